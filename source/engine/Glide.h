@@ -1,0 +1,26 @@
+#pragma once
+// A smoothed quantity that moves towards its target by a one-pole glide and
+// snaps to it once the remaining distance is within the threshold.
+
+#include <cmath>
+
+#include "DspMath.h"
+
+struct Glide {
+    double current = 0.0;
+    double target = 0.0;
+
+    // One sample; returns true while the value is still moving.
+    bool Step(double coefficient, double snap = 0.001)
+    {
+        const double diff = target - current;
+        if (std::fabs(diff) > snap) {
+            current = denormalGuard(current + coefficient * diff);
+            return true;
+        }
+        current = target;
+        return false;
+    }
+
+    void Jump() { current = target; }
+};

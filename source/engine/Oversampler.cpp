@@ -1,0 +1,102 @@
+#include "Oversampler.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kMask = Oversampler::kTaps - 1;
+
+struct FilterTableData {
+    double h[Oversampler::kTaps];
+    FilterTableData()
+    {
+        // Windowed sinc, cut at 1/16 of the running rate, four-term
+        // Blackman-Nuttall window, scaled to unit DC gain.
+        double sum = 0.0;
+        for (int k = 0; k < Oversampler::kTaps; ++k) {
+            const double t = (k - 31.5) / 8.0;
+            const double sinc = std::sin(kPi * t) / (kPi * t);
+            const double a = 2.0 * kPi * k / 63.0;
+            const double w = 0.3635819 - 0.4891775 * std::cos(a) + 0.1365995 * std::cos(2.0 * a)
+                             - 0.0106411 * std::cos(3.0 * a);
+            h[k] = w * sinc;
+            sum += h[k];
+        }
+        for (double& v : h) v /= sum;
+    }
+};
+
+const FilterTableData& table()
+{
+    static const FilterTableData data;
+    return data;
+}
+
+}  // namespace
+
+const double* Oversampler::FilterTable() { return table().h; }
+
+Oversampler::Oversampler()
+{
+    table();
+    SetFs(44100.0);
+    buffer.Resize(factor);
+}
+
+void Oversampler::SetFs(double rate)
+{
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    if (rate < 46050.0) {
+        factor = 4; nominalRate = 176400.0;
+    } else if (rate < 68100.0) {
+        factor = 4; nominalRate = 192000.0;
+    } else if (rate < 92100.0) {
+        factor = 2; nominalRate = 176400.0;
+    } else if (rate < 136200.0) {
+        factor = 2; nominalRate = 192000.0;
+    } else if (rate < 184200.0) {
+        factor = 1; nominalRate = 176400.0;
+    } else {
+        factor = 1; nominalRate = 192000.0;
+    }
+    gain = factor;
+}
+
+void Oversampler::CheckLength(int n) { buffer.Resize(n * factor); }
+
+void Oversampler::UpsampleInput(const double* x, int n)
+{
+    if (n <= 0) return;
+    CheckLength(n);
+    const double* h = table().h;
+    double* out = buffer.data();
+    for (int i = 0; i < n; ++i) {
+        upPosition = (upPosition - 1) & kMask;
+        upHistory[upPosition] = x[i];
+        for (int p = 0; p < factor; ++p) {
+            double acc = 0.0;
+            for (int j = 0; p + j * factor < kTaps; ++j)
+                acc += upHistory[(upPosition + j) & kMask] * h[p + j * factor];
+            *out++ = gain * acc;
+        }
+    }
+}
+
+void Oversampler::DownsampleOutput(double* y, int n)
+{
+    if (n <= 0) return;
+    CheckLength(n);
+    const double* h = table().h;
+    const double* in = buffer.data();
+    for (int i = 0; i < n; ++i) {
+        for (int p = 0; p < factor; ++p) {
+            downPosition = (downPosition - 1) & kMask;
+            downHistory[downPosition] = *in++;
+        }
+        double acc = 0.0;
+        for (int j = 0; j < kTaps; ++j) acc += downHistory[(downPosition + j) & kMask] * h[j];
+        y[i] = acc;
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Raises a mono block to about 176.4 or 192 kHz for the nonlinear amplifier
+// stages and brings it back, both ways through one 64-tap linear-phase
+// low-pass (polyphase interpolation up, filtering and decimation down).
+
+#include "MonoBuffer.h"
+
+class Oversampler {
+public:
+    static constexpr int kTaps = 64;
+
+    Oversampler();
+
+    void SetFs(double rate);
+    double GetNFs() const { return nominalRate; }
+    int Factor() const { return factor; }
+
+    // Makes room for base-rate blocks of up to n samples at any factor.
+    void Reserve(int n) { buffer.Reserve(4 * n); }
+
+    void UpsampleInput(const double* x, int n);
+    void DownsampleOutput(double* y, int n);
+
+    double* Buffer() { return buffer.data(); }
+    int Count() const { return buffer.size(); }
+
+    // The shared filter table, h[0..63], summing to 1.
+    static const double* FilterTable();
+
+private:
+    void CheckLength(int n);
+
+    MonoBuffer buffer;
+    int factor = 4;
+    int upPosition = 0;
+    int downPosition = 0;
+    double upHistory[kTaps] = {};
+    double downHistory[kTaps] = {};
+    double fs = 0.0;
+    double nominalRate = 176400.0;
+    double gain = 4.0;
+};

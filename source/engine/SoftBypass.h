@@ -1,0 +1,41 @@
+#pragma once
+// Click-free on/off switch of a stage: a 20 ms linear crossfade between the
+// stage's processed block and its stored input. A stage whose fade-out has
+// ended is skipped entirely by its owner (running == 0).
+
+#include "MonoBuffer.h"
+
+class SoftBypass {
+public:
+    SoftBypass() = default;
+
+    void SetState(double v);
+    double GetState() const { return state ? 1.0 : 0.0; }
+    void SetFs(double rate);
+
+    // Ends any ramp at once: the stage is fully on or fully off. Used when an
+    // owner finishes construction, so the first block plays the constructed
+    // settings instead of fading in from the defaults.
+    void Settle();
+
+    // Makes room for blocks of up to n samples.
+    void Reserve(int n);
+
+    void senddry(const double* x, int n);
+    void senddry(const double* l, const double* r, int n);
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    int running = 1;
+    int state = 1;
+    int fading = 1;
+    double fs = 44100.0;
+    double step = 1.0 / 882.0;
+    double mix = 1.0;
+    MonoBuffer dryL;
+    MonoBuffer dryR;
+
+private:
+    // Moves the ramp one sample; returns the processed share for that sample.
+    double NextMix();
+};

@@ -1,0 +1,85 @@
+#pragma once
+// The modelling engine: owns every processing stage by value and runs them in
+// a fixed order on blocks of double samples, mono in, stereo out. It keeps
+// its TonewrightParameters record in step with the stages and maps engine
+// parameter ids (1..94) onto them.
+//
+// The engine has no locks: no two calls on one engine may overlap. Its owner
+// keeps setters away from a running process().
+
+#include "CabinetProcessor.h"
+#include "Filter.h"
+#include "Oversampler.h"
+#include "TonewrightParameters.h"
+
+class Tonewright {
+public:
+    static constexpr int kFirstId = 1;
+    static constexpr int kLastId = 94;
+
+    Tonewright();
+    Tonewright(const Tonewright&) = delete;
+    Tonewright& operator=(const Tonewright&) = delete;
+
+    // One block: `in` (n mono samples) is processed in place and holds the
+    // signal as the cabinet stage left it; outL and outR receive the output.
+    void process(double* in, double* outL, double* outR, int n);
+
+    void SetFs(double rate);
+    double GetFs() const { return fs; }
+
+    // Makes room in every stage for blocks of up to n samples (and the
+    // oversampled multiple), so process() allocates nothing for such blocks.
+    void Reserve(int n);
+
+    void SetParameter(int id, double value);
+    void SetParameterNormalized(int id, double x);
+    double GetParameter(int id) const;
+    double GetParameterNormalized(int id) const;
+    void SetParameters(TonewrightParameters* p);
+    TonewrightParameters* GetParameters();
+
+    void SetPreamp(const PreampParameters* p);
+    void ReloadPreamp();
+    void SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
+                           double samplerate, const char* name);
+    bool SetCabinetImpulse(const char* path);
+
+private:
+    void SetStageParameter(int id, double v);
+    void SetPlacement(int id, double v);
+    void RefreshRecord();
+    void Settle();
+
+    double fs = -1.0;
+    TonewrightParameters parameters;
+
+public:
+    // The stages, in the order the chain names them. Public so that tests
+    // and the plug-in can look at them; only the engine drives them.
+    NoiseGate gate;
+    Filter lowcut;
+    WahWah wah;
+    CompressorSustainer sustainer;
+    Filter boost;
+    Oversampler oversampler;
+    Preamp preamp;
+    Preamp preamp_os;
+    PowerAmp poweramp;
+    PowerAmp poweramp_os;
+    GraphicEQ7 eq_pre;
+    GraphicEQ7 eq_post;
+    Filter deep;
+    Filter bright;
+    CabinetProcessor cabinet;
+    Tremolo tremolo_pre, tremolo_post;
+    Chorus chorus_pre, chorus_post;
+    Flanger flanger_pre, flanger_post;
+    Phaser phaser_pre, phaser_post;
+    Echo echo_pre, echo_post;
+    Reverb reverb;
+    Filter master;
+};
+
+// The text after the last '/' of path, or path itself without one.
+const char* fname(const char* path);

@@ -1,0 +1,53 @@
+#pragma once
+// The record of a complete sound: every stage's settings, where the movable
+// effects sit, the engine's own switches, the master level, the oversampling
+// choice and the cabinet impulse.
+
+#include "CabinetProcessorParameters.h"
+#include "Chorus.h"
+#include "CompressorSustainer.h"
+#include "Echo.h"
+#include "Flanger.h"
+#include "GraphicEQ7.h"
+#include "NoiseGate.h"
+#include "Phaser.h"
+#include "PowerAmp.h"
+#include "Preamp.h"
+#include "Reverb.h"
+#include "Tremolo.h"
+#include "WahWah.h"
+
+// The pair wrapper of an effect that exists before and after the amplifier:
+// the pre instance runs when enable && !post, the post one when enable && post.
+template <typename Record>
+struct PlacedParameters {
+    bool post = false;
+    bool enable = true;
+    Record parameters;
+};
+
+class TonewrightParameters {
+public:
+    TonewrightParameters();
+
+    bool enable = true;
+    NoiseGateParameters gate;
+    int lowcut_type = 1;
+    WahWahParameters wah;
+    CompressorSustainerParameters sustainer;
+    bool boost_enabled = true;
+    bool deep_enabled = true;
+    bool bright_enabled = true;
+    PreampParameters preamp;
+    PowerAmpParameters poweramp;
+    PlacedParameters<GraphicEQ7Parameters> eq;
+    CabinetProcessorParameters cabinet;
+    PlacedParameters<TremoloParameters> tremolo;
+    PlacedParameters<ChorusParameters> chorus;
+    PlacedParameters<FlangerParameters> flanger;
+    PlacedParameters<PhaserParameters> phaser;
+    PlacedParameters<EchoParameters> echo;
+    ReverbParameters reverb;
+    double master_level = 0.0;
+    bool upsampler_enabled = true;
+};

@@ -1,0 +1,65 @@
+// Replaces the global allocation functions so that tests can count the heap
+// allocations a call makes on its thread.
+
+#include <cstdlib>
+#include <new>
+
+#include "DspTestKit.h"
+
+namespace {
+thread_local long allocations = 0;
+
+void* allocate(std::size_t size)
+{
+    ++allocations;
+    if (size == 0) size = 1;
+    if (void* p = std::malloc(size)) return p;
+    throw std::bad_alloc();
+}
+
+void* allocateAligned(std::size_t size, std::align_val_t align)
+{
+    ++allocations;
+    const std::size_t a = static_cast<std::size_t>(align);
+    const std::size_t rounded = ((size ? size : 1) + a - 1) / a * a;
+    if (void* p = std::aligned_alloc(a, rounded)) return p;
+    throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new(std::size_t size, std::align_val_t a) { return allocateAligned(size, a); }
+void* operator new[](std::size_t size, std::align_val_t a) { return allocateAligned(size, a); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+namespace testkit {
+
+AllocationCounter::AllocationCounter() : start(allocations) {}
+AllocationCounter::~AllocationCounter() = default;
+long AllocationCounter::count() const { return allocations - start; }
+
+}  // namespace testkit

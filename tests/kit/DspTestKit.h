@@ -1,0 +1,96 @@
+#pragma once
+// Measurement helpers for the DSP tests: sine gain and phase at a frequency,
+// impulse responses and delays, levels, and block runners with fixed or
+// random block sizes.
+
+#include <cstddef>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace testkit {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Processes n samples in place.
+using MonoProcess = std::function<void(double* x, int n)>;
+// Processes n mono input samples into two outputs (the input may change).
+using MonoToStereoProcess = std::function<void(double* in, double* l, double* r, int n)>;
+
+// How a signal is cut into blocks.
+struct BlockPlan {
+    int size = 512;         // fixed size, or the largest random size
+    bool random = false;    // sizes drawn uniformly from 1..size
+    unsigned seed = 1;
+
+    static BlockPlan Fixed(int n) { return {n, false, 1}; }
+    static BlockPlan Random(int maxSize, unsigned seed = 1) { return {maxSize, true, seed}; }
+};
+
+// Calls f(offset, n) for consecutive blocks covering `total` samples.
+void forEachBlock(int total, const BlockPlan& plan, const std::function<void(int, int)>& f);
+
+std::vector<double> runMono(const MonoProcess& p, std::vector<double> signal, const BlockPlan& plan = {});
+
+struct Stereo {
+    std::vector<double> left, right, mono;  // mono: the input as the process left it
+};
+Stereo runStereo(const MonoToStereoProcess& p, std::vector<double> signal, const BlockPlan& plan = {});
+
+std::vector<double> sine(double fs, double freq, double seconds, double amplitude = 0.5, double phase = 0.0);
+std::vector<double> impulse(int length, double amplitude = 1.0, int at = 0);
+std::vector<double> whiteNoise(int length, double amplitude, unsigned seed = 1);
+
+// Least-squares fit of a sine (plus DC) at a known frequency over samples
+// [begin, end): amplitude and phase in radians of a sin(w n + phase).
+struct SineFit {
+    double amplitude = 0.0;
+    double phase = 0.0;
+    double dc = 0.0;
+    double residualRms = 0.0;  // what the fit leaves: noise, harmonics
+};
+SineFit fitSine(const std::vector<double>& y, size_t begin, size_t end, double fs, double freq);
+
+// Steady-state response of a process to a sine: gain (linear) and phase
+// shift (radians, wrapped to -pi..pi) of the output relative to the input.
+struct Response {
+    double gain = 0.0;
+    double phase = 0.0;
+    double gainDb() const;
+};
+Response measureSine(const MonoProcess& p, double fs, double freq, double amplitude = 0.25,
+                     double settleSeconds = 0.3, double measureSeconds = 0.2, const BlockPlan& plan = {});
+
+// Gain of the analog-style frequency response of a digital biquad-like
+// section, for comparing with measured values.
+double dB(double linear);
+
+std::vector<double> impulseResponse(const MonoProcess& p, int length, const BlockPlan& plan = {});
+
+// Index of the sample with the largest magnitude.
+size_t peakIndex(const std::vector<double>& v);
+// Lag (in samples, 0..maxLag) at which `out` best matches `in`.
+int measureDelay(const std::vector<double>& in, const std::vector<double>& out, int maxLag);
+
+double rms(const std::vector<double>& v, size_t begin = 0, size_t end = static_cast<size_t>(-1));
+double peak(const std::vector<double>& v, size_t begin = 0, size_t end = static_cast<size_t>(-1));
+// Largest |v[i] - v[i-1]| over [begin, end).
+double largestStep(const std::vector<double>& v, size_t begin = 1, size_t end = static_cast<size_t>(-1));
+bool allFinite(const std::vector<double>& v);
+// True when no sample is a subnormal number.
+bool noSubnormals(const std::vector<double>& v);
+
+// Counts heap allocations made on the calling thread while it is alive.
+class AllocationCounter {
+public:
+    AllocationCounter();
+    ~AllocationCounter();
+    AllocationCounter(const AllocationCounter&) = delete;
+    AllocationCounter& operator=(const AllocationCounter&) = delete;
+    long count() const;
+
+private:
+    long start;
+};
+
+}  // namespace testkit

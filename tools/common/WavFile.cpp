@@ -1,0 +1,127 @@
+#include "WavFile.h"
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+uint32_t le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+uint16_t le16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+void put32(std::string& s, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xff));
+}
+void put16(std::string& s, uint16_t v)
+{
+    s.push_back(char(v & 0xff));
+    s.push_back(char(v >> 8));
+}
+
+}  // namespace
+
+bool readWav(const std::string& path, AudioClip& clip, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        error = path + " is not a RIFF/WAVE file";
+        return false;
+    }
+    int format = 0, channels = 0, bits = 0;
+    double rate = 0;
+    const unsigned char* data = nullptr;
+    size_t dataSize = 0;
+    size_t pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        const unsigned char* chunk = bytes.data() + pos;
+        const size_t size = le32(chunk + 4);
+        const size_t body = pos + 8;
+        if (size > bytes.size() - body) {
+            error = path + ": chunk runs past the end of the file";
+            return false;
+        }
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16) {
+            format = le16(chunk + 8);
+            channels = le16(chunk + 10);
+            rate = le32(chunk + 12);
+            bits = le16(chunk + 22);
+            if (format == 0xFFFE && size >= 40) format = le16(chunk + 8 + 24);
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            data = chunk + 8;
+            dataSize = size;
+        }
+        pos = body + size + (size & 1);
+    }
+    const bool pcm = format == 1 && (bits == 16 || bits == 24 || bits == 32);
+    const bool flt = format == 3 && bits == 32;
+    if (!data || channels < 1 || channels > 8 || rate <= 0 || !(pcm || flt)) {
+        error = path + ": unsupported WAV layout";
+        return false;
+    }
+    const int width = bits / 8;
+    const size_t frames = dataSize / (size_t(width) * channels);
+    clip.sampleRate = rate;
+    clip.channels = channels;
+    clip.samples.assign(channels, std::vector<double>(frames));
+    for (size_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < channels; ++c) {
+            const unsigned char* p = data + (f * channels + c) * width;
+            double v = 0;
+            if (flt) {
+                float x;
+                std::memcpy(&x, p, 4);
+                v = x;
+            } else if (bits == 16) {
+                v = int16_t(le16(p)) / 32768.0;
+            } else if (bits == 24) {
+                int32_t x = int32_t(p[0] | (p[1] << 8) | (p[2] << 16));
+                if (x & 0x800000) x -= 0x1000000;
+                v = x / 8388608.0;
+            } else {
+                v = int32_t(le32(p)) / 2147483648.0;
+            }
+            clip.samples[c][f] = v;
+        }
+    }
+    return true;
+}
+
+bool writeWavFloat(const std::string& path, const AudioClip& clip)
+{
+    const uint32_t frames = uint32_t(clip.frames());
+    const uint16_t channels = uint16_t(clip.channels);
+    const uint32_t dataBytes = frames * channels * 4;
+    std::string out;
+    out.reserve(44 + dataBytes);
+    out += "RIFF";
+    put32(out, 36 + dataBytes);
+    out += "WAVEfmt ";
+    put32(out, 16);
+    put16(out, 3);
+    put16(out, channels);
+    put32(out, uint32_t(clip.sampleRate));
+    put32(out, uint32_t(clip.sampleRate) * channels * 4);
+    put16(out, uint16_t(channels * 4));
+    put16(out, 32);
+    out += "data";
+    put32(out, dataBytes);
+    for (uint32_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < channels; ++c) {
+            const float x = float(clip.samples[c][f]);
+            char b[4];
+            std::memcpy(b, &x, 4);
+            out.append(b, 4);
+        }
+    }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) return false;
+    file.write(out.data(), std::streamsize(out.size()));
+    return bool(file);
+}
