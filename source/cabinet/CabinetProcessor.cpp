@@ -41,6 +41,15 @@ double CabinetProcessor::GetParameter(int id) const
     }
 }
 
+void CabinetProcessor::GetSettings(CabinetProcessorParameters* out) const
+{
+    out->enable = record.enable;
+    out->windowsize = record.windowsize;
+    out->minphase = record.minphase;
+    out->forcedmono = record.forcedmono;
+    out->dibox = record.dibox;
+}
+
 void CabinetProcessor::SetParameters(const CabinetProcessorParameters* p)
 {
     SetParameter(0, flagValue(p->enable));

@@ -12,6 +12,9 @@ public:
     double GetParameter(int id) const;
     void SetParameters(const CabinetProcessorParameters* p);
     void GetParameters(CabinetProcessorParameters* out) const { *out = record; }
+    // Copies the settings only (no impulse arrays, no name): cheap enough for
+    // the audio thread, which applies parameter changes at block start.
+    void GetSettings(CabinetProcessorParameters* out) const;
     void SetImpulse(const double* left, const double* right, int length, bool mono, double samplerate,
                     const char* name);
     void SetFs(double rate);

@@ -260,7 +260,7 @@ void Tonewright::SetStageParameter(int id, double v)
         p.eq.parameters = eq_pre.GetParameters();
     } else if (id <= 45) {
         cabinet.SetParameter(id - 39, v);
-        cabinet.GetParameters(&p.cabinet);
+        cabinet.GetSettings(&p.cabinet);  // these ids never change the impulse
     } else if (id <= 51) {
         // speed 48, depth 49, type 50, waveform 51
         static constexpr int kTremoloIndex[] = {2, 3, 1, 4};
