@@ -201,33 +201,19 @@ void Tonewright::SetPlacement(int id, double v)
 {
     const bool on = v >= 0.5;
     auto& p = parameters;
+    // The placement id P sets `post`, P + 1 sets `enable`.
+    auto place = [on](int first, int which, auto& placed, auto& pre, auto& post, const auto& readBack) {
+        applyPlacement(placed, which == first, on, pre, post);
+        placed.parameters = readBack.GetParameters();
+    };
     switch (id) {
-    case 26: case 27:
-        applyPlacement(p.eq, id == 26, on, eq_pre, eq_post);
-        p.eq.parameters = eq_pre.GetParameters();
-        break;
-    case 46: case 47:
-        applyPlacement(p.tremolo, id == 46, on, tremolo_pre, tremolo_post);
-        p.tremolo.parameters = tremolo_pre.GetParameters();
-        break;
-    case 52: case 53:
-        applyPlacement(p.chorus, id == 52, on, chorus_pre, chorus_post);
-        p.chorus.parameters = chorus_pre.GetParameters();
-        break;
-    case 59: case 60:
-        applyPlacement(p.flanger, id == 59, on, flanger_pre, flanger_post);
-        p.flanger.parameters = flanger_pre.GetParameters();
-        break;
-    case 68: case 69:
-        applyPlacement(p.phaser, id == 68, on, phaser_pre, phaser_post);
-        p.phaser.parameters = phaser_pre.GetParameters();
-        break;
-    case 76: case 77:
-        applyPlacement(p.echo, id == 76, on, echo_pre, echo_post);
-        p.echo.parameters = echo_post.GetParameters();
-        break;
-    default:
-        break;
+    case 26: case 27: place(26, id, p.eq, eq_pre, eq_post, eq_pre); break;
+    case 46: case 47: place(46, id, p.tremolo, tremolo_pre, tremolo_post, tremolo_pre); break;
+    case 52: case 53: place(52, id, p.chorus, chorus_pre, chorus_post, chorus_pre); break;
+    case 59: case 60: place(59, id, p.flanger, flanger_pre, flanger_post, flanger_pre); break;
+    case 68: case 69: place(68, id, p.phaser, phaser_pre, phaser_post, phaser_pre); break;
+    case 76: case 77: place(76, id, p.echo, echo_pre, echo_post, echo_post); break;
+    default: break;
     }
 }
 
@@ -434,45 +420,26 @@ void Tonewright::SetParameters(TonewrightParameters* src)
     poweramp_os.SetParameters(src->poweramp);
     own.poweramp = poweramp.GetParameters();
 
-    {
-        const auto placed = src->eq;
-        applyPair(placed, eq_pre, eq_post);
-        SetParameter(26, flagValue(placed.post));
-        SetParameter(27, flagValue(placed.enable));
-        own.eq.parameters = eq_pre.GetParameters();
-    }
+    // A pair gets its record (each instance with its own on-state), then its
+    // placement flags; the record is read back from `readBack`.
+    auto applyPlaced = [this](const auto& placed, auto& pre, auto& post, int placementId, auto& readInto,
+                              const auto& readBack) {
+        const auto copy = placed;  // `placed` may be part of the engine's own record
+        applyPair(copy, pre, post);
+        SetParameter(placementId, flagValue(copy.post));
+        SetParameter(placementId + 1, flagValue(copy.enable));
+        readInto = readBack.GetParameters();
+    };
+
+    applyPlaced(src->eq, eq_pre, eq_post, 26, own.eq.parameters, eq_pre);
 
     cabinet.SetParameters(&src->cabinet);
     cabinet.GetParameters(&own.cabinet);
 
-    {
-        const auto placed = src->tremolo;
-        applyPair(placed, tremolo_pre, tremolo_post);
-        SetParameter(46, flagValue(placed.post));
-        SetParameter(47, flagValue(placed.enable));
-        own.tremolo.parameters = tremolo_pre.GetParameters();
-    }
-    {
-        const auto placed = src->chorus;
-        applyPair(placed, chorus_pre, chorus_post);
-        SetParameter(52, flagValue(placed.post));
-        SetParameter(53, flagValue(placed.enable));
-        own.chorus.parameters = chorus_pre.GetParameters();
-    }
-    {
-        const auto placed = src->flanger;
-        applyPair(placed, flanger_pre, flanger_post);
-        SetParameter(59, flagValue(placed.post));
-        SetParameter(60, flagValue(placed.enable));
-        own.flanger.parameters = flanger_pre.GetParameters();
-    }
-    {
-        const auto placed = src->phaser;
-        applyPair(placed, phaser_pre, phaser_post);
-        SetParameter(68, flagValue(placed.post));
-        SetParameter(69, flagValue(placed.enable));
-        own.phaser.parameters = phaser_pre.GetParameters();
-    }
+    applyPlaced(src->tremolo, tremolo_pre, tremolo_post, 46, own.tremolo.parameters, tremolo_pre);
+    applyPlaced(src->chorus, chorus_pre, chorus_post, 52, own.chorus.parameters, chorus_pre);
+    applyPlaced(src->flanger, flanger_pre, flanger_post, 59, own.flanger.parameters, flanger_pre);
+    applyPlaced(src->phaser, phaser_pre, phaser_post, 68, own.phaser.parameters, phaser_pre);
     {
         // The pre-amplifier echo always runs type 0.
         const auto placed = src->echo;
