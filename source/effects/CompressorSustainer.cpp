@@ -1,17 +1,36 @@
 #include "CompressorSustainer.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "ParameterRules.h"
+#include "RangeHelpers.h"
+
+CompressorSustainer::CompressorSustainer()
+{
+    SetFs(44100.0);
+    fade.current = 0;
+    fade.other = 1;
+    Compute(sets[0]);
+    fade.current = 1;
+    fade.other = 0;
+    Compute(sets[1]);
+}
 
 void CompressorSustainer::SetParameter(int id, double v)
 {
+    bool changed = false;
     switch (id) {
-    case 0: acceptFlag(params.enable, v); break;
-    case 1: acceptInt(params.type, v, 0, 1); break;
-    case 2: acceptDouble(params.amount, v, v >= 0.0 && v <= 1.0); break;
-    case 3: acceptDouble(params.attack, v, v >= 0.0); break;
-    case 4: acceptDouble(params.release, v, v >= 0.0); break;
-    default: break;
+    case 0:
+        if (acceptFlag(params.enable, v)) bypass.SetState(flagValue(params.enable));
+        return;
+    case 1: changed = acceptInt(params.type, v, 0, 1); break;
+    case 2: changed = acceptDouble(params.amount, v, v >= 0.0 && v <= 1.0); break;
+    case 3: changed = acceptDoubleClamped(params.attack, v, v >= 0.0, 0.0, kLongestTime); break;
+    case 4: changed = acceptDoubleClamped(params.release, v, v >= 0.0, 0.0, kLongestTime); break;
+    default: return;
     }
+    if (changed) fade.dirty = true;
 }
 
 double CompressorSustainer::GetParameter(int id) const
@@ -37,5 +56,81 @@ void CompressorSustainer::SetParameters(const CompressorSustainerParameters& p)
 
 void CompressorSustainer::SetFs(double rate)
 {
-    if (rate > 0.0 && std::isfinite(rate)) fs = rate;
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    bypass.SetFs(rate);
+    fade.SetFs(rate);
+    fade.dirty = true;
+}
+
+void CompressorSustainer::Settle()
+{
+    if (fade.dirty || fade.fading) Compute(sets[fade.current]);
+    sets[fade.other] = sets[fade.current];
+    fade.Settle();
+    bypass.Settle();
+}
+
+void CompressorSustainer::Compute(Set& s) const
+{
+    s.law = params.type;
+    s.exponent = range(params.amount, 0.0, -0.5);
+    // The largest boost of law 1, 1 + 1/k, runs from +0.1 dB to +20 dB.
+    s.k = 1.0 / (rangeDb(params.amount, 0.1, 20.0) - 1.0);
+    s.numerator = 1.0 + s.k;
+    s.follower.SetHalfLives(params.attack, params.release, fs);
+}
+
+inline double CompressorSustainer::Gain(const Set& s)
+{
+    const double e = s.follower.env;
+    if (e > 1.0) return 1.0;
+    if (e <= 0.0) return 0.0;
+    return s.law == 1 ? s.numerator / (e + s.k) : std::pow(e, s.exponent);
+}
+
+template <bool Stereo>
+void CompressorSustainer::Run(double* l, double* r, int n)
+{
+    // Once a fade has ended both detectors follow alike, so the next fade
+    // starts from one envelope.
+    if (!fade.fading) sets[fade.other].follower.env = sets[fade.current].follower.env;
+    if (fade.BeginBlock()) Compute(sets[fade.current]);
+    Set& cur = sets[fade.current];
+    Set& prev = sets[fade.other];
+    int i = 0;
+    // prev follows only while the fade runs.
+    for (; i < n && fade.fading; ++i) {
+        const double d = Stereo ? std::max(std::fabs(l[i]), std::fabs(r[i])) : std::fabs(l[i]);
+        cur.follower.Follow(d);
+        prev.follower.Follow(d);
+        const double gc = Gain(cur);
+        const double gp = Gain(prev);
+        const double w = fade.NextOldWeight();
+        l[i] = (1.0 - w) * gc * l[i] + w * gp * l[i];
+        if constexpr (Stereo) r[i] = (1.0 - w) * gc * r[i] + w * gp * r[i];
+    }
+    for (; i < n; ++i) {
+        const double d = Stereo ? std::max(std::fabs(l[i]), std::fabs(r[i])) : std::fabs(l[i]);
+        cur.follower.Follow(d);
+        const double g = Gain(cur);
+        l[i] *= g;
+        if constexpr (Stereo) r[i] *= g;
+    }
+}
+
+void CompressorSustainer::process(double* x, int n)
+{
+    if (!bypass.running || n <= 0) return;
+    bypass.senddry(x, n);
+    Run<false>(x, nullptr, n);
+    bypass.process(x, n);
+}
+
+void CompressorSustainer::process(double* l, double* r, int n)
+{
+    if (!bypass.running || n <= 0) return;
+    bypass.senddry(l, r, n);
+    Run<true>(l, r, n);
+    bypass.process(l, r, n);
 }
