@@ -9,12 +9,7 @@
 CompressorSustainer::CompressorSustainer()
 {
     SetFs(44100.0);
-    fade.current = 0;
-    fade.other = 1;
-    Compute(sets[0]);
-    fade.current = 1;
-    fade.other = 0;
-    Compute(sets[1]);
+    detectors.Init(Computer());
 }
 
 void CompressorSustainer::SetParameter(int id, double v)
@@ -30,7 +25,7 @@ void CompressorSustainer::SetParameter(int id, double v)
     case 4: changed = acceptDoubleClamped(params.release, v, v >= 0.0, 0.0, kLongestTime); break;
     default: return;
     }
-    if (changed) fade.dirty = true;
+    if (changed) detectors.MarkChanged();
 }
 
 double CompressorSustainer::GetParameter(int id) const
@@ -59,15 +54,12 @@ void CompressorSustainer::SetFs(double rate)
     if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
     fs = rate;
     bypass.SetFs(rate);
-    fade.SetFs(rate);
-    fade.dirty = true;
+    detectors.SetFs(rate);
 }
 
 void CompressorSustainer::Settle()
 {
-    if (fade.dirty || fade.fading) Compute(sets[fade.current]);
-    sets[fade.other] = sets[fade.current];
-    fade.Settle();
+    detectors.Settle(Computer());
     bypass.Settle();
 }
 
@@ -92,26 +84,22 @@ inline double CompressorSustainer::Gain(const Set& s)
 template <bool Stereo>
 void CompressorSustainer::Run(double* l, double* r, int n)
 {
-    // Once a fade has ended both detectors follow alike, so the next fade
-    // starts from one envelope.
-    if (!fade.fading) sets[fade.other].follower.env = sets[fade.current].follower.env;
-    if (fade.BeginBlock()) Compute(sets[fade.current]);
-    Set& cur = sets[fade.current];
-    Set& prev = sets[fade.other];
+    detectors.BeginBlock(Computer());
+    Set& cur = detectors.Current();
+    Set& prev = detectors.Previous();
     int i = 0;
-    // prev follows only while the fade runs.
-    for (; i < n && fade.fading; ++i) {
-        const double d = Stereo ? std::max(std::fabs(l[i]), std::fabs(r[i])) : std::fabs(l[i]);
+    for (; i < n && detectors.Fading(); ++i) {
+        const double d = rectified<Stereo>(l, r, i);
         cur.follower.Follow(d);
         prev.follower.Follow(d);
         const double gc = Gain(cur);
         const double gp = Gain(prev);
-        const double w = fade.NextOldWeight();
+        const double w = detectors.NextOldWeight();
         l[i] = (1.0 - w) * gc * l[i] + w * gp * l[i];
         if constexpr (Stereo) r[i] = (1.0 - w) * gc * r[i] + w * gp * r[i];
     }
     for (; i < n; ++i) {
-        const double d = Stereo ? std::max(std::fabs(l[i]), std::fabs(r[i])) : std::fabs(l[i]);
+        const double d = rectified<Stereo>(l, r, i);
         cur.follower.Follow(d);
         const double g = Gain(cur);
         l[i] *= g;
@@ -121,16 +109,10 @@ void CompressorSustainer::Run(double* l, double* r, int n)
 
 void CompressorSustainer::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    Run<false>(x, nullptr, n);
-    bypass.process(x, n);
+    bypass.Run(x, n, [&] { Run<false>(x, nullptr, n); });
 }
 
 void CompressorSustainer::process(double* l, double* r, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(l, r, n);
-    Run<true>(l, r, n);
-    bypass.process(l, r, n);
+    bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }

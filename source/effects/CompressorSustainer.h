@@ -5,7 +5,7 @@
 // Every change is crossfaded from the old settings to the new ones (1 ms
 // hold, 30 ms fade) with both detectors running side by side.
 
-#include "BankCrossfade.h"
+#include "DetectorSets.h"
 #include "EnvelopeFollower.h"
 #include "SoftBypass.h"
 
@@ -36,7 +36,7 @@ public:
     void process(double* l, double* r, int n);
 
     const SoftBypass& Bypass() const { return bypass; }
-    bool Crossfading() const { return fade.fading; }
+    bool Crossfading() const { return detectors.Fading(); }
 
 private:
     struct Set {
@@ -48,13 +48,17 @@ private:
     };
 
     void Compute(Set& s) const;
+    // Compute as a callable for the detector sets.
+    auto Computer()
+    {
+        return [this](Set& s) { Compute(s); };
+    }
     static double Gain(const Set& s);
     template <bool Stereo>
     void Run(double* l, double* r, int n);
 
     CompressorSustainerParameters params;
     double fs = 0.0;
-    Set sets[2];
-    BankCrossfade fade{31.0 / 30.0, 0.03};
+    DetectorSets<Set> detectors;
     SoftBypass bypass;
 };

@@ -165,19 +165,17 @@ void GraphicEQ7::Reserve(int n)
 
 void GraphicEQ7::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    for (Filter& s : sectionsL) s.process(x, n);
-    bypass.process(x, n);
+    bypass.Run(x, n, [&] {
+        for (Filter& s : sectionsL) s.process(x, n);
+    });
 }
 
 void GraphicEQ7::process(double* l, double* r, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(l, r, n);
-    for (int s = 0; s < kSections; ++s) {
-        sectionsL[s].process(l, n);
-        sectionsR[s].process(r, n);
-    }
-    bypass.process(l, r, n);
+    bypass.Run(l, r, n, [&] {
+        for (int s = 0; s < kSections; ++s) {
+            sectionsL[s].process(l, n);
+            sectionsR[s].process(r, n);
+        }
+    });
 }

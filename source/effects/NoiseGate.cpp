@@ -10,12 +10,7 @@ NoiseGate::NoiseGate()
     currentCurve.Reserve(kDefaultCapacity);
     previousCurve.Reserve(kDefaultCapacity);
     SetFs(44100.0);
-    fade.current = 0;
-    fade.other = 1;
-    Compute(sets[0]);
-    fade.current = 1;
-    fade.other = 0;
-    Compute(sets[1]);
+    detectors.Init(Computer());
 }
 
 void NoiseGate::SetParameter(int id, double v)
@@ -33,7 +28,7 @@ void NoiseGate::SetParameter(int id, double v)
     case 4: changed = acceptDoubleClamped(params.release, v, v >= 0.0, 0.0, kLongestTime); break;
     default: return;
     }
-    if (changed) fade.dirty = true;
+    if (changed) detectors.MarkChanged();
 }
 
 double NoiseGate::GetParameter(int id) const
@@ -62,15 +57,12 @@ void NoiseGate::SetFs(double rate)
     if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
     fs = rate;
     bypass.SetFs(rate);
-    fade.SetFs(rate);
-    fade.dirty = true;
+    detectors.SetFs(rate);
 }
 
 void NoiseGate::Settle()
 {
-    if (fade.dirty || fade.fading) Compute(sets[fade.current]);
-    sets[fade.other] = sets[fade.current];
-    fade.Settle();
+    detectors.Settle(Computer());
     bypass.Settle();
 }
 
@@ -106,18 +98,15 @@ void NoiseGate::Measure(const double* l, const double* r, int n)
     if (!bypass.running || n <= 0) return;
     const int count = std::min(n, currentCurve.Capacity());
     currentCurve.Resize(count);
-    // Once a fade has ended both detectors follow alike, so the next fade
-    // starts from one envelope.
-    if (!fade.fading) sets[fade.other].follower.env = sets[fade.current].follower.env;
-    if (fade.BeginBlock()) Compute(sets[fade.current]);
-    Set& cur = sets[fade.current];
-    Set& prev = sets[fade.other];
+    detectors.BeginBlock(Computer());
+    Set& cur = detectors.Current();
+    Set& prev = detectors.Previous();
     double* gc = currentCurve.data();
-    if (fade.fading) {
+    if (detectors.Fading()) {
         previousCurve.Resize(count);
         double* gp = previousCurve.data();
         for (int i = 0; i < count; ++i) {
-            const double d = Stereo ? std::max(std::fabs(l[i]), std::fabs(r[i])) : std::fabs(l[i]);
+            const double d = rectified<Stereo>(l, r, i);
             cur.follower.Follow(d);
             prev.follower.Follow(d);
             gc[i] = Gain(cur);
@@ -125,7 +114,7 @@ void NoiseGate::Measure(const double* l, const double* r, int n)
         }
     } else {
         for (int i = 0; i < count; ++i) {
-            const double d = Stereo ? std::max(std::fabs(l[i]), std::fabs(r[i])) : std::fabs(l[i]);
+            const double d = rectified<Stereo>(l, r, i);
             cur.follower.Follow(d);
             gc[i] = Gain(cur);
         }
@@ -139,10 +128,10 @@ void NoiseGate::Apply(double* l, double* r, int n)
     const double* gp = previousCurve.data();
     const int count = std::min(n, currentCurve.size());
     int i = 0;
-    if (fade.fading) {
+    if (detectors.Fading()) {
         const int both = std::min(count, previousCurve.size());
-        for (; i < both && fade.fading; ++i) {
-            const double w = fade.NextOldWeight();
+        for (; i < both && detectors.Fading(); ++i) {
+            const double w = detectors.NextOldWeight();
             heldGain = (1.0 - w) * gc[i] + w * gp[i];
             l[i] *= heldGain;
             if constexpr (Stereo) r[i] *= heldGain;
@@ -165,16 +154,10 @@ void NoiseGate::process_input(const double* l, const double* r, int n) { Measure
 
 void NoiseGate::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    Apply<false>(x, nullptr, n);
-    bypass.process(x, n);
+    bypass.Run(x, n, [&] { Apply<false>(x, nullptr, n); });
 }
 
 void NoiseGate::process(double* l, double* r, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(l, r, n);
-    Apply<true>(l, r, n);
-    bypass.process(l, r, n);
+    bypass.Run(l, r, n, [&] { Apply<true>(l, r, n); });
 }

@@ -134,38 +134,47 @@ double WahWah::AutoPosition() const
     return std::clamp((20.0 * std::log10(env) - autoThresholdDb) / kSweepDb, 0.0, 1.0);
 }
 
+void WahWah::RunAuto(double* x, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        follower.Follow(std::fabs(x[i]));
+        const double s = AutoPosition();
+        frequency.current = Frequency(s);
+        q.current = Q(s);
+        wet.current = WetGain(s);
+        Coefficients();
+        x[i] = Section(x[i]);
+    }
+}
+
+void WahWah::RunPedal(double* x, int n)
+{
+    if (!gliding && dirty) {
+        dirty = false;
+        SetTargets(params.pedal);
+        gliding = true;
+    }
+    if (!gliding) {
+        for (int i = 0; i < n; ++i) x[i] = Section(x[i]);
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        const bool f = frequency.Step(glide);
+        const bool g = q.Step(glide);
+        const bool h = wet.Step(glide);
+        gliding = f || g || h;
+        Coefficients();
+        x[i] = Section(x[i]);
+    }
+}
+
 void WahWah::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    if (params.type == kAuto) {
-        for (int i = 0; i < n; ++i) {
-            follower.Follow(std::fabs(x[i]));
-            const double s = AutoPosition();
-            frequency.current = Frequency(s);
-            q.current = Q(s);
-            wet.current = WetGain(s);
-            Coefficients();
-            x[i] = Section(x[i]);
-        }
-    } else {
-        if (!gliding && dirty) {
-            dirty = false;
-            SetTargets(params.pedal);
-            gliding = true;
-        }
-        if (gliding) {
-            for (int i = 0; i < n; ++i) {
-                const bool f = frequency.Step(glide);
-                const bool g = q.Step(glide);
-                const bool h = wet.Step(glide);
-                gliding = f || g || h;
-                Coefficients();
-                x[i] = Section(x[i]);
-            }
+    bypass.Run(x, n, [&] {
+        if (params.type == kAuto) {
+            RunAuto(x, n);
         } else {
-            for (int i = 0; i < n; ++i) x[i] = Section(x[i]);
+            RunPedal(x, n);
         }
-    }
-    bypass.process(x, n);
+    });
 }

@@ -45,6 +45,10 @@ private:
     void Coefficients();
     // One sample through the band-pass, mixed with the dry signal.
     double Section(double x);
+    // Automatic mode: the position follows the input level, no glide.
+    void RunAuto(double* x, int n);
+    // Pedal mode: the position glides to the pedal.
+    void RunPedal(double* x, int n);
     // Sweep position from the automatic mode's envelope.
     double AutoPosition() const;
 

@@ -3,6 +3,9 @@
 // input (a half-life of 0 follows at once). Shared by the dynamics stages and
 // the wah's automatic mode.
 
+#include <algorithm>
+#include <cmath>
+
 #include "DspMath.h"
 
 struct EnvelopeFollower {
@@ -24,3 +27,11 @@ struct EnvelopeFollower {
         return env;
     }
 };
+
+// The detector input of sample i: |l[i]|, or the louder of |l[i]| and |r[i]|.
+template <bool Stereo>
+inline double rectified(const double* l, const double* r, int i)
+{
+    if constexpr (Stereo) return std::max(std::fabs(l[i]), std::fabs(r[i]));
+    return std::fabs(l[i]);
+}

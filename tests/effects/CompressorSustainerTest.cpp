@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 
 #include "CompressorSustainer.h"
 #include "DspTestKit.h"
@@ -168,20 +167,12 @@ TEST(CompressorSustainer, NoAllocationOnceReserved)
 {
     CompressorSustainer c;
     c.Reserve(2048);
-    const auto noise = whiteNoise(2048, 0.3, 6);
-    std::vector<double> x(2048);
-    std::mt19937 rng(9);
-    std::uniform_int_distribution<int> size(1, 2048);
-    AllocationCounter allocations;
-    for (int b = 0; b < 300; ++b) {
-        const int n = b == 0 ? 2048 : size(rng);
-        std::copy_n(noise.begin(), n, x.begin());
+    const auto run = allocationsOverRandomBlocks(of(c), whiteNoise(2048, 0.3, 6), 300, 9, [&](int b) {
         if (b % 5 == 0) c.SetParameter(1, b % 10 == 0 ? 0.0 : 1.0);
         if (b % 40 == 20) c.SetParameter(0, b % 80 == 20 ? 0.0 : 1.0);
-        c.process(x.data(), n);
-    }
-    EXPECT_EQ(allocations.count(), 0);
-    EXPECT_TRUE(allFinite(x));
+    });
+    EXPECT_EQ(run.allocations, 0);
+    EXPECT_TRUE(run.finite);
 }
 
 TEST(CompressorSustainer, ParameterRules)

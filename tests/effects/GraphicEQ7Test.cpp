@@ -174,21 +174,14 @@ TEST(GraphicEQ7, OffLeavesBlocksUntouchedAndNothingAllocatesOnceReserved)
     e.Settle();
     e.Reserve(1024);
     const auto noise = whiteNoise(1024, 0.3, 4);
-    std::vector<double> x(1024);
-    std::mt19937 rng(8);
-    std::uniform_int_distribution<int> size(1, 1024);
-    {
-        AllocationCounter allocations;
-        for (int b = 0; b < 300; ++b) {
-            const int n = b == 0 ? 1024 : size(rng);
-            std::copy_n(noise.begin(), n, x.begin());
-            if (b % 9 == 0) e.SetParameter(1, b % 3);
-            if (b % 4 == 0) e.SetParameter(2 + b % 7, (b % 13) - 6.0);
-            if (b % 60 == 30) e.SetParameter(0, b % 120 == 30 ? 0.0 : 1.0);
-            e.process(x.data(), n);
-        }
-        EXPECT_EQ(allocations.count(), 0);
-    }
+    const auto run = allocationsOverRandomBlocks(of(e), noise, 300, 8, [&](int b) {
+        if (b % 9 == 0) e.SetParameter(1, b % 3);
+        if (b % 4 == 0) e.SetParameter(2 + b % 7, (b % 13) - 6.0);
+        if (b % 60 == 30) e.SetParameter(0, b % 120 == 30 ? 0.0 : 1.0);
+    });
+    EXPECT_EQ(run.allocations, 0);
+    EXPECT_TRUE(run.finite);
+
     e.SetParameter(0, 0.0);
     runMono(of(e), noise);
     EXPECT_EQ(e.Bypass().running, 0);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 
 #include "DspTestKit.h"
 #include "NoiseGate.h"
@@ -169,21 +168,12 @@ TEST(NoiseGate, NoAllocationOnceReserved)
 {
     NoiseGate g;
     g.Reserve(8192);
-    const auto noise = whiteNoise(8192, 0.01, 5);
-    std::vector<double> x(8192);
-    std::mt19937 rng(3);
-    std::uniform_int_distribution<int> size(1, 8192);
-    AllocationCounter allocations;
-    for (int b = 0; b < 300; ++b) {
-        const int n = b == 0 ? 8192 : size(rng);
-        std::copy_n(noise.begin(), n, x.begin());
+    const auto run = allocationsOverRandomBlocks(gated(g), whiteNoise(8192, 0.01, 5), 300, 3, [&](int b) {
         if (b % 7 == 0) g.SetParameter(1, b % 14 == 0 ? -30.0 : -70.0);
         if (b % 50 == 25) g.SetParameter(0, b % 100 == 25 ? 0.0 : 1.0);
-        g.process_input(x.data(), n);
-        g.process(x.data(), n);
-    }
-    EXPECT_EQ(allocations.count(), 0);
-    EXPECT_TRUE(allFinite(x));
+    });
+    EXPECT_EQ(run.allocations, 0);
+    EXPECT_TRUE(run.finite);
 }
 
 TEST(NoiseGate, ParameterRules)

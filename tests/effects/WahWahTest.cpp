@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <complex>
-#include <random>
 
 #include "DspTestKit.h"
 #include "WahWah.h"
@@ -185,21 +184,13 @@ TEST(WahWah, NoAllocationOnceReserved)
 {
     WahWah w;
     w.Reserve(1024);
-    const auto noise = whiteNoise(1024, 0.3, 6);
-    std::vector<double> x(1024);
-    std::mt19937 rng(2);
-    std::uniform_int_distribution<int> size(1, 1024);
-    AllocationCounter allocations;
-    for (int b = 0; b < 400; ++b) {
-        const int n = b == 0 ? 1024 : size(rng);
-        std::copy_n(noise.begin(), n, x.begin());
+    const auto run = allocationsOverRandomBlocks(of(w), whiteNoise(1024, 0.3, 6), 400, 2, [&](int b) {
         if (b % 3 == 0) w.SetParameter(2, (b % 11) / 10.0);
         if (b % 50 == 0) w.SetParameter(1, (b / 50) % 2);
         if (b % 70 == 35) w.SetParameter(0, b % 140 == 35 ? 0.0 : 1.0);
-        w.process(x.data(), n);
-    }
-    EXPECT_EQ(allocations.count(), 0);
-    EXPECT_TRUE(allFinite(x));
+    });
+    EXPECT_EQ(run.allocations, 0);
+    EXPECT_TRUE(run.finite);
 }
 
 TEST(WahWah, ParameterRules)
