@@ -232,17 +232,4 @@ TEST(GraphicEQ7, ParameterRules)
     EXPECT_DOUBLE_EQ(e.Section(6).GetParameter(2), 0.499 * 11025.0);
     e.Settle();
     EXPECT_TRUE(allFinite(runMono(of(e), whiteNoise(4000, 0.3, 3))));
-
-    GraphicEQ7Parameters p;
-    p.enable = false;
-    p.band4 = -3.0;
-    p.parametric_q = 2.0;
-    p.type = 2;
-    e.SetParameters(p);
-    const auto q = e.GetParameters();
-    EXPECT_EQ(q.enable, false);
-    EXPECT_EQ(q.band4, -3.0);
-    EXPECT_EQ(q.parametric_q, 2.0);
-    EXPECT_EQ(q.type, 2);
-    EXPECT_EQ(q.band1, 0.0);
 }

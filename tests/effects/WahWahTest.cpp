@@ -215,14 +215,4 @@ TEST(WahWah, ParameterRules)
     const auto out = runMono(of(low), whiteNoise(8000, 0.5, 1));
     EXPECT_TRUE(allFinite(out));
     EXPECT_LT(peak(out), 20.0);
-
-    WahWahParameters p;
-    p.enable = false;
-    p.type = 1;
-    p.pedal = 0.25;
-    w.SetParameters(p);
-    const auto q = w.GetParameters();
-    EXPECT_EQ(q.enable, false);
-    EXPECT_EQ(q.type, 1);
-    EXPECT_EQ(q.pedal, 0.25);
 }
