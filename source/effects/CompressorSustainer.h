@@ -1,6 +1,13 @@
 #pragma once
-// The compressor/sustainer. Until its processing is in, it keeps its record and passes
-// the signal through.
+// The compressor/sustainer: raises quiet passages and passes loud ones at
+// unity gain, with full scale as its knee. Two gain laws: 1, a smooth upward
+// compressor that tops out at 1 + 1/k; 0, a power law e^p with no ceiling.
+// Every change is crossfaded from the old settings to the new ones (1 ms
+// hold, 30 ms fade) with both detectors running side by side.
+
+#include "DetectorSets.h"
+#include "EnvelopeFollower.h"
+#include "SoftBypass.h"
 
 struct CompressorSustainerParameters {
     bool enable = true;
@@ -12,18 +19,46 @@ struct CompressorSustainerParameters {
 
 class CompressorSustainer {
 public:
-    CompressorSustainer() = default;
+    // Longer times only stall the envelope.
+    static constexpr double kLongestTime = 10.0;
+
+    CompressorSustainer();
 
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const CompressorSustainerParameters& p);
     CompressorSustainerParameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
-    void process(double*, int) {}
+    void Settle();
+    void Reserve(int n) { bypass.Reserve(n); }
+
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    const SoftBypass& Bypass() const { return bypass; }
+    bool Crossfading() const { return detectors.Fading(); }
 
 private:
+    struct Set {
+        int law = 1;
+        double exponent = 0.0;   // p of law 0
+        double numerator = 1.0;  // 1 + k of law 1
+        double k = 1.0;
+        EnvelopeFollower follower;
+    };
+
+    void Compute(Set& s) const;
+    // Compute as a callable for the detector sets.
+    auto Computer()
+    {
+        return [this](Set& s) { Compute(s); };
+    }
+    static double Gain(const Set& s);
+    template <bool Stereo>
+    void Run(double* l, double* r, int n);
+
     CompressorSustainerParameters params;
-    double fs = 44100.0;
+    double fs = 0.0;
+    DetectorSets<Set> detectors;
+    SoftBypass bypass;
 };

@@ -1,6 +1,10 @@
 #pragma once
-// The seven-band graphic equaliser with a parametric mid band. Until its processing is in, it keeps its record and passes
-// the signal through.
+// The seven-band octave graphic equaliser with one parametric mid band and
+// an output gain, built from Filter sections in series (a left and a right
+// section each). The type chooses one of three octave frequency sets.
+
+#include "Filter.h"
+#include "SoftBypass.h"
 
 struct GraphicEQ7Parameters {
     bool enable = true;
@@ -20,18 +24,46 @@ struct GraphicEQ7Parameters {
 
 class GraphicEQ7 {
 public:
-    GraphicEQ7() = default;
+    static constexpr int kBands = 7;
+    static constexpr int kSections = kBands + 2;  // the bands, the mid band, the output gain
+    // Gains beyond this many dB would overflow the sections' coefficients;
+    // a Q outside the range would make them degenerate.
+    static constexpr double kLargestGainDb = 60.0;
+    static constexpr double kSmallestQ = 0.01;
+    static constexpr double kLargestQ = 100.0;
+
+    GraphicEQ7();
 
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const GraphicEQ7Parameters& p);
     GraphicEQ7Parameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
-    void process(double*, int) {}
+    void Settle();
+    void Reserve(int n);
+
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    // Centre frequency of band 0..6 under frequency set `type` (0..2).
+    static double BandFrequency(int type, int band);
+
+    const SoftBypass& Bypass() const { return bypass; }
+    const Filter& Section(int index, bool right = false) const { return (right ? sectionsR : sectionsL)[index]; }
 
 private:
+    static constexpr int kMid = kBands;
+    static constexpr int kOutput = kBands + 1;
+
+    double* BandLevel(int band);
+    void SetSection(int section, int filterParameter, double v);
+    // Frequencies reach the sections below half the rate.
+    void SetSectionFrequency(int section, double f);
+    void ApplyFrequencies();
+
+    SoftBypass bypass;
     GraphicEQ7Parameters params;
-    double fs = 44100.0;
+    Filter sectionsL[kSections];
+    Filter sectionsR[kSections];
+    double fs = 0.0;
 };

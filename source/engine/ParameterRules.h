@@ -3,6 +3,7 @@
 // is acceptable and differs from the stored one, and reports whether it did.
 // Non-finite values are always refused.
 
+#include <algorithm>
 #include <cmath>
 
 #include "DspMath.h"
@@ -13,6 +14,14 @@ inline bool acceptDouble(double& field, double v, bool inRange)
     if (!std::isfinite(v) || !inRange || v == field) return false;
     field = v;
     return true;
+}
+
+// As acceptDouble, for values whose use could overflow or stall: an
+// acceptable value outside lo..hi is stored as the nearer end.
+inline bool acceptDoubleClamped(double& field, double v, bool inRange, double lo, double hi)
+{
+    if (!std::isfinite(v) || !inRange) return false;
+    return acceptDouble(field, std::clamp(v, lo, hi), true);
 }
 
 // floor(v + 0.5) within lo..hi.

@@ -189,4 +189,24 @@ bool noSubnormals(const std::vector<double>& v)
     return std::none_of(v.begin(), v.end(), [](double x) { return std::fpclassify(x) == FP_SUBNORMAL; });
 }
 
+AllocationRun allocationsOverRandomBlocks(const MonoProcess& p, const std::vector<double>& signal, int blocks,
+                                          unsigned seed, const std::function<void(int block)>& between)
+{
+    const int longest = static_cast<int>(signal.size());
+    std::vector<double> x(signal.size());
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> size(1, std::max(1, longest));
+    AllocationRun run;
+    AllocationCounter allocations;
+    for (int b = 0; b < blocks; ++b) {
+        const int n = b == 0 ? longest : size(rng);
+        std::copy_n(signal.begin(), n, x.begin());
+        between(b);
+        p(x.data(), n);
+        for (int i = 0; i < n; ++i) run.finite = run.finite && std::isfinite(x[size_t(i)]);
+    }
+    run.allocations = allocations.count();
+    return run;
+}
+
 }  // namespace testkit

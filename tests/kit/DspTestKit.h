@@ -93,4 +93,15 @@ private:
     long start;
 };
 
+// Runs `blocks` blocks cut from the start of `signal`, the first as long as
+// the signal and the others of random lengths up to it, calling between(b)
+// before block b; reports the heap allocations made meanwhile and whether
+// every output sample was finite.
+struct AllocationRun {
+    long allocations = 0;
+    bool finite = true;
+};
+AllocationRun allocationsOverRandomBlocks(const MonoProcess& p, const std::vector<double>& signal, int blocks,
+                                          unsigned seed, const std::function<void(int block)>& between);
+
 }  // namespace testkit
