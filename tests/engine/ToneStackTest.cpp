@@ -21,6 +21,7 @@
 #include "MatchlessBassMidsStack.h"
 #include "MatchlessTrebleVolumeStack.h"
 #include "PeaveyToneStack.h"
+#include "ToneKnobs.h"
 #include "VoxToneStack.h"
 
 using namespace testkit;
@@ -110,25 +111,13 @@ const char* const kVox = R"(
 - g3 = (1.2445634451309383e24 (b - 0.9998685477888831)(b - 0.000239920248728082) + 1.2072351949462014e25 t (b - 1.01)(b - 0.000236623411749026)) / E
 )";
 
-struct Knobs {
-    double bass, mids, treble, presence;
-};
+using toneknobs::Knobs;
 
 const Knobs kPositions[] = {
     {0.5, 0.5, 0.5, 0.5}, {0.0, 0.0, 0.0, 0.0},   {1.0, 1.0, 1.0, 1.0},
     {0.2, 0.8, 0.6, 0.3}, {0.9, 0.1, 0.35, 0.7}, {0.03, 0.5, 0.97, 0.5},
 };
 const double kRates[] = {44100.0, 48000.0, 96000.0};
-
-template <class T>
-void applyKnobs(T& s, const Knobs& k)
-{
-    if constexpr (requires { s.SetBass(0.0); }) s.SetBass(k.bass);
-    if constexpr (requires { s.SetMids(0.0); }) s.SetMids(k.mids);
-    if constexpr (requires { s.SetTreble(0.0); }) s.SetTreble(k.treble);
-    if constexpr (requires { s.SetPresence(0.0); }) s.SetPresence(k.presence);
-    if constexpr (requires { s.SetVolume(0.0); }) s.SetVolume(1.0);
-}
 
 struct Circuit {
     const char* name;
@@ -152,7 +141,7 @@ template <class T>
 Circuit circuit(const char* name, const char* text, std::function<Variables(const Knobs&)> taper, bool blocksDc)
 {
     return {name, text, std::move(taper), [] { return std::make_unique<T>(); },
-            [](CircuitToneStack& s, const Knobs& k) { applyKnobs(static_cast<T&>(s), k); }, blocksDc};
+            [](CircuitToneStack& s, const Knobs& k) { toneknobs::apply(static_cast<T&>(s), k); }, blocksDc};
 }
 
 double p25(double v) { return std::pow(v, 2.5); }
