@@ -56,36 +56,76 @@ void AnalogSection::SetDigital(const double* g, const double* f)
     bank.ClearHistory();
 }
 
+namespace {
+
+// One bank's coefficients and history in locals, so that the compiler keeps
+// them in registers for the length of a block (the block pointer could alias
+// the bank's members otherwise).
 template <int N, bool Guard>
-inline double AnalogSection::Step(Bank& b, double in)
-{
-    double acc = b.c.g[0] * in;
-    for (int j = 0; j < N; ++j) acc += b.c.f[j + 1] * b.y[j] + b.c.g[j + 1] * b.x[j];
-    const double y = Guard ? denormalGuard(acc) : acc;
-    for (int j = N - 1; j > 0; --j) {
-        b.x[j] = b.x[j - 1];
-        b.y[j] = b.y[j - 1];
+struct Kernel {
+    double g[N + 1], f[N + 1], xh[N], yh[N];
+
+    template <class Bank>
+    explicit Kernel(const Bank& b)
+    {
+        for (int j = 0; j <= N; ++j) {
+            g[j] = b.c.g[j];
+            f[j] = b.c.f[j];
+        }
+        for (int j = 0; j < N; ++j) {
+            xh[j] = b.x[j];
+            yh[j] = b.y[j];
+        }
     }
-    b.x[0] = in;
-    b.y[0] = y;
-    return y;
-}
+
+    template <class Bank>
+    void Store(Bank& b) const
+    {
+        for (int j = 0; j < N; ++j) {
+            b.x[j] = xh[j];
+            b.y[j] = yh[j];
+        }
+    }
+
+    double Step(double in)
+    {
+        // The newest output enters last: it is the recursion's critical path.
+        double acc = g[0] * in;
+        for (int j = N - 1; j >= 0; --j) acc += g[j + 1] * xh[j];
+        for (int j = N - 1; j >= 1; --j) acc += f[j + 1] * yh[j];
+        acc += f[1] * yh[0];
+        const double y = Guard ? denormalGuard(acc) : acc;
+        for (int j = N - 1; j > 0; --j) {
+            xh[j] = xh[j - 1];
+            yh[j] = yh[j - 1];
+        }
+        xh[0] = in;
+        yh[0] = y;
+        return y;
+    }
+};
+
+}  // namespace
 
 template <int N>
 void AnalogSection::RunOrder(double* x, int n)
 {
-    Bank& cur = banks[fade.current];
+    Bank& curBank = banks[fade.current];
+    Kernel<N, true> cur(curBank);
     int i = 0;
     if (fade.fading) {
-        Bank& old = banks[fade.other];
+        Bank& oldBank = banks[fade.other];
+        Kernel<N, true> old(oldBank);
         for (; i < n && fade.fading; ++i) {
-            const double yNew = Step<N, true>(cur, x[i]);
-            const double yOld = Step<N, true>(old, x[i]);
+            const double yNew = cur.Step(x[i]);
+            const double yOld = old.Step(x[i]);
             const double w = fade.NextOldWeight();
             x[i] = (1.0 - w) * yNew + w * yOld;
         }
+        old.Store(oldBank);
     }
-    for (; i < n; ++i) x[i] = Step<N, true>(cur, x[i]);
+    for (; i < n; ++i) x[i] = cur.Step(x[i]);
+    cur.Store(curBank);
 }
 
 void AnalogSection::Run(double* x, int n)
@@ -110,8 +150,10 @@ bool AnalogSection::SwitchNow()
 template <int N>
 void AnalogSection::RunPlainOrder(double* x, int n)
 {
-    Bank& cur = banks[fade.current];
-    for (int i = 0; i < n; ++i) x[i] = Step<N, false>(cur, x[i]);
+    Bank& bank = banks[fade.current];
+    Kernel<N, false> cur(bank);
+    for (int i = 0; i < n; ++i) x[i] = cur.Step(x[i]);
+    cur.Store(bank);
 }
 
 void AnalogSection::RunPlain(double* x, int n)

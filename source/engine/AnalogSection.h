@@ -80,8 +80,6 @@ private:
         void ClearHistory();
     };
 
-    template <int N, bool Guard>
-    static double Step(Bank& b, double in);
     template <int N>
     void RunOrder(double* x, int n);
     template <int N>
