@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
+#include <numbers>
 #include <cstring>
 #include <future>
 #include <limits>
@@ -365,4 +367,40 @@ TEST(ImpulseFile, FilesAndPaths)
         std::ofstream unblock(fifo);  // lets the reader go so the test can end
     }
     EXPECT_FALSE(pending.get());
+}
+TEST(ImpulseFile, GeneratedCabinetsLoad)
+{
+    const char* root = std::getenv("TONEWRIGHT_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    const std::filesystem::path folder = std::filesystem::path(root) / "resources" / "impulses";
+    int files = 0, stereo = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() != ".wav") continue;
+        SCOPED_TRACE(entry.path().string());
+        const Loaded r = loadFile(entry.path().string());
+        ASSERT_TRUE(r.ok);
+        EXPECT_GE(r.frames, 1024);
+        EXPECT_LE(r.frames, 16384);
+        EXPECT_TRUE(r.rate == 44100 || r.rate == 48000);
+        stereo += !r.mono;
+        ++files;
+        // Shaped like a miked guitar speaker: little below the box
+        // resonance, and the top rolled off steeply.
+        for (const std::vector<double>* h : {&r.left, &r.right}) {
+            auto levelDb = [&](double f) {
+                std::complex<double> sum;
+                for (size_t n = 0; n < h->size(); ++n)
+                    sum += (*h)[n] * std::polar(1.0, -2.0 * std::numbers::pi * f * double(n) / r.rate);
+                return 20.0 * std::log10(std::abs(sum));
+            };
+            const double mid = levelDb(1000.0);
+            double body = -1e9;
+            for (double f = 80.0; f <= 250.0; f += 10.0) body = std::max(body, levelDb(f));
+            EXPECT_LT(levelDb(40.0), body - 12.0);
+            EXPECT_LT(levelDb(10000.0), mid - 25.0);
+            EXPECT_LT(levelDb(15000.0), mid - 50.0);
+        }
+    }
+    EXPECT_GE(files, 4);
+    EXPECT_GE(stereo, 1);
 }
