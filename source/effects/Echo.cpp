@@ -197,6 +197,12 @@ void Echo::ClearLines()
     lineR.Clear();
     energy = 0.0;
     w = 0;
+    // The filters in the loop hold the last repeats too: computing a
+    // section afresh clears its history.
+    for (int k : {kBandL, kBandR, kLowL, kLowR}) {
+        sections[k].Settle();
+        sections[k].Update();
+    }
 }
 
 double Echo::Recount()
