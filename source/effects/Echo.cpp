@@ -58,6 +58,7 @@ void Echo::SetParameter(int id, double v)
             // cleared unless they are still fading out, which they then
             // rejoin without a click.
             if (!params.tails_on && (!running || lineOut.current == 0.0)) ClearLines();
+            if (!running) restarted = true;
             running = true;
         }
         Update();
@@ -174,6 +175,7 @@ void Echo::Settle()
     for (auto& s : sections) s.Settle();
     gliding = false;
     dirty = false;
+    restarted = false;
     running = params.enable || energy >= kSilentEnergy;
 }
 
@@ -224,6 +226,12 @@ void Echo::Run(double* l, double* r, int n)
         Update();
         gliding = true;
         dirty = false;
+    }
+    if (restarted) {
+        restarted = false;
+        delay.target = params.delay * fs;
+        delay.Jump();
+        SplitDelay();
     }
 
     // The direct signal is not part of the loop: filter it as a block.

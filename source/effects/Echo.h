@@ -77,5 +77,8 @@ private:
     bool running = false;
     bool gliding = false;
     bool dirty = false;
+    // Switched on from stopped: its lines are silent, so the delay can take
+    // its target at once instead of gliding from a setting made while off.
+    bool restarted = false;
     MonoBuffer directL, directR;
 };

@@ -328,3 +328,25 @@ TEST(Echo, DelayLimits)
         EXPECT_GE(e.LineLength(), fs + 2) << fs;
     }
 }
+
+TEST(Echo, SwitchedOnFromStoppedTheDelayTakesItsSettingAtOnce)
+{
+    const double fs = 44100.0;
+    Echo e;
+    configure(e, {fs, 0, 0.25, 0.0});
+    e.SetParameter(0, 0.0);
+    std::vector<double> quiet(512, 0.0);
+    for (int k = 0; k < 10; ++k) e.process(quiet.data(), 512);  // past the 30 ms switching glide
+    ASSERT_FALSE(e.IsRunning());
+    // Set while stopped: there is nothing in the lines to bend.
+    e.SetParameter(2, 0.1);
+    e.SetParameter(0, 1.0);
+    const size_t start = size_t(0.05 * fs);  // after the 30 ms fade-in
+    std::vector<double> in(start + 8000, 0.0);
+    const auto noise = whiteNoise(1500, 0.5, 14);
+    std::copy(noise.begin(), noise.end(), in.begin() + long(start));
+    const auto out = runMono([&e](double* x, int n) { e.process(x, n); }, in, BlockPlan::Fixed(256));
+    const auto ref = styled(in, fs, 1.0);
+    for (size_t n = start; n < in.size(); ++n)
+        ASSERT_NEAR(out[n] - in[n], n >= 4411 ? ref[n - 4411] : 0.0, 1e-12) << n;
+}
