@@ -206,16 +206,10 @@ void Chorus::Run(double* l, double* r, int n)
 
 void Chorus::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    Run<false>(x, nullptr, n);
-    bypass.process(x, n);
+    bypass.Run(x, n, [&] { Run<false>(x, nullptr, n); });
 }
 
 void Chorus::process(double* l, double* r, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(l, r, n);
-    Run<true>(l, r, n);
-    bypass.process(l, r, n);
+    bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }

@@ -203,16 +203,10 @@ void Phaser::Run(double* l, double* r, int n)
 
 void Phaser::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    Run<false>(x, nullptr, n);
-    bypass.process(x, n);
+    bypass.Run(x, n, [&] { Run<false>(x, nullptr, n); });
 }
 
 void Phaser::process(double* l, double* r, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(l, r, n);
-    Run<true>(l, r, n);
-    bypass.process(l, r, n);
+    bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }

@@ -20,14 +20,7 @@ Tremolo::Tremolo()
     SetFs(44100.0);
     params = {false, -1, -1.0, -1.0, -1.0};
     SetParameters(TremoloParameters{});
-
-    StartBlock();
-    speed.Jump();
-    depth.Jump();
-    waveform.Jump();
-    phaseOffset.Jump();
-    ApplyToGenerator();
-    gliding = false;
+    JumpToTargets();
 }
 
 void Tremolo::SetParameter(int id, double v)
@@ -77,7 +70,7 @@ void Tremolo::SetFs(double rate)
     dirty = true;
 }
 
-void Tremolo::Settle()
+void Tremolo::JumpToTargets()
 {
     StartBlock();
     speed.Jump();
@@ -86,6 +79,11 @@ void Tremolo::Settle()
     phaseOffset.Jump();
     ApplyToGenerator();
     gliding = false;
+}
+
+void Tremolo::Settle()
+{
+    JumpToTargets();
     dirty = false;
     bypass.Settle();
 }
@@ -125,44 +123,27 @@ void Tremolo::ApplyToGenerator()
 
 void Tremolo::process(double* x, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(x, n);
-    StartBlock();
-    double y;
-    if (gliding) {
+    bypass.Run(x, n, [&] {
+        StartBlock();
+        double y;
         for (int i = 0; i < n; ++i) {
-            MoveGlides();
+            if (gliding) MoveGlides();
             generator.Output(&y);
             x[i] *= y;
         }
-    } else {
-        for (int i = 0; i < n; ++i) {
-            generator.Output(&y);
-            x[i] *= y;
-        }
-    }
-    bypass.process(x, n);
+    });
 }
 
 void Tremolo::process(double* l, double* r, int n)
 {
-    if (!bypass.running || n <= 0) return;
-    bypass.senddry(l, r, n);
-    StartBlock();
-    double a, b;
-    if (gliding) {
+    bypass.Run(l, r, n, [&] {
+        StartBlock();
+        double a, b;
         for (int i = 0; i < n; ++i) {
-            MoveGlides();
+            if (gliding) MoveGlides();
             generator.Output(&a, &b);
             l[i] *= a;
             r[i] *= b;
         }
-    } else {
-        for (int i = 0; i < n; ++i) {
-            generator.Output(&a, &b);
-            l[i] *= a;
-            r[i] *= b;
-        }
-    }
-    bypass.process(l, r, n);
+    });
 }

@@ -33,6 +33,7 @@ public:
 
 private:
     void StartBlock();
+    void JumpToTargets();
     // One sample of the glide; the generator follows the current values.
     void MoveGlides();
     void ApplyToGenerator();

@@ -21,6 +21,26 @@ public:
     // Makes room for blocks of up to n samples.
     void Reserve(int n);
 
+    // The frame a switchable stage runs its block in: nothing once faded
+    // out; otherwise the dry block is kept, `work` processes the block in
+    // place, and the two are mixed.
+    template <typename Work>
+    void Run(double* x, int n, Work&& work)
+    {
+        if (!running || n <= 0) return;
+        senddry(x, n);
+        work();
+        process(x, n);
+    }
+    template <typename Work>
+    void Run(double* l, double* r, int n, Work&& work)
+    {
+        if (!running || n <= 0) return;
+        senddry(l, r, n);
+        work();
+        process(l, r, n);
+    }
+
     void senddry(const double* x, int n);
     void senddry(const double* l, const double* r, int n);
     void process(double* x, int n);
