@@ -144,11 +144,7 @@ void Chorus::Settle()
 template <bool Stereo>
 void Chorus::Run(double* l, double* r, int n)
 {
-    if (!gliding && dirty) {
-        dirty = false;
-        gliding = true;
-        Update();
-    }
+    if (beginGlide(gliding, dirty)) Update();
     // While gliding every voice runs with its current gain; otherwise only
     // the voices the type uses.
     int active[kVoices];

@@ -222,11 +222,7 @@ double Echo::Recount()
 template <bool Stereo>
 void Echo::Run(double* l, double* r, int n)
 {
-    if (!gliding && dirty) {
-        Update();
-        gliding = true;
-        dirty = false;
-    }
+    if (beginGlide(gliding, dirty)) Update();
     if (restarted) {
         restarted = false;
         delay.target = params.delay * fs;

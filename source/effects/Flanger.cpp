@@ -122,11 +122,7 @@ void Flanger::Settle()
 template <bool Stereo>
 void Flanger::Run(double* l, double* r, int n)
 {
-    if (!gliding && dirty) {
-        dirty = false;
-        gliding = true;
-        Update();
-    }
+    if (beginGlide(gliding, dirty)) Update();
     const bool glide = gliding;
     const int mask = left.Mask();
     for (int i = 0; i < n; ++i) {

@@ -153,11 +153,7 @@ inline void Phaser::StepOscillator()
 template <bool Stereo>
 void Phaser::Run(double* l, double* r, int n)
 {
-    if (!gliding && dirty) {
-        dirty = false;
-        gliding = true;
-        Update();
-    }
+    if (beginGlide(gliding, dirty)) Update();
     // The sections that still run, chain by chain; a stopped section passes
     // its input unchanged.
     PhaserAllPass* chain[kSections];

@@ -72,11 +72,7 @@ void PhaserAllPass::Settle()
 
 void PhaserAllPass::BeginBlock()
 {
-    if (!gliding && dirty) {
-        dirty = false;
-        gliding = true;
-        Update();
-    }
+    if (beginGlide(gliding, dirty)) Update();
 }
 
 void PhaserAllPass::process(double* x, const double* m, int n)

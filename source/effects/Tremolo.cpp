@@ -92,10 +92,7 @@ void Tremolo::Settle()
 // glide at once.
 void Tremolo::StartBlock()
 {
-    if (!gliding && dirty) {
-        dirty = false;
-        gliding = true;
-    }
+    beginGlide(gliding, dirty);
     speed.target = params.speed;
     depth.target = params.depth;
     waveform.target = params.waveform;
