@@ -5,6 +5,8 @@
 // chain of type 0 and 12-17 the right chain of type 1, which sweeps against
 // the left one.
 
+#include <algorithm>
+
 #include "Glide.h"
 #include "PhaserAllPass.h"
 #include "SoftBypass.h"
@@ -38,7 +40,8 @@ public:
     void process(double* l, double* r, int n);
 
     const SoftBypass& Bypass() const { return bypass; }
-    const PhaserAllPass& Section(int i) const { return sections[i]; }
+    // Section i, 0..17 (outside that, the nearest end).
+    const PhaserAllPass& Section(int i) const { return sections[std::clamp(i, 0, kSections - 1)]; }
     // The oscillator's control value, 1..2.
     double Control() const { return m; }
 

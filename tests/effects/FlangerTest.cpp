@@ -126,15 +126,3 @@ TEST(Flanger, PhaseSwitchCancelsAConstantAndTypeSpreadsTheSides)
         }
     }
 }
-
-TEST(Flanger, GlidesInFromDryWhenNotSettled)
-{
-    Flanger f;  // current values start at 0: wet 0
-    f.SetParameter(3, 1.0);
-    const auto noise = whiteNoise(4410, 0.5, 5);
-    std::vector<double> x = noise;
-    f.process(x.data(), 1);
-    EXPECT_NEAR(x[0], noise[0], 0.01 * std::fabs(noise[0]));  // one glide step of wet
-    f.process(x.data() + 1, int(x.size()) - 1);
-    EXPECT_GT(std::fabs(x[4000] - noise[4000]), 1e-6);
-}
