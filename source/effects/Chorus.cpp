@@ -1,17 +1,74 @@
 #include "Chorus.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "DspMath.h"
+#include "Modulation.h"
 #include "ParameterRules.h"
+#include "RangeHelpers.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530717958647692;
+constexpr double kMaxDelay = 0.03;  // s
+// The lines hold the full sweep down to this speed; slower sweeps are
+// limited to what the lines hold.
+constexpr double kSlowestFullSweep = 0.01;  // Hz
+constexpr double kMaxPitchDeviation = 0.02;
+
+// Voice layout: line and output channel (0 left, 1 right), and which
+// oscillator value sweeps it: sin(phi + offset) with offsets 0, 270, 0, 180
+// and 90 degrees, taken as s, -c, s, -s, c from s = sin(phi), c = cos(phi).
+enum class Sweep { Sin, MinusCos, MinusSin, Cos };
+struct Voice {
+    int channel;
+    Sweep sweep;
+};
+constexpr Voice kVoiceLayout[Chorus::kVoices] = {
+    {0, Sweep::Sin}, {0, Sweep::MinusCos}, {1, Sweep::Sin}, {1, Sweep::MinusSin}, {1, Sweep::Cos}};
+
+constexpr double kTypeGains[3][Chorus::kVoices] = {
+    {1.0, 0.0, 1.0, 0.0, 0.0},
+    {1.0, 0.0, 0.0, 1.0, 0.0},
+    {0.5, 0.5, 0.0, 0.5, 0.5},
+};
+
+}  // namespace
+
+Chorus::Chorus()
+{
+    SetFs(44100.0);
+    params = {false, 0, 0.5, 0.1, 1.0, 0.001};
+    SetParameters(ChorusParameters{});
+    JumpToTargets();
+    gliding = false;
+}
 
 void Chorus::SetParameter(int id, double v)
 {
+    bool changed = false;
     switch (id) {
-    case 0: acceptFlag(params.enable, v); break;
-    case 1: acceptInt(params.type, v, 0, 2); break;
-    case 2: acceptDouble(params.speed, v, v > 0.0); break;
-    case 3: acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
-    case 4: acceptDouble(params.mix, v, v >= 0.0 && v <= 1.0); break;
-    case 5: acceptDouble(params.delay, v, v >= 0.0 && v <= 0.03); break;
-    default: break;
+    case 0:
+        if (!acceptFlag(params.enable, v)) return;
+        if (params.enable && !bypass.running) {
+            // Only a fully stopped chorus forgets its lines; one switched
+            // back on during its fade-out carries on without a click.
+            left.Clear();
+            right.Clear();
+        }
+        bypass.SetState(flagValue(params.enable));
+        return;
+    case 1: changed = acceptInt(params.type, v, 0, 2); break;
+    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
+    case 4: changed = acceptDouble(params.mix, v, v >= 0.0 && v <= 1.0); break;
+    case 5: changed = acceptDouble(params.delay, v, v >= 0.0 && v <= kMaxDelay); break;
+    default: return;
+    }
+    if (changed) {
+        Update();
+        dirty = true;
     }
 }
 
@@ -40,5 +97,115 @@ void Chorus::SetParameters(const ChorusParameters& p)
 
 void Chorus::SetFs(double rate)
 {
-    if (rate > 0.0 && std::isfinite(rate)) fs = rate;
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    bypass.SetFs(rate);
+    coefficient = glideCoefficient(0.06, rate);
+    const double longest = rate * (kMaxDelay + 2.0 * kMaxPitchDeviation / (kTwoPi * kSlowestFullSweep));
+    if (left.Allocate(longest) | right.Allocate(longest)) w = 0;
+    // Delays in samples keep their length in seconds across the change.
+    Update();
+    amount.Jump();
+    increment.Jump();
+    base.Jump();
+    dirty = true;
+}
+
+void Chorus::Update()
+{
+    increment.target = kTwoPi * params.speed / fs;
+    base.target = params.delay * fs;
+    const double r = range(params.depth, 1.0, 1.0 + kMaxPitchDeviation);
+    const double deepest = std::max(0.0, (left.MaxDelay() - base.target) / 2.0);
+    amount.target = std::min((r - 1.0) / increment.target, deepest);
+    mix.target = params.mix;
+    for (int v = 0; v < kVoices; ++v) gain[v].target = kTypeGains[params.type][v];
+}
+
+void Chorus::JumpToTargets()
+{
+    Update();
+    amount.Jump();
+    increment.Jump();
+    mix.Jump();
+    base.Jump();
+    for (auto& g : gain) g.Jump();
+    dryShare = 1.0 - mix.current;
+}
+
+void Chorus::Settle()
+{
+    JumpToTargets();
+    gliding = false;
+    dirty = false;
+    bypass.Settle();
+}
+
+template <bool Stereo>
+void Chorus::Run(double* l, double* r, int n)
+{
+    if (beginGlide(gliding, dirty)) Update();
+    // While gliding every voice runs with its current gain; otherwise only
+    // the voices the type uses.
+    int active[kVoices];
+    int count = 0;
+    for (int v = 0; v < kVoices; ++v)
+        if (gliding || gain[v].current != 0.0) active[count++] = v;
+    const bool glide = gliding;
+    bool needCos = false;
+    for (int k = 0; k < count; ++k) {
+        const Sweep sw = kVoiceLayout[active[k]].sweep;
+        needCos |= sw == Sweep::Cos || sw == Sweep::MinusCos;
+    }
+    const int mask = left.Mask();
+    const DelayLine* lines[2] = {&left, &right};
+
+    for (int i = 0; i < n; ++i) {
+        if (glide) {
+            bool moving = amount.Step(coefficient);
+            moving |= increment.Step(coefficient);
+            moving |= mix.Step(coefficient);
+            moving |= base.Step(coefficient);
+            for (auto& g : gain) moving |= g.Step(coefficient);
+            dryShare = 1.0 - mix.current;
+            gliding = moving;
+        }
+        w = (w + 1) & mask;
+        left[w] = l[i];
+        right[w] = Stereo ? r[i] : l[i];
+        phi += increment.current;
+        const double s = std::sin(phi);
+        const double c = needCos ? std::cos(phi) : 0.0;
+        double wet[2] = {0.0, 0.0};
+        for (int k = 0; k < count; ++k) {
+            const int v = active[k];
+            const Voice& voice = kVoiceLayout[v];
+            double sweep = s;
+            switch (voice.sweep) {
+            case Sweep::Sin: sweep = s; break;
+            case Sweep::MinusCos: sweep = -c; break;
+            case Sweep::MinusSin: sweep = -s; break;
+            case Sweep::Cos: sweep = c; break;
+            }
+            const double d = (sweep + 1.0) * amount.current + base.current;
+            wet[voice.channel] += gain[v].current * lines[voice.channel]->Read(w, d);
+        }
+        if constexpr (Stereo) {
+            l[i] = dryShare * l[i] + mix.current * wet[0];
+            r[i] = dryShare * r[i] + mix.current * wet[1];
+        } else {
+            l[i] = dryShare * l[i] + 0.5 * mix.current * (wet[0] + wet[1]);
+        }
+    }
+    phi = wrapInto(phi, kTwoPi);
+}
+
+void Chorus::process(double* x, int n)
+{
+    bypass.Run(x, n, [&] { Run<false>(x, nullptr, n); });
+}
+
+void Chorus::process(double* l, double* r, int n)
+{
+    bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }

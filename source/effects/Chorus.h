@@ -1,6 +1,12 @@
 #pragma once
-// The chorus. Until its processing is in, it keeps its record and passes
-// the signal through.
+// Chorus: the dry signal mixed with one, two or four voices read from delay
+// lines whose delay one sine oscillator sweeps at different phases. The
+// sweep is set as a peak pitch ratio, so the detuning is the same at every
+// speed.
+
+#include "DelayLine.h"
+#include "Glide.h"
+#include "SoftBypass.h"
 
 struct ChorusParameters {
     bool enable = true;
@@ -13,19 +19,41 @@ struct ChorusParameters {
 
 class Chorus {
 public:
-    Chorus() = default;
+    static constexpr int kVoices = 5;
+
+    Chorus();
 
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const ChorusParameters& p);
     ChorusParameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
-    void process(double*, int) {}
-    void process(double*, double*, int) {}
+    void Update();
+    void Settle();
+    void Reserve(int n) { bypass.Reserve(n); }
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    const SoftBypass& Bypass() const { return bypass; }
+    int LineLength() const { return left.Length(); }
 
 private:
+    template <bool Stereo>
+    void Run(double* l, double* r, int n);
+    void JumpToTargets();
+
     ChorusParameters params;
-    double fs = 44100.0;
+    SoftBypass bypass;
+    int w = 0;
+    DelayLine left, right;
+    double phi = 0.0;
+    double coefficient = 0.0;
+    double fs = 0.0;
+    // Sweep amplitude and base delay in samples, phase increment in radians
+    // a sample.
+    Glide amount, increment, mix, base;
+    Glide gain[kVoices];
+    double dryShare = 0.5;  // 1 - mix
+    bool dirty = false;
+    bool gliding = false;
 };

@@ -1,20 +1,89 @@
 #include "Echo.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "DspMath.h"
 #include "ParameterRules.h"
+#include "RangeHelpers.h"
+
+namespace {
+
+// Sections: band-pass and low-pass in the left and right repeats, and the
+// same on the left and right direct signal.
+enum { kBandL, kBandR, kLowL, kLowR, kDirectBandL, kDirectBandR, kDirectLowL, kDirectLowR };
+
+// Levels are any finite value whose gain is finite.
+bool validLevel(double db) { return std::isfinite(std::pow(10.0, db / 20.0)); }
+
+}  // namespace
+
+Echo::Echo()
+{
+    for (int s : {kBandL, kBandR, kDirectBandL, kDirectBandR}) {
+        sections[s].SetParameter(1, Filter::kBandPass);
+        sections[s].SetParameter(2, 1000.0);
+        sections[s].SetParameter(3, 1.0);
+        sections[s].SetParameter(4, 0.0);
+    }
+    for (int s : {kLowL, kLowR, kDirectLowL, kDirectLowR}) {
+        sections[s].SetParameter(1, Filter::kLowPass);
+        sections[s].SetParameter(2, 1000.0);
+        sections[s].SetParameter(3, 0.7071);
+        sections[s].SetParameter(4, 0.0);
+    }
+    SetFs(44100.0);
+    ClearLines();
+    params = {false, 0, 0.375, 0.8, -6.0, -6.0, 0.9, false, false};
+    SetParameters(EchoParameters{});
+    Update();
+    // The gains rise from 0 during the first 30 ms.
+    for (auto& g : c) g.current = 0.0;
+    lineIn.current = lineOut.current = dryThrough.current = 0.0;
+    delay.Jump();
+    SplitDelay();
+    SetParameter(0, 0.0);
+    SetParameter(0, 1.0);
+    running = true;
+}
 
 void Echo::SetParameter(int id, double v)
 {
+    bool changed = false;
     switch (id) {
-    case 0: acceptFlag(params.enable, v); break;
-    case 1: acceptInt(params.type, v, 0, 1); break;
-    case 2: acceptDouble(params.delay, v, v >= 0.01 && v <= 1.0); break;
-    case 3: acceptDouble(params.feedback, v, v >= 0.0 && v < 1.0); break;
-    case 4: acceptDouble(params.directlevel, v, true); break;
-    case 5: acceptDouble(params.delaylevel, v, true); break;
-    case 6: acceptDouble(params.style, v, v >= 0.0 && v <= 1.0); break;
-    case 7: acceptFlag(params.filter_input, v); break;
-    case 8: acceptFlag(params.tails_on, v); break;
-    default: break;
+    case 0:
+        if (!acceptFlag(params.enable, v)) return;
+        if (params.enable) {
+            // Without tails the old repeats must not come back; they are
+            // cleared unless they are still fading out, which they then
+            // rejoin without a click.
+            if (!params.tails_on && (!running || lineOut.current == 0.0)) ClearLines();
+            if (!running) restarted = true;
+            running = true;
+        }
+        Update();
+        dirty = true;
+        return;
+    case 1: changed = acceptInt(params.type, v, 0, 1); break;
+    case 2: changed = acceptDouble(params.delay, v, v >= 0.01 && v <= kLongestDelay); break;
+    case 3: changed = acceptDouble(params.feedback, v, v >= 0.0 && v < 1.0); break;
+    case 4: changed = acceptDouble(params.directlevel, v, validLevel(v)); break;
+    case 5: changed = acceptDouble(params.delaylevel, v, validLevel(v)); break;
+    case 6:
+        if (acceptDouble(params.style, v, v >= 0.0 && v <= 1.0)) ApplyStyle();
+        dirty = true;
+        return;
+    case 7:
+        if (acceptFlag(params.filter_input, v))
+            for (int s : {kDirectBandL, kDirectBandR, kDirectLowL, kDirectLowR})
+                sections[s].SetParameter(0, flagValue(params.filter_input));
+        return;
+    case 8: changed = acceptFlag(params.tails_on, v); break;
+    default: return;
+    }
+    if (changed) {
+        Update();
+        dirty = true;
     }
 }
 
@@ -47,7 +116,202 @@ void Echo::SetParameters(const EchoParameters& p)
     SetParameter(8, flagValue(p.tails_on));
 }
 
+void Echo::ApplyStyle()
+{
+    const double s = params.style;
+    const double corner = rangeLog(s, 250.0, 18000.0);
+    const double q = range(1.0 - std::fabs(2.0 * s - 1.0), 0.001, 1.0);
+    for (int k : {kLowL, kLowR, kDirectLowL, kDirectLowR}) sections[k].SetParameter(2, corner);
+    for (int k : {kBandL, kBandR, kDirectBandL, kDirectBandR}) sections[k].SetParameter(3, q);
+    for (int k : {kDirectBandL, kDirectBandR}) sections[k].SetParameter(4, range(s, 12.0, 0.0));
+}
+
 void Echo::SetFs(double rate)
 {
-    if (rate > 0.0 && std::isfinite(rate)) fs = rate;
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    for (auto& s : sections) s.SetFs(rate);
+    coefficient = glideCoefficient(0.03, rate);
+    delayCoefficient = glideCoefficient(1.0, rate);
+    const double longest = kLongestDelay * rate;
+    if (lineL.Allocate(longest) | lineR.Allocate(longest)) ClearLines();
+    // The delay keeps its length in seconds across the change.
+    Update();
+    delay.Jump();
+    SplitDelay();
+    dirty = true;
+}
+
+void Echo::Update()
+{
+    const bool on = params.enable;
+    const double fb = params.feedback;
+    const bool cross = params.type == 1;
+    delay.target = params.delay * fs;
+    lineIn.target = on ? 1.0 : 0.0;
+    lineOut.target = on || params.tails_on ? 1.0 : 0.0;
+    dryThrough.target = on ? 0.0 : 1.0;
+    c[kLeftOwn].target = cross ? 0.0 : fb;
+    c[kRightOwn].target = cross ? 0.0 : fb;
+    c[kLeftToRight].target = cross ? fb : 0.0;
+    c[kRightToLeft].target = cross ? fb : 0.0;
+    c[kLeftIn].target = cross ? 0.7071 : 1.0;
+    c[kRightIn].target = cross ? 0.0 : 1.0;
+    c[kRightInToLeft].target = cross ? 0.7071 : 0.0;
+    c[kMakeUp].target = rangeDb(params.style, 12.0, 0.0);
+    c[kDirect].target = std::pow(10.0, params.directlevel / 20.0);
+    c[kDelayed].target = std::pow(10.0, params.delaylevel / 20.0);
+}
+
+void Echo::Settle()
+{
+    Update();
+    for (auto& g : c) g.Jump();
+    lineIn.Jump();
+    lineOut.Jump();
+    dryThrough.Jump();
+    delay.Jump();
+    SplitDelay();
+    for (auto& s : sections) s.Settle();
+    gliding = false;
+    dirty = false;
+    restarted = false;
+    running = params.enable || energy >= kSilentEnergy;
+}
+
+void Echo::Reserve(int n)
+{
+    directL.Reserve(n);
+    directR.Reserve(n);
+    for (auto& s : sections) s.Reserve(n);
+}
+
+void Echo::SplitDelay()
+{
+    const double d = std::clamp(delay.current, 0.0, lineL.MaxDelay());
+    delayWhole = static_cast<int>(d);
+    delayFraction = d - delayWhole;
+}
+
+void Echo::ClearLines()
+{
+    lineL.Clear();
+    lineR.Clear();
+    energy = 0.0;
+    w = 0;
+    // The filters in the loop hold the last repeats too: computing a
+    // section afresh clears its history.
+    for (int k : {kBandL, kBandR, kLowL, kLowR}) {
+        sections[k].Settle();
+        sections[k].Update();
+    }
+}
+
+double Echo::Recount()
+{
+    double sum = 0.0;
+    for (const DelayLine* line : {&lineL, &lineR})
+        for (int i = 0; i < line->Length(); ++i) sum += line->Data()[i] * line->Data()[i];
+    if (!std::isfinite(sum)) {
+        ClearLines();
+        return 0.0;
+    }
+    return sum;
+}
+
+template <bool Stereo>
+void Echo::Run(double* l, double* r, int n)
+{
+    if (beginGlide(gliding, dirty)) Update();
+    if (restarted) {
+        restarted = false;
+        delay.target = params.delay * fs;
+        delay.Jump();
+        SplitDelay();
+    }
+
+    // The direct signal is not part of the loop: filter it as a block.
+    directL.Set(l, n);
+    sections[kDirectLowL].process(directL.data(), n);
+    sections[kDirectBandL].process(directL.data(), n);
+    if constexpr (Stereo) {
+        directR.Set(r, n);
+        sections[kDirectLowR].process(directR.data(), n);
+        sections[kDirectBandR].process(directR.data(), n);
+    }
+    const double* dL = directL.data();
+    const double* dR = Stereo ? directR.data() : nullptr;
+
+    const bool glide = gliding;
+    const int mask = lineL.Mask();
+    double* bufL = lineL.Data();
+    double* bufR = lineR.Data();
+    for (int i = 0; i < n; ++i) {
+        if (glide) {
+            bool moving = delay.Step(delayCoefficient);
+            for (auto& g : c) moving |= g.Step(coefficient);
+            moving |= lineIn.Step(coefficient);
+            moving |= lineOut.Step(coefficient);
+            moving |= dryThrough.Step(coefficient);
+            SplitDelay();
+            gliding = moving;
+        }
+        // The fast path keeps the fraction too, so a glide that ends between
+        // two samples goes on reading the same point.
+        const double tapL = lineL.Read(w, delayWhole, delayFraction);
+        const double tapR = lineR.Read(w, delayWhole, delayFraction);
+
+        const double inL = l[i];
+        const double inR = Stereo ? r[i] : 0.0;
+        const double in = lineIn.current;
+        double feedL = denormalGuard(c[kLeftOwn].current * tapL + c[kRightToLeft].current * tapR +
+                                     in * (c[kLeftIn].current * inL + c[kRightInToLeft].current * inR));
+        double feedR = denormalGuard(c[kRightOwn].current * tapR + c[kLeftToRight].current * tapL +
+                                     in * c[kRightIn].current * inR);
+        sections[kLowL].process(&feedL, 1);
+        sections[kBandL].process(&feedL, 1);
+        sections[kLowR].process(&feedR, 1);
+        sections[kBandR].process(&feedR, 1);
+
+        w = (w + 1) & mask;
+        energy += feedL * feedL + feedR * feedR - bufL[w] * bufL[w] - bufR[w] * bufR[w];
+        bufL[w] = feedL;
+        bufR[w] = feedR;
+
+        const double wetGain = c[kDelayed].current * c[kMakeUp].current;
+        const double direct = in * c[kDirect].current;
+        const double out = lineOut.current;
+        const double dry = dryThrough.current;
+        l[i] = out * (direct * dL[i] + wetGain * tapL) + dry * inL;
+        if constexpr (Stereo) r[i] = out * (direct * dR[i] + wetGain * tapR) + dry * inR;
+    }
+}
+
+void Echo::AfterBlock()
+{
+    // The running sum can drift by rounding: it is never trusted below 0,
+    // when not finite, or to decide that the lines are silent.
+    if (!(energy >= 0.0) || !std::isfinite(energy)) energy = Recount();
+    if (!params.enable && !gliding && energy < kSilentEnergy) {
+        if (running) energy = Recount();
+        if (energy < kSilentEnergy) {
+            running = false;
+            gliding = false;
+            dirty = true;
+        }
+    }
+}
+
+void Echo::process(double* x, int n)
+{
+    if (n <= 0) return;
+    if (running) Run<false>(x, nullptr, n);
+    AfterBlock();
+}
+
+void Echo::process(double* l, double* r, int n)
+{
+    if (n <= 0) return;
+    if (running) Run<true>(l, r, n);
+    AfterBlock();
 }

@@ -1,19 +1,59 @@
 #include "Flanger.h"
 
+#include <cmath>
+
+#include "DspMath.h"
+#include "Modulation.h"
 #include "ParameterRules.h"
+
+namespace {
+constexpr double kTwoPi = 6.28318530717958647692;
+constexpr double kMaxDelay = 0.004;   // s, centre
+constexpr double kCentreSnap = 1e-6;  // s
+}  // namespace
+
+Flanger::Flanger()
+{
+    SetFs(44100.0);
+    params = {false, -1, -1.0, -1.0, -1.0, -1.0, -1.0, false};
+    SetParameters(FlangerParameters{});
+    // The current values start at 0, so the flanger glides in from a dry
+    // output during its first 30 ms.
+    for (Glide* g : {&regeneration, &gainA, &gainB, &sign, &wet, &increment, &centre, &sweep}) g->current = 0.0;
+    dryShare = 1.0;
+    gliding = false;
+}
 
 void Flanger::SetParameter(int id, double v)
 {
+    bool changed = false;
     switch (id) {
-    case 0: acceptFlag(params.enable, v); break;
-    case 1: acceptInt(params.type, v, 0, 1); break;
-    case 2: acceptDouble(params.speed, v, v > 0.0); break;
-    case 3: acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
-    case 4: acceptDouble(params.delay, v, v >= 0.0 && v <= 0.004); break;
-    case 5: acceptDouble(params.sweep, v, v >= 0.0 && v <= 1.0); break;
-    case 6: acceptDouble(params.regeneration, v, v >= 0.0 && v <= 0.9); break;
-    case 7: acceptFlag(params.phase, v); break;
-    default: break;
+    case 0:
+        if (!acceptFlag(params.enable, v)) return;
+        if (params.enable && !bypass.running) {
+            // Only a fully stopped flanger forgets its lines; one switched
+            // back on during its fade-out carries on without a click.
+            left.Clear();
+            right.Clear();
+        }
+        bypass.SetState(flagValue(params.enable));
+        dirty = true;
+        return;
+    case 1:
+        // The type's gains follow when the next glide starts.
+        if (acceptInt(params.type, v, 0, 1)) dirty = true;
+        return;
+    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
+    case 4: changed = acceptDouble(params.delay, v, v >= 0.0 && v <= kMaxDelay); break;
+    case 5: changed = acceptDouble(params.sweep, v, v >= 0.0 && v <= 1.0); break;
+    case 6: changed = acceptDouble(params.regeneration, v, v >= 0.0 && v <= 0.9); break;
+    case 7: changed = acceptFlag(params.phase, v); break;
+    default: return;
+    }
+    if (changed) {
+        Update();
+        dirty = true;
     }
 }
 
@@ -46,5 +86,92 @@ void Flanger::SetParameters(const FlangerParameters& p)
 
 void Flanger::SetFs(double rate)
 {
-    if (rate > 0.0 && std::isfinite(rate)) fs = rate;
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    bypass.SetFs(rate);
+    coefficient = glideCoefficient(0.03, rate);
+    // The centre swings up to twice its largest value.
+    if (left.Allocate(2.0 * kMaxDelay * rate) | right.Allocate(2.0 * kMaxDelay * rate)) w = 0;
+    Update();
+    increment.Jump();
+    dirty = true;
+}
+
+void Flanger::Update()
+{
+    regeneration.target = params.regeneration;
+    gainA.target = params.type == 0 ? 1.0 : 0.0;
+    gainB.target = params.type == 0 ? 0.0 : 1.0;
+    sign.target = params.phase ? -1.0 : 1.0;
+    wet.target = 0.5 * params.depth;
+    increment.target = kTwoPi * params.speed / fs;
+    centre.target = params.delay;
+    sweep.target = params.sweep;
+}
+
+void Flanger::Settle()
+{
+    Update();
+    for (Glide* g : {&regeneration, &gainA, &gainB, &sign, &wet, &increment, &centre, &sweep}) g->Jump();
+    dryShare = 1.0 - wet.current;
+    gliding = false;
+    dirty = false;
+    bypass.Settle();
+}
+
+template <bool Stereo>
+void Flanger::Run(double* l, double* r, int n)
+{
+    if (beginGlide(gliding, dirty)) Update();
+    const bool glide = gliding;
+    const int mask = left.Mask();
+    for (int i = 0; i < n; ++i) {
+        if (glide) {
+            bool moving = regeneration.Step(coefficient);
+            moving |= gainA.Step(coefficient);
+            moving |= gainB.Step(coefficient);
+            moving |= sign.Step(coefficient);
+            moving |= wet.Step(coefficient);
+            moving |= increment.Step(coefficient);
+            moving |= centre.Step(coefficient, kCentreSnap);
+            moving |= sweep.Step(coefficient);
+            dryShare = 1.0 - wet.current;
+            gliding = moving;
+        }
+        const double mid = centre.current * fs;
+        const double swing = mid * sweep.current;
+        phi += increment.current;
+
+        // Read before writing: w is the last sample written.
+        const double d1 = swing * std::sin(phi) + mid;
+        const double tapL = left.Read(w, d1);
+        double rmix = 0.0;
+        if (glide || gainA.current != 0.0) rmix += gainA.current * right.Read(w, d1);
+        if (glide || gainB.current != 0.0) rmix += gainB.current * right.Read(w, swing * std::cos(phi) + mid);
+
+        const double inL = l[i];
+        const double inR = Stereo ? r[i] : inL;
+        w = (w + 1) & mask;
+        left[w] = denormalGuard(inL + regeneration.current * tapL);
+        right[w] = denormalGuard(inR + regeneration.current * rmix);
+
+        const double signedWet = sign.current * wet.current;
+        if constexpr (Stereo) {
+            l[i] = dryShare * inL + signedWet * tapL;
+            r[i] = dryShare * inR + signedWet * rmix;
+        } else {
+            l[i] = dryShare * inL + 0.5 * signedWet * (tapL + rmix);
+        }
+    }
+    phi = wrapInto(phi, kTwoPi);
+}
+
+void Flanger::process(double* x, int n)
+{
+    bypass.Run(x, n, [&] { Run<false>(x, nullptr, n); });
+}
+
+void Flanger::process(double* l, double* r, int n)
+{
+    bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }

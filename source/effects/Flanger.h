@@ -1,6 +1,12 @@
 #pragma once
-// The flanger. Until its processing is in, it keeps its record and passes
-// the signal through.
+// Flanger: the signal mixed with a copy from a short delay line whose delay
+// a sine oscillator sweeps around a centre value, with regeneration into the
+// line and a switch that inverts the wet signal. Type 1 reads the right line
+// a quarter cycle apart from the left.
+
+#include "DelayLine.h"
+#include "Glide.h"
+#include "SoftBypass.h"
 
 struct FlangerParameters {
     bool enable = true;
@@ -15,19 +21,37 @@ struct FlangerParameters {
 
 class Flanger {
 public:
-    Flanger() = default;
+    Flanger();
 
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const FlangerParameters& p);
     FlangerParameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
-    void process(double*, int) {}
-    void process(double*, double*, int) {}
+    void Update();
+    void Settle();
+    void Reserve(int n) { bypass.Reserve(n); }
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    const SoftBypass& Bypass() const { return bypass; }
+    int LineLength() const { return left.Length(); }
 
 private:
+    template <bool Stereo>
+    void Run(double* l, double* r, int n);
+
     FlangerParameters params;
-    double fs = 44100.0;
+    SoftBypass bypass;
+    int w = 0;
+    DelayLine left, right;
+    Glide regeneration, gainA, gainB, sign, wet, increment;
+    Glide centre;  // seconds
+    Glide sweep;
+    double phi = 0.0;
+    double dryShare = 1.0;  // 1 - wet
+    double fs = 0.0;
+    double coefficient = 0.0;
+    bool dirty = false;
+    bool gliding = false;
 };

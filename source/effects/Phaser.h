@@ -1,6 +1,15 @@
 #pragma once
-// The phaser. Until its processing is in, it keeps its record and passes
-// the signal through.
+// Phaser: the dry signal plus the output of a chain of all-pass sections
+// with feedback, their frequencies swept by an exponential triangle
+// oscillator. Sections 0-5 form the left (and mono) chain, 6-11 the right
+// chain of type 0 and 12-17 the right chain of type 1, which sweeps against
+// the left one.
+
+#include <algorithm>
+
+#include "Glide.h"
+#include "PhaserAllPass.h"
+#include "SoftBypass.h"
 
 struct PhaserParameters {
     bool enable = true;
@@ -14,19 +23,44 @@ struct PhaserParameters {
 
 class Phaser {
 public:
-    Phaser() = default;
+    static constexpr int kChainLength = 6;
+    static constexpr int kSections = 3 * kChainLength;
+
+    Phaser();
 
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const PhaserParameters& p);
     PhaserParameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
-    void process(double*, int) {}
-    void process(double*, double*, int) {}
+    void Update();
+    void Settle();
+    void Reserve(int n) { bypass.Reserve(n); }
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    const SoftBypass& Bypass() const { return bypass; }
+    // Section i, 0..17 (outside that, the nearest end).
+    const PhaserAllPass& Section(int i) const { return sections[std::clamp(i, 0, kSections - 1)]; }
+    // The oscillator's control value, 1..2.
+    double Control() const { return m; }
 
 private:
+    template <bool Stereo>
+    void Run(double* l, double* r, int n);
+    void StepOscillator();
+
     PhaserParameters params;
-    double fs = 44100.0;
+    bool rising = true;
+    double m = 1.0;
+    double up = 1.0, down = 1.0;
+    Glide speed, depth, regeneration;
+    double fs = 0.0;
+    double invFs = 0.0;
+    double coefficient = 0.0;
+    double feedbackL = 0.0, feedbackR = 0.0;
+    PhaserAllPass sections[kSections];
+    bool dirty = false;
+    bool gliding = false;
+    SoftBypass bypass;
 };

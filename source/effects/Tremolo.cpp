@@ -1,17 +1,42 @@
 #include "Tremolo.h"
 
+#include <cmath>
+
+#include "DspMath.h"
+#include "Modulation.h"
 #include "ParameterRules.h"
+
+Tremolo::Tremolo()
+{
+    generator.SetFs(44100.0);
+    generator.SetAmplitude(0.5);
+    generator.SetOffset(0.5);
+    generator.SetFrequency(1.0);
+    generator.SetDutyCycle(0.5);
+    generator.SetPhase(0.0);
+    generator.SetWaveShape(0.0);
+    generator.Reset();
+
+    SetFs(44100.0);
+    params = {false, -1, -1.0, -1.0, -1.0};
+    SetParameters(TremoloParameters{});
+    JumpToTargets();
+}
 
 void Tremolo::SetParameter(int id, double v)
 {
+    bool changed = false;
     switch (id) {
-    case 0: acceptFlag(params.enable, v); break;
-    case 1: acceptInt(params.type, v, 0, 1); break;
-    case 2: acceptDouble(params.speed, v, v > 0.0); break;
-    case 3: acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
-    case 4: acceptDouble(params.waveform, v, v >= 0.0 && v <= 1.0); break;
-    default: break;
+    case 0:
+        if (acceptFlag(params.enable, v)) bypass.SetState(flagValue(params.enable));
+        return;
+    case 1: changed = acceptInt(params.type, v, 0, 1); break;
+    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
+    case 4: changed = acceptDouble(params.waveform, v, v >= 0.0 && v <= 1.0); break;
+    default: return;
     }
+    if (changed) dirty = true;
 }
 
 double Tremolo::GetParameter(int id) const
@@ -37,5 +62,85 @@ void Tremolo::SetParameters(const TremoloParameters& p)
 
 void Tremolo::SetFs(double rate)
 {
-    if (rate > 0.0 && std::isfinite(rate)) fs = rate;
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    generator.SetFs(rate);
+    bypass.SetFs(rate);
+    coefficient = glideCoefficient(0.03, rate);
+    dirty = true;
+}
+
+void Tremolo::JumpToTargets()
+{
+    StartBlock();
+    speed.Jump();
+    depth.Jump();
+    waveform.Jump();
+    phaseOffset.Jump();
+    ApplyToGenerator();
+    gliding = false;
+}
+
+void Tremolo::Settle()
+{
+    JumpToTargets();
+    dirty = false;
+    bypass.Settle();
+}
+
+// The record's fields are the glide targets, so a change steers a running
+// glide at once.
+void Tremolo::StartBlock()
+{
+    beginGlide(gliding, dirty);
+    speed.target = params.speed;
+    depth.target = params.depth;
+    waveform.target = params.waveform;
+    phaseOffset.target = params.type == 1 ? 0.5 : 0.0;
+}
+
+void Tremolo::MoveGlides()
+{
+    gliding = false;
+    gliding |= speed.Step(coefficient);
+    gliding |= depth.Step(coefficient);
+    gliding |= waveform.Step(coefficient);
+    gliding |= phaseOffset.Step(coefficient);
+    ApplyToGenerator();
+}
+
+void Tremolo::ApplyToGenerator()
+{
+    generator.SetFrequency(speed.current);
+    generator.SetAmplitude(depth.current / 2.0);
+    generator.SetOffset(1.0 - depth.current / 2.0);
+    generator.SetWaveShape(0.95 * waveform.current);
+    generator.SetPhase(phaseOffset.current);
+}
+
+void Tremolo::process(double* x, int n)
+{
+    bypass.Run(x, n, [&] {
+        StartBlock();
+        double y;
+        for (int i = 0; i < n; ++i) {
+            if (gliding) MoveGlides();
+            generator.Output(&y);
+            x[i] *= y;
+        }
+    });
+}
+
+void Tremolo::process(double* l, double* r, int n)
+{
+    bypass.Run(l, r, n, [&] {
+        StartBlock();
+        double a, b;
+        for (int i = 0; i < n; ++i) {
+            if (gliding) MoveGlides();
+            generator.Output(&a, &b);
+            l[i] *= a;
+            r[i] *= b;
+        }
+    });
 }

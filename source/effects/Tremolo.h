@@ -1,6 +1,11 @@
 #pragma once
-// The tremolo. Until its processing is in, it keeps its record and passes
-// the signal through.
+// Tremolo: the level follows a FunctionGenerator. In stereo the right
+// channel can run half a cycle away from the left (type 1), which pans the
+// sound from side to side.
+
+#include "FunctionGenerator.h"
+#include "Glide.h"
+#include "SoftBypass.h"
 
 struct TremoloParameters {
     bool enable = true;
@@ -12,19 +17,33 @@ struct TremoloParameters {
 
 class Tremolo {
 public:
-    Tremolo() = default;
+    Tremolo();
 
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const TremoloParameters& p);
     TremoloParameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
-    void process(double*, int) {}
-    void process(double*, double*, int) {}
+    void Settle();
+    void Reserve(int n) { bypass.Reserve(n); }
+    void process(double* x, int n);
+    void process(double* l, double* r, int n);
+
+    const SoftBypass& Bypass() const { return bypass; }
 
 private:
+    void StartBlock();
+    void JumpToTargets();
+    // One sample of the glide; the generator follows the current values.
+    void MoveGlides();
+    void ApplyToGenerator();
+
     TremoloParameters params;
-    double fs = 44100.0;
+    FunctionGenerator generator;
+    Glide speed, depth, waveform, phaseOffset;
+    double coefficient = 0.0;
+    double fs = 0.0;
+    bool gliding = false;
+    bool dirty = false;
+    SoftBypass bypass;
 };

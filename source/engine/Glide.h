@@ -24,3 +24,14 @@ struct Glide {
 
     void Jump() { current = target; }
 };
+
+// The start of a block in a stage with glides: a pending change (`dirty`)
+// starts a glide unless one is running, and then returns true so that the
+// caller recomputes its targets. A change made during a glide waits for it.
+inline bool beginGlide(bool& gliding, bool& dirty)
+{
+    if (gliding || !dirty) return false;
+    dirty = false;
+    gliding = true;
+    return true;
+}

@@ -46,6 +46,15 @@ public:
     void process(double* x, int n);
     void process(double* l, double* r, int n);
 
+    // One sample of process() for stages that must run sample by sample
+    // (inside a feedback loop): moves the ramp and mixes. The owner skips
+    // the call while running is 0, as it skips process().
+    double Tick(double processed, double dry)
+    {
+        const double m = NextMix();
+        return m * processed + (1.0 - m) * dry;
+    }
+
     int running = 1;
     int state = 1;
     int fading = 1;

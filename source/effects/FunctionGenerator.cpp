@@ -1,0 +1,127 @@
+#include "FunctionGenerator.h"
+
+#include <cmath>
+
+#include "Modulation.h"
+
+FunctionGenerator::FunctionGenerator() { Update(); }
+
+void FunctionGenerator::SetAmplitude(double v)
+{
+    if (std::isfinite(v)) amplitude = v;
+}
+
+void FunctionGenerator::SetOffset(double v)
+{
+    if (std::isfinite(v)) offset = v;
+}
+
+void FunctionGenerator::SetFrequency(double v)
+{
+    if (!std::isfinite(v) || v < 0.0) return;
+    frequency = v;
+    Update();
+}
+
+void FunctionGenerator::SetDutyCycle(double v)
+{
+    if (!(v > 0.0 && v < 1.0)) return;
+    duty = v;
+    Update();
+}
+
+void FunctionGenerator::SetWaveShape(double v)
+{
+    if (!(v >= 0.0 && v < 1.0)) return;
+    shape = v;
+    Update();
+}
+
+void FunctionGenerator::SetPhase(double v)
+{
+    if (!std::isfinite(v)) return;
+    phase = v;
+    Update();
+}
+
+void FunctionGenerator::SetFs(double v)
+{
+    if (!(v > 0.0) || !std::isfinite(v)) return;
+    fs = v;
+    Update();
+}
+
+void FunctionGenerator::Update()
+{
+    const double ratio = time / period;
+    dt = 1.0 / fs;
+    period = frequency > 0.0 ? 1.0 / frequency : 1.0;
+
+    const double d = duty;
+    const double s = shape;
+    const double T = period;
+    if (s < 0.5) {
+        t1 = d * T / 2.0;
+        t2 = (1.0 - d / 2.0) * T;
+        k1 = 2.0 / (d * T);
+        k2 = -2.0 / ((1.0 - d) * T);
+        c2 = 1.0 / (1.0 - d);
+        c3 = -2.0 / d;
+        linWeight = 2.0 * s;
+        sinWeight = 1.0 - 2.0 * s;
+    } else {
+        const double q = 2.0 - 2.0 * s;
+        t1 = q * d * T / 2.0;
+        t2 = d * T * (1.0 - q / 2.0);
+        t3 = (q + d - 1.5 * q * d) * T;
+        t4 = (1.0 - q * d / 2.0) * T;
+        k1 = 2.0 / (q * d * T);
+        k2 = -2.0 / (q * (1.0 - d) * T);
+        c2 = 1.0 - (q - 2.0) * d / (q * (1.0 - d));
+        c3 = -2.0 / (q * d);
+    }
+    time = ratio * T;
+    phaseTime = phase * T;
+}
+
+void FunctionGenerator::Reset() { time = -dt; }
+
+double FunctionGenerator::Function(double t) const
+{
+    if (frequency == 0.0) return offset;
+    t = wrapInto(t, period);
+    double y;
+    if (shape < 0.5) {
+        double u;
+        if (t < t1) u = k1 * t;
+        else if (t < t2) u = k2 * t + c2;
+        else u = k1 * t + c3;
+        y = sinWeight * std::sin(u * halfPi) + linWeight * u;
+    } else {
+        if (t < t1) y = k1 * t;
+        else if (t < t2) y = 1.0;
+        else if (t < t3) y = k2 * t + c2;
+        else if (t < t4) y = -1.0;
+        else y = k1 * t + c3;
+    }
+    return amplitude * y + offset;
+}
+
+void FunctionGenerator::Advance()
+{
+    time += dt;
+    if (time >= period) time = wrapInto(time, period);
+}
+
+void FunctionGenerator::Output(double* y)
+{
+    Advance();
+    *y = Function(time + phaseTime);
+}
+
+void FunctionGenerator::Output(double* a, double* b)
+{
+    Advance();
+    *a = Function(time);
+    *b = Function(time + phaseTime);
+}

@@ -1,0 +1,76 @@
+#pragma once
+// One second-order all-pass section of the phaser: poles at a fixed radius,
+// their angle swept by a control value m between the base frequency (m = 1)
+// and `scale` times it (m = 2). It switches on and off through its own
+// SoftBypass.
+
+#include <cmath>
+
+#include "DspMath.h"
+#include "Glide.h"
+#include "SoftBypass.h"
+
+class PhaserAllPass {
+public:
+    PhaserAllPass();
+
+    void SetEnable(double v);
+    // Pole radius, 0 <= r < 1.
+    void SetNotch(double r);
+    // Base frequency, 0 < f < fs/2.
+    void SetFrequency(double f);
+    // Sweep ratio, >= 1; the section glides to it.
+    void SetScale(double s);
+    void SetFs(double rate);
+    void Update();
+    void Settle();
+
+    // Filters x in place, sample i swept by m[i].
+    void process(double* x, const double* m, int n);
+
+    // The same one sample at a time, for the phaser's feedback loop: call
+    // BeginBlock once a block, then Tick for each sample, and neither while
+    // the section has stopped (Running() false: it then passes its input).
+    void BeginBlock();
+    double Tick(double x, double m)
+    {
+        if (gliding) {
+            gliding = scale.Step(coefficient);
+            a = (scale.current - 1.0) * w0;
+            b = (2.0 - scale.current) * w0;
+        }
+        const double angle = m * a + b;
+        if (angle != lastAngle) {
+            lastAngle = angle;
+            lastC = minusTwoR * std::cos(angle);
+        }
+        const double y = denormalGuard(rSquared * (x - y2) + lastC * (x1 - y1) + x2);
+        y2 = y1;
+        x2 = x1;
+        y1 = y;
+        x1 = x;
+        return bypass.Tick(y, x);
+    }
+
+    bool Running() const { return bypass.running != 0; }
+    const SoftBypass& Bypass() const { return bypass; }
+    double Frequency() const { return frequency; }
+
+private:
+    void ClearHistory();
+
+    double y1 = 0.0, y2 = 0.0, x1 = 0.0, x2 = 0.0;
+    double minusTwoR = -1.0;
+    double rSquared = 0.25;
+    double frequency = 1000.0;
+    Glide scale{2.0, 2.0};
+    double coefficient = 0.0;
+    double fs = 0.0;
+    double w0 = 0.0;
+    double a = 0.0, b = 0.0;
+    bool gliding = false;
+    bool dirty = false;
+    SoftBypass bypass;
+    double lastAngle = 0.0;
+    double lastC = 0.0;
+};
