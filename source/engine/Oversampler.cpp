@@ -1,5 +1,6 @@
 #include "Oversampler.h"
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -12,20 +13,25 @@ struct FilterTableData {
     FilterTableData()
     {
         // Windowed sinc, cut at 1/16 of the running rate, four-term
-        // Blackman-Nuttall window, scaled to unit DC gain.
+        // Blackman-Nuttall window, scaled to unit DC gain. Computed for one
+        // half and mirrored, so the phase is exactly linear.
+        constexpr int kHalf = Oversampler::kTaps / 2;
         double sum = 0.0;
-        for (int k = 0; k < Oversampler::kTaps; ++k) {
+        for (int k = 0; k < kHalf; ++k) {
             const double t = (k - 31.5) / 8.0;
             const double sinc = std::sin(kPi * t) / (kPi * t);
             const double a = 2.0 * kPi * k / 63.0;
             const double w = 0.3635819 - 0.4891775 * std::cos(a) + 0.1365995 * std::cos(2.0 * a)
                              - 0.0106411 * std::cos(3.0 * a);
-            h[k] = w * sinc;
-            sum += h[k];
+            h[k] = h[Oversampler::kTaps - 1 - k] = w * sinc;
+            sum += 2.0 * h[k];
         }
         for (double& v : h) v /= sum;
     }
 };
+
+// Longer blocks than this would overflow the raised count.
+bool validLength(int n) { return n > 0 && n <= INT_MAX / 4; }
 
 const FilterTableData& table()
 {
@@ -68,7 +74,7 @@ void Oversampler::CheckLength(int n) { buffer.Resize(n * factor); }
 
 void Oversampler::UpsampleInput(const double* x, int n)
 {
-    if (n <= 0) return;
+    if (!validLength(n)) return;
     CheckLength(n);
     const double* h = table().h;
     double* out = buffer.data();
@@ -86,7 +92,7 @@ void Oversampler::UpsampleInput(const double* x, int n)
 
 void Oversampler::DownsampleOutput(double* y, int n)
 {
-    if (n <= 0) return;
+    if (!validLength(n)) return;
     CheckLength(n);
     const double* h = table().h;
     const double* in = buffer.data();
