@@ -75,6 +75,7 @@ TEST(Engine, SwitchesStartSettledWithoutFades)
     auto expected = in;
     reference.process(expected.data(), int(expected.size()));
     const Stereo out = runStereo(processOf(*e), in, BlockPlan::Fixed(300));
+    EXPECT_EQ(e->preamp.Bypass().running, 0);
     EXPECT_EQ(e->poweramp.Bypass().running, 0);
     for (size_t i = 0; i < in.size(); ++i) ASSERT_NEAR(out.left[i], expected[i], 1e-12) << i;
 }
@@ -116,11 +117,14 @@ TEST(Engine, SampleRateRules)
     e->SetFs(INFINITY);
     EXPECT_EQ(e->GetFs(), 48000.0);
     EXPECT_EQ(e->poweramp_os.GetFs(), 192000.0);
+    EXPECT_EQ(e->preamp_os.GetFs(), 192000.0);
     e->SetFs(32000.0);
     EXPECT_EQ(e->oversampler.GetNFs(), 176400.0);
     // The oversampled amplifier is told the rate it runs at, not the label.
     EXPECT_EQ(e->poweramp_os.GetFs(), 128000.0);
+    EXPECT_EQ(e->preamp_os.GetFs(), 128000.0);
     EXPECT_EQ(e->poweramp.GetFs(), 32000.0);
+    EXPECT_EQ(e->preamp.GetFs(), 32000.0);
     e->SetFs(96000.0);
     EXPECT_EQ(e->oversampler.Factor(), 2);
 
