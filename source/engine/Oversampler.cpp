@@ -78,15 +78,19 @@ void Oversampler::UpsampleInput(const double* x, int n)
     CheckLength(n);
     const double* h = table().h;
     double* out = buffer.data();
+    const int taps = kTaps / factor;
     for (int i = 0; i < n; ++i) {
         upPosition = (upPosition - 1) & kMask;
-        upHistory[upPosition] = x[i];
-        for (int p = 0; p < factor; ++p) {
-            double acc = 0.0;
-            for (int j = 0; p + j * factor < kTaps; ++j)
-                acc += upHistory[(upPosition + j) & kMask] * h[p + j * factor];
-            *out++ = gain * acc;
+        upHistory[upPosition] = upHistory[upPosition + kTaps] = x[i];
+        // Newest first: history[j] is the input j samples back. The phases
+        // accumulate side by side, each in the order j = 0, 1, 2, ...
+        const double* history = upHistory + upPosition;
+        double acc[4] = {};
+        for (int j = 0; j < taps; ++j) {
+            const double* hj = h + j * factor;
+            for (int p = 0; p < factor; ++p) acc[p] += history[j] * hj[p];
         }
+        for (int p = 0; p < factor; ++p) *out++ = gain * acc[p];
     }
 }
 
@@ -99,10 +103,14 @@ void Oversampler::DownsampleOutput(double* y, int n)
     for (int i = 0; i < n; ++i) {
         for (int p = 0; p < factor; ++p) {
             downPosition = (downPosition - 1) & kMask;
-            downHistory[downPosition] = *in++;
+            downHistory[downPosition] = downHistory[downPosition + kTaps] = *in++;
         }
-        double acc = 0.0;
-        for (int j = 0; j < kTaps; ++j) acc += downHistory[(downPosition + j) & kMask] * h[j];
-        y[i] = acc;
+        // Four partial sums keep the adds from waiting on each other.
+        const double* history = downHistory + downPosition;
+        double acc[4] = {};
+        for (int j = 0; j < kTaps; j += 4) {
+            for (int k = 0; k < 4; ++k) acc[k] += history[j + k] * h[j + k];
+        }
+        y[i] = (acc[0] + acc[1]) + (acc[2] + acc[3]);
     }
 }

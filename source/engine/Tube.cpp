@@ -184,7 +184,7 @@ void Tube::Update()
     b.lowerGamma = std::max(0.0, b.a0 * (f.A + f.P));
     b.upperGamma = std::max(0.0, b.a0 * (f.Q + f.B));
     b.lp = 0.0;
-    b.y = 0.0;
+    b.fed = 0.0;
 }
 
 void Tube::Settle()
@@ -204,7 +204,7 @@ double Tube::Function(double x) const
 inline double Tube::Run(Bank& b, double x)
 {
     // Silence into a resting tube is exact silence (f(0) = o exactly).
-    if (x == 0.0 && b.lp == 0.0 && b.y == 0.0) return 0.0;
+    if (x == 0.0 && b.lp == 0.0 && b.fed == 0.0) return 0.0;
 
     const TubeCurve& f = b.curve;
     double y;
@@ -213,7 +213,7 @@ inline double Tube::Run(Bank& b, double x)
     } else {
         // The new filter output lp solves lp = S + a0 (f(g x - K lp) - o):
         // find the branch of f from the knees, then solve exactly.
-        const double S = b.a1 * b.lp + b.a0 * b.y;
+        const double S = b.a1 * b.lp + b.fed;
         const double gx = b.g * x;
         double lp;
         if (b.K == 0.0) {
@@ -237,9 +237,11 @@ inline double Tube::Run(Bank& b, double x)
             }
             y = f(b.g * (x - b.k * lp)) - b.o;
         }
+        // The filter's next known part needs a0 y, which is lp - S by the
+        // equation just solved: the next sample need not wait for f(u).
+        b.fed = denormalGuard(b.K == 0.0 ? b.a0 * y : lp - S);
         b.lp = denormalGuard(lp);
-        b.y = denormalGuard(y);
-        y = b.y;
+        y = denormalGuard(y);
     }
     return b.invert ? -y : y;
 }

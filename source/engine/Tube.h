@@ -67,8 +67,9 @@ private:
         // Solver constants derived from the above.
         double lowerEdge = 0, upperEdge = 0, linearScale = 0, linearShift = 0;
         double lowerBeta = 0, upperBeta = 0, lowerGamma = 0, upperGamma = 0;
-        // Loop state: the filter's and the tube's previous outputs.
-        double lp = 0, y = 0;
+        // Loop state: the filter's previous output, and a0 times the tube's
+        // previous output (what that output adds to the next filter output).
+        double lp = 0, fed = 0;
     };
 
     static double Run(Bank& b, double x);

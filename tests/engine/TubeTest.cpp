@@ -187,7 +187,7 @@ TEST(Tube, EverySampleSolvesTheLoopEquation)
                     worst = std::max(worst, std::fabs(out[i] - oracle.Solve(in[i])));
                     oracle.Accept(out[i]);
                 }
-                EXPECT_LT(worst, 1e-14);
+                EXPECT_LT(worst, 2e-14);  // tens of ulps of the shifted curve constants
             }
         }
     }
