@@ -16,8 +16,6 @@ constexpr double kPushPullOutput = 0.5248;
 
 PowerAmp::PowerAmp()
 {
-    fade.current = 0;
-    fade.other = 1;
     SetFs(44100.0);
 
     const TubeParameters matched{true, 1.0, false, 0.9, 0.0, 0.0, true, -12.0, 1000.0};
@@ -30,10 +28,7 @@ PowerAmp::PowerAmp()
     // Every field of the defaults counts as a change.
     params = {false, -1, -1.0, -1.0, -1.0};
     SetParameters(PowerAmpParameters{true, 1, 1.0, 0.5, 0.5});
-    Update();
-    fade.current = 1;
-    fade.other = 0;
-    Update();
+    fade.Prime([this] { Update(); });
 }
 
 void PowerAmp::SetParameter(int index, double v)

@@ -73,12 +73,7 @@ TubeCurve TubeCurve::Make(double clipping, double symmetry, double offset)
 Tube::Tube()
 {
     SetFs(44100.0);
-    fade.current = 0;
-    fade.other = 1;
-    Update();
-    fade.current = 1;
-    fade.other = 0;
-    Update();
+    fade.Prime([this] { Update(); });
 }
 
 bool Tube::SetGain(double v)

@@ -3,7 +3,6 @@
 // 44.1 and 96 kHz; and of the tube, the oversampler and the crossfades alone.
 
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "Bench.h"
@@ -15,15 +14,6 @@
 namespace {
 
 constexpr int kBlock = 512;
-
-std::vector<double> guitarLikeNoise()
-{
-    std::vector<double> v(kBlock);
-    std::mt19937 rng(1);
-    std::uniform_real_distribution<double> d(-0.3, 0.3);
-    for (double& x : v) x = d(rng);
-    return v;
-}
 
 // The engine's amplifier step: preamp and power amp, oversampled or not.
 struct Amplifier {
@@ -67,7 +57,7 @@ struct Amplifier {
 bench::Result amplifier(double fs, bool oversampled, int changeEvery = 0)
 {
     auto amp = std::make_unique<Amplifier>(fs, oversampled);
-    const auto in = guitarLikeNoise();
+    const auto in = bench::noise(kBlock);
     std::vector<double> x(kBlock);
     int block = 0;
     return bench::measure(fs, kBlock, 10.0, 5, [&](int n) {
@@ -85,7 +75,7 @@ bench::Result tube(bool dynamic)
     Tube t;
     t.SetParameter(6, dynamic ? 1.0 : 0.0);
     t.Settle();
-    const auto in = guitarLikeNoise();
+    const auto in = bench::noise(kBlock);
     std::vector<double> x(kBlock);
     return bench::measure(44100.0, kBlock, 10.0, 5, [&](int n) {
         std::copy_n(in.begin(), n, x.begin());
@@ -97,7 +87,7 @@ bench::Result oversampler()
 {
     Oversampler os;
     os.Reserve(kBlock);
-    const auto in = guitarLikeNoise();
+    const auto in = bench::noise(kBlock);
     std::vector<double> x(kBlock);
     return bench::measure(44100.0, kBlock, 10.0, 5, [&](int n) {
         std::copy_n(in.begin(), n, x.begin());
