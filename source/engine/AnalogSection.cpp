@@ -107,15 +107,15 @@ struct Kernel {
 
 }  // namespace
 
-template <int N>
+template <int N, bool Guard>
 void AnalogSection::RunOrder(double* x, int n)
 {
     Bank& curBank = banks[fade.current];
-    Kernel<N, true> cur(curBank);
+    Kernel<N, Guard> cur(curBank);
     int i = 0;
-    if (fade.fading) {
+    if (Guard && fade.fading) {
         Bank& oldBank = banks[fade.other];
-        Kernel<N, true> old(oldBank);
+        Kernel<N, Guard> old(oldBank);
         for (; i < n && fade.fading; ++i) {
             const double yNew = cur.Step(x[i]);
             const double yOld = old.Step(x[i]);
@@ -128,41 +128,16 @@ void AnalogSection::RunOrder(double* x, int n)
     cur.Store(curBank);
 }
 
+template <bool Guard>
 void AnalogSection::Run(double* x, int n)
 {
-    if (n <= 0) return;
     switch (order) {
-    case 1: RunOrder<1>(x, n); break;
-    case 2: RunOrder<2>(x, n); break;
-    case 3: RunOrder<3>(x, n); break;
-    default: RunOrder<4>(x, n); break;
+    case 1: RunOrder<1, Guard>(x, n); break;
+    case 2: RunOrder<2, Guard>(x, n); break;
+    case 3: RunOrder<3, Guard>(x, n); break;
+    default: RunOrder<4, Guard>(x, n); break;
     }
 }
 
-bool AnalogSection::SwitchNow()
-{
-    if (!fade.dirty) return false;
-    std::swap(fade.current, fade.other);
-    fade.Settle();
-    return true;
-}
-
-template <int N>
-void AnalogSection::RunPlainOrder(double* x, int n)
-{
-    Bank& bank = banks[fade.current];
-    Kernel<N, false> cur(bank);
-    for (int i = 0; i < n; ++i) x[i] = cur.Step(x[i]);
-    cur.Store(bank);
-}
-
-void AnalogSection::RunPlain(double* x, int n)
-{
-    if (n <= 0) return;
-    switch (order) {
-    case 1: RunPlainOrder<1>(x, n); break;
-    case 2: RunPlainOrder<2>(x, n); break;
-    case 3: RunPlainOrder<3>(x, n); break;
-    default: RunPlainOrder<4>(x, n); break;
-    }
-}
+template void AnalogSection::Run<true>(double*, int);
+template void AnalogSection::Run<false>(double*, int);

@@ -5,9 +5,11 @@
 // denormal guard. Two coefficient banks with the usual hold-and-fade make
 // coefficient changes click-free.
 //
-// The owner computes the coefficients: each block it calls BeginBlock() and,
-// when that returns true, loads bank `current` (SetAnalog or SetDigital)
-// before Run().
+// The owner computes the coefficients: `load` (a callable passed to Process,
+// ProcessPlain, Settle and Prime) fills bank `current` through SetAnalog or
+// SetDigital whenever the section needs it.
+
+#include <utility>
 
 #include "BankCrossfade.h"
 
@@ -31,7 +33,6 @@ public:
 
     // Marks the coefficients stale: the next block fades to new ones.
     void Invalidate() { fade.dirty = true; }
-    bool Pending() const { return fade.dirty; }
     bool Fading() const { return fade.fading; }
 
     // Loads bank `current` from analog polynomials (ascending powers of s)
@@ -41,34 +42,48 @@ public:
     // f[1..order] (f[0] ignored), and clears its history.
     void SetDigital(const double* g, const double* f);
 
-    // At the start of a block: when a change is pending and no fade runs,
-    // swaps the banks and starts the fade; true means "load bank current".
-    bool BeginBlock() { return fade.BeginBlock(); }
-    // Filters a block in place, crossfading while a fade runs.
-    void Run(double* x, int n);
+    // Filters a block in place. A pending change starts a fade when none
+    // runs: the banks swap roles and load() fills the new one.
+    template <class Load>
+    void Process(double* x, int n, Load&& load)
+    {
+        if (n <= 0) return;
+        if (fade.BeginBlock()) load();
+        Run<true>(x, n);
+    }
 
     // The variant without crossfade or denormal flush: a pending change
-    // switches banks at once (true: load bank current), then RunPlain.
-    bool SwitchNow();
-    void RunPlain(double* x, int n);
+    // switches banks at once.
+    template <class Load>
+    void ProcessPlain(double* x, int n, Load&& load)
+    {
+        if (n <= 0) return;
+        if (fade.dirty) {
+            std::swap(fade.current, fade.other);
+            fade.Settle();
+            load();
+        }
+        Run<false>(x, n);
+    }
 
-    // Ends a running fade; the owner loads bank current first if Pending().
-    void Settle() { fade.Settle(); }
+    // Ends a pending or running fade: bank `current` plays the present
+    // settings alone from the next block on.
+    template <class Load>
+    void Settle(Load&& load)
+    {
+        if (fade.dirty) load();
+        fade.Settle();
+    }
 
     // Coefficients of the bank in use (for analysis).
     const Coefficients& Current() const { return banks[fade.current].c; }
 
-    // Builds both banks at construction: load(bank) is called for bank 0,
-    // then bank 1, which ends as current. The change stays pending.
+    // Builds both banks at construction: load() runs for bank 0,
+    // then for bank 1, which ends in use. A change stays pending.
     template <class Load>
     void Prime(Load&& load)
     {
-        fade.current = 0;
-        fade.other = 1;
-        load();
-        fade.current = 1;
-        fade.other = 0;
-        load();
+        fade.Prime(load);
         fade.dirty = true;
     }
 
@@ -80,10 +95,12 @@ private:
         void ClearHistory();
     };
 
-    template <int N>
+    // Guard: the crossfade and the denormal flush; without it, bank
+    // `current` alone as it is.
+    template <bool Guard>
+    void Run(double* x, int n);
+    template <int N, bool Guard>
     void RunOrder(double* x, int n);
-    template <int N>
-    void RunPlainOrder(double* x, int n);
 
     int order;
     double fs = 44100.0;

@@ -30,6 +30,19 @@ public:
         return true;
     }
 
+    // Fills both banks at construction: load() computes bank `current`; it
+    // runs for bank 0, then for bank 1, which ends in use.
+    template <class Load>
+    void Prime(Load&& load)
+    {
+        current = 0;
+        other = 1;
+        load();
+        current = 1;
+        other = 0;
+        load();
+    }
+
     // Weight of the old bank for the next sample; advances the fade.
     double NextOldWeight()
     {

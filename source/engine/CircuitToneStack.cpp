@@ -18,20 +18,15 @@ void CircuitToneStack::SetVariable(double& variable, double knob, double tapered
 
 void CircuitToneStack::process(double* x, int n)
 {
-    if (n <= 0) return;
-    if (section.BeginBlock()) Update();
-    section.Run(x, n);
+    section.Process(x, n, [this] { Update(); });
 }
 
 void CircuitToneStack::processWithoutFade(double* x, int n)
 {
-    if (n <= 0) return;
-    if (section.SwitchNow()) Update();
-    section.RunPlain(x, n);
+    section.ProcessPlain(x, n, [this] { Update(); });
 }
 
 void CircuitToneStack::Settle()
 {
-    if (section.Pending()) Update();
-    section.Settle();
+    section.Settle([this] { Update(); });
 }

@@ -12,11 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 Filter::Filter()
 {
     SetFs(44100.0);
-    fade.current = 0;
-    Update();
-    fade.current = 1;
-    fade.other = 0;
-    Update();
+    fade.Prime([this] { Update(); });
     fade.fading = false;
     fade.position = 0.0;
 }

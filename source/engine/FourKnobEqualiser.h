@@ -17,9 +17,6 @@ public:
     void Settle();
     void Reserve(int n);
 
-    // The section a knob drives (for analysis).
-    const Filter& Section(Knob k) const { return sections[at[k]].Section(); }
-
 protected:
     struct Band {
         Knob knob;

@@ -121,20 +121,15 @@ void GainControl::Update()
 
 void GainControl::Settle()
 {
-    if (section.Pending()) Update();
-    section.Settle();
+    section.Settle([this] { Update(); });
 }
 
 void GainControl::process(double* x, int n)
 {
-    if (n <= 0) return;
-    if (section.BeginBlock()) Update();
-    section.Run(x, n);
+    section.Process(x, n, [this] { Update(); });
 }
 
 void GainControl::process_iphone(double* x, int n)
 {
-    if (n <= 0) return;
-    if (section.SwitchNow()) Update();
-    section.RunPlain(x, n);
+    section.ProcessPlain(x, n, [this] { Update(); });
 }

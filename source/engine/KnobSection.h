@@ -17,8 +17,6 @@ public:
     void Settle() { section.Settle(); }
     void Reserve(int n) { section.Reserve(n); }
 
-    const Filter& Section() const { return section; }
-
 private:
     Filter section;
     double low;

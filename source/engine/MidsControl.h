@@ -3,18 +3,9 @@
 
 #include "KnobSection.h"
 
-class MidsControl {
+class MidsControl : public KnobSection {
 public:
-    MidsControl() = default;
+    MidsControl() : KnobSection(Filter::kPeak, 900.0, 1.5, -12.0, 3.0) {}
 
-    void SetMids(double v) { mids.SetKnob(v); }
-    void SetFs(double rate) { mids.SetFs(rate); }
-    void process(double* x, int n) { mids.process(x, n); }
-    void Settle() { mids.Settle(); }
-    void Reserve(int n) { mids.Reserve(n); }
-
-    const Filter& Section() const { return mids.Section(); }
-
-private:
-    KnobSection mids{Filter::kPeak, 900.0, 1.5, -12.0, 3.0};
+    void SetMids(double v) { SetKnob(v); }
 };

@@ -4,18 +4,9 @@
 
 #include "KnobSection.h"
 
-class PresenceControl {
+class PresenceControl : public KnobSection {
 public:
-    PresenceControl() = default;
+    PresenceControl() : KnobSection(Filter::kHighShelf1, 3000.0, 1.0, -12.0, 3.0) {}
 
-    void SetPresence(double v) { presence.SetKnob(v); }
-    void SetFs(double rate) { presence.SetFs(rate); }
-    void process(double* x, int n) { presence.process(x, n); }
-    void Settle() { presence.Settle(); }
-    void Reserve(int n) { presence.Reserve(n); }
-
-    const Filter& Section() const { return presence.Section(); }
-
-private:
-    KnobSection presence{Filter::kHighShelf1, 3000.0, 1.0, -12.0, 3.0};
+    void SetPresence(double v) { SetKnob(v); }
 };

@@ -102,86 +102,53 @@ void ToneControl::process(double* x, int n)
     }
 }
 
+// A knob reaches every processor of the bank that has a setter for it, so
+// bass skips MidsControl and the treble/volume stack, mids skip the
+// bass/treble stack, and presence reaches only the equalisers, the stack with
+// its own presence and PresenceControl.
 void ToneControl::Bank::SetBass(double v)
 {
-    basic.SetBass(v);
-    fender.SetBass(v);
-    marshall.SetBass(v);
-    vox.SetBass(v);
-    boogie.SetBass(v);
-    peavey.SetBass(v);
-    matchlessBassMids.SetBass(v);
-    jmp1.SetBass(v);
+    ForEach([v](auto& p) {
+        if constexpr (requires { p.SetBass(v); }) p.SetBass(v);
+    });
 }
 
 void ToneControl::Bank::SetMids(double v)
 {
-    basic.SetMids(v);
-    fender.SetMids(v);
-    marshall.SetMids(v);
-    mids.SetMids(v);
-    boogie.SetMids(v);
-    peavey.SetMids(v);
-    matchlessBassMids.SetMids(v);
-    jmp1.SetMids(v);
+    ForEach([v](auto& p) {
+        if constexpr (requires { p.SetMids(v); }) p.SetMids(v);
+    });
 }
 
 void ToneControl::Bank::SetTreble(double v)
 {
-    basic.SetTreble(v);
-    fender.SetTreble(v);
-    marshall.SetTreble(v);
-    vox.SetTreble(v);
-    boogie.SetTreble(v);
-    peavey.SetTreble(v);
-    matchlessTrebleVolume.SetTreble(v);
-    jmp1.SetTreble(v);
+    ForEach([v](auto& p) {
+        if constexpr (requires { p.SetTreble(v); }) p.SetTreble(v);
+    });
 }
 
 void ToneControl::Bank::SetPresence(double v)
 {
-    basic.SetPresence(v);
-    boogie.SetPresence(v);
-    jmp1.SetPresence(v);
-    presence.SetPresence(v);
+    ForEach([v](auto& p) {
+        if constexpr (requires { p.SetPresence(v); }) p.SetPresence(v);
+    });
 }
 
 void ToneControl::Bank::SetFs(double rate)
 {
-    basic.SetFs(rate);
-    fender.SetFs(rate);
-    marshall.SetFs(rate);
-    vox.SetFs(rate);
-    boogie.SetFs(rate);
-    peavey.SetFs(rate);
-    matchlessBassMids.SetFs(rate);
-    matchlessTrebleVolume.SetFs(rate);
-    jmp1.SetFs(rate);
-    mids.SetFs(rate);
-    presence.SetFs(rate);
+    ForEach([rate](auto& p) { p.SetFs(rate); });
 }
 
 void ToneControl::Bank::Settle()
 {
-    basic.Settle();
-    fender.Settle();
-    marshall.Settle();
-    vox.Settle();
-    boogie.Settle();
-    peavey.Settle();
-    matchlessBassMids.Settle();
-    matchlessTrebleVolume.Settle();
-    jmp1.Settle();
-    mids.Settle();
-    presence.Settle();
+    ForEach([](auto& p) { p.Settle(); });
 }
 
 void ToneControl::Bank::Reserve(int n)
 {
-    basic.Reserve(n);
-    jmp1.Reserve(n);
-    mids.Reserve(n);
-    presence.Reserve(n);
+    ForEach([n](auto& p) {
+        if constexpr (requires { p.Reserve(n); }) p.Reserve(n);
+    });
 }
 
 void ToneControl::Bank::Run(int type, double* x, int n)

@@ -72,6 +72,23 @@ private:
         void Reserve(int n);
         // Runs the chain of one type on a block.
         void Run(int type, double* x, int n);
+
+        // Calls f on every processor, in member order.
+        template <class F>
+        void ForEach(F&& f)
+        {
+            f(basic);
+            f(fender);
+            f(marshall);
+            f(vox);
+            f(boogie);
+            f(peavey);
+            f(matchlessBassMids);
+            f(matchlessTrebleVolume);
+            f(jmp1);
+            f(mids);
+            f(presence);
+        }
     };
 
     ToneControlParameters params;

@@ -12,8 +12,11 @@
 #include "DspTestKit.h"
 #include "FormulaText.h"
 #include "GainControl.h"
+#include "ToneTestSupport.h"
 
 using namespace testkit;
+using tonetest::run;
+using tonetest::tail;
 using oracle::cd;
 using oracle::Formulas;
 
@@ -44,16 +47,6 @@ GainControl make(int type, double wiper, double fs)
 oracle::Variables vars(double wiper)
 {
     return {{"w", wiper * wiper}};
-}
-
-std::vector<double> run(GainControl& g, std::vector<double> x, const BlockPlan& plan = BlockPlan::Fixed(512))
-{
-    return runMono([&](double* p, int n) { g.process(p, n); }, std::move(x), plan);
-}
-
-std::vector<double> tail(const std::vector<double>& v, size_t from)
-{
-    return {v.begin() + static_cast<long>(from), v.end()};
 }
 
 }  // namespace

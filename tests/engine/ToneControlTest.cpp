@@ -25,11 +25,13 @@
 #include "PeaveyToneStack.h"
 #include "PresenceControl.h"
 #include "ToneControl.h"
-#include "ToneKnobs.h"
+#include "ToneTestSupport.h"
 #include "VoxToneStack.h"
 
 using namespace testkit;
-using toneknobs::Knobs;
+using tonetest::run;
+using tonetest::tail;
+using tonetest::Knobs;
 
 namespace {
 
@@ -41,7 +43,7 @@ Stage stage(const Knobs& k, double fs)
 {
     auto p = std::make_shared<T>();
     p->SetFs(fs);
-    toneknobs::apply(*p, k);
+    tonetest::apply(*p, k);
     p->Settle();
     return [p](double* x, int n) { p->process(x, n); };
 }
@@ -79,16 +81,6 @@ std::unique_ptr<ToneControl> makeTone(int type, const Knobs& k, double fs)
     t->SetParameters({type, k.bass, k.mids, k.treble, k.presence});
     t->Settle();
     return t;
-}
-
-std::vector<double> run(ToneControl& t, std::vector<double> x, const BlockPlan& plan = BlockPlan::Fixed(512))
-{
-    return runMono([&](double* p, int n) { t.process(p, n); }, std::move(x), plan);
-}
-
-std::vector<double> tail(const std::vector<double>& v, size_t from)
-{
-    return {v.begin() + static_cast<long>(from), v.end()};
 }
 
 // A Filter section configured from a row of the equaliser tables: type,

@@ -21,10 +21,12 @@
 #include "MatchlessBassMidsStack.h"
 #include "MatchlessTrebleVolumeStack.h"
 #include "PeaveyToneStack.h"
-#include "ToneKnobs.h"
+#include "ToneTestSupport.h"
 #include "VoxToneStack.h"
 
 using namespace testkit;
+using tonetest::run;
+using tonetest::tail;
 using oracle::cd;
 using oracle::Formulas;
 using oracle::Variables;
@@ -111,7 +113,7 @@ const char* const kVox = R"(
 - g3 = (1.2445634451309383e24 (b - 0.9998685477888831)(b - 0.000239920248728082) + 1.2072351949462014e25 t (b - 1.01)(b - 0.000236623411749026)) / E
 )";
 
-using toneknobs::Knobs;
+using tonetest::Knobs;
 
 const Knobs kPositions[] = {
     {0.5, 0.5, 0.5, 0.5}, {0.0, 0.0, 0.0, 0.0},   {1.0, 1.0, 1.0, 1.0},
@@ -141,7 +143,7 @@ template <class T>
 Circuit circuit(const char* name, const char* text, std::function<Variables(const Knobs&)> taper, bool blocksDc)
 {
     return {name, text, std::move(taper), [] { return std::make_unique<T>(); },
-            [](CircuitToneStack& s, const Knobs& k) { toneknobs::apply(static_cast<T&>(s), k); }, blocksDc};
+            [](CircuitToneStack& s, const Knobs& k) { tonetest::apply(static_cast<T&>(s), k); }, blocksDc};
 }
 
 double p25(double v) { return std::pow(v, 2.5); }
@@ -180,16 +182,6 @@ std::vector<Circuit> analogCircuits()
                                             },
                                             true),
     };
-}
-
-std::vector<double> run(CircuitToneStack& s, std::vector<double> x, const BlockPlan& plan = BlockPlan::Fixed(512))
-{
-    return runMono([&](double* p, int n) { s.process(p, n); }, std::move(x), plan);
-}
-
-std::vector<double> tail(const std::vector<double>& v, size_t from)
-{
-    return {v.begin() + static_cast<long>(from), v.end()};
 }
 
 }  // namespace
