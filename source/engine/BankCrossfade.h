@@ -55,19 +55,6 @@ public:
         return w;
     }
 
-    // Builds both banks at construction: compute() fills bank 0, then bank 1,
-    // which ends as the current one. A pending change stays pending.
-    template <class Compute>
-    void Prime(Compute&& compute)
-    {
-        current = 0;
-        other = 1;
-        compute();
-        current = 1;
-        other = 0;
-        compute();
-    }
-
     // Drops a pending change's fade: the caller has computed bank `current`
     // directly, so the next block plays it at once.
     void Settle()
