@@ -54,7 +54,7 @@ std::vector<double> affine(const std::vector<double>& s, double scale, double sh
 
 }  // namespace
 
-TEST(PowerAmp, EachTypeIsItsTubesDrivenAsSpecified)
+TEST(PowerAmp, EachTypeIsItsTubesDrivenByHand)
 {
     const double fs = 48000.0;
     const auto in = sine(fs, 220.0, 0.1, 0.4);
