@@ -1,7 +1,8 @@
 #pragma once
-// One preamp stage: filter, tube, filter.
+// One preamp stage: filter, tube, filter, with its own on/off crossfade.
 
 #include "Filter.h"
+#include "SoftBypass.h"
 #include "Tube.h"
 
 struct GainStageParameters {
@@ -9,4 +10,30 @@ struct GainStageParameters {
     FilterParameters preFilter;
     TubeParameters tube;
     FilterParameters postFilter;
+};
+
+class GainStage {
+public:
+    GainStage();
+
+    // 0 on/off, 1..5 pre filter, 6..14 tube (its indices 0..8), 15..19 post
+    // filter.
+    void SetParameter(int p, double v);
+    double GetParameter(int p) const;
+    void SetParameters(const GainStageParameters& r);
+    GainStageParameters GetParameters() const { return params; }
+    void SetFs(double rate);
+    void Settle();
+    void Reserve(int n);
+
+    // False once the stage has faded out; its owner then skips it.
+    bool IsNotBypassed() const { return bypass.running == 1; }
+    void process(double* x, int n);
+
+private:
+    GainStageParameters params;
+    Filter preFilter;
+    Tube tube;
+    Filter postFilter;
+    SoftBypass bypass;
 };

@@ -1,5 +1,6 @@
 #include "Oversampler.h"
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -12,20 +13,25 @@ struct FilterTableData {
     FilterTableData()
     {
         // Windowed sinc, cut at 1/16 of the running rate, four-term
-        // Blackman-Nuttall window, scaled to unit DC gain.
+        // Blackman-Nuttall window, scaled to unit DC gain. Computed for one
+        // half and mirrored, so the phase is exactly linear.
+        constexpr int kHalf = Oversampler::kTaps / 2;
         double sum = 0.0;
-        for (int k = 0; k < Oversampler::kTaps; ++k) {
+        for (int k = 0; k < kHalf; ++k) {
             const double t = (k - 31.5) / 8.0;
             const double sinc = std::sin(kPi * t) / (kPi * t);
             const double a = 2.0 * kPi * k / 63.0;
             const double w = 0.3635819 - 0.4891775 * std::cos(a) + 0.1365995 * std::cos(2.0 * a)
                              - 0.0106411 * std::cos(3.0 * a);
-            h[k] = w * sinc;
-            sum += h[k];
+            h[k] = h[Oversampler::kTaps - 1 - k] = w * sinc;
+            sum += 2.0 * h[k];
         }
         for (double& v : h) v /= sum;
     }
 };
+
+// Longer blocks than this would overflow the raised count.
+bool validLength(int n) { return n > 0 && n <= INT_MAX / 4; }
 
 const FilterTableData& table()
 {
@@ -68,35 +74,43 @@ void Oversampler::CheckLength(int n) { buffer.Resize(n * factor); }
 
 void Oversampler::UpsampleInput(const double* x, int n)
 {
-    if (n <= 0) return;
+    if (!validLength(n)) return;
     CheckLength(n);
     const double* h = table().h;
     double* out = buffer.data();
+    const int taps = kTaps / factor;
     for (int i = 0; i < n; ++i) {
         upPosition = (upPosition - 1) & kMask;
-        upHistory[upPosition] = x[i];
-        for (int p = 0; p < factor; ++p) {
-            double acc = 0.0;
-            for (int j = 0; p + j * factor < kTaps; ++j)
-                acc += upHistory[(upPosition + j) & kMask] * h[p + j * factor];
-            *out++ = gain * acc;
+        upHistory[upPosition] = upHistory[upPosition + kTaps] = x[i];
+        // Newest first: history[j] is the input j samples back. The phases
+        // accumulate side by side, each in the order j = 0, 1, 2, ...
+        const double* history = upHistory + upPosition;
+        double acc[4] = {};
+        for (int j = 0; j < taps; ++j) {
+            const double* hj = h + j * factor;
+            for (int p = 0; p < factor; ++p) acc[p] += history[j] * hj[p];
         }
+        for (int p = 0; p < factor; ++p) *out++ = gain * acc[p];
     }
 }
 
 void Oversampler::DownsampleOutput(double* y, int n)
 {
-    if (n <= 0) return;
+    if (!validLength(n)) return;
     CheckLength(n);
     const double* h = table().h;
     const double* in = buffer.data();
     for (int i = 0; i < n; ++i) {
         for (int p = 0; p < factor; ++p) {
             downPosition = (downPosition - 1) & kMask;
-            downHistory[downPosition] = *in++;
+            downHistory[downPosition] = downHistory[downPosition + kTaps] = *in++;
         }
-        double acc = 0.0;
-        for (int j = 0; j < kTaps; ++j) acc += downHistory[(downPosition + j) & kMask] * h[j];
-        y[i] = acc;
+        // Four partial sums keep the adds from waiting on each other.
+        const double* history = downHistory + downPosition;
+        double acc[4] = {};
+        for (int j = 0; j < kTaps; j += 4) {
+            for (int k = 0; k < 4; ++k) acc[k] += history[j + k] * h[j + k];
+        }
+        y[i] = (acc[0] + acc[1]) + (acc[2] + acc[3]);
     }
 }

@@ -34,8 +34,10 @@ private:
     int factor = 4;
     int upPosition = 0;
     int downPosition = 0;
-    double upHistory[kTaps] = {};
-    double downHistory[kTaps] = {};
+    // Rings of the last 64 samples, each written twice (at i and i + 64) so
+    // that the filters read 64 consecutive values from any start.
+    double upHistory[2 * kTaps] = {};
+    double downHistory[2 * kTaps] = {};
     double fs = 0.0;
     double nominalRate = 176400.0;
     double gain = 4.0;

@@ -1,6 +1,15 @@
 #pragma once
-// The power amp: single-ended or push-pull output tubes. Until the amplifier
-// models are in, it keeps its record and passes the signal through.
+// The power amp: the signal driven into one tube (single-ended) or into a
+// pair of tubes in opposite phase whose outputs are subtracted (push-pull,
+// with matched or asymmetric tubes). Bias moves the operating point, dynamics
+// the corner of the tubes' cathode feedback. Two complete banks of tubes and
+// derived values make every change click-free: the old bank alone for 20 ms,
+// then a 30 ms linear crossfade to the new one.
+
+#include "BankCrossfade.h"
+#include "MonoBuffer.h"
+#include "SoftBypass.h"
+#include "Tube.h"
 
 struct PowerAmpParameters {
     bool enable = true;
@@ -12,18 +21,37 @@ struct PowerAmpParameters {
 
 class PowerAmp {
 public:
-    PowerAmp() = default;
+    PowerAmp();
 
     void SetParameter(int index, double v);
     double GetParameter(int index) const;
     void SetParameters(const PowerAmpParameters& p);
     PowerAmpParameters GetParameters() const { return params; }
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
+    double GetFs() const { return fs; }
+    void Update();
+    void Settle();
+    void Reserve(int n);
     void process(double* x, int n);
 
+    const SoftBypass& Bypass() const { return bypass; }
+
 private:
+    static constexpr int kPositions = 5;
+
+    // Runs bank b on s (n samples); the result is left in halfA.
+    void RunBank(int b, const double* s, int n);
+
     PowerAmpParameters params;
-    double fs = 44100.0;
+    Tube tubes[kPositions][2];
+    int bankType[2] = {1, 1};
+    double bankDrive[2] = {1.0, 1.0};
+    double pushPullOffset[2] = {0.0, 0.0};
+    double asymOffset[2] = {0.0, 0.0};
+    MonoBuffer halfA;
+    MonoBuffer halfB;
+    MonoBuffer input;
+    double fs = 0.0;
+    BankCrossfade fade{5.0 / 3.0, 0.03};
+    SoftBypass bypass;
 };

@@ -167,9 +167,11 @@ void Tonewright::SetFs(double rate)
     preamp.SetFs(rate);
     poweramp.SetFs(rate);
     oversampler.SetFs(rate);
-    // The oversampled pair is told the oversampler's nominal rate.
-    preamp_os.SetFs(oversampler.GetNFs());
-    poweramp_os.SetFs(oversampler.GetNFs());
+    // The oversampled pair is told the rate it really runs at. (The
+    // oversampler's nominal rate differs from it between the standard rates.)
+    const double raised = rate * oversampler.Factor();
+    preamp_os.SetFs(raised);
+    poweramp_os.SetFs(raised);
     eq_pre.SetFs(rate);
     eq_post.SetFs(rate);
     deep.SetFs(rate);

@@ -58,18 +58,25 @@ TEST(Engine, SwitchesStartSettledWithoutFades)
     EXPECT_EQ(e->master.Bypass().fading, 0);
     EXPECT_EQ(e->lowcut.Bypass().fading, 0);
 
-    // The first block already carries the 55 Hz low cut at full strength:
-    // compare with a separately settled filter (base-rate amplifier path,
-    // whose stages pass the signal through until the models are in).
+    // The first blocks already carry the 55 Hz low cut at full strength:
+    // compare with a separately settled filter. The amplifier is switched off
+    // and given 20.4 ms of silence to fade out (silence leaves the low cut at
+    // rest, and is shorter than the 31 ms a pending low-cut fade would take).
     e->SetParameter(89, 0);
+    e->SetParameter(14, 0);
+    e->SetParameter(20, 0);
     Filter reference;
     reference.SetParameter(1, Filter::kHighPass1);
     reference.SetParameter(2, 55.0);
     reference.Settle();
+    const size_t quiet = 900;
     auto in = sine(44100.0, 30.0, 0.05, 0.5);
+    in.insert(in.begin(), quiet, 0.0);
     auto expected = in;
     reference.process(expected.data(), int(expected.size()));
-    const Stereo out = runStereo(processOf(*e), in, BlockPlan::Fixed(int(in.size())));
+    const Stereo out = runStereo(processOf(*e), in, BlockPlan::Fixed(300));
+    EXPECT_EQ(e->preamp.Bypass().running, 0);
+    EXPECT_EQ(e->poweramp.Bypass().running, 0);
     for (size_t i = 0; i < in.size(); ++i) ASSERT_NEAR(out.left[i], expected[i], 1e-12) << i;
 }
 
@@ -109,8 +116,15 @@ TEST(Engine, SampleRateRules)
     e->SetFs(NAN);
     e->SetFs(INFINITY);
     EXPECT_EQ(e->GetFs(), 48000.0);
+    EXPECT_EQ(e->poweramp_os.GetFs(), 192000.0);
+    EXPECT_EQ(e->preamp_os.GetFs(), 192000.0);
     e->SetFs(32000.0);
     EXPECT_EQ(e->oversampler.GetNFs(), 176400.0);
+    // The oversampled amplifier is told the rate it runs at, not the label.
+    EXPECT_EQ(e->poweramp_os.GetFs(), 128000.0);
+    EXPECT_EQ(e->preamp_os.GetFs(), 128000.0);
+    EXPECT_EQ(e->poweramp.GetFs(), 32000.0);
+    EXPECT_EQ(e->preamp.GetFs(), 32000.0);
     e->SetFs(96000.0);
     EXPECT_EQ(e->oversampler.Factor(), 2);
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace bench {
 
@@ -11,6 +12,15 @@ std::vector<Case>& registry()
 {
     static std::vector<Case> cases;
     return cases;
+}
+
+std::vector<double> noise(int n, double amplitude, unsigned seed)
+{
+    std::vector<double> v(static_cast<size_t>(n));
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> d(-amplitude, amplitude);
+    for (double& x : v) x = d(rng);
+    return v;
 }
 
 Result measure(double fs, int block, double audioSeconds, int repetitions, const std::function<void(int)>& process)

@@ -28,6 +28,9 @@ struct Case {
 
 std::vector<Case>& registry();
 
+// n samples of uniform noise within +-amplitude, the same on every run.
+std::vector<double> noise(int n, double amplitude = 0.3, unsigned seed = 1);
+
 struct Register {
     Register(std::string name, std::function<Result()> run) { registry().push_back({std::move(name), std::move(run)}); }
 };
