@@ -198,11 +198,13 @@ TEST(EffectPlacement, AProgramChangeThatKeepsAnEffectOnLetsItsTailContinue)
     EXPECT_TRUE(b->echo_post.IsRunning());
     EXPECT_DOUBLE_EQ(b->GetParameters()->tremolo.parameters.speed, 7.0);
     // The input is silent by then: what follows is the effects' tails, the
-    // same as without the change.
+    // same as without the change (to rounding: the program change also
+    // re-applies the preamp, whose gain control then fades between two equal
+    // coefficient banks).
     EXPECT_GT(rms(la, change, change + size_t(0.3 * fs)), 1e-3);
     for (size_t i = change; i < signal.size(); ++i) {
-        ASSERT_NEAR(lb[i], la[i], 1e-12) << i;
-        ASSERT_NEAR(rb[i], ra[i], 1e-12) << i;
+        ASSERT_NEAR(lb[i], la[i], 1e-9) << i;
+        ASSERT_NEAR(rb[i], ra[i], 1e-9) << i;
     }
     // With the new feedback the repeats already in the line still sound;
     // only the later ones are weaker.
