@@ -91,21 +91,22 @@ TEST(MinimumPhase, MatchesTheRealCepstrumOracle)
 
 TEST(MinimumPhase, KeepsTheMagnitudeAndMovesTheEnergyToTheStart)
 {
-    for (const auto& x : {symmetricLowPass(255), decayingNoise(2000, 9)}) {
+    // The filter sits in a longer array so that the converted tail fits.
+    std::vector<double> padded = symmetricLowPass(255);
+    padded.resize(1024, 0.0);
+    for (const auto& x : {padded, decayingNoise(2000, 9)}) {
         SCOPED_TRACE(x.size());
         const std::vector<double> y = minimumPhase(x);
         const std::vector<double> mx = magnitudes(x, 8192);
         const std::vector<double> my = magnitudes(y, 8192);
-        // Truncating to n samples and the cepstrum's aliasing near spectral
-        // nulls leave a ripple well under 0.1 dB.
         const double top = *std::max_element(mx.begin(), mx.end());
-        for (size_t k = 0; k < mx.size(); ++k) ASSERT_NEAR(my[k], mx[k], 1e-2 * top) << "bin " << k;
+        for (size_t k = 0; k < mx.size(); ++k) ASSERT_NEAR(my[k], mx[k], 1e-3 * top) << "bin " << k;
 
         // Every leading part holds at least the input's share of the energy.
         const double total = energy(x, x.size());
         EXPECT_NEAR(energy(y, y.size()), total, 1e-3 * total);
         for (size_t k = 1; k < x.size(); k += 7) ASSERT_GE(energy(y, k), energy(x, k) - 1e-9 * total) << k;
-        EXPECT_GT(energy(y, x.size() / 8), 0.9 * total);
+        EXPECT_GT(energy(y, 100), 0.9 * total);
     }
     // The symmetric filter's peak sits in its middle; the converted one's
     // peak comes within the first few samples.
