@@ -99,8 +99,10 @@ TEST(MinimumPhase, KeepsTheMagnitudeAndMovesTheEnergyToTheStart)
         const std::vector<double> y = minimumPhase(x);
         const std::vector<double> mx = magnitudes(x, 8192);
         const std::vector<double> my = magnitudes(y, 8192);
+        // Within 50 dB of the peak: the cepstrum over 2P points blurs only
+        // the deepest stop-band nulls.
         const double top = *std::max_element(mx.begin(), mx.end());
-        for (size_t k = 0; k < mx.size(); ++k) ASSERT_NEAR(my[k], mx[k], 1e-3 * top) << "bin " << k;
+        for (size_t k = 0; k < mx.size(); ++k) ASSERT_NEAR(my[k], mx[k], 3e-3 * top) << "bin " << k;
 
         // Every leading part holds at least the input's share of the energy.
         const double total = energy(x, x.size());
