@@ -91,10 +91,12 @@ TEST(MinimumPhase, MatchesTheRealCepstrumOracle)
 
 TEST(MinimumPhase, KeepsTheMagnitudeAndMovesTheEnergyToTheStart)
 {
-    // The filter sits in a longer array so that the converted tail fits.
-    std::vector<double> padded = symmetricLowPass(255);
-    padded.resize(1024, 0.0);
-    for (const auto& x : {padded, decayingNoise(2000, 9)}) {
+    // The inputs sit in longer arrays so that the converted tails fit.
+    std::vector<double> filter = symmetricLowPass(255);
+    filter.resize(1024, 0.0);
+    std::vector<double> burst = decayingNoise(2000, 9);
+    burst.resize(4096, 0.0);
+    for (const auto& x : {filter, burst}) {
         SCOPED_TRACE(x.size());
         const std::vector<double> y = minimumPhase(x);
         const std::vector<double> mx = magnitudes(x, 8192);
