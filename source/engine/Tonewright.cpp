@@ -213,7 +213,7 @@ bool Tonewright::SetCabinetImpulse(const char* path)
     int length = 0;
     int rate = 0;
     bool mono = true;
-    if (!path || !LoadImpulse(path, left, right, length, rate, mono)) return false;
+    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono)) return false;
     SetCabinetImpulse(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path));
     return true;
 }

@@ -1,5 +1,7 @@
 #include "WavFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -93,35 +95,57 @@ bool readWav(const std::string& path, AudioClip& clip, std::string& error)
     return true;
 }
 
-bool writeWavFloat(const std::string& path, const AudioClip& clip)
+namespace {
+
+// Writes a canonical 44-byte-header WAV; `encode` appends one sample.
+template <class Encode>
+bool writeWav(const std::string& path, const AudioClip& clip, uint16_t format, uint16_t bits, Encode encode)
 {
     const uint32_t frames = uint32_t(clip.frames());
     const uint16_t channels = uint16_t(clip.channels);
-    const uint32_t dataBytes = frames * channels * 4;
+    const uint16_t blockAlign = uint16_t(channels * (bits / 8));
+    const uint32_t dataBytes = frames * blockAlign;
     std::string out;
-    out.reserve(44 + dataBytes);
+    out.reserve(44 + dataBytes + 1);
     out += "RIFF";
-    put32(out, 36 + dataBytes);
+    put32(out, 36 + dataBytes + (dataBytes & 1));
     out += "WAVEfmt ";
     put32(out, 16);
-    put16(out, 3);
+    put16(out, format);
     put16(out, channels);
     put32(out, uint32_t(clip.sampleRate));
-    put32(out, uint32_t(clip.sampleRate) * channels * 4);
-    put16(out, uint16_t(channels * 4));
-    put16(out, 32);
+    put32(out, uint32_t(clip.sampleRate) * blockAlign);
+    put16(out, blockAlign);
+    put16(out, bits);
     out += "data";
     put32(out, dataBytes);
     for (uint32_t f = 0; f < frames; ++f) {
-        for (int c = 0; c < channels; ++c) {
-            const float x = float(clip.samples[c][f]);
-            char b[4];
-            std::memcpy(b, &x, 4);
-            out.append(b, 4);
-        }
+        for (int c = 0; c < channels; ++c) encode(out, clip.samples[c][f]);
     }
+    if (dataBytes & 1) out.push_back('\0');
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) return false;
     file.write(out.data(), std::streamsize(out.size()));
     return bool(file);
+}
+
+}  // namespace
+
+bool writeWavFloat(const std::string& path, const AudioClip& clip)
+{
+    return writeWav(path, clip, 3, 32, [](std::string& out, double v) {
+        const float x = float(v);
+        char b[4];
+        std::memcpy(b, &x, 4);
+        out.append(b, 4);
+    });
+}
+
+bool writeWavPcm24(const std::string& path, const AudioClip& clip)
+{
+    return writeWav(path, clip, 1, 24, [](std::string& out, double v) {
+        const long x = std::lround(std::clamp(v, -1.0, 1.0) * 8388608.0);
+        const uint32_t u = uint32_t(std::clamp(x, -8388608L, 8388607L));
+        for (int i = 0; i < 3; ++i) out.push_back(char((u >> (8 * i)) & 0xff));
+    });
 }

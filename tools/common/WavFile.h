@@ -1,6 +1,6 @@
 #pragma once
 // Minimal WAV reading and writing for the tools and tests: PCM 16/24/32-bit
-// and 32-bit float in, 32-bit float out.
+// and 32-bit float in, 32-bit float or 24-bit integer out.
 
 #include <string>
 #include <vector>
@@ -18,3 +18,5 @@ bool readWav(const std::string& path, AudioClip& clip, std::string& error);
 
 // Writes 32-bit float samples. Returns false when the file cannot be written.
 bool writeWavFloat(const std::string& path, const AudioClip& clip);
+// Writes 24-bit integer samples, clipped to full scale.
+bool writeWavPcm24(const std::string& path, const AudioClip& clip);
