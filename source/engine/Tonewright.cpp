@@ -43,7 +43,8 @@ Tonewright::Tonewright()
     for (const auto& p : initial) SetParameter(p.id, p.value);
 
     // The first block plays these settings as they stand, with no fade from
-    // the stages' own defaults.
+    // the stages' own defaults and with the cabinet built.
+    cabinet.WaitForRebuild();
     Settle();
 }
 
@@ -200,11 +201,12 @@ void Tonewright::SetPreamp(const PreampParameters* p)
 
 void Tonewright::ReloadPreamp() { SetPreamp(&parameters.preamp); }
 
-void Tonewright::SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
+bool Tonewright::SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                                    double samplerate, const char* name)
 {
-    cabinet.SetImpulse(left, right, length, mono, samplerate, name);
+    if (!cabinet.SetImpulse(left, right, length, mono, samplerate, name)) return false;
     cabinet.GetParameters(&parameters.cabinet);
+    return true;
 }
 
 bool Tonewright::SetCabinetImpulse(const char* path)
@@ -214,8 +216,7 @@ bool Tonewright::SetCabinetImpulse(const char* path)
     int rate = 0;
     bool mono = true;
     if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono)) return false;
-    SetCabinetImpulse(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path));
-    return true;
+    return SetCabinetImpulse(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path));
 }
 
 const char* fname(const char* path)

@@ -41,7 +41,7 @@ public:
 
     void SetPreamp(const PreampParameters* p);
     void ReloadPreamp();
-    void SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
+    bool SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                            double samplerate, const char* name);
     bool SetCabinetImpulse(const char* path);
 
