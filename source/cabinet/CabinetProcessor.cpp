@@ -421,6 +421,7 @@ bool CabinetProcessor::PrepareImpulse(const Source& source, double rate, bool mi
 
 void CabinetProcessor::Publish(CabinetConvolver* fresh, std::uint64_t serial)
 {
+    rebuilds.fetch_add(1);
     if (fresh) delete pending.exchange(fresh);  // one never played
     {
         std::lock_guard<std::mutex> lock(workMutex);

@@ -71,6 +71,9 @@ public:
     // window size and the mono flag.
     void GetImpulse(std::vector<double>& left, std::vector<double>& right, int& length, bool& mono) const;
 
+    // Rebuilds finished so far (diagnostics and tests).
+    std::uint64_t RebuildCount() const { return rebuilds.load(); }
+
 private:
     // What the worker needs from the record and the requests.
     struct Source;
@@ -99,6 +102,7 @@ private:
     std::atomic<bool> wantMinphase{true};
     std::atomic<double> wantFs{44100.0};
     std::atomic<std::uint64_t> requestSerial{0};
+    std::atomic<std::uint64_t> rebuilds{0};
 
     // Hand-over: the worker publishes into `pending`, the audio thread swaps
     // it into `current` and puts the old one into the retire ring.
