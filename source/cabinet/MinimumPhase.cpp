@@ -7,6 +7,11 @@
 
 #include "Fft.h"
 
+// The real cepstrum over K = 2P points. Every signal on the way is real (the
+// input, the cepstrum, the minimum-phase result) and every spectrum is
+// Hermitian, so the four transforms are real ones of K samples. rdft's
+// spectra are conjugated; the conjugation cancels in the magnitude and is
+// undone around the exponential.
 bool ConvertToMinimumPhaseFast(const double* in, double* out, int n)
 {
     if (n < 1) return true;
@@ -17,46 +22,45 @@ bool ConvertToMinimumPhaseFast(const double* in, double* out, int n)
     std::vector<int> ip;
     std::vector<double> w;
     try {
-        a.assign(static_cast<size_t>(2 * K), 0.0);
-        ip.assign(static_cast<size_t>(fft::cdftIpSize(2 * K)), 0);
-        w.assign(static_cast<size_t>(fft::cdftWSize(2 * K)), 0.0);
+        a.assign(static_cast<size_t>(K), 0.0);
+        ip.assign(static_cast<size_t>(fft::rdftIpSize(K)), 0);
+        w.assign(static_cast<size_t>(fft::rdftWSize(K)), 0.0);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    for (int j = 0; j < n; ++j) a[static_cast<size_t>(2 * j)] = in[j];
+    std::copy_n(in, n, a.begin());
+    auto re = [&a](int k) -> double& { return a[static_cast<size_t>(2 * k)]; };
+    auto im = [&a](int k) -> double& { return a[static_cast<size_t>(2 * k + 1)]; };
 
-    cdft(2 * K, -1, a.data(), ip.data(), w.data());
+    // Log magnitude, floored at e^-100 so that silent bins stay finite.
+    rdft(K, 1, a.data(), ip.data(), w.data());
     const double floorMagnitude = std::exp(-100.0);
-    for (int k = 0; k < K; ++k) {
-        double& re = a[static_cast<size_t>(2 * k)];
-        double& im = a[static_cast<size_t>(2 * k + 1)];
-        re = std::log(std::max(std::hypot(re, im), floorMagnitude));
-        im = 0.0;
-    }
-    // The real cepstrum times K, folded onto the causal side with the 1/K.
-    cdft(2 * K, 1, a.data(), ip.data(), w.data());
-    const double scale = 1.0 / K;
-    a[0] *= scale;
-    a[1] = 0.0;
+    a[0] = std::log(std::max(std::abs(a[0]), floorMagnitude));
+    a[1] = std::log(std::max(std::abs(a[1]), floorMagnitude));
     for (int k = 1; k < P; ++k) {
-        a[static_cast<size_t>(2 * k)] *= 2.0 * scale;
-        a[static_cast<size_t>(2 * k + 1)] = 0.0;
+        re(k) = std::log(std::max(std::hypot(re(k), im(k)), floorMagnitude));
+        im(k) = 0.0;
     }
-    a[static_cast<size_t>(2 * P)] *= scale;
-    a[static_cast<size_t>(2 * P + 1)] = 0.0;
-    for (int k = P + 1; k < K; ++k) a[static_cast<size_t>(2 * k)] = a[static_cast<size_t>(2 * k + 1)] = 0.0;
 
-    // The complex log spectrum of the minimum-phase signal, exponentiated.
-    cdft(2 * K, -1, a.data(), ip.data(), w.data());
-    for (int k = 0; k < K; ++k) {
-        double& re = a[static_cast<size_t>(2 * k)];
-        double& im = a[static_cast<size_t>(2 * k + 1)];
-        const double magnitude = std::exp(re);
-        const double phase = im;
-        re = magnitude * std::cos(phase);
-        im = magnitude * std::sin(phase);
+    // The real cepstrum (times K/2), folded onto the causal side.
+    rdft(K, -1, a.data(), ip.data(), w.data());
+    const double scale = 2.0 / K;
+    a[0] *= scale;
+    for (int j = 1; j < P; ++j) a[static_cast<size_t>(j)] *= 2.0 * scale;
+    a[static_cast<size_t>(P)] *= scale;
+    std::fill(a.begin() + P + 1, a.end(), 0.0);
+
+    // Its spectrum is the complex log spectrum of the minimum-phase signal.
+    rdft(K, 1, a.data(), ip.data(), w.data());
+    a[0] = std::exp(a[0]);
+    a[1] = std::exp(a[1]);
+    for (int k = 1; k < P; ++k) {
+        const double magnitude = std::exp(re(k));
+        const double phase = -im(k);
+        re(k) = magnitude * std::cos(phase);
+        im(k) = -magnitude * std::sin(phase);
     }
-    cdft(2 * K, 1, a.data(), ip.data(), w.data());
-    for (int i = 0; i < n; ++i) out[i] = a[static_cast<size_t>(2 * i)] * scale;
+    rdft(K, -1, a.data(), ip.data(), w.data());
+    for (int i = 0; i < n; ++i) out[i] = a[static_cast<size_t>(i)] * scale;
     return true;
 }

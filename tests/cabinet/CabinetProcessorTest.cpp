@@ -304,6 +304,9 @@ TEST(CabinetProcessor, DiBoxFrequencyAndQ)
     EXPECT_EQ(c->GetParameter(5), 30000.0);
     EXPECT_GT(measureSine(left, 44100.0, 8000.0).gainDb(), -0.5);
     c->SetFs(96000.0);
+    const double unit = 1.0;  // recorded at the new rate: nothing but the box
+    ASSERT_TRUE(c->SetImpulse(&unit, nullptr, 1, true, 96000.0, "unit"));
+    c->WaitForRebuild();
     EXPECT_EQ(c->GetParameter(5), 30000.0);
     EXPECT_NEAR(measureSine(left, 96000.0, 30000.0).gainDb(), -6.02, 0.1);
 }
