@@ -6,7 +6,10 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "CabinetProcessor.h"
 #include "DspTestKit.h"
 #include "MinimumPhase.h"
+#include "Tonewright.h"
 #include "WindowFunction.h"
 
 using namespace testkit;
@@ -404,4 +408,37 @@ TEST(CabinetProcessor, BurstsOfChangesCoalesceAndWaitForRebuildPublishesTheLast)
     EXPECT_EQ(working(*c).length, 1199);
     c->WaitForRebuild();  // nothing pending: returns at once
     EXPECT_EQ(c->RebuildCount() - before, builds);
+}
+
+TEST(CabinetProcessor, EngineLoadsImpulseFilesByPathAndNamesThemAfterTheFile)
+{
+    const char* source = std::getenv("TONEWRIGHT_SOURCE_DIR");
+    const std::string folder = source ? std::string(source) + "/resources/impulses"
+                                      : (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+                                         "resources/impulses").string();
+    auto e = std::make_unique<Tonewright>();
+    const std::string stereo = folder + "/Closed 4x12 Stereo.wav";
+    ASSERT_TRUE(e->SetCabinetImpulse(stereo.c_str()));
+    const TonewrightParameters* p = e->GetParameters();
+    EXPECT_STREQ(p->cabinet.GetName(), "Closed 4x12 Stereo.wav");
+    EXPECT_FALSE(p->cabinet.mono);
+    EXPECT_GT(p->cabinet.length, 1000);
+    std::vector<double> converted(size_t(p->cabinet.length));
+    ASSERT_TRUE(ConvertToMinimumPhaseFast(p->cabinet.impulse_right.data(), converted.data(), p->cabinet.length));
+    EXPECT_EQ(p->cabinet.minphase_right, converted);
+
+    // A file that cannot be read changes nothing.
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(e->SetCabinetImpulse((folder + "/missing.wav").c_str()));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(e->GetParameters()->cabinet.GetName(), "Closed 4x12 Stereo.wav");
+
+    // The stage plays it once built: a loud, finite, different left and right.
+    e->cabinet.WaitForRebuild();
+    Working w = working(e->cabinet);
+    EXPECT_FALSE(w.mono);
+    EXPECT_NE(w.left, w.right);
+    const Stereo out = runStereo(processOf(e->cabinet), whiteNoise(4000, 0.3, 1), BlockPlan::Fixed(128));
+    EXPECT_TRUE(allFinite(out.left) && allFinite(out.right));
+    EXPECT_GT(rms(out.left), 1e-3);
 }
