@@ -19,6 +19,26 @@ inline void multiplyAdd(double* acc, const double* x, const double* k)
     acc[1] += x[0] * k[1] + x[1] * k[0];
 }
 
+// Stereo: bin s (places lo = 2s) += X[s] K[s] and bin 2L - s (places hi)
+// += conj(X[s]) K[2L - s], where the packed real spectrum x holds conj(X[s]).
+inline void multiplyAddPair(double* acc, const double* x, const double* k, int lo, int hi)
+{
+    const double xr = x[lo], xi = x[lo + 1];
+    acc[lo] += xr * k[lo] + xi * k[lo + 1];
+    acc[lo + 1] += xr * k[lo + 1] - xi * k[lo];
+    acc[hi] += xr * k[hi] - xi * k[hi + 1];
+    acc[hi + 1] += xr * k[hi + 1] + xi * k[hi];
+}
+
+// Stereo bins 0 and L, from the real DC and Nyquist values.
+inline void multiplyAddEdges(double* acc, const double* x, const double* k, int L)
+{
+    acc[0] += x[0] * k[0];
+    acc[1] += x[0] * k[1];
+    acc[2 * L] += x[1] * k[2 * L];
+    acc[2 * L + 1] += x[1] * k[2 * L + 1];
+}
+
 }  // namespace
 
 template <int B>
@@ -145,33 +165,14 @@ template <int B>
 void CabinetConvolver::Level<B>::SpreadStereo(int phase)
 {
     if (phase == 0) {
-        double* a0 = acc;
-        double* aL = acc + 2 * L;
-        a0[0] = a0[1] = aL[0] = aL[1] = 0.0;
-        for (int q = 1; q < P; ++q) {
-            const double* x = frames[q + 1];
-            const double* k = kernels[q];
-            a0[0] += x[0] * k[0];
-            a0[1] += x[0] * k[1];
-            aL[0] += x[1] * k[2 * L];
-            aL[1] += x[1] * k[2 * L + 1];
-        }
+        acc[0] = acc[1] = acc[2 * L] = acc[2 * L + 1] = 0.0;
+        for (int q = 1; q < P; ++q) multiplyAddEdges(acc, frames[q + 1], kernels[q], L);
         return;
     }
     const int lo = 2 * phase;
     const int hi = 4 * L - 2 * phase;
-    double* al = acc + lo;
-    double* ah = acc + hi;
-    al[0] = al[1] = ah[0] = ah[1] = 0.0;
-    for (int q = 1; q < P; ++q) {
-        const double* x = frames[q + 1];
-        const double* k = kernels[q];
-        const double xr = x[lo], xi = x[lo + 1];  // bin s is (xr, -xi)
-        al[0] += xr * k[lo] + xi * k[lo + 1];
-        al[1] += xr * k[lo + 1] - xi * k[lo];
-        ah[0] += xr * k[hi] - xi * k[hi + 1];
-        ah[1] += xr * k[hi + 1] + xi * k[hi];
-    }
+    acc[lo] = acc[lo + 1] = acc[hi] = acc[hi + 1] = 0.0;
+    for (int q = 1; q < P; ++q) multiplyAddPair(acc, frames[q + 1], kernels[q], lo, hi);
 }
 
 template <int B>
@@ -180,19 +181,8 @@ void CabinetConvolver::Level<B>::EndBlockStereo()
     double* x = frames[1];
     rdft(2 * L, 1, x, ip, w);
     const double* k = kernels[0];
-    acc[0] += x[0] * k[0];
-    acc[1] += x[0] * k[1];
-    acc[2 * L] += x[1] * k[2 * L];
-    acc[2 * L + 1] += x[1] * k[2 * L + 1];
-    for (int bin = 1; bin < L; ++bin) {
-        const int lo = 2 * bin;
-        const int hi = 4 * L - 2 * bin;
-        const double xr = x[lo], xi = x[lo + 1];
-        acc[lo] += xr * k[lo] + xi * k[lo + 1];
-        acc[lo + 1] += xr * k[lo + 1] - xi * k[lo];
-        acc[hi] += xr * k[hi] - xi * k[hi + 1];
-        acc[hi + 1] += xr * k[hi + 1] + xi * k[hi];
-    }
+    multiplyAddEdges(acc, x, k, L);
+    for (int bin = 1; bin < L; ++bin) multiplyAddPair(acc, x, k, 2 * bin, 4 * L - 2 * bin);
     cdft(4 * L, 1, acc, ip, w);
     Rotate();
 }

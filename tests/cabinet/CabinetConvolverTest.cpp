@@ -17,14 +17,7 @@ using namespace testkit;
 
 namespace {
 
-std::vector<double> noise(int n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> d(-1.0, 1.0);
-    std::vector<double> v(static_cast<size_t>(n));
-    for (double& x : v) x = d(rng);
-    return v;
-}
+std::vector<double> noise(int n, unsigned seed) { return whiteNoise(n, 1.0, seed); }
 
 struct Output {
     std::vector<double> left, right;

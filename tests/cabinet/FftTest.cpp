@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "DspTestKit.h"
 #include "Fft.h"
 #include "NumpyOracle.h"
 
@@ -14,14 +15,7 @@ namespace {
 
 constexpr int kLargest = 131072;
 
-std::vector<double> randomData(int n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> d(-1.0, 1.0);
-    std::vector<double> v(static_cast<size_t>(n));
-    for (double& x : v) x = d(rng);
-    return v;
-}
+std::vector<double> randomData(int n, unsigned seed) { return testkit::whiteNoise(n, 1.0, seed); }
 
 // Largest difference relative to the largest reference value.
 double relativeError(const std::vector<double>& got, const std::vector<double>& want)
