@@ -240,7 +240,12 @@ void CabinetProcessor::process(double* in, double* outL, double* outR, int n)
     }
     bypass.senddry(in, in, n);
     dibox.process(in, n);
-    current->process(in, outL, outR, n);
+    if (current) {
+        current->process(in, outL, outR, n);
+    } else {  // only when even the first build found no memory
+        std::copy_n(in, n, outL);
+        std::copy_n(in, n, outR);
+    }
     bypass.process(outL, outR, n);
 }
 

@@ -364,7 +364,10 @@ TEST(CabinetProcessor, ImpulseChangesWhileAudioRunsNeverAllocateInProcess)
             std::lock_guard<std::mutex> lock(engine);
             AllocationCounter counter;
             // Parameter changes reach the stage on the audio thread too.
-            if (blocks.load() % 50 == 0) c->SetParameter(1, 1024 + blocks.load() % 7);
+            const long b = blocks.load();
+            if (b % 50 == 0) c->SetParameter(1, 1024 + b % 7);
+            if (b % 70 == 0) c->SetParameter(int(b / 70 % 7), b % 140 ? 1.0 : 0.0);
+            if (b % 90 == 0) c->SetParameter(5, 3000.0 + b % 900);
             c->process(in.data(), l.data(), r.data(), n);
             c->GetSettings(&settings);
             allocations += counter.count();
@@ -388,8 +391,10 @@ TEST(CabinetProcessor, ImpulseChangesWhileAudioRunsNeverAllocateInProcess)
     EXPECT_TRUE(finite.load());
 
     // The last impulse is the one playing.
+    c->SetParameter(0, 1.0);
     c->SetParameter(1, 4096);
     c->WaitForRebuild();
+    c->Settle();
     const Stereo out = runStereo(processOf(*c), whiteNoise(6000, 0.3, 4), BlockPlan::Random(256, 2));
     expectPlays(out, working(*c));
 }
@@ -404,7 +409,7 @@ TEST(CabinetProcessor, BurstsOfChangesCoalesceAndWaitForRebuildPublishesTheLast)
     c->WaitForRebuild();
     const auto builds = c->RebuildCount() - before;
     EXPECT_GE(builds, 1u);
-    EXPECT_LE(builds, 5u);
+    EXPECT_LE(builds, 20u);  // of 200 requests; a loaded machine may split the burst
     EXPECT_EQ(working(*c).length, 1199);
     c->WaitForRebuild();  // nothing pending: returns at once
     EXPECT_EQ(c->RebuildCount() - before, builds);
