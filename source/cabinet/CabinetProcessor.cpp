@@ -155,50 +155,55 @@ void CabinetProcessor::GetSettings(CabinetProcessorParameters* out) const
 bool CabinetProcessor::SetImpulse(const double* left, const double* right, int length, bool mono,
                                   double samplerate, const char* name)
 {
-    if (length < 1 || !left || (!mono && !right)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: it has no samples.\n");
-        return false;
-    }
+    // The same impulse again (presets often share one) keeps its conversion.
+    // Only this stage's setters write the arrays, so reading them needs no lock.
     const int n = std::min(length, kMaxImpulse);
-    if (!mono) right = right ? right : left;
-    for (int i = 0; i < n; ++i) {
-        if (!std::isfinite(left[i]) || (!mono && !std::isfinite(right[i]))) {
-            std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: sample %d is not a number.\n", i);
+    if (n >= 1 && left && (mono || right) && record.length == n && record.mono == mono &&
+        std::equal(left, left + n, record.impulse_left.begin()) &&
+        std::equal(mono ? left : right, (mono ? left : right) + n, record.impulse_right.begin())) {
+        try {
+            CabinetImpulse same;
+            same.left.assign(record.impulse_left.begin(), record.impulse_left.begin() + n);
+            same.right.assign(record.impulse_right.begin(), record.impulse_right.begin() + n);
+            same.minphaseLeft.assign(record.minphase_left.begin(), record.minphase_left.begin() + n);
+            same.minphaseRight.assign(record.minphase_right.begin(), record.minphase_right.begin() + n);
+            same.mono = mono;
+            same.samplerate = samplerate;
+            same.name = name ? name : "";
+            return SetImpulse(std::move(same));
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.\n");
             return false;
         }
     }
-    try {
-        std::vector<double> rawLeft(left, left + n);
-        std::vector<double> rawRight(mono ? left : right, (mono ? left : right) + n);
-        std::vector<double> minLeft(static_cast<size_t>(n)), minRight(static_cast<size_t>(n));
-        // Only this call writes the arrays, so reading them needs no lock. The
-        // same impulse again (presets often share one) keeps its conversion.
-        const bool same = record.length == n && record.mono == mono &&
-                          std::equal(rawLeft.begin(), rawLeft.end(), record.impulse_left.begin()) &&
-                          std::equal(rawRight.begin(), rawRight.end(), record.impulse_right.begin());
-        if (same) {
-            std::copy_n(record.minphase_left.begin(), n, minLeft.begin());
-            std::copy_n(record.minphase_right.begin(), n, minRight.begin());
-        } else {
-            if (!ConvertToMinimumPhaseFast(rawLeft.data(), minLeft.data(), n)) throw std::bad_alloc();
-            if (mono)
-                minRight = minLeft;
-            else if (!ConvertToMinimumPhaseFast(rawRight.data(), minRight.data(), n))
-                throw std::bad_alloc();
-        }
-        std::lock_guard<std::mutex> lock(recordMutex);
-        record.SetName(name ? name : "");
-        record.impulse_left.swap(rawLeft);
-        record.impulse_right.swap(rawRight);
-        record.minphase_left.swap(minLeft);
-        record.minphase_right.swap(minRight);
-        record.length = n;
-        record.mono = mono;
-        record.samplerate = samplerate > 0.0 && std::isfinite(samplerate) ? samplerate : fs;
-        ++impulseSerial;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.\n");
+    CabinetImpulse impulse;
+    return impulse.Prepare(left, right, length, mono, samplerate, name) && SetImpulse(std::move(impulse));
+}
+
+bool CabinetProcessor::SetImpulse(CabinetImpulse&& impulse)
+{
+    const int n = impulse.Length();
+    if (n < 1 || n > kMaxImpulse || impulse.right.size() != size_t(n) || impulse.minphaseLeft.size() != size_t(n) ||
+        impulse.minphaseRight.size() != size_t(n)) {
+        std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: it has no samples.\n");
         return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(recordMutex);
+        try {
+            record.SetName(impulse.name.c_str());
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.\n");
+            return false;
+        }
+        record.impulse_left.swap(impulse.left);
+        record.impulse_right.swap(impulse.right);
+        record.minphase_left.swap(impulse.minphaseLeft);
+        record.minphase_right.swap(impulse.minphaseRight);
+        record.length = n;
+        record.mono = impulse.mono;
+        record.samplerate = impulse.samplerate > 0.0 && std::isfinite(impulse.samplerate) ? impulse.samplerate : fs;
+        ++impulseSerial;
     }
     RequestRebuild();
     if (threadless && current) WaitForRebuild();

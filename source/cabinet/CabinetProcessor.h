@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "CabinetConvolver.h"
+#include "CabinetImpulse.h"
 #include "CabinetProcessorParameters.h"
 #include "DirectBox.h"
 #include "SoftBypass.h"
@@ -55,6 +56,9 @@ public:
     // non-finite ones. A rate <= 0 means the running rate.
     bool SetImpulse(const double* left, const double* right, int length, bool mono, double samplerate,
                     const char* name);
+    // The same with an impulse prepared beforehand (on any thread): only a
+    // swap into the record. Refused when it holds no samples.
+    bool SetImpulse(CabinetImpulse&& impulse);
 
     void SetFs(double rate);
     // Ends the bypass and DI ramps and adopts a finished rebuild at once.

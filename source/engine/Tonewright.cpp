@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "ImpulseFile.h"
 
@@ -209,14 +210,24 @@ bool Tonewright::SetCabinetImpulse(const double* left, const double* right, int 
     return true;
 }
 
+bool Tonewright::SetCabinetImpulse(CabinetImpulse&& impulse)
+{
+    if (!cabinet.SetImpulse(std::move(impulse))) return false;
+    cabinet.GetParameters(&parameters.cabinet);
+    return true;
+}
+
 bool Tonewright::SetCabinetImpulse(const char* path)
 {
-    std::vector<double> left(1, 0.0), right(1, 0.0);
+    std::vector<double> left, right;
     int length = 0;
     int rate = 0;
     bool mono = true;
-    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono)) return false;
-    return SetCabinetImpulse(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path));
+    CabinetImpulse impulse;
+    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono) ||
+        !impulse.Prepare(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path)))
+        return false;
+    return SetCabinetImpulse(std::move(impulse));
 }
 
 const char* fname(const char* path)

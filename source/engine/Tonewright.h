@@ -43,6 +43,9 @@ public:
     void ReloadPreamp();
     bool SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                            double samplerate, const char* name);
+    // An impulse prepared beforehand, on any thread (the slow part): a caller
+    // that holds a lock around engine calls prepares first, then hands over.
+    bool SetCabinetImpulse(CabinetImpulse&& impulse);
     bool SetCabinetImpulse(const char* path);
 
 private:

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <mutex>
@@ -446,4 +447,43 @@ TEST(CabinetProcessor, EngineLoadsImpulseFilesByPathAndNamesThemAfterTheFile)
     const Stereo out = runStereo(processOf(e->cabinet), whiteNoise(4000, 0.3, 1), BlockPlan::Fixed(128));
     EXPECT_TRUE(allFinite(out.left) && allFinite(out.right));
     EXPECT_GT(rms(out.left), 1e-3);
+}
+
+TEST(CabinetProcessor, ImpulsePreparedOnAnotherThreadIsOnlySwappedIn)
+{
+    const std::vector<double> l = decaying(5000, 21), r = decaying(5000, 22);
+    CabinetImpulse prepared;
+    std::thread([&] { EXPECT_TRUE(prepared.Prepare(l.data(), r.data(), 5000, false, 48000.0, "prepared")); }).join();
+
+    auto direct = std::make_unique<CabinetProcessor>();
+    ASSERT_TRUE(direct->SetImpulse(l.data(), r.data(), 5000, false, 48000.0, "prepared"));
+    auto handed = std::make_unique<CabinetProcessor>();
+    {
+        AllocationCounter counter;  // the hand-over itself only swaps
+        ASSERT_TRUE(handed->SetImpulse(std::move(prepared)));
+        EXPECT_EQ(counter.count(), 0);
+    }
+    CabinetProcessorParameters a, b;
+    direct->GetParameters(&a);
+    handed->GetParameters(&b);
+    EXPECT_EQ(a.impulse_left, b.impulse_left);
+    EXPECT_EQ(a.impulse_right, b.impulse_right);
+    EXPECT_EQ(a.minphase_left, b.minphase_left);
+    EXPECT_EQ(a.minphase_right, b.minphase_right);
+    EXPECT_STREQ(b.GetName(), "prepared");
+    EXPECT_EQ(b.samplerate, 48000.0);
+    direct->WaitForRebuild();
+    handed->WaitForRebuild();
+    EXPECT_EQ(working(*direct).left, working(*handed).left);
+
+    // Refused preparations leave the target as it was.
+    CabinetImpulse bad;
+    std::vector<double> broken = l;
+    broken[3] = std::numeric_limits<double>::infinity();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(bad.Prepare(broken.data(), nullptr, 5000, true, 44100.0, "broken"));
+    EXPECT_FALSE(handed->SetImpulse(std::move(bad)));
+    ::testing::internal::GetCapturedStderr();
+    handed->GetParameters(&b);
+    EXPECT_STREQ(b.GetName(), "prepared");
 }
