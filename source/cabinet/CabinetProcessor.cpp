@@ -351,17 +351,18 @@ void CabinetProcessor::Build(std::uint64_t serial)
         // Shortened by the falling half of a Kaiser window when longer than
         // the window, then scaled by the reciprocal of the larger energy.
         std::vector<double> shaped[2];
-        double energy[2] = {0.0, 0.0};
-        for (int c = 0; c < 2; ++c) {
-            shaped[c].assign(kMaxWindow, 0.0);
-            const std::vector<double>& r = resampled[c];
-            if (resampledLength > window) {
-                for (int i = 0; i < window; ++i) shaped[c][size_t(i)] = r[size_t(i)] * WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
-            } else {
-                std::copy_n(r.begin(), resampledLength, shaped[c].begin());
+        for (auto& channel : shaped) channel.assign(kMaxWindow, 0.0);
+        if (resampledLength > window) {
+            for (int i = 0; i < window; ++i) {
+                const double weight = WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
+                for (int c = 0; c < 2; ++c) shaped[c][size_t(i)] = resampled[c][size_t(i)] * weight;
             }
-            for (double x : shaped[c]) energy[c] += x * x;
+        } else {
+            for (int c = 0; c < 2; ++c) std::copy_n(resampled[c].begin(), resampledLength, shaped[c].begin());
         }
+        double energy[2] = {0.0, 0.0};
+        for (int c = 0; c < 2; ++c)
+            for (double x : shaped[c]) energy[c] += x * x;
         const double larger = energy[1] > energy[0] ? energy[1] : energy[0];
         if (std::isfinite(larger) && larger >= kSmallestScaledEnergy) {
             const double g = 1.0 / larger;
@@ -373,7 +374,8 @@ void CabinetProcessor::Build(std::uint64_t serial)
         // length that holds both impulse and window.
         const bool mono = cacheMono;
         fresh = new CabinetConvolver;
-        fresh->SetImpulse(shaped[0].data(), shaped[1].data(), std::max(1, std::min(window, resampledLength)), mono);
+        const int taps = std::max(1, std::min(window, resampledLength));
+        fresh->SetImpulse(shaped[0].data(), shaped[1].data(), taps, mono);
         {
             std::lock_guard<std::mutex> lock(workMutex);
             windowed[0].swap(shaped[0]);
@@ -382,7 +384,8 @@ void CabinetProcessor::Build(std::uint64_t serial)
             windowMono = mono;
         }
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Quarrystone TWR:: Not enough memory to rebuild the cabinet; the previous impulse stays.\n");
+        std::fprintf(stderr,
+                     "Quarrystone TWR:: Not enough memory to rebuild the cabinet; the previous impulse stays.\n");
         delete fresh;
         fresh = nullptr;
     }
@@ -396,7 +399,8 @@ bool CabinetProcessor::PrepareImpulse(const Source& source, double rate, bool mi
     std::vector<double> converted[2];
     if (source.rate == rate) {
         produced = std::min(source.length, kMaxWindow);
-        for (int c = 0; c < channels; ++c) converted[c].assign(source.channel[c].begin(), source.channel[c].begin() + produced);
+        for (int c = 0; c < channels; ++c)
+            converted[c].assign(source.channel[c].begin(), source.channel[c].begin() + produced);
     } else {
         // Minimum phase is restored after resampling, so that conversion
         // keeps the resampler's whole output.
@@ -410,7 +414,9 @@ bool CabinetProcessor::PrepareImpulse(const Source& source, double rate, bool mi
             const int count = resampler.process(factor, source.channel[c].data(), source.length, 1, &used,
                                                 converted[c].data(), limit);
             if (count < 0) {
-                std::fprintf(stderr, "Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz; the cabinet is silent.\n",
+                std::fprintf(stderr,
+                             "Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz;"
+                             " the cabinet is silent.\n",
                              source.rate, rate);
                 produced = 0;
                 break;
