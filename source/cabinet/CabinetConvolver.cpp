@@ -233,17 +233,24 @@ void CabinetConvolver::process(const double* in, double* outL, double* outR, int
     }
 }
 
+const double* CabinetConvolver::PushHistory(double x)
+{
+    const int L = directLength;
+    history[directPosition] = x;
+    history[directPosition + L] = x;
+    const double* h = history + directPosition + 1;
+    directPosition = (directPosition + 1) & (L - 1);
+    return h;
+}
+
 void CabinetConvolver::process_mono(const double* in, double* out, int n)
 {
     const int L = directLength;
     for (int i = 0; i < n; ++i) {
         const double x = in[i];
-        history[directPosition] = x;
-        history[directPosition + L] = x;
-        const double* h = history + directPosition + 1;
+        const double* h = PushHistory(x);
         double y = 0.0;
         for (int k = 0; k < L; ++k) y += directLeft[k] * h[k];
-        directPosition = (directPosition + 1) & (L - 1);
         if (shortLevel.P > 0) y += shortLevel.StepMono(x);
         if (longLevel.P > 0) y += longLevel.StepMono(x);
         out[i] = y;
@@ -255,15 +262,12 @@ void CabinetConvolver::process_stereo(const double* in, double* outL, double* ou
     const int L = directLength;
     for (int i = 0; i < n; ++i) {
         const double x = in[i];
-        history[directPosition] = x;
-        history[directPosition + L] = x;
-        const double* h = history + directPosition + 1;
+        const double* h = PushHistory(x);
         double yl = 0.0, yr = 0.0;
         for (int k = 0; k < L; ++k) {
             yl += directLeft[k] * h[k];
             yr += directRight[k] * h[k];
         }
-        directPosition = (directPosition + 1) & (L - 1);
         if (shortLevel.P > 0) shortLevel.StepStereo(x, yl, yr);
         if (longLevel.P > 0) longLevel.StepStereo(x, yl, yr);
         outL[i] = yl;

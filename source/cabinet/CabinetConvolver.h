@@ -80,6 +80,10 @@ private:
         void Rotate();
     };
 
+    // Writes x into the direct part's history and returns where its L
+    // newest samples start, oldest first.
+    const double* PushHistory(double x);
+
     bool mono = true;
     int directLength = 1;
     int directPosition = 0;
