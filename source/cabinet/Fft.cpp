@@ -128,39 +128,39 @@ inline void butterfly(double* a, int p, int q, Twiddle w1, Twiddle w2, Twiddle w
     x3[1] = br * s3 + bi * w3.c;
 }
 
+// One radix-4 step of span m over the points a[0 .. extent).
 template <int Sign>
-void complexTransform(int N, double* a, int* ip, const double* w)
+void radix4Stage(double* a, int extent, int m, const double* w, int T)
 {
-    if (N < 2) return;
-    const int b = fft::floorLog2(N);
-    const int T = ip[0];
+    const int q = m / 4;
+    const int step = T / m;
     const int quarter = T / 4;
     constexpr int kLocal = 64;
-    Twiddle local[3][kLocal];
-
-    int m = N;
-    for (; m >= 8; m >>= 2) {
-        const int q = m / 4;
-        const int step = T / m;
-        if (q > kLocal) {
-            for (int j = 0; j < q; ++j) {
-                const Twiddle w1 = twiddle(w, quarter, j * step);
-                const Twiddle w2 = twiddle(w, quarter, 2 * j * step);
-                const Twiddle w3 = twiddle(w, quarter, 3 * j * step);
-                for (int base = 0; base < N; base += m) butterfly<Sign>(a, base + j, q, w1, w2, w3);
-            }
-        } else {
-            for (int j = 0; j < q; ++j) {
-                local[0][j] = twiddle(w, quarter, j * step);
-                local[1][j] = twiddle(w, quarter, 2 * j * step);
-                local[2][j] = twiddle(w, quarter, 3 * j * step);
-            }
-            for (int base = 0; base < N; base += m)
-                for (int j = 0; j < q; ++j) butterfly<Sign>(a, base + j, q, local[0][j], local[1][j], local[2][j]);
+    if (q > kLocal) {
+        for (int j = 0; j < q; ++j) {
+            const Twiddle w1 = twiddle(w, quarter, j * step);
+            const Twiddle w2 = twiddle(w, quarter, 2 * j * step);
+            const Twiddle w3 = twiddle(w, quarter, 3 * j * step);
+            for (int base = 0; base < extent; base += m) butterfly<Sign>(a, base + j, q, w1, w2, w3);
         }
+        return;
     }
+    Twiddle local[3][kLocal];
+    for (int j = 0; j < q; ++j) {
+        local[0][j] = twiddle(w, quarter, j * step);
+        local[1][j] = twiddle(w, quarter, 2 * j * step);
+        local[2][j] = twiddle(w, quarter, 3 * j * step);
+    }
+    for (int base = 0; base < extent; base += m)
+        for (int j = 0; j < q; ++j) butterfly<Sign>(a, base + j, q, local[0][j], local[1][j], local[2][j]);
+}
+
+// The last step, without twiddles: radix 4 or 2 over a[0 .. extent).
+template <int Sign>
+void lastStage(double* a, int extent, int m)
+{
     if (m == 4) {
-        for (int base = 0; base < N; base += 4) {
+        for (int base = 0; base < extent; base += 4) {
             double* x = a + 2 * base;
             const double t0r = x[0] + x[4], t0i = x[1] + x[5];
             const double t1r = x[0] - x[4], t1i = x[1] - x[5];
@@ -175,8 +175,8 @@ void complexTransform(int N, double* a, int* ip, const double* w)
             x[6] = t1r + Sign * t3i;
             x[7] = t1i - Sign * t3r;
         }
-    } else {  // m == 2
-        for (int base = 0; base < N; base += 2) {
+    } else {
+        for (int base = 0; base < extent; base += 2) {
             double* x = a + 2 * base;
             const double r = x[0] - x[2], i = x[1] - x[3];
             x[0] += x[2];
@@ -185,7 +185,30 @@ void complexTransform(int N, double* a, int* ip, const double* w)
             x[3] = i;
         }
     }
-    bitReverse(b, a, ip);
+}
+
+// All steps for a block of m points. Large blocks go depth first, so that
+// the later steps work on quarters that fit in the cache.
+template <int Sign>
+void transformBlock(double* a, int m, const double* w, int T)
+{
+    constexpr int kInCache = 4096;
+    if (m > kInCache) {
+        radix4Stage<Sign>(a, m, m, w, T);
+        for (int part = 0; part < 4; ++part) transformBlock<Sign>(a + 2 * part * (m / 4), m / 4, w, T);
+        return;
+    }
+    int span = m;
+    for (; span >= 8; span >>= 2) radix4Stage<Sign>(a, m, span, w, T);
+    lastStage<Sign>(a, m, span);
+}
+
+template <int Sign>
+void complexTransform(int N, double* a, int* ip, const double* w)
+{
+    if (N < 2) return;
+    transformBlock<Sign>(a, N, w, ip[0]);
+    bitReverse(fft::floorLog2(N), a, ip);
 }
 
 }  // namespace
