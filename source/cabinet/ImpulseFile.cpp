@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -128,6 +127,10 @@ bool acceptedBits(int bits)
     return bits == 8 || bits == 16 || bits == 20 || bits == 24 || bits == 32;
 }
 
+// Longer files are refused: the cabinet keeps 65536 samples, and this bounds
+// what one load can allocate (two arrays of 128 MiB).
+constexpr uint64_t kMostFrames = uint64_t(1) << 24;
+
 // Bytes one sample takes: 20-bit samples sit left-justified in three.
 int sampleWidth(int bits)
 {
@@ -233,7 +236,7 @@ Layout parseWav(const ByteSource& src)
     if (uint64_t(rate) * blockAlign != byteRate) fail(3, "its byte rate does not match its sample rate");
     if (blockAlign != channels * width) fail(3, "its block alignment does not match its channels and sample width");
     if (dataSize % blockAlign != 0) fail(3, "its data is not a whole number of frames");
-    if (dataSize / blockAlign > uint64_t(INT_MAX)) fail(3, "it has too many frames");
+    if (dataSize / blockAlign > kMostFrames) fail(3, "it is longer than 16777216 frames");
 
     Layout layout;
     layout.channels = channels;
@@ -286,7 +289,7 @@ Layout parseAiff(const ByteSource& src)
     if (!acceptedRate(rounded)) fail(6, "its sample rate is not 44.1, 48, 88.2, 96, 176.4 or 192 kHz");
     if (!acceptedBits(bits)) fail(7, "its samples are not 8, 16, 20, 24 or 32 bits");
     if (frames == 0) fail(3, "it has no sample frames");
-    if (frames > uint64_t(INT_MAX)) fail(3, "it has too many frames");
+    if (frames > kMostFrames) fail(3, "it is longer than 16777216 frames");
     if (uint64_t(frames) * uint64_t(channels) * uint64_t(sampleWidth(bits)) > soundSize)
         fail(3, "its frame count exceeds its sound data");
 

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <future>
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 
 #include "ImpulseTestSupport.h"
+#include "Tonewright.h"
 
 using namespace impulsetest;
 
@@ -206,6 +208,24 @@ TEST(ImpulseFile, StructuralRefusals)
     expectRefused({'R', 'I', 'F', 'F'});
     expectRefused(container("RIFF", "AVI ", {{"fmt ", fmt}, {"data", data}}, false));
     expectRefused(container("RIFX", "WAVE", {{"fmt ", fmt}, {"data", data}}, false));
+}
+
+TEST(ImpulseFile, LengthLimit)
+{
+    // 2^24 frames are the most one load hands out.
+    WavFormat f;
+    f.bits = 8;
+    Bytes longest = wav(f, Bytes(size_t(1) << 24, 0x80));
+    int frames = 0;
+    EXPECT_TRUE(LoadWAVImpulseData(longest.data(), longest.size(), nullptr, nullptr, &frames, nullptr, nullptr));
+    EXPECT_EQ(frames, 1 << 24);
+    longest = wav(f, Bytes((size_t(1) << 24) + 1, 0x80));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(LoadWAVImpulseData(longest.data(), longest.size(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("longer than"), std::string::npos);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(loadData(aiff(1, (1u << 24) + 1, 8, 44100.0, {1, 2}), true).ok);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("longer than"), std::string::npos);
 }
 
 TEST(ImpulseFile, LayoutRefusals)
@@ -403,4 +423,27 @@ TEST(ImpulseFile, GeneratedCabinetsLoad)
     }
     EXPECT_GE(files, 4);
     EXPECT_GE(stereo, 1);
+}
+
+TEST(ImpulseFile, EngineLoadsAFileByPath)
+{
+    const char* root = std::getenv("TONEWRIGHT_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    const std::string path = std::string(root) + "/resources/impulses/Closed 4x12 Stereo.wav";
+    auto engine = std::make_unique<Tonewright>();
+    ASSERT_TRUE(engine->SetCabinetImpulse(path.c_str()));
+    const auto& cabinet = engine->GetParameters()->cabinet;
+    EXPECT_STREQ(cabinet.GetName(), "Closed 4x12 Stereo.wav");
+    EXPECT_EQ(cabinet.length, 4096);
+    EXPECT_EQ(cabinet.samplerate, 48000.0);
+    EXPECT_FALSE(cabinet.mono);
+
+    // A refused file changes neither the name nor the impulse.
+    TempDir dir;
+    writeFile(dir.file("broken.wav"), {'R', 'I', 'F', 'F', 0xFF, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(engine->SetCabinetImpulse(dir.file("broken.wav").c_str()));
+    testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(engine->GetParameters()->cabinet.GetName(), "Closed 4x12 Stereo.wav");
+    EXPECT_EQ(engine->GetParameters()->cabinet.length, 4096);
 }
