@@ -42,6 +42,7 @@ int main(int argc, char** argv)
         engine.SetFs(in.sampleRate);
         engine.Reserve(block);
         for (const auto& [id, x] : s.normalised) engine.SetParameterNormalized(id, x);
+        engine.cabinet.WaitForRebuild();  // offline: render with the cabinet the settings ask for
 
         AudioClip out;
         out.sampleRate = in.sampleRate;

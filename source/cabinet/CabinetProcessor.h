@@ -1,28 +1,142 @@
 #pragma once
-// The speaker cabinet: mono in, stereo out. Until the convolver is in, it
-// keeps its record and impulse and copies its input to both outputs.
+// The speaker cabinet: mono in, stereo out. A DI box (two low-pass biquads)
+// feeds the zero-latency convolver, and a soft bypass crossfades the whole
+// stage on and off.
+//
+// Threads. The working impulse (resampled to the running rate, optionally
+// minimum phase, Kaiser-shortened, energy-scaled) and the convolver's spectra
+// are built by a worker thread the stage owns. Setters only record what
+// changed and wake it; a burst of changes coalesces into one rebuild. The
+// audio thread adopts a finished convolver with a pointer swap at the start
+// of `process` and hands the old one back to be freed by the worker.
+// `SetParameter`, `GetParameter`, `GetSettings`, `Settle` and `process`
+// never block or allocate, so they may run on the audio thread; the others
+// may allocate and must not. Calls on one stage must not overlap (the owner
+// serialises them); the worker is the only other party and reads the record
+// under a mutex that the audio thread never takes.
 
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <semaphore>
+#include <thread>
+#include <vector>
+
+#include "CabinetConvolver.h"
+#include "CabinetImpulse.h"
 #include "CabinetProcessorParameters.h"
+#include "DirectBox.h"
+#include "SoftBypass.h"
 
 class CabinetProcessor {
 public:
-    CabinetProcessor();
+    static constexpr int kMaxWindow = 32768;
 
+    // Enabled, window 32768, minimum phase on, DI box on at 4500 Hz and
+    // Q 0.7071, a mono unit impulse named "None"; built before it returns.
+    CabinetProcessor();
+    ~CabinetProcessor();
+    CabinetProcessor(const CabinetProcessor&) = delete;
+    CabinetProcessor& operator=(const CabinetProcessor&) = delete;
+
+    // 0 enable, 1 window size (1..32768), 2 minimum phase, 3 forced mono
+    // (stored only), 4 DI box on, 5 DI frequency, 6 DI Q.
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const CabinetProcessorParameters* p);
-    void GetParameters(CabinetProcessorParameters* out) const { *out = record; }
+    // Deep copy of the record, impulse arrays included.
+    void GetParameters(CabinetProcessorParameters* out) const;
     // Copies the settings only (no impulse arrays, no name): cheap enough for
     // the audio thread, which applies parameter changes at block start.
     void GetSettings(CabinetProcessorParameters* out) const;
-    void SetImpulse(const double* left, const double* right, int length, bool mono, double samplerate,
+
+    // Takes a new impulse (the arrays stay the caller's; right is not read
+    // when mono). Refused, changing nothing, when it has no samples or holds
+    // non-finite ones. A rate <= 0 means the running rate.
+    bool SetImpulse(const double* left, const double* right, int length, bool mono, double samplerate,
                     const char* name);
+    // The same with an impulse prepared beforehand (on any thread): only a
+    // swap into the record. Refused when it holds no samples.
+    bool SetImpulse(CabinetImpulse&& impulse);
+
     void SetFs(double rate);
-    void Settle() {}
-    void Reserve(int) {}
+    // Ends the bypass and DI ramps and adopts a finished rebuild at once.
+    void Settle();
+    void Reserve(int n);
     void process(double* in, double* outL, double* outR, int n);
 
+    // Blocks (never on the audio thread) until every change requested so far
+    // has been built and handed over: the next `process` plays it.
+    void WaitForRebuild();
+
+    // Copies of the working impulse of the latest rebuild as handed to the
+    // convolver (32768 samples per channel, zero beyond the window), the
+    // window size and the mono flag.
+    void GetImpulse(std::vector<double>& left, std::vector<double>& right, int& length, bool& mono) const;
+
+    // Rebuilds finished so far (diagnostics and tests).
+    std::uint64_t RebuildCount() const { return rebuilds.load(); }
+
 private:
+    // What the worker needs from the record and the requests.
+    struct Source;
+
+    void RequestRebuild();
+    void Wake();
+    void WorkerLoop();
+    void Build(std::uint64_t serial);
+    bool PrepareImpulse(const Source& source, double rate, bool minphase);
+    void Publish(CabinetConvolver* fresh, std::uint64_t serial);
+    void Adopt();
+    void FreeRetired();
+
+    // Settings and impulse; the arrays, name, length, mono flag and rate are
+    // written under recordMutex, which the worker takes to read them.
     CabinetProcessorParameters record;
+    mutable std::mutex recordMutex;
+    std::uint64_t impulseSerial = 0;
+
+    DirectBox dibox;
+    SoftBypass bypass;
     double fs = 44100.0;
+
+    // Requests, written by the setters, read by the worker.
+    std::atomic<int> wantWindow{kMaxWindow};
+    std::atomic<bool> wantMinphase{true};
+    std::atomic<double> wantFs{44100.0};
+    std::atomic<std::uint64_t> requestSerial{0};
+    std::atomic<std::uint64_t> rebuilds{0};
+
+    // Hand-over: the worker publishes into `pending`, the audio thread swaps
+    // it into `current` and puts the old one into the retire ring.
+    CabinetConvolver* current = nullptr;
+    std::atomic<CabinetConvolver*> pending{nullptr};
+    static constexpr int kRetireSlots = 8;
+    CabinetConvolver* retired[kRetireSlots] = {};
+    std::atomic<int> retireWrite{0};
+    std::atomic<int> retireRead{0};
+
+    // The worker and what only it touches (its cache of the impulse at the
+    // running rate, keyed by impulse, rate and phase choice).
+    std::thread worker;
+    bool threadless = true;  // until the worker runs: changes are built when waited for
+    std::counting_semaphore<> wakeSignal{0};
+    std::atomic<bool> wakePending{false};
+    std::atomic<bool> stopping{false};
+    std::vector<double> resampled[2];
+    int resampledLength = 0;
+    bool cacheValid = false;
+    std::uint64_t cacheImpulse = 0;
+    double cacheFs = 0.0;
+    bool cacheMinphase = false;
+    bool cacheMono = true;
+
+    // The latest working impulse and the serial it answers, for waiters.
+    mutable std::mutex workMutex;
+    std::condition_variable published;
+    std::uint64_t publishedSerial = 0;
+    std::vector<double> windowed[2];
+    int windowLength = kMaxWindow;
+    bool windowMono = true;
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "WindowFunction.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -167,21 +169,7 @@ int Resampler::process(double factor, const double* in, int inLen, int last, int
     return delivered;
 }
 
-double Resampler::i0(double x)
-{
-    const double ax = std::fabs(x);
-    if (ax < 3.75) {
-        const double t = (x / 3.75) * (x / 3.75);
-        return 1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.2067492 + t * (0.2659732 + t * (0.0360768 + t * 0.0045813)))));
-    }
-    const double v = 3.75 / ax;
-    return std::exp(ax) / std::sqrt(ax) *
-           (0.39894228 +
-            v * (0.01328592 +
-                 v * (0.00225319 +
-                      v * (-0.00157565 +
-                           v * (0.00916281 + v * (-0.02057706 + v * (0.02635537 + v * (-0.01647633 + v * 0.00392377))))))));
-}
+double Resampler::i0(double x) { return WindowFunction::Bessel0(x); }
 
 double Resampler::i0_precise(double x)
 {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "ImpulseFile.h"
 
@@ -43,7 +44,8 @@ Tonewright::Tonewright()
     for (const auto& p : initial) SetParameter(p.id, p.value);
 
     // The first block plays these settings as they stand, with no fade from
-    // the stages' own defaults.
+    // the stages' own defaults and with the cabinet built.
+    cabinet.WaitForRebuild();
     Settle();
 }
 
@@ -202,22 +204,32 @@ void Tonewright::SetPreamp(const PreampParameters* p)
 
 void Tonewright::ReloadPreamp() { SetPreamp(&parameters.preamp); }
 
-void Tonewright::SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
+bool Tonewright::SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                                    double samplerate, const char* name)
 {
-    cabinet.SetImpulse(left, right, length, mono, samplerate, name);
+    if (!cabinet.SetImpulse(left, right, length, mono, samplerate, name)) return false;
     cabinet.GetParameters(&parameters.cabinet);
+    return true;
+}
+
+bool Tonewright::SetCabinetImpulse(CabinetImpulse&& impulse)
+{
+    if (!cabinet.SetImpulse(std::move(impulse))) return false;
+    cabinet.GetParameters(&parameters.cabinet);
+    return true;
 }
 
 bool Tonewright::SetCabinetImpulse(const char* path)
 {
-    std::vector<double> left(1, 0.0), right(1, 0.0);
+    std::vector<double> left, right;
     int length = 0;
     int rate = 0;
     bool mono = true;
-    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono)) return false;
-    SetCabinetImpulse(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path));
-    return true;
+    CabinetImpulse impulse;
+    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono) ||
+        !impulse.Prepare(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path)))
+        return false;
+    return SetCabinetImpulse(std::move(impulse));
 }
 
 const char* fname(const char* path)

@@ -41,8 +41,11 @@ public:
 
     void SetPreamp(const PreampParameters* p);
     void ReloadPreamp();
-    void SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
+    bool SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                            double samplerate, const char* name);
+    // An impulse prepared beforehand, on any thread (the slow part): a caller
+    // that holds a lock around engine calls prepares first, then hands over.
+    bool SetCabinetImpulse(CabinetImpulse&& impulse);
     bool SetCabinetImpulse(const char* path);
 
 private:

@@ -70,10 +70,14 @@ TEST(Engine, SwitchesStartSettledWithoutFades)
     reference.SetParameter(2, 55.0);
     reference.Settle();
     const size_t quiet = 900;
+    DirectBox di;  // the cabinet's DI box; its unit impulse passes the rest
+    di.SetParameters({true, 4500.0, 0.7071});
+    di.Settle();
     auto in = sine(44100.0, 30.0, 0.05, 0.5);
     in.insert(in.begin(), quiet, 0.0);
     auto expected = in;
     reference.process(expected.data(), int(expected.size()));
+    di.process(expected.data(), int(expected.size()));
     const Stereo out = runStereo(processOf(*e), in, BlockPlan::Fixed(300));
     EXPECT_EQ(e->preamp.Bypass().running, 0);
     EXPECT_EQ(e->poweramp.Bypass().running, 0);

@@ -1,0 +1,98 @@
+#include "DirectBox.h"
+
+#include "ParameterRules.h"
+
+DirectBox::DirectBox()
+{
+    for (Filter& f : sections) {
+        f.SetParameter(1, Filter::kLowPass);
+        f.SetParameter(4, 0.0);
+    }
+    SetFs(44100.0);
+    const DirectBoxParameters defaults;
+    params.enable = !defaults.enable;
+    params.frequency = -1.0;
+    params.q = -1.0;
+    SetParameters(defaults);
+    Settle();
+}
+
+void DirectBox::SetParameter(int id, double v)
+{
+    switch (id) {
+    case 0:
+        if (acceptFlag(params.enable, v)) bypass.SetState(params.enable ? 1.0 : 0.0);
+        break;
+    case 1:
+        if (acceptDouble(params.frequency, v, v > 0.0))
+            for (Filter& f : sections) f.SetParameter(2, v);
+        break;
+    case 2:
+        if (acceptDouble(params.q, v, v > 0.0))
+            for (Filter& f : sections) f.SetParameter(3, v);
+        break;
+    default: break;
+    }
+}
+
+double DirectBox::GetParameter(int id) const
+{
+    switch (id) {
+    case 0: return flagValue(params.enable);
+    case 1: return params.frequency;
+    case 2: return params.q;
+    default: return 0.0;
+    }
+}
+
+void DirectBox::SetParameters(const DirectBoxParameters& p)
+{
+    SetParameter(0, flagValue(p.enable));
+    SetParameter(1, p.frequency);
+    SetParameter(2, p.q);
+}
+
+void DirectBox::SetFs(double rate)
+{
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    for (Filter& f : sections) {
+        f.SetFs(rate);
+        // The sections carry the box's own values at every rate.
+        if (params.frequency > 0.0) f.SetParameter(2, params.frequency);
+        if (params.q > 0.0) f.SetParameter(3, params.q);
+    }
+    bypass.SetFs(rate);
+    fs = rate;
+}
+
+void DirectBox::Settle()
+{
+    bypass.Settle();
+    for (Filter& f : sections) f.Settle();
+}
+
+void DirectBox::Reserve(int n)
+{
+    bypass.Reserve(n);
+    for (Filter& f : sections) f.Reserve(n);
+}
+
+void DirectBox::process(double* x, int n)
+{
+    if (!bypass.running) return;
+    bypass.senddry(x, n);
+    sections[0].process(x, n);
+    sections[1].process(x, n);
+    bypass.process(x, n);
+}
+
+void DirectBox::process(double* l, double* r, int n)
+{
+    if (!bypass.running) return;
+    bypass.senddry(l, r, n);
+    sections[0].process(l, n);
+    sections[1].process(l, n);
+    sections[2].process(r, n);
+    sections[3].process(r, n);
+    bypass.process(l, r, n);
+}

@@ -1,0 +1,170 @@
+// The FFT against numpy.fft at every power of two, both directions, and the
+// sharing of one pair of work arrays between lengths and kinds.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "DspTestKit.h"
+#include "Fft.h"
+#include "NumpyOracle.h"
+
+namespace {
+
+constexpr int kLargest = 131072;
+
+std::vector<double> randomData(int n, unsigned seed) { return testkit::whiteNoise(n, 1.0, seed); }
+
+// Largest difference relative to the largest reference value.
+double relativeError(const std::vector<double>& got, const std::vector<double>& want)
+{
+    double diff = 0.0, scale = 0.0;
+    for (size_t i = 0; i < want.size(); ++i) {
+        diff = std::max(diff, std::abs(got[i] - want[i]));
+        scale = std::max(scale, std::abs(want[i]));
+    }
+    return scale > 0.0 ? diff / scale : diff;
+}
+
+struct Work {
+    std::vector<int> ip;
+    std::vector<double> w;
+    explicit Work(int rdftLength)
+        : ip(size_t(fft::rdftIpSize(rdftLength)), 0), w(size_t(fft::rdftWSize(rdftLength)), 0.0)
+    {
+    }
+};
+
+// numpy's rfft result in the packed layout of rdft(n, 1): the conjugate.
+std::vector<double> packRfft(const std::vector<double>& r, int n)
+{
+    std::vector<double> p(static_cast<size_t>(n));
+    p[0] = r[0];
+    p[1] = r[size_t(n)];
+    for (int k = 1; k < n / 2; ++k) {
+        p[size_t(2 * k)] = r[size_t(2 * k)];
+        p[size_t(2 * k + 1)] = -r[size_t(2 * k + 1)];
+    }
+    return p;
+}
+
+class FftAgainstNumpy : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        oracle = new NumpyOracle;
+        for (int n = 2; n <= kLargest; n *= 2) {
+            oracle->Add("cdft", n, randomData(2 * n, unsigned(n)));
+            oracle->Add("rdft", n, randomData(n, unsigned(n) + 1));
+        }
+        ran = oracle->Run();
+    }
+    static void TearDownTestSuite()
+    {
+        delete oracle;
+        oracle = nullptr;
+    }
+    static NumpyOracle* oracle;
+    static bool ran;
+};
+NumpyOracle* FftAgainstNumpy::oracle = nullptr;
+bool FftAgainstNumpy::ran = false;
+
+}  // namespace
+
+TEST_F(FftAgainstNumpy, ComplexTransformBothDirections)
+{
+    ASSERT_TRUE(ran);
+    for (int n = 2; n <= kLargest; n *= 2) {
+        const std::vector<double> input = randomData(2 * n, unsigned(n));
+        const std::vector<double> want = oracle->Result("cdft", n);
+        ASSERT_EQ(want.size(), input.size()) << n;
+        const double tolerance = 2e-16 * (std::log2(n) + 4);
+
+        Work work(2 * n);
+        std::vector<double> a = input;
+        cdft(2 * n, -1, a.data(), work.ip.data(), work.w.data());
+        EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " points";
+
+        // The inverse of numpy's spectrum gives the input times n.
+        a = want;
+        cdft(2 * n, 1, a.data(), work.ip.data(), work.w.data());
+        for (double& x : a) x /= n;
+        EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " points";
+    }
+}
+
+TEST_F(FftAgainstNumpy, RealTransformBothDirections)
+{
+    ASSERT_TRUE(ran);
+    for (int n = 2; n <= kLargest; n *= 2) {
+        const std::vector<double> input = randomData(n, unsigned(n) + 1);
+        const std::vector<double> reference = oracle->Result("rdft", n);
+        ASSERT_EQ(reference.size(), size_t(n + 2)) << n;
+        const std::vector<double> want = packRfft(reference, n);
+        const double tolerance = 2e-16 * (std::log2(n) + 4);
+
+        Work work(n);
+        std::vector<double> a = input;
+        rdft(n, 1, a.data(), work.ip.data(), work.w.data());
+        EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " samples";
+
+        // The inverse gives the samples times n/2.
+        a = want;
+        rdft(n, -1, a.data(), work.ip.data(), work.w.data());
+        for (double& x : a) x *= 2.0 / n;
+        EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " samples";
+    }
+}
+
+TEST(Fft, SmallLengthsAreExact)
+{
+    // Two samples: sum and difference; four: the exact quarter turns.
+    std::vector<int> ip(4, 0);
+    std::vector<double> w(4, 0.0);
+    double two[2] = {3.0, 1.0};
+    rdft(2, 1, two, ip.data(), w.data());
+    EXPECT_EQ(two[0], 4.0);
+    EXPECT_EQ(two[1], 2.0);
+    rdft(2, -1, two, ip.data(), w.data());
+    EXPECT_EQ(two[0], 3.0);
+    EXPECT_EQ(two[1], 1.0);
+
+    double z[8] = {1, 0, 0, 0, 0, 0, 0, 0};  // unit impulse, 4 points
+    cdft(8, -1, z, ip.data(), w.data());
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(z[2 * k], 1.0);
+        EXPECT_EQ(z[2 * k + 1], 0.0);
+    }
+    double d[8] = {0, 0, 1, 0, 0, 0, 0, 0};  // delayed by one: e^(-i pi k / 2)
+    cdft(8, -1, d, ip.data(), w.data());
+    const double expected[8] = {1, 0, 0, -1, -1, 0, 0, 1};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(d[i], expected[i]) << i;
+}
+
+TEST(Fft, OneWorkAreaServesEveryLengthAndBothKinds)
+{
+    // Built first for a short length, then grown, then used for shorter
+    // lengths again, mixing real and complex transforms: the results equal
+    // those of fresh work arrays to rounding.
+    Work shared(8192);
+    for (int n : {64, 8192, 16, 2048, 4096, 2, 512}) {
+        const std::vector<double> input = randomData(n, unsigned(7 * n));
+        for (int kind = 0; kind < 2; ++kind) {
+            Work fresh(n);
+            std::vector<double> a = input, b = input;
+            if (kind == 0) {
+                rdft(n, 1, a.data(), shared.ip.data(), shared.w.data());
+                rdft(n, 1, b.data(), fresh.ip.data(), fresh.w.data());
+            } else {
+                cdft(n, -1, a.data(), shared.ip.data(), shared.w.data());
+                cdft(n, -1, b.data(), fresh.ip.data(), fresh.w.data());
+            }
+            double worst = 0.0;
+            for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+            EXPECT_LT(worst, 1e-12 * std::sqrt(double(n))) << "length " << n << " kind " << kind;
+        }
+    }
+}
