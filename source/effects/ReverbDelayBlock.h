@@ -4,6 +4,7 @@
 // kinds. Each process_ call takes one input sample, returns one output sample
 // and advances the line by one. Lines are allocated only by the setups.
 
+#include <cmath>
 #include <memory>
 
 #include "DspMath.h"
@@ -85,9 +86,13 @@ public:
         return Advance(w - x);
     }
 
-    void setg(double gain) { g = gain; }
+    void setg(double gain)
+    {
+        if (std::isfinite(gain)) g = gain;
+    }
     void setd(double damping)
     {
+        if (!std::isfinite(damping)) return;
         d = damping;
         oneMinusD = 1.0 - damping;
     }

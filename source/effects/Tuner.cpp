@@ -1,8 +1,8 @@
 #include "Tuner.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
+#include <thread>
 
 #include "DspMath.h"
 #include "RangeHelpers.h"
@@ -28,12 +28,6 @@ int windowCapacity(double fs)
 {
     const double rate = std::min(fs, kLargestRingRate);
     return static_cast<int>(std::floor(Tuner::kWindow * rate / 2.0)) + 3;
-}
-
-std::uint64_t pack(int note, double needle)
-{
-    const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(needle));
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(note)) << 32) | bits;
 }
 
 }  // namespace
@@ -198,25 +192,37 @@ void Tuner::Publish()
         if (count[i] >= count[k]) k = i;
         all += count[i];
     }
-    double needle = 0.0;
-    if (all == 0) {
-        k = kTopNote;  // an empty window: no note
-    } else if (count[k] * static_cast<long long>(kNotes) < kDominance * all || !(sum[k] > 0.0)) {
+    if (all == 0)
+        k = kTopNote;  // an empty window
+    else if (count[k] * static_cast<long long>(kNotes) < kDominance * all || !(sum[k] > 0.0))
         k = 0;  // no note stands out
-    } else if (k != kTopNote) {
+    double needle = 0.0;
+    if (k != 0 && k != kTopNote) {
+        // The cents of the mean period against the note's.
         const double cents = -kCentsPerDecade * std::log10(frequency[k] * sum[k] / count[k]);
         needle = std::clamp(irange(cents, -25.0, 25.0), 0.08, 0.99);
     }
-    if (k == 0 || k == kTopNote) needle = 0.0;
-    reading.store(pack(k, needle), std::memory_order_relaxed);
+    const std::uint32_t s = sequence.load(std::memory_order_relaxed);
+    // A reader that sees any of the new fields also sees the odd count.
+    sequence.store(s + 1, std::memory_order_relaxed);
+    readingNote.store(k, std::memory_order_release);
+    readingNeedle.store(needle, std::memory_order_release);
+    sequence.store(s + 2, std::memory_order_release);
 }
 
 void Tuner::GetReading(int* note, double* needle, char* name) const
 {
-    const std::uint64_t r = reading.load(std::memory_order_relaxed);
-    const int k = static_cast<int>(r >> 32);
+    int k = 0;
+    double position = 0.0;
+    for (int attempt = 1;; ++attempt) {
+        const std::uint32_t before = sequence.load(std::memory_order_acquire);
+        k = readingNote.load(std::memory_order_acquire);
+        position = readingNeedle.load(std::memory_order_acquire);
+        if (!(before & 1u) && sequence.load(std::memory_order_relaxed) == before) break;
+        if (attempt % 64 == 0) std::this_thread::yield();  // the writer was interrupted mid-way
+    }
     const bool shown = k > 0 && k < kTopNote;
     if (note) *note = k;
-    if (needle) *needle = shown ? static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(r))) : 0.0;
+    if (needle) *needle = shown ? position : 0.0;
     if (name) copyBounded(name, 8, shown ? kNames[k % 12] : "--");
 }

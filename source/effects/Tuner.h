@@ -5,8 +5,9 @@
 // semitones. A sliding window of the last 1.35 s of measurements decides the
 // dominant note and how far its mean period lies from the note's.
 //
-// The reading is computed on the audio thread and published whole in one
-// atomic word, so the editor's thread can ask for it at any time.
+// The reading is computed on the audio thread and published whole through a
+// sequence counter (all fields atomic), so the editor's thread can ask for it
+// at any time; the audio thread never waits for a reader.
 
 #include <array>
 #include <atomic>
@@ -77,7 +78,9 @@ private:
     std::array<double, kNotes> frequency{};
     std::array<double, kNotes> period{};
 
-    // Note index in the high half, the needle as a float in the low half.
-    std::atomic<std::uint64_t> reading{0};
-    static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
+    // The published reading: odd `sequence` while it is being written.
+    std::atomic<std::uint32_t> sequence{0};
+    std::atomic<int> readingNote{kNotes - 1};
+    std::atomic<double> readingNeedle{0.0};
+    static_assert(std::atomic<double>::is_always_lock_free);
 };

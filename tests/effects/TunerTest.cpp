@@ -117,11 +117,11 @@ TEST(Tuner, CentsAndNeedleStops)
     feed(flat, sine(44100.0, 430.0, 2.0));
     r = readingOf(flat);
     EXPECT_EQ(r.name, "A");
-    EXPECT_FLOAT_EQ(r.needle, 0.08f);  // -39.8 cents rests at the stop
+    EXPECT_EQ(r.needle, 0.08);  // -39.8 cents rests at the stop
 
     Tuner sharp;
     feed(sharp, sine(44100.0, 452.0, 2.0));
-    EXPECT_FLOAT_EQ(readingOf(sharp).needle, 0.99f);
+    EXPECT_EQ(readingOf(sharp).needle, 0.99);
 }
 
 TEST(Tuner, PluckedStringsReadTheirNote)
@@ -236,8 +236,8 @@ TEST(Tuner, ReadingWhileTheAudioThreadRuns)
     while (rounds.load() < 12) {
         const Reading r = readingOf(*t);
         const bool none = r.name == "--" && r.needle == 0.0 && (r.note == 0 || r.note == 72);
-        const bool shown = r.note > 0 && r.note < 72 && r.name == kNames[r.note % 12] && r.needle >= 0.0799 &&
-                           r.needle <= 0.9901;
+        const bool shown = r.note > 0 && r.note < 72 && r.name == kNames[r.note % 12] && r.needle >= 0.08 &&
+                           r.needle <= 0.99;
         ++readings;
         valid += none || shown;
         notes += shown;
