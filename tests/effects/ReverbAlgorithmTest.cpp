@@ -128,6 +128,26 @@ void runAlgorithm(Algorithm& a, std::vector<double>& l, std::vector<double>& r)
     }
 }
 
+struct Wet {
+    double a, b;  // the two wet signals before the output mix
+};
+
+// Runs the algorithm and a per-sample reference of its network (input pair
+// in, wet pair out) on the same noise burst and compares the outputs.
+template <class Algorithm, class Reference>
+void expectMatchesReference(Algorithm& algorithm, const StereoMix& mix, int length, unsigned seed, Reference reference)
+{
+    std::vector<double> l = testInput(length, seed), r = testInput(length, seed + 1);
+    std::vector<double> wantL = l, wantR = r;
+    runAlgorithm(algorithm, l, r);
+    for (size_t t = 0; t < wantL.size(); ++t) {
+        const Wet w = reference(wantL[t], wantR[t]);
+        mix.apply(w.a, w.b, wantL[t], wantR[t]);
+    }
+    expectClose(l, wantL, 1e-9);
+    expectClose(r, wantR, 1e-9);
+}
+
 }  // namespace
 
 TEST(Primes, TableHoldsTheFirstTenThousandPrimes)
@@ -337,18 +357,13 @@ TEST(ReverbAlgorithms, FreeverbMatchesReference)
         f.setwidth(0.6);
         f.setdecay(0.79);
         f.setdamping(0.93);
-        std::vector<double> l = testInput(20000, 1), r = testInput(20000, 2);
-        const std::vector<double> inL = l, inR = r;
-        runAlgorithm(f, l, r);
-
         std::vector<History> combs, allpasses;
         for (int len : lengthsAt(kFreeverbCombs, fs)) combs.push_back({len, {}});
         for (int len : lengthsAt(kFreeverbAllPasses, fs)) allpasses.push_back({len, {}});
-        std::vector<double> state(16, 0.0), wantL(l.size()), wantR(l.size());
+        std::vector<double> state(16, 0.0);
         const double damp = 0.4 * 0.93;
-        const StereoMix mix = StereoMix::of(0.8, 0.6);
-        for (size_t t = 0; t < l.size(); ++t) {
-            const double x = (inL[t] + inR[t]) * 0.5;
+        expectMatchesReference(f, StereoMix::of(0.8, 0.6), 20000, 1, [&](double inL, double inR) {
+            const double x = (inL + inR) * 0.5;
             double sums[2] = {0.0, 0.0};
             for (int c = 0; c < 16; ++c) {
                 const double w = combs[c].delayed();
@@ -362,12 +377,8 @@ TEST(ReverbAlgorithms, FreeverbMatchesReference)
                 allpasses[a].write(w * 0.5 + s);
                 s = w - s;
             }
-            wantL[t] = inL[t];
-            wantR[t] = inR[t];
-            mix.apply(sums[0], sums[1], wantL[t], wantR[t]);
-        }
-        expectClose(l, wantL, 1e-9);
-        expectClose(r, wantR, 1e-9);
+            return Wet{sums[0], sums[1]};
+        });
     }
 }
 
@@ -383,48 +394,33 @@ TEST(ReverbAlgorithms, DottorroverbMatchesReference)
         d.setdamping(0.66);
         d.setbandwidth(0.67);
         d.setdiffusion(0.655);
-        std::vector<double> l = testInput(30000, 3), r = testInput(30000, 4);
-        const std::vector<double> inL = l, inR = r;
-        runAlgorithm(d, l, r);
-
-        const std::vector<int> apLen = lengthsAt(kPlateAllPasses, fs), dlLen = lengthsAt(kPlateDelays, fs),
-                               t = lengthsAt(kPlateTaps, fs);
+        const std::vector<int> t = lengthsAt(kPlateTaps, fs);
         std::vector<History> ap, dl;
-        for (int len : apLen) ap.push_back({len, {}});
-        for (int len : dlLen) dl.push_back({len, {}});
+        for (int len : lengthsAt(kPlateAllPasses, fs)) ap.push_back({len, {}});
+        for (int len : lengthsAt(kPlateDelays, fs)) dl.push_back({len, {}});
         const double apGain[8] = {0.75, 0.75, 0.625, 0.625, -0.655, 0.5, -0.655, 0.5};
         double inputState = 0.0, lpL = 0.0, lpR = 0.0, A = 0.0, B = 0.0;
-        std::vector<double> wantL(l.size()), wantR(l.size());
-        const StereoMix mix = StereoMix::of(1.0, 0.825);
-        for (size_t n = 0; n < l.size(); ++n) {
-            inputState = inputState * 0.33 + (inL[n] + inR[n]) * 0.5 * 0.67;
+        // One half of the tank: all-pass, delay, damping, all-pass, delay.
+        auto half = [&](double in, int first, History& d1, double& lp, History& d2) {
+            d1.write(allPass(ap[size_t(first)], apGain[first], in));
+            lp = lp * 0.66 + d1.back(d1.length + 1) * 0.34;
+            const double out = d2.delayed();
+            d2.write(allPass(ap[size_t(first + 1)], apGain[first + 1], lp));
+            return out;
+        };
+        expectMatchesReference(d, StereoMix::of(1.0, 0.825), 30000, 3, [&](double inL, double inR) {
+            inputState = inputState * 0.33 + (inL + inR) * 0.5 * 0.67;
             double e = inputState;
             for (int k = 0; k < 4; ++k) e = allPass(ap[k], apGain[k], e);
             const double leftIn = B * 0.26 + e, rightIn = A * 0.26 + e;
-            double s = allPass(ap[4], apGain[4], leftIn);
-            const double d1 = dl[0].delayed();
-            dl[0].write(s);
-            lpL = lpL * 0.66 + d1 * 0.34;
-            s = allPass(ap[5], apGain[5], lpL);
-            A = dl[1].delayed();
-            dl[1].write(s);
-            s = allPass(ap[6], apGain[6], rightIn);
-            const double d3 = dl[2].delayed();
-            dl[2].write(s);
-            lpR = lpR * 0.66 + d3 * 0.34;
-            s = allPass(ap[7], apGain[7], lpR);
-            B = dl[3].delayed();
-            dl[3].write(s);
+            A = half(leftIn, 4, dl[0], lpL, dl[1]);
+            B = half(rightIn, 6, dl[2], lpR, dl[3]);
             const double a = 0.6 * (dl[0].tap(t[0]) + dl[0].tap(t[1]) - ap[5].tap(t[2]) + dl[1].tap(t[3]) -
                                     dl[2].tap(t[4]) - ap[7].tap(t[5]) - dl[3].tap(t[6]));
             const double b = 0.6 * (dl[2].tap(t[7]) + dl[2].tap(t[8]) - ap[7].tap(t[9]) + dl[3].tap(t[10]) -
                                     dl[0].tap(t[11]) - ap[5].tap(t[12]) - dl[1].tap(t[13]));
-            wantL[n] = inL[n];
-            wantR[n] = inR[n];
-            mix.apply(a, b, wantL[n], wantR[n]);
-        }
-        expectClose(l, wantL, 1e-9);
-        expectClose(r, wantR, 1e-9);
+            return Wet{a, b};
+        });
     }
 }
 
@@ -438,10 +434,6 @@ TEST(ReverbAlgorithms, NRevMatchesReference)
         n.setwidth(0.77);
         n.setdecay(0.795);
         n.setdamping(0.345);
-        std::vector<double> l = testInput(20000, 5), r = testInput(20000, 6);
-        const std::vector<double> inL = l, inR = r;
-        runAlgorithm(n, l, r);
-
         std::vector<History> combs, ap;
         std::vector<double> g;
         for (int len : lengthsAt(kRoomCombs, fs)) {
@@ -450,10 +442,8 @@ TEST(ReverbAlgorithms, NRevMatchesReference)
         }
         for (int len : lengthsAt(kRoomAllPasses, fs)) ap.push_back({len, {}});
         double lp = 0.0;
-        std::vector<double> wantL(l.size()), wantR(l.size());
-        const StereoMix mix = StereoMix::of(1.0, 0.77);
-        for (size_t t = 0; t < l.size(); ++t) {
-            const double x = (inL[t] + inR[t]) * 0.5;
+        expectMatchesReference(n, StereoMix::of(1.0, 0.77), 20000, 5, [&](double inL, double inR) {
+            const double x = (inL + inR) * 0.5;
             double s = 0.0;
             for (size_t c = 0; c < combs.size(); ++c) {
                 const double v = g[c] * combs[c].delayed() + x;
@@ -463,13 +453,8 @@ TEST(ReverbAlgorithms, NRevMatchesReference)
             s = allPass(ap[2], 0.7, allPass(ap[1], 0.7, allPass(ap[0], 0.7, s)));
             lp = lp * 0.345 + s * (1 - 0.345);
             const double c = allPass(ap[3], 0.7, lp);
-            const double a = allPass(ap[4], 0.7, c), b = allPass(ap[5], 0.7, c);
-            wantL[t] = inL[t];
-            wantR[t] = inR[t];
-            mix.apply(a, b, wantL[t], wantR[t]);
-        }
-        expectClose(l, wantL, 1e-9);
-        expectClose(r, wantR, 1e-9);
+            return Wet{allPass(ap[4], 0.7, c), allPass(ap[5], 0.7, c)};
+        });
     }
 }
 

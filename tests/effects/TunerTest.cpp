@@ -47,37 +47,18 @@ double noteFrequency(int index) { return 440.0 * std::pow(2.0, (index - 46) / 12
 
 const char* const kNames[12] = {"B", "C", "C# / Db", "D", "D# / Eb", "E", "F", "F# / Gb", "G", "G# / Ab", "A", "A# / Bb"};
 
-// A plucked string: the string's triangular shape at the moment it is let go
-// (picked at `pickAt` of its length) circulating in a lossy loop with a
-// fractional delay, so the tone decays, its upper harmonics faster.
+// A plucked string as a magnetic pickup hears it: the harmonics of a string
+// let go from a triangle shape (picked at `pickAt` of its length), each
+// decaying, the upper ones faster.
 std::vector<double> pluck(double fs, double f0, double seconds, double pickAt)
 {
-    const double period = fs / f0;
-    const int length = static_cast<int>(std::floor(period - 0.5));  // the loop filter adds half a sample
-    const double frac = period - 0.5 - length;
-    const double apCoef = (1.0 - frac) / (1.0 + frac);
-    std::vector<double> line(static_cast<size_t>(length));
-    double mean = 0.0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const double p = double(i) / double(line.size());
-        line[i] = 0.5 * (p < pickAt ? p / pickAt : (1.0 - p) / (1.0 - pickAt));
-        mean += line[i] / double(line.size());
-    }
-    for (double& v : line) v -= mean;
-    const double loopGain = std::pow(0.001, period / (3.0 * fs));
-    std::vector<double> out(size_t(seconds * fs));
-    size_t index = 0;
-    double previous = 0.0, apIn = 0.0, apOut = 0.0;
-    for (double& o : out) {
-        const double x = line[index];
-        const double averaged = 0.5 * (x + previous) * loopGain;
-        previous = x;
-        const double y = apCoef * averaged + apIn - apCoef * apOut;
-        apIn = averaged;
-        apOut = y;
-        line[index] = y;
-        index = (index + 1) % line.size();
-        o = x;
+    std::vector<double> out(size_t(seconds * fs), 0.0);
+    for (int n = 1; n * f0 < 0.45 * fs; ++n) {
+        const double amplitude = 0.3 * std::sin(n * kPi * pickAt) / n;
+        const double decayRate = (1.0 + 0.1 * (n - 1) * (n - 1)) / (2.5 * std::sqrt(110.0 / f0));  // 1/s
+        const double w = 2.0 * kPi * n * f0 / fs;
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] += amplitude * std::exp(-decayRate * double(i) / fs) * std::sin(w * double(i));
     }
     return out;
 }
