@@ -1,6 +1,7 @@
 // The reverb types (the selector with one type on and the others faded) and
 // the tuner fed a steady tone.
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -8,6 +9,7 @@
 
 #include "Bench.h"
 #include "Reverb.h"
+#include "Tonewright.h"
 #include "Tuner.h"
 
 namespace {
@@ -51,10 +53,28 @@ bench::Result tuner(double freq, int block)
     });
 }
 
+// The whole engine at its defaults with the hall reverb switched on.
+bench::Result engineWithReverb(int block)
+{
+    const double fs = 44100.0;
+    auto e = std::make_unique<Tonewright>();
+    e->Reserve(block);
+    e->SetParameter(86, 1.0);
+    const std::vector<double> source = noise(block, 3);
+    std::vector<double> in(source.size()), l(source.size()), r(source.size());
+    return bench::measure(fs, block, 10.0, 5, [&](int n) {
+        std::copy_n(source.begin(), n, in.begin());
+        e->process(in.data(), l.data(), r.data(), n);
+    });
+}
+
 const bench::Register room("reverb: room, 44.1 kHz", [] { return reverb(0, 512); });
 const bench::Register club("reverb: club, 44.1 kHz", [] { return reverb(1, 512); });
 const bench::Register hall("reverb: hall, 44.1 kHz", [] { return reverb(2, 512); });
 const bench::Register hall64("reverb: hall, 44.1 kHz, block 64", [] { return reverb(2, 64); });
+const bench::Register engine512("engine: defaults + hall reverb, 44.1 kHz", [] { return engineWithReverb(512); });
+const bench::Register engine64("engine: defaults + hall reverb, 44.1 kHz, block 64",
+                               [] { return engineWithReverb(64); });
 const bench::Register tunerLow("tuner: 82 Hz tone, 44.1 kHz", [] { return tuner(82.41, 512); });
 const bench::Register tunerHigh("tuner: 1319 Hz tone, 44.1 kHz", [] { return tuner(1318.5, 512); });
 
