@@ -54,7 +54,8 @@ void Tuner::SetFs(double rate)
     std::vector<TunerNote> resized(static_cast<size_t>(capacity));
     const int kept = std::min(used, capacity);
     const int oldCapacity = static_cast<int>(ring.size());
-    for (int i = 0; i < kept; ++i) resized[static_cast<size_t>(i)] = ring[static_cast<size_t>((head + used - kept + i) % oldCapacity)];
+    for (int i = 0; i < kept; ++i)
+        resized[static_cast<size_t>(i)] = ring[static_cast<size_t>((head + used - kept + i) % oldCapacity)];
     ring = std::move(resized);
     head = 0;
     used = kept;
