@@ -205,26 +205,29 @@ TEST(Tuner, HostileInputAndLongGaps)
 TEST(Tuner, ReadingWhileTheAudioThreadRuns)
 {
     auto t = std::make_unique<Tuner>();
-    std::atomic<int> rounds{0};
+    std::atomic<int> rounds{0}, readings{0};
     std::thread audio([&] {
         const std::vector<double> a = sine(44100.0, 440.0, 0.5), e = sine(44100.0, noteFrequency(17), 0.5);
         for (int round = 0; round < 12; ++round) {
             feed(*t, round % 4 < 2 ? a : e, 64);
+            // Let the reader see each round's result before going on.
+            const int seen = readings.load();
             rounds.store(round + 1);
+            while (round < 11 && readings.load() < seen + 2) std::this_thread::yield();
         }
     });
-    int readings = 0, valid = 0, notes = 0;
+    int valid = 0, notes = 0;
     while (rounds.load() < 12) {
         const Reading r = readingOf(*t);
         const bool none = r.name == "--" && r.needle == 0.0 && (r.note == 0 || r.note == 72);
         const bool shown = r.note > 0 && r.note < 72 && r.name == kNames[r.note % 12] && r.needle >= 0.08 &&
                            r.needle <= 0.99;
-        ++readings;
+        readings.fetch_add(1);
         valid += none || shown;
         notes += shown;
     }
     audio.join();
-    EXPECT_EQ(valid, readings);
+    EXPECT_EQ(valid, readings.load());
     EXPECT_GT(notes, 0);
     EXPECT_EQ(readingOf(*t).note, 17);
 }
