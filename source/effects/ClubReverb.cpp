@@ -1,0 +1,10 @@
+#include "ClubReverb.h"
+
+ClubReverb::ClubReverb()
+{
+    Freeverb& a = Settings();
+    a.setmix(1.0);
+    a.setwidth(1.0);
+    a.setdecay(0.79);
+    a.setdamping(0.93);
+}

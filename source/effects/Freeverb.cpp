@@ -1,0 +1,79 @@
+#include "Freeverb.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kCombLengths[Freeverb::kCombs] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617,
+                                                1129, 1213, 1301, 1381, 1447, 1511, 1579, 1637};
+constexpr int kAllPassLengths[Freeverb::kAllPasses] = {556, 441, 341, 225, 577, 463, 367, 251};
+constexpr double kAllPassGain = 0.5;
+constexpr double kDampScale = 0.4;
+
+}  // namespace
+
+Freeverb::Freeverb()
+{
+    for (int i = 0; i < kCombs; ++i) combs[i].setup_LBCF(0.0, 0.0, kCombLengths[i]);
+    setdecay(0.5);
+    setdamping(0.5);
+    for (int i = 0; i < kAllPasses; ++i) allpasses[i].setup_FBFFCF(kAllPassGain, kAllPassLengths[i]);
+}
+
+void Freeverb::SetFs(double rate)
+{
+    if (!AcceptRate(rate)) return;
+    SetUpBlocks();
+}
+
+void Freeverb::SetUpBlocks()
+{
+    for (int i = 0; i < kCombs; ++i) combs[i].setup_LBCF(0.0, 0.0, Scaled(kCombLengths[i]));
+    setdecay(roomsize);
+    for (auto& c : combs) c.setd(damp);
+    for (int i = 0; i < kAllPasses; ++i) allpasses[i].setup_FBFFCF(kAllPassGain, Scaled(kAllPassLengths[i]));
+}
+
+void Freeverb::clear_buffers()
+{
+    for (auto& c : combs) c.clear_buffer();
+    for (auto& a : allpasses) a.clear_buffer();
+}
+
+void Freeverb::setdecay(double x)
+{
+    if (!std::isfinite(x)) return;
+    roomsize = std::clamp(x, 0.0, 0.99);
+    for (auto& c : combs) c.setg(roomsize);
+}
+
+void Freeverb::setdamping(double x)
+{
+    if (!std::isfinite(x)) return;
+    damp = kDampScale * std::clamp(x, 0.0, 1.0);
+    for (auto& c : combs) c.setd(damp);
+}
+
+void Freeverb::setreverbleveldb(double db)
+{
+    if (!std::isfinite(db)) return;
+    wet = std::pow(10.0, std::clamp(db, -200.0, 40.0) / 20.0);
+    dry = 1.0;
+}
+
+const ReverbDelayBlock& Freeverb::Comb(int i) const { return combs[std::clamp(i, 0, kCombs - 1)]; }
+const ReverbDelayBlock& Freeverb::AllPass(int i) const { return allpasses[std::clamp(i, 0, kAllPasses - 1)]; }
+
+void Freeverb::process(double* l, double* r, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const double x = Input(l[i], r[i]);
+        double a = 0.0, b = 0.0;
+        for (int k = 0; k < kCombs / 2; ++k) a += combs[k].process_LBCF(x);
+        for (int k = kCombs / 2; k < kCombs; ++k) b += combs[k].process_LBCF(x);
+        for (int k = 0; k < kAllPasses / 2; ++k) a = allpasses[k].process_FBFFCF(a);
+        for (int k = kAllPasses / 2; k < kAllPasses; ++k) b = allpasses[k].process_FBFFCF(b);
+        Output(a, b, l[i], r[i]);
+    }
+}

@@ -1,0 +1,22 @@
+#include "ReverbDelayBlock.h"
+
+#include <algorithm>
+
+ReverbDelayBlock::ReverbDelayBlock() : buffer(std::make_unique<double[]>(1)) {}
+
+void ReverbDelayBlock::resize(int n)
+{
+    n = std::max(n, 1);
+    buffer.reset();
+    buffer = std::make_unique<double[]>(static_cast<size_t>(n));
+    size = n;
+    index = 0;
+}
+
+void ReverbDelayBlock::clear_buffer()
+{
+    std::fill(buffer.get(), buffer.get() + size, 0.0);
+    index = 0;
+    state = 0.0;
+    out = 0.0;
+}

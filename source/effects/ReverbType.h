@@ -1,0 +1,145 @@
+#pragma once
+// One reverb type: an algorithm with fixed settings whose wet signal is added
+// to the dry signal at a smoothed level, switched through its own soft
+// bypass. The algorithm runs with mix 1 (wet only) one sample at a time, so
+// the per-sample glide of the wet level stays exact.
+
+#include <algorithm>
+#include <cmath>
+
+#include "DspMath.h"
+#include "Glide.h"
+#include "ParameterRules.h"
+#include "SoftBypass.h"
+
+struct ReverbTypeParameters {
+    bool enable = true;
+    double level = 0.0;  // dB
+};
+
+template <class Algorithm>
+class ReverbType {
+public:
+    // Levels beyond these would only overflow or vanish.
+    static constexpr double kMinLevel = -240.0;
+    static constexpr double kMaxLevel = 60.0;
+
+    void SetParameter(int id, double v)
+    {
+        switch (id) {
+        case 0:
+            if (std::isnan(v)) return;
+            if (v < 0.5 && params.enable) {
+                params.enable = false;
+                dirty = true;
+                bypass.SetState(0.0);
+            } else if (v >= 0.5 && !params.enable) {
+                // Never replay the tail of an earlier use.
+                algorithm.clear_buffers();
+                params.enable = true;
+                dirty = true;
+                bypass.SetState(1.0);
+            }
+            return;
+        case 1:
+            if (!std::isfinite(v)) return;
+            if (acceptDouble(params.level, std::clamp(v, kMinLevel, kMaxLevel), true)) {
+                gain.target = TargetGain();
+                dirty = true;
+            }
+            return;
+        default: return;
+        }
+    }
+
+    double GetParameter(int id) const
+    {
+        switch (id) {
+        case 0: return flagValue(params.enable);
+        case 1: return params.level;
+        default: return 0.0;
+        }
+    }
+
+    void SetParameters(const ReverbTypeParameters& p)
+    {
+        SetParameter(0, flagValue(p.enable));
+        SetParameter(1, p.level);
+    }
+    ReverbTypeParameters GetParameters() const { return params; }
+
+    void SetFs(double rate)
+    {
+        if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+        fs = rate;
+        algorithm.SetFs(rate);
+        bypass.SetFs(rate);
+        dirty = true;
+        coefficient = glideCoefficient(0.03, fs);
+    }
+
+    void Update() { gain.target = TargetGain(); }
+
+    // Ends the on/off ramp and the level glide at once.
+    void Settle()
+    {
+        bypass.Settle();
+        if (dirty) {
+            dirty = false;
+            Update();
+        }
+        gain.Jump();
+        gliding = false;
+    }
+
+    void Reserve(int n) { bypass.Reserve(n); }
+
+    void process(double* l, double* r, int n)
+    {
+        if (!bypass.running) return;
+        bypass.senddry(l, r, n);
+        if (!gliding && dirty) {
+            dirty = false;
+            gliding = true;
+            Update();
+        }
+        for (int i = 0; i < n; ++i) {
+            if (gliding) gliding = gain.Step(coefficient);
+            const double dl = l[i], dr = r[i];
+            algorithm.process(&l[i], &r[i], 1);
+            l[i] = l[i] * gain.current + dl;
+            r[i] = r[i] * gain.current + dr;
+        }
+        bypass.process(l, r, n);
+    }
+
+    const Algorithm& GetAlgorithm() const { return algorithm; }
+    const SoftBypass& Bypass() const { return bypass; }
+    double WetGain() const { return gain.current; }
+
+protected:
+    // The algorithm is already built at 44.1 kHz; the derived class applies
+    // its fixed settings to it.
+    ReverbType()
+    {
+        SetFs(44100.0);
+        params = {false, -1.0};
+        SetParameters({true, 0.0});
+        gain.current = 0.0;
+        gain.target = 1.0;
+    }
+
+    Algorithm& Settings() { return algorithm; }
+
+private:
+    double TargetGain() const { return std::pow(10.0, params.level / 20.0); }
+
+    ReverbTypeParameters params;
+    Algorithm algorithm;
+    SoftBypass bypass;
+    double coefficient = 0.0;
+    double fs = 0.0;
+    Glide gain;
+    bool gliding = false;
+    bool dirty = false;
+};
