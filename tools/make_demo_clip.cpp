@@ -31,12 +31,12 @@ void pluck(std::vector<double>& out, double fs, const Note& note, std::mt19937& 
 {
     const double f0 = midiToHz(note.midi);
     const double period = fs / f0;
-    // Integer loop length with a first-order all-pass for the fraction; the
-    // averaging loss filter adds half a sample of delay.
+    // The loop is the line (length samples), the averaging loss filter (half
+    // a sample) and a first-order all-pass for the rest of the period.
     const int length = static_cast<int>(std::floor(period - 0.5));
     const double frac = period - 0.5 - length;
     const double apCoef = (1.0 - frac) / (1.0 + frac);
-    std::vector<double> line(static_cast<size_t>(length) + 1, 0.0);
+    std::vector<double> line(static_cast<size_t>(length), 0.0);
 
     // Excitation: a noise burst, smoothed for a softer attack and combed by
     // the pick position (about one eighth of the string from the bridge).
