@@ -19,6 +19,8 @@ public:
                     const char* name);
     void SetFs(double rate);
     void Settle() {}
+    // Returns once the latest impulse or setting change has been applied.
+    void WaitForRebuild() {}
     void Reserve(int) {}
     void process(double* in, double* outL, double* outR, int n);
 
