@@ -5,28 +5,26 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
+#include "DspTestKit.h"
 #include "PluginHarness.h"
 
 using harness::Plugin;
 
 namespace {
 
+std::vector<float> toFloat(const std::vector<double>& v) { return std::vector<float>(v.begin(), v.end()); }
+
 std::vector<float> noise(int n, float amplitude, unsigned seed)
 {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> d(-amplitude, amplitude);
-    std::vector<float> v(static_cast<size_t>(n));
-    for (float& x : v) x = d(rng);
-    return v;
+    return toFloat(testkit::whiteNoise(n, amplitude, seed));
 }
 
 std::vector<float> sine(int n, double freq, double fs, double amplitude)
 {
-    std::vector<float> v(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) v[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * freq * i / fs));
+    auto v = toFloat(testkit::sine(fs, freq, (n + 0.5) / fs, amplitude));
+    v.resize(static_cast<size_t>(n));
     return v;
 }
 
