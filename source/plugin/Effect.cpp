@@ -1,0 +1,434 @@
+#include "Effect.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "StringUtil.h"
+
+namespace {
+
+constexpr VstInt32 kUniqueId = fourCharCode('Q', 't', 'w', 'r');
+constexpr VstInt32 kFlagCanMono = 8;
+constexpr const char* kFactoryBankName = "QS Factory.xml";
+
+const char* const kCanDo[] = {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out", "2in1out", "2in2out",
+                              "bypass"};
+
+// Reads a number the way "%f" does (leading blanks, optional sign, prefix
+// of the text), but independent of the host's locale. Nothing read gives 0.
+float parseLeadingFloat(const char* text)
+{
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\f' || *text == '\v')
+        ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    double value = 0.0;
+    const char* end = text + std::strlen(text);
+    if (std::from_chars(text, end, value).ec != std::errc()) return 0.0f;
+    return static_cast<float>(negative ? -value : value);
+}
+
+}  // namespace
+
+Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNumParameters)
+{
+    currentProgramName[0] = '\0';
+    createSupportFolders();
+
+    chunk.reset();
+    blockIn = std::make_unique<double[]>(1024);
+    blockLeft = std::make_unique<double[]>(1024);
+    blockRight = std::make_unique<double[]>(1024);
+    blockCapacity = 1024;
+
+    std::memset(vendor, 0, sizeof vendor);
+    std::memset(product, 0, sizeof product);
+    std::memset(effectName, 0, sizeof effectName);
+    copyBounded(vendor, "Velbrook Engineering, PLLC");
+    copyBounded(product, "Quarrystone TWR");
+    copyBounded(effectName, "Tonewright Suite");
+    setUniqueID(kUniqueId);
+    vendorVersion = 1100;
+
+    bankName[0] = '\0';
+    for (int i = 0; i < kNumPrograms; ++i) saveCurrentToBank("Default Program", i);
+
+    for (int i = 0; i < kNumParameters; ++i) {
+        params[i].value.store(0.0f);
+        copyBounded(params[i].label, "amount");
+        copyBounded(params[i].name, kParameterShortNames[i]);
+    }
+
+    std::fill(std::begin(midiMap), std::end(midiMap), -1);
+    midiLearnTarget = -1;
+    loadMidiMap();
+
+    invSampleRate = 1.0 / sampleRate;
+    engine.SetFs(sampleRate);
+    tuner.SetFs(sampleRate);
+
+    clipThreshold = std::pow(10.0, -0.005);
+    clipTimer = kClipHoldSeconds;
+    ledThreshold[0] = 0.1;
+    ledThreshold[1] = std::pow(10.0, -0.3);
+    ledThreshold[2] = std::pow(10.0, -0.005);
+    inputLed = 1;
+    outputLed = 1;
+    inputLedHold = outputLedHold = 0.0;
+    moreScreenVisible = false;
+    programModified = false;
+    enabled = true;
+
+    setNumInputs(2);
+    setNumOutputs(2);
+    canProcessReplacing(true);
+    cEffect.flags |= kFlagCanMono;
+    programsAreChunks(true);
+
+    ReloadParametersFromTWR(false);
+
+    copyBounded(bankName, kFactoryBankName);
+    installAndLoadFactoryBank();
+
+    setProgram(0);
+    createEditor();
+
+    worker = std::thread([this] { workerLoop(); });
+    resume();
+}
+
+Effect::~Effect()
+{
+    workerStopping = true;
+    workerRequests.fetch_add(1);
+    workerRequests.notify_all();
+    if (worker.joinable()) worker.join();
+}
+
+AudioEffect* createEffectInstance(audioMasterCallback host)
+{
+    return new Effect(host);
+}
+
+// ---- construction steps that other parts of the plug-in fill in ----
+
+void Effect::createSupportFolders() {}
+
+void Effect::loadMidiMap() { getMIDIMap(true); }
+
+void Effect::installAndLoadFactoryBank() {}
+
+void Effect::createEditor() {}
+
+void Effect::waitForCabinetRebuild() { engine.cabinet.WaitForRebuild(); }
+
+void Effect::notifyEditorParameter(int, float) {}
+
+void Effect::notifyEditorProgram(int) {}
+
+void Effect::CompareBank() {}
+
+// ---- the engine lock and the parameter hand-over ----
+
+std::unique_lock<std::mutex> Effect::lockEngine()
+{
+    std::unique_lock<std::mutex> lock(engineMutex);
+    applyPendingParameters();
+    return lock;
+}
+
+void Effect::markPending(int index)
+{
+    pendingParameters[index >> 6].fetch_or(uint64_t{1} << (index & 63), std::memory_order_release);
+}
+
+void Effect::applyPendingParameters()
+{
+    for (int word = 0; word < 2; ++word) {
+        uint64_t bits = pendingParameters[word].exchange(0, std::memory_order_acq_rel);
+        while (bits) {
+            const int index = word * 64 + __builtin_ctzll(bits);
+            bits &= bits - 1;
+            engine.SetParameterNormalized(static_cast<int>(twr_params[index]),
+                                          params[index].value.load(std::memory_order_relaxed));
+        }
+    }
+}
+
+// ---- the worker thread ----
+
+void Effect::workerLoop()
+{
+    uint32_t seen = 0;
+    for (;;) {
+        workerRequests.wait(seen);
+        seen = workerRequests.load();
+        if (workerStopping) break;
+        const int program = requestedProgram.exchange(-1);
+        if (program >= 0) setProgram(program);
+        workerHandled.store(seen);
+        workerHandled.notify_all();
+    }
+}
+
+void Effect::requestProgramChange(int program)
+{
+    if (!validProgramIndex(program)) return;
+    requestedProgram.store(program);
+    workerRequests.fetch_add(1);
+    workerRequests.notify_one();
+}
+
+void Effect::waitForWorker()
+{
+    const uint32_t target = workerRequests.load();
+    for (uint32_t handled = workerHandled.load(); static_cast<int32_t>(handled - target) < 0;
+         handled = workerHandled.load())
+        workerHandled.wait(handled);
+}
+
+// ---- host set-up ----
+
+void Effect::resume()
+{
+    {
+        std::lock_guard<std::mutex> lock(engineMutex);
+        chunk.reset();
+        chunkSize = 0;
+    }
+    // The request for MIDI input older hosts wait for.
+    if (audioMaster) audioMaster(&cEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);
+    reserveBlocks(blockSize);
+    AudioEffectX::resume();
+}
+
+void Effect::setSampleRate(float rate)
+{
+    if (!(rate > 0.0f) || !std::isfinite(rate)) {
+        std::fprintf(stderr, "Quarrystone TWR:: sample rate %g refused\n", static_cast<double>(rate));
+        return;
+    }
+    {
+        auto lock = lockEngine();
+        AudioEffectX::setSampleRate(rate);
+        engine.SetFs(rate);
+        tuner.SetFs(rate);
+        invSampleRate = 1.0 / static_cast<double>(rate);
+    }
+    waitForCabinetRebuild();
+}
+
+void Effect::setBlockSize(VstInt32 size)
+{
+    if (size <= 0) {
+        std::fprintf(stderr, "Quarrystone TWR:: block size %d refused\n", static_cast<int>(size));
+        return;
+    }
+    AudioEffectX::setBlockSize(size);
+    reserveBlocks(size);
+}
+
+void Effect::reserveBlocks(int n)
+{
+    n = std::min(n, kMaxReservedBlock);
+    if (n <= 0) return;
+    bool grow;
+    {
+        std::lock_guard<std::mutex> lock(engineMutex);
+        grow = n > blockCapacity;
+    }
+    std::unique_ptr<double[]> in, left, right;
+    if (grow) {
+        in = std::make_unique<double[]>(static_cast<size_t>(n));
+        left = std::make_unique<double[]>(static_cast<size_t>(n));
+        right = std::make_unique<double[]>(static_cast<size_t>(n));
+    }
+    {
+        std::lock_guard<std::mutex> lock(engineMutex);
+        if (grow && n > blockCapacity) {
+            blockIn.swap(in);
+            blockLeft.swap(left);
+            blockRight.swap(right);
+            blockCapacity = n;
+        }
+        if (n > engineBlock) {
+            engine.Reserve(n);
+            engineBlock = n;
+        }
+    }
+    // The replaced buffers are freed here, outside the lock.
+}
+
+// ---- parameters ----
+
+void Effect::setParameter(VstInt32 index, float value)
+{
+    if (!std::isfinite(value)) return;
+    if (validParameterIndex(index)) {
+        const float old = params[index].value.exchange(value);
+        if (old != value) programModified = true;
+        markPending(index);
+    }
+    notifyEditorParameter(index, value);
+}
+
+float Effect::getParameter(VstInt32 index)
+{
+    return validParameterIndex(index) ? params[index].value.load() : 0.0f;
+}
+
+void Effect::getParameterLabel(VstInt32 index, char* text)
+{
+    if (validParameterIndex(index)) copyBounded(text, kVstMaxParamStrLen, params[index].label);
+}
+
+void Effect::getParameterDisplay(VstInt32, char* text) { text[0] = '\0'; }
+
+void Effect::getParameterName(VstInt32 index, char* text)
+{
+    if (validParameterIndex(index)) copyBounded(text, kVstMaxParamStrLen, params[index].name);
+}
+
+bool Effect::string2parameter(VstInt32 index, char* text)
+{
+    if (!validParameterIndex(index)) return false;
+    float value = text ? parseLeadingFloat(text) : 0.0f;
+    if (std::isnan(value)) value = 0.0f;
+    setParameter(index, std::clamp(value, 0.0f, 1.0f));
+    return true;
+}
+
+void Effect::ReloadParametersFromTWR(bool automated)
+{
+    float values[kNumParameters];
+    {
+        auto lock = lockEngine();
+        for (int i = 0; i < kNumParameters; ++i)
+            values[i] = static_cast<float>(engine.GetParameterNormalized(static_cast<int>(twr_params[i])));
+    }
+    for (int i = 0; i < kNumParameters; ++i) {
+        if (automated)
+            setParameterAutomated(i, values[i]);
+        else
+            setParameter(i, values[i]);
+    }
+}
+
+// ---- programs ----
+
+VstInt32 Effect::getProgram() { return curProgram.load(); }
+
+void Effect::setProgram(VstInt32 program)
+{
+    if (!validProgramIndex(program)) return;
+    {
+        auto lock = lockEngine();
+        if (program == curProgram.load()) return;
+        curProgram = program;
+        engine.SetParameters(&programs[program].params);
+        copyBounded(currentProgramName, programs[program].name);
+    }
+    waitForCabinetRebuild();
+    notifyEditorProgram(program);
+    ReloadParametersFromTWR(false);
+    programModified = false;
+}
+
+void Effect::saveCurrentToBank(const char* name, int slot)
+{
+    {
+        auto lock = lockEngine();
+        const int target = validProgramIndex(slot) ? slot : curProgram.load();
+        curProgram = target;
+        programs[target].params = *engine.GetParameters();
+        copyBounded(programs[target].name, name);
+    }
+    programModified = false;
+    CompareBank();
+}
+
+void Effect::setProgramName(char* name)
+{
+    std::lock_guard<std::mutex> lock(engineMutex);
+    const int current = curProgram.load();
+    if (validProgramIndex(current)) copyBounded(programs[current].name, name);
+}
+
+void Effect::getProgramName(char* name)
+{
+    std::lock_guard<std::mutex> lock(engineMutex);
+    if (validProgramIndex(curProgram.load())) copyBounded(name, kVstMaxProgNameLen, currentProgramName);
+}
+
+bool Effect::getProgramNameIndexed(VstInt32, VstInt32 index, char* text)
+{
+    if (!validProgramIndex(index)) return false;
+    std::lock_guard<std::mutex> lock(engineMutex);
+    copyBounded(text, kVstMaxProgNameLen, programs[index].name);
+    return true;
+}
+
+// ---- state chunks: the XML state arrives with the preset formats; until
+// then the effect offers no chunk and ignores one it is given ----
+
+VstInt32 Effect::getChunk(void** data, bool)
+{
+    *data = nullptr;
+    return 0;
+}
+
+VstInt32 Effect::setChunk(void*, VstInt32, bool) { return 0; }
+
+// ---- MIDI: control and program changes arrive with the MIDI map ----
+
+VstInt32 Effect::processEvents(VstEvents*) { return 0; }
+
+void Effect::setMIDILearnControl(int tag) { midiLearnTarget = tag; }
+
+int32_t* Effect::getMIDIMap(bool) { return midiMap; }
+
+bool Effect::updateMIDIMap(int controller, int target)
+{
+    midiMap[((controller % 256) + 256) % 256] = target;
+    return false;  // no preference store yet
+}
+
+// ---- identity ----
+
+bool Effect::setBypass(bool on)
+{
+    enabled = !on;
+    return true;
+}
+
+bool Effect::getEffectName(char* name)
+{
+    copyBounded(name, kVstMaxEffectNameLen, effectName);
+    return true;
+}
+
+bool Effect::getVendorString(char* text)
+{
+    copyBounded(text, kVstMaxVendorStrLen, vendor);
+    return true;
+}
+
+bool Effect::getProductString(char* text)
+{
+    copyBounded(text, kVstMaxProductStrLen, product);
+    return true;
+}
+
+VstInt32 Effect::getVendorVersion() { return vendorVersion; }
+
+VstInt32 Effect::canDo(char* text)
+{
+    for (const char* answer : kCanDo)
+        if (std::strcmp(text, answer) == 0) return 1;
+    return 0;
+}
+
+VstInt32 Effect::getPlugCategory() { return kPlugCategEffect; }

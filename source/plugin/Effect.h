@@ -1,0 +1,163 @@
+#pragma once
+// The plug-in object: a VST 2.4 effect that owns the engine, the tuner, the
+// 80 automatable parameters, the 128 programs, the block buffers, the meters
+// and the MIDI learn map.
+//
+// Threads. The engine has no locks of its own; `engineMutex` serialises it.
+// The audio thread holds it for one block. Other threads take it only for
+// short, bounded steps. setParameter never takes it: the value goes into the
+// parameter's atomic slot with a pending bit, and whoever next holds the lock
+// applies the pending values to the engine. Work that arrives on the audio
+// thread but must not run there goes to the effect's worker thread.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "AudioEffectX.h"
+#include "EffectProgram.h"
+#include "Parameter.h"
+#include "ParameterTable.h"
+#include "Tonewright.h"
+#include "Tuner.h"
+
+class Effect : public AudioEffectX {
+public:
+    // Blocks up to this size are reserved when announced; longer blocks run
+    // through the engine in pieces.
+    static constexpr int kMaxReservedBlock = 65536;
+    static constexpr double kLedFallSeconds = 0.375;
+    static constexpr double kClipHoldSeconds = 0.1;
+
+    explicit Effect(audioMasterCallback host);
+    ~Effect() override;
+
+    void resume() override;
+    void setSampleRate(float rate) override;
+    void setBlockSize(VstInt32 size) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 n) override;
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    VstInt32 getProgram() override;
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    void getParameterLabel(VstInt32 index, char* text) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+    bool string2parameter(VstInt32 index, char* text) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    bool setBypass(bool on) override;
+    VstInt32 processEvents(VstEvents* events) override;
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    VstInt32 canDo(char* text) override;
+    VstInt32 getPlugCategory() override;
+
+    // The accumulating form of processReplacing.
+    void process(float** inputs, float** outputs, VstInt32 n) override;
+    // 1 while a clipping output sample lies at most 0.1 s of processed
+    // frames back, else 0.
+    virtual float getClipLedStatus();
+    // Stores the engine's current sound as program `slot` (the current
+    // program when slot is outside 0..127) and makes it current.
+    virtual void saveCurrentToBank(const char* name, int slot);
+    // Pushes the engine's current values to the 80 parameter slots (and so
+    // to the editor, and to the host when automated).
+    virtual void ReloadParametersFromTWR(bool automated);
+    virtual void setMIDILearnControl(int tag);
+    virtual int32_t* getMIDIMap(bool reload);
+    virtual bool updateMIDIMap(int controller, int target);
+    void CompareBank();
+
+    // Takes the engine lock and brings the engine up to date with the
+    // pending parameter changes. For non-audio callers that read or write
+    // the engine (chunks, the editor).
+    std::unique_lock<std::mutex> lockEngine();
+    // Selects a program later, from the worker thread. Safe on the audio
+    // thread (no allocation, no lock, no waiting).
+    void requestProgramChange(int program);
+    // Returns once the worker has handled every request made so far.
+    void waitForWorker();
+
+    Tuner tuner;
+    char vendor[64];
+    char product[64];
+    char effectName[32];
+    int32_t vendorVersion = 1100;
+    Parameter params[kNumParameters];
+    EffectProgram programs[kNumPrograms];
+
+    // Audio-thread state (the block buffers change under engineMutex only).
+    std::unique_ptr<double[]> blockIn, blockLeft, blockRight;
+    int32_t blockCapacity = 0;
+    double clipThreshold;
+    std::atomic<double> clipTimer{kClipHoldSeconds};
+    double invSampleRate = 1.0 / 44100.0;
+
+    Tonewright engine;
+
+    std::atomic<bool> moreScreenVisible{false};
+    double ledThreshold[3];
+    std::atomic<int32_t> inputLed{1}, outputLed{1};
+    double inputLedHold = 0.0, outputLedHold = 0.0;  // audio thread only
+
+    char bankName[256];
+    std::atomic<bool> bankModified{false};
+    char currentProgramName[256];
+    int32_t midiMap[256];
+    std::atomic<int32_t> midiLearnTarget{-1};
+    int32_t chunkSize = 0;
+    std::unique_ptr<char[]> chunk;
+    std::atomic<bool> programModified{false};
+    std::atomic<bool> enabled{true};
+
+private:
+    // Construction steps whose contents arrive with the support folders,
+    // the MIDI map, the factory bank and the editor.
+    void createSupportFolders();
+    void loadMidiMap();
+    void installAndLoadFactoryBank();
+    void createEditor();
+
+    // Where a caller waits for the cabinet to publish a new impulse or
+    // setting: after sample-rate changes, program changes and state
+    // restores, never under the engine lock.
+    void waitForCabinetRebuild();
+
+    // The editor hooks (there is no editor yet).
+    void notifyEditorParameter(int index, float value);
+    void notifyEditorProgram(int program);
+
+    void applyPendingParameters();
+    void markPending(int index);
+    // Makes room for blocks of n samples in the block buffers and the engine.
+    void reserveBlocks(int n);
+    void growBlockBuffersOnAudioThread(int n);
+    template <bool Accumulate>
+    void render(float** inputs, float** outputs, int n);
+    template <bool Accumulate>
+    void copyBypassed(float** inputs, float** outputs, int n);
+    int ledLevel(double peakValue) const;
+    void updateLed(std::atomic<int32_t>& shown, double& hold, int level, int n);
+    void workerLoop();
+
+    std::mutex engineMutex;
+    int32_t engineBlock = 0;  // the block size the engine is reserved for
+    std::atomic<uint64_t> pendingParameters[2] = {0, 0};
+
+    std::atomic<uint32_t> workerRequests{0};
+    std::atomic<uint32_t> workerHandled{0};
+    std::atomic<int32_t> requestedProgram{-1};
+    std::atomic<bool> workerStopping{false};
+    std::thread worker;
+};
+
+// Allocates and constructs an Effect talking to `host`.
+AudioEffect* createEffectInstance(audioMasterCallback host);

@@ -1,0 +1,199 @@
+// The audio path: bypass, the mono mix into the engine, the conversion back
+// to float with clip detection, and the input and output meters.
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "Effect.h"
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+namespace {
+
+// Flush-to-zero and denormals-are-zero for the duration of one callback.
+class DenormalsOff {
+public:
+#if defined(__SSE__)
+    DenormalsOff() : saved(_mm_getcsr()) { _mm_setcsr(saved | 0x8040u); }
+    ~DenormalsOff() { _mm_setcsr(saved); }
+
+private:
+    unsigned saved;
+#else
+    DenormalsOff() = default;
+#endif
+};
+
+// Host samples reach the engine only when they are ordinary numbers:
+// NaN, infinities and subnormals become 0.
+inline float cleanFloat(float x) { return std::isnormal(x) ? x : 0.0f; }
+
+inline float toOutput(double x) { return cleanFloat(static_cast<float>(x)); }
+
+template <bool Accumulate>
+inline void put(float* out, int i, float v)
+{
+    if constexpr (Accumulate)
+        out[i] += v;
+    else
+        out[i] = v;
+}
+
+double peakOf(const float* a, const float* b, int n)
+{
+    double p = 0.0;
+    for (int i = 0; i < n; ++i) p = std::max(p, static_cast<double>(std::fabs(a[i])));
+    if (b)
+        for (int i = 0; i < n; ++i) p = std::max(p, static_cast<double>(std::fabs(b[i])));
+    return p;
+}
+
+}  // namespace
+
+void Effect::processReplacing(float** inputs, float** outputs, VstInt32 n)
+{
+    render<false>(inputs, outputs, n);
+}
+
+void Effect::process(float** inputs, float** outputs, VstInt32 n)
+{
+    render<true>(inputs, outputs, n);
+}
+
+float Effect::getClipLedStatus()
+{
+    return clipTimer.load(std::memory_order_relaxed) <= kClipHoldSeconds ? 1.0f : 0.0f;
+}
+
+template <bool Accumulate>
+void Effect::copyBypassed(float** inputs, float** outputs, int n)
+{
+    const float* in0 = inputs[0];
+    const float* in1 = inputs[1];
+    float* out0 = outputs[0];
+    float* out1 = outputs[1];
+    // Each frame is read before it is written, so in-place buffers work.
+    for (int i = 0; i < n; ++i) {
+        const float a = cleanFloat(in0[i]);
+        if (in1) {
+            const float b = cleanFloat(in1[i]);
+            if (out1) {
+                put<Accumulate>(out0, i, a);
+                put<Accumulate>(out1, i, b);
+            } else {
+                put<Accumulate>(out0, i, cleanFloat((a + b) * 0.5f));
+            }
+        } else {
+            put<Accumulate>(out0, i, a);
+            if (out1) put<Accumulate>(out1, i, a);
+        }
+    }
+}
+
+int Effect::ledLevel(double peakValue) const
+{
+    if (peakValue >= ledThreshold[2]) return 4;
+    if (peakValue >= ledThreshold[1]) return 3;
+    if (peakValue >= ledThreshold[0]) return 2;
+    return 1;
+}
+
+void Effect::updateLed(std::atomic<int32_t>& shown, double& hold, int level, int n)
+{
+    int32_t s = shown.load(std::memory_order_relaxed);
+    if (level < s) {
+        if (hold <= kLedFallSeconds) hold += n * invSampleRate;
+        if (hold >= kLedFallSeconds && s > 1) {
+            --s;
+            hold -= kLedFallSeconds;
+        }
+    } else {
+        s = level;
+        hold = 0.0;
+    }
+    shown.store(s, std::memory_order_relaxed);
+}
+
+void Effect::growBlockBuffersOnAudioThread(int n)
+{
+    // The one allocation the audio thread may make: a block longer than any
+    // announced or seen before. When memory is short the block runs in
+    // pieces of the buffers it has.
+    n = std::min(n, kMaxReservedBlock);
+    if (n <= blockCapacity) return;
+    std::unique_ptr<double[]> in(new (std::nothrow) double[static_cast<size_t>(n)]);
+    std::unique_ptr<double[]> left(new (std::nothrow) double[static_cast<size_t>(n)]);
+    std::unique_ptr<double[]> right(new (std::nothrow) double[static_cast<size_t>(n)]);
+    if (!in || !left || !right) return;
+    blockIn = std::move(in);
+    blockLeft = std::move(left);
+    blockRight = std::move(right);
+    blockCapacity = n;
+}
+
+template <bool Accumulate>
+void Effect::render(float** inputs, float** outputs, int n)
+{
+    if (!inputs || !outputs || !inputs[0] || !outputs[0]) return;
+    n = std::max(n, 0);
+    DenormalsOff denormalsOff;
+
+    if (!enabled.load(std::memory_order_relaxed)) {
+        copyBypassed<Accumulate>(inputs, outputs, n);
+        return;
+    }
+
+    const float* in0 = inputs[0];
+    const float* in1 = inputs[1];
+    float* out0 = outputs[0];
+    float* out1 = outputs[1];
+
+    std::lock_guard<std::mutex> lock(engineMutex);
+    applyPendingParameters();
+
+    if (n > blockCapacity) growBlockBuffersOnAudioThread(n);
+
+    const bool meters = moreScreenVisible.load(std::memory_order_relaxed);
+    if (meters) updateLed(inputLed, inputLedHold, ledLevel(peakOf(in0, in1, n)), n);
+
+    double clip = clipTimer.load(std::memory_order_relaxed);
+    const int piece = std::max(1, std::min(blockCapacity, engineBlock));
+    for (int start = 0; start < n; start += piece) {
+        const int m = std::min(piece, n - start);
+        double* mono = blockIn.get();
+        double* left = blockLeft.get();
+        double* right = blockRight.get();
+
+        if (in1) {
+            for (int i = 0; i < m; ++i)
+                mono[i] = static_cast<double>(cleanFloat(cleanFloat(in0[start + i]) + cleanFloat(in1[start + i]))) *
+                          0.5;
+        } else {
+            for (int i = 0; i < m; ++i) mono[i] = static_cast<double>(cleanFloat(in0[start + i]));
+        }
+
+        if (meters) tuner.process_input(mono, m);
+        engine.process(mono, left, right, m);
+
+        for (int i = 0; i < m; ++i) {
+            clip += invSampleRate;
+            if (std::fabs(left[i]) >= clipThreshold) clip = 0.0;
+            if (out1) {
+                if (std::fabs(right[i]) >= clipThreshold) clip = 0.0;
+                put<Accumulate>(out0, start + i, toOutput(left[i]));
+                put<Accumulate>(out1, start + i, toOutput(right[i]));
+            } else {
+                put<Accumulate>(out0, start + i, toOutput((left[i] + right[i]) * 0.5));
+            }
+        }
+    }
+    clipTimer.store(clip, std::memory_order_relaxed);
+
+    if (meters) updateLed(outputLed, outputLedHold, ledLevel(peakOf(out0, out1, n)), n);
+}
+
+template void Effect::render<false>(float**, float**, int);
+template void Effect::render<true>(float**, float**, int);

@@ -1,0 +1,8 @@
+#include "EffectProgram.h"
+
+#include "StringUtil.h"
+
+EffectProgram::EffectProgram()
+{
+    copyBounded(name, "Default Program");
+}

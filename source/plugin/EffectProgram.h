@@ -1,0 +1,13 @@
+#pragma once
+// One stored program: a name of at most 23 characters and a complete sound.
+
+#include "TonewrightParameters.h"
+
+struct EffectProgram {
+    static constexpr int kNameSize = 24;
+
+    EffectProgram();
+
+    char name[kNameSize];
+    TonewrightParameters params;
+};

@@ -1,0 +1,201 @@
+// Parameters and programs at the VST boundary: values, string entry, the
+// engine they drive, program selection, naming and storing, and the range
+// checks on every index a host passes.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "PluginHarness.h"
+
+using harness::Plugin;
+
+namespace {
+
+// The engine as the next block will see it.
+double engineValue(Plugin& p, int id)
+{
+    auto lock = p.effect().lockEngine();
+    return p.effect().engine.GetParameter(id);
+}
+
+bool string2parameter(Plugin& p, int index, const char* text)
+{
+    return p.dispatch(effString2Parameter, index, 0, const_cast<char*>(text)) != 0;
+}
+
+}  // namespace
+
+TEST(Parameters, ValuesReadBackAndDriveTheirEngineIds)
+{
+    Plugin p;
+    p.set(30, 0.25f);  // MastVol: 0.25 is -12 dB
+    p.set(5, 1.0f);    // PreGain: wiper at its top
+    p.set(11, 0.0f);   // PwrType: power amp off
+    p.set(2, 1.0f);    // LowCTyp: 400 Hz
+    EXPECT_EQ(p.get(30), 0.25f);
+    EXPECT_EQ(p.get(5), 1.0f);
+    EXPECT_DOUBLE_EQ(engineValue(p, 94), -12.0);
+    EXPECT_DOUBLE_EQ(engineValue(p, 15), 1.0);
+    EXPECT_EQ(engineValue(p, 25), 0.0);
+    EXPECT_EQ(engineValue(p, 90), 2.0);
+    EXPECT_DOUBLE_EQ(p.effect().engine.lowcut.GetParameter(2), 400.0);
+
+    // Every index drives the engine id of its table entry.
+    for (int i = 0; i < kNumParameters; ++i) {
+        p.set(i, 1.0f);
+        auto lock = p.effect().lockEngine();
+        EXPECT_NEAR(p.effect().engine.GetParameterNormalized(static_cast<int>(twr_params[i])), 1.0, 1e-9) << i;
+    }
+}
+
+TEST(Parameters, OutOfRangeIndicesAndNonFiniteValuesChangeNothing)
+{
+    Plugin p;
+    p.set(7, 0.75f);
+    for (int i : {-1, 80, 100, -2147483647 - 1}) {
+        p.set(i, 1.0f);
+        EXPECT_EQ(p.get(i), 0.0f) << i;
+    }
+    p.set(7, std::nanf(""));
+    p.set(7, INFINITY);
+    EXPECT_EQ(p.get(7), 0.75f);
+    auto lock = p.effect().lockEngine();
+    EXPECT_DOUBLE_EQ(p.effect().engine.GetParameter(16), 0.75);
+}
+
+TEST(Parameters, ProgramModifiedFollowsRealChanges)
+{
+    Plugin p;
+    Effect& fx = p.effect();
+    EXPECT_FALSE(fx.programModified);
+    p.set(3, p.get(3));
+    EXPECT_FALSE(fx.programModified);
+    p.set(3, p.get(3) > 0.5f ? 0.0f : 1.0f);
+    EXPECT_TRUE(fx.programModified);
+}
+
+TEST(Parameters, String2ParameterClampsAndReadsNumbersInAnyLocale)
+{
+    Plugin p;
+    EXPECT_TRUE(string2parameter(p, 5, "1.7"));
+    EXPECT_EQ(p.get(5), 1.0f);
+    EXPECT_TRUE(string2parameter(p, 5, "-2"));
+    EXPECT_EQ(p.get(5), 0.0f);
+    EXPECT_TRUE(string2parameter(p, 5, " 0.25 dB"));
+    EXPECT_EQ(p.get(5), 0.25f);
+    EXPECT_TRUE(string2parameter(p, 5, "no number"));
+    EXPECT_EQ(p.get(5), 0.0f);
+    EXPECT_TRUE(string2parameter(p, 5, "+0.5"));
+    EXPECT_EQ(p.get(5), 0.5f);
+    EXPECT_TRUE(string2parameter(p, 5, "nan"));
+    EXPECT_EQ(p.get(5), 0.0f);
+    EXPECT_TRUE(string2parameter(p, 79, "inf"));
+    EXPECT_EQ(p.get(79), 1.0f);
+    EXPECT_FALSE(string2parameter(p, 80, "0.5"));
+    EXPECT_FALSE(string2parameter(p, -1, "0.5"));
+}
+
+TEST(Programs, ConstructedBankAndNames)
+{
+    Plugin p;
+    EXPECT_EQ(p.dispatch(effGetProgram), 0);
+    EXPECT_EQ(p.text(effGetProgramName), "Default Program");
+    for (int i : {0, 1, 64, 127}) {
+        EXPECT_EQ(p.dispatch(effGetProgramNameIndexed, i, -1, nullptr), 0);
+        char name[64] = {};
+        EXPECT_EQ(p.dispatch(effGetProgramNameIndexed, i, -1, name), 1);
+        EXPECT_STREQ(name, "Default Program");
+    }
+    const std::string untouched(255, 'x');
+    for (int i : {128, -1, 100000}) {
+        EXPECT_EQ(p.text(effGetProgramNameIndexed, i, -1), untouched) << i;
+    }
+    EXPECT_STREQ(p.effect().bankName, "QS Factory.xml");
+}
+
+TEST(Programs, SelectingAProgramAppliesItsSoundAndReloadsTheParameters)
+{
+    Plugin p;
+    Effect& fx = p.effect();
+    p.set(30, 0.25f);
+    fx.saveCurrentToBank("Quiet", 5);
+    EXPECT_EQ(p.dispatch(effGetProgram), 5);
+    EXPECT_FALSE(fx.programModified);
+
+    p.set(30, 0.75f);
+    EXPECT_TRUE(fx.programModified);
+    p.dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(p.text(effGetProgramName), "Default Program");
+    EXPECT_EQ(p.get(30), 0.5f);  // the default program's 0 dB
+
+    p.dispatch(effSetProgram, 0, 5);
+    EXPECT_EQ(p.dispatch(effGetProgram), 5);
+    EXPECT_EQ(p.text(effGetProgramName), "Quiet");
+    EXPECT_EQ(p.get(30), 0.25f);
+    EXPECT_DOUBLE_EQ(engineValue(p, 94), -12.0);
+    EXPECT_FALSE(fx.programModified);
+
+    // The current program again does nothing, not even a reload.
+    p.set(30, 0.75f);
+    p.dispatch(effSetProgram, 0, 5);
+    EXPECT_EQ(p.get(30), 0.75f);
+    EXPECT_TRUE(fx.programModified);
+
+    // Program numbers outside 0..127 are refused at both ends.
+    for (VstIntPtr n : {VstIntPtr{-1}, VstIntPtr{128}, VstIntPtr{1} << 40}) {
+        p.dispatch(effSetProgram, 0, n);
+        EXPECT_EQ(p.dispatch(effGetProgram), 5);
+    }
+    fx.setProgram(-3);
+    fx.setProgram(128);
+    EXPECT_EQ(p.dispatch(effGetProgram), 5);
+}
+
+TEST(Programs, NamingAndStoringStayInsideTheBank)
+{
+    Plugin p;
+    Effect& fx = p.effect();
+    p.dispatch(effSetProgram, 0, 3);
+    char longName[] = "A name much longer than twenty-three characters";
+    p.dispatch(effSetProgramName, 0, 0, longName);
+    EXPECT_EQ(p.text(effGetProgramNameIndexed, 3, -1), "A name much longer than");
+    EXPECT_EQ(p.text(effGetProgramName), "Default Program");  // the working name stays
+
+    // A slot below 0 (the editor passes -1) means the current program.
+    p.set(30, 0.25f);
+    fx.saveCurrentToBank("Stored", -1);
+    EXPECT_EQ(p.dispatch(effGetProgram), 3);
+    EXPECT_EQ(p.text(effGetProgramNameIndexed, 3, -1), "Stored");
+    fx.saveCurrentToBank("Also stored", 500);
+    EXPECT_EQ(p.text(effGetProgramNameIndexed, 3, -1), "Also stored");
+    EXPECT_DOUBLE_EQ(fx.programs[3].params.master_level, -12.0);
+    for (int i : {0, 1, 2, 4, 127}) EXPECT_EQ(p.text(effGetProgramNameIndexed, i, -1), "Default Program") << i;
+}
+
+TEST(Programs, AProgramRequestedOnTheAudioThreadIsSelectedByTheWorker)
+{
+    Plugin p;
+    Effect& fx = p.effect();
+    p.set(30, 0.25f);
+    fx.saveCurrentToBank("Quiet", 9);
+    p.dispatch(effSetProgram, 0, 0);
+    fx.requestProgramChange(9);
+    fx.requestProgramChange(200);  // refused
+    fx.waitForWorker();
+    EXPECT_EQ(p.dispatch(effGetProgram), 9);
+    EXPECT_EQ(p.get(30), 0.25f);
+}
+
+TEST(HostSetup, SampleRateAndBlockSizeRefuseNonsense)
+{
+    Plugin p(48000.0, 256);
+    Effect& fx = p.effect();
+    for (float rate : {0.0f, -44100.0f, std::nanf(""), INFINITY}) p.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+    EXPECT_EQ(fx.engine.GetFs(), 48000.0);
+    EXPECT_DOUBLE_EQ(fx.invSampleRate, 1.0 / 48000.0);
+    p.dispatch(effSetBlockSize, 0, -5);
+    p.dispatch(effSetBlockSize, 0, 0);
+    EXPECT_EQ(fx.getBlockSize(), 256);
+    EXPECT_EQ(fx.blockCapacity, 1024);  // the constructed buffers stay
+}

@@ -1,0 +1,70 @@
+#pragma once
+// Drives the plug-in in this process through its VST entry, as a host does:
+// the AEffect record, its dispatcher and the host callback, which records
+// every call the plug-in makes.
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Effect.h"
+
+extern "C" AEffect* VSTPluginMain(audioMasterCallback host);
+
+namespace harness {
+
+struct Call {
+    VstInt32 opcode;
+    VstInt32 index;
+    VstIntPtr value;
+    float opt;
+};
+
+// The host side; one recorder shared by every plug-in a test makes.
+class Host {
+public:
+    static Host& instance();
+    static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                              float opt);
+    std::vector<Call> calls();
+    void clear();
+    VstIntPtr versionAnswer = kVstVersion;
+
+private:
+    std::mutex mutex;
+    std::vector<Call> recorded;
+};
+
+class Plugin {
+public:
+    explicit Plugin(double rate = 44100.0, int block = 1024);
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    AEffect* aeffect() const { return e; }
+    Effect& effect() const { return *static_cast<Effect*>(e->object); }
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                       float opt = 0.0f) const
+    {
+        return e->dispatcher(e, opcode, index, value, ptr, opt);
+    }
+    std::string text(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0) const;
+    void set(int index, float value) const { e->setParameter(e, index, value); }
+    float get(int index) const { return e->getParameter(e, index); }
+
+    // Runs n frames through processReplacing with the given channel counts.
+    void run(const float* in0, const float* in1, float* out0, float* out1, int n) const;
+
+private:
+    AEffect* e;
+};
+
+// Interleaving-free stereo or mono float signal.
+struct Signal {
+    std::vector<float> a, b;
+};
+
+}  // namespace harness
