@@ -169,8 +169,8 @@ void Effect::render(float** inputs, float** outputs, int n)
 
         if (in1) {
             for (int i = 0; i < m; ++i)
-                mono[i] = static_cast<double>(cleanFloat(cleanFloat(in0[start + i]) + cleanFloat(in1[start + i]))) *
-                          0.5;
+                mono[i] = 0.5 * (static_cast<double>(cleanFloat(in0[start + i])) +
+                                 static_cast<double>(cleanFloat(in1[start + i])));
         } else {
             for (int i = 0; i < m; ++i) mono[i] = static_cast<double>(cleanFloat(in0[start + i]));
         }
