@@ -21,7 +21,7 @@ void DirectBox::SetParameter(int id, double v)
 {
     switch (id) {
     case 0:
-        if (acceptFlag(params.enable, v)) bypass.SetState(params.enable ? 1.0 : 0.0);
+        bypass.SetEnable(params.enable, v);
         break;
     case 1:
         if (acceptDouble(params.frequency, v, v > 0.0))

@@ -50,14 +50,10 @@ void Chorus::SetParameter(int id, double v)
     bool changed = false;
     switch (id) {
     case 0:
-        if (!acceptFlag(params.enable, v)) return;
-        if (params.enable && !bypass.running) {
-            // Only a fully stopped chorus forgets its lines; one switched
-            // back on during its fade-out carries on without a click.
+        if (bypass.SetEnable(params.enable, v) == SoftBypass::kStarted) {
             left.Clear();
             right.Clear();
         }
-        bypass.SetState(flagValue(params.enable));
         return;
     case 1: changed = acceptInt(params.type, v, 0, 2); break;
     case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;

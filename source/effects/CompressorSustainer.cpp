@@ -17,7 +17,7 @@ void CompressorSustainer::SetParameter(int id, double v)
     bool changed = false;
     switch (id) {
     case 0:
-        if (acceptFlag(params.enable, v)) bypass.SetState(flagValue(params.enable));
+        bypass.SetEnable(params.enable, v);
         return;
     case 1: changed = acceptInt(params.type, v, 0, 1); break;
     case 2: changed = acceptDouble(params.amount, v, v >= 0.0 && v <= 1.0); break;

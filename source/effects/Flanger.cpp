@@ -28,17 +28,15 @@ void Flanger::SetParameter(int id, double v)
 {
     bool changed = false;
     switch (id) {
-    case 0:
-        if (!acceptFlag(params.enable, v)) return;
-        if (params.enable && !bypass.running) {
-            // Only a fully stopped flanger forgets its lines; one switched
-            // back on during its fade-out carries on without a click.
+    case 0: {
+        const auto change = bypass.SetEnable(params.enable, v);
+        if (change == SoftBypass::kStarted) {
             left.Clear();
             right.Clear();
         }
-        bypass.SetState(flagValue(params.enable));
-        dirty = true;
+        if (change != SoftBypass::kUnchanged) dirty = true;
         return;
+    }
     case 1:
         // The type's gains follow when the next glide starts.
         if (acceptInt(params.type, v, 0, 1)) dirty = true;

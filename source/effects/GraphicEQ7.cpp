@@ -73,7 +73,7 @@ void GraphicEQ7::SetParameter(int id, double v)
     };
     switch (id) {
     case 0:
-        if (acceptFlag(params.enable, v)) bypass.SetState(flagValue(params.enable));
+        bypass.SetEnable(params.enable, v);
         return;
     case 1:
         if (!acceptInt(params.type, v, 0, 2)) return;

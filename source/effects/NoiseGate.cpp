@@ -18,7 +18,7 @@ void NoiseGate::SetParameter(int id, double v)
     bool changed = false;
     switch (id) {
     case 0:
-        if (acceptFlag(params.enable, v)) bypass.SetState(flagValue(params.enable));
+        bypass.SetEnable(params.enable, v);
         return;
     case 1:
         changed = acceptDoubleClamped(params.threshold, v, true, kLowestThreshold, kHighestThreshold);

@@ -49,13 +49,7 @@ void Phaser::SetParameter(int id, double v)
     bool changed = false;
     switch (id) {
     case 0:
-        if (!acceptFlag(params.enable, v)) return;
-        if (params.enable && !bypass.running) {
-            // A fully stopped phaser starts again from silence; one switched
-            // back on during its fade-out carries on without a click.
-            feedbackL = feedbackR = 0.0;
-        }
-        bypass.SetState(flagValue(params.enable));
+        if (bypass.SetEnable(params.enable, v) == SoftBypass::kStarted) feedbackL = feedbackR = 0.0;
         return;
     case 1: changed = acceptInt(params.type, v, 0, 1); break;
     case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;

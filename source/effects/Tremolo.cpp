@@ -28,7 +28,7 @@ void Tremolo::SetParameter(int id, double v)
     bool changed = false;
     switch (id) {
     case 0:
-        if (acceptFlag(params.enable, v)) bypass.SetState(flagValue(params.enable));
+        bypass.SetEnable(params.enable, v);
         return;
     case 1: changed = acceptInt(params.type, v, 0, 1); break;
     case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;

@@ -31,15 +31,9 @@ double WahWah::WetGain(double s) { return std::pow(10.0, 0.1 * s); }
 void WahWah::SetParameter(int id, double v)
 {
     switch (id) {
-    case 0: {
-        const bool wasStopped = !bypass.running;
-        if (!acceptFlag(params.enable, v)) return;
-        // Only a wah that had fully stopped forgets its ringing; one still
-        // fading out keeps playing through the turn-round.
-        if (params.enable && wasStopped) x1 = x2 = y1 = y2 = 0.0;
-        bypass.SetState(flagValue(params.enable));
+    case 0:
+        if (bypass.SetEnable(params.enable, v) == SoftBypass::kStarted) x1 = x2 = y1 = y2 = 0.0;
         return;
-    }
     case 1:
         if (acceptInt(params.type, v, 0, 2)) dirty = true;
         return;

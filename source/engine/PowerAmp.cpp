@@ -36,7 +36,7 @@ void PowerAmp::SetParameter(int index, double v)
     bool changed = false;
     switch (index) {
     case 0:
-        if (acceptFlag(params.enable, v)) bypass.SetState(params.enable ? 1.0 : 0.0);
+        bypass.SetEnable(params.enable, v);
         return;
     case 1: changed = acceptInt(params.type, v, 0, 2); break;
     case 2: changed = acceptDouble(params.drive, v, v > 0.0); break;

@@ -1,5 +1,7 @@
 #include "SoftBypass.h"
 
+#include "ParameterRules.h"
+
 void SoftBypass::SetState(double v)
 {
     const int request = v >= 0.5 ? 1 : 0;
@@ -7,6 +9,14 @@ void SoftBypass::SetState(double v)
     state = request;
     fading = 1;
     running = 1;
+}
+
+SoftBypass::Switch SoftBypass::SetEnable(bool& enable, double v)
+{
+    const bool wasStopped = !running;
+    if (!acceptFlag(enable, v)) return kUnchanged;
+    SetState(flagValue(enable));
+    return enable && wasStopped ? kStarted : kSwitched;
 }
 
 void SoftBypass::SetFs(double rate)

@@ -10,6 +10,13 @@ public:
     SoftBypass() = default;
 
     void SetState(double v);
+
+    // A stage's enable parameter: stores v in `enable` (acceptFlag rules)
+    // and moves the ramp. kStarted means a fully stopped stage was switched
+    // on: its owner then clears its memory. One switched back on during its
+    // fade-out carries on without a click, so it keeps its memory.
+    enum Switch { kUnchanged, kSwitched, kStarted };
+    Switch SetEnable(bool& enable, double v);
     double GetState() const { return state ? 1.0 : 0.0; }
     void SetFs(double rate);
 
