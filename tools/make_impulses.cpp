@@ -25,8 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "Filter.h"
+#include "dsp/Filter.h"
 #include "common/WavFile.h"
+
+using namespace tonewright;
 
 namespace {
 

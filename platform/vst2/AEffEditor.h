@@ -2,7 +2,7 @@
 // The editor interface the dispatcher forwards the editor opcodes to. The
 // product editor derives from it (through the GUI toolkit's editor class).
 
-#include "Vst2Abi.h"
+#include "vst2/Vst2Abi.h"
 
 class AudioEffect;
 

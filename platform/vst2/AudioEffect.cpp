@@ -1,4 +1,4 @@
-#include "AudioEffect.h"
+#include "vst2/AudioEffect.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 
 #include <atomic>
 
-#include "AEffEditor.h"
-#include "Vst2Abi.h"
+#include "vst2/AEffEditor.h"
+#include "vst2/Vst2Abi.h"
 
 class AudioEffect {
 public:

@@ -1,4 +1,4 @@
-#include "AudioEffectX.h"
+#include "vst2/AudioEffectX.h"
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {

@@ -2,7 +2,7 @@
 // The VST 2 extensions of the effect base: events, names, identity, canDo,
 // bypass, category and the remaining dispatcher opcodes.
 
-#include "AudioEffect.h"
+#include "vst2/AudioEffect.h"
 
 class AudioEffectX : public AudioEffect {
 public:

@@ -1,7 +1,9 @@
-#include "CabinetConvolver.h"
+#include "cabinet/CabinetConvolver.h"
 
 #include <algorithm>
 #include <iterator>
+
+namespace tonewright {
 
 // Spectra are in the packed layout of rdft (places 0 and 1 the real DC and
 // Nyquist values, places 2k, 2k + 1 bin k), which holds the conjugate of the
@@ -274,3 +276,5 @@ void CabinetConvolver::process_stereo(const double* in, double* outL, double* ou
         outR[i] = yr;
     }
 }
+
+}  // namespace tonewright

@@ -10,7 +10,9 @@
 // Everything lives inside the object (it is large; keep it on the heap), so
 // nothing is allocated after construction.
 
-#include "Fft.h"
+#include "cabinet/Fft.h"
+
+namespace tonewright {
 
 class CabinetConvolver {
 public:
@@ -95,3 +97,5 @@ private:
     Level<64> shortLevel;
     Level<2048> longLevel;
 };
+
+}  // namespace tonewright

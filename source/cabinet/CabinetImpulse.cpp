@@ -1,12 +1,14 @@
-#include "CabinetImpulse.h"
+#include "cabinet/CabinetImpulse.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
 
-#include "CabinetConvolver.h"
-#include "MinimumPhase.h"
+#include "cabinet/CabinetConvolver.h"
+#include "cabinet/MinimumPhase.h"
+
+namespace tonewright {
 
 bool CabinetImpulse::Prepare(const double* l, const double* r, int length, bool isMono, double rate,
                              const char* impulseName)
@@ -45,3 +47,5 @@ bool CabinetImpulse::Prepare(const double* l, const double* r, int length, bool 
     }
     return true;
 }
+
+}  // namespace tonewright

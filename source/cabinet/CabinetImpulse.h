@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tonewright {
+
 struct CabinetImpulse {
     // Takes up to 65536 samples (right is not read when mono; a mono
     // impulse's right channel is a copy of the left one). Refused, with a
@@ -24,3 +26,5 @@ struct CabinetImpulse {
     double samplerate = 0.0;
     std::string name;
 };
+
+}  // namespace tonewright

@@ -1,4 +1,4 @@
-#include "CabinetProcessor.h"
+#include "cabinet/CabinetProcessor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,12 @@
 #include <new>
 #include <system_error>
 
-#include "MinimumPhase.h"
-#include "ParameterRules.h"
-#include "Resampler.h"
-#include "WindowFunction.h"
+#include "cabinet/MinimumPhase.h"
+#include "dsp/ParameterRules.h"
+#include "cabinet/Resampler.h"
+#include "cabinet/WindowFunction.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -472,3 +474,5 @@ void CabinetProcessor::FreeRetired()
         retireRead.store(read, std::memory_order_release);
     }
 }
+
+}  // namespace tonewright

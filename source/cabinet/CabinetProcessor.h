@@ -23,11 +23,13 @@
 #include <thread>
 #include <vector>
 
-#include "CabinetConvolver.h"
-#include "CabinetImpulse.h"
-#include "CabinetProcessorParameters.h"
-#include "DirectBox.h"
-#include "SoftBypass.h"
+#include "cabinet/CabinetConvolver.h"
+#include "cabinet/CabinetImpulse.h"
+#include "cabinet/CabinetProcessorParameters.h"
+#include "cabinet/DirectBox.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 class CabinetProcessor {
 public:
@@ -140,3 +142,5 @@ private:
     int windowLength = kMaxWindow;
     bool windowMono = true;
 };
+
+}  // namespace tonewright

@@ -1,6 +1,8 @@
-#include "DirectBox.h"
+#include "cabinet/DirectBox.h"
 
-#include "ParameterRules.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 DirectBox::DirectBox()
 {
@@ -96,3 +98,5 @@ void DirectBox::process(double* l, double* r, int n)
     sections[3].process(r, n);
     bypass.process(l, r, n);
 }
+
+}  // namespace tonewright

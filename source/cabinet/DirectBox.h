@@ -3,8 +3,10 @@
 // order low-pass at the box's frequency and Q) per channel, switched through
 // a soft bypass.
 
-#include "Filter.h"
-#include "SoftBypass.h"
+#include "dsp/Filter.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct DirectBoxParameters {
     bool enable = true;
@@ -37,3 +39,5 @@ private:
     Filter sections[4];  // left 1, left 2, right 1, right 2
     double fs = 0.0;
 };
+
+}  // namespace tonewright

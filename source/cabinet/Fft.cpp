@@ -1,7 +1,9 @@
-#include "Fft.h"
+#include "cabinet/Fft.h"
 
 #include <cmath>
 #include <utility>
+
+namespace tonewright {
 
 // Layout of the work arrays:
 //   ip[0]  T, the length the table was built for (0: not built yet);
@@ -273,3 +275,5 @@ void rdft(int n, int isgn, double* a, int* ip, double* w)
         complexTransform<-1>(N, a, ip, w);
     }
 }
+
+}  // namespace tonewright

@@ -19,6 +19,8 @@
 // needs it. Their sizes, for the longest transform a pair serves, are given
 // by the functions below (the same bounds as the classic routines).
 
+namespace tonewright {
+
 void cdft(int n, int isgn, double* a, int* ip, double* w);
 void rdft(int n, int isgn, double* a, int* ip, double* w);
 
@@ -39,3 +41,5 @@ constexpr int rdftIpSize(int n) { return cdftIpSize(n); }
 constexpr int rdftWSize(int n) { return n / 2 > 1 ? n / 2 : 1; }
 
 }  // namespace fft
+
+}  // namespace tonewright

@@ -1,4 +1,4 @@
-#include "ImpulseFile.h"
+#include "cabinet/ImpulseFile.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace tonewright {
 
 namespace {
 
@@ -469,3 +471,5 @@ bool Convert80BitDouble(const unsigned char* bytes, double* out)
     *out = (bytes[0] & 0x80) ? -value : value;
     return true;
 }
+
+}  // namespace tonewright

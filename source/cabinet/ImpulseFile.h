@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace tonewright {
+
 // Reads a WAV or AIFF impulse file. Every output may be null: rate and mono
 // are written when given; the samples are decoded only when left, right and
 // frames are all given (otherwise only the checks run). left and right then
@@ -32,3 +34,5 @@ bool LoadAIFFImpulseData(const unsigned char* data, size_t size, std::vector<dou
 // rate). False, leaving *out alone, when it is zero, infinite, NaN or out of
 // the range of a double.
 bool Convert80BitDouble(const unsigned char* bytes, double* out);
+
+}  // namespace tonewright

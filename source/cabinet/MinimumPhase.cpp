@@ -1,11 +1,13 @@
-#include "MinimumPhase.h"
+#include "cabinet/MinimumPhase.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <vector>
 
-#include "Fft.h"
+#include "cabinet/Fft.h"
+
+namespace tonewright {
 
 // The real cepstrum over K = 2P points. Every signal on the way is real (the
 // input, the cepstrum, the minimum-phase result) and every spectrum is
@@ -64,3 +66,5 @@ bool ConvertToMinimumPhaseFast(const double* in, double* out, int n)
     for (int i = 0; i < n; ++i) out[i] = a[static_cast<size_t>(i)] * scale;
     return true;
 }
+
+}  // namespace tonewright

@@ -1,9 +1,11 @@
-#include "Resampler.h"
+#include "cabinet/Resampler.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "WindowFunction.h"
+#include "cabinet/WindowFunction.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -184,3 +186,5 @@ double Resampler::i0_precise(double x)
     }
     return sum;
 }
+
+}  // namespace tonewright

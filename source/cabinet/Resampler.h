@@ -7,6 +7,8 @@
 
 #include <vector>
 
+namespace tonewright {
+
 class Resampler {
 public:
     // filterLength: filter taps per input sample interval at factors >= 1;
@@ -56,3 +58,5 @@ private:
     int pending = 0;
     bool usable = false;
 };
+
+}  // namespace tonewright

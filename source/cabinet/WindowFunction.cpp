@@ -1,6 +1,8 @@
-#include "WindowFunction.h"
+#include "cabinet/WindowFunction.h"
 
 #include <cmath>
+
+namespace tonewright {
 
 double WindowFunction::KaiserHalfWindow(int i, int n, double beta)
 {
@@ -22,3 +24,5 @@ double WindowFunction::Bessel0(double x)
            (0.39894228 + v * (0.01328592 + v * (0.00225319 + v * (-0.00157565 + v * (0.00916281 +
             v * (-0.02057706 + v * (0.02635537 + v * (-0.01647633 + v * 0.00392377))))))));
 }
+
+}  // namespace tonewright

@@ -1,6 +1,8 @@
 #pragma once
 // Window functions for shortening impulse responses.
 
+namespace tonewright {
+
 class WindowFunction {
 public:
     // The falling half of a Kaiser window of n points: 1 at i = 0,
@@ -12,3 +14,5 @@ public:
     // Abramowitz and Stegun (9.8.1 and 9.8.2).
     static double Bessel0(double x);
 };
+
+}  // namespace tonewright

@@ -1,12 +1,14 @@
-#include "Chorus.h"
+#include "effects/Chorus.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "DspMath.h"
-#include "Modulation.h"
-#include "ParameterRules.h"
-#include "RangeHelpers.h"
+#include "dsp/DspMath.h"
+#include "effects/Modulation.h"
+#include "dsp/ParameterRules.h"
+#include "dsp/RangeHelpers.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -205,3 +207,5 @@ void Chorus::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }
+
+}  // namespace tonewright

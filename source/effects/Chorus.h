@@ -4,9 +4,11 @@
 // sweep is set as a peak pitch ratio, so the detuning is the same at every
 // speed.
 
-#include "DelayLine.h"
-#include "Glide.h"
-#include "SoftBypass.h"
+#include "dsp/DelayLine.h"
+#include "dsp/Glide.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct ChorusParameters {
     bool enable = true;
@@ -57,3 +59,5 @@ private:
     bool dirty = false;
     bool gliding = false;
 };
+
+}  // namespace tonewright

@@ -1,4 +1,6 @@
-#include "ClubReverb.h"
+#include "effects/ClubReverb.h"
+
+namespace tonewright {
 
 ClubReverb::ClubReverb()
 {
@@ -8,3 +10,5 @@ ClubReverb::ClubReverb()
     a.setdecay(0.79);
     a.setdamping(0.93);
 }
+
+}  // namespace tonewright

@@ -1,8 +1,10 @@
 #pragma once
 // The club reverb: the comb/all-pass algorithm with fixed settings.
 
-#include "Freeverb.h"
-#include "ReverbType.h"
+#include "effects/Freeverb.h"
+#include "effects/ReverbType.h"
+
+namespace tonewright {
 
 using ClubReverbParameters = ReverbTypeParameters;
 
@@ -13,3 +15,5 @@ public:
     void SetDecay(double x) { Settings().setdecay(x); }
     void SetDamping(double x) { Settings().setdamping(x); }
 };
+
+}  // namespace tonewright

@@ -1,10 +1,12 @@
-#include "CompressorSustainer.h"
+#include "effects/CompressorSustainer.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "ParameterRules.h"
-#include "RangeHelpers.h"
+#include "dsp/ParameterRules.h"
+#include "dsp/RangeHelpers.h"
+
+namespace tonewright {
 
 CompressorSustainer::CompressorSustainer()
 {
@@ -116,3 +118,5 @@ void CompressorSustainer::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }
+
+}  // namespace tonewright

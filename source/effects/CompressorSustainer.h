@@ -5,9 +5,11 @@
 // Every change is crossfaded from the old settings to the new ones (1 ms
 // hold, 30 ms fade) with both detectors running side by side.
 
-#include "DetectorSets.h"
-#include "EnvelopeFollower.h"
-#include "SoftBypass.h"
+#include "dsp/DetectorSets.h"
+#include "dsp/EnvelopeFollower.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct CompressorSustainerParameters {
     bool enable = true;
@@ -62,3 +64,5 @@ private:
     DetectorSets<Set> detectors;
     SoftBypass bypass;
 };
+
+}  // namespace tonewright

@@ -1,7 +1,9 @@
-#include "Dottorroverb.h"
+#include "effects/Dottorroverb.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace tonewright {
 
 namespace {
 
@@ -138,3 +140,5 @@ void Dottorroverb::process(double* l, double* r, int n)
         Output(a, b, l[i], r[i]);
     }
 }
+
+}  // namespace tonewright

@@ -9,8 +9,10 @@
 
 #include <array>
 
-#include "ReverbAlgorithm.h"
-#include "ReverbDelayBlock.h"
+#include "effects/ReverbAlgorithm.h"
+#include "effects/ReverbDelayBlock.h"
+
+namespace tonewright {
 
 class Dottorroverb : public ReverbAlgorithm {
 public:
@@ -57,3 +59,5 @@ private:
     std::array<ReverbDelayBlock, kDelays> delays;
     std::array<int, kTaps> taps{};
 };
+
+}  // namespace tonewright

@@ -1,11 +1,13 @@
-#include "Echo.h"
+#include "effects/Echo.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "DspMath.h"
-#include "ParameterRules.h"
-#include "RangeHelpers.h"
+#include "dsp/DspMath.h"
+#include "dsp/ParameterRules.h"
+#include "dsp/RangeHelpers.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -315,3 +317,5 @@ void Echo::process(double* l, double* r, int n)
     if (running) Run<true>(l, r, n);
     AfterBlock();
 }
+
+}  // namespace tonewright

@@ -6,10 +6,12 @@
 // own, so the repeats can ring out after it is switched off; it stops
 // costing time once they have died away.
 
-#include "DelayLine.h"
-#include "Filter.h"
-#include "Glide.h"
-#include "MonoBuffer.h"
+#include "dsp/DelayLine.h"
+#include "dsp/Filter.h"
+#include "dsp/Glide.h"
+#include "dsp/MonoBuffer.h"
+
+namespace tonewright {
 
 struct EchoParameters {
     bool enable = true;
@@ -82,3 +84,5 @@ private:
     bool restarted = false;
     MonoBuffer directL, directR;
 };
+
+}  // namespace tonewright

@@ -1,10 +1,12 @@
-#include "Flanger.h"
+#include "effects/Flanger.h"
 
 #include <cmath>
 
-#include "DspMath.h"
-#include "Modulation.h"
-#include "ParameterRules.h"
+#include "dsp/DspMath.h"
+#include "effects/Modulation.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 namespace {
 constexpr double kTwoPi = 6.28318530717958647692;
@@ -173,3 +175,5 @@ void Flanger::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }
+
+}  // namespace tonewright

@@ -4,9 +4,11 @@
 // line and a switch that inverts the wet signal. Type 1 reads the right line
 // a quarter cycle apart from the left.
 
-#include "DelayLine.h"
-#include "Glide.h"
-#include "SoftBypass.h"
+#include "dsp/DelayLine.h"
+#include "dsp/Glide.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct FlangerParameters {
     bool enable = true;
@@ -55,3 +57,5 @@ private:
     bool dirty = false;
     bool gliding = false;
 };
+
+}  // namespace tonewright

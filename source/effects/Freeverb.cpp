@@ -1,7 +1,9 @@
-#include "Freeverb.h"
+#include "effects/Freeverb.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace tonewright {
 
 namespace {
 
@@ -77,3 +79,5 @@ void Freeverb::process(double* l, double* r, int n)
         Output(a, b, l[i], r[i]);
     }
 }
+
+}  // namespace tonewright

@@ -6,8 +6,10 @@
 
 #include <array>
 
-#include "ReverbAlgorithm.h"
-#include "ReverbDelayBlock.h"
+#include "effects/ReverbAlgorithm.h"
+#include "effects/ReverbDelayBlock.h"
+
+namespace tonewright {
 
 class Freeverb : public ReverbAlgorithm {
 public:
@@ -40,3 +42,5 @@ private:
     std::array<ReverbDelayBlock, kCombs> combs;
     std::array<ReverbDelayBlock, kAllPasses> allpasses;
 };
+
+}  // namespace tonewright

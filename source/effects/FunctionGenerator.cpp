@@ -1,8 +1,10 @@
-#include "FunctionGenerator.h"
+#include "effects/FunctionGenerator.h"
 
 #include <cmath>
 
-#include "Modulation.h"
+#include "effects/Modulation.h"
+
+namespace tonewright {
 
 FunctionGenerator::FunctionGenerator() { Update(); }
 
@@ -125,3 +127,5 @@ void FunctionGenerator::Output(double* a, double* b)
     *a = Function(time);
     *b = Function(time + phaseTime);
 }
+
+}  // namespace tonewright

@@ -4,6 +4,8 @@
 // Times are in seconds; the position within the cycle survives changes of
 // frequency, so the output stays continuous.
 
+namespace tonewright {
+
 class FunctionGenerator {
 public:
     FunctionGenerator();
@@ -57,3 +59,5 @@ private:
     double linWeight = 0.0;
     double sinWeight = 1.0;
 };
+
+}  // namespace tonewright

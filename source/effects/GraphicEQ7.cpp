@@ -1,9 +1,11 @@
-#include "GraphicEQ7.h"
+#include "effects/GraphicEQ7.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "ParameterRules.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -179,3 +181,5 @@ void GraphicEQ7::process(double* l, double* r, int n)
         }
     });
 }
+
+}  // namespace tonewright

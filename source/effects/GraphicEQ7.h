@@ -3,8 +3,10 @@
 // an output gain, built from Filter sections in series (a left and a right
 // section each). The type chooses one of three octave frequency sets.
 
-#include "Filter.h"
-#include "SoftBypass.h"
+#include "dsp/Filter.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct GraphicEQ7Parameters {
     bool enable = true;
@@ -67,3 +69,5 @@ private:
     Filter sectionsR[kSections];
     double fs = 0.0;
 };
+
+}  // namespace tonewright

@@ -1,4 +1,6 @@
-#include "HallReverb.h"
+#include "effects/HallReverb.h"
+
+namespace tonewright {
 
 HallReverb::HallReverb()
 {
@@ -10,3 +12,5 @@ HallReverb::HallReverb()
     a.setbandwidth(0.67);
     a.setdiffusion(0.655);
 }
+
+}  // namespace tonewright

@@ -1,8 +1,10 @@
 #pragma once
 // The hall reverb: the plate algorithm with fixed settings.
 
-#include "Dottorroverb.h"
-#include "ReverbType.h"
+#include "effects/Dottorroverb.h"
+#include "effects/ReverbType.h"
+
+namespace tonewright {
 
 using HallReverbParameters = ReverbTypeParameters;
 
@@ -10,3 +12,5 @@ class HallReverb : public ReverbType<Dottorroverb> {
 public:
     HallReverb();
 };
+
+}  // namespace tonewright

@@ -1,7 +1,9 @@
-#include "NRev.h"
+#include "effects/NRev.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace tonewright {
 
 namespace {
 
@@ -68,3 +70,5 @@ void NRev::process(double* l, double* r, int n)
         Output(a, b, l[i], r[i]);
     }
 }
+
+}  // namespace tonewright

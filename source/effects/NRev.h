@@ -7,8 +7,10 @@
 
 #include <array>
 
-#include "ReverbAlgorithm.h"
-#include "ReverbDelayBlock.h"
+#include "effects/ReverbAlgorithm.h"
+#include "effects/ReverbDelayBlock.h"
+
+namespace tonewright {
 
 class NRev : public ReverbAlgorithm {
 public:
@@ -38,3 +40,5 @@ private:
     std::array<ReverbDelayBlock, kCombs> combs;
     ReverbDelayBlock lowpass;
 };
+
+}  // namespace tonewright

@@ -1,9 +1,11 @@
-#include "NoiseGate.h"
+#include "effects/NoiseGate.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "ParameterRules.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 NoiseGate::NoiseGate()
 {
@@ -161,3 +163,5 @@ void NoiseGate::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] { Apply<true>(l, r, n); });
 }
+
+}  // namespace tonewright

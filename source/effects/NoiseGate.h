@@ -5,10 +5,12 @@
 // crossfaded from the old settings to the new ones (1 ms hold, 30 ms fade)
 // with both detectors running side by side.
 
-#include "DetectorSets.h"
-#include "EnvelopeFollower.h"
-#include "MonoBuffer.h"
-#include "SoftBypass.h"
+#include "dsp/DetectorSets.h"
+#include "dsp/EnvelopeFollower.h"
+#include "dsp/MonoBuffer.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct NoiseGateParameters {
     bool enable = true;
@@ -78,3 +80,5 @@ private:
     double heldGain = 1.0;
     SoftBypass bypass;
 };
+
+}  // namespace tonewright

@@ -1,10 +1,12 @@
-#include "Phaser.h"
+#include "effects/Phaser.h"
 
 #include <cmath>
 
-#include "DspMath.h"
-#include "Modulation.h"
-#include "ParameterRules.h"
+#include "dsp/DspMath.h"
+#include "effects/Modulation.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -200,3 +202,5 @@ void Phaser::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] { Run<true>(l, r, n); });
 }
+
+}  // namespace tonewright

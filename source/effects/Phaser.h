@@ -7,9 +7,11 @@
 
 #include <algorithm>
 
-#include "Glide.h"
-#include "PhaserAllPass.h"
-#include "SoftBypass.h"
+#include "dsp/Glide.h"
+#include "effects/PhaserAllPass.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct PhaserParameters {
     bool enable = true;
@@ -64,3 +66,5 @@ private:
     bool gliding = false;
     SoftBypass bypass;
 };
+
+}  // namespace tonewright

@@ -1,6 +1,8 @@
-#include "PhaserAllPass.h"
+#include "effects/PhaserAllPass.h"
 
 #include <limits>
+
+namespace tonewright {
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -83,3 +85,5 @@ void PhaserAllPass::process(double* x, const double* m, int n)
 }
 
 void PhaserAllPass::ClearHistory() { y1 = y2 = x1 = x2 = 0.0; }
+
+}  // namespace tonewright

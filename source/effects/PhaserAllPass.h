@@ -6,9 +6,11 @@
 
 #include <cmath>
 
-#include "DspMath.h"
-#include "Glide.h"
-#include "SoftBypass.h"
+#include "dsp/DspMath.h"
+#include "dsp/Glide.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 class PhaserAllPass {
 public:
@@ -74,3 +76,5 @@ private:
     double lastAngle = 0.0;
     double lastC = 0.0;
 };
+
+}  // namespace tonewright

@@ -1,6 +1,8 @@
-#include "Primes.h"
+#include "effects/Primes.h"
 
 #include <cmath>
+
+namespace tonewright {
 
 namespace {
 
@@ -67,3 +69,5 @@ int previous_prime(double x)
     return prime[k - 1];
 }
 int previous_prime(int x) { return previous_prime(static_cast<double>(x)); }
+
+}  // namespace tonewright

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+namespace tonewright {
+
 inline constexpr int kPrimeCount = 10000;
 
 // 2, 3, 5, ... 104729 in ascending order.
@@ -24,3 +26,5 @@ int next_prime(int x);
 // else the one before it.
 int previous_prime(double x);
 int previous_prime(int x);
+
+}  // namespace tonewright

@@ -1,9 +1,11 @@
-#include "Reverb.h"
+#include "effects/Reverb.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "ParameterRules.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 Reverb::Reverb()
 {
@@ -95,3 +97,5 @@ void Reverb::process(double* l, double* r, int n)
     club.process(l, r, n);
     hall.process(l, r, n);
 }
+
+}  // namespace tonewright

@@ -4,9 +4,11 @@
 // switched on. A newly selected type starts from empty lines and fades in;
 // the one it replaces fades back to dry within 20 ms.
 
-#include "ClubReverb.h"
-#include "HallReverb.h"
-#include "RoomReverb.h"
+#include "effects/ClubReverb.h"
+#include "effects/HallReverb.h"
+#include "effects/RoomReverb.h"
+
+namespace tonewright {
 
 struct ReverbParameters {
     bool enable = true;
@@ -48,3 +50,5 @@ private:
     ClubReverb club;
     RoomReverb room;
 };
+
+}  // namespace tonewright

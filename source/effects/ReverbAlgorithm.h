@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Primes.h"
+#include "effects/Primes.h"
+
+namespace tonewright {
 
 class ReverbAlgorithm {
 public:
@@ -62,3 +64,5 @@ protected:
     double width1 = 1.0;
     double width2 = 0.0;
 };
+
+}  // namespace tonewright

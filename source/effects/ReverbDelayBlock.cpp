@@ -1,6 +1,8 @@
-#include "ReverbDelayBlock.h"
+#include "effects/ReverbDelayBlock.h"
 
 #include <algorithm>
+
+namespace tonewright {
 
 ReverbDelayBlock::ReverbDelayBlock() : buffer(std::make_unique<double[]>(1)) {}
 
@@ -20,3 +22,5 @@ void ReverbDelayBlock::clear_buffer()
     state = 0.0;
     out = 0.0;
 }
+
+}  // namespace tonewright

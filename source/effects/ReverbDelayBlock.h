@@ -7,7 +7,9 @@
 #include <cmath>
 #include <memory>
 
-#include "DspMath.h"
+#include "dsp/DspMath.h"
+
+namespace tonewright {
 
 class ReverbDelayBlock {
 public:
@@ -136,3 +138,5 @@ private:
     double state = 0.0;
     double out = 0.0;
 };
+
+}  // namespace tonewright

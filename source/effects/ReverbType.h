@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "DspMath.h"
-#include "Glide.h"
-#include "ParameterRules.h"
-#include "SoftBypass.h"
+#include "dsp/DspMath.h"
+#include "dsp/Glide.h"
+#include "dsp/ParameterRules.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct ReverbTypeParameters {
     bool enable = true;
@@ -143,3 +145,5 @@ private:
     bool gliding = false;
     bool dirty = false;
 };
+
+}  // namespace tonewright

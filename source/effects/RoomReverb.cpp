@@ -1,4 +1,6 @@
-#include "RoomReverb.h"
+#include "effects/RoomReverb.h"
+
+namespace tonewright {
 
 RoomReverb::RoomReverb()
 {
@@ -8,3 +10,5 @@ RoomReverb::RoomReverb()
     a.setdecay(0.795);
     a.setdamping(0.345);
 }
+
+}  // namespace tonewright

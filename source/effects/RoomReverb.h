@@ -1,8 +1,10 @@
 #pragma once
 // The room reverb: the six-comb room algorithm with fixed settings.
 
-#include "NRev.h"
-#include "ReverbType.h"
+#include "effects/NRev.h"
+#include "effects/ReverbType.h"
+
+namespace tonewright {
 
 using RoomReverbParameters = ReverbTypeParameters;
 
@@ -10,3 +12,5 @@ class RoomReverb : public ReverbType<NRev> {
 public:
     RoomReverb();
 };
+
+}  // namespace tonewright

@@ -1,10 +1,12 @@
-#include "Tremolo.h"
+#include "effects/Tremolo.h"
 
 #include <cmath>
 
-#include "DspMath.h"
-#include "Modulation.h"
-#include "ParameterRules.h"
+#include "dsp/DspMath.h"
+#include "effects/Modulation.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
 
 Tremolo::Tremolo()
 {
@@ -144,3 +146,5 @@ void Tremolo::process(double* l, double* r, int n)
         }
     });
 }
+
+}  // namespace tonewright

@@ -3,9 +3,11 @@
 // channel can run half a cycle away from the left (type 1), which pans the
 // sound from side to side.
 
-#include "FunctionGenerator.h"
-#include "Glide.h"
-#include "SoftBypass.h"
+#include "effects/FunctionGenerator.h"
+#include "dsp/Glide.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct TremoloParameters {
     bool enable = true;
@@ -47,3 +49,5 @@ private:
     bool dirty = false;
     SoftBypass bypass;
 };
+
+}  // namespace tonewright

@@ -1,12 +1,14 @@
-#include "Tuner.h"
+#include "effects/Tuner.h"
 
 #include <algorithm>
 #include <cmath>
 #include <thread>
 
-#include "DspMath.h"
-#include "RangeHelpers.h"
-#include "StringUtil.h"
+#include "dsp/DspMath.h"
+#include "dsp/RangeHelpers.h"
+#include "dsp/StringUtil.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -227,3 +229,5 @@ void Tuner::GetReading(int* note, double* needle, char* name) const
     if (needle) *needle = shown ? position : 0.0;
     if (name) copyBounded(name, 8, shown ? kNames[k % 12] : "--");
 }
+
+}  // namespace tonewright

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tonewright {
+
 struct TunerNote {
     int note = 0;         // 0..72
     double period = 0.0;  // seconds
@@ -84,3 +86,5 @@ private:
     std::atomic<double> readingNeedle{0.0};
     static_assert(std::atomic<double>::is_always_lock_free);
 };
+
+}  // namespace tonewright

@@ -1,10 +1,12 @@
-#include "WahWah.h"
+#include "effects/WahWah.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "ParameterRules.h"
-#include "RangeHelpers.h"
+#include "dsp/ParameterRules.h"
+#include "dsp/RangeHelpers.h"
+
+namespace tonewright {
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -172,3 +174,5 @@ void WahWah::process(double* x, int n)
         }
     });
 }
+
+}  // namespace tonewright

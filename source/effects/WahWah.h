@@ -4,9 +4,11 @@
 // position is the pedal itself (glided over 30 ms) or, in automatic mode
 // (type 1), the input level, with the pedal acting as sensitivity.
 
-#include "EnvelopeFollower.h"
-#include "Glide.h"
-#include "SoftBypass.h"
+#include "dsp/EnvelopeFollower.h"
+#include "dsp/Glide.h"
+#include "dsp/SoftBypass.h"
+
+namespace tonewright {
 
 struct WahWahParameters {
     bool enable = true;
@@ -66,3 +68,5 @@ private:
     bool gliding = false;
     SoftBypass bypass;
 };
+
+}  // namespace tonewright

@@ -1,10 +1,12 @@
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
 
 #include <cmath>
 #include <cstring>
 #include <utility>
 
-#include "ImpulseFile.h"
+#include "cabinet/ImpulseFile.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -51,65 +53,15 @@ Tonewright::Tonewright()
 
 void Tonewright::Settle()
 {
-    gate.Settle();
-    lowcut.Settle();
-    wah.Settle();
-    sustainer.Settle();
-    boost.Settle();
-    preamp.Settle();
-    preamp_os.Settle();
-    poweramp.Settle();
-    poweramp_os.Settle();
-    eq_pre.Settle();
-    eq_post.Settle();
-    deep.Settle();
-    bright.Settle();
-    cabinet.Settle();
-    tremolo_pre.Settle();
-    tremolo_post.Settle();
-    chorus_pre.Settle();
-    chorus_post.Settle();
-    flanger_pre.Settle();
-    flanger_post.Settle();
-    phaser_pre.Settle();
-    phaser_post.Settle();
-    echo_pre.Settle();
-    echo_post.Settle();
-    reverb.Settle();
-    master.Settle();
+    forEachStage(*this, [](Stage auto& stage, Clock) { stage.Settle(); });
 }
 
 void Tonewright::Reserve(int n)
 {
     if (n <= 0) return;
-    const int os = 4 * n;  // the largest oversampling factor
-    gate.Reserve(n);
-    lowcut.Reserve(n);
-    wah.Reserve(n);
-    sustainer.Reserve(n);
-    boost.Reserve(n);
-    oversampler.Reserve(n);
-    preamp.Reserve(n);
-    preamp_os.Reserve(os);
-    poweramp.Reserve(n);
-    poweramp_os.Reserve(os);
-    eq_pre.Reserve(n);
-    eq_post.Reserve(n);
-    deep.Reserve(n);
-    bright.Reserve(n);
-    cabinet.Reserve(n);
-    tremolo_pre.Reserve(n);
-    tremolo_post.Reserve(n);
-    chorus_pre.Reserve(n);
-    chorus_post.Reserve(n);
-    flanger_pre.Reserve(n);
-    flanger_post.Reserve(n);
-    phaser_pre.Reserve(n);
-    phaser_post.Reserve(n);
-    echo_pre.Reserve(n);
-    echo_post.Reserve(n);
-    reverb.Reserve(n);
-    master.Reserve(n);
+    forEachStage(*this, [n](Stage auto& stage, Clock clock) {
+        stage.Reserve(clock == Clock::oversampled ? Oversampler::kMaxFactor * n : n);
+    });
 }
 
 void Tonewright::process(double* in, double* outL, double* outR, int n)
@@ -161,36 +113,12 @@ void Tonewright::SetFs(double rate)
 {
     if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
     fs = rate;
-    gate.SetFs(rate);
-    lowcut.SetFs(rate);
-    wah.SetFs(rate);
-    sustainer.SetFs(rate);
-    boost.SetFs(rate);
-    preamp.SetFs(rate);
-    poweramp.SetFs(rate);
-    oversampler.SetFs(rate);
-    // The oversampled pair is told the rate it really runs at. (The
-    // oversampler's nominal rate differs from it between the standard rates.)
-    const double raised = rate * oversampler.Factor();
-    preamp_os.SetFs(raised);
-    poweramp_os.SetFs(raised);
-    eq_pre.SetFs(rate);
-    eq_post.SetFs(rate);
-    deep.SetFs(rate);
-    bright.SetFs(rate);
-    cabinet.SetFs(rate);
-    tremolo_pre.SetFs(rate);
-    tremolo_post.SetFs(rate);
-    chorus_pre.SetFs(rate);
-    chorus_post.SetFs(rate);
-    flanger_pre.SetFs(rate);
-    flanger_post.SetFs(rate);
-    phaser_pre.SetFs(rate);
-    phaser_post.SetFs(rate);
-    echo_pre.SetFs(rate);
-    echo_post.SetFs(rate);
-    reverb.SetFs(rate);
-    master.SetFs(rate);
+    // The oversampled stages are told the rate they really run at, which the
+    // oversampler (earlier in the list) has just chosen. It differs from the
+    // oversampler's nominal rate between the standard rates.
+    forEachStage(*this, [this, rate](Stage auto& stage, Clock clock) {
+        stage.SetFs(clock == Clock::oversampled ? rate * oversampler.Factor() : rate);
+    });
 }
 
 void Tonewright::SetPreamp(const PreampParameters* p)
@@ -238,3 +166,5 @@ const char* fname(const char* path)
     const char* slash = std::strrchr(path, '/');
     return slash ? slash + 1 : path;
 }
+
+}  // namespace tonewright

@@ -7,10 +7,13 @@
 // The engine has no locks: no two calls on one engine may overlap. Its owner
 // keeps setters away from a running process().
 
-#include "CabinetProcessor.h"
-#include "Filter.h"
-#include "Oversampler.h"
-#include "TonewrightParameters.h"
+#include "cabinet/CabinetProcessor.h"
+#include "dsp/Filter.h"
+#include "dsp/Stage.h"
+#include "amp/Oversampler.h"
+#include "engine/TonewrightParameters.h"
+
+namespace tonewright {
 
 class Tonewright {
 public:
@@ -49,6 +52,40 @@ public:
     bool SetCabinetImpulse(const char* path);
 
 private:
+    // Calls f(stage, clock) for every stage in chain order; every operation
+    // on the whole chain walks this one list.
+    template <typename Self, typename F>
+    static void forEachStage(Self& self, F&& f)
+    {
+        f(self.gate, Clock::host);
+        f(self.lowcut, Clock::host);
+        f(self.wah, Clock::host);
+        f(self.sustainer, Clock::host);
+        f(self.boost, Clock::host);
+        f(self.oversampler, Clock::host);
+        f(self.preamp, Clock::host);
+        f(self.preamp_os, Clock::oversampled);
+        f(self.poweramp, Clock::host);
+        f(self.poweramp_os, Clock::oversampled);
+        f(self.eq_pre, Clock::host);
+        f(self.eq_post, Clock::host);
+        f(self.deep, Clock::host);
+        f(self.bright, Clock::host);
+        f(self.cabinet, Clock::host);
+        f(self.tremolo_pre, Clock::host);
+        f(self.tremolo_post, Clock::host);
+        f(self.chorus_pre, Clock::host);
+        f(self.chorus_post, Clock::host);
+        f(self.flanger_pre, Clock::host);
+        f(self.flanger_post, Clock::host);
+        f(self.phaser_pre, Clock::host);
+        f(self.phaser_post, Clock::host);
+        f(self.echo_pre, Clock::host);
+        f(self.echo_post, Clock::host);
+        f(self.reverb, Clock::host);
+        f(self.master, Clock::host);
+    }
+
     void SetStageParameter(int id, double v);
     void SetPlacement(int id, double v);
     void RefreshRecord();
@@ -86,3 +123,5 @@ public:
 
 // The text after the last '/' of path, or path itself without one.
 const char* fname(const char* path);
+
+}  // namespace tonewright

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "DspMath.h"
-#include "ParameterRules.h"
-#include "RangeHelpers.h"
-#include "Tonewright.h"
+#include "dsp/DspMath.h"
+#include "dsp/ParameterRules.h"
+#include "dsp/RangeHelpers.h"
+#include "engine/Tonewright.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -493,3 +495,5 @@ TonewrightParameters* Tonewright::GetParameters()
     RefreshRecord();
     return &parameters;
 }
+
+}  // namespace tonewright

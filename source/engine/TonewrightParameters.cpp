@@ -1,8 +1,10 @@
-#include "TonewrightParameters.h"
+#include "engine/TonewrightParameters.h"
 
 #include <algorithm>
 
-#include "StringUtil.h"
+#include "dsp/StringUtil.h"
+
+namespace tonewright {
 
 TonewrightParameters::TonewrightParameters()
 {
@@ -49,3 +51,5 @@ TonewrightParameters::TonewrightParameters()
     cabinet.SetName("None");
     cabinet.dibox = {true, 4500.0, 0.7071};
 }
+
+}  // namespace tonewright

@@ -3,19 +3,21 @@
 // effects sit, the engine's own switches, the master level, the oversampling
 // choice and the cabinet impulse.
 
-#include "CabinetProcessorParameters.h"
-#include "Chorus.h"
-#include "CompressorSustainer.h"
-#include "Echo.h"
-#include "Flanger.h"
-#include "GraphicEQ7.h"
-#include "NoiseGate.h"
-#include "Phaser.h"
-#include "PowerAmp.h"
-#include "Preamp.h"
-#include "Reverb.h"
-#include "Tremolo.h"
-#include "WahWah.h"
+#include "cabinet/CabinetProcessorParameters.h"
+#include "effects/Chorus.h"
+#include "effects/CompressorSustainer.h"
+#include "effects/Echo.h"
+#include "effects/Flanger.h"
+#include "effects/GraphicEQ7.h"
+#include "effects/NoiseGate.h"
+#include "effects/Phaser.h"
+#include "amp/PowerAmp.h"
+#include "amp/Preamp.h"
+#include "effects/Reverb.h"
+#include "effects/Tremolo.h"
+#include "effects/WahWah.h"
+
+namespace tonewright {
 
 // The pair wrapper of an effect that exists before and after the amplifier:
 // the pre instance runs when enable && !post, the post one when enable && post.
@@ -51,3 +53,5 @@ public:
     double master_level = 0.0;
     bool upsampler_enabled = true;
 };
+
+}  // namespace tonewright

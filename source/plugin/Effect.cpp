@@ -1,4 +1,4 @@
-#include "Effect.h"
+#include "plugin/Effect.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "StringUtil.h"
+#include "dsp/StringUtil.h"
+
+namespace tonewright {
 
 namespace {
 
@@ -432,3 +434,5 @@ VstInt32 Effect::canDo(char* text)
 }
 
 VstInt32 Effect::getPlugCategory() { return kPlugCategEffect; }
+
+}  // namespace tonewright

@@ -16,12 +16,14 @@
 #include <mutex>
 #include <thread>
 
-#include "AudioEffectX.h"
-#include "EffectProgram.h"
-#include "Parameter.h"
-#include "ParameterTable.h"
-#include "Tonewright.h"
-#include "Tuner.h"
+#include "vst2/AudioEffectX.h"
+#include "plugin/EffectProgram.h"
+#include "plugin/Parameter.h"
+#include "plugin/ParameterTable.h"
+#include "engine/Tonewright.h"
+#include "effects/Tuner.h"
+
+namespace tonewright {
 
 class Effect : public AudioEffectX {
 public:
@@ -161,3 +163,5 @@ private:
 
 // Allocates and constructs an Effect talking to `host`.
 AudioEffect* createEffectInstance(audioMasterCallback host);
+
+}  // namespace tonewright

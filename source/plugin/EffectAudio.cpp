@@ -5,11 +5,13 @@
 #include <cmath>
 #include <new>
 
-#include "Effect.h"
+#include "plugin/Effect.h"
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
+
+namespace tonewright {
 
 namespace {
 
@@ -197,3 +199,5 @@ void Effect::render(float** inputs, float** outputs, int n)
 
 template void Effect::render<false>(float**, float**, int);
 template void Effect::render<true>(float**, float**, int);
+
+}  // namespace tonewright

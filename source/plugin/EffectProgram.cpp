@@ -1,8 +1,12 @@
-#include "EffectProgram.h"
+#include "plugin/EffectProgram.h"
 
-#include "StringUtil.h"
+#include "dsp/StringUtil.h"
+
+namespace tonewright {
 
 EffectProgram::EffectProgram()
 {
     copyBounded(name, "Default Program");
 }
+
+}  // namespace tonewright

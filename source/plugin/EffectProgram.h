@@ -1,7 +1,9 @@
 #pragma once
 // One stored program: a name of at most 23 characters and a complete sound.
 
-#include "TonewrightParameters.h"
+#include "engine/TonewrightParameters.h"
+
+namespace tonewright {
 
 struct EffectProgram {
     static constexpr int kNameSize = 24;
@@ -11,3 +13,5 @@ struct EffectProgram {
     char name[kNameSize];
     TonewrightParameters params;
 };
+
+}  // namespace tonewright

@@ -1,9 +1,13 @@
-#include "Parameter.h"
+#include "plugin/Parameter.h"
 
-#include "StringUtil.h"
+#include "dsp/StringUtil.h"
+
+namespace tonewright {
 
 Parameter::Parameter() : value(0.0f)
 {
     copyBounded(name, "Default");
     copyBounded(label, "Default");
 }
+
+}  // namespace tonewright

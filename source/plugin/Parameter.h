@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+namespace tonewright {
+
 struct Parameter {
     Parameter();
     Parameter(const Parameter&) = delete;
@@ -14,3 +16,5 @@ struct Parameter {
     char name[8];
     char label[8];
 };
+
+}  // namespace tonewright

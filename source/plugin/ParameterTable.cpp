@@ -1,4 +1,6 @@
-#include "ParameterTable.h"
+#include "plugin/ParameterTable.h"
+
+namespace tonewright {
 
 const uint32_t twr_params[kNumParameters] = {
     14, 89, 90, 91, 92, 15, 93, 16, 17, 18,  // amp bypass .. treble
@@ -21,3 +23,5 @@ const char* const kParameterShortNames[kNumParameters] = {
     "PhsMono", "TrmPost", "TremByp", "TremSpd", "TremDpt", "TremTyp", "TremWav", "DelPost", "DelByp",  "DelDel",
     "DelRpt",  "DelLvl",  "DelType", "DelSty",  "RevByp",  "RevType", "RevLvl",  "GateByp", "GateThr", "GateSlp",
 };
+
+}  // namespace tonewright

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tonewright {
+
 constexpr int kNumParameters = 80;
 constexpr int kNumPrograms = 128;
 
@@ -15,3 +17,5 @@ extern const char* const kParameterShortNames[kNumParameters];
 
 inline bool validParameterIndex(int i) { return i >= 0 && i < kNumParameters; }
 inline bool validProgramIndex(int i) { return i >= 0 && i < kNumPrograms; }
+
+}  // namespace tonewright

@@ -10,8 +10,10 @@
 #include <random>
 #include <vector>
 
-#include "CabinetConvolver.h"
+#include "cabinet/CabinetConvolver.h"
 #include "DspTestKit.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

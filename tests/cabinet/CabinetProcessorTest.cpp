@@ -15,11 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "CabinetProcessor.h"
+#include "cabinet/CabinetProcessor.h"
 #include "DspTestKit.h"
-#include "MinimumPhase.h"
-#include "Tonewright.h"
-#include "WindowFunction.h"
+#include "cabinet/MinimumPhase.h"
+#include "engine/Tonewright.h"
+#include "cabinet/WindowFunction.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

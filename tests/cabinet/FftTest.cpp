@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Fft.h"
+#include "cabinet/Fft.h"
 #include "NumpyOracle.h"
+
+using namespace tonewright;
 
 namespace {
 

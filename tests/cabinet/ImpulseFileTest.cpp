@@ -14,7 +14,9 @@
 #include <sys/stat.h>
 
 #include "ImpulseTestSupport.h"
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 using namespace impulsetest;
 

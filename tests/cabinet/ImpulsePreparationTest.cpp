@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Fft.h"
-#include "MinimumPhase.h"
+#include "cabinet/Fft.h"
+#include "cabinet/MinimumPhase.h"
 #include "NumpyOracle.h"
-#include "WindowFunction.h"
+#include "cabinet/WindowFunction.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

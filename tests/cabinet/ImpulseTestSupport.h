@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ImpulseFile.h"
+#include "cabinet/ImpulseFile.h"
+
+using namespace tonewright;
 
 namespace impulsetest {
 

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Resampler.h"
+#include "cabinet/Resampler.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -6,8 +6,10 @@
 
 #include <cmath>
 
-#include "Chorus.h"
+#include "effects/Chorus.h"
 #include "DspTestKit.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

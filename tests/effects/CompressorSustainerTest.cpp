@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "CompressorSustainer.h"
+#include "effects/CompressorSustainer.h"
 #include "DspTestKit.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

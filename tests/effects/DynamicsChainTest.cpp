@@ -7,7 +7,9 @@
 #include <random>
 
 #include "DspTestKit.h"
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

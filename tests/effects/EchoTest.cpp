@@ -8,9 +8,11 @@
 #include <cmath>
 
 #include "DspTestKit.h"
-#include "Echo.h"
-#include "Filter.h"
-#include "RangeHelpers.h"
+#include "effects/Echo.h"
+#include "dsp/Filter.h"
+#include "dsp/RangeHelpers.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -6,7 +6,9 @@
 #include <cmath>
 
 #include "DspTestKit.h"
-#include "Flanger.h"
+#include "effects/Flanger.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -9,7 +9,9 @@
 #include <random>
 
 #include "DspTestKit.h"
-#include "GraphicEQ7.h"
+#include "effects/GraphicEQ7.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 using cd = std::complex<double>;

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "Chorus.h"
+#include "effects/Chorus.h"
 #include "DspTestKit.h"
-#include "Echo.h"
-#include "Flanger.h"
-#include "Phaser.h"
-#include "Tremolo.h"
+#include "effects/Echo.h"
+#include "effects/Flanger.h"
+#include "effects/Phaser.h"
+#include "effects/Tremolo.h"
+
+using namespace tonewright;
 
 namespace fxtest {
 

@@ -7,7 +7,9 @@
 #include <cmath>
 
 #include "DspTestKit.h"
-#include "NoiseGate.h"
+#include "effects/NoiseGate.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -7,7 +7,9 @@
 #include <complex>
 
 #include "DspTestKit.h"
-#include "Phaser.h"
+#include "effects/Phaser.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Dottorroverb.h"
-#include "Freeverb.h"
-#include "NRev.h"
-#include "Primes.h"
-#include "ReverbDelayBlock.h"
+#include "effects/Dottorroverb.h"
+#include "effects/Freeverb.h"
+#include "effects/NRev.h"
+#include "effects/Primes.h"
+#include "effects/ReverbDelayBlock.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

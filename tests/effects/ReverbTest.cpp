@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Reverb.h"
-#include "Tonewright.h"
+#include "effects/Reverb.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -8,8 +8,10 @@
 #include <cmath>
 
 #include "DspTestKit.h"
-#include "FunctionGenerator.h"
-#include "Tremolo.h"
+#include "effects/FunctionGenerator.h"
+#include "effects/Tremolo.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Tuner.h"
+#include "effects/Tuner.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

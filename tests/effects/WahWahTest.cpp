@@ -8,7 +8,9 @@
 #include <complex>
 
 #include "DspTestKit.h"
-#include "WahWah.h"
+#include "effects/WahWah.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 using cd = std::complex<double>;

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "DspTestKit.h"
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "DspTestKit.h"
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 using namespace testkit;
 

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <memory>
 
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 namespace {
 

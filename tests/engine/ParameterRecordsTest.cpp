@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "TonewrightParameters.h"
+#include "engine/TonewrightParameters.h"
+
+using namespace tonewright;
 
 TEST(TonewrightParameters, NewRecordHoldsTheDefaults)
 {

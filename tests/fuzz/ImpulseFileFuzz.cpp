@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "ImpulseFile.h"
+#include "cabinet/ImpulseFile.h"
+
+using namespace tonewright;
 
 namespace {
 

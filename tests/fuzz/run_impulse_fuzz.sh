@@ -16,7 +16,7 @@ done
 
 mkdir -p "$work"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -Wall -Wextra -Wpedantic -I"$src/source/cabinet" \
+    -Wall -Wextra -Wpedantic -I"$src/source" \
     "$src/tests/fuzz/ImpulseFileFuzz.cpp" "$src/source/cabinet/ImpulseFile.cpp" -o "$work/impulse-fuzz"
 
 corpus=$(mktemp -d)

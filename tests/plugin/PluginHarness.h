@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Effect.h"
+#include "plugin/Effect.h"
+
+using namespace tonewright;
 
 extern "C" AEffect* VSTPluginMain(audioMasterCallback host);
 

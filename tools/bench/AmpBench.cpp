@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "Bench.h"
-#include "Oversampler.h"
-#include "PowerAmp.h"
-#include "Preamp.h"
-#include "TonewrightParameters.h"
+#include "amp/Oversampler.h"
+#include "amp/PowerAmp.h"
+#include "amp/Preamp.h"
+#include "engine/TonewrightParameters.h"
+
+using namespace tonewright;
 
 namespace {
 

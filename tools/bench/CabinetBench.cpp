@@ -10,13 +10,15 @@
 #include <vector>
 
 #include "Bench.h"
-#include "CabinetConvolver.h"
-#include "Fft.h"
-#include "MinimumPhase.h"
+#include "cabinet/CabinetConvolver.h"
+#include "cabinet/Fft.h"
+#include "cabinet/MinimumPhase.h"
 
 #if defined(TONEWRIGHT_BENCH_FFTW)
 #include <fftw3.h>
 #endif
+
+using namespace tonewright;
 
 namespace {
 

@@ -5,10 +5,12 @@
 #include <random>
 
 #include "Bench.h"
-#include "CompressorSustainer.h"
-#include "GraphicEQ7.h"
-#include "NoiseGate.h"
-#include "WahWah.h"
+#include "effects/CompressorSustainer.h"
+#include "effects/GraphicEQ7.h"
+#include "effects/NoiseGate.h"
+#include "effects/WahWah.h"
+
+using namespace tonewright;
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include <random>
 
 #include "Bench.h"
-#include "Tonewright.h"
+#include "engine/Tonewright.h"
+
+using namespace tonewright;
 
 namespace {
 

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "Bench.h"
-#include "ImpulseFile.h"
-#include "Resampler.h"
+#include "cabinet/ImpulseFile.h"
+#include "cabinet/Resampler.h"
+
+using namespace tonewright;
 
 namespace {
 

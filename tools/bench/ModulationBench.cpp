@@ -6,11 +6,13 @@
 #include <random>
 
 #include "Bench.h"
-#include "Chorus.h"
-#include "Echo.h"
-#include "Flanger.h"
-#include "Phaser.h"
-#include "Tremolo.h"
+#include "effects/Chorus.h"
+#include "effects/Echo.h"
+#include "effects/Flanger.h"
+#include "effects/Phaser.h"
+#include "effects/Tremolo.h"
+
+using namespace tonewright;
 
 namespace {
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "Bench.h"
-#include "Effect.h"
+#include "plugin/Effect.h"
+
+using namespace tonewright;
 
 namespace {
 

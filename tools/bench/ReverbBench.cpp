@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "Bench.h"
-#include "Reverb.h"
-#include "Tonewright.h"
-#include "Tuner.h"
+#include "effects/Reverb.h"
+#include "engine/Tonewright.h"
+#include "effects/Tuner.h"
+
+using namespace tonewright;
 
 namespace {
 

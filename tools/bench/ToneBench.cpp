@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "Bench.h"
-#include "GainControl.h"
-#include "ToneControl.h"
+#include "amp/GainControl.h"
+#include "amp/ToneControl.h"
+
+using namespace tonewright;
 
 namespace {
 

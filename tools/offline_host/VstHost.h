@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Vst2Abi.h"
+#include "vst2/Vst2Abi.h"
 #include "common/WavFile.h"
 
 namespace offline {

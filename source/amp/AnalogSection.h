@@ -1,0 +1,113 @@
+#pragma once
+// The recursive section behind the gain control and the circuit tone stacks:
+// an analog transfer function B(s)/A(s) of order up to 4, discretised with the
+// bilinear transform pre-warped at 1 kHz, run in direct form I with the
+// denormal guard. Two coefficient banks with the usual hold-and-fade make
+// coefficient changes click-free.
+//
+// The owner computes the coefficients: `load` (a callable passed to Process,
+// ProcessPlain, Settle and Prime) fills bank `current` through SetAnalog or
+// SetDigital whenever the section needs it.
+
+#include <utility>
+
+#include "dsp/BankCrossfade.h"
+
+namespace tonewright {
+
+class AnalogSection {
+public:
+    static constexpr int kMaxOrder = 4;
+
+    // Normalised coefficients: y = sum f[j] y[n-j] (j >= 1) + sum g[j] x[n-j].
+    struct Coefficients {
+        double g[kMaxOrder + 1] = {};
+        double f[kMaxOrder + 1] = {};  // f[0] unused
+    };
+
+    // order: the largest order the owner loads; startWeight = 1 + hold/fade.
+    AnalogSection(int order, double startWeight, double fadeSeconds);
+
+    // Ignores rates that are not positive and finite, and the present rate.
+    // A new rate marks the coefficients stale. Returns whether it changed.
+    bool SetFs(double rate);
+    double Fs() const { return fs; }
+
+    // Marks the coefficients stale: the next block fades to new ones.
+    void Invalidate() { fade.dirty = true; }
+    bool Fading() const { return fade.fading; }
+
+    // Loads bank `current` from analog polynomials (ascending powers of s)
+    // of order n <= order, and clears its history.
+    void SetAnalog(const double* B, const double* A, int n);
+    // Loads bank `current` from digital coefficients g[0..order] and
+    // f[1..order] (f[0] ignored), and clears its history.
+    void SetDigital(const double* g, const double* f);
+
+    // Filters a block in place. A pending change starts a fade when none
+    // runs: the banks swap roles and load() fills the new one.
+    template <class Load>
+    void Process(double* x, int n, Load&& load)
+    {
+        if (n <= 0) return;
+        if (fade.BeginBlock()) load();
+        Run<true>(x, n);
+    }
+
+    // The variant without crossfade or denormal flush: a pending change
+    // switches banks at once.
+    template <class Load>
+    void ProcessPlain(double* x, int n, Load&& load)
+    {
+        if (n <= 0) return;
+        if (fade.dirty) {
+            std::swap(fade.current, fade.other);
+            fade.Settle();
+            load();
+        }
+        Run<false>(x, n);
+    }
+
+    // Ends a pending or running fade: bank `current` plays the present
+    // settings alone from the next block on.
+    template <class Load>
+    void Settle(Load&& load)
+    {
+        if (fade.dirty) load();
+        fade.Settle();
+    }
+
+    // Coefficients of the bank in use (for analysis).
+    const Coefficients& Current() const { return banks[fade.current].c; }
+
+    // Builds both banks at construction: load() runs for bank 0,
+    // then for bank 1, which ends in use. A change stays pending.
+    template <class Load>
+    void Prime(Load&& load)
+    {
+        fade.Prime(load);
+        fade.dirty = true;
+    }
+
+private:
+    struct Bank {
+        Coefficients c;
+        double x[kMaxOrder] = {};
+        double y[kMaxOrder] = {};
+        void ClearHistory();
+    };
+
+    // Guard: the crossfade and the denormal flush; without it, bank
+    // `current` alone as it is.
+    template <bool Guard>
+    void Run(double* x, int n);
+    template <int N, bool Guard>
+    void RunOrder(double* x, int n);
+
+    int order;
+    double fs = 44100.0;
+    BankCrossfade fade;
+    Bank banks[2];
+};
+
+}  // namespace tonewright

@@ -1,0 +1,227 @@
+#include "dsp/Filter.h"
+
+#include <cmath>
+
+#include "dsp/DspMath.h"
+#include "dsp/ParameterRules.h"
+
+namespace tonewright {
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+}
+
+Filter::Filter()
+{
+    SetFs(44100.0);
+    fade.Prime([this] { Update(); });
+    fade.fading = false;
+    fade.position = 0.0;
+}
+
+void Filter::SetParameter(int id, double v)
+{
+    switch (id) {
+    case 0:
+        if (std::isnan(v)) return;
+        params.enable = v >= 0.5;
+        bypass.SetState(params.enable ? 1.0 : 0.0);
+        return;
+    case 1:
+        if (!acceptInt(params.type, v, 0, 13)) return;
+        break;
+    case 2:
+        if (!acceptDouble(params.frequency, v, v > 0.0)) return;
+        break;
+    case 3:
+        if (!acceptDouble(params.q, v, v > 0.0)) return;
+        break;
+    case 4:
+        if (!acceptDouble(params.level, v, true)) return;
+        break;
+    default:
+        return;
+    }
+    fade.dirty = true;
+}
+
+double Filter::GetParameter(int id) const
+{
+    switch (id) {
+    case 0: return params.enable ? 1.0 : 0.0;
+    case 1: return params.type;
+    case 2: return params.frequency;
+    case 3: return params.q;
+    case 4: return params.level;
+    default: return 0.0;
+    }
+}
+
+void Filter::SetParameters(const FilterParameters& p)
+{
+    SetParameter(0, p.enable ? 1.0 : 0.0);
+    SetParameter(1, p.type);
+    SetParameter(2, p.frequency);
+    SetParameter(3, p.q);
+    SetParameter(4, p.level);
+}
+
+void Filter::SetFs(double rate)
+{
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    fs = rate;
+    bypass.SetFs(rate);
+    fade.SetFs(rate);
+    fade.dirty = true;
+}
+
+double Filter::EffectiveFrequency() const
+{
+    return params.frequency >= 0.5 * fs ? 0.499 * fs : params.frequency;
+}
+
+void Filter::Update()
+{
+    const double f = EffectiveFrequency();
+    const double Q = params.q;
+    const double G = std::pow(10.0, params.level / 20.0);
+    const double A = std::pow(10.0, params.level / 40.0);
+    const double w0 = 2.0 * kPi * f / fs;
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double alpha = sn / (2.0 * Q);
+    const double K = std::tan(w0 / 2.0);
+    const double c = 1.0 / K;
+    const double sqA = std::sqrt(A);
+
+    double b0 = G, b1 = 0, b2 = 0, a0 = 1, a1 = 0, a2 = 0;
+    switch (params.type) {
+    case kGain: break;
+    case kLowPass1: b0 = G; b1 = G; a0 = 1 + c; a1 = 1 - c; break;
+    case kHighPass1: b0 = G; b1 = -G; a0 = 1 + K; a1 = K - 1; break;
+    case kLowShelf1: b0 = G + c; b1 = G - c; a0 = 1 + c; a1 = 1 - c; break;
+    case kHighShelf1: b0 = 1 + c * G; b1 = 1 - c * G; a0 = 1 + c; a1 = 1 - c; break;
+    case kAllPass1: b0 = G * (1 - c); b1 = G * (1 + c); a0 = 1 + c; a1 = 1 - c; break;
+    case kLowPass:
+        b0 = G * (1 - cs) / 2; b1 = G * (1 - cs); b2 = G * (1 - cs) / 2;
+        a0 = 1 + alpha; a1 = -2 * cs; a2 = 1 - alpha;
+        break;
+    case kHighPass:
+        b0 = G * (1 + cs) / 2; b1 = -G * (1 + cs); b2 = G * (1 + cs) / 2;
+        a0 = 1 + alpha; a1 = -2 * cs; a2 = 1 - alpha;
+        break;
+    case kBandPass:
+        b0 = G * alpha; b1 = 0; b2 = -G * alpha;
+        a0 = 1 + alpha; a1 = -2 * cs; a2 = 1 - alpha;
+        break;
+    case kNotch:
+        b0 = G; b1 = -2 * G * cs; b2 = G;
+        a0 = 1 + alpha; a1 = -2 * cs; a2 = 1 - alpha;
+        break;
+    case kPeak:
+        b0 = 1 + alpha * A; b1 = -2 * cs; b2 = 1 - alpha * A;
+        a0 = 1 + alpha / A; a1 = -2 * cs; a2 = 1 - alpha / A;
+        break;
+    case kLowShelf:
+        b0 = A * ((A + 1) - (A - 1) * cs + 2 * sqA * alpha);
+        b1 = 2 * A * ((A - 1) - (A + 1) * cs);
+        b2 = A * ((A + 1) - (A - 1) * cs - 2 * sqA * alpha);
+        a0 = (A + 1) + (A - 1) * cs + 2 * sqA * alpha;
+        a1 = -2 * ((A - 1) + (A + 1) * cs);
+        a2 = (A + 1) + (A - 1) * cs - 2 * sqA * alpha;
+        break;
+    case kHighShelf:
+        b0 = A * ((A + 1) + (A - 1) * cs + 2 * sqA * alpha);
+        b1 = -2 * A * ((A - 1) + (A + 1) * cs);
+        b2 = A * ((A + 1) + (A - 1) * cs - 2 * sqA * alpha);
+        a0 = (A + 1) - (A - 1) * cs + 2 * sqA * alpha;
+        a1 = 2 * ((A - 1) - (A + 1) * cs);
+        a2 = (A + 1) - (A - 1) * cs - 2 * sqA * alpha;
+        break;
+    case kAllPass:
+        b0 = G * (1 - alpha); b1 = -2 * G * cs; b2 = G * (1 + alpha);
+        a0 = 1 + alpha; a1 = -2 * cs; a2 = 1 - alpha;
+        break;
+    default: break;
+    }
+
+    Bank& bank = banks[fade.current];
+    bank.B0 = denormalGuard(b0 / a0);
+    bank.B1 = denormalGuard(b1 / a0);
+    bank.B2 = denormalGuard(b2 / a0);
+    bank.A1 = denormalGuard(-a1 / a0);
+    bank.A2 = denormalGuard(-a2 / a0);
+    bank.left = History{};
+    bank.right = History{};
+}
+
+void Filter::Settle()
+{
+    if (fade.dirty || fade.fading) Update();
+    fade.Settle();
+    bypass.Settle();
+}
+
+Filter::Coefficients Filter::GetCoefficients() const
+{
+    const Bank& b = banks[fade.current];
+    return {b.B0, b.B1, b.B2, b.A1, b.A2};
+}
+
+inline double Filter::Run(const Bank& b, History& h, double x)
+{
+    const double y = denormalGuard(b.B0 * x + b.B1 * h.x1 + b.B2 * h.x2 + b.A1 * h.y1 + b.A2 * h.y2);
+    h.x2 = h.x1;
+    h.x1 = x;
+    h.y2 = h.y1;
+    h.y1 = y;
+    return y;
+}
+
+void Filter::process(double* x, int n)
+{
+    if (!bypass.running || n <= 0) return;
+    bypass.senddry(x, n);
+    if (fade.BeginBlock()) Update();
+    Bank& cur = banks[fade.current];
+    if (fade.fading) {
+        Bank& old = banks[fade.other];
+        for (int i = 0; i < n; ++i) {
+            const double yNew = Run(cur, cur.left, x[i]);
+            const double yOld = Run(old, old.left, x[i]);
+            const double w = fade.fading ? fade.NextOldWeight() : 0.0;
+            x[i] = (1.0 - w) * yNew + w * yOld;
+        }
+    } else {
+        for (int i = 0; i < n; ++i) x[i] = Run(cur, cur.left, x[i]);
+    }
+    bypass.process(x, n);
+}
+
+void Filter::process(double* l, double* r, int n)
+{
+    if (!bypass.running || n <= 0) return;
+    bypass.senddry(l, r, n);
+    if (fade.BeginBlock()) Update();
+    Bank& cur = banks[fade.current];
+    if (fade.fading) {
+        Bank& old = banks[fade.other];
+        for (int i = 0; i < n; ++i) {
+            const double lNew = Run(cur, cur.left, l[i]);
+            const double lOld = Run(old, old.left, l[i]);
+            const double rNew = Run(cur, cur.right, r[i]);
+            const double rOld = Run(old, old.right, r[i]);
+            const double w = fade.fading ? fade.NextOldWeight() : 0.0;
+            l[i] = (1.0 - w) * lNew + w * lOld;
+            r[i] = (1.0 - w) * rNew + w * rOld;
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            l[i] = Run(cur, cur.left, l[i]);
+            r[i] = Run(cur, cur.right, r[i]);
+        }
+    }
+    bypass.process(l, r, n);
+}
+
+}  // namespace tonewright

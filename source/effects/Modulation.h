@@ -1,0 +1,23 @@
+#pragma once
+// Shared by the modulation effects: the fastest oscillator they accept and
+// the one-step reduction of an oscillator position into its cycle.
+
+#include <cmath>
+
+namespace tonewright {
+
+// Speeds above this are refused, so every oscillator advances by less than
+// a cycle per sample at any usual rate and its phase stays small.
+constexpr double kMaxModulationSpeed = 100.0;  // Hz
+
+inline bool validSpeed(double v) { return v > 0.0 && v <= kMaxModulationSpeed; }
+
+// x reduced into [0, cycle) in one step (cycle > 0, x finite).
+inline double wrapInto(double x, double cycle)
+{
+    if (x >= 0.0 && x < cycle) return x;
+    const double r = x - cycle * std::floor(x / cycle);
+    return (r >= 0.0 && r < cycle) ? r : 0.0;
+}
+
+}  // namespace tonewright
