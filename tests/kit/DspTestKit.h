@@ -61,8 +61,7 @@ struct Response {
 Response measureSine(const MonoProcess& p, double fs, double freq, double amplitude = 0.25,
                      double settleSeconds = 0.3, double measureSeconds = 0.2, const BlockPlan& plan = {});
 
-// Gain of the analog-style frequency response of a digital biquad-like
-// section, for comparing with measured values.
+// A linear gain in decibels.
 double dB(double linear);
 
 std::vector<double> impulseResponse(const MonoProcess& p, int length, const BlockPlan& plan = {});
