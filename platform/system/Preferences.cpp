@@ -1,0 +1,82 @@
+#include "system/Preferences.h"
+
+#include <sstream>
+#include <vector>
+
+#include "system/AtomicFile.h"
+#include "system/Folders.h"
+
+namespace tonewright::system {
+
+namespace {
+
+constexpr size_t kLargestStore = 1 << 20;
+
+std::filesystem::path storeIn(const std::filesystem::path& folder, const std::string& domain)
+{
+    return folder / (domain + ".conf");
+}
+
+bool plainName(const std::string& s)
+{
+    if (s.empty() || s == "." || s == "..") return false;
+    for (char c : s)
+        if (c == '/' || c == '=' || c == '\n' || c == '\r' || c == '\0') return false;
+    return true;
+}
+
+std::vector<std::pair<std::string, std::string>> readStore(const std::filesystem::path& file)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::string text;
+    if (!ReadWholeFile(file, text, kLargestStore)) return entries;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos || eq == 0) continue;
+        entries.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+    }
+    return entries;
+}
+
+std::optional<std::string> lookUp(const std::filesystem::path& file, const std::string& key)
+{
+    for (auto& [k, v] : readStore(file))
+        if (k == key) return v;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadPreference(const std::string& domain, const std::string& key)
+{
+    if (!plainName(domain) || !plainName(key)) return std::nullopt;
+    if (auto value = lookUp(storeIn(UserConfigFolder(), domain), key)) return value;
+    for (const auto& folder : SharedConfigFolders())
+        if (auto value = lookUp(storeIn(folder, domain), key)) return value;
+    return std::nullopt;
+}
+
+bool WritePreference(const std::string& domain, const std::string& key, const std::string& value)
+{
+    if (!plainName(domain) || !plainName(key) || value.find_first_of("\n\r", 0) != std::string::npos ||
+        value.find('\0') != std::string::npos)
+        return false;
+    const auto folder = UserConfigFolder();
+    if (!MakeFolders(folder)) return false;
+    const auto file = storeIn(folder, domain);
+    auto entries = readStore(file);
+    bool replaced = false;
+    for (auto& [k, v] : entries)
+        if (k == key) {
+            v = value;
+            replaced = true;
+        }
+    if (!replaced) entries.emplace_back(key, value);
+    std::string text;
+    for (const auto& [k, v] : entries) text += k + "=" + v + "\n";
+    return WriteFileAtomically(file, text);
+}
+
+}  // namespace tonewright::system
