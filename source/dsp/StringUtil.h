@@ -3,6 +3,7 @@
 // always terminated.
 
 #include <cstddef>
+#include <optional>
 
 namespace tonewright {
 
@@ -15,5 +16,12 @@ size_t copyBounded(char (&dst)[N], const char* src)
 {
     return copyBounded(dst, N, src);
 }
+
+// The number at the start of text as printf's "%lg" reads it (leading white
+// space, an optional sign, then the longest number), in the C locale
+// whatever the process's locale; nothing when no number starts there.
+std::optional<double> parseLeadingDouble(const char* text);
+// The same for "%i": decimal, 0x hexadecimal or 0 octal, limited to int.
+std::optional<int> parseLeadingInt(const char* text);
 
 }  // namespace tonewright

@@ -1,7 +1,6 @@
 #include "plugin/Effect.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,20 +17,6 @@ constexpr const char* kFactoryBankName = "QS Factory.xml";
 
 const char* const kCanDo[] = {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out", "2in1out", "2in2out",
                               "bypass"};
-
-// Reads a number the way "%f" does (leading blanks, optional sign, prefix
-// of the text), but independent of the host's locale. Nothing read gives 0.
-float parseLeadingFloat(const char* text)
-{
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\f' || *text == '\v')
-        ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    double value = 0.0;
-    const char* end = text + std::strlen(text);
-    if (std::from_chars(text, end, value).ec != std::errc()) return 0.0f;
-    return static_cast<float>(negative ? -value : value);
-}
 
 }  // namespace
 
@@ -297,7 +282,7 @@ void Effect::getParameterName(VstInt32 index, char* text)
 bool Effect::string2parameter(VstInt32 index, char* text)
 {
     if (!validParameterIndex(index)) return false;
-    float value = text ? parseLeadingFloat(text) : 0.0f;
+    float value = static_cast<float>(parseLeadingDouble(text).value_or(0.0));
     if (std::isnan(value)) value = 0.0f;
     setParameter(index, std::clamp(value, 0.0f, 1.0f));
     return true;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/StringUtil.h"
 #include "plugin/Base64.h"
 #include "plugin/XmlWriter.h"
 
@@ -104,12 +107,36 @@ TEST(NumberNotation, MatchesPrintfInTheCLocale)
     for (int v : {0, -1, 7, 2147483647, -2147483647 - 1}) EXPECT_EQ(FormatI(v), std::to_string(v));
 }
 
+TEST(NumberNotation, ReadsLikeScanfInTheCLocale)
+{
+    const char* texts[] = {"0.5", " -12.25", "+3", "1e3", "1e", "2.5xyz", "\t7", "-0", ".5", "1e400", "-1e-400",
+                           "0x1A", "010", "08", "abc", "", "-", "2147483648", "-2147483649", "99999999999999999999"};
+    for (const char* text : texts) {
+        double d = 0.0;
+        const bool hasDouble = std::sscanf(text, "%lg", &d) == 1;
+        const auto ours = parseLeadingDouble(text);
+        EXPECT_EQ(ours.has_value(), hasDouble) << text;
+        if (ours && hasDouble && std::string_view(text).find("0x") == std::string_view::npos) {
+            EXPECT_EQ(*ours, d) << text;
+        }
+        long long i = 0;
+        const bool hasInt = std::sscanf(text, "%lli", &i) == 1;
+        const auto ourInt = parseLeadingInt(text);
+        EXPECT_EQ(ourInt.has_value(), hasInt) << text;
+        if (ourInt && hasInt) {
+            EXPECT_EQ(*ourInt, std::clamp<long long>(i, INT_MIN, INT_MAX)) << text;
+        }
+    }
+}
+
 TEST(NumberNotation, IndependentOfTheProcessLocale)
 {
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     const std::string text = FormatG(0.7071);
+    const auto read = parseLeadingDouble("0.7071");
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(text, "0.7071");
+    EXPECT_EQ(read, 0.7071);
 }
 
 TEST(XmlWriter, WritesTagsAttributesAndEscapesByteForByte)
