@@ -14,6 +14,13 @@ size_t copyBounded(char* dst, size_t capacity, const char* src)
     size_t i = 0;
     if (src) {
         for (; i + 1 < capacity && src[i] != '\0'; ++i) dst[i] = src[i];
+        // A cut inside a UTF-8 sequence drops the sequence's first bytes
+        // too, so the copy never ends in half a character.
+        if (src[i] != '\0' && (static_cast<unsigned char>(src[i]) & 0xC0) == 0x80) {
+            size_t start = i;
+            while (start > 0 && (static_cast<unsigned char>(src[start - 1]) & 0xC0) == 0x80) --start;
+            if (start > 0 && (static_cast<unsigned char>(src[start - 1]) & 0xC0) == 0xC0) i = start - 1;
+        }
     }
     dst[i] = '\0';
     return i;

@@ -7,8 +7,9 @@
 
 namespace tonewright {
 
-// Copies at most capacity - 1 characters of src (null counts as "") into dst
-// and terminates it. Returns the number of characters copied.
+// Copies at most capacity - 1 bytes of src (null counts as "") into dst and
+// terminates it, never ending in the middle of a UTF-8 character. Returns
+// the number of bytes copied.
 size_t copyBounded(char* dst, size_t capacity, const char* src);
 
 template <size_t N>

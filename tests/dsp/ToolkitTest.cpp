@@ -232,4 +232,14 @@ TEST(StringUtil, CopyBoundedAlwaysTerminates)
     char one[1] = {'x'};
     copyBounded(one, "long");
     EXPECT_EQ(one[0], '\0');
+    // Cuts fall between UTF-8 characters: "é" is two bytes, "€" three.
+    const struct {
+        const char* src;
+        const char* kept;
+    } cuts[] = {{"ab\xC3\xA9", "ab"}, {"a\xC3\xA9x", "a\xC3\xA9"}, {"a\xE2\x82\xAC", "a"}, {"\xE2\x82\xAC", "\xE2\x82\xAC"}};
+    for (const auto& c : cuts) {
+        char four[4];
+        copyBounded(four, c.src);
+        EXPECT_STREQ(four, c.kept) << c.src;
+    }
 }
