@@ -1,10 +1,13 @@
 #include "Bench.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <limits>
 #include <random>
+#include <string>
 
 namespace bench {
 
@@ -27,19 +30,26 @@ Result measure(double fs, int block, double audioSeconds, int repetitions, const
 {
     using clock = std::chrono::steady_clock;
     const long total = static_cast<long>(audioSeconds * fs);
-    std::vector<double> runs;
+    std::vector<double> runs, blocks;
+    blocks.reserve(static_cast<size_t>(total / block + 1));
     Result r;
     r.block = block;
+    r.p99BlockMicros = r.maxBlockMicros = std::numeric_limits<double>::infinity();
     for (int rep = 0; rep < repetitions; ++rep) {
+        blocks.clear();
         const auto start = clock::now();
         for (long pos = 0; pos < total; pos += block) {
             const int n = static_cast<int>(std::min<long>(block, total - pos));
             const auto b0 = clock::now();
             process(n);
-            const double us = std::chrono::duration<double, std::micro>(clock::now() - b0).count();
-            r.worstBlockMicros = std::max(r.worstBlockMicros, us);
+            blocks.push_back(std::chrono::duration<double, std::micro>(clock::now() - b0).count());
         }
         runs.push_back(std::chrono::duration<double>(clock::now() - start).count() / audioSeconds);
+        if (blocks.empty()) continue;
+        std::sort(blocks.begin(), blocks.end());
+        const size_t p99 = std::min(blocks.size() - 1, static_cast<size_t>(std::ceil(0.99 * double(blocks.size()))) - 1);
+        r.p99BlockMicros = std::min(r.p99BlockMicros, blocks[p99]);
+        r.maxBlockMicros = std::min(r.maxBlockMicros, blocks.back());
     }
     std::sort(runs.begin(), runs.end());
     r.secondsPerAudioSecond = runs[runs.size() / 2];
@@ -48,15 +58,37 @@ Result measure(double fs, int block, double audioSeconds, int repetitions, const
 
 }  // namespace bench
 
+namespace {
+
+// A case-insensitive substring match.
+bool matches(const std::string& name, const std::string& filter)
+{
+    const auto lower = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    return lower(name).find(lower(filter)) != std::string::npos;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    const char* filter = argc > 1 ? argv[1] : "";
-    std::printf("%-52s %14s %12s %8s %14s\n", "case", "ms/audio-s", "x realtime", "block", "worst block us");
-    for (const auto& c : bench::registry()) {
-        if (!std::strstr(c.name.c_str(), filter)) continue;
-        const bench::Result r = c.run();
-        std::printf("%-52s %14.3f %12.1f %8d %14.1f\n", c.name.c_str(), 1000.0 * r.secondsPerAudioSecond,
-                    1.0 / r.secondsPerAudioSecond, r.block, r.worstBlockMicros);
+    const std::string filter = argc > 1 ? argv[1] : "";
+    std::vector<const bench::Case*> chosen;
+    for (const auto& c : bench::registry())
+        if (matches(c.name, filter)) chosen.push_back(&c);
+    if (chosen.empty()) {
+        std::fprintf(stderr, "tonewright-bench: no case matches \"%s\"; the cases are:\n", filter.c_str());
+        for (const auto& c : bench::registry()) std::fprintf(stderr, "  %s\n", c.name.c_str());
+        return 1;
+    }
+    std::printf("%-58s %11s %11s %6s %13s %13s\n", "case", "ms/audio-s", "x realtime", "block", "p99 block us",
+                "max block us");
+    for (const bench::Case* c : chosen) {
+        const bench::Result r = c->run();
+        std::printf("%-58s %11.3f %11.1f %6d %13.1f %13.1f\n", c->name.c_str(), 1000.0 * r.secondsPerAudioSecond,
+                    1.0 / r.secondsPerAudioSecond, r.block, r.p99BlockMicros, r.maxBlockMicros);
         std::fflush(stdout);
     }
     return 0;

@@ -1,8 +1,8 @@
 #pragma once
 // A small benchmark registry: each case renders audio and reports the time it
-// took per second of audio and its worst block. Run `tonewright-bench`
-// (optionally with a substring filter); the machine's noise makes these
-// figures for reports, never for tests.
+// took per second of audio and its slow blocks. Run `tonewright-bench`
+// (optionally with a case-insensitive substring filter); the machine's noise
+// makes these figures for reports, never for tests.
 
 #include <functional>
 #include <string>
@@ -10,9 +10,13 @@
 
 namespace bench {
 
+// One block's time in a run is mostly the other programs on the machine, so
+// the block figures are each the best over the repetitions: what the code
+// needs when nothing else gets in its way.
 struct Result {
     double secondsPerAudioSecond = 0.0;  // median over the repetitions
-    double worstBlockMicros = 0.0;       // worst block over all repetitions
+    double p99BlockMicros = 0.0;         // 99th percentile of the block times, least over the repetitions
+    double maxBlockMicros = 0.0;         // slowest block, least over the repetitions
     int block = 0;
 };
 

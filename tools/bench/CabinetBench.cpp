@@ -56,7 +56,7 @@ struct ConvolverCases {
             for (bool mono : {true, false})
                 for (int block : {64, 128, 1024}) {
                     const std::string name = "cabinet convolver: " + std::to_string(taps) + " taps, " +
-                                             (mono ? "mono" : "stereo");
+                                             (mono ? "mono" : "stereo") + ", block " + std::to_string(block);
                     bench::Register(name, [=] { return convolver(taps, mono, block); });
                 }
     }
@@ -114,7 +114,7 @@ bench::Result minimumPhase(int n)
 {
     const std::vector<double> in = noise(size_t(n), 5);
     std::vector<double> out(static_cast<size_t>(n));
-    return bench::measure(kFs, n, double(n) / kFs * 5.0, 1,
+    return bench::measure(kFs, n, double(n) / kFs, 5,
                           [&](int) { ConvertToMinimumPhaseFast(in.data(), out.data(), n); });
 }
 
