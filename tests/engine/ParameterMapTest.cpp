@@ -315,3 +315,27 @@ TEST(ParameterMap, PairedIdsReachBothInstances)
          same<Ec>(84, 1, [](const Ec& r) { return r.filter_input ? 1.0 : 0.0; }),
          same<Ec>(85, 0, [](const Ec& r) { return r.tails_on ? 1.0 : 0.0; })});
 }
+
+// Each row's record field is its own: writing it changes what that row reads
+// and nothing any other row reads; values a field cannot hold are refused.
+TEST(ParameterTable, EachRowWritesOnlyItsOwnField)
+{
+    const TonewrightParameters fresh;
+    for (const ParameterDescriptor& row : kParameterTable) {
+        if (!row.field.write) continue;
+        SCOPED_TRACE(testing::Message() << "id " << row.id);
+        auto r = std::make_unique<TonewrightParameters>();
+        const double before = row.field.read(*r);
+        row.field.write(*r, NAN);
+        row.field.write(*r, INFINITY);
+        EXPECT_EQ(row.field.read(*r), before);
+        const double v = row.field.kind == FieldKind::flag ? 1.0 - before : before + 3.0;
+        row.field.write(*r, v);
+        EXPECT_EQ(row.field.read(*r), v);
+        for (const ParameterDescriptor& other : kParameterTable) {
+            if (other.field.write && other.id != row.id) {
+                EXPECT_EQ(other.field.read(*r), other.field.read(fresh)) << other.id;
+            }
+        }
+    }
+}

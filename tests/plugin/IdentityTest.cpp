@@ -72,7 +72,7 @@ TEST(Identity, CanDoAnswersExactlyTheListedAbilities)
 
 namespace {
 
-struct HostParameter {
+struct PublishedParameter {
     int index;
     const char* name;
     int engineId;
@@ -80,7 +80,7 @@ struct HostParameter {
 
 // Written out by hand from the published parameter list; the plug-in's own
 // table is checked against it, never the other way round.
-const HostParameter kHostParameters[80] = {
+const PublishedParameter kHostParameters[80] = {
     {0, "AmpByp", 14},   {1, "HiFiByp", 89},  {2, "LowCTyp", 90},  {3, "DeepByp", 91},  {4, "BrtByp", 92},
     {5, "PreGain", 15},  {6, "PrBoost", 93},  {7, "PreBass", 16},  {8, "PreMid", 17},   {9, "PreTreb", 18},
     {10, "PrePres", 19}, {11, "PwrType", 25}, {12, "PwrDrv", 22},  {13, "CabByp", 39},  {14, "CabMinP", 41},
@@ -104,7 +104,7 @@ const HostParameter kHostParameters[80] = {
 TEST(Identity, ParameterNamesLabelsAndDisplays)
 {
     Plugin p;
-    for (const HostParameter& row : kHostParameters) {
+    for (const PublishedParameter& row : kHostParameters) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(p.text(effGetParamName, row.index), row.name);
         EXPECT_EQ(static_cast<int>(twr_params[size_t(row.index)]), row.engineId);
@@ -122,7 +122,7 @@ TEST(Identity, ParameterNamesLabelsAndDisplays)
 TEST(Identity, EveryIndexMovesItsEngineIdBetweenEnds)
 {
     Plugin p;
-    for (const HostParameter& row : kHostParameters) {
+    for (const PublishedParameter& row : kHostParameters) {
         SCOPED_TRACE(row.name);
         for (float x : {0.0f, 1.0f}) {
             p.set(row.index, x);
