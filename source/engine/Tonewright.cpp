@@ -38,12 +38,10 @@ Tonewright::Tonewright()
 
     SetParameters(&parameters);
 
-    const struct {
-        int id;
-        double value;
-    } initial[] = {{27, 0}, {26, 1}, {90, 0}, {46, 1}, {47, 0}, {52, 1}, {53, 0}, {59, 1},
-                   {60, 0}, {68, 1}, {69, 0}, {76, 1}, {77, 0}, {93, 0}, {91, 0}, {92, 0}};
-    for (const auto& p : initial) SetParameter(p.id, p.value);
+    // Switches off the pairs (placed post), the three switches and the low
+    // cut's higher corners, in id order.
+    for (const ParameterDescriptor& row : kParameterTable)
+        if (row.initial) SetParameter(row.id, *row.initial);
 
     // The first block plays these settings as they stand, with no fade from
     // the stages' own defaults and with the cabinet built.

@@ -11,6 +11,7 @@
 #include "dsp/Filter.h"
 #include "dsp/Stage.h"
 #include "amp/Oversampler.h"
+#include "engine/ParameterTable.h"
 #include "engine/TonewrightParameters.h"
 
 namespace tonewright {
@@ -18,7 +19,7 @@ namespace tonewright {
 class Tonewright {
 public:
     static constexpr int kFirstId = 1;
-    static constexpr int kLastId = 94;
+    static constexpr int kLastId = kLastParameterId;
 
     Tonewright();
     Tonewright(const Tonewright&) = delete;
@@ -86,8 +87,12 @@ private:
         f(self.master, Clock::host);
     }
 
-    void SetStageParameter(int id, double v);
-    void SetPlacement(int id, double v);
+    // Calls f with the stage (or stages) a unit of the parameter table names,
+    // bound to the record part it reads back into.
+    template <typename F>
+    void visitStage(Unit unit, F&& f);
+    // The engine's own filter a unit names; null for any other unit.
+    Filter* EngineFilter(Unit unit);
     void RefreshRecord();
     void Settle();
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 
 #include "engine/Tonewright.h"
@@ -216,4 +217,125 @@ TEST(ParameterMap, RecordAppliedAndReadBackIsUnchanged)
     EXPECT_DOUBLE_EQ(p->reverb.level, -3);
     EXPECT_DOUBLE_EQ(p->preamp.toneControl.treble, 0.9);
     EXPECT_DOUBLE_EQ(e->GetParameter(18), 0.9);
+}
+
+namespace {
+
+// One setting of a paired id and the field of the stage record it must reach.
+template <typename Record>
+struct PairCase {
+    int id;
+    double value;
+    double (*field)(const Record&);
+    double pre;  // what the pre instance holds afterwards (the value, except the echo type)
+};
+
+template <typename Record>
+PairCase<Record> same(int id, double value, double (*field)(const Record&))
+{
+    return {id, value, field, value};
+}
+
+template <typename Stage, typename Record>
+void expectBothInstances(Tonewright& e, const Stage& pre, const Stage& post,
+                         std::initializer_list<PairCase<Record>> cases)
+{
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "id " << c.id << " = " << c.value);
+        e.SetParameter(c.id, c.value);
+        EXPECT_DOUBLE_EQ(c.field(pre.GetParameters()), c.pre);
+        EXPECT_DOUBLE_EQ(c.field(post.GetParameters()), c.value);
+        EXPECT_DOUBLE_EQ(e.GetParameter(c.id), c.value);  // the record follows the instance it reads
+    }
+}
+
+}  // namespace
+
+TEST(ParameterMap, PairedIdsReachBothInstances)
+{
+    auto e = std::make_unique<Tonewright>();
+    using EQ = GraphicEQ7Parameters;
+    expectBothInstances<GraphicEQ7, EQ>(*e, e->eq_pre, e->eq_post,
+        {same<EQ>(28, 2, [](const EQ& r) -> double { return r.type; }),
+         same<EQ>(29, 1.5, [](const EQ& r) { return r.band1; }),
+         same<EQ>(30, 2.5, [](const EQ& r) { return r.band2; }),
+         same<EQ>(31, 3.5, [](const EQ& r) { return r.band3; }),
+         same<EQ>(32, -4.5, [](const EQ& r) { return r.band4; }),
+         same<EQ>(33, 5.5, [](const EQ& r) { return r.band5; }),
+         same<EQ>(34, -6.5, [](const EQ& r) { return r.band6; }),
+         same<EQ>(35, 7.5, [](const EQ& r) { return r.band7; }),
+         same<EQ>(36, -7, [](const EQ& r) { return r.level; }),
+         same<EQ>(37, 2500, [](const EQ& r) { return r.parametric_frequency; }),
+         same<EQ>(38, 4, [](const EQ& r) { return r.parametric_level; })});
+
+    using Tr = TremoloParameters;
+    expectBothInstances<Tremolo, Tr>(*e, e->tremolo_pre, e->tremolo_post,
+        {same<Tr>(48, 3.0, [](const Tr& r) { return r.speed; }),
+         same<Tr>(49, 0.25, [](const Tr& r) { return r.depth; }),
+         same<Tr>(50, 0, [](const Tr& r) -> double { return r.type; }),
+         same<Tr>(51, 0.75, [](const Tr& r) { return r.waveform; })});
+
+    using Ch = ChorusParameters;
+    expectBothInstances<Chorus, Ch>(*e, e->chorus_pre, e->chorus_post,
+        {same<Ch>(54, 2, [](const Ch& r) -> double { return r.type; }),
+         same<Ch>(55, 2.5, [](const Ch& r) { return r.speed; }),
+         same<Ch>(56, 0.3, [](const Ch& r) { return r.depth; }),
+         same<Ch>(57, 0.8, [](const Ch& r) { return r.mix; }),
+         same<Ch>(58, 0.02, [](const Ch& r) { return r.delay; })});
+
+    using Fl = FlangerParameters;
+    expectBothInstances<Flanger, Fl>(*e, e->flanger_pre, e->flanger_post,
+        {same<Fl>(61, 0, [](const Fl& r) -> double { return r.type; }),
+         same<Fl>(62, 4.0, [](const Fl& r) { return r.speed; }),
+         same<Fl>(63, 0.2, [](const Fl& r) { return r.depth; }),
+         same<Fl>(64, 0.001, [](const Fl& r) { return r.delay; }),
+         same<Fl>(65, 0.7, [](const Fl& r) { return r.sweep; }),
+         same<Fl>(66, 0.3, [](const Fl& r) { return r.regeneration; }),
+         same<Fl>(67, 0, [](const Fl& r) { return r.phase ? 1.0 : 0.0; })});
+
+    using Ph = PhaserParameters;
+    expectBothInstances<Phaser, Ph>(*e, e->phaser_pre, e->phaser_post,
+        {same<Ph>(70, 0, [](const Ph& r) -> double { return r.type; }),
+         same<Ph>(71, 0.5, [](const Ph& r) { return r.speed; }),
+         same<Ph>(72, 0.9, [](const Ph& r) { return r.depth; }),
+         same<Ph>(73, 2.5, [](const Ph& r) { return r.sweep; }),
+         same<Ph>(74, 0.2, [](const Ph& r) { return r.regeneration; }),
+         same<Ph>(75, 2, [](const Ph& r) -> double { return r.stages; })});
+
+    // The echo type reaches only the post instance; the pre one stays type 0.
+    using Ec = EchoParameters;
+    const auto echoType = [](const Ec& r) -> double { return r.type; };
+    expectBothInstances<Echo, Ec>(*e, e->echo_pre, e->echo_post,
+        {PairCase<Ec>{78, 0, echoType, 0}, PairCase<Ec>{78, 1, echoType, 0},
+         same<Ec>(79, 0.6, [](const Ec& r) { return r.delay; }),
+         same<Ec>(80, 0.4, [](const Ec& r) { return r.feedback; }),
+         same<Ec>(81, -6, [](const Ec& r) { return r.directlevel; }),
+         same<Ec>(82, 3, [](const Ec& r) { return r.delaylevel; }),
+         same<Ec>(83, 0.4, [](const Ec& r) { return r.style; }),
+         same<Ec>(84, 1, [](const Ec& r) { return r.filter_input ? 1.0 : 0.0; }),
+         same<Ec>(85, 0, [](const Ec& r) { return r.tails_on ? 1.0 : 0.0; })});
+}
+
+// Each row's record field is its own: writing it changes what that row reads
+// and nothing any other row reads; values a field cannot hold are refused.
+TEST(ParameterTable, EachRowWritesOnlyItsOwnField)
+{
+    const TonewrightParameters fresh;
+    for (const ParameterDescriptor& row : kParameterTable) {
+        if (!row.field.write) continue;
+        SCOPED_TRACE(testing::Message() << "id " << row.id);
+        auto r = std::make_unique<TonewrightParameters>();
+        const double before = row.field.read(*r);
+        row.field.write(*r, NAN);
+        row.field.write(*r, INFINITY);
+        EXPECT_EQ(row.field.read(*r), before);
+        const double v = row.field.kind == FieldKind::flag ? 1.0 - before : before + 3.0;
+        row.field.write(*r, v);
+        EXPECT_EQ(row.field.read(*r), v);
+        for (const ParameterDescriptor& other : kParameterTable) {
+            if (other.field.write && other.id != row.id) {
+                EXPECT_EQ(other.field.read(*r), other.field.read(fresh)) << other.id;
+            }
+        }
+    }
 }

@@ -3,63 +3,187 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "engine/TonewrightParameters.h"
 
 using namespace tonewright;
 
+namespace {
+
+struct Default {
+    const char* field;
+    double actual;
+    double expected;
+};
+
+double b(bool v) { return v ? 1.0 : 0.0; }
+
+void expectDefaults(std::initializer_list<Default> rows)
+{
+    for (const Default& row : rows) EXPECT_DOUBLE_EQ(row.actual, row.expected) << row.field;
+}
+
+}  // namespace
+
+// Every field of a new record against the published defaults, written out by
+// hand (true is 1, false 0).
 TEST(TonewrightParameters, NewRecordHoldsTheDefaults)
 {
     const TonewrightParameters p;
-    EXPECT_TRUE(p.enable);
-    EXPECT_TRUE(p.upsampler_enabled);
-    EXPECT_EQ(p.lowcut_type, 1);
-    EXPECT_TRUE(p.boost_enabled && p.deep_enabled && p.bright_enabled);
-    EXPECT_FALSE(p.eq.post || p.tremolo.post || p.chorus.post || p.flanger.post || p.phaser.post || p.echo.post);
-    EXPECT_TRUE(p.eq.enable && p.tremolo.enable && p.chorus.enable && p.flanger.enable && p.phaser.enable &&
-                p.echo.enable);
-    EXPECT_FALSE(p.gate.enable || p.wah.enable || p.sustainer.enable || p.reverb.enable);
-    EXPECT_DOUBLE_EQ(p.gate.threshold, -80.0);
-    EXPECT_DOUBLE_EQ(p.gate.release, 0.009);
-    EXPECT_DOUBLE_EQ(p.sustainer.release, 0.05);
-    EXPECT_DOUBLE_EQ(p.poweramp.dynamics, 1.0);
-    EXPECT_DOUBLE_EQ(p.eq.parameters.parametric_q, 0.666);
-    EXPECT_EQ(p.eq.parameters.type, 0);
-    EXPECT_DOUBLE_EQ(p.tremolo.parameters.depth, 1.0);
-    EXPECT_DOUBLE_EQ(p.echo.parameters.delay, 0.375);
-    EXPECT_DOUBLE_EQ(p.echo.parameters.feedback, 0.7);
-    EXPECT_FALSE(p.echo.parameters.filter_input);
-    EXPECT_DOUBLE_EQ(p.flanger.parameters.delay, 0.003);
-    EXPECT_DOUBLE_EQ(p.phaser.parameters.speed, 1.0);
-    EXPECT_EQ(p.reverb.type, 2);
-    EXPECT_DOUBLE_EQ(p.reverb.level, 0.0);
+    expectDefaults({
+        {"enable", b(p.enable), 1},
+        {"gate.enable", b(p.gate.enable), 0},
+        {"gate.threshold", p.gate.threshold, -80},
+        {"gate.gating", p.gate.gating, 0},
+        {"gate.attack", p.gate.attack, 0.001},
+        {"gate.release", p.gate.release, 0.009},
+        {"lowcut_type", double(p.lowcut_type), 1},
+        {"wah.enable", b(p.wah.enable), 0},
+        {"wah.type", double(p.wah.type), 0},
+        {"wah.pedal", p.wah.pedal, 0.5},
+        {"sustainer.enable", b(p.sustainer.enable), 0},
+        {"sustainer.type", double(p.sustainer.type), 1},
+        {"sustainer.amount", p.sustainer.amount, 0.5},
+        {"sustainer.attack", p.sustainer.attack, 0.001},
+        {"sustainer.release", p.sustainer.release, 0.05},
+        {"boost_enabled", b(p.boost_enabled), 1},
+        {"deep_enabled", b(p.deep_enabled), 1},
+        {"bright_enabled", b(p.bright_enabled), 1},
+        {"poweramp.enable", b(p.poweramp.enable), 1},
+        {"poweramp.type", double(p.poweramp.type), 1},
+        {"poweramp.drive", p.poweramp.drive, 1.0},
+        {"poweramp.bias", p.poweramp.bias, 0.5},
+        {"poweramp.dynamics", p.poweramp.dynamics, 1.0},
+        {"eq.post", b(p.eq.post), 0},
+        {"eq.enable", b(p.eq.enable), 1},
+        {"eq.parameters.enable", b(p.eq.parameters.enable), 1},
+        {"eq.parameters.band1", p.eq.parameters.band1, 0},
+        {"eq.parameters.band2", p.eq.parameters.band2, 0},
+        {"eq.parameters.band3", p.eq.parameters.band3, 0},
+        {"eq.parameters.band4", p.eq.parameters.band4, 0},
+        {"eq.parameters.band5", p.eq.parameters.band5, 0},
+        {"eq.parameters.band6", p.eq.parameters.band6, 0},
+        {"eq.parameters.band7", p.eq.parameters.band7, 0},
+        {"eq.parameters.parametric_frequency", p.eq.parameters.parametric_frequency, 1000},
+        {"eq.parameters.parametric_q", p.eq.parameters.parametric_q, 0.666},
+        {"eq.parameters.parametric_level", p.eq.parameters.parametric_level, 0},
+        {"eq.parameters.level", p.eq.parameters.level, 0},
+        {"eq.parameters.type", double(p.eq.parameters.type), 0},
+        {"tremolo.post", b(p.tremolo.post), 0},
+        {"tremolo.enable", b(p.tremolo.enable), 1},
+        {"tremolo.parameters.enable", b(p.tremolo.parameters.enable), 1},
+        {"tremolo.parameters.type", double(p.tremolo.parameters.type), 1},
+        {"tremolo.parameters.speed", p.tremolo.parameters.speed, 1.0},
+        {"tremolo.parameters.depth", p.tremolo.parameters.depth, 1.0},
+        {"tremolo.parameters.waveform", p.tremolo.parameters.waveform, 0},
+        {"chorus.post", b(p.chorus.post), 0},
+        {"chorus.enable", b(p.chorus.enable), 1},
+        {"chorus.parameters.enable", b(p.chorus.parameters.enable), 1},
+        {"chorus.parameters.type", double(p.chorus.parameters.type), 1},
+        {"chorus.parameters.speed", p.chorus.parameters.speed, 1.0},
+        {"chorus.parameters.depth", p.chorus.parameters.depth, 0.5},
+        {"chorus.parameters.mix", p.chorus.parameters.mix, 0.5},
+        {"chorus.parameters.delay", p.chorus.parameters.delay, 0.01},
+        {"flanger.post", b(p.flanger.post), 0},
+        {"flanger.enable", b(p.flanger.enable), 1},
+        {"flanger.parameters.enable", b(p.flanger.parameters.enable), 1},
+        {"flanger.parameters.type", double(p.flanger.parameters.type), 1},
+        {"flanger.parameters.speed", p.flanger.parameters.speed, 1.0},
+        {"flanger.parameters.depth", p.flanger.parameters.depth, 0.5},
+        {"flanger.parameters.delay", p.flanger.parameters.delay, 0.003},
+        {"flanger.parameters.sweep", p.flanger.parameters.sweep, 0.5},
+        {"flanger.parameters.regeneration", p.flanger.parameters.regeneration, 0.5},
+        {"flanger.parameters.phase", b(p.flanger.parameters.phase), 1},
+        {"phaser.post", b(p.phaser.post), 0},
+        {"phaser.enable", b(p.phaser.enable), 1},
+        {"phaser.parameters.enable", b(p.phaser.parameters.enable), 1},
+        {"phaser.parameters.type", double(p.phaser.parameters.type), 1},
+        {"phaser.parameters.speed", p.phaser.parameters.speed, 1.0},
+        {"phaser.parameters.depth", p.phaser.parameters.depth, 0.5},
+        {"phaser.parameters.sweep", p.phaser.parameters.sweep, 2.0},
+        {"phaser.parameters.regeneration", p.phaser.parameters.regeneration, 0.5},
+        {"phaser.parameters.stages", double(p.phaser.parameters.stages), 1},
+        {"echo.post", b(p.echo.post), 0},
+        {"echo.enable", b(p.echo.enable), 1},
+        {"echo.parameters.enable", b(p.echo.parameters.enable), 1},
+        {"echo.parameters.type", double(p.echo.parameters.type), 1},
+        {"echo.parameters.delay", p.echo.parameters.delay, 0.375},
+        {"echo.parameters.feedback", p.echo.parameters.feedback, 0.7},
+        {"echo.parameters.directlevel", p.echo.parameters.directlevel, 0},
+        {"echo.parameters.delaylevel", p.echo.parameters.delaylevel, 0},
+        {"echo.parameters.style", p.echo.parameters.style, 1.0},
+        {"echo.parameters.filter_input", b(p.echo.parameters.filter_input), 0},
+        {"echo.parameters.tails_on", b(p.echo.parameters.tails_on), 1},
+        {"reverb.enable", b(p.reverb.enable), 0},
+        {"reverb.type", double(p.reverb.type), 2},
+        {"reverb.level", p.reverb.level, 0},
+        {"master_level", p.master_level, 0},
+        {"upsampler_enabled", b(p.upsampler_enabled), 1},
+    });
 
-    EXPECT_STREQ(p.preamp.name, "Default");
-    EXPECT_TRUE(p.preamp.stages[0].enable);
-    for (int s = 1; s < 4; ++s) {
-        EXPECT_FALSE(p.preamp.stages[s].enable);
-        EXPECT_DOUBLE_EQ(p.preamp.stages[s].tube.gain, 10.0);
+    const PreampParameters& a = p.preamp;
+    EXPECT_STREQ(a.name, "Default");
+    expectDefaults({
+        {"preamp.enable", b(a.enable), 1},
+        {"preamp.gainControl.type", double(a.gainControl.type), 1},
+        {"preamp.gainControl.wiper", a.gainControl.wiper, 0.5},
+        {"preamp.gainControlLocation", double(a.gainControlLocation), 1},
+        {"preamp.toneControl.type", double(a.toneControl.type), 2},
+        {"preamp.toneControl.bass", a.toneControl.bass, 0.5},
+        {"preamp.toneControl.mids", a.toneControl.mids, 0.5},
+        {"preamp.toneControl.treble", a.toneControl.treble, 0.5},
+        {"preamp.toneControl.presence", a.toneControl.presence, 0.5},
+        {"preamp.toneControlLocation", double(a.toneControlLocation), 2},
+    });
+    for (int s = 0; s < 4; ++s) {
+        SCOPED_TRACE(testing::Message() << "preamp.stages[" << s << "]");
+        const GainStageParameters& g = a.stages[s];
+        const TubeParameters& t = g.tube;
+        expectDefaults({
+            {"enable", b(g.enable), s == 0 ? 1.0 : 0.0},
+            {"tube.enable", b(t.enable), 1},
+            {"tube.gain", t.gain, s == 0 ? 50.0 : 10.0},
+            {"tube.invert", b(t.invert), 1},
+            {"tube.clipping", t.clipping, 0.9},
+            {"tube.symmetry", t.symmetry, 0},
+            {"tube.offset", t.offset, 0},
+            {"tube.dynamic", b(t.dynamic), 1},
+            {"tube.shelf", t.shelf, -12},
+            {"tube.frequency", t.frequency, 550},
+        });
+        for (const FilterParameters* f : {&g.preFilter, &g.postFilter}) {
+            SCOPED_TRACE(f == &g.preFilter ? "preFilter" : "postFilter");
+            expectDefaults({
+                {"enable", b(f->enable), 0},
+                {"type", double(f->type), 0},
+                {"frequency", f->frequency, 1000},
+                {"q", f->q, 1.0},
+                {"level", f->level, 1.0},
+            });
+        }
     }
-    EXPECT_DOUBLE_EQ(p.preamp.stages[0].tube.gain, 50.0);
-    EXPECT_DOUBLE_EQ(p.preamp.stages[0].tube.shelf, -12.0);
-    EXPECT_DOUBLE_EQ(p.preamp.stages[0].tube.frequency, 550.0);
-    EXPECT_FALSE(p.preamp.stages[0].preFilter.enable);
-    EXPECT_DOUBLE_EQ(p.preamp.stages[0].postFilter.level, 1.0);
-    EXPECT_EQ(p.preamp.gainControl.type, 1);
-    EXPECT_EQ(p.preamp.toneControl.type, 2);
-    EXPECT_EQ(p.preamp.toneControlLocation, 2);
 
-    EXPECT_STREQ(p.cabinet.GetName(), "None");
-    EXPECT_EQ(p.cabinet.length, 16);
-    for (const auto* a : {&p.cabinet.impulse_left, &p.cabinet.impulse_right, &p.cabinet.minphase_left,
-                          &p.cabinet.minphase_right}) {
-        ASSERT_GE(a->size(), 16u);
-        EXPECT_EQ((*a)[0], 1.0);
-        for (int i = 1; i < 16; ++i) EXPECT_EQ((*a)[size_t(i)], 0.0);
+    const CabinetProcessorParameters& c = p.cabinet;
+    EXPECT_STREQ(c.GetName(), "None");
+    expectDefaults({
+        {"cabinet.enable", b(c.enable), 1},
+        {"cabinet.length", double(c.length), 16},
+        {"cabinet.mono", b(c.mono), 1},
+        {"cabinet.samplerate", c.samplerate, 44100},
+        {"cabinet.windowsize", double(c.windowsize), 8192},
+        {"cabinet.minphase", b(c.minphase), 0},
+        {"cabinet.forcedmono", b(c.forcedmono), 0},
+        {"cabinet.dibox.enable", b(c.dibox.enable), 1},
+        {"cabinet.dibox.frequency", c.dibox.frequency, 4500},
+        {"cabinet.dibox.q", c.dibox.q, 0.7071},
+    });
+    for (const auto* array : {&c.impulse_left, &c.impulse_right, &c.minphase_left, &c.minphase_right}) {
+        ASSERT_GE(array->size(), 16u);
+        EXPECT_EQ((*array)[0], 1.0);
+        for (int i = 1; i < 16; ++i) EXPECT_EQ((*array)[size_t(i)], 0.0);
     }
-    EXPECT_EQ(p.cabinet.windowsize, 8192);
-    EXPECT_DOUBLE_EQ(p.cabinet.dibox.frequency, 4500.0);
 }
 
 TEST(CabinetProcessorParameters, SixteenSampleArraysStayForShortImpulses)

@@ -70,25 +70,65 @@ TEST(Identity, CanDoAnswersExactlyTheListedAbilities)
         EXPECT_EQ(p.dispatch(effCanDo, 0, 0, const_cast<char*>(no)), 0) << no;
 }
 
+namespace {
+
+struct PublishedParameter {
+    int index;
+    const char* name;
+    int engineId;
+};
+
+// Written out by hand from the published parameter list; the plug-in's own
+// table is checked against it, never the other way round.
+const PublishedParameter kHostParameters[80] = {
+    {0, "AmpByp", 14},   {1, "HiFiByp", 89},  {2, "LowCTyp", 90},  {3, "DeepByp", 91},  {4, "BrtByp", 92},
+    {5, "PreGain", 15},  {6, "PrBoost", 93},  {7, "PreBass", 16},  {8, "PreMid", 17},   {9, "PreTreb", 18},
+    {10, "PrePres", 19}, {11, "PwrType", 25}, {12, "PwrDrv", 22},  {13, "CabByp", 39},  {14, "CabMinP", 41},
+    {15, "CabFLen", 40}, {16, "DIFreq", 44},  {17, "GrphByp", 27}, {18, "GrphTyp", 28}, {19, "GEQPost", 26},
+    {20, "GrphB1", 29},  {21, "GrphB2", 30},  {22, "GrphB3", 31},  {23, "GrphB4", 32},  {24, "GrphB5", 33},
+    {25, "GrphB6", 34},  {26, "GrphB7", 35},  {27, "GrphGn", 36},  {28, "ParaFrq", 37}, {29, "ParaGn", 38},
+    {30, "MastVol", 94}, {31, "WahByp", 6},   {32, "WahFrq", 8},   {33, "CompByp", 9},  {34, "CompAmt", 11},
+    {35, "CompAtk", 12}, {36, "CompMod", 10}, {37, "ChrPost", 52}, {38, "ChrByp", 53},  {39, "ChrSpd", 55},
+    {40, "ChrSwp", 56},  {41, "ChrDpth", 57}, {42, "ChrVcs", 54},  {43, "ChrDly", 58},  {44, "FlgPost", 59},
+    {45, "FlngByp", 60}, {46, "FlngSpd", 62}, {47, "FlngSwp", 65}, {48, "FlngDpt", 63}, {49, "FlngDly", 64},
+    {50, "FlngRgn", 66}, {51, "FlngMon", 61}, {52, "FlngPhs", 67}, {53, "PhsPost", 68}, {54, "PhsByp", 69},
+    {55, "PhsSpd", 71},  {56, "PhsSwp", 73},  {57, "PhsDpth", 72}, {58, "PhsStgs", 75}, {59, "PhsRgn", 74},
+    {60, "PhsMono", 70}, {61, "TrmPost", 46}, {62, "TremByp", 47}, {63, "TremSpd", 48}, {64, "TremDpt", 49},
+    {65, "TremTyp", 50}, {66, "TremWav", 51}, {67, "DelPost", 76}, {68, "DelByp", 77},  {69, "DelDel", 79},
+    {70, "DelRpt", 80},  {71, "DelLvl", 82},  {72, "DelType", 78}, {73, "DelSty", 83},  {74, "RevByp", 86},
+    {75, "RevType", 87}, {76, "RevLvl", 88},  {77, "GateByp", 1},  {78, "GateThr", 2},  {79, "GateSlp", 3},
+};
+
+}  // namespace
+
 TEST(Identity, ParameterNamesLabelsAndDisplays)
 {
     Plugin p;
-    const char* expected[] = {"AmpByp", "HiFiByp", "LowCTyp", "DeepByp", "BrtByp", "PreGain"};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(p.text(effGetParamName, i), expected[i]);
-    EXPECT_EQ(p.text(effGetParamName, 30), "MastVol");
-    EXPECT_EQ(p.text(effGetParamName, 79), "GateSlp");
-    for (int i = 0; i < 80; ++i) {
-        const std::string name = p.text(effGetParamName, i);
-        EXPECT_GE(name.size(), 5u) << i;
-        EXPECT_LE(name.size(), 7u) << i;
-        EXPECT_EQ(p.text(effGetParamLabel, i), "amount") << i;
-        EXPECT_EQ(p.text(effGetParamDisplay, i), "") << i;
+    for (const PublishedParameter& row : kHostParameters) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(p.text(effGetParamName, row.index), row.name);
+        EXPECT_EQ(static_cast<int>(twr_params[size_t(row.index)]), row.engineId);
+        EXPECT_EQ(p.text(effGetParamLabel, row.index), "amount");
+        EXPECT_EQ(p.text(effGetParamDisplay, row.index), "");
     }
     // Indices outside 0..79, at either end, leave the text untouched.
     const std::string untouched(255, 'x');
     for (int i : {-1, 80, 1000, -2147483647 - 1}) {
         EXPECT_EQ(p.text(effGetParamName, i), untouched) << i;
         EXPECT_EQ(p.text(effGetParamLabel, i), untouched) << i;
+    }
+}
+
+TEST(Identity, EveryIndexMovesItsEngineIdBetweenEnds)
+{
+    Plugin p;
+    for (const PublishedParameter& row : kHostParameters) {
+        SCOPED_TRACE(row.name);
+        for (float x : {0.0f, 1.0f}) {
+            p.set(row.index, x);
+            auto lock = p.effect().lockEngine();
+            EXPECT_NEAR(p.effect().engine.GetParameterNormalized(row.engineId), x, 1e-9) << x;
+        }
     }
 }
 
