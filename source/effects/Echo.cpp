@@ -72,7 +72,12 @@ void Echo::SetParameter(int id, double v)
     case 4: changed = acceptDouble(params.directlevel, v, validLevel(v)); break;
     case 5: changed = acceptDouble(params.delaylevel, v, validLevel(v)); break;
     case 6:
-        if (acceptDouble(params.style, v, v >= 0.0 && v <= 1.0)) ApplyStyle();
+        // The sections glide on their own; the make-up gain follows at once
+        // too, also during a running glide of the delay.
+        if (acceptDouble(params.style, v, v >= 0.0 && v <= 1.0)) {
+            ApplyStyle();
+            Update();
+        }
         dirty = true;
         return;
     case 7:
