@@ -10,6 +10,7 @@
 #include "DspTestKit.h"
 #include "effects/Echo.h"
 #include "dsp/Filter.h"
+#include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
 
 using namespace tonewright;
@@ -347,7 +348,7 @@ TEST(Echo, StyleMakeUpGainFollowsAtOnceDuringADelayGlide)
     for (double fs : {44100.0, 96000.0}) {
         SCOPED_TRACE(fs);
         Echo e;
-        configure(e, {fs, 0, 0.3, 0.0, -120.0, 0.0, 1.0, false});
+        configure(e, {fs, 0, 0.3, 0.0, kLowestLevelDb, 0.0, 1.0, false});
         const auto in = sine(fs, 100.0, 1.2, 0.25);
         const int block = 64;
         const size_t glideAt = size_t(0.5 * fs) / block * block, styleAt = glideAt + size_t(0.05 * fs) / block * block;
