@@ -58,6 +58,20 @@ void AnalogSection::SetDigital(const double* g, const double* f)
     bank.ClearHistory();
 }
 
+void AnalogSection::SetDigitalFor(double designRate, const double* g, const double* f)
+{
+    if (fs == designRate) {
+        SetDigital(g, f);
+        return;
+    }
+    double a[kMaxOrder + 1] = {1.0};
+    for (int j = 1; j <= order; ++j) a[j] = -f[j];
+    double analogB[kMaxOrder + 1];
+    double analogA[kMaxOrder + 1];
+    inverseBilinearTransform(g, a, order, prewarpConstant(kPrewarpHz, designRate), analogB, analogA);
+    SetAnalog(analogB, analogA, order);
+}
+
 namespace {
 
 // One bank's coefficients and history in locals, so that the compiler keeps

@@ -43,6 +43,12 @@ public:
     // Loads bank `current` from digital coefficients g[0..order] and
     // f[1..order] (f[0] ignored), and clears its history.
     void SetDigital(const double* g, const double* f);
+    // As SetDigital, for coefficients made for designRate: at that rate they
+    // are loaded as they are; at any other the section they describe is
+    // mapped back onto its analog prototype (the inverse of the transform
+    // SetAnalog uses at designRate) and that is discretised at the running
+    // rate, so the response stays where it was designed.
+    void SetDigitalFor(double designRate, const double* g, const double* f);
 
     // Filters a block in place. A pending change starts a fade when none
     // runs: the banks swap roles and load() fills the new one.

@@ -10,7 +10,7 @@ namespace tonewright {
 
 struct GainControlParameters {
     int type = 0;
-    double wiper = 0.5;
+    double wiper = 0.5;  // 0 .. 1; values outside are refused
 };
 
 class GainControl {

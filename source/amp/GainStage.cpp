@@ -68,8 +68,6 @@ void GainStage::SetFs(double rate)
     tube.SetFs(rate);
     postFilter.SetFs(rate);
     bypass.SetFs(rate);
-    // A rate change may pull the tube's loop corner below half the rate.
-    params.tube = tube.GetParameters();
 }
 
 void GainStage::Settle()

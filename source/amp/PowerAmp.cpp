@@ -41,7 +41,7 @@ void PowerAmp::SetParameter(int index, double v)
         bypass.SetEnable(params.enable, v);
         return;
     case 1: changed = acceptInt(params.type, v, 0, 2); break;
-    case 2: changed = acceptDouble(params.drive, v, v > 0.0); break;
+    case 2: changed = acceptDoubleClamped(params.drive, v, v > 0.0, kSmallestDrive, kLargestDrive); break;
     case 3: changed = acceptDouble(params.bias, v, v >= 0.0 && v <= 1.0); break;
     case 4: changed = acceptDouble(params.dynamics, v, v >= 0.0 && v <= 1.0); break;
     default: return;

@@ -13,16 +13,22 @@
 
 namespace tonewright {
 
+// A drive outside its range is stored as the nearer end; other values no
+// range holds are refused.
 struct PowerAmpParameters {
     bool enable = true;
     int type = 1;
-    double drive = 1.0;
-    double bias = 0.5;
-    double dynamics = 0.5;
+    double drive = 1.0;     // linear, PowerAmp::kSmallestDrive .. kLargestDrive
+    double bias = 0.5;      // 0 .. 1
+    double dynamics = 0.5;  // 0 .. 1
 };
 
 class PowerAmp {
 public:
+    // -60 dB .. +60 dB: the tubes saturate long before the largest.
+    static constexpr double kSmallestDrive = 1e-3;
+    static constexpr double kLargestDrive = 1e3;
+
     PowerAmp();
 
     void SetParameter(int index, double v);

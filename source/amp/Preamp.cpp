@@ -144,7 +144,6 @@ void Preamp::SetFs(double rate)
     }
     bypass.SetFs(rate);
     fade.SetFs(rate);
-    for (int s = 0; s < kStages; ++s) params.stages[s] = stages[s][0].GetParameters();
 }
 
 void Preamp::Settle()

@@ -16,6 +16,8 @@
 
 namespace tonewright {
 
+// Every value is held and ranged by a part: the gain stages' filters and
+// tubes, the gain control and the tone control.
 struct PreampParameters {
     bool enable = true;
     GainStageParameters stages[4];

@@ -19,6 +19,7 @@
 
 namespace tonewright {
 
+// Knob positions 0 .. 1; values outside are refused.
 struct ToneControlParameters {
     int type = 0;
     double bass = 0.5;

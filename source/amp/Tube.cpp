@@ -80,13 +80,19 @@ Tube::Tube()
 
 bool Tube::SetGain(double v)
 {
-    if (!std::isfinite(v) || v == params.gain) return false;
+    if (std::isnan(v)) return false;
+    bool changed = false;
     if (v < 0.0) {
         v = -v;
+        changed = !params.invert;
         params.invert = true;
     }
-    params.gain = v;
-    return true;
+    if (v != 0.0) v = std::clamp(v, kSmallestGain, kLargestGain);
+    if (v != params.gain) {
+        params.gain = v;
+        changed = true;
+    }
+    return changed;
 }
 
 void Tube::SetParameter(int index, double v)
@@ -98,15 +104,19 @@ void Tube::SetParameter(int index, double v)
         params.enable = v >= 0.5;
         bypass.SetState(params.enable ? 1.0 : 0.0);
         return;
-    case 1: changed = SetGain(v); break;
+    case 1:
+        if (!std::isfinite(v)) return;
+        changed = SetGain(v);
+        break;
     case 2: changed = acceptFlag(params.invert, v); break;
     case 3: changed = acceptDouble(params.clipping, v, v >= 0.0 && v <= 1.0); break;
     case 4: changed = acceptDouble(params.symmetry, v, v >= -1.0 && v <= 1.0); break;
     case 5: changed = acceptDouble(params.offset, v, v > -1.0 && v < 1.0); break;
     case 6: changed = acceptFlag(params.dynamic, v); break;
-    case 7: changed = acceptDouble(params.shelf, v, v < 0.0); break;
-    case 8: changed = acceptDouble(params.frequency, v, v > 0.0 && v < 0.5 * fs); break;
+    case 7: changed = acceptDoubleClamped(params.shelf, v, v < 0.0, kLowestShelf, 0.0); break;
+    case 8: changed = acceptFrequency(params.frequency, v); break;
     case 9:
+        // A level whose gain overflows is stored as the largest gain.
         if (!std::isfinite(v)) return;
         changed = SetGain(std::pow(10.0, v / 20.0));
         break;
@@ -149,7 +159,6 @@ void Tube::SetFs(double rate)
 {
     if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
     fs = rate;
-    if (params.frequency >= 0.5 * fs) params.frequency = 0.499 * fs;
     bypass.SetFs(rate);
     fade.SetFs(rate);
     fade.dirty = true;
@@ -167,7 +176,7 @@ void Tube::Update()
     b.curve = TubeCurve::Make(params.clipping, params.symmetry, params.offset);
 
     // Bilinear one-pole low-pass, not pre-warped.
-    const double w = kPi * params.frequency / fs;
+    const double w = kPi * frequencyInUse(params.frequency, fs) / fs;
     b.a0 = w / (1.0 + w);
     b.a1 = (1.0 - w) / (1.0 + w);
 

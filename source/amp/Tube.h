@@ -11,15 +11,22 @@
 
 namespace tonewright {
 
+// The values a tube stores keep its output finite for any finite input;
+// values outside a range are stored as its nearer end, values no range
+// holds are refused.
 struct TubeParameters {
     bool enable = true;
+    // Linear; 0 (silence) or Tube::kSmallestGain .. Tube::kLargestGain. A
+    // negative gain is stored as its magnitude and sets invert.
     double gain = 50.0;
     bool invert = true;
-    double clipping = 0.9;
-    double symmetry = 0.0;
-    double offset = 0.0;
+    double clipping = 0.9;  // 0 .. 1
+    double symmetry = 0.0;  // -1 .. 1
+    double offset = 0.0;    // -1 < offset < 1
     bool dynamic = true;
-    double shelf = -6.0;
+    double shelf = -6.0;    // dB, Tube::kLowestShelf .. below 0
+    // Hz, kLowestFrequency and up; limited to 0.499 fs where the loop is
+    // computed (dsp/ParameterRules.h).
     double frequency = 1000.0;
 };
 
@@ -41,6 +48,11 @@ struct TubeCurve {
 
 class Tube {
 public:
+    // Beyond these the loop's constants overflow.
+    static constexpr double kSmallestGain = 1e-6;
+    static constexpr double kLargestGain = 1e5;
+    static constexpr double kLowestShelf = -120.0;
+
     Tube();
 
     void SetParameter(int index, double v);

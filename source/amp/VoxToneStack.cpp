@@ -27,6 +27,8 @@ void VoxToneStack::SetTreble(double v)
     SetVariable(t, v, std::pow(v, 2.5));
 }
 
+// The formulas give the stack's digital coefficients at 44.1 kHz; at other
+// rates the section maps them onto the same analog response.
 void VoxToneStack::Update()
 {
     const double b2 = b * b;
@@ -60,7 +62,7 @@ void VoxToneStack::Update()
     g[3] = (1.2445634451309383e24 * pair(b, 0.9998685477888831, -0.000239920248728082)
             + 1.2072351949462014e25 * t * pair(b, 1.01, -0.000236623411749026))
            / E;
-    section.SetDigital(g, f);
+    section.SetDigitalFor(kDesignRate, g, f);
 }
 
 }  // namespace tonewright

@@ -1,7 +1,8 @@
 #pragma once
 // Tone stack of the British class-A combo: bass and treble. Its digital
-// coefficients are fixed functions of the two knobs, derived once for one
-// rate; they do not follow the running rate, so the response shifts with it.
+// coefficients are fixed functions of the two knobs, made for 44.1 kHz; at
+// other rates they are carried over through their analog prototype, so the
+// response does not move with the rate.
 
 #include "amp/CircuitToneStack.h"
 
@@ -9,6 +10,8 @@ namespace tonewright {
 
 class VoxToneStack : public CircuitToneStack {
 public:
+    static constexpr double kDesignRate = 44100.0;
+
     VoxToneStack();
 
     void SetBass(double v);    // b = (0.98 bass)^2.5

@@ -38,4 +38,23 @@ void bilinearTransform(const double* analogB, const double* analogA, int order, 
     }
 }
 
+void inverseBilinearTransform(const double* b, const double* a, int order, double c, double* analogB,
+                              double* analogA)
+{
+    if (order < 0 || order > kMaxOrder) return;
+    for (int m = 0; m <= order; ++m) analogB[m] = analogA[m] = 0.0;
+    // z^-j (c + s)^order = (c - s)^j (c + s)^(order - j), taken over c^order:
+    // (1 - x)^j (1 + x)^(order - j) with x = s / c.
+    for (int j = 0; j <= order; ++j) {
+        double term[kMaxOrder + 1];
+        expandTerm(j, order, term);
+        double cm = 1.0;
+        for (int m = 0; m <= order; ++m) {
+            analogB[m] += b[j] * term[m] / cm;
+            analogA[m] += a[j] * term[m] / cm;
+            cm *= c;
+        }
+    }
+}
+
 }  // namespace tonewright

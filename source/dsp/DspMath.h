@@ -61,4 +61,10 @@ inline double prewarpConstant(double f0, double fs)
 void bilinearTransform(const double* analogB, const double* analogA, int order, double c,
                        double* b, double* a);
 
+// The inverse: maps digital polynomials b[0..order], a[0..order] in z^-1
+// back onto B(s)/A(s) with z^-1 = (c - s) / (c + s). The results carry a
+// common factor of c^-order, which cancels in B/A.
+void inverseBilinearTransform(const double* b, const double* a, int order, double c, double* analogB,
+                              double* analogA);
+
 }  // namespace tonewright

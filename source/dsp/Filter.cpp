@@ -31,13 +31,13 @@ void Filter::SetParameter(int id, double v)
         if (!acceptInt(params.type, v, 0, 13)) return;
         break;
     case 2:
-        if (!acceptDouble(params.frequency, v, v > 0.0)) return;
+        if (!acceptFrequency(params.frequency, v)) return;
         break;
     case 3:
-        if (!acceptDouble(params.q, v, v > 0.0)) return;
+        if (!acceptDoubleClamped(params.q, v, v > 0.0, kSmallestQ, kLargestQ)) return;
         break;
     case 4:
-        if (!acceptDouble(params.level, v, true)) return;
+        if (!acceptLevelDb(params.level, v)) return;
         break;
     default:
         return;
@@ -77,7 +77,7 @@ void Filter::SetFs(double rate)
 
 double Filter::EffectiveFrequency() const
 {
-    return params.frequency >= 0.5 * fs ? 0.499 * fs : params.frequency;
+    return frequencyInUse(params.frequency, fs);
 }
 
 void Filter::Update()

@@ -9,12 +9,16 @@
 
 namespace tonewright {
 
+// The values a filter stores keep its output finite for any finite input;
+// values outside a range are stored as its nearer end.
 struct FilterParameters {
     bool enable = true;
     int type = 6;
+    // Hz, kLowestFrequency and up; limited to 0.499 fs where the section is
+    // computed (dsp/ParameterRules.h).
     double frequency = 1000.0;
-    double q = 0.7071;
-    double level = 0.0;
+    double q = 0.7071;    // Filter::kSmallestQ .. Filter::kLargestQ
+    double level = 0.0;   // dB, kLowestLevelDb .. kHighestLevelDb
 };
 
 class Filter {
@@ -35,6 +39,11 @@ public:
         kHighShelf = 12,
         kAllPass = 13,
     };
+
+    // Beyond these a section's poles would reach the unit circle or its
+    // coefficients overflow.
+    static constexpr double kSmallestQ = 1e-3;
+    static constexpr double kLargestQ = 1e3;
 
     Filter();
 

@@ -4,6 +4,7 @@
 // Non-finite values are always refused.
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "dsp/DspMath.h"
@@ -24,6 +25,33 @@ inline bool acceptDoubleClamped(double& field, double v, bool inRange, double lo
 {
     if (!std::isfinite(v) || !inRange) return false;
     return acceptDouble(field, std::clamp(v, lo, hi), true);
+}
+
+// Frequencies a stage stores, in Hz: any finite value from kLowestFrequency
+// up (a lower positive one is stored as kLowestFrequency). Where a stage
+// computes from a frequency it limits it to below half the rate it runs at
+// (frequencyInUse), so the stored value survives rate changes and records,
+// and every copy of a stage keeps the same value whatever its rate.
+inline constexpr double kLowestFrequency = 0.1;
+
+inline bool acceptFrequency(double& field, double v)
+{
+    return acceptDoubleClamped(field, v, v > 0.0, kLowestFrequency, DBL_MAX);
+}
+
+inline double frequencyInUse(double f, double fs)
+{
+    return f >= 0.5 * fs ? 0.499 * fs : f;
+}
+
+// Levels in dB a stage stores: a quieter one is silence for every purpose, a
+// louder one would only overflow further down the chain.
+inline constexpr double kLowestLevelDb = -120.0;
+inline constexpr double kHighestLevelDb = 60.0;
+
+inline bool acceptLevelDb(double& field, double v)
+{
+    return acceptDoubleClamped(field, v, true, kLowestLevelDb, kHighestLevelDb);
 }
 
 // floor(v + 0.5) within lo..hi.

@@ -58,7 +58,7 @@ void Chorus::SetParameter(int id, double v)
         }
         return;
     case 1: changed = acceptInt(params.type, v, 0, 2); break;
-    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 2: changed = acceptSpeed(params.speed, v); break;
     case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
     case 4: changed = acceptDouble(params.mix, v, v >= 0.0 && v <= 1.0); break;
     case 5: changed = acceptDouble(params.delay, v, v >= 0.0 && v <= kMaxDelay); break;

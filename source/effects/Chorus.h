@@ -10,13 +10,15 @@
 
 namespace tonewright {
 
+// Values no range holds are refused; a speed below its range is stored as
+// kSlowestModulationSpeed (effects/Modulation.h).
 struct ChorusParameters {
     bool enable = true;
     int type = 1;
-    double speed = 1.0;
-    double depth = 0.5;
-    double mix = 0.5;
-    double delay = 0.01;
+    double speed = 1.0;   // Hz, kSlowestModulationSpeed .. kMaxModulationSpeed
+    double depth = 0.5;   // 0 .. 1
+    double mix = 0.5;     // 0 .. 1
+    double delay = 0.01;  // s, 0 .. 0.03
 };
 
 class Chorus {

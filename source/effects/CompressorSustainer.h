@@ -14,9 +14,9 @@ namespace tonewright {
 struct CompressorSustainerParameters {
     bool enable = true;
     int type = 1;
-    double amount = 0.5;
-    double attack = 0.001;
-    double release = 0.25;
+    double amount = 0.5;    // 0 .. 1, refused outside
+    double attack = 0.001;  // s, 0 .. kLongestTime (stored as the nearer end)
+    double release = 0.25;  // s, likewise
 };
 
 class CompressorSustainer {

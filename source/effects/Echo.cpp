@@ -15,9 +15,6 @@ namespace {
 // same on the left and right direct signal.
 enum { kBandL, kBandR, kLowL, kLowR, kDirectBandL, kDirectBandR, kDirectLowL, kDirectLowR };
 
-// Levels are any finite value whose gain is finite.
-bool validLevel(double db) { return std::isfinite(std::pow(10.0, db / 20.0)); }
-
 }  // namespace
 
 Echo::Echo()
@@ -69,10 +66,15 @@ void Echo::SetParameter(int id, double v)
     case 1: changed = acceptInt(params.type, v, 0, 1); break;
     case 2: changed = acceptDouble(params.delay, v, v >= 0.01 && v <= kLongestDelay); break;
     case 3: changed = acceptDouble(params.feedback, v, v >= 0.0 && v < 1.0); break;
-    case 4: changed = acceptDouble(params.directlevel, v, validLevel(v)); break;
-    case 5: changed = acceptDouble(params.delaylevel, v, validLevel(v)); break;
+    case 4: changed = acceptLevelDb(params.directlevel, v); break;
+    case 5: changed = acceptLevelDb(params.delaylevel, v); break;
     case 6:
-        if (acceptDouble(params.style, v, v >= 0.0 && v <= 1.0)) ApplyStyle();
+        // The sections glide on their own; the make-up gain follows at once
+        // too, also during a running glide of the delay.
+        if (acceptDouble(params.style, v, v >= 0.0 && v <= 1.0)) {
+            ApplyStyle();
+            Update();
+        }
         dirty = true;
         return;
     case 7:

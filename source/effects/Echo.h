@@ -13,14 +13,16 @@
 
 namespace tonewright {
 
+// Levels outside their range are stored as the nearer end; other values no
+// range holds are refused.
 struct EchoParameters {
     bool enable = true;
     int type = 1;
-    double delay = 0.5;
-    double feedback = 0.5;
-    double directlevel = 0.0;
-    double delaylevel = 0.0;
-    double style = 1.0;
+    double delay = 0.5;        // s, 0.01 .. Echo::kLongestDelay
+    double feedback = 0.5;     // 0 <= feedback < 1
+    double directlevel = 0.0;  // dB, kLowestLevelDb .. kHighestLevelDb
+    double delaylevel = 0.0;   // dB, likewise
+    double style = 1.0;        // 0 .. 1
     bool filter_input = true;
     bool tails_on = true;
 };

@@ -43,7 +43,7 @@ void Flanger::SetParameter(int id, double v)
         // The type's gains follow when the next glide starts.
         if (acceptInt(params.type, v, 0, 1)) dirty = true;
         return;
-    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 2: changed = acceptSpeed(params.speed, v); break;
     case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
     case 4: changed = acceptDouble(params.delay, v, v >= 0.0 && v <= kMaxDelay); break;
     case 5: changed = acceptDouble(params.sweep, v, v >= 0.0 && v <= 1.0); break;

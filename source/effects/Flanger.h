@@ -10,14 +10,16 @@
 
 namespace tonewright {
 
+// Values no range holds are refused; a speed below its range is stored as
+// kSlowestModulationSpeed (effects/Modulation.h).
 struct FlangerParameters {
     bool enable = true;
     int type = 1;
-    double speed = 1.0;
-    double depth = 0.5;
-    double delay = 0.0001;
-    double sweep = 0.5;
-    double regeneration = 0.5;
+    double speed = 1.0;         // Hz, kSlowestModulationSpeed .. kMaxModulationSpeed
+    double depth = 0.5;         // 0 .. 1
+    double delay = 0.0001;      // s, 0 .. 0.004
+    double sweep = 0.5;         // 0 .. 1
+    double regeneration = 0.5;  // 0 .. 0.9
     bool phase = true;
 };
 

@@ -85,7 +85,7 @@ void GraphicEQ7::SetParameter(int id, double v)
         gain(*BandLevel(id - 2), id - 2);
         return;
     case 9:
-        if (acceptDouble(params.parametric_frequency, v, v > 0.0)) SetSectionFrequency(kMid, v);
+        if (acceptFrequency(params.parametric_frequency, v)) SetSectionFrequency(kMid, params.parametric_frequency);
         return;
     case 10:
         if (acceptDoubleClamped(params.parametric_q, v, v > 0.0, kSmallestQ, kLargestQ)) {

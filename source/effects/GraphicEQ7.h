@@ -8,8 +8,11 @@
 
 namespace tonewright {
 
+// Values outside their range are stored as the nearer end; other values no
+// range holds are refused.
 struct GraphicEQ7Parameters {
     bool enable = true;
+    // Levels in dB, -GraphicEQ7::kLargestGainDb .. kLargestGainDb.
     double band1 = 0.0;
     double band2 = 0.0;
     double band3 = 0.0;
@@ -17,10 +20,11 @@ struct GraphicEQ7Parameters {
     double band5 = 0.0;
     double band6 = 0.0;
     double band7 = 0.0;
+    // Hz, kLowestFrequency and up; the section runs it below 0.499 fs.
     double parametric_frequency = 1000.0;
-    double parametric_q = 0.7071;
-    double parametric_level = 0.0;
-    double level = 0.0;
+    double parametric_q = 0.7071;   // GraphicEQ7::kSmallestQ .. kLargestQ
+    double parametric_level = 0.0;  // dB, as the bands
+    double level = 0.0;             // dB, as the bands
     int type = 1;
 };
 

@@ -4,13 +4,25 @@
 
 #include <cmath>
 
+#include "dsp/ParameterRules.h"
+
 namespace tonewright {
 
 // Speeds above this are refused, so every oscillator advances by less than
 // a cycle per sample at any usual rate and its phase stays small.
 constexpr double kMaxModulationSpeed = 100.0;  // Hz
 
+// Slower positive speeds are stored as this one: the chorus divides by the
+// speed to find its sweep depth.
+constexpr double kSlowestModulationSpeed = 0.001;  // Hz
+
 inline bool validSpeed(double v) { return v > 0.0 && v <= kMaxModulationSpeed; }
+
+// The speed rule of every modulation effect.
+inline bool acceptSpeed(double& field, double v)
+{
+    return acceptDoubleClamped(field, v, validSpeed(v), kSlowestModulationSpeed, kMaxModulationSpeed);
+}
 
 // x reduced into [0, cycle) in one step (cycle > 0, x finite).
 inline double wrapInto(double x, double cycle)

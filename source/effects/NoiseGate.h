@@ -14,10 +14,10 @@ namespace tonewright {
 
 struct NoiseGateParameters {
     bool enable = true;
-    double threshold = -60.0;
-    double gating = 0.5;
-    double attack = 0.001;
-    double release = 0.05;
+    double threshold = -60.0;  // dB, kLowestThreshold .. kHighestThreshold (stored as the nearer end)
+    double gating = 0.5;       // 0 <= gating < 1, refused outside
+    double attack = 0.001;     // s, 0 .. kLongestTime (stored as the nearer end)
+    double release = 0.05;     // s, likewise
 };
 
 class NoiseGate {

@@ -54,7 +54,7 @@ void Phaser::SetParameter(int id, double v)
         if (bypass.SetEnable(params.enable, v) == SoftBypass::kStarted) feedbackL = feedbackR = 0.0;
         return;
     case 1: changed = acceptInt(params.type, v, 0, 1); break;
-    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 2: changed = acceptSpeed(params.speed, v); break;
     case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
     case 4:
         // The sections glide to a new sweep on their own, at once.

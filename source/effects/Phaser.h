@@ -13,13 +13,15 @@
 
 namespace tonewright {
 
+// Values no range holds are refused; a speed below its range is stored as
+// kSlowestModulationSpeed (effects/Modulation.h).
 struct PhaserParameters {
     bool enable = true;
     int type = 1;
-    double speed = 0.5;
-    double depth = 0.5;
-    double sweep = 2.0;
-    double regeneration = 0.5;
+    double speed = 0.5;         // Hz, kSlowestModulationSpeed .. kMaxModulationSpeed
+    double depth = 0.5;         // 0 .. 1
+    double sweep = 2.0;         // 1 .. 3
+    double regeneration = 0.5;  // 0 <= regeneration < 1
     int stages = 1;
 };
 

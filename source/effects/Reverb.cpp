@@ -33,8 +33,7 @@ void Reverb::SetParameter(int id, double v)
         if (acceptInt(params.type, v, 0, 2) && params.enable) Select();
         return;
     case 2:
-        if (!std::isfinite(v)) return;
-        if (acceptDouble(params.level, std::clamp(v, kMinLevel, kMaxLevel), true)) {
+        if (acceptDoubleClamped(params.level, v, true, kMinLevel, kMaxLevel)) {
             room.SetParameter(1, params.level + kRoomOffset);
             club.SetParameter(1, params.level + kClubOffset);
             hall.SetParameter(1, params.level + kHallOffset);

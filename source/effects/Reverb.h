@@ -13,7 +13,7 @@ namespace tonewright {
 struct ReverbParameters {
     bool enable = true;
     int type = 2;        // 0 room, 1 club, 2 hall
-    double level = -6.0;  // dB
+    double level = -6.0;  // dB, Reverb::kMinLevel .. kMaxLevel
 };
 
 class Reverb {

@@ -16,7 +16,7 @@ namespace tonewright {
 
 struct ReverbTypeParameters {
     bool enable = true;
-    double level = 0.0;  // dB
+    double level = 0.0;  // dB, ReverbType::kMinLevel .. kMaxLevel
 };
 
 template <class Algorithm>
@@ -30,22 +30,17 @@ public:
     {
         switch (id) {
         case 0:
-            if (std::isnan(v)) return;
-            if (v < 0.5 && params.enable) {
-                params.enable = false;
-                dirty = true;
-                bypass.SetState(0.0);
-            } else if (v >= 0.5 && !params.enable) {
-                // Never replay the tail of an earlier use.
-                algorithm.clear_buffers();
-                params.enable = true;
-                dirty = true;
-                bypass.SetState(1.0);
+            switch (bypass.SetEnable(params.enable, v)) {
+            case SoftBypass::kUnchanged: return;
+            // Never replay the tail of an earlier use; one switched back on
+            // during its fade-out carries on without a cut.
+            case SoftBypass::kStarted: algorithm.clear_buffers(); break;
+            case SoftBypass::kSwitched: break;
             }
+            dirty = true;
             return;
         case 1:
-            if (!std::isfinite(v)) return;
-            if (acceptDouble(params.level, std::clamp(v, kMinLevel, kMaxLevel), true)) {
+            if (acceptDoubleClamped(params.level, v, true, kMinLevel, kMaxLevel)) {
                 gain.target = TargetGain();
                 dirty = true;
             }

@@ -33,7 +33,7 @@ void Tremolo::SetParameter(int id, double v)
         bypass.SetEnable(params.enable, v);
         return;
     case 1: changed = acceptInt(params.type, v, 0, 1); break;
-    case 2: changed = acceptDouble(params.speed, v, validSpeed(v)); break;
+    case 2: changed = acceptSpeed(params.speed, v); break;
     case 3: changed = acceptDouble(params.depth, v, v >= 0.0 && v <= 1.0); break;
     case 4: changed = acceptDouble(params.waveform, v, v >= 0.0 && v <= 1.0); break;
     default: return;

@@ -9,12 +9,14 @@
 
 namespace tonewright {
 
+// Values no range holds are refused; a speed below its range is stored as
+// kSlowestModulationSpeed (effects/Modulation.h).
 struct TremoloParameters {
     bool enable = true;
     int type = 1;
-    double speed = 1.0;
-    double depth = 0.5;
-    double waveform = 0.0;
+    double speed = 1.0;     // Hz, kSlowestModulationSpeed .. kMaxModulationSpeed
+    double depth = 0.5;     // 0 .. 1
+    double waveform = 0.0;  // 0 .. 1
 };
 
 class Tremolo {

@@ -13,7 +13,7 @@ namespace tonewright {
 struct WahWahParameters {
     bool enable = true;
     int type = 0;
-    double pedal = 0.5;
+    double pedal = 0.5;  // 0 .. 1; values outside are refused
 };
 
 class WahWah {

@@ -316,6 +316,34 @@ TEST(Preamp, IndexRules)
     EXPECT_EQ(preamp.GetParameter(-1), 0.0);
 }
 
+TEST(Preamp, HostRateAndOversampledCopiesKeepTheSameFrequencies)
+{
+    // Frequencies at or above half of either rate are kept by both copies
+    // (and so by a saved record), whichever way they arrive.
+    constexpr int kTubeFrequency = 6 + 2 * 20 + 14;  // stage 3
+    constexpr int kPreFilterFrequency = 6 + 1 * 20 + 3;  // stage 2
+    for (double f : {30000.0, 90000.0, 1e308}) {
+        SCOPED_TRACE(f);
+        Preamp host, oversampled;
+        host.SetFs(44100.0);
+        oversampled.SetFs(176400.0);
+        PreampParameters r = standard();
+        r.stages[0].tube.frequency = f;
+        r.stages[0].postFilter.frequency = f;
+        for (Preamp* p : {&host, &oversampled}) {
+            p->SetParameters(r);
+            p->SetParameter(kTubeFrequency, f);
+            p->SetParameter(kPreFilterFrequency, f);
+            const PreampParameters got = p->GetParameters();
+            EXPECT_EQ(got.stages[0].tube.frequency, f);
+            EXPECT_EQ(got.stages[0].postFilter.frequency, f);
+            EXPECT_EQ(got.stages[2].tube.frequency, f);
+            EXPECT_EQ(got.stages[1].preFilter.frequency, f);
+            EXPECT_EQ(p->GetParameter(kTubeFrequency), f);
+        }
+    }
+}
+
 TEST(Preamp, ModelsKeepTheKnobsAndNamesAreAlwaysTerminated)
 {
     Preamp preamp;

@@ -11,6 +11,7 @@
 #include "DspTestKit.h"
 #include "amp/GainStage.h"
 #include "amp/Tube.h"
+#include "dsp/ParameterRules.h"
 
 using namespace tonewright;
 
@@ -312,7 +313,6 @@ TEST(Tube, RefusesWhatIsNoSetting)
         for (int index : {1, 3, 4, 5, 7, 8, 9}) t.SetParameter(index, bad);
     }
     for (int index : {0, 2, 6}) t.SetParameter(index, NAN);
-    t.SetParameter(9, 8000.0);  // 10^400 is no gain
     t.SetParameter(3, -0.01);
     t.SetParameter(3, 1.01);
     t.SetParameter(4, 1.01);
@@ -320,8 +320,8 @@ TEST(Tube, RefusesWhatIsNoSetting)
     t.SetParameter(5, -1.0);
     t.SetParameter(7, 0.0);
     t.SetParameter(7, 3.0);
-    t.SetParameter(8, 22050.0);
     t.SetParameter(8, 0.0);
+    t.SetParameter(8, -1.0);
     const TubeParameters after = t.GetParameters();
     EXPECT_EQ(after.gain, before.gain);
     EXPECT_EQ(after.invert, before.invert);
@@ -333,8 +333,6 @@ TEST(Tube, RefusesWhatIsNoSetting)
     EXPECT_EQ(after.frequency, before.frequency);
     EXPECT_TRUE(after.enable);
 
-    t.SetParameter(8, 22049.0);
-    EXPECT_EQ(t.GetParameter(8), 22049.0);
     t.SetParameter(5, -0.999);
     EXPECT_EQ(t.GetParameter(5), -0.999);
 
@@ -348,10 +346,65 @@ TEST(Tube, RefusesWhatIsNoSetting)
     t.SetParameter(9, 6.0);
     EXPECT_NEAR(t.GetParameter(1), std::pow(10.0, 0.3), 1e-15);
     EXPECT_NEAR(t.GetParameter(9), 6.0, 1e-14);
+}
 
-    // A lower rate pulls the loop corner below half of it.
-    t.SetFs(40000.0);
-    EXPECT_NEAR(t.GetParameter(8), 0.499 * 40000.0, 1e-9);
+TEST(Tube, ValuesBeyondTheirRangesAreStoredAsTheNearerEnd)
+{
+    const struct {
+        int index;
+        double value;
+        int field;  // the index that reads the stored value
+        double stored;
+        bool inverts;
+    } cases[] = {
+        {1, 1e308, 1, Tube::kLargestGain, false},
+        {1, -1e308, 1, Tube::kLargestGain, true},
+        {1, 1e-310, 1, Tube::kSmallestGain, false},
+        {1, 0.0, 1, 0.0, false},
+        {9, 8000.0, 1, Tube::kLargestGain, false},  // 10^400 overflows
+        {9, -8000.0, 1, 0.0, false},
+        {7, -1e308, 7, Tube::kLowestShelf, false},
+        {8, 1e-310, 8, kLowestFrequency, false},
+        {8, 30000.0, 8, 30000.0, false},  // limited only where the loop is computed
+        {8, 1e308, 8, 1e308, false},
+        // The edges of the ranges themselves.
+        {5, 0.9999999999999999, 5, 0.9999999999999999, false},
+        {5, -0.9999999999999999, 5, -0.9999999999999999, false},
+        {3, 0.0, 3, 0.0, false},
+        {4, -1.0, 4, -1.0, false},
+        {7, -1e-310, 7, -1e-310, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.index << " " << c.value);
+        Tube t;
+        t.SetParameter(2, 0.0);
+        t.SetParameter(c.index, c.value);
+        EXPECT_EQ(t.GetParameter(c.field), c.stored);
+        EXPECT_EQ(t.GetParameter(2), c.inverts ? 1.0 : 0.0);
+        Tube settled = settledTube(t.GetParameters());
+        auto in = whiteNoise(2000, 1.0);
+        in.resize(6000, 0.0);
+        const auto out = runMono(processOf(settled), in);
+        EXPECT_TRUE(allFinite(out));
+        EXPECT_TRUE(noSubnormals(out));
+    }
+}
+
+TEST(Tube, KeepsAFrequencyAboveHalfTheRateAndRunsItJustBelow)
+{
+    // The stored corner survives rate changes; in use it is 0.499 fs.
+    const auto in = whiteNoise(3000, 0.5, 4);
+    for (double fs : {8000.0, 44100.0, 48000.0}) {
+        TubeParameters p;
+        p.frequency = 30000.0;
+        Tube kept = settledTube(p, 96000.0);
+        kept.SetFs(fs);
+        kept.Settle();
+        EXPECT_EQ(kept.GetParameter(8), 30000.0);
+        p.frequency = 0.499 * fs;
+        Tube limited = settledTube(p, fs);
+        EXPECT_EQ(runMono(processOf(kept), in), runMono(processOf(limited), in)) << fs;
+    }
 }
 
 TEST(Tube, StaysFiniteForAnySettingAndInput)

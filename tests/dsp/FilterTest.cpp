@@ -9,6 +9,7 @@
 
 #include "DspTestKit.h"
 #include "dsp/Filter.h"
+#include "dsp/ParameterRules.h"
 
 using namespace tonewright;
 
@@ -153,11 +154,15 @@ TEST(Filter, ChangeDuringFadeWaitsForItsEnd)
 TEST(Filter, SwitchingOffFadesOverTwentyMillisecondsThenLeavesBlocksUntouched)
 {
     const double fs = 44100.0;
-    Filter f = makeFilter(Filter::kGain, 1000.0, 0.7071, -200.0, fs);  // output ~0
+    Filter f = makeFilter(Filter::kGain, 1000.0, 0.7071, -120.0, fs);
+    const double g = 1e-6;
     f.SetParameter(0, 0.0);
     const auto out = runMono([&](double* x, int n) { f.process(x, n); }, std::vector<double>(1000, 1.0),
                              BlockPlan::Fixed(1000));
-    for (int i = 0; i < 880; ++i) ASSERT_NEAR(out[size_t(i)], (i + 1) / 882.0, 1e-9) << i;
+    for (int i = 0; i < 880; ++i) {
+        const double dry = (i + 1) / 882.0;
+        ASSERT_NEAR(out[size_t(i)], dry + (1.0 - dry) * g, 1e-12) << i;
+    }
     EXPECT_DOUBLE_EQ(out[900], 1.0);
     EXPECT_EQ(f.Bypass().running, 0);
 
@@ -208,6 +213,53 @@ TEST(Filter, StoredFrequencySurvivesRateChangesAndIsLimitedOnlyInUse)
     const auto out = runMono([&](double* x, int n) { hp.process(x, n); }, whiteNoise(44100, 0.5));
     EXPECT_TRUE(allFinite(out));
     EXPECT_LT(peak(out), 2.0);
+}
+
+TEST(Filter, ValuesBeyondTheirRangesAreStoredAsTheNearerEnd)
+{
+    const struct {
+        int id;
+        double value, stored;
+    } cases[] = {
+        {2, 1e-310, kLowestFrequency}, {2, 0.05, kLowestFrequency}, {2, 1e308, 1e308},  // limited only in use
+        {3, 1e-310, Filter::kSmallestQ}, {3, 1e300, Filter::kLargestQ},
+        {4, 7000.0, kHighestLevelDb},   {4, -1e308, kLowestLevelDb},
+    };
+    for (const auto& c : cases) {
+        Filter f;
+        f.SetParameter(c.id, c.value);
+        EXPECT_EQ(f.GetParameter(c.id), c.stored) << c.id << " " << c.value;
+    }
+}
+
+TEST(Filter, EverySectionStaysStableAndFiniteAtTheEndsOfItsRanges)
+{
+    // Poles of y = B0 x + .. + A1 y1 + A2 y2: the roots of z^2 - A1 z - A2.
+    const auto poleRadius = [](const Filter::Coefficients& c) {
+        const double disc = c.A1 * c.A1 + 4.0 * c.A2;
+        if (disc < 0.0) return std::sqrt(-c.A2);
+        const double r = std::sqrt(disc);
+        return std::max(std::fabs(c.A1 + r), std::fabs(c.A1 - r)) / 2.0;
+    };
+    for (double fs : {8000.0, 44100.0, 384000.0}) {
+        for (int type = 0; type <= 13; ++type) {
+            for (double frequency : {1e-310, 1e308}) {
+                for (double q : {1e-310, 1e300}) {
+                    for (double level : {-7000.0, 7000.0}) {
+                        SCOPED_TRACE(testing::Message() << fs << " Hz, type " << type << ", f " << frequency << ", q "
+                                                        << q << ", level " << level);
+                        Filter f = makeFilter(type, frequency, q, level, fs);
+                        const auto c = f.GetCoefficients();
+                        for (double v : {c.B0, c.B1, c.B2, c.A1, c.A2}) ASSERT_TRUE(std::isfinite(v));
+                        EXPECT_LT(poleRadius(c), 1.0);
+                        const auto out = runMono([&](double* x, int n) { f.process(x, n); }, whiteNoise(2000, 1.0));
+                        EXPECT_TRUE(allFinite(out));
+                        EXPECT_TRUE(noSubnormals(out));
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST(Filter, StereoMatchesMonoOnEachChannel)

@@ -10,6 +10,7 @@
 #include "DspTestKit.h"
 #include "effects/Echo.h"
 #include "dsp/Filter.h"
+#include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
 
 using namespace tonewright;
@@ -336,4 +337,32 @@ TEST(Echo, SwitchedOnFromStoppedTheDelayTakesItsSettingAtOnce)
     const auto ref = styled(in, fs, 1.0);
     for (size_t n = start; n < in.size(); ++n)
         ASSERT_NEAR(out[n] - in[n], n >= 4411 ? ref[n - 4411] : 0.0, 1e-12) << n;
+}
+
+TEST(Echo, StyleMakeUpGainFollowsAtOnceDuringADelayGlide)
+{
+    // A 100 Hz tone, which the style's sections pass alike at styles 0 and 1,
+    // so the repeats' level is the make-up gain: 0 dB at style 1, +12 dB at
+    // style 0, within 100 ms of the change, although the delay glide started
+    // just before lasts about 1.9 s.
+    for (double fs : {44100.0, 96000.0}) {
+        SCOPED_TRACE(fs);
+        Echo e;
+        configure(e, {fs, 0, 0.3, 0.0, kLowestLevelDb, 0.0, 1.0, false});
+        const auto in = sine(fs, 100.0, 1.2, 0.25);
+        const int block = 64;
+        const size_t glideAt = size_t(0.5 * fs) / block * block, styleAt = glideAt + size_t(0.05 * fs) / block * block;
+        std::vector<double> out = in;
+        forEachBlock(int(in.size()), BlockPlan::Fixed(block), [&](int pos, int n) {
+            if (size_t(pos) == glideAt) e.SetParameter(2, 0.31);
+            if (size_t(pos) == styleAt) e.SetParameter(6, 0.0);
+            e.process(&out[size_t(pos)], n);
+        });
+        const auto levelDb = [&](size_t from, double seconds) {
+            const size_t to = from + size_t(seconds * fs);
+            return dB(rms(out, from, to) / rms(in, from, to));
+        };
+        EXPECT_NEAR(levelDb(glideAt - size_t(0.1 * fs), 0.1), 0.0, 0.05);
+        EXPECT_NEAR(levelDb(styleAt + size_t(0.1 * fs), 0.2), 12.0, 0.2);
+    }
 }

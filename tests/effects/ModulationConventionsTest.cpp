@@ -65,6 +65,10 @@ TEST(ModulationConventions, SetterRulesForEveryId)
                 EXPECT_EQ(e->Get(id.id), 1.0);
                 break;
             case Kind::Double:
+                for (const auto& [value, stored] : id.clamped) {
+                    e->Set(id.id, value);
+                    EXPECT_EQ(e->Get(id.id), stored) << value;
+                }
                 e->Set(id.id, id.valid);
                 EXPECT_EQ(e->Get(id.id), id.valid);
                 break;

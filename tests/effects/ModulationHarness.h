@@ -49,7 +49,9 @@ struct Id {
     int id;
     Kind kind;
     double valid;                  // an accepted value different from the default
-    std::vector<double> refused;   // values outside the range
+    std::vector<double> refused;   // values no range holds
+    // Values stored as the nearer end of their range: {value, stored}.
+    std::vector<std::pair<double, double>> clamped = {};
 };
 
 struct Description {

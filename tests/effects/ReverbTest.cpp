@@ -213,8 +213,10 @@ TEST(Reverb, SwitchingOffAndOnStartsLikeAFreshReverb)
         probe.r.insert(probe.r.end(), tail.r.begin(), tail.r.end());
         expectIdentical(run(*used, probe), run(*fresh, probe, BlockPlan::Random(512, 4)));
 
-        // The same with both settled: identical from the first sample.
+        // The same with both settled: identical from the first sample. (Once
+        // stopped: one switched back on during its fade-out keeps its tail.)
         used->SetParameter(0, 0.0);
+        run(*used, silence(int(0.021 * 44100)));
         used->SetParameter(0, 1.0);
         used->Settle();
         auto settledFresh = settled(type, 3.0);
@@ -227,6 +229,39 @@ TEST(Reverb, SwitchingOffAndOnStartsLikeAFreshReverb)
         used->Settle();
         auto again = settled(type, 3.0);
         expectIdentical(run(*used, tail), run(*again, tail));
+    }
+}
+
+TEST(Reverb, SwitchedBackOnDuringItsFadeOutKeepsItsTailWithoutAStep)
+{
+    // Off for 10 ms of the 20 ms fade, then on again, against an untouched
+    // reverb: the lines are kept, so there is no cut, and once the ramp is
+    // back the output is the untouched one.
+    const int offAt = 40 * 147, onAt = offAt + 3 * 147, end = onAt + 8000;  // at block starts
+    const int settledAt = onAt + 882 + 1;
+    for (int type = 0; type < 3; ++type) {
+        SCOPED_TRACE(type);
+        auto touched = settled(type, 12.0);
+        auto untouched = settled(type, 12.0);
+        // A low sine: the output is smooth, so a cut in it shows.
+        const auto tone = sine(44100.0, 110.0, double(end) / 44100.0, 0.5);
+        Block in{tone, tone};
+        in.l.resize(size_t(end));
+        in.r.resize(size_t(end));
+        const Block plain = run(*untouched, in);
+        Block out = in;
+        forEachBlock(end, BlockPlan::Fixed(147), [&](int pos, int n) {
+            if (pos == offAt) touched->SetParameter(0, 0.0);
+            if (pos == onAt) touched->SetParameter(0, 1.0);
+            touched->process(&out.l[size_t(pos)], &out.r[size_t(pos)], n);
+        });
+        const double usual = std::max(largestStep(plain.l, offAt, settledAt), largestStep(plain.r, offAt, settledAt));
+        const double step = std::max(largestStep(out.l, offAt, settledAt), largestStep(out.r, offAt, settledAt));
+        EXPECT_LT(step, 1.5 * usual) << step << " where the untouched output steps " << usual;
+        double apart = 0.0;
+        for (size_t i = settledAt; i < size_t(end); ++i)
+            apart = std::max({apart, std::fabs(out.l[i] - plain.l[i]), std::fabs(out.r[i] - plain.r[i])});
+        EXPECT_LT(apart, 1e-12);
     }
 }
 
