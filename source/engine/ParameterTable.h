@@ -74,7 +74,7 @@ enum class Route : uint8_t {
     record,        // only the record field
     corner,        // the field takes the corner's number, the filter's `index` its frequency
     filterSwitch,  // the filter's `index` (on/off); the field takes what it reports
-    filterLevel,   // the field, then the filter's `index`
+    filterLevel,   // the filter's `index`; the field takes what it reports
 };
 
 // The stage parameter every switchable stage is switched on and off by.

@@ -232,16 +232,16 @@ void Tonewright::SetParameter(int id, double v)
         EngineFilter(row.unit)->SetParameter(row.index, kLowCutCorners[*k]);
         return;
     }
-    case Route::filterSwitch: {
+    case Route::filterSwitch:
+    case Route::filterLevel: {
+        // The record shows what the filter took (a level beyond its range
+        // is stored as the range's end).
         Filter& filter = *EngineFilter(row.unit);
         filter.SetParameter(row.index, v);
-        row.field.write(parameters, flagValue(filter.GetParameter(row.index) != 0.0));
+        const double taken = filter.GetParameter(row.index);
+        row.field.write(parameters, row.route == Route::filterSwitch ? flagValue(taken != 0.0) : taken);
         return;
     }
-    case Route::filterLevel:
-        row.field.write(parameters, v);
-        EngineFilter(row.unit)->SetParameter(row.index, v);
-        return;
     case Route::none:
         return;
     }

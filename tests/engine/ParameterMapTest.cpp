@@ -162,6 +162,12 @@ TEST(ParameterMap, SpecialIdsAndRefusals)
     e->SetParameter(93, 1);
     EXPECT_TRUE(e->GetParameters()->boost_enabled);
     EXPECT_EQ(e->boost.GetParameter(0), 1.0);
+
+    // The record keeps the master level the filter plays, not what it was
+    // asked for.
+    e->SetParameter(94, 7000);
+    EXPECT_EQ(e->GetParameter(94), 60.0);
+    EXPECT_EQ(e->master.GetParameter(4), 60.0);
 }
 
 TEST(ParameterMap, WholeRecordsKeepTheOversamplingChoiceUnlessTheyAreTheEnginesOwn)
