@@ -232,10 +232,10 @@ TEST(Engine, CabinetImpulseAndNames)
     r[3] = 0.5;
     e->SetCabinetImpulse(l.data(), r.data(), 300, false, 48000.0, "Room.wav");
     const auto& c = e->GetParameters()->cabinet;
-    EXPECT_EQ(c.length, 300);
-    EXPECT_FALSE(c.mono);
-    EXPECT_EQ(c.samplerate, 48000.0);
-    EXPECT_EQ(c.impulse_right[3], 0.5);
+    EXPECT_EQ(c.Length(), 300);
+    EXPECT_FALSE(c.Mono());
+    EXPECT_EQ(c.SampleRate(), 48000.0);
+    EXPECT_EQ(c.ImpulseRight()[3], 0.5);
     EXPECT_STREQ(c.GetName(), "Room.wav");
 
     EXPECT_FALSE(e->SetCabinetImpulse("/nonexistent/dir/none.wav"));

@@ -100,5 +100,5 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
     fx.waitForWorker();
     EXPECT_FALSE(dirtyOutput);
     EXPECT_GE(blocks.load(), 200);
-    EXPECT_EQ(fx.engine.GetFs(), 44100.0);
+    EXPECT_EQ(fx.engine->GetFs(), 44100.0);
 }
