@@ -240,8 +240,9 @@ void CabinetProcessor::RequestRebuild()
 void CabinetProcessor::Wake()
 {
     // One pending signal is enough: the worker reads the latest requests
-    // after it has taken it.
-    if (!wakePending.exchange(true)) wakeSignal.release();
+    // after it has taken it. Sent after the engine lock, when one is held.
+    if (!wakePending.exchange(true))
+        AfterEngineUnlock([](void* self) { static_cast<CabinetProcessor*>(self)->wakeSignal.release(); }, this);
 }
 
 void CabinetProcessor::WorkerLoop()

@@ -5,6 +5,22 @@ namespace tonewright {
 namespace {
 
 thread_local int engineLocksHeld = 0;
+
+struct Deferred {
+    void (*fn)(void*);
+    void* arg;
+};
+constexpr int kDeferredSlots = 8;
+thread_local Deferred deferred[kDeferredSlots];
+thread_local int deferredCount = 0;
+
+void runDeferred()
+{
+    while (deferredCount > 0) {
+        const Deferred next = deferred[--deferredCount];
+        next.fn(next.arg);
+    }
+}
 std::atomic<long> violations{0};
 std::atomic<const char*> firstViolation{nullptr};
 
@@ -47,6 +63,7 @@ void EngineMutex::unlock()
     }
     --engineLocksHeld;
     mutex.unlock();
+    if (engineLocksHeld == 0) runDeferred();
 }
 
 void EngineMutex::MeasureHolds(bool on)
@@ -63,6 +80,21 @@ double EngineMutex::LongestAudioHold() const { return static_cast<double>(longes
 double EngineMutex::LongestOtherHold() const { return static_cast<double>(longestOtherNs.load()) * 1e-9; }
 
 bool ThisThreadHoldsEngineLock() { return engineLocksHeld > 0; }
+
+void AfterEngineUnlock(void (*fn)(void*), void* arg)
+{
+    if (engineLocksHeld == 0) {
+        fn(arg);
+        return;
+    }
+    for (int i = 0; i < deferredCount; ++i)
+        if (deferred[i].fn == fn && deferred[i].arg == arg) return;
+    if (deferredCount == kDeferredSlots) {
+        fn(arg);
+        return;
+    }
+    deferred[deferredCount++] = {fn, arg};
+}
 
 void CountEngineLockViolation(const char* what)
 {

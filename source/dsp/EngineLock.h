@@ -7,7 +7,8 @@
 // convolver spectra, waiting for a worker) starts with
 // `CheckOffEngineLock("what")`, which counts a violation when the calling
 // thread holds an engine lock. The checks are cheap (one thread-local read)
-// and run in every build; the count is what tests read.
+// and run in every build; the count is what tests read. Wake-ups a holder
+// asks for are sent after it lets go (`AfterEngineUnlock`).
 
 #include <atomic>
 #include <chrono>
@@ -56,6 +57,13 @@ inline void CheckOffEngineLock(const char* what)
 {
     if (ThisThreadHoldsEngineLock()) CountEngineLockViolation(what);
 }
+
+// Runs fn(arg) on the calling thread once it has released its last engine
+// lock, or at once when it holds none. Waking a worker from under the lock
+// would let the woken thread take the holder's processor while every other
+// thread waits for the lock. A few such calls per hold are kept (repeats of
+// one call are kept once); beyond that they run at once.
+void AfterEngineUnlock(void (*fn)(void*), void* arg);
 
 // Violations counted since the start (or the last reset), and the name the
 // first of them gave (null when none).
