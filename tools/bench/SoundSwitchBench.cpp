@@ -2,7 +2,8 @@
 // 48 kHz, one per 1.333 ms deadline, each block timed, while another thread
 // switches 100 times, 20 ms apart, between programs with distinct
 // 32768-sample cabinets (recorded at 44.1 kHz, minimum phase on); and the
-// same without switching.
+// same without switching; and with 20 sample-rate changes and block-size
+// announcements, each of which builds a new engine.
 // Prints the median, 99th percentile and worst block, the blocks over budget
 // and the deadlines missed, and the longest engine-lock holds (audio blocks,
 // and everything else).
@@ -29,6 +30,7 @@ constexpr double kFs = 48000.0;
 constexpr int kBlock = 64;
 constexpr int kCabinets = 8;
 constexpr int kSwitches = 100;
+constexpr int kEngineChanges = 20;  // rate changes and block-size growth, one after the other
 constexpr int kImpulseLength = 32768;
 
 VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
@@ -45,8 +47,11 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
-bench::Result pacedRun(bool switching)
+enum class Changes { none, programs, engines };
+
+bench::Result pacedRun(Changes changes)
 {
+    const bool switching = changes != Changes::none;
     auto fx = std::make_unique<Effect>(host);
     fx->setSampleRate(static_cast<float>(kFs));
     fx->setBlockSize(kBlock);
@@ -82,9 +87,15 @@ bench::Result pacedRun(bool switching)
     if (switching) {
         switcher = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            for (int s = 0; s < kSwitches; ++s) {
+            if (changes == Changes::engines) fx->setProgram(2);  // a stereo cabinet to carry over
+            for (int s = 0; s < (changes == Changes::programs ? kSwitches : kEngineChanges); ++s) {
                 const auto t0 = Clock::now();
-                fx->setProgram(1 + s % kCabinets);
+                if (changes == Changes::programs)
+                    fx->setProgram(1 + s % kCabinets);
+                else if (s % 2 == 0)
+                    fx->setSampleRate(s % 4 == 0 ? 96000.0f : static_cast<float>(kFs));
+                else
+                    fx->setBlockSize(kBlock << (s / 2 + 1));
                 switchMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
@@ -114,15 +125,19 @@ bench::Result pacedRun(bool switching)
     fx->engineLock().MeasureHolds(false);
 
     const double worst = *std::max_element(blockMs.begin(), blockMs.end());
+    const char* name = changes == Changes::none ? "steady" : changes == Changes::programs ? "switching" : "engines";
     std::printf("  %s: %zu blocks of %d at %.0f Hz (budget %.3f ms): median %.3f ms, 99th %.3f ms, worst %.3f ms;"
                 " %d over budget, %d deadlines missed (late wake-ups included)\n",
-                switching ? "switching" : "steady", blockMs.size(), kBlock, kFs, 1000.0 * kBlock / kFs,
+                name, blockMs.size(), kBlock, kFs, 1000.0 * kBlock / kFs,
                 percentile(blockMs, 0.5), percentile(blockMs, 0.99), worst, overBudget, missed);
     std::printf("  %s: longest engine-lock hold %.3f ms by audio blocks, %.3f ms by other threads;"
                 " %ld slow operations under the lock\n",
-                switching ? "switching" : "steady", 1000.0 * fx->engineLock().LongestAudioHold(),
+                name, 1000.0 * fx->engineLock().LongestAudioHold(),
                 1000.0 * fx->engineLock().LongestOtherHold(), EngineLockViolations());
-    if (switching) {
+    if (changes == Changes::engines) {
+        std::printf("  engines: a new engine took %.1f ms (median), %.1f ms at the most, off the lock\n",
+                    percentile(switchMs, 0.5), percentile(switchMs, 1.0));
+    } else if (switching) {
         const std::vector<double> first(switchMs.begin(), switchMs.begin() + kCabinets);
         const std::vector<double> later(switchMs.begin() + kCabinets, switchMs.end());
         std::printf("  switching: setProgram took %.1f ms (median) for a cabinet met the first time, %.1f ms"
@@ -138,8 +153,11 @@ bench::Result pacedRun(bool switching)
     return r;
 }
 
-const bench::Register steady("plugin: paced 64-frame blocks, 48 kHz, no switching", [] { return pacedRun(false); });
+const bench::Register steady("plugin: paced 64-frame blocks, 48 kHz, no switching",
+                             [] { return pacedRun(Changes::none); });
 const bench::Register switching("plugin: paced 64-frame blocks, 48 kHz, 100 program switches",
-                                [] { return pacedRun(true); });
+                                [] { return pacedRun(Changes::programs); });
+const bench::Register engines("plugin: paced 64-frame blocks, 48 kHz, rate and block changes",
+                              [] { return pacedRun(Changes::engines); });
 
 }  // namespace
