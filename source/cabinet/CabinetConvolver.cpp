@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include "dsp/EngineLock.h"
 
 namespace tonewright {
 
@@ -200,6 +201,7 @@ CabinetConvolver::CabinetConvolver()
 
 void CabinetConvolver::SetImpulse(const double* left, const double* right, int length, bool isMono)
 {
+    CheckOffEngineLock("building convolver spectra");
     static const double silence[1] = {0.0};
     mono = isMono;
     if (length < 1 || !left || (!isMono && !right)) {

@@ -9,6 +9,10 @@
 //
 // Everything lives inside the object (it is large; keep it on the heap), so
 // nothing is allocated after construction.
+//
+// Threads. `SetImpulse` builds spectra (slow: never under the engine lock);
+// the cabinet's worker builds a convolver whole and hands it to the audio
+// thread by pointer, which alone runs `process` from then on.
 
 #include "cabinet/Fft.h"
 

@@ -1,30 +1,110 @@
 #pragma once
-// An impulse ready for the cabinet record: the unprocessed channels and their
-// minimum-phase versions. Preparing one is the slow part of taking a new
-// impulse (two minimum-phase conversions of up to 65536 samples), so an owner
-// that serialises engine calls with a lock can prepare it before taking the
-// lock and hand it over inside with `CabinetProcessor::SetImpulse`.
+// A cabinet impulse exactly as it was set or read: the unprocessed samples
+// (up to 65536 per channel), the mono flag, the rate it was recorded at and
+// its name. It never changes once made and is shared by pointer between the
+// programs, the engine, the cabinet and every copy of a record; impulses with
+// the same contents are made once (`Make` looks them up first). Beside the
+// raw samples it keeps what is derived from them, computed on first request
+// and then reused: the minimum-phase version, and the working version at a
+// running rate (resampled, from the minimum-phase version or not). Only the
+// raw samples belong to the sound; the derived versions are never written.
+//
+// Threads. Any thread may read an impulse. `Make`, `MinimumPhase` and
+// `AtRate` may compute (under the impulse's own mutex or the registry's) and
+// allocate: never on the audio thread, never under the engine lock. Dropping
+// the last reference frees the samples, so that too happens off the audio
+// thread and outside the engine lock.
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace tonewright {
 
-struct CabinetImpulse {
-    // Takes up to 65536 samples (right is not read when mono; a mono
-    // impulse's right channel is a copy of the left one). Refused, with a
-    // "Quarrystone TWR:: ..." line and false, when there are no samples, a
-    // sample is not finite, or memory runs out. A rate <= 0 means "the
-    // running rate" to the cabinet.
-    bool Prepare(const double* left, const double* right, int length, bool mono, double samplerate,
-                 const char* name);
+class CabinetImpulse {
+public:
+    static constexpr int kMaxLength = 65536;   // samples kept per channel
+    static constexpr int kMaxWorking = 32768;  // samples of a working version
+
+    // Two channels of samples; a mono impulse has only the first.
+    struct Channels {
+        std::vector<double> channel[2];
+        int length = 0;
+        bool mono = true;
+        const std::vector<double>& operator[](int c) const { return channel[mono ? 0 : c]; }
+    };
+
+    // The impulse for up to 65536 samples of left and right (right is not
+    // read when mono). Null, with a "Quarrystone TWR:: ..." line, when there
+    // are no samples, one is not finite, the rate is not a positive number,
+    // or memory runs out. An impulse equal to a living one is that one.
+    static std::shared_ptr<const CabinetImpulse> Make(const double* left, const double* right, int length, bool mono,
+                                                      double samplerate, const char* name);
+    // The same with the minimum-phase samples a preset stored beside the raw
+    // ones (right not read when mono): kept exactly and written out again as
+    // they are, so a bank read and saved again is the same file. The sound
+    // still uses the version computed from the raw samples.
+    static std::shared_ptr<const CabinetImpulse> Make(const double* left, const double* right, int length, bool mono,
+                                                      double samplerate, const char* name,
+                                                      const double* storedMinLeft, const double* storedMinRight);
+    // The one impulse of a new record: a 16-sample mono unit impulse at
+    // 44100 Hz named "None".
+    static std::shared_ptr<const CabinetImpulse> Unit();
+
+    CabinetImpulse(const CabinetImpulse&) = delete;
+    CabinetImpulse& operator=(const CabinetImpulse&) = delete;
 
     int Length() const { return static_cast<int>(left.size()); }
+    bool Mono() const { return mono; }
+    double SampleRate() const { return samplerate; }
+    const char* Name() const { return name.c_str(); }
+    const std::vector<double>& Left() const { return left; }
+    // The left samples again for a mono impulse.
+    const std::vector<double>& Right() const { return mono ? left : right; }
 
-    std::vector<double> left, right, minphaseLeft, minphaseRight;
+    // The minimum-phase version of the raw samples (the same length). Null
+    // when memory runs out.
+    std::shared_ptr<const Channels> MinimumPhase() const;
+    // The working version at a running rate fs: the raw (or minimum-phase)
+    // samples, resampled from the recorded rate when it differs (and then
+    // made minimum phase again), at most 32768 samples. A rate the resampler
+    // refuses gives an empty version (and a diagnostic line) that is not
+    // kept. Null when memory runs out.
+    std::shared_ptr<const Channels> AtRate(double fs, bool minphase) const;
+    // The minimum-phase samples a preset stores: those it was made with, or
+    // else the computed version. Null when memory runs out.
+    std::shared_ptr<const Channels> StoredMinimumPhase() const;
+
+    // Derived versions computed so far in this process (diagnostics: a
+    // switch between prepared impulses computes none).
+    static long DerivedVersionsMade();
+
+private:
+    CabinetImpulse() = default;
+    static std::shared_ptr<const CabinetImpulse> MakeWith(const double* l, const double* r, int length, bool isMono,
+                                                          double rate, const char* impulseName, const double* sl,
+                                                          const double* sr);
+    bool Holds(const double* l, const double* r, int n, bool isMono, double rate, const char* text, const double* sl,
+               const double* sr) const;
+    std::shared_ptr<const Channels> MinimumPhaseLocked() const;
+
+    std::vector<double> left, right;  // right is empty for a mono impulse
+    std::shared_ptr<const Channels> stored;  // minimum phase as a preset gave it, if it did
     bool mono = true;
-    double samplerate = 0.0;
+    double samplerate = 44100.0;
     std::string name;
+
+    // The derived versions, under `cache`.
+    struct Working {
+        double fs;
+        bool minphase;
+        std::shared_ptr<const Channels> channels;
+    };
+    static constexpr std::size_t kKeptRates = 4;
+    mutable std::mutex cache;
+    mutable std::shared_ptr<const Channels> minimumPhase;
+    mutable std::vector<Working> working;
 };
 
 }  // namespace tonewright

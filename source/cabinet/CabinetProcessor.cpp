@@ -6,16 +6,14 @@
 #include <new>
 #include <system_error>
 
-#include "cabinet/MinimumPhase.h"
 #include "dsp/ParameterRules.h"
-#include "cabinet/Resampler.h"
+#include "dsp/EngineLock.h"
 #include "cabinet/WindowFunction.h"
 
 namespace tonewright {
 
 namespace {
 
-constexpr int kMaxImpulse = CabinetConvolver::kMaxLength;
 constexpr double kKaiserBeta = 6.0;
 // Below this energy (or when it is not finite) an impulse is not scaled, so a
 // silent or broken one is never boosted into infinities.
@@ -23,18 +21,9 @@ constexpr double kSmallestScaledEnergy = 1e-20;
 
 }  // namespace
 
-struct CabinetProcessor::Source {
-    std::vector<double> channel[2];
-    int length = 0;
-    bool mono = true;
-    double rate = 44100.0;
-    std::uint64_t impulse = 0;
-};
-
 CabinetProcessor::CabinetProcessor()
 {
-    for (auto* arrays : {resampled, windowed})
-        for (int c = 0; c < 2; ++c) arrays[c].assign(kMaxWindow, 0.0);
+    for (auto& channel : windowed) channel.assign(kMaxWindow, 0.0);
 
     record.enable = true;
     record.windowsize = kMaxWindow;
@@ -127,22 +116,14 @@ void CabinetProcessor::SetParameters(const CabinetProcessorParameters* p)
     SetParameter(3, flagValue(p->forcedmono));
     dibox.SetParameters(p->dibox);
     record.dibox = dibox.GetParameters();
-    // Only the unprocessed arrays are read: the minimum-phase ones are made
-    // again here.
-    const int length = std::min({p->length, static_cast<int>(p->impulse_left.size()),
-                                 static_cast<int>(p->impulse_right.size())});
-    SetImpulse(p->impulse_left.data(), p->impulse_right.data(), length, p->mono, p->samplerate, p->GetName());
+    SwapImpulse(p->Impulse());
 }
 
 void CabinetProcessor::GetParameters(CabinetProcessorParameters* out) const
 {
     if (!out) return;
     std::lock_guard<std::mutex> lock(recordMutex);
-    try {
-        *out = record;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Quarrystone TWR:: Not enough memory to copy the cabinet settings.\n");
-    }
+    *out = record;
 }
 
 void CabinetProcessor::GetSettings(CabinetProcessorParameters* out) const
@@ -157,59 +138,25 @@ void CabinetProcessor::GetSettings(CabinetProcessorParameters* out) const
 bool CabinetProcessor::SetImpulse(const double* left, const double* right, int length, bool mono,
                                   double samplerate, const char* name)
 {
-    // The same impulse again (presets often share one) keeps its conversion.
-    // Only this stage's setters write the arrays, so reading them needs no lock.
-    const int n = std::min(length, kMaxImpulse);
-    if (n >= 1 && left && (mono || right) && record.length == n && record.mono == mono &&
-        std::equal(left, left + n, record.impulse_left.begin()) &&
-        std::equal(mono ? left : right, (mono ? left : right) + n, record.impulse_right.begin())) {
-        try {
-            CabinetImpulse same;
-            same.left.assign(record.impulse_left.begin(), record.impulse_left.begin() + n);
-            same.right.assign(record.impulse_right.begin(), record.impulse_right.begin() + n);
-            same.minphaseLeft.assign(record.minphase_left.begin(), record.minphase_left.begin() + n);
-            same.minphaseRight.assign(record.minphase_right.begin(), record.minphase_right.begin() + n);
-            same.mono = mono;
-            same.samplerate = samplerate;
-            same.name = name ? name : "";
-            return SetImpulse(std::move(same));
-        } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.\n");
-            return false;
-        }
-    }
-    CabinetImpulse impulse;
-    return impulse.Prepare(left, right, length, mono, samplerate, name) && SetImpulse(std::move(impulse));
+    const double rate = samplerate > 0.0 && std::isfinite(samplerate) ? samplerate : fs;
+    auto made = CabinetImpulse::Make(left, right, length, mono, rate, name);
+    if (!made) return false;
+    SwapImpulse(std::move(made));
+    return true;
 }
 
-bool CabinetProcessor::SetImpulse(CabinetImpulse&& impulse)
+std::shared_ptr<const CabinetImpulse> CabinetProcessor::SwapImpulse(std::shared_ptr<const CabinetImpulse> impulse)
 {
-    const int n = impulse.Length();
-    if (n < 1 || n > kMaxImpulse || impulse.right.size() != size_t(n) || impulse.minphaseLeft.size() != size_t(n) ||
-        impulse.minphaseRight.size() != size_t(n)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: it has no samples.\n");
-        return false;
-    }
+    if (!impulse) return nullptr;
+    std::shared_ptr<const CabinetImpulse> replaced;
     {
         std::lock_guard<std::mutex> lock(recordMutex);
-        try {
-            record.SetName(impulse.name.c_str());
-        } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.\n");
-            return false;
-        }
-        record.impulse_left.swap(impulse.left);
-        record.impulse_right.swap(impulse.right);
-        record.minphase_left.swap(impulse.minphaseLeft);
-        record.minphase_right.swap(impulse.minphaseRight);
-        record.length = n;
-        record.mono = impulse.mono;
-        record.samplerate = impulse.samplerate > 0.0 && std::isfinite(impulse.samplerate) ? impulse.samplerate : fs;
-        ++impulseSerial;
+        replaced = record.Impulse();
+        record.SetImpulse(std::move(impulse));
     }
     RequestRebuild();
     if (threadless && current) WaitForRebuild();
-    return true;
+    return replaced;
 }
 
 void CabinetProcessor::SetFs(double rate)
@@ -258,6 +205,7 @@ void CabinetProcessor::process(double* in, double* outL, double* outR, int n)
 
 void CabinetProcessor::WaitForRebuild()
 {
+    CheckOffEngineLock("waiting for the cabinet");
     const std::uint64_t target = requestSerial.load();
     if (threadless) {
         std::uint64_t done;
@@ -275,6 +223,7 @@ void CabinetProcessor::WaitForRebuild()
 void CabinetProcessor::GetImpulse(std::vector<double>& left, std::vector<double>& right, int& length,
                                   bool& mono) const
 {
+    CheckOffEngineLock("copying the cabinet's working impulse");
     std::lock_guard<std::mutex> lock(workMutex);
     left = windowed[0];
     right = windowed[1];
@@ -291,8 +240,9 @@ void CabinetProcessor::RequestRebuild()
 void CabinetProcessor::Wake()
 {
     // One pending signal is enough: the worker reads the latest requests
-    // after it has taken it.
-    if (!wakePending.exchange(true)) wakeSignal.release();
+    // after it has taken it. Sent after the engine lock, when one is held.
+    if (!wakePending.exchange(true))
+        AfterEngineUnlock([](void* self) { static_cast<CabinetProcessor*>(self)->wakeSignal.release(); }, this);
 }
 
 void CabinetProcessor::WorkerLoop()
@@ -324,43 +274,27 @@ void CabinetProcessor::Build(std::uint64_t serial)
     const double rate = wantFs.load();
     CabinetConvolver* fresh = nullptr;
     try {
-        std::uint64_t impulse;
+        std::shared_ptr<const CabinetImpulse> impulse;
         {
             std::lock_guard<std::mutex> lock(recordMutex);
-            impulse = impulseSerial;
+            impulse = record.Impulse();
         }
-        if (!cacheValid || cacheImpulse != impulse || cacheFs != rate || cacheMinphase != minphase) {
-            Source source;
-            {
-                std::lock_guard<std::mutex> lock(recordMutex);
-                const auto& l = minphase ? record.minphase_left : record.impulse_left;
-                const auto& r = minphase ? record.minphase_right : record.impulse_right;
-                source.channel[0].assign(l.begin(), l.begin() + record.length);
-                source.channel[1].assign(r.begin(), r.begin() + record.length);
-                source.length = record.length;
-                source.mono = record.mono;
-                source.rate = record.samplerate;
-                source.impulse = impulseSerial;
-            }
-            cacheValid = false;
-            if (!PrepareImpulse(source, rate, minphase)) throw std::bad_alloc();
-            cacheValid = true;
-            cacheImpulse = source.impulse;
-            cacheFs = rate;
-            cacheMinphase = minphase;
-        }
+        // Computed once per impulse, rate and phase choice, then reused.
+        const std::shared_ptr<const CabinetImpulse::Channels> working = impulse->AtRate(rate, minphase);
+        if (!working) throw std::bad_alloc();
+        const int length = working->length;
 
         // Shortened by the falling half of a Kaiser window when longer than
         // the window, then scaled by the reciprocal of the larger energy.
         std::vector<double> shaped[2];
         for (auto& channel : shaped) channel.assign(kMaxWindow, 0.0);
-        if (resampledLength > window) {
+        if (length > window) {
             for (int i = 0; i < window; ++i) {
                 const double weight = WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
-                for (int c = 0; c < 2; ++c) shaped[c][size_t(i)] = resampled[c][size_t(i)] * weight;
+                for (int c = 0; c < 2; ++c) shaped[c][size_t(i)] = (*working)[c][size_t(i)] * weight;
             }
         } else {
-            for (int c = 0; c < 2; ++c) std::copy_n(resampled[c].begin(), resampledLength, shaped[c].begin());
+            for (int c = 0; c < 2; ++c) std::copy_n((*working)[c].begin(), length, shaped[c].begin());
         }
         double energy[2] = {0.0, 0.0};
         for (int c = 0; c < 2; ++c)
@@ -374,9 +308,9 @@ void CabinetProcessor::Build(std::uint64_t serial)
 
         // Taps past the impulse are zero, so the convolver gets the shortest
         // length that holds both impulse and window.
-        const bool mono = cacheMono;
+        const bool mono = working->mono;
         fresh = new CabinetConvolver;
-        const int taps = std::max(1, std::min(window, resampledLength));
+        const int taps = std::max(1, std::min(window, length));
         fresh->SetImpulse(shaped[0].data(), shaped[1].data(), taps, mono);
         {
             std::lock_guard<std::mutex> lock(workMutex);
@@ -392,49 +326,6 @@ void CabinetProcessor::Build(std::uint64_t serial)
         fresh = nullptr;
     }
     Publish(fresh, serial);
-}
-
-bool CabinetProcessor::PrepareImpulse(const Source& source, double rate, bool minphase)
-{
-    const int channels = source.mono ? 1 : 2;
-    int produced = 0;
-    std::vector<double> converted[2];
-    if (source.rate == rate) {
-        produced = std::min(source.length, kMaxWindow);
-        for (int c = 0; c < channels; ++c)
-            converted[c].assign(source.channel[c].begin(), source.channel[c].begin() + produced);
-    } else {
-        // Minimum phase is restored after resampling, so that conversion
-        // keeps the resampler's whole output.
-        const int limit = minphase ? kMaxImpulse : kMaxWindow;
-        Resampler resampler(1.0 / 12.0, 12.0, 35, 4096.0, true);
-        const double factor = rate / source.rate;
-        for (int c = 0; c < channels; ++c) {
-            converted[c].assign(static_cast<size_t>(limit), 0.0);
-            resampler.reset();
-            int used = 0;
-            const int count = resampler.process(factor, source.channel[c].data(), source.length, 1, &used,
-                                                converted[c].data(), limit);
-            if (count < 0) {
-                std::fprintf(stderr,
-                             "Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz;"
-                             " the cabinet is silent.\n",
-                             source.rate, rate);
-                produced = 0;
-                break;
-            }
-            if (minphase && !ConvertToMinimumPhaseFast(converted[c].data(), converted[c].data(), count)) return false;
-            produced = std::min(count, kMaxWindow);
-        }
-    }
-    for (int c = 0; c < 2; ++c) {
-        const std::vector<double>& from = converted[source.mono ? 0 : c];
-        std::fill(resampled[c].begin(), resampled[c].end(), 0.0);
-        if (produced > 0) std::copy_n(from.begin(), produced, resampled[c].begin());
-    }
-    resampledLength = produced;
-    cacheMono = source.mono;
-    return true;
 }
 
 void CabinetProcessor::Publish(CabinetConvolver* fresh, std::uint64_t serial)

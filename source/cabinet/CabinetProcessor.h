@@ -3,21 +3,24 @@
 // feeds the zero-latency convolver, and a soft bypass crossfades the whole
 // stage on and off.
 //
-// Threads. The working impulse (resampled to the running rate, optionally
-// minimum phase, Kaiser-shortened, energy-scaled) and the convolver's spectra
-// are built by a worker thread the stage owns. Setters only record what
-// changed and wake it; a burst of changes coalesces into one rebuild. The
-// audio thread adopts a finished convolver with a pointer swap at the start
-// of `process` and hands the old one back to be freed by the worker.
-// `SetParameter`, `GetParameter`, `GetSettings`, `Settle` and `process`
-// never block or allocate, so they may run on the audio thread; the others
-// may allocate and must not. Calls on one stage must not overlap (the owner
-// serialises them); the worker is the only other party and reads the record
-// under a mutex that the audio thread never takes.
+// Threads. The stage's worker thread turns the shared impulse into the
+// working one (the impulse's version at the running rate, computed once per
+// impulse and rate; then Kaiser-shortened, energy-scaled) and builds the
+// convolver's spectra. Setters only record what changed and wake it; a burst
+// of changes coalesces into one rebuild. The audio thread adopts a finished
+// convolver with a pointer swap at the start of `process` and hands the old
+// one back to be freed by the worker. `SetParameter`, `GetParameter`,
+// `GetSettings`, `GetParameters`, `SetParameters`, `SwapImpulse`, `Settle`
+// and `process` never allocate or wait, so they may run under the engine
+// lock; the others may allocate or wait and must not. Calls on one stage must
+// not overlap (the owner serialises them); the worker is the only other party
+// and takes the impulse pointer under a mutex that the audio thread never
+// takes.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <semaphore>
 #include <thread>
@@ -46,21 +49,27 @@ public:
     // (stored only), 4 DI box on, 5 DI frequency, 6 DI Q.
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
+    // The settings, then the record's impulse by `SwapImpulse`: whoever calls
+    // it keeps the replaced impulse alive (see Tonewright::CommitSound) when
+    // it must not be freed here.
     void SetParameters(const CabinetProcessorParameters* p);
-    // Deep copy of the record, impulse arrays included.
+    // Copy of the record: settings and the impulse pointer.
     void GetParameters(CabinetProcessorParameters* out) const;
     // Copies the settings only (no impulse arrays, no name): cheap enough for
     // the audio thread, which applies parameter changes at block start.
     void GetSettings(CabinetProcessorParameters* out) const;
 
-    // Takes a new impulse (the arrays stay the caller's; right is not read
-    // when mono). Refused, changing nothing, when it has no samples or holds
-    // non-finite ones. A rate <= 0 means the running rate.
+    // Makes the impulse of these samples (the arrays stay the caller's;
+    // right is not read when mono) and swaps it in. Refused, changing
+    // nothing, when it has no samples or holds non-finite ones. A rate <= 0
+    // means the running rate. Slow: never under the engine lock.
     bool SetImpulse(const double* left, const double* right, int length, bool mono, double samplerate,
                     const char* name);
-    // The same with an impulse prepared beforehand (on any thread): only a
-    // swap into the record. Refused when it holds no samples.
-    bool SetImpulse(CabinetImpulse&& impulse);
+    // Swaps in an impulse made beforehand (on any thread) and hands back the
+    // one it replaces, for the caller to drop outside its locks. Null
+    // changes nothing and gives back null.
+    std::shared_ptr<const CabinetImpulse> SwapImpulse(std::shared_ptr<const CabinetImpulse> impulse);
+    const std::shared_ptr<const CabinetImpulse>& Impulse() const { return record.Impulse(); }
 
     void SetFs(double rate);
     // Ends the bypass and DI ramps and adopts a finished rebuild at once.
@@ -81,23 +90,18 @@ public:
     std::uint64_t RebuildCount() const { return rebuilds.load(); }
 
 private:
-    // What the worker needs from the record and the requests.
-    struct Source;
-
     void RequestRebuild();
     void Wake();
     void WorkerLoop();
     void Build(std::uint64_t serial);
-    bool PrepareImpulse(const Source& source, double rate, bool minphase);
     void Publish(CabinetConvolver* fresh, std::uint64_t serial);
     void Adopt();
     void FreeRetired();
 
-    // Settings and impulse; the arrays, name, length, mono flag and rate are
-    // written under recordMutex, which the worker takes to read them.
+    // Settings and impulse; the impulse pointer is written under
+    // recordMutex, which the worker takes to read it.
     CabinetProcessorParameters record;
     mutable std::mutex recordMutex;
-    std::uint64_t impulseSerial = 0;
 
     DirectBox dibox;
     SoftBypass bypass;
@@ -119,20 +123,12 @@ private:
     std::atomic<int> retireWrite{0};
     std::atomic<int> retireRead{0};
 
-    // The worker and what only it touches (its cache of the impulse at the
-    // running rate, keyed by impulse, rate and phase choice).
+    // The worker.
     std::thread worker;
     bool threadless = true;  // until the worker runs: changes are built when waited for
     std::counting_semaphore<> wakeSignal{0};
     std::atomic<bool> wakePending{false};
     std::atomic<bool> stopping{false};
-    std::vector<double> resampled[2];
-    int resampledLength = 0;
-    bool cacheValid = false;
-    std::uint64_t cacheImpulse = 0;
-    double cacheFs = 0.0;
-    bool cacheMinphase = false;
-    bool cacheMono = true;
 
     // The latest working impulse and the serial it answers, for waiters.
     mutable std::mutex workMutex;

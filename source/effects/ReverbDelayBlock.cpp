@@ -1,6 +1,7 @@
 #include "effects/ReverbDelayBlock.h"
 
 #include <algorithm>
+#include "dsp/EngineLock.h"
 
 namespace tonewright {
 
@@ -8,6 +9,7 @@ ReverbDelayBlock::ReverbDelayBlock() : buffer(std::make_unique<double[]>(1)) {}
 
 void ReverbDelayBlock::resize(int n)
 {
+    CheckOffEngineLock("sizing a reverb delay");
     n = std::max(n, 1);
     buffer.reset();
     buffer = std::make_unique<double[]>(static_cast<size_t>(n));

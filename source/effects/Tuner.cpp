@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "dsp/DspMath.h"
+#include "dsp/EngineLock.h"
 #include "dsp/RangeHelpers.h"
 #include "dsp/StringUtil.h"
 
@@ -40,9 +41,24 @@ Tuner::Tuner()
     SetConcertA(440.0);
 }
 
+std::vector<TunerNote> Tuner::WindowFor(double rate)
+{
+    CheckOffEngineLock("tuner window storage");
+    if (!(rate > 0.0) || !std::isfinite(rate)) return {};
+    return std::vector<TunerNote>(static_cast<size_t>(windowCapacity(rate)));
+}
+
 void Tuner::SetFs(double rate)
 {
+    std::vector<TunerNote> storage = WindowFor(rate);
+    SetFs(rate, storage);
+}
+
+void Tuner::SetFs(double rate, std::vector<TunerNote>& storage)
+{
     if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    const int capacity = windowCapacity(rate);
+    if (static_cast<int>(storage.size()) != capacity) return;  // not made by WindowFor(rate)
     fs = rate;
     invFs = 1.0 / rate;
     decayFactor = std::pow(0.5, invFs / kPeakHalfLife);
@@ -52,13 +68,11 @@ void Tuner::SetFs(double rate)
 
     // The measured periods are in seconds and stay valid; keep the newest
     // ones that fit the new ring.
-    const int capacity = windowCapacity(rate);
-    std::vector<TunerNote> resized(static_cast<size_t>(capacity));
     const int kept = std::min(used, capacity);
     const int oldCapacity = static_cast<int>(ring.size());
     for (int i = 0; i < kept; ++i)
-        resized[static_cast<size_t>(i)] = ring[static_cast<size_t>((head + used - kept + i) % oldCapacity)];
-    ring = std::move(resized);
+        storage[static_cast<size_t>(i)] = ring[static_cast<size_t>((head + used - kept + i) % oldCapacity)];
+    ring.swap(storage);
     head = 0;
     used = kept;
     Recount();

@@ -5,9 +5,11 @@
 // semitones. A sliding window of the last 1.35 s of measurements decides the
 // dominant note and how far its mean period lies from the note's.
 //
-// The reading is computed on the audio thread and published whole through a
-// sequence counter (all fields atomic), so the editor's thread can ask for it
-// at any time; the audio thread never waits for a reader.
+// Threads. The reading is computed on the audio thread and published whole
+// through a sequence counter (all fields atomic), so the editor's thread can
+// ask for it at any time; the audio thread never waits for a reader. A rate
+// change takes storage made beforehand (`WindowFor`), so it allocates nothing
+// under the owner's lock.
 
 #include <array>
 #include <atomic>
@@ -31,7 +33,13 @@ public:
     Tuner(const Tuner&) = delete;
     Tuner& operator=(const Tuner&) = delete;
 
-    // Audio side (or the owner while no audio runs).
+    // The window storage for rate fs: allocates, so made off the lock.
+    static std::vector<TunerNote> WindowFor(double fs);
+    // Audio side (or the owner under its lock). Takes `storage` from
+    // WindowFor(fs) and hands back the old storage in it, for the caller to
+    // free later; storage of another size changes nothing.
+    void SetFs(double fs, std::vector<TunerNote>& storage);
+    // Both steps at once, for owners that hold no lock.
     void SetFs(double fs);
     void SetConcertA(double a);
     void process_input(const double* x, int n);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cabinet/ImpulseFile.h"
+#include "dsp/EngineLock.h"
 
 namespace tonewright {
 
@@ -27,9 +28,9 @@ void applyFixed(Filter& f, const FixedFilter& s)
 
 }  // namespace
 
-Tonewright::Tonewright()
+Tonewright::Tonewright(double rate)
 {
-    SetFs(44100.0);
+    SetFs(rate > 0.0 && std::isfinite(rate) ? rate : 44100.0);
     applyFixed(lowcut, {Filter::kHighPass1, 55.0, 0.7071, 0.0});
     applyFixed(boost, {Filter::kGain, 1000.0, 0.7071, 12.0});
     applyFixed(deep, {Filter::kLowShelf1, 100.0, 0.7071, 12.0});
@@ -45,13 +46,41 @@ Tonewright::Tonewright()
 
     // The first block plays these settings as they stand, with no fade from
     // the stages' own defaults and with the cabinet built.
-    cabinet.WaitForRebuild();
     Settle();
 }
 
 void Tonewright::Settle()
 {
+    cabinet.WaitForRebuild();
     forEachStage(*this, [](Stage auto& stage, Clock) { stage.Settle(); });
+}
+
+Tonewright::PreparedSound Tonewright::PrepareSound(const TonewrightParameters& sound) const
+{
+    CheckOffEngineLock("preparing a sound");
+    PreparedSound prepared{sound};
+    // Both are kept in the impulse, so the cabinet's worker and every later
+    // switch to this impulse find them done.
+    const CabinetImpulse& impulse = *prepared.record.cabinet.Impulse();
+    impulse.MinimumPhase();
+    impulse.AtRate(fs, prepared.record.cabinet.minphase);
+    return prepared;
+}
+
+Tonewright::Replaced Tonewright::CommitSound(const PreparedSound& sound)
+{
+    // Held here, the replaced impulses outlive the commit whatever else
+    // lets go of them.
+    Replaced replaced{{parameters.cabinet.Impulse(), cabinet.Impulse()}};
+    ApplySettings(&sound.record);
+    return replaced;
+}
+
+void Tonewright::SetParameters(TonewrightParameters* p)
+{
+    if (!p) return;
+    const PreparedSound prepared = PrepareSound(*p);
+    const Replaced replaced = CommitSound(prepared);
 }
 
 void Tonewright::Reserve(int n)
@@ -133,15 +162,10 @@ void Tonewright::ReloadPreamp() { SetPreamp(&parameters.preamp); }
 bool Tonewright::SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                                    double samplerate, const char* name)
 {
-    if (!cabinet.SetImpulse(left, right, length, mono, samplerate, name)) return false;
-    cabinet.GetParameters(&parameters.cabinet);
-    return true;
-}
-
-bool Tonewright::SetCabinetImpulse(CabinetImpulse&& impulse)
-{
-    if (!cabinet.SetImpulse(std::move(impulse))) return false;
-    cabinet.GetParameters(&parameters.cabinet);
+    auto made = CabinetImpulse::Make(left, right, length, mono,
+                                     samplerate > 0.0 && std::isfinite(samplerate) ? samplerate : fs, name);
+    if (!made) return false;
+    const Replaced replaced = SwapCabinetImpulse(std::move(made));
     return true;
 }
 
@@ -151,11 +175,16 @@ bool Tonewright::SetCabinetImpulse(const char* path)
     int length = 0;
     int rate = 0;
     bool mono = true;
-    CabinetImpulse impulse;
-    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono) ||
-        !impulse.Prepare(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path)))
-        return false;
-    return SetCabinetImpulse(std::move(impulse));
+    if (!path || !LoadImpulse(path, &left, &right, &length, &rate, &mono)) return false;
+    return SetCabinetImpulse(left.data(), right.data(), length, mono, static_cast<double>(rate), fname(path));
+}
+
+Tonewright::Replaced Tonewright::SwapCabinetImpulse(std::shared_ptr<const CabinetImpulse> impulse)
+{
+    if (!impulse) return {};
+    Replaced replaced{{parameters.cabinet.Impulse(), cabinet.SwapImpulse(std::move(impulse))}};
+    cabinet.GetParameters(&parameters.cabinet);
+    return replaced;
 }
 
 const char* fname(const char* path)

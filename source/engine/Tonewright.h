@@ -4,8 +4,14 @@
 // its TonewrightParameters record in step with the stages and maps engine
 // parameter ids (1..94) onto them.
 //
-// The engine has no locks: no two calls on one engine may overlap. Its owner
-// keeps setters away from a running process().
+// Threads. The engine has no locks: calls on one engine must not overlap,
+// except `PrepareSound`, which reads only the rate and may run on any thread
+// while the engine plays. `CommitSound`, `SwapCabinetImpulse`, the parameter
+// setters and `GetParameters` only copy and swap (no allocation, no waiting),
+// so an owner may make them under the lock it holds around `process`; every
+// other call may allocate or wait and belongs outside that lock.
+
+#include <memory>
 
 #include "cabinet/CabinetProcessor.h"
 #include "dsp/Filter.h"
@@ -21,7 +27,20 @@ public:
     static constexpr int kFirstId = 1;
     static constexpr int kLastId = kLastParameterId;
 
-    Tonewright();
+    // What a whole sound needs before it can be committed: the record, its
+    // cabinet impulse's derived versions computed for the engine's rate.
+    struct PreparedSound {
+        TonewrightParameters record;
+    };
+    // What a commit replaced. The caller drops it after releasing its lock:
+    // the last reference to an impulse frees its samples.
+    struct Replaced {
+        std::shared_ptr<const CabinetImpulse> impulses[2];
+    };
+
+    // Built at `rate` (44100 Hz when it is not a positive number), with the
+    // constructor's sound in place and every fade ended.
+    explicit Tonewright(double rate = 44100.0);
     Tonewright(const Tonewright&) = delete;
     Tonewright& operator=(const Tonewright&) = delete;
 
@@ -35,22 +54,35 @@ public:
     // Makes room in every stage for blocks of up to n samples (and the
     // oversampled multiple), so process() allocates nothing for such blocks.
     void Reserve(int n);
+    // Waits until the cabinet has built what it was given and ends every
+    // fade: for an engine that does not play yet.
+    void Settle();
 
     void SetParameter(int id, double value);
     void SetParameterNormalized(int id, double x);
     double GetParameter(int id) const;
     double GetParameterNormalized(int id) const;
+    // A whole sound in two steps. Prepare on any thread, without a lock (it
+    // may allocate and compute: minimum phase and the version at the running
+    // rate of the cabinet impulse, each reused when done before). Commit
+    // under the owner's lock: settings are copied and the impulse pointer
+    // swapped. Every road that applies a record (programs, banks, chunks,
+    // MIDI program changes, restores, a new engine) goes through these two.
+    PreparedSound PrepareSound(const TonewrightParameters& sound) const;
+    [[nodiscard]] Replaced CommitSound(const PreparedSound& sound);
+    // Prepare and commit in one call, for callers that hold no lock.
     void SetParameters(TonewrightParameters* p);
     TonewrightParameters* GetParameters();
 
     void SetPreamp(const PreampParameters* p);
     void ReloadPreamp();
+    // Make the impulse (slow) and swap it in: for callers that hold no lock.
     bool SetCabinetImpulse(const double* left, const double* right, int length, bool mono,
                            double samplerate, const char* name);
-    // An impulse prepared beforehand, on any thread (the slow part): a caller
-    // that holds a lock around engine calls prepares first, then hands over.
-    bool SetCabinetImpulse(CabinetImpulse&& impulse);
     bool SetCabinetImpulse(const char* path);
+    // Swaps in an impulse made beforehand (CabinetImpulse::Make, on any
+    // thread); the caller drops what it replaced after its lock.
+    [[nodiscard]] Replaced SwapCabinetImpulse(std::shared_ptr<const CabinetImpulse> impulse);
 
 private:
     // Calls f(stage, clock) for every stage in chain order; every operation
@@ -93,8 +125,10 @@ private:
     void visitStage(Unit unit, F&& f);
     // The engine's own filter a unit names; null for any other unit.
     Filter* EngineFilter(Unit unit);
+    // Applies a record's settings to the stages and points the cabinet at its
+    // impulse: the commit's work.
+    void ApplySettings(const TonewrightParameters* src);
     void RefreshRecord();
-    void Settle();
 
     double fs = -1.0;
     TonewrightParameters parameters;

@@ -268,7 +268,7 @@ double Tonewright::GetParameterNormalized(int id) const
     return std::clamp(x, 0.0, 1.0);
 }
 
-void Tonewright::SetParameters(TonewrightParameters* src)
+void Tonewright::ApplySettings(const TonewrightParameters* src)
 {
     if (!src) return;
     auto& own = parameters;

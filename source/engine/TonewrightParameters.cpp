@@ -1,7 +1,5 @@
 #include "engine/TonewrightParameters.h"
 
-#include <algorithm>
-
 #include "dsp/StringUtil.h"
 
 namespace tonewright {
@@ -37,18 +35,11 @@ TonewrightParameters::TonewrightParameters()
     echo.parameters = {true, 1, 0.375, 0.7, 0.0, 0.0, 1.0, false, true};
     reverb = {false, 2, 0.0};
 
+    // The cabinet record holds the shared unit impulse "None" already.
     cabinet.enable = true;
-    for (auto* array : {&cabinet.impulse_left, &cabinet.impulse_right, &cabinet.minphase_left,
-                        &cabinet.minphase_right}) {
-        std::fill(array->begin(), array->end(), 0.0);
-        (*array)[0] = 1.0;
-    }
-    cabinet.mono = true;
-    cabinet.samplerate = 44100.0;
     cabinet.windowsize = 8192;
     cabinet.minphase = false;
     cabinet.forcedmono = false;
-    cabinet.SetName("None");
     cabinet.dibox = {true, 4500.0, 0.7071};
 }
 

@@ -2,6 +2,10 @@
 // The record of a complete sound: every stage's settings, where the movable
 // effects sit, the engine's own switches, the master level, the oversampling
 // choice and the cabinet impulse.
+//
+// Threads. A plain value: its owner keeps writers and readers apart. Copying
+// one copies settings and the cabinet impulse's pointer, never samples, so a
+// copy made under the engine lock allocates nothing.
 
 #include "cabinet/CabinetProcessorParameters.h"
 #include "effects/Chorus.h"

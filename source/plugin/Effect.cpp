@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "dsp/StringUtil.h"
 
@@ -30,6 +31,8 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     blockLeft = std::make_unique<double[]>(1024);
     blockRight = std::make_unique<double[]>(1024);
     blockCapacity = 1024;
+    engine->Reserve(1024);
+    engineBlock = 1024;
 
     std::memset(vendor, 0, sizeof vendor);
     std::memset(product, 0, sizeof product);
@@ -54,7 +57,7 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     loadMidiMap();
 
     invSampleRate = 1.0 / sampleRate;
-    engine.SetFs(sampleRate);
+    engine->SetFs(sampleRate);  // no other thread runs yet
     tuner.SetFs(sampleRate);
 
     clipThreshold = std::pow(10.0, -0.005);
@@ -110,7 +113,7 @@ void Effect::installAndLoadFactoryBank() {}
 
 void Effect::createEditor() {}
 
-void Effect::waitForCabinetRebuild() { engine.cabinet.WaitForRebuild(); }
+void Effect::waitForCabinetRebuild() { engine->cabinet.WaitForRebuild(); }
 
 void Effect::notifyEditorParameter(int, float) {}
 
@@ -120,9 +123,9 @@ void Effect::CompareBank() {}
 
 // ---- the engine lock and the parameter hand-over ----
 
-std::unique_lock<std::mutex> Effect::lockEngine()
+std::unique_lock<EngineMutex> Effect::lockEngine()
 {
-    std::unique_lock<std::mutex> lock(engineMutex);
+    std::unique_lock<EngineMutex> lock(engineMutex);
     applyPendingParameters();
     return lock;
 }
@@ -136,13 +139,84 @@ void Effect::applyPendingParameters()
 {
     for (int word = 0; word < 2; ++word) {
         uint64_t bits = pendingParameters[word].exchange(0, std::memory_order_acq_rel);
+        appliedSinceSnapshot[word] |= bits;
         while (bits) {
             const int index = word * 64 + __builtin_ctzll(bits);
             bits &= bits - 1;
-            engine.SetParameterNormalized(static_cast<int>(twr_params[index]),
-                                          params[index].value.load(std::memory_order_relaxed));
+            engine->SetParameterNormalized(static_cast<int>(twr_params[index]),
+                                           params[index].value.load(std::memory_order_relaxed));
         }
     }
+}
+
+// ---- whole sounds and whole engines ----
+
+void Effect::applySound(const TonewrightParameters& sound)
+{
+    const Tonewright::PreparedSound prepared = engine->PrepareSound(sound);
+    Tonewright::Replaced replaced;
+    {
+        auto lock = lockEngine();
+        replaced = engine->CommitSound(prepared);
+    }
+    waitForCabinetRebuild();
+}
+
+void Effect::replaceEngine(double rate, int block)
+{
+    // Parameter changes still pending stay pending: the new engine takes
+    // them (and those the old one takes meanwhile) as the old one would.
+    TonewrightParameters sound;
+    {
+        std::lock_guard<EngineMutex> lock(engineMutex);
+        sound = *engine->GetParameters();
+        appliedSinceSnapshot[0] = appliedSinceSnapshot[1] = 0;
+    }
+
+    std::unique_ptr<Tonewright> fresh;
+    std::vector<TunerNote> window;
+    std::unique_ptr<double[]> in, left, right;
+    try {
+        fresh = std::make_unique<Tonewright>(rate);
+        fresh->Reserve(block);
+        {
+            // Nothing else sees the new engine yet: no lock. The sound goes
+            // into its own record first, so that the fields a commit leaves
+            // alone (the oversampling choice) come along too.
+            TonewrightParameters& own = *fresh->GetParameters();
+            own = sound;
+            const Tonewright::PreparedSound prepared = fresh->PrepareSound(own);
+            const Tonewright::Replaced replaced = fresh->CommitSound(prepared);
+        }
+        fresh->Settle();
+        if (rate != engine->GetFs()) window = Tuner::WindowFor(rate);
+        if (block > blockCapacity) {
+            in = std::make_unique<double[]>(static_cast<size_t>(block));
+            left = std::make_unique<double[]>(static_cast<size_t>(block));
+            right = std::make_unique<double[]>(static_cast<size_t>(block));
+        }
+    } catch (const std::exception&) {
+        std::fprintf(stderr, "Quarrystone TWR:: No new engine for %g Hz and blocks of %d; the current one stays.\n",
+                     rate, block);
+        return;
+    }
+
+    {
+        std::lock_guard<EngineMutex> lock(engineMutex);
+        for (int word = 0; word < 2; ++word) pendingParameters[word].fetch_or(appliedSinceSnapshot[word]);
+        engine.swap(fresh);
+        applyPendingParameters();
+        tuner.SetFs(rate, window);
+        invSampleRate = 1.0 / rate;
+        if (in) {
+            blockIn.swap(in);
+            blockLeft.swap(left);
+            blockRight.swap(right);
+            blockCapacity = block;
+        }
+        engineBlock = block;
+    }
+    // The old engine, tuner window and block buffers are freed here.
 }
 
 // ---- the worker thread ----
@@ -181,14 +255,15 @@ void Effect::waitForWorker()
 
 void Effect::resume()
 {
+    std::unique_ptr<char[]> released;
     {
-        std::lock_guard<std::mutex> lock(engineMutex);
-        chunk.reset();
+        std::lock_guard<std::mutex> control(controlMutex);
+        released.swap(chunk);
         chunkSize = 0;
+        reserveBlocks(blockSize);
     }
     // The request for MIDI input older hosts wait for.
     if (audioMaster) audioMaster(&cEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);
-    reserveBlocks(blockSize);
     AudioEffectX::resume();
 }
 
@@ -198,14 +273,9 @@ void Effect::setSampleRate(float rate)
         std::fprintf(stderr, "Quarrystone TWR:: sample rate %g refused\n", static_cast<double>(rate));
         return;
     }
-    {
-        auto lock = lockEngine();
-        AudioEffectX::setSampleRate(rate);
-        engine.SetFs(rate);
-        tuner.SetFs(rate);
-        invSampleRate = 1.0 / static_cast<double>(rate);
-    }
-    waitForCabinetRebuild();
+    std::lock_guard<std::mutex> control(controlMutex);
+    AudioEffectX::setSampleRate(rate);
+    if (static_cast<double>(rate) != engine->GetFs()) replaceEngine(rate, engineBlock);
 }
 
 void Effect::setBlockSize(VstInt32 size)
@@ -214,6 +284,7 @@ void Effect::setBlockSize(VstInt32 size)
         std::fprintf(stderr, "Quarrystone TWR:: block size %d refused\n", static_cast<int>(size));
         return;
     }
+    std::lock_guard<std::mutex> control(controlMutex);
     AudioEffectX::setBlockSize(size);
     reserveBlocks(size);
 }
@@ -221,32 +292,7 @@ void Effect::setBlockSize(VstInt32 size)
 void Effect::reserveBlocks(int n)
 {
     n = std::min(n, kMaxReservedBlock);
-    if (n <= 0) return;
-    bool grow;
-    {
-        std::lock_guard<std::mutex> lock(engineMutex);
-        grow = n > blockCapacity;
-    }
-    std::unique_ptr<double[]> in, left, right;
-    if (grow) {
-        in = std::make_unique<double[]>(static_cast<size_t>(n));
-        left = std::make_unique<double[]>(static_cast<size_t>(n));
-        right = std::make_unique<double[]>(static_cast<size_t>(n));
-    }
-    {
-        std::lock_guard<std::mutex> lock(engineMutex);
-        if (grow && n > blockCapacity) {
-            blockIn.swap(in);
-            blockLeft.swap(left);
-            blockRight.swap(right);
-            blockCapacity = n;
-        }
-        if (n > engineBlock) {
-            engine.Reserve(n);
-            engineBlock = n;
-        }
-    }
-    // The replaced buffers are freed here, outside the lock.
+    if (n > engineBlock) replaceEngine(engine->GetFs(), n);
 }
 
 // ---- parameters ----
@@ -294,7 +340,7 @@ void Effect::ReloadParametersFromTWR(bool automated)
     {
         auto lock = lockEngine();
         for (int i = 0; i < kNumParameters; ++i)
-            values[i] = static_cast<float>(engine.GetParameterNormalized(static_cast<int>(twr_params[i])));
+            values[i] = static_cast<float>(engine->GetParameterNormalized(static_cast<int>(twr_params[i])));
     }
     for (int i = 0; i < kNumParameters; ++i) {
         if (automated)
@@ -311,14 +357,11 @@ VstInt32 Effect::getProgram() { return curProgram.load(); }
 void Effect::setProgram(VstInt32 program)
 {
     if (!validProgramIndex(program)) return;
-    {
-        auto lock = lockEngine();
-        if (program == curProgram.load()) return;
-        curProgram = program;
-        engine.SetParameters(&programs[program].params);
-        copyBounded(currentProgramName, programs[program].name);
-    }
-    waitForCabinetRebuild();
+    std::lock_guard<std::mutex> control(controlMutex);
+    if (program == curProgram.load()) return;
+    applySound(programs[program].params);
+    curProgram = program;
+    copyBounded(currentProgramName, programs[program].name);
     notifyEditorProgram(program);
     ReloadParametersFromTWR(false);
     programModified = false;
@@ -327,10 +370,15 @@ void Effect::setProgram(VstInt32 program)
 void Effect::saveCurrentToBank(const char* name, int slot)
 {
     {
-        auto lock = lockEngine();
+        std::lock_guard<std::mutex> control(controlMutex);
+        TonewrightParameters sound;
+        {
+            auto lock = lockEngine();
+            sound = *engine->GetParameters();  // settings and a pointer
+        }
         const int target = validProgramIndex(slot) ? slot : curProgram.load();
         curProgram = target;
-        programs[target].params = *engine.GetParameters();
+        programs[target].params = sound;  // what it replaces is dropped off the engine lock
         copyBounded(programs[target].name, name);
     }
     programModified = false;
@@ -339,21 +387,21 @@ void Effect::saveCurrentToBank(const char* name, int slot)
 
 void Effect::setProgramName(char* name)
 {
-    std::lock_guard<std::mutex> lock(engineMutex);
+    std::lock_guard<std::mutex> control(controlMutex);
     const int current = curProgram.load();
     if (validProgramIndex(current)) copyBounded(programs[current].name, name);
 }
 
 void Effect::getProgramName(char* name)
 {
-    std::lock_guard<std::mutex> lock(engineMutex);
+    std::lock_guard<std::mutex> control(controlMutex);
     if (validProgramIndex(curProgram.load())) copyBounded(name, kVstMaxProgNameLen, currentProgramName);
 }
 
 bool Effect::getProgramNameIndexed(VstInt32, VstInt32 index, char* text)
 {
     if (!validProgramIndex(index)) return false;
-    std::lock_guard<std::mutex> lock(engineMutex);
+    std::lock_guard<std::mutex> control(controlMutex);
     copyBounded(text, kVstMaxProgNameLen, programs[index].name);
     return true;
 }

@@ -3,12 +3,16 @@
 // 80 automatable parameters, the 128 programs, the block buffers, the meters
 // and the MIDI learn map.
 //
-// Threads. The engine has no locks of its own; `engineMutex` serialises it.
-// The audio thread holds it for one block. Other threads take it only for
-// short, bounded steps. setParameter never takes it: the value goes into the
-// parameter's atomic slot with a pending bit, and whoever next holds the lock
-// applies the pending values to the engine. Work that arrives on the audio
-// thread but must not run there goes to the effect's worker thread.
+// Threads. Two locks, always taken in this order: `controlMutex` serialises
+// the calls that change the whole sound or the engine (programs, rate, block
+// size, and the stored programs and names); the audio thread never takes it,
+// so it may be held through slow work. `engineMutex` guards the engine, the
+// block buffers and the tuner: the audio thread holds it for one block, and
+// every other thread only to copy or swap something of bounded size (a
+// record's settings, a few pointers). setParameter takes neither: the value
+// goes into the parameter's atomic slot with a pending bit, and whoever next
+// holds the engine lock applies it. Work that arrives on the audio thread but
+// must not run there goes to the effect's worker thread.
 
 #include <atomic>
 #include <cstdint>
@@ -22,6 +26,7 @@
 #include "plugin/ParameterTable.h"
 #include "engine/Tonewright.h"
 #include "effects/Tuner.h"
+#include "dsp/EngineLock.h"
 
 namespace tonewright {
 
@@ -80,8 +85,10 @@ public:
 
     // Takes the engine lock and brings the engine up to date with the
     // pending parameter changes. For non-audio callers that read or write
-    // the engine (chunks, the editor).
-    std::unique_lock<std::mutex> lockEngine();
+    // the engine (chunks, the editor): copies and swaps only.
+    std::unique_lock<EngineMutex> lockEngine();
+    // The engine lock itself, for tests and benchmarks that time its holds.
+    EngineMutex& engineLock() { return engineMutex; }
     // Selects a program later, from the worker thread. Safe on the audio
     // thread (no allocation, no lock, no waiting).
     void requestProgramChange(int program);
@@ -103,7 +110,9 @@ public:
     std::atomic<double> clipTimer{kClipHoldSeconds};
     double invSampleRate = 1.0 / 44100.0;
 
-    Tonewright engine;
+    // Replaced whole, under both locks, when the rate changes or the block
+    // size grows; the old one is destroyed after the engine lock.
+    std::unique_ptr<Tonewright> engine = std::make_unique<Tonewright>();
 
     std::atomic<bool> moreScreenVisible{false};
     double ledThreshold[3];
@@ -129,9 +138,21 @@ private:
     void createEditor();
 
     // Where a caller waits for the cabinet to publish a new impulse or
-    // setting: after sample-rate changes, program changes and state
-    // restores, never under the engine lock.
+    // setting: after program changes and state restores, never under the
+    // engine lock.
     void waitForCabinetRebuild();
+
+    // The one road by which a whole sound reaches the engine (programs, and
+    // banks, chunks, MIDI program changes and adapter restores as they
+    // come): prepared off the lock, committed under it, what it replaced
+    // dropped after it. The caller holds controlMutex.
+    void applySound(const TonewrightParameters& sound);
+    // Builds a complete engine for `rate` and blocks of up to `block`
+    // samples off the lock, gives it the current sound, and swaps it in; the
+    // old engine is destroyed after the engine lock. Parameter changes the
+    // old engine took meanwhile are applied to the new one. The caller holds
+    // controlMutex.
+    void replaceEngine(double rate, int block);
 
     // The editor hooks (there is no editor yet).
     void notifyEditorParameter(int index, float value);
@@ -139,9 +160,9 @@ private:
 
     void applyPendingParameters();
     void markPending(int index);
-    // Makes room for blocks of n samples in the block buffers and the engine.
+    // Makes room for blocks of n samples (a new engine when they grow). The
+    // caller holds controlMutex.
     void reserveBlocks(int n);
-    void growBlockBuffersOnAudioThread(int n);
     template <bool Accumulate>
     void render(float** inputs, float** outputs, int n);
     template <bool Accumulate>
@@ -150,9 +171,13 @@ private:
     void updateLed(std::atomic<int32_t>& shown, double& hold, int level, int n);
     void workerLoop();
 
-    std::mutex engineMutex;
+    std::mutex controlMutex;
+    EngineMutex engineMutex;
     int32_t engineBlock = 0;  // the block size the engine is reserved for
     std::atomic<uint64_t> pendingParameters[2] = {0, 0};
+    // Parameters applied to the engine since the last snapshot of its sound
+    // (under engineMutex): a replacement engine takes them again.
+    uint64_t appliedSinceSnapshot[2] = {0, 0};
 
     std::atomic<uint32_t> workerRequests{0};
     std::atomic<uint32_t> workerHandled{0};

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 
 #include "plugin/Effect.h"
 
@@ -119,23 +118,6 @@ void Effect::updateLed(std::atomic<int32_t>& shown, double& hold, int level, int
     shown.store(s, std::memory_order_relaxed);
 }
 
-void Effect::growBlockBuffersOnAudioThread(int n)
-{
-    // The one allocation the audio thread may make: a block longer than any
-    // announced or seen before. When memory is short the block runs in
-    // pieces of the buffers it has.
-    n = std::min(n, kMaxReservedBlock);
-    if (n <= blockCapacity) return;
-    std::unique_ptr<double[]> in(new (std::nothrow) double[static_cast<size_t>(n)]);
-    std::unique_ptr<double[]> left(new (std::nothrow) double[static_cast<size_t>(n)]);
-    std::unique_ptr<double[]> right(new (std::nothrow) double[static_cast<size_t>(n)]);
-    if (!in || !left || !right) return;
-    blockIn = std::move(in);
-    blockLeft = std::move(left);
-    blockRight = std::move(right);
-    blockCapacity = n;
-}
-
 template <bool Accumulate>
 void Effect::render(float** inputs, float** outputs, int n)
 {
@@ -153,15 +135,16 @@ void Effect::render(float** inputs, float** outputs, int n)
     float* out0 = outputs[0];
     float* out1 = outputs[1];
 
-    std::lock_guard<std::mutex> lock(engineMutex);
+    std::lock_guard<EngineMutex> lock(engineMutex);
+    engineMutex.MarkAudioHold();
     applyPendingParameters();
-
-    if (n > blockCapacity) growBlockBuffersOnAudioThread(n);
+    Tonewright& chain = *engine;
 
     const bool meters = moreScreenVisible.load(std::memory_order_relaxed);
     if (meters) updateLed(inputLed, inputLedHold, ledLevel(peakOf(in0, in1, n)), n);
 
     double clip = clipTimer.load(std::memory_order_relaxed);
+    // A block longer than the buffers runs through the engine in pieces.
     const int piece = std::max(1, std::min(blockCapacity, engineBlock));
     for (int start = 0; start < n; start += piece) {
         const int m = std::min(piece, n - start);
@@ -178,7 +161,7 @@ void Effect::render(float** inputs, float** outputs, int n)
         }
 
         if (meters) tuner.process_input(mono, m);
-        engine.process(mono, left, right, m);
+        chain.process(mono, left, right, m);
 
         for (int i = 0; i < m; ++i) {
             clip += invSampleRate;

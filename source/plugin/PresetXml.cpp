@@ -184,36 +184,20 @@ uint32_t sampleCode(double x)
 
 double codeSample(uint32_t v) { return (v * (1.0 / 16777216.0) - 0.5) * 2.0; }
 
-// The arrays a record stores, in the coded order.
-std::vector<const double*> codedArrays(const CabinetProcessorParameters& c)
-{
-    if (c.mono) return {c.impulse_left.data(), c.minphase_left.data()};
-    return {c.impulse_left.data(), c.impulse_right.data(), c.minphase_left.data(), c.minphase_right.data()};
-}
-
 void useDefaultImpulse(CabinetProcessorParameters& c, const char* why)
 {
     std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse in preset unusable (%s); the program gets \"None\".\n", why);
-    const CabinetProcessorParameters fresh;
-    c.SetImpulseLength(fresh.length);
-    std::fill_n(c.impulse_left.begin(), fresh.length, 0.0);
-    std::fill_n(c.impulse_right.begin(), fresh.length, 0.0);
-    std::fill_n(c.minphase_left.begin(), fresh.length, 0.0);
-    std::fill_n(c.minphase_right.begin(), fresh.length, 0.0);
-    c.impulse_left[0] = c.impulse_right[0] = c.minphase_left[0] = c.minphase_right[0] = 1.0;
-    c.mono = true;
-    c.samplerate = 44100.0;
-    c.SetName("None");
+    c.SetImpulse(CabinetImpulse::Unit());
 }
 
 void writeCabinet(XmlWriter& w, const CabinetProcessorParameters& c)
 {
     w.Open("Cabinet");
     w.Attribute("enable", c.enable);
-    w.Attribute("samplerate", c.samplerate);
-    w.Attribute("length", c.length);
+    w.Attribute("samplerate", c.SampleRate());
+    w.Attribute("length", c.Length());
     w.Attribute("windowsize", c.windowsize);
-    w.Attribute("mono", c.mono);
+    w.Attribute("mono", c.Mono());
     w.Attribute("forcedmono", c.forcedmono);
     w.Attribute("minphase", c.minphase);
     w.Attribute("name", c.GetName());
@@ -269,21 +253,9 @@ void readCabinet(const pugi::xml_node& e, CabinetProcessorParameters& c)
             }
             bool ok = false;
             const std::vector<uint8_t> bytes = base64::Decode(text.substr(0, size_t(size)), &ok);
-            // Decoded into a scratch record first: the program's impulse
-            // changes only when the whole impulse is there.
-            CabinetProcessorParameters decoded;
-            decoded.length = 0;
-            decoded.SetImpulseLength(length);
-            decoded.mono = mono;
-            if (ok && XMLDecodeCabinet(decoded, bytes.data(), bytes.size())) {
-                c.SetImpulseLength(length);
-                c.impulse_left = decoded.impulse_left;
-                c.impulse_right = decoded.impulse_right;
-                c.minphase_left = decoded.minphase_left;
-                c.minphase_right = decoded.minphase_right;
-                c.mono = mono;
-                c.samplerate = rate;
-                c.SetName(name.c_str());
+            // The program's impulse changes only when the whole impulse is
+            // there.
+            if (ok && XMLDecodeCabinet(c, bytes.data(), bytes.size(), length, mono, rate, name.c_str())) {
                 taken = true;
             } else {
                 why = "wrong sample count";
@@ -469,12 +441,18 @@ void GetBankFromXML(EffectProgram* programs, const pugi::xml_node& element)
 
 std::vector<uint8_t> XMLEncodeCabinet(const CabinetProcessorParameters& c)
 {
-    if (c.length < 1) return {};
-    const auto arrays = codedArrays(c);
-    std::vector<uint8_t> bytes(size_t(c.length) * 3 * arrays.size());
+    const CabinetImpulse& impulse = *c.Impulse();
+    const auto minimum = impulse.StoredMinimumPhase();
+    if (!minimum) return {};
+    const int n = impulse.Length();
+    std::vector<const double*> arrays = {impulse.Left().data()};
+    if (!impulse.Mono()) arrays.push_back(impulse.Right().data());
+    arrays.push_back((*minimum)[0].data());
+    if (!impulse.Mono()) arrays.push_back((*minimum)[1].data());
+    std::vector<uint8_t> bytes(size_t(n) * 3 * arrays.size());
     uint8_t* out = bytes.data();
     for (const double* a : arrays) {
-        for (int i = 0; i < c.length; ++i) {
+        for (int i = 0; i < n; ++i) {
             const uint32_t v = sampleCode(a[i]);
             *out++ = uint8_t(v >> 16);
             *out++ = uint8_t(v >> 8);
@@ -484,19 +462,26 @@ std::vector<uint8_t> XMLEncodeCabinet(const CabinetProcessorParameters& c)
     return bytes;
 }
 
-int XMLDecodeCabinet(CabinetProcessorParameters& c, const uint8_t* bytes, size_t count)
+int XMLDecodeCabinet(CabinetProcessorParameters& c, const uint8_t* bytes, size_t count, int length, bool mono,
+                     double samplerate, const char* name)
 {
-    if (c.length < 1 || count != size_t(c.length) * (c.mono ? 6 : 12)) return 0;
-    std::vector<double>* targets[4] = {&c.impulse_left, &c.impulse_right, &c.minphase_left, &c.minphase_right};
-    for (auto* t : targets) std::fill_n(t->begin(), c.length, 0.0);
-    const int order[4] = {0, 1, 2, 3};
-    const int monoOrder[2] = {0, 2};
-    const int arrays = c.mono ? 2 : 4;
+    if (length < 1 || length > kLargestImpulse || count != size_t(length) * (mono ? 6 : 12)) return 0;
+    const int arrays = mono ? 2 : 4;
+    std::vector<double> decoded[4];
     for (int k = 0; k < arrays; ++k) {
-        std::vector<double>& t = *targets[c.mono ? monoOrder[k] : order[k]];
-        for (int i = 0; i < c.length; ++i, bytes += 3)
-            t[size_t(i)] = codeSample((uint32_t(bytes[0]) << 16) | (uint32_t(bytes[1]) << 8) | bytes[2]);
+        decoded[k].resize(size_t(length));
+        for (int i = 0; i < length; ++i, bytes += 3)
+            decoded[k][size_t(i)] = codeSample((uint32_t(bytes[0]) << 16) | (uint32_t(bytes[1]) << 8) | bytes[2]);
     }
+    // Mono: left and its minimum phase; stereo: left, right, then both.
+    const std::vector<double>& left = decoded[0];
+    const std::vector<double>& right = mono ? decoded[0] : decoded[1];
+    const std::vector<double>& minLeft = mono ? decoded[1] : decoded[2];
+    const std::vector<double>& minRight = mono ? decoded[1] : decoded[3];
+    auto made = CabinetImpulse::Make(left.data(), right.data(), length, mono, samplerate, name, minLeft.data(),
+                                     minRight.data());
+    if (!made) return 0;
+    c.SetImpulse(std::move(made));
     return 1;
 }
 

@@ -43,10 +43,14 @@ void GetBankFromXML(EffectProgram* programs, const pugi::xml_node& element);
 
 // The cabinet impulse's arrays as 24-bit offset-binary samples, most
 // significant byte first: left, [right], minimum-phase left, [right].
+// Computes the minimum-phase version if the impulse does not carry one:
+// off the audio thread and the engine lock.
 std::vector<uint8_t> XMLEncodeCabinet(const CabinetProcessorParameters& cabinet);
-// Takes the samples when `count` is what the record's length and mono flag
-// call for: 1. Otherwise 0 and the record is unchanged.
-int XMLDecodeCabinet(CabinetProcessorParameters& cabinet, const uint8_t* bytes, size_t count);
+// Gives the record the impulse coded in `bytes` when `count` is what length
+// (1..65536) and mono call for, and returns 1. Otherwise returns 0 and the
+// record is unchanged.
+int XMLDecodeCabinet(CabinetProcessorParameters& cabinet, const uint8_t* bytes, size_t count, int length, bool mono,
+                     double samplerate, const char* name);
 
 // Whole texts: the file form is the XML header line, a line feed and the
 // root element.

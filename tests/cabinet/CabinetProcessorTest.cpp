@@ -103,7 +103,7 @@ TEST(CabinetProcessor, NewStagePassesTheInputThroughTheDiBoxOnly)
     CabinetProcessorParameters p;
     c->GetParameters(&p);
     EXPECT_STREQ(p.GetName(), "None");
-    EXPECT_EQ(p.length, 8);
+    EXPECT_EQ(p.Length(), 8);
 }
 
 TEST(CabinetProcessor, WindowSizeShortensWithAKaiserHalfWindowAndScalesByEnergy)
@@ -189,8 +189,8 @@ TEST(CabinetProcessor, MinimumPhaseSwitchAndForcedMono)
 
     CabinetProcessorParameters p;
     c->GetParameters(&p);
-    EXPECT_EQ(p.impulse_left, reversed);
-    for (size_t i = 0; i < 3000; ++i) ASSERT_EQ(p.minphase_left[i], expected[i]);
+    EXPECT_EQ(p.ImpulseLeft(), reversed);
+    EXPECT_EQ((*p.Impulse()->MinimumPhase())[0], expected);
 
     c->SetParameter(2, 0.0);
     c->WaitForRebuild();
@@ -222,7 +222,7 @@ TEST(CabinetProcessor, ImpulsesAtOtherRatesAreResampledAndLongOnesCut)
     c->WaitForRebuild();
     CabinetProcessorParameters p;
     c->GetParameters(&p);
-    EXPECT_EQ(p.length, 65536);
+    EXPECT_EQ(p.Length(), 65536);
     Working w = working(*c);
     EXPECT_NE(w.left[32767], 0.0);
 
@@ -271,8 +271,8 @@ TEST(CabinetProcessor, RefusedImpulseChangesNothing)
     CabinetProcessorParameters p;
     c->GetParameters(&p);
     EXPECT_STREQ(p.GetName(), "kept");
-    EXPECT_EQ(p.length, 100);
-    EXPECT_EQ(p.impulse_left, h);
+    EXPECT_EQ(p.Length(), 100);
+    EXPECT_EQ(p.ImpulseLeft(), h);
 }
 
 TEST(CabinetProcessor, DiBoxFrequencyAndQ)
@@ -429,11 +429,11 @@ TEST(CabinetProcessor, EngineLoadsImpulseFilesByPathAndNamesThemAfterTheFile)
     ASSERT_TRUE(e->SetCabinetImpulse(stereo.c_str()));
     const TonewrightParameters* p = e->GetParameters();
     EXPECT_STREQ(p->cabinet.GetName(), "Closed 4x12 Stereo.wav");
-    EXPECT_FALSE(p->cabinet.mono);
-    EXPECT_GT(p->cabinet.length, 1000);
-    std::vector<double> converted(size_t(p->cabinet.length));
-    ASSERT_TRUE(ConvertToMinimumPhaseFast(p->cabinet.impulse_right.data(), converted.data(), p->cabinet.length));
-    EXPECT_EQ(p->cabinet.minphase_right, converted);
+    EXPECT_FALSE(p->cabinet.Mono());
+    EXPECT_GT(p->cabinet.Length(), 1000);
+    std::vector<double> converted(size_t(p->cabinet.Length()));
+    ASSERT_TRUE(ConvertToMinimumPhaseFast(p->cabinet.ImpulseRight().data(), converted.data(), p->cabinet.Length()));
+    EXPECT_EQ((*p->cabinet.Impulse()->MinimumPhase())[1], converted);
 
     // A file that cannot be read changes nothing.
     ::testing::internal::CaptureStderr();
@@ -451,41 +451,43 @@ TEST(CabinetProcessor, EngineLoadsImpulseFilesByPathAndNamesThemAfterTheFile)
     EXPECT_GT(rms(out.left), 1e-3);
 }
 
-TEST(CabinetProcessor, ImpulsePreparedOnAnotherThreadIsOnlySwappedIn)
+TEST(CabinetProcessor, ImpulseMadeOnAnotherThreadIsOnlySwappedIn)
 {
     const std::vector<double> l = decaying(5000, 21), r = decaying(5000, 22);
-    CabinetImpulse prepared;
-    std::thread([&] { EXPECT_TRUE(prepared.Prepare(l.data(), r.data(), 5000, false, 48000.0, "prepared")); }).join();
+    std::shared_ptr<const CabinetImpulse> made;
+    std::thread([&] { made = CabinetImpulse::Make(l.data(), r.data(), 5000, false, 48000.0, "made"); }).join();
+    ASSERT_TRUE(made);
 
     auto direct = std::make_unique<CabinetProcessor>();
-    ASSERT_TRUE(direct->SetImpulse(l.data(), r.data(), 5000, false, 48000.0, "prepared"));
+    ASSERT_TRUE(direct->SetImpulse(l.data(), r.data(), 5000, false, 48000.0, "made"));
+    EXPECT_EQ(direct->Impulse(), made);  // the same contents: the same impulse
     auto handed = std::make_unique<CabinetProcessor>();
+    std::shared_ptr<const CabinetImpulse> replaced;
     {
         AllocationCounter counter;  // the hand-over itself only swaps
-        ASSERT_TRUE(handed->SetImpulse(std::move(prepared)));
+        replaced = handed->SwapImpulse(made);
         EXPECT_EQ(counter.count(), 0);
     }
-    CabinetProcessorParameters a, b;
-    direct->GetParameters(&a);
+    EXPECT_STREQ(replaced->Name(), "None");
+    CabinetProcessorParameters b;
     handed->GetParameters(&b);
-    EXPECT_EQ(a.impulse_left, b.impulse_left);
-    EXPECT_EQ(a.impulse_right, b.impulse_right);
-    EXPECT_EQ(a.minphase_left, b.minphase_left);
-    EXPECT_EQ(a.minphase_right, b.minphase_right);
-    EXPECT_STREQ(b.GetName(), "prepared");
-    EXPECT_EQ(b.samplerate, 48000.0);
+    EXPECT_EQ(b.Impulse(), made);
+    EXPECT_EQ(b.ImpulseLeft(), l);
+    EXPECT_EQ(b.ImpulseRight(), r);
+    EXPECT_EQ(b.SampleRate(), 48000.0);
     direct->WaitForRebuild();
     handed->WaitForRebuild();
     EXPECT_EQ(working(*direct).left, working(*handed).left);
+    EXPECT_EQ(working(*direct).right, working(*handed).right);
 
-    // Refused preparations leave the target as it was.
-    CabinetImpulse bad;
+    // A refused impulse is null and swapping null changes nothing.
     std::vector<double> broken = l;
     broken[3] = std::numeric_limits<double>::infinity();
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(bad.Prepare(broken.data(), nullptr, 5000, true, 44100.0, "broken"));
-    EXPECT_FALSE(handed->SetImpulse(std::move(bad)));
+    EXPECT_FALSE(CabinetImpulse::Make(broken.data(), nullptr, 5000, true, 44100.0, "broken"));
+    EXPECT_FALSE(CabinetImpulse::Make(l.data(), nullptr, 5000, true, 0.0, "no rate"));
+    EXPECT_FALSE(handed->SwapImpulse(nullptr));
     ::testing::internal::GetCapturedStderr();
     handed->GetParameters(&b);
-    EXPECT_STREQ(b.GetName(), "prepared");
+    EXPECT_STREQ(b.GetName(), "made");
 }

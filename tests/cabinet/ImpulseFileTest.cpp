@@ -436,9 +436,9 @@ TEST(ImpulseFile, EngineLoadsAFileByPath)
     ASSERT_TRUE(engine->SetCabinetImpulse(path.c_str()));
     const auto& cabinet = engine->GetParameters()->cabinet;
     EXPECT_STREQ(cabinet.GetName(), "Closed 4x12 Stereo.wav");
-    EXPECT_EQ(cabinet.length, 4096);
-    EXPECT_EQ(cabinet.samplerate, 48000.0);
-    EXPECT_FALSE(cabinet.mono);
+    EXPECT_EQ(cabinet.Length(), 4096);
+    EXPECT_EQ(cabinet.SampleRate(), 48000.0);
+    EXPECT_FALSE(cabinet.Mono());
 
     // A refused file changes neither the name nor the impulse.
     TempDir dir;
@@ -447,5 +447,5 @@ TEST(ImpulseFile, EngineLoadsAFileByPath)
     EXPECT_FALSE(engine->SetCabinetImpulse(dir.file("broken.wav").c_str()));
     testing::internal::GetCapturedStderr();
     EXPECT_STREQ(engine->GetParameters()->cabinet.GetName(), "Closed 4x12 Stereo.wav");
-    EXPECT_EQ(engine->GetParameters()->cabinet.length, 4096);
+    EXPECT_EQ(engine->GetParameters()->cabinet.Length(), 4096);
 }

@@ -1,14 +1,18 @@
 // The processing toolkit: range helpers, the integer conversion, MonoBuffer,
-// SoftBypass, the bilinear transform and the glide coefficients.
+// SoftBypass, the bilinear transform, the glide coefficients and the engine
+// lock's checks.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 #include "dsp/BankCrossfade.h"
 #include "dsp/DspMath.h"
+#include "dsp/EngineLock.h"
 #include "DspTestKit.h"
 #include "dsp/MonoBuffer.h"
 #include "dsp/RangeHelpers.h"
@@ -242,4 +246,36 @@ TEST(StringUtil, CopyBoundedAlwaysTerminates)
         copyBounded(four, c.src);
         EXPECT_STREQ(four, c.kept) << c.src;
     }
+}
+
+TEST(EngineLock, SlowWorkUnderItIsCountedAndWakeUpsWaitForItsRelease)
+{
+    ResetEngineLockViolations();
+    EngineMutex outer, inner;
+    int woken = 0;
+    auto wake = [](void* count) { ++*static_cast<int*>(count); };
+
+    CheckOffEngineLock("free");
+    AfterEngineUnlock(wake, &woken);  // no lock held: at once
+    EXPECT_EQ(woken, 1);
+    EXPECT_EQ(EngineLockViolations(), 0);
+    {
+        std::lock_guard<EngineMutex> a(outer);
+        {
+            std::lock_guard<EngineMutex> b(inner);
+            EXPECT_TRUE(ThisThreadHoldsEngineLock());
+            MonoBuffer grown;  // its first storage is allocated under the lock
+            CheckOffEngineLock("second");
+            AfterEngineUnlock(wake, &woken);
+            AfterEngineUnlock(wake, &woken);  // the same wake-up once
+        }
+        EXPECT_EQ(woken, 1);  // still one lock held
+        std::thread([] { EXPECT_FALSE(ThisThreadHoldsEngineLock()); }).join();
+    }
+    EXPECT_FALSE(ThisThreadHoldsEngineLock());
+    EXPECT_EQ(woken, 2);
+    EXPECT_EQ(EngineLockViolations(), 2);
+    EXPECT_STREQ(FirstEngineLockViolation(), "growing a sample buffer");
+    ResetEngineLockViolations();
+    EXPECT_EQ(FirstEngineLockViolation(), nullptr);
 }

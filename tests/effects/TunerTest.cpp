@@ -179,8 +179,21 @@ TEST(Tuner, HostileInputAndLongGaps)
     EXPECT_EQ(r.note, 46);
     EXPECT_NEAR(r.cents(), 0.0, 1.0);
 
-    // A rate change keeps the measured window (periods are in seconds).
-    t.SetFs(96000.0);
+    // A rate change keeps the measured window (periods are in seconds). It
+    // takes storage made beforehand, allocating nothing itself, and hands
+    // the old storage back; storage of another size changes nothing.
+    std::vector<TunerNote> storage = Tuner::WindowFor(96000.0);
+    const size_t larger = storage.size();
+    {
+        AllocationCounter counter;
+        t.SetFs(96000.0, storage);
+        EXPECT_EQ(counter.count(), 0);
+    }
+    EXPECT_EQ(readingOf(t).note, 46);
+    EXPECT_LT(storage.size(), larger);
+    std::vector<TunerNote> wrong(10);
+    t.SetFs(48000.0, wrong);
+    EXPECT_EQ(wrong.size(), 10u);
     EXPECT_EQ(readingOf(t).note, 46);
     t.SetFs(0.0);
     t.SetFs(-5.0);

@@ -1,10 +1,12 @@
-// The sound record: its defaults and the cabinet record's deep copies.
+// The sound record: its defaults, the shared cabinet impulse and copies.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <vector>
 
 #include "engine/TonewrightParameters.h"
 
@@ -166,12 +168,8 @@ TEST(TonewrightParameters, NewRecordHoldsTheDefaults)
     }
 
     const CabinetProcessorParameters& c = p.cabinet;
-    EXPECT_STREQ(c.GetName(), "None");
     expectDefaults({
         {"cabinet.enable", b(c.enable), 1},
-        {"cabinet.length", double(c.length), 16},
-        {"cabinet.mono", b(c.mono), 1},
-        {"cabinet.samplerate", c.samplerate, 44100},
         {"cabinet.windowsize", double(c.windowsize), 8192},
         {"cabinet.minphase", b(c.minphase), 0},
         {"cabinet.forcedmono", b(c.forcedmono), 0},
@@ -179,44 +177,74 @@ TEST(TonewrightParameters, NewRecordHoldsTheDefaults)
         {"cabinet.dibox.frequency", c.dibox.frequency, 4500},
         {"cabinet.dibox.q", c.dibox.q, 0.7071},
     });
-    for (const auto* array : {&c.impulse_left, &c.impulse_right, &c.minphase_left, &c.minphase_right}) {
-        ASSERT_GE(array->size(), 16u);
-        EXPECT_EQ((*array)[0], 1.0);
-        for (int i = 1; i < 16; ++i) EXPECT_EQ((*array)[size_t(i)], 0.0);
-    }
+    // Every new record holds the one shared 16-sample unit impulse.
+    EXPECT_STREQ(c.GetName(), "None");
+    EXPECT_EQ(c.Length(), 16);
+    EXPECT_TRUE(c.Mono());
+    EXPECT_EQ(c.SampleRate(), 44100.0);
+    std::vector<double> unit(16, 0.0);
+    unit[0] = 1.0;
+    EXPECT_EQ(c.ImpulseLeft(), unit);
+    EXPECT_EQ(c.ImpulseRight(), unit);
+    EXPECT_EQ(TonewrightParameters().cabinet.Impulse(), c.Impulse());
 }
 
-TEST(CabinetProcessorParameters, SixteenSampleArraysStayForShortImpulses)
+TEST(CabinetImpulse, EqualContentsAreOneImpulseAndDerivedVersionsAreMadeOnce)
 {
-    CabinetProcessorParameters c;
-    for (int i = 0; i < 16; ++i) c.impulse_left[size_t(i)] = i + 1;
-    const double* arrays = c.impulse_left.data();
-    EXPECT_TRUE(c.SetImpulseLength(8));
-    EXPECT_EQ(c.length, 8);
-    EXPECT_EQ(c.impulse_left.data(), arrays);
-    EXPECT_EQ(c.impulse_left[7], 8.0);
-    EXPECT_TRUE(c.SetImpulseLength(8));  // the same length changes nothing
-    EXPECT_EQ(c.impulse_left[7], 8.0);
-    EXPECT_TRUE(c.SetImpulseLength(16));  // from 8, new arrays
-    EXPECT_EQ(c.length, 16);
-    EXPECT_GE(c.impulse_left.size(), 16u);
+    std::vector<double> l(3000), r(3000);
+    for (size_t i = 0; i < l.size(); ++i) {
+        l[i] = std::sin(0.01 * double(i)) * std::exp(-double(i) / 500.0);
+        r[i] = -0.5 * l[i];
+    }
+    const auto a = CabinetImpulse::Make(l.data(), r.data(), 3000, false, 48000.0, "Room.wav");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(CabinetImpulse::Make(l.data(), r.data(), 3000, false, 48000.0, "Room.wav"), a);
+    // Any difference makes another impulse: a sample, the length, the rate,
+    // the name, the channel count.
+    std::vector<double> changed = r;
+    changed[2999] += 1e-12;
+    for (const auto& other : {CabinetImpulse::Make(l.data(), changed.data(), 3000, false, 48000.0, "Room.wav"),
+                              CabinetImpulse::Make(l.data(), r.data(), 2999, false, 48000.0, "Room.wav"),
+                              CabinetImpulse::Make(l.data(), r.data(), 3000, false, 44100.0, "Room.wav"),
+                              CabinetImpulse::Make(l.data(), r.data(), 3000, false, 48000.0, "Hall.wav"),
+                              CabinetImpulse::Make(l.data(), r.data(), 3000, true, 48000.0, "Room.wav")}) {
+        ASSERT_TRUE(other);
+        EXPECT_NE(other, a);
+    }
+    // A mono impulse reads its left samples as its right ones; long ones are
+    // cut to 65536.
+    const auto mono = CabinetImpulse::Make(l.data(), nullptr, 3000, true, 48000.0, "Room.wav");
+    EXPECT_EQ(mono->Right(), l);
+    std::vector<double> tooLong(70000, 0.25);
+    EXPECT_EQ(CabinetImpulse::Make(tooLong.data(), nullptr, 70000, true, 48000.0, "long")->Length(), 65536);
 
-    EXPECT_FALSE(c.SetImpulseLength(0));
-    EXPECT_FALSE(c.SetImpulseLength(-5));
-    EXPECT_EQ(c.length, 16);
+    // Derived versions are computed once per impulse (and rate) and shared.
+    const auto minimum = a->MinimumPhase();
+    ASSERT_TRUE(minimum);
+    EXPECT_EQ(a->MinimumPhase(), minimum);
+    const auto at44 = a->AtRate(44100.0, true);
+    ASSERT_TRUE(at44);
+    EXPECT_EQ(a->AtRate(44100.0, true), at44);
+    EXPECT_NE(a->AtRate(44100.0, false), at44);
+    EXPECT_EQ(a->AtRate(48000.0, false)->channel[1], r);  // at its own rate: the raw samples
+    EXPECT_EQ(a->AtRate(48000.0, true)->channel[0], (*minimum)[0]);
+    EXPECT_NEAR(at44->length, 3000 * 44100.0 / 48000.0, 2.0);
+
+    // Once every holder lets go, the impulse is gone.
+    std::weak_ptr<const CabinetImpulse> gone = CabinetImpulse::Make(l.data(), r.data(), 3000, false, 32000.0, "x");
+    EXPECT_TRUE(gone.expired());
 }
 
-TEST(CabinetProcessorParameters, AssignmentCopiesDeeply)
+TEST(CabinetProcessorParameters, CopiesAreIndependentValuesSharingTheImpulse)
 {
     auto source = std::make_unique<TonewrightParameters>();
-    source->cabinet.SetImpulseLength(1000);
+    std::vector<double> l(1000), r(1000);
     for (int i = 0; i < 1000; ++i) {
-        source->cabinet.impulse_left[size_t(i)] = i;
-        source->cabinet.impulse_right[size_t(i)] = -i;
-        source->cabinet.minphase_left[size_t(i)] = 2 * i;
-        source->cabinet.minphase_right[size_t(i)] = -2 * i;
+        l[size_t(i)] = i;
+        r[size_t(i)] = -i;
     }
-    source->cabinet.SetName("Closed 4x12.wav");
+    ASSERT_TRUE(source->cabinet.SetImpulse(l.data(), r.data(), 1000, false, 48000.0, "Closed 4x12.wav"));
+    source->cabinet.windowsize = 4096;
     source->master_level = -3.5;
     source->upsampler_enabled = false;
     source->enable = false;
@@ -224,13 +252,15 @@ TEST(CabinetProcessorParameters, AssignmentCopiesDeeply)
 
     TonewrightParameters target;
     target = *source;
-    source.reset();  // the target owns its own copies
-    EXPECT_EQ(target.cabinet.length, 1000);
-    EXPECT_EQ(target.cabinet.impulse_left[999], 999.0);
-    EXPECT_EQ(target.cabinet.impulse_right[999], -999.0);
-    EXPECT_EQ(target.cabinet.minphase_left[999], 1998.0);
-    EXPECT_EQ(target.cabinet.minphase_right[999], -1998.0);
+    EXPECT_EQ(target.cabinet.Impulse(), source->cabinet.Impulse());  // a pointer, not the samples
+    source.reset();  // the target keeps what it shares
+    EXPECT_EQ(target.cabinet.Length(), 1000);
+    EXPECT_EQ(target.cabinet.ImpulseLeft(), l);
+    EXPECT_EQ(target.cabinet.ImpulseRight(), r);
+    EXPECT_FALSE(target.cabinet.Mono());
+    EXPECT_EQ(target.cabinet.SampleRate(), 48000.0);
     EXPECT_STREQ(target.cabinet.GetName(), "Closed 4x12.wav");
+    EXPECT_EQ(target.cabinet.windowsize, 4096);
     EXPECT_DOUBLE_EQ(target.master_level, -3.5);
     EXPECT_FALSE(target.upsampler_enabled);
     EXPECT_FALSE(target.enable);
@@ -238,10 +268,19 @@ TEST(CabinetProcessorParameters, AssignmentCopiesDeeply)
 
     TonewrightParameters& self = target;
     target = self;
-    EXPECT_EQ(target.cabinet.impulse_left[500], 500.0);
+    EXPECT_EQ(target.cabinet.ImpulseLeft(), l);
     EXPECT_STREQ(target.cabinet.GetName(), "Closed 4x12.wav");
 
-    const CabinetProcessorParameters copy(target.cabinet);
-    EXPECT_NE(copy.impulse_left.data(), target.cabinet.impulse_left.data());
-    EXPECT_EQ(copy.impulse_left[999], 999.0);
+    // Copies are values: a new impulse or setting in one leaves the other.
+    CabinetProcessorParameters copy(target.cabinet);
+    const double unit = 1.0;
+    ASSERT_TRUE(copy.SetImpulse(&unit, nullptr, 1, true, 44100.0, "unit"));
+    copy.windowsize = 128;
+    EXPECT_EQ(target.cabinet.Length(), 1000);
+    EXPECT_EQ(target.cabinet.windowsize, 4096);
+    // A refused impulse changes nothing.
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(copy.SetImpulse(&unit, nullptr, 0, true, 44100.0, "empty"));
+    testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(copy.GetName(), "unit");
 }

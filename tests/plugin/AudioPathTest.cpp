@@ -237,26 +237,28 @@ TEST(Meters, LedsRiseAtOnceAndFallOneStepPer0375Seconds)
     EXPECT_EQ(fx.inputLed, 4);
 }
 
-TEST(BlockBuffers, GrowForALongBlockNeverShrinkAndLeaveTheSoundAlone)
+TEST(BlockBuffers, ALongBlockRunsInPiecesAndOnlyAnAnnouncedSizeGrowsThem)
 {
     const int n = 4096;
     const auto in = noise(n, 0.5f, 9);
-    Plugin big(44100.0, 1024), small(44100.0, 1024);
-    EXPECT_EQ(big.effect().blockCapacity, 1024);
+    Plugin big(44100.0, 1024), small(44100.0, 1024), other(44100.0, 1024);
+    // The audio thread never grows the buffers: the engine runs the long
+    // block in pieces of its reserved size, exactly as four host blocks.
     const auto once = runMono(big, in, n);
-    EXPECT_EQ(big.effect().blockCapacity, 4096);
-    runMono(big, in, 512);
-    EXPECT_EQ(big.effect().blockCapacity, 4096);
-
-    // The engine runs a long block in pieces of its reserved size, exactly
-    // as four host blocks of that size.
+    EXPECT_EQ(big.effect().blockCapacity, 1024);
     const auto pieces = runMono(small, in, 1024);
     EXPECT_EQ(once.left, pieces.left);
     EXPECT_EQ(once.right, pieces.right);
 
-    // An announced block size reserves ahead of time.
-    small.dispatch(effSetBlockSize, 0, 8192);
+    // An announced size reserves ahead of time with a new engine that
+    // carries the sound and none of the old engine's history.
+    runMono(other, std::vector<float>(64, 0.0f), 64);
+    for (const Plugin* p : {&small, &other}) p->dispatch(effSetBlockSize, 0, 8192);
     EXPECT_EQ(small.effect().blockCapacity, 8192);
+    const auto renewed = runMono(small, in, n);
+    const auto fresh = runMono(other, in, n);
+    EXPECT_EQ(renewed.left, fresh.left);
+    EXPECT_EQ(renewed.right, fresh.right);
 }
 
 TEST(AudioPath, AccumulatingProcessAddsWhatProcessReplacingWrites)

@@ -127,7 +127,7 @@ TEST(Identity, EveryIndexMovesItsEngineIdBetweenEnds)
         for (float x : {0.0f, 1.0f}) {
             p.set(row.index, x);
             auto lock = p.effect().lockEngine();
-            EXPECT_NEAR(p.effect().engine.GetParameterNormalized(row.engineId), x, 1e-9) << x;
+            EXPECT_NEAR(p.effect().engine->GetParameterNormalized(row.engineId), x, 1e-9) << x;
         }
     }
 }

@@ -16,7 +16,7 @@ namespace {
 double engineValue(Plugin& p, int id)
 {
     auto lock = p.effect().lockEngine();
-    return p.effect().engine.GetParameter(id);
+    return p.effect().engine->GetParameter(id);
 }
 
 bool string2parameter(Plugin& p, int index, const char* text)
@@ -39,13 +39,13 @@ TEST(Parameters, ValuesReadBackAndDriveTheirEngineIds)
     EXPECT_DOUBLE_EQ(engineValue(p, 15), 1.0);
     EXPECT_EQ(engineValue(p, 25), 0.0);
     EXPECT_EQ(engineValue(p, 90), 2.0);
-    EXPECT_DOUBLE_EQ(p.effect().engine.lowcut.GetParameter(2), 400.0);
+    EXPECT_DOUBLE_EQ(p.effect().engine->lowcut.GetParameter(2), 400.0);
 
     // Every index drives the engine id of its table entry.
     for (int i = 0; i < kNumParameters; ++i) {
         p.set(i, 1.0f);
         auto lock = p.effect().lockEngine();
-        EXPECT_NEAR(p.effect().engine.GetParameterNormalized(static_cast<int>(twr_params[i])), 1.0, 1e-9) << i;
+        EXPECT_NEAR(p.effect().engine->GetParameterNormalized(static_cast<int>(twr_params[i])), 1.0, 1e-9) << i;
     }
 }
 
@@ -61,7 +61,7 @@ TEST(Parameters, OutOfRangeIndicesAndNonFiniteValuesChangeNothing)
     p.set(7, INFINITY);
     EXPECT_EQ(p.get(7), 0.75f);
     auto lock = p.effect().lockEngine();
-    EXPECT_DOUBLE_EQ(p.effect().engine.GetParameter(16), 0.75);
+    EXPECT_DOUBLE_EQ(p.effect().engine->GetParameter(16), 0.75);
 }
 
 TEST(Parameters, ProgramModifiedFollowsRealChanges)
@@ -192,7 +192,7 @@ TEST(HostSetup, SampleRateAndBlockSizeRefuseNonsense)
     Plugin p(48000.0, 256);
     Effect& fx = p.effect();
     for (float rate : {0.0f, -44100.0f, std::nanf(""), INFINITY}) p.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-    EXPECT_EQ(fx.engine.GetFs(), 48000.0);
+    EXPECT_EQ(fx.engine->GetFs(), 48000.0);
     EXPECT_DOUBLE_EQ(fx.invSampleRate, 1.0 / 48000.0);
     p.dispatch(effSetBlockSize, 0, -5);
     p.dispatch(effSetBlockSize, 0, 0);

@@ -111,17 +111,14 @@ TonewrightParameters unusual(unsigned seed)
     p.preamp.stages[2].tube.gain = 33.3;
     p.preamp.toneControlLocation = 3;
     copyBounded(p.preamp.name, "Brit <\"&'> \t\n");
-    const int n = 1000 + int(seed);
-    p.cabinet.SetImpulseLength(n);
-    for (int i = 0; i < n; ++i) {
-        p.cabinet.impulse_left[size_t(i)] = u(rng);
-        p.cabinet.impulse_right[size_t(i)] = u(rng);
-        p.cabinet.minphase_left[size_t(i)] = u(rng);
-        p.cabinet.minphase_right[size_t(i)] = u(rng);
+    const size_t n = 1000 + seed;
+    std::vector<double> arrays[4];
+    for (auto& a : arrays) {
+        a.resize(n);
+        for (double& x : a) x = u(rng);
     }
-    p.cabinet.mono = false;
-    p.cabinet.samplerate = 48000;
-    p.cabinet.SetName("Room & Mic.wav");
+    p.cabinet.SetImpulse(CabinetImpulse::Make(arrays[0].data(), arrays[1].data(), int(n), false, 48000.0,
+                                              "Room & Mic.wav", arrays[2].data(), arrays[3].data()));
     return p;
 }
 
@@ -178,43 +175,47 @@ TEST(PresetXml, PresetAndBankRoundTripByteForByte)
     ASSERT_TRUE(LoadBankFromXML(loaded.get(), t.file("bank.xml").c_str()));
     EXPECT_EQ(BankFileText(loaded.get()), BankFileText(programs.get()));
     EXPECT_STREQ(loaded[17].name, "Program 17");
-    EXPECT_EQ(loaded[17].params.cabinet.length, 1017);
-    EXPECT_FALSE(loaded[17].params.cabinet.mono);
+    EXPECT_EQ(loaded[17].params.cabinet.Length(), 1017);
+    EXPECT_FALSE(loaded[17].params.cabinet.Mono());
 }
 
 TEST(CabinetCode, TwentyFourBitOffsetBinaryMostSignificantFirst)
 {
+    const double samples[] = {1.0, -1.0, 0.0, 0.5, 2.0, -3.0, 1.0 - 1.0 / 8388608, 0.25};
+    const uint32_t codes[] = {16777215, 0, 8388608, 12582912, 16777215, 0, 16777215, 10485760};
+    const double stored[8] = {0.0};
     CabinetProcessorParameters c;
-    const double samples[] = {1.0, -1.0, 0.0, 0.5, 2.0, -3.0, NAN, 1.0 - 1.0 / 8388608};
-    const uint32_t codes[] = {16777215, 0, 8388608, 12582912, 16777215, 0, 8388608, 16777215};
-    c.SetImpulseLength(8);
-    std::copy(std::begin(samples), std::end(samples), c.impulse_left.begin());
-    std::copy(std::begin(samples), std::end(samples), c.minphase_left.begin());
-    c.mono = true;
+    c.SetImpulse(CabinetImpulse::Make(samples, nullptr, 8, true, 44100.0, "x", stored, nullptr));
     const auto bytes = XMLEncodeCabinet(c);
     ASSERT_EQ(bytes.size(), 8u * 6);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 16; ++i) {
         const uint32_t v = (uint32_t(bytes[size_t(3 * i)]) << 16) | (uint32_t(bytes[size_t(3 * i + 1)]) << 8) |
                            bytes[size_t(3 * i + 2)];
-        EXPECT_EQ(v, codes[i]) << samples[i];
+        EXPECT_EQ(v, i < 8 ? codes[i] : 8388608u) << i;
     }
     CabinetProcessorParameters back;
-    back.SetImpulseLength(8);
-    back.mono = true;
-    ASSERT_EQ(XMLDecodeCabinet(back, bytes.data(), bytes.size()), 1);
-    EXPECT_DOUBLE_EQ(back.impulse_left[0], 0.99999988079071045);
-    EXPECT_EQ(back.impulse_left[1], -1.0);
-    EXPECT_EQ(back.impulse_left[2], 0.0);
-    EXPECT_EQ(back.impulse_left[3], 0.5);
-    EXPECT_EQ(XMLDecodeCabinet(back, bytes.data(), bytes.size() - 1), 0);
+    ASSERT_EQ(XMLDecodeCabinet(back, bytes.data(), bytes.size(), 8, true, 48000.0, "y"), 1);
+    const std::vector<double>& left = back.ImpulseLeft();
+    EXPECT_EQ(left[0], 1.0 - 1.0 / 8388608);
+    EXPECT_EQ(left[1], -1.0);
+    EXPECT_EQ(left[2], 0.0);
+    EXPECT_EQ(left[3], 0.5);
+    EXPECT_EQ(back.SampleRate(), 48000.0);
+    EXPECT_STREQ(back.GetName(), "y");
+    // Decoded samples code to the same bytes again.
+    EXPECT_EQ(XMLEncodeCabinet(back), bytes);
+    // A count that does not match changes nothing.
+    EXPECT_EQ(XMLDecodeCabinet(back, bytes.data(), bytes.size() - 1, 8, true, 44100.0, "z"), 0);
+    EXPECT_EQ(XMLDecodeCabinet(back, bytes.data(), bytes.size(), 8, false, 44100.0, "z"), 0);
+    EXPECT_STREQ(back.GetName(), "y");
 }
 
 TEST(CabinetCode, DataSizeOfThousandSampleImpulses)
 {
+    std::vector<double> samples(1000, 0.1);
     for (bool mono : {true, false}) {
         TonewrightParameters p;
-        p.cabinet.SetImpulseLength(1000);
-        p.cabinet.mono = mono;
+        p.cabinet.SetImpulse(samples.data(), samples.data(), 1000, mono, 44100.0, "k");
         const std::string text = presetText(p);
         // 6000 or 12000 bytes: 8000 or 16000 characters in lines of 64.
         const char* expected = mono ? "<Data size=\"8128\">" : "<Data size=\"16253\">";
@@ -267,18 +268,15 @@ TEST(PresetXml, CabinetWithoutUsableDataGetsTheDefaultImpulse)
     const size_t data = damaged.find("<Data");
     damaged.erase(damaged.find('\n', data + 30), 65);
     const TonewrightParameters q = readPreset(damaged, p);
-    EXPECT_EQ(q.cabinet.length, 16);
-    EXPECT_TRUE(q.cabinet.mono);
-    EXPECT_STREQ(q.cabinet.GetName(), "None");
-    EXPECT_EQ(q.cabinet.impulse_left[0], 1.0);
+    EXPECT_EQ(q.cabinet.Impulse(), CabinetImpulse::Unit());
     // Absent rate and DI values read as 44100 Hz, 4500 Hz and Q 0.7071.
     const TonewrightParameters r =
         readPreset("<p><Cabinet length=\"1\" mono=\"true\"><DIBox/><Data size=\"12\">\n////gAAA\n\t\t</Data></Cabinet></p>");
-    EXPECT_EQ(r.cabinet.samplerate, 44100);
+    EXPECT_EQ(r.cabinet.SampleRate(), 44100);
     EXPECT_EQ(r.cabinet.dibox.frequency, 4500);
     EXPECT_EQ(r.cabinet.dibox.q, 0.7071);
-    EXPECT_EQ(r.cabinet.length, 1);
-    EXPECT_DOUBLE_EQ(r.cabinet.impulse_left[0], 1.0 - 1.0 / 8388608);
+    EXPECT_EQ(r.cabinet.Length(), 1);
+    EXPECT_EQ(r.cabinet.ImpulseLeft()[0], 1.0 - 1.0 / 8388608);
 }
 
 TEST(PresetXml, FilesWithTheWrongRootChangeNothing)

@@ -1,8 +1,9 @@
 // Audio on one thread while other threads automate parameters, change,
-// store and rename programs, poll the meters, announce block sizes and
-// change the sample rate. Built with ThreadSanitizer in CI, where any race
-// fails the run; without it, it still checks that the audio stays clean and
-// that nothing deadlocks.
+// store and rename programs, switch between programs with cabinets of their
+// own, poll the meters, announce block sizes and change the sample rate.
+// Built with ThreadSanitizer in CI, where any race fails the run; without
+// it, it still checks that the audio stays clean, that nothing deadlocks and
+// that no slow work ran under the engine lock.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "PluginHarness.h"
+#include "dsp/EngineLock.h"
 
 using harness::Plugin;
 
@@ -20,6 +22,20 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
 {
     Plugin p(44100.0, 256);
     Effect& fx = p.effect();
+    // Programs 120..123 hold cabinets of their own, mono and stereo, at two
+    // recorded rates.
+    for (int k = 0; k < 4; ++k) {
+        std::mt19937 rng(static_cast<unsigned>(k));
+        std::normal_distribution<double> d(0.0, 0.3);
+        std::vector<double> l(8192), r(8192);
+        for (size_t i = 0; i < l.size(); ++i) {
+            l[i] = d(rng) * std::exp(-double(i) / 1500.0);
+            r[i] = d(rng) * std::exp(-double(i) / 1500.0);
+        }
+        ASSERT_TRUE(fx.programs[120 + k].params.cabinet.SetImpulse(l.data(), r.data(), 8192, k % 2 == 0,
+                                                                  k < 2 ? 44100.0 : 48000.0, "stress"));
+    }
+    ResetEngineLockViolations();
     std::atomic<int> busy{0};
     std::atomic<bool> dirtyOutput{false};
     std::atomic<long> blocks{0};
@@ -73,6 +89,9 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
             fx.ReloadParametersFromTWR(rng() % 2 == 0);
         }
     }));
+    others.push_back(worker([&] {  // switches between the cabinets
+        for (int k = 0; k < 40; ++k) p.dispatch(effSetProgram, 0, 120 + k % 4);
+    }));
     others.push_back(worker([&] {  // the editor's idle polling
         float sink = 0;
         for (int k = 0; k < 20000; ++k) {
@@ -100,5 +119,6 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
     fx.waitForWorker();
     EXPECT_FALSE(dirtyOutput);
     EXPECT_GE(blocks.load(), 200);
-    EXPECT_EQ(fx.engine.GetFs(), 44100.0);
+    EXPECT_EQ(fx.engine->GetFs(), 44100.0);
+    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
 }
