@@ -46,7 +46,9 @@ constexpr Shape stepReversed(int n) { return {ShapeKind::stepReversed, double(n)
 }  // namespace shape
 
 // What an id drives: a stage of the chain (the amplifier at both rates, the
-// pairs at both places) or one of the engine's own filters.
+// pairs at both places) or one of the engine's own filters. The stages come
+// first, gate to reverb, in chain order: whole records are applied and read
+// back in this order.
 enum class Unit : uint8_t {
     none, gate, wah, sustainer, preamp, poweramp, eq, cabinet, tremolo, chorus, flanger, phaser, echo, reverb,
     lowcut, deep, bright, boost, master,

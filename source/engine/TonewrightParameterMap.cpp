@@ -65,6 +65,15 @@ struct Stages {
         if (second) second->SetParameter(index, v);
     }
     void ReadBack() { record = first.GetParameters(); }
+    void Refresh() { ReadBack(); }
+    // The stage's whole record from src.
+    void Apply(const TonewrightParameters& src)
+    {
+        const R& from = record_fields::part(src, record_fields::Tag<R>{});
+        first.SetParameters(from);
+        if (second) second->SetParameters(from);
+        ReadBack();
+    }
 };
 
 template <typename S, typename R>
@@ -106,6 +115,28 @@ struct Pair {
         post.SetParameter(kOnIndex, flagValue(placed.enable && placed.post));
     }
     void ReadBack() { placed.parameters = reads.GetParameters(); }
+    void Refresh() { ReadBack(); }
+    // The pair's record from src, each instance given its own on-state so a
+    // running one is never switched off and on again; then the placement,
+    // post first, as the placement ids would set it.
+    void Apply(const TonewrightParameters& src)
+    {
+        const PlacedParameters<R> from = record_fields::part(src, record_fields::Tag<PlacedParameters<R>>{});
+        R forPre = from.parameters;
+        R forPost = from.parameters;
+        forPre.enable = from.enable && !from.post;
+        forPost.enable = from.enable && from.post;
+        // The pre-amplifier echo always runs type 0.
+        if constexpr (std::is_same_v<R, EchoParameters>) forPre.type = 0;
+        pre.SetParameters(forPre);
+        post.SetParameters(forPost);
+        placed.post = from.post;
+        Place();
+        ReadBack();
+        placed.enable = from.enable;
+        Place();
+        ReadBack();
+    }
 };
 
 template <typename S, typename R>
@@ -120,19 +151,19 @@ struct CabinetStage {
 
     void Set(int index, double v) { cabinet.SetParameter(index, v); }
     void ReadBack() { cabinet.GetSettings(&record); }  // these ids never change the impulse
+    void Refresh() { cabinet.GetParameters(&record); }
+    void Apply(const TonewrightParameters& src)
+    {
+        cabinet.SetParameters(&src.cabinet);
+        Refresh();
+    }
 };
 
-// Hands a pair its record with each instance's own on-state already in it,
-// so a running instance is never switched off and on again.
-template <typename Record>
-void applyPair(const PlacedParameters<Record>& placed, auto& pre, auto& post)
+// Every unit with a stage, in chain order.
+template <typename F>
+void forEachStageUnit(F&& f)
 {
-    Record forPre = placed.parameters;
-    Record forPost = placed.parameters;
-    forPre.enable = placed.enable && !placed.post;
-    forPost.enable = placed.enable && placed.post;
-    pre.SetParameters(forPre);
-    post.SetParameters(forPost);
+    for (int u = int(Unit::gate); u <= int(Unit::reverb); ++u) f(Unit(u));
 }
 
 // Sets, in id order, every id whose row `picks` to its field's value in src.
@@ -141,11 +172,6 @@ void setFromRecord(Tonewright& engine, const TonewrightParameters& src, Pick pic
 {
     for (const ParameterDescriptor& row : kParameterTable)
         if (row.route != Route::none && picks(row)) engine.SetParameter(row.id, row.field.read(src));
-}
-
-auto placementOf(Unit unit)
-{
-    return [unit](const ParameterDescriptor& row) { return row.route == Route::placement && row.unit == unit; };
 }
 
 }  // namespace
@@ -271,59 +297,7 @@ double Tonewright::GetParameterNormalized(int id) const
 void Tonewright::ApplySettings(const TonewrightParameters* src)
 {
     if (!src) return;
-    auto& own = parameters;
-
-    gate.SetParameters(src->gate);
-    own.gate = gate.GetParameters();
-    wah.SetParameters(src->wah);
-    own.wah = wah.GetParameters();
-    sustainer.SetParameters(src->sustainer);
-    own.sustainer = sustainer.GetParameters();
-
-    preamp.SetParameters(src->preamp);
-    preamp_os.SetParameters(src->preamp);
-    own.preamp = preamp.GetParameters();
-
-    poweramp.SetParameters(src->poweramp);
-    poweramp_os.SetParameters(src->poweramp);
-    own.poweramp = poweramp.GetParameters();
-
-    // A pair gets its record (each instance with its own on-state), then its
-    // placement flags; the record is read back from `readBack`.
-    auto applyPlaced = [this, src](Unit unit, const auto& placed, auto& pre, auto& post, auto& readInto,
-                                   const auto& readBack) {
-        const auto copy = placed;  // `placed` may be part of the engine's own record
-        applyPair(copy, pre, post);
-        setFromRecord(*this, *src, placementOf(unit));
-        readInto = readBack.GetParameters();
-    };
-
-    applyPlaced(Unit::eq, src->eq, eq_pre, eq_post, own.eq.parameters, eq_pre);
-
-    cabinet.SetParameters(&src->cabinet);
-    cabinet.GetParameters(&own.cabinet);
-
-    applyPlaced(Unit::tremolo, src->tremolo, tremolo_pre, tremolo_post, own.tremolo.parameters, tremolo_pre);
-    applyPlaced(Unit::chorus, src->chorus, chorus_pre, chorus_post, own.chorus.parameters, chorus_pre);
-    applyPlaced(Unit::flanger, src->flanger, flanger_pre, flanger_post, own.flanger.parameters, flanger_pre);
-    applyPlaced(Unit::phaser, src->phaser, phaser_pre, phaser_post, own.phaser.parameters, phaser_pre);
-    {
-        // The pre-amplifier echo always runs type 0.
-        const auto placed = src->echo;
-        EchoParameters forPre = placed.parameters;
-        EchoParameters forPost = placed.parameters;
-        forPre.enable = placed.enable && !placed.post;
-        forPre.type = 0;
-        forPost.enable = placed.enable && placed.post;
-        echo_pre.SetParameters(forPre);
-        echo_post.SetParameters(forPost);
-        setFromRecord(*this, *src, placementOf(Unit::echo));
-        own.echo.parameters = echo_post.GetParameters();
-    }
-
-    reverb.SetParameters(src->reverb);
-    own.reverb = reverb.GetParameters();
-
+    forEachStageUnit([&](Unit unit) { visitStage(unit, [&](auto stage) { stage.Apply(*src); }); });
     // The engine's own filters: low cut, deep, bright, boost, master level.
     // The oversampling choice is not taken from the record.
     setFromRecord(*this, *src, [](const ParameterDescriptor& row) { return isFilterUnit(row.unit); });
@@ -331,20 +305,7 @@ void Tonewright::ApplySettings(const TonewrightParameters* src)
 
 void Tonewright::RefreshRecord()
 {
-    auto& p = parameters;
-    p.gate = gate.GetParameters();
-    p.wah = wah.GetParameters();
-    p.sustainer = sustainer.GetParameters();
-    p.preamp = preamp.GetParameters();
-    p.poweramp = poweramp.GetParameters();
-    cabinet.GetParameters(&p.cabinet);
-    p.eq.parameters = eq_pre.GetParameters();
-    p.tremolo.parameters = tremolo_pre.GetParameters();
-    p.chorus.parameters = chorus_pre.GetParameters();
-    p.flanger.parameters = flanger_pre.GetParameters();
-    p.phaser.parameters = phaser_pre.GetParameters();
-    p.echo.parameters = echo_post.GetParameters();
-    p.reverb = reverb.GetParameters();
+    forEachStageUnit([&](Unit unit) { visitStage(unit, [](auto stage) { stage.Refresh(); }); });
 }
 
 TonewrightParameters* Tonewright::GetParameters()
