@@ -1,5 +1,5 @@
 // Replaces the global allocation functions so that tests can count the heap
-// allocations a call makes on its thread.
+// allocations a call makes on its thread, and make them fail.
 
 #include <cstdlib>
 #include <new>
@@ -8,10 +8,22 @@
 
 namespace {
 thread_local long allocations = 0;
+// Allocations with a number from here on fail; -1: none do.
+thread_local long failFrom = -1;
+thread_local long refusals = 0;
+
+void refuseWhenAsked()
+{
+    if (failFrom >= 0 && allocations > failFrom) {
+        ++refusals;
+        throw std::bad_alloc();
+    }
+}
 
 void* allocate(std::size_t size)
 {
     ++allocations;
+    refuseWhenAsked();
     if (size == 0) size = 1;
     if (void* p = std::malloc(size)) return p;
     throw std::bad_alloc();
@@ -20,6 +32,7 @@ void* allocate(std::size_t size)
 void* allocateAligned(std::size_t size, std::align_val_t align)
 {
     ++allocations;
+    refuseWhenAsked();
     const std::size_t a = static_cast<std::size_t>(align);
     const std::size_t rounded = ((size ? size : 1) + a - 1) / a * a;
     if (void* p = std::aligned_alloc(a, rounded)) return p;
@@ -61,5 +74,13 @@ namespace testkit {
 AllocationCounter::AllocationCounter() : start(allocations) {}
 AllocationCounter::~AllocationCounter() = default;
 long AllocationCounter::count() const { return allocations - start; }
+
+AllocationFailure::AllocationFailure(long first)
+{
+    failFrom = allocations + (first < 0 ? 0 : first);
+    refusals = 0;
+}
+AllocationFailure::~AllocationFailure() { failFrom = -1; }
+long AllocationFailure::refused() const { return refusals; }
 
 }  // namespace testkit

@@ -92,6 +92,20 @@ private:
     long start;
 };
 
+// Makes every heap allocation on the calling thread fail (std::bad_alloc, or
+// null from the nothrow forms) from the `first`-th one made while it is
+// alive (0: the next one) until it ends: memory that runs out part-way
+// through a call and stays out. Other threads allocate as usual.
+class AllocationFailure {
+public:
+    explicit AllocationFailure(long first);
+    ~AllocationFailure();
+    AllocationFailure(const AllocationFailure&) = delete;
+    AllocationFailure& operator=(const AllocationFailure&) = delete;
+    // How many allocations were refused so far.
+    long refused() const;
+};
+
 // Runs `blocks` blocks cut from the start of `signal`, the first as long as
 // the signal and the others of random lengths up to it, calling between(b)
 // before block b; reports the heap allocations made meanwhile and whether

@@ -42,6 +42,8 @@ private:
 class Plugin {
 public:
     explicit Plugin(double rate = 44100.0, int block = 1024);
+    // Takes over an effect VSTPluginMain made and sets it up as a host does.
+    Plugin(AEffect* made, double rate, int block);
     ~Plugin();
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
