@@ -6,6 +6,37 @@ namespace {
 
 AudioEffect* owner(AEffect* e) { return e ? static_cast<AudioEffect*>(e->object) : nullptr; }
 
+// The exception barrier between the host and the effect: a call that throws
+// is failed (its result is `failed`), and the effect keeps what it had.
+template <typename Result, typename Call>
+Result guarded(Result failed, Call&& call) noexcept
+{
+    try {
+        return call();
+    } catch (...) {
+        return failed;
+    }
+}
+
+// The same for calls without a result: whether the call completed.
+template <typename Call>
+bool completes(Call&& call) noexcept
+{
+    return guarded(false, [&] {
+        call();
+        return true;
+    });
+}
+
+// What a failed replacing call leaves: silence in every output it got.
+template <typename Sample>
+void silence(Sample** outputs, VstInt32 channels, VstInt32 n)
+{
+    if (!outputs || n <= 0) return;
+    for (VstInt32 c = 0; c < channels; ++c)
+        if (outputs[c]) std::memset(outputs[c], 0, sizeof(Sample) * static_cast<size_t>(n));
+}
+
 }  // namespace
 
 AudioEffect::AudioEffect(audioMasterCallback host, VstInt32 programCount, VstInt32 parameterCount)
@@ -77,7 +108,8 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     switch (opcode) {
     case effOpen: open(); return 0;
     case effClose:
-        close();
+        // The host lets go of the effect whatever close does.
+        completes([this] { close(); });
         delete this;
         return 1;
     case effSetProgram:
@@ -129,31 +161,43 @@ VstIntPtr AudioEffect::dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32
                                            float opt)
 {
     AudioEffect* effect = owner(e);
-    return effect ? effect->dispatcher(opcode, index, value, ptr, opt) : 0;
+    if (!effect) return 0;
+    return guarded(VstIntPtr{0}, [&] { return effect->dispatcher(opcode, index, value, ptr, opt); });
 }
 
 float AudioEffect::getParameterClass(AEffect* e, VstInt32 index)
 {
     AudioEffect* effect = owner(e);
-    return effect ? effect->getParameter(index) : 0.0f;
+    if (!effect) return 0.0f;
+    return guarded(0.0f, [&] { return effect->getParameter(index); });
 }
 
 void AudioEffect::setParameterClass(AEffect* e, VstInt32 index, float value)
 {
-    if (AudioEffect* effect = owner(e)) effect->setParameter(index, value);
+    AudioEffect* effect = owner(e);
+    if (!effect) return;
+    completes([&] { effect->setParameter(index, value); });
 }
 
 void AudioEffect::processClass(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames)
 {
-    if (AudioEffect* effect = owner(e)) effect->process(inputs, outputs, sampleFrames);
+    AudioEffect* effect = owner(e);
+    if (!effect) return;
+    completes([&] { effect->process(inputs, outputs, sampleFrames); });
 }
 
 void AudioEffect::processClassReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames)
 {
-    if (AudioEffect* effect = owner(e)) effect->processReplacing(inputs, outputs, sampleFrames);
+    AudioEffect* effect = owner(e);
+    if (!effect) return;
+    if (!completes([&] { effect->processReplacing(inputs, outputs, sampleFrames); }))
+        silence(outputs, e->numOutputs, sampleFrames);
 }
 
 void AudioEffect::processClassDoubleReplacing(AEffect* e, double** inputs, double** outputs, VstInt32 sampleFrames)
 {
-    if (AudioEffect* effect = owner(e)) effect->processDoubleReplacing(inputs, outputs, sampleFrames);
+    AudioEffect* effect = owner(e);
+    if (!effect) return;
+    if (!completes([&] { effect->processDoubleReplacing(inputs, outputs, sampleFrames); }))
+        silence(outputs, e->numOutputs, sampleFrames);
 }

@@ -2,6 +2,12 @@
 // The base of a VST 2.4 effect: owns the AEffect record the host sees, routes
 // the host's dispatcher calls to virtual operations, and keeps the current
 // program, sample rate, block size and editor.
+//
+// No exception crosses into the host: every entry of the AEffect record
+// catches whatever the effect throws and fails that call (0 from the
+// dispatcher and getParameter, nothing done by setParameter, silence from
+// processReplacing). The host-setup fields are atomics, since hosts announce
+// and ask for them from several threads.
 
 #include <atomic>
 
@@ -21,8 +27,8 @@ public:
     virtual void close() {}
     virtual void suspend() {}
     virtual void resume() {}
-    virtual void setSampleRate(float rate) { sampleRate = rate; }
-    virtual void setBlockSize(VstInt32 size) { blockSize = size; }
+    virtual void setSampleRate(float rate) { sampleRate.store(rate); }
+    virtual void setBlockSize(VstInt32 size) { blockSize.store(size); }
 
     virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) = 0;
     // The accumulating form older hosts call through AEffect::process.
@@ -52,8 +58,8 @@ public:
     virtual void programsAreChunks(bool state = true) { setFlag(effFlagsProgramChunks, state); }
     virtual void setInitialDelay(VstInt32 delay) { cEffect.initialDelay = delay; }
 
-    virtual float getSampleRate() { return sampleRate; }
-    virtual VstInt32 getBlockSize() { return blockSize; }
+    virtual float getSampleRate() { return sampleRate.load(); }
+    virtual VstInt32 getBlockSize() { return blockSize.load(); }
     // The host's VST version (1 when the host does not say).
     virtual VstInt32 getMasterVersion();
     virtual bool beginEdit(VstInt32 index);
@@ -69,8 +75,8 @@ protected:
 
     audioMasterCallback audioMaster;
     AEffEditor* editor = nullptr;
-    float sampleRate = 44100.0f;
-    VstInt32 blockSize = 1024;
+    std::atomic<float> sampleRate{44100.0f};
+    std::atomic<VstInt32> blockSize{1024};
     VstInt32 numPrograms;
     VstInt32 numParams;
     // Hosts ask for the current program from any thread.

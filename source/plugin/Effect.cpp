@@ -162,7 +162,7 @@ void Effect::applySound(const TonewrightParameters& sound)
     waitForCabinetRebuild();
 }
 
-void Effect::replaceEngine(double rate, int block)
+bool Effect::replaceEngine(double rate, int block)
 {
     // Parameter changes still pending stay pending: the new engine takes
     // them (and those the old one takes meanwhile) as the old one would.
@@ -195,10 +195,10 @@ void Effect::replaceEngine(double rate, int block)
             left = std::make_unique<double[]>(static_cast<size_t>(block));
             right = std::make_unique<double[]>(static_cast<size_t>(block));
         }
-    } catch (const std::exception&) {
+    } catch (...) {
         std::fprintf(stderr, "Quarrystone TWR:: No new engine for %g Hz and blocks of %d; the current one stays.\n",
                      rate, block);
-        return;
+        return false;
     }
 
     {
@@ -217,6 +217,7 @@ void Effect::replaceEngine(double rate, int block)
         engineBlock = block;
     }
     // The old engine, tuner window and block buffers are freed here.
+    return true;
 }
 
 // ---- the worker thread ----
@@ -229,7 +230,11 @@ void Effect::workerLoop()
         seen = workerRequests.load();
         if (workerStopping) break;
         const int program = requestedProgram.exchange(-1);
-        if (program >= 0) setProgram(program);
+        // A change that fails (out of memory) leaves the current program.
+        try {
+            if (program >= 0) setProgram(program);
+        } catch (...) {
+        }
         workerHandled.store(seen);
         workerHandled.notify_all();
     }
@@ -269,13 +274,14 @@ void Effect::resume()
 
 void Effect::setSampleRate(float rate)
 {
-    if (!(rate > 0.0f) || !std::isfinite(rate)) {
+    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) {
         std::fprintf(stderr, "Quarrystone TWR:: sample rate %g refused\n", static_cast<double>(rate));
         return;
     }
     std::lock_guard<std::mutex> control(controlMutex);
+    // A rate the engine cannot be built for (out of memory) is refused too.
+    if (static_cast<double>(rate) != engine->GetFs() && !replaceEngine(rate, engineBlock)) return;
     AudioEffectX::setSampleRate(rate);
-    if (static_cast<double>(rate) != engine->GetFs()) replaceEngine(rate, engineBlock);
 }
 
 void Effect::setBlockSize(VstInt32 size)
@@ -285,14 +291,13 @@ void Effect::setBlockSize(VstInt32 size)
         return;
     }
     std::lock_guard<std::mutex> control(controlMutex);
-    AudioEffectX::setBlockSize(size);
-    reserveBlocks(size);
+    if (reserveBlocks(size)) AudioEffectX::setBlockSize(size);
 }
 
-void Effect::reserveBlocks(int n)
+bool Effect::reserveBlocks(int n)
 {
     n = std::min(n, kMaxReservedBlock);
-    if (n > engineBlock) replaceEngine(engine->GetFs(), n);
+    return n <= engineBlock || replaceEngine(engine->GetFs(), n);
 }
 
 // ---- parameters ----

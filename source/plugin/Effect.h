@@ -35,6 +35,9 @@ public:
     // Blocks up to this size are reserved when announced; longer blocks run
     // through the engine in pieces.
     static constexpr int kMaxReservedBlock = 65536;
+    // Host sample rates outside this range are refused.
+    static constexpr float kMinSampleRate = 8000.0f;
+    static constexpr float kMaxSampleRate = 384000.0f;
     static constexpr double kLedFallSeconds = 0.375;
     static constexpr double kClipHoldSeconds = 0.1;
 
@@ -150,9 +153,10 @@ private:
     // Builds a complete engine for `rate` and blocks of up to `block`
     // samples off the lock, gives it the current sound, and swaps it in; the
     // old engine is destroyed after the engine lock. Parameter changes the
-    // old engine took meanwhile are applied to the new one. The caller holds
-    // controlMutex.
-    void replaceEngine(double rate, int block);
+    // old engine took meanwhile are applied to the new one. False, with the
+    // old engine still in place, when the new one cannot be built. The
+    // caller holds controlMutex.
+    bool replaceEngine(double rate, int block);
 
     // The editor hooks (there is no editor yet).
     void notifyEditorParameter(int index, float value);
@@ -160,9 +164,9 @@ private:
 
     void applyPendingParameters();
     void markPending(int index);
-    // Makes room for blocks of n samples (a new engine when they grow). The
-    // caller holds controlMutex.
-    void reserveBlocks(int n);
+    // Makes room for blocks of n samples (a new engine when they grow);
+    // false when there is none. The caller holds controlMutex.
+    bool reserveBlocks(int n);
     template <bool Accumulate>
     void render(float** inputs, float** outputs, int n);
     template <bool Accumulate>

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "DspTestKit.h"
 #include "PluginHarness.h"
 
 using harness::Plugin;
@@ -18,6 +20,8 @@ double engineValue(Plugin& p, int id)
     auto lock = p.effect().lockEngine();
     return p.effect().engine->GetParameter(id);
 }
+
+std::vector<float> toFloats(const std::vector<double>& v) { return std::vector<float>(v.begin(), v.end()); }
 
 bool string2parameter(Plugin& p, int index, const char* text)
 {
@@ -187,13 +191,45 @@ TEST(Programs, AProgramRequestedOnTheAudioThreadIsSelectedByTheWorker)
     EXPECT_EQ(p.get(30), 0.25f);
 }
 
-TEST(HostSetup, SampleRateAndBlockSizeRefuseNonsense)
+TEST(HostSetup, SampleRatesFrom8000To384000HzAreTakenAndOthersRefused)
+{
+    const struct {
+        float rate;
+        bool taken;
+    } rows[] = {
+        {8000.0f, true},  {384000.0f, true},  {22050.0f, true}, {7999.5f, false},       {384000.03f, false},
+        {1.0f, false},    {0.5f, false},      {1e-45f, false},  {1000.0f, false},       {1e9f, false},
+        {0.0f, false},    {-44100.0f, false}, {INFINITY, false}, {std::nanf(""), false}, {-INFINITY, false},
+        {96000.0f, true}, {500.0f, false},
+    };
+    Plugin p(48000.0, 256), reference(48000.0, 256);
+    Effect& fx = p.effect();
+    double expected = 48000.0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.rate);
+        p.dispatch(effSetSampleRate, 0, 0, nullptr, row.rate);
+        if (row.taken) {
+            expected = row.rate;
+            reference.dispatch(effSetSampleRate, 0, 0, nullptr, row.rate);
+        }
+        EXPECT_EQ(fx.engine->GetFs(), expected);
+        EXPECT_EQ(static_cast<double>(fx.getSampleRate()), expected);
+        EXPECT_DOUBLE_EQ(fx.invSampleRate, 1.0 / expected);
+    }
+    // The refusals left the plug-in playing as one that never saw them.
+    const int n = 4096;
+    const auto in = toFloats(testkit::whiteNoise(n, 0.5, 7));
+    std::vector<float> l(n), r(n), refL(n), refR(n);
+    p.run(in.data(), nullptr, l.data(), r.data(), n);
+    reference.run(in.data(), nullptr, refL.data(), refR.data(), n);
+    EXPECT_EQ(l, refL);
+    EXPECT_EQ(r, refR);
+}
+
+TEST(HostSetup, BlockSizesRefuseNonsense)
 {
     Plugin p(48000.0, 256);
     Effect& fx = p.effect();
-    for (float rate : {0.0f, -44100.0f, std::nanf(""), INFINITY}) p.dispatch(effSetSampleRate, 0, 0, nullptr, rate);
-    EXPECT_EQ(fx.engine->GetFs(), 48000.0);
-    EXPECT_DOUBLE_EQ(fx.invSampleRate, 1.0 / 48000.0);
     p.dispatch(effSetBlockSize, 0, -5);
     p.dispatch(effSetBlockSize, 0, 0);
     EXPECT_EQ(fx.getBlockSize(), 256);

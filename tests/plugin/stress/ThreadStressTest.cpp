@@ -1,6 +1,7 @@
 // Audio on one thread while other threads automate parameters, change,
 // store and rename programs, switch between programs with cabinets of their
-// own, poll the meters, announce block sizes and change the sample rate.
+// own, poll the meters, and announce block sizes and sample rates from two
+// host threads at once.
 // Built with ThreadSanitizer in CI, where any race fails the run; without
 // it, it still checks that the audio stays clean, that nothing deadlocks and
 // that no slow work ran under the engine lock.
@@ -110,8 +111,16 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
             p.dispatch(effSetBlockSize, 0, 256 << k);
             p.dispatch(effMainsChanged, 0, 1);
             p.dispatch(effSetBypass, 0, k % 2);
+            if (fx.getBlockSize() <= 0) dirtyOutput = true;
         }
         p.dispatch(effSetBypass, 0, 0);
+    }));
+    others.push_back(worker([&] {  // a second host thread with set-up calls of its own
+        for (int k = 0; k < 12; ++k) {
+            p.dispatch(effSetBlockSize, 0, 128 << (k % 4));
+            p.dispatch(effMainsChanged, 0, (k + 1) % 2);
+            if (!(fx.getSampleRate() >= 8000.0f) || fx.getBlockSize() <= 0) dirtyOutput = true;
+        }
     }));
 
     for (auto& t : others) t.join();
