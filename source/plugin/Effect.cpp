@@ -305,7 +305,10 @@ bool Effect::reserveBlocks(int n)
 void Effect::setParameter(VstInt32 index, float value)
 {
     if (!std::isfinite(value)) return;
+    // Parameters hold 0..1; editor tags pass their values (page numbers,
+    // menu entries) on as they are.
     if (validParameterIndex(index)) {
+        value = std::clamp(value, 0.0f, 1.0f);
         const float old = params[index].value.exchange(value);
         if (old != value) programModified = true;
         markPending(index);

@@ -53,7 +53,7 @@ TEST(Parameters, ValuesReadBackAndDriveTheirEngineIds)
     }
 }
 
-TEST(Parameters, OutOfRangeIndicesAndNonFiniteValuesChangeNothing)
+TEST(Parameters, OutOfRangeIndicesChangeNothing)
 {
     Plugin p;
     p.set(7, 0.75f);
@@ -61,11 +61,38 @@ TEST(Parameters, OutOfRangeIndicesAndNonFiniteValuesChangeNothing)
         p.set(i, 1.0f);
         EXPECT_EQ(p.get(i), 0.0f) << i;
     }
-    p.set(7, std::nanf(""));
-    p.set(7, INFINITY);
     EXPECT_EQ(p.get(7), 0.75f);
     auto lock = p.effect().lockEngine();
     EXPECT_DOUBLE_EQ(p.effect().engine->GetParameter(16), 0.75);
+}
+
+TEST(Parameters, ValuesAreStoredClampedToZeroToOneAndNonFiniteOnesRefused)
+{
+    constexpr float kRefused = -99.0f;  // the value before stays
+    const struct {
+        float given, stored;
+    } rows[] = {
+        {0.25f, 0.25f}, {1.7f, 1.0f},    {-3.0f, 0.0f},  {1.0f, 1.0f},    {1.0000001f, 1.0f},     {0.5f, 0.5f},
+        {3.0e38f, 1.0f}, {-1e-30f, 0.0f}, {NAN, kRefused}, {INFINITY, kRefused}, {0.0f, 0.0f}, {1e-30f, 1e-30f},
+        {-INFINITY, kRefused},
+    };
+    Plugin p;
+    Effect& fx = p.effect();
+    for (const int index : {7, 30, 79}) {
+        float expected = p.get(index);
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << "parameter " << index << " given " << row.given);
+            if (row.stored != kRefused) expected = row.stored;
+            // A value that clamps to the stored one is no change.
+            fx.programModified = false;
+            const bool changes = expected != p.get(index);
+            p.set(index, row.given);
+            EXPECT_EQ(p.get(index), expected);
+            EXPECT_EQ(fx.programModified, changes);
+            auto lock = fx.lockEngine();
+            EXPECT_NEAR(fx.engine->GetParameterNormalized(static_cast<int>(twr_params[index])), expected, 1e-9);
+        }
+    }
 }
 
 TEST(Parameters, ProgramModifiedFollowsRealChanges)
