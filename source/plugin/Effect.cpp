@@ -397,7 +397,9 @@ void Effect::setProgramName(char* name)
 {
     std::lock_guard<std::mutex> control(controlMutex);
     const int current = curProgram.load();
-    if (validProgramIndex(current)) copyBounded(programs[current].name, name);
+    if (!validProgramIndex(current)) return;
+    copyBounded(programs[current].name, name);
+    copyBounded(currentProgramName, programs[current].name);
 }
 
 void Effect::getProgramName(char* name)

@@ -191,7 +191,12 @@ TEST(Programs, NamingAndStoringStayInsideTheBank)
     char longName[] = "A name much longer than twenty-three characters";
     p.dispatch(effSetProgramName, 0, 0, longName);
     EXPECT_EQ(p.text(effGetProgramNameIndexed, 3, -1), "A name much longer than");
-    EXPECT_EQ(p.text(effGetProgramName), "Default Program");  // the working name stays
+    EXPECT_EQ(p.text(effGetProgramName), "A name much longer than");  // the working name at once
+    char shortName[] = "Edge";
+    p.dispatch(effSetProgramName, 0, 0, shortName);
+    EXPECT_EQ(p.text(effGetProgramName), "Edge");
+    EXPECT_EQ(p.text(effGetProgramNameIndexed, 3, -1), "Edge");
+    EXPECT_STREQ(fx.currentProgramName, "Edge");
 
     // A slot below 0 (the editor passes -1) means the current program.
     p.set(30, 0.25f);
