@@ -323,14 +323,14 @@ float Effect::getParameter(VstInt32 index)
 
 void Effect::getParameterLabel(VstInt32 index, char* text)
 {
-    if (validParameterIndex(index)) copyBounded(text, kVstMaxParamStrLen, params[index].label);
+    copyBounded(text, kVstMaxParamStrLen, validParameterIndex(index) ? params[index].label : "");
 }
 
 void Effect::getParameterDisplay(VstInt32, char* text) { text[0] = '\0'; }
 
 void Effect::getParameterName(VstInt32 index, char* text)
 {
-    if (validParameterIndex(index)) copyBounded(text, kVstMaxParamStrLen, params[index].name);
+    copyBounded(text, kVstMaxParamStrLen, validParameterIndex(index) ? params[index].name : "");
 }
 
 bool Effect::string2parameter(VstInt32 index, char* text)

@@ -170,7 +170,7 @@ private:
     template <bool Accumulate>
     void render(float** inputs, float** outputs, int n);
     template <bool Accumulate>
-    void copyBypassed(float** inputs, float** outputs, int n);
+    void copyBypassed(const float* in0, const float* in1, float* out0, float* out1, int n);
     int ledLevel(double peakValue) const;
     void updateLed(std::atomic<int32_t>& shown, double& hold, int level, int n);
     void workerLoop();

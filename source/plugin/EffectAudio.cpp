@@ -32,11 +32,16 @@ private:
 // NaN, infinities and subnormals become 0.
 inline float cleanFloat(float x) { return std::isnormal(x) ? x : 0.0f; }
 
+// A missing input channel reads as silence.
+inline float inputAt(const float* in, int i) { return in ? cleanFloat(in[i]) : 0.0f; }
+
 inline float toOutput(double x) { return cleanFloat(static_cast<float>(x)); }
 
+// A missing output channel is not written.
 template <bool Accumulate>
 inline void put(float* out, int i, float v)
 {
+    if (!out) return;
     if constexpr (Accumulate)
         out[i] += v;
     else
@@ -46,9 +51,9 @@ inline void put(float* out, int i, float v)
 double peakOf(const float* a, const float* b, int n)
 {
     double p = 0.0;
-    for (int i = 0; i < n; ++i) p = std::max(p, static_cast<double>(std::fabs(a[i])));
-    if (b)
-        for (int i = 0; i < n; ++i) p = std::max(p, static_cast<double>(std::fabs(b[i])));
+    for (const float* x : {a, b})
+        if (x)
+            for (int i = 0; i < n; ++i) p = std::max(p, static_cast<double>(std::fabs(x[i])));
     return p;
 }
 
@@ -70,15 +75,11 @@ float Effect::getClipLedStatus()
 }
 
 template <bool Accumulate>
-void Effect::copyBypassed(float** inputs, float** outputs, int n)
+void Effect::copyBypassed(const float* in0, const float* in1, float* out0, float* out1, int n)
 {
-    const float* in0 = inputs[0];
-    const float* in1 = inputs[1];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
     // Each frame is read before it is written, so in-place buffers work.
     for (int i = 0; i < n; ++i) {
-        const float a = cleanFloat(in0[i]);
+        const float a = inputAt(in0, i);
         if (in1) {
             const float b = cleanFloat(in1[i]);
             if (out1) {
@@ -121,19 +122,21 @@ void Effect::updateLed(std::atomic<int32_t>& shown, double& hold, int level, int
 template <bool Accumulate>
 void Effect::render(float** inputs, float** outputs, int n)
 {
-    if (!inputs || !outputs || !inputs[0] || !outputs[0]) return;
+    // The second pointer of a side decides mono or stereo there. A missing
+    // first input is a silent channel, a missing first output one that is
+    // not written; every output the host gave is written.
+    const float* in0 = inputs ? inputs[0] : nullptr;
+    const float* in1 = inputs ? inputs[1] : nullptr;
+    float* out0 = outputs ? outputs[0] : nullptr;
+    float* out1 = outputs ? outputs[1] : nullptr;
+    if (!out0 && !out1) return;
     n = std::max(n, 0);
     DenormalsOff denormalsOff;
 
     if (!enabled.load(std::memory_order_relaxed)) {
-        copyBypassed<Accumulate>(inputs, outputs, n);
+        copyBypassed<Accumulate>(in0, in1, out0, out1, n);
         return;
     }
-
-    const float* in0 = inputs[0];
-    const float* in1 = inputs[1];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
 
     std::lock_guard<EngineMutex> lock(engineMutex);
     engineMutex.MarkAudioHold();
@@ -154,10 +157,10 @@ void Effect::render(float** inputs, float** outputs, int n)
 
         if (in1) {
             for (int i = 0; i < m; ++i)
-                mono[i] = 0.5 * (static_cast<double>(cleanFloat(in0[start + i])) +
+                mono[i] = 0.5 * (static_cast<double>(inputAt(in0, start + i)) +
                                  static_cast<double>(cleanFloat(in1[start + i])));
         } else {
-            for (int i = 0; i < m; ++i) mono[i] = static_cast<double>(cleanFloat(in0[start + i]));
+            for (int i = 0; i < m; ++i) mono[i] = static_cast<double>(inputAt(in0, start + i));
         }
 
         if (meters) tuner.process_input(mono, m);

@@ -133,6 +133,53 @@ TEST(AudioPath, StereoInputIsMixedToMonoAndMonoOutputAveragesTheEngine)
     for (int i = 0; i < n; ++i) ASSERT_NEAR(m[i], (double(l[i]) + r[i]) * 0.5, 1e-6) << i;
 }
 
+TEST(AudioPath, EveryOutputGivenIsWrittenAndAMissingInputIsSilence)
+{
+    // Each layout of null pointers against the same call with a silent
+    // buffer for a missing first input and a scratch buffer for a missing
+    // first output: the second pointer of a side still decides mono or
+    // stereo there. Outputs start out stale.
+    const int n = 700;
+    const auto a = noise(n, 0.5f, 5), b = noise(n, 0.4f, 6);
+    const std::vector<float> silence(n, 0.0f), stale(n, 7.0f);
+    for (const bool bypassed : {false, true}) {
+        for (const bool accumulate : {false, true}) {
+            for (int layout = 0; layout < 16; ++layout) {
+                const bool in0 = layout & 1, in1 = layout & 2, out0 = layout & 4, out1 = layout & 8;
+                SCOPED_TRACE(testing::Message() << "bypassed " << bypassed << " accumulate " << accumulate
+                                                << " in " << in0 << in1 << " out " << out0 << out1);
+                Plugin p, reference;
+                std::vector<float> l = stale, r = stale, refL = stale, refR = stale;
+                float* inputs[2] = {in0 ? const_cast<float*>(a.data()) : nullptr,
+                                    in1 ? const_cast<float*>(b.data()) : nullptr};
+                float* outputs[2] = {out0 ? l.data() : nullptr, out1 ? r.data() : nullptr};
+                float* refInputs[2] = {const_cast<float*>(in0 ? a.data() : silence.data()), inputs[1]};
+                float* refOutputs[2] = {refL.data(), out1 ? refR.data() : nullptr};
+                for (const Plugin* q : {&p, &reference}) {
+                    q->dispatch(effSetBypass, 0, bypassed);
+                    AEffect* e = q->aeffect();
+                    auto entry = accumulate ? e->process : e->processReplacing;
+                    if (q == &p)
+                        entry(e, inputs, outputs, n);
+                    else
+                        entry(e, refInputs, refOutputs, n);
+                }
+                EXPECT_EQ(l, out0 ? refL : stale);
+                EXPECT_EQ(r, out1 ? refR : stale);
+            }
+        }
+    }
+
+    // No input array at all: silence in, as from two null pointers.
+    Plugin p, reference;
+    std::vector<float> l = stale, r = stale, refL = stale, refR = stale;
+    float* outputs[2] = {l.data(), r.data()};
+    p.aeffect()->processReplacing(p.aeffect(), nullptr, outputs, n);
+    reference.run(silence.data(), nullptr, refL.data(), refR.data(), n);
+    EXPECT_EQ(l, refL);
+    EXPECT_EQ(r, refR);
+}
+
 TEST(AudioPath, NonFiniteInputActsAsSilenceAndTheOutputStaysClean)
 {
     const int n = 8192;
