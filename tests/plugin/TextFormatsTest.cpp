@@ -15,6 +15,7 @@
 
 #include "dsp/StringUtil.h"
 #include "plugin/Base64.h"
+#include "plugin/PresetXml.h"
 #include "plugin/XmlWriter.h"
 
 using namespace tonewright;
@@ -132,11 +133,16 @@ TEST(NumberNotation, ReadsLikeScanfInTheCLocale)
 TEST(NumberNotation, IndependentOfTheProcessLocale)
 {
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    TonewrightParameters p;
+    p.master_level = -3.25;
+    p.echo.parameters.delay = 0.123456;
+    const std::string preset = PresetFileText(p, "Komma");
     const std::string text = FormatG(0.7071);
     const auto read = parseLeadingDouble("0.7071");
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(text, "0.7071");
     EXPECT_EQ(read, 0.7071);
+    EXPECT_TRUE(preset == PresetFileText(p, "Komma"));
 }
 
 TEST(XmlWriter, WritesTagsAttributesAndEscapesByteForByte)
