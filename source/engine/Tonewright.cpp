@@ -76,6 +76,15 @@ Tonewright::Replaced Tonewright::CommitSound(const PreparedSound& sound)
     return replaced;
 }
 
+Tonewright::Replaced Tonewright::CommitWholeSound(const PreparedSound& sound)
+{
+    Replaced replaced = CommitSound(sound);
+    parameters.enable = sound.record.enable;
+    for (const ParameterDescriptor& row : kParameterTable)
+        if (row.route == Route::record) SetParameter(row.id, row.field.read(sound.record));
+    return replaced;
+}
+
 void Tonewright::SetParameters(TonewrightParameters* p)
 {
     if (!p) return;

@@ -70,6 +70,10 @@ public:
     // MIDI program changes, restores, a new engine) goes through these two.
     PreparedSound PrepareSound(const TonewrightParameters& sound) const;
     [[nodiscard]] Replaced CommitSound(const PreparedSound& sound);
+    // The same, and also the two fields a commit leaves alone (the record's
+    // own `enable` and the oversampling choice): what a preset, a chunk or
+    // the copy into a new engine carries, where a program change keeps them.
+    [[nodiscard]] Replaced CommitWholeSound(const PreparedSound& sound);
     // Prepare and commit in one call, for callers that hold no lock.
     void SetParameters(TonewrightParameters* p);
     TonewrightParameters* GetParameters();

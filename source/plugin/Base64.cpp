@@ -110,6 +110,31 @@ Decoded Decode(std::string_view text, uint8_t* out, size_t capacity)
     uint32_t bits = 0;
     int count = 0;
     bool padded = false;
+    // Whole groups of four alphabet characters, the bulk of any text, go
+    // without the per-character checks below.
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (end - p >= 4 && result.bytes + 3 <= capacity) {
+        const int a = kDecode.value[p[0]], b = kDecode.value[p[1]], c = kDecode.value[p[2]], d = kDecode.value[p[3]];
+        if ((a | b | c | d) < 0) {
+            if (a == kSkip && b == kSkip) {
+                p += 2;  // a line break inside the text
+                continue;
+            }
+            if (a == kSkip) {
+                ++p;
+                continue;
+            }
+            break;
+        }
+        const uint32_t v = uint32_t(a) << 18 | uint32_t(b) << 12 | uint32_t(c) << 6 | uint32_t(d);
+        out[result.bytes] = uint8_t(v >> 16);
+        out[result.bytes + 1] = uint8_t(v >> 8);
+        out[result.bytes + 2] = uint8_t(v);
+        result.bytes += 3;
+        p += 4;
+    }
+    text.remove_prefix(size_t(p - reinterpret_cast<const unsigned char*>(text.data())));
     for (unsigned char c : text) {
         const int v = kDecode.value[c];
         if (v == kSkip) continue;

@@ -14,10 +14,10 @@ namespace {
 
 constexpr VstInt32 kUniqueId = fourCharCode('Q', 't', 'w', 'r');
 constexpr VstInt32 kFlagCanMono = 8;
-constexpr const char* kFactoryBankName = "QS Factory.xml";
 
-const char* const kCanDo[] = {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out", "2in1out", "2in2out",
-                              "bypass"};
+// Hosts send MIDI to an effect only when it says it takes events.
+const char* const kCanDo[] = {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out",    "2in1out",
+                              "2in2out",             "bypass",     "receiveVstEvents", "receiveVstMidiEvent"};
 
 }  // namespace
 
@@ -52,7 +52,7 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
         copyBounded(params[i].name, kParameterShortNames[i]);
     }
 
-    std::fill(std::begin(midiMap), std::end(midiMap), -1);
+    for (auto& entry : midiMap) entry.store(-1);
     midiLearnTarget = -1;
     loadMidiMap();
 
@@ -86,8 +86,8 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     setProgram(0);
     createEditor();
 
-    worker = std::thread([this] { workerLoop(); });
     resume();
+    worker = std::thread([this] { workerLoop(); });
 }
 
 Effect::~Effect()
@@ -105,11 +105,7 @@ AudioEffect* createEffectInstance(audioMasterCallback host)
 
 // ---- construction steps that other parts of the plug-in fill in ----
 
-void Effect::createSupportFolders() {}
-
 void Effect::loadMidiMap() { getMIDIMap(true); }
-
-void Effect::installAndLoadFactoryBank() {}
 
 void Effect::createEditor() {}
 
@@ -118,8 +114,6 @@ void Effect::waitForCabinetRebuild() { engine->cabinet.WaitForRebuild(); }
 void Effect::notifyEditorParameter(int, float) {}
 
 void Effect::notifyEditorProgram(int) {}
-
-void Effect::CompareBank() {}
 
 // ---- the engine lock and the parameter hand-over ----
 
@@ -143,21 +137,27 @@ void Effect::applyPendingParameters()
         while (bits) {
             const int index = word * 64 + __builtin_ctzll(bits);
             bits &= bits - 1;
-            engine->SetParameterNormalized(static_cast<int>(twr_params[index]),
-                                           params[index].value.load(std::memory_order_relaxed));
+            const int id = static_cast<int>(twr_params[index]);
+            const float value = params[index].value.load(std::memory_order_relaxed);
+            // A slot that already shows the engine's value (the reload after
+            // a program change or a restore) leaves the engine alone: going
+            // through the float would move the value by a rounding.
+            if (static_cast<float>(engine->GetParameterNormalized(id)) != value)
+                engine->SetParameterNormalized(id, value);
         }
     }
 }
 
 // ---- whole sounds and whole engines ----
 
-void Effect::applySound(const TonewrightParameters& sound)
+void Effect::applySound(const TonewrightParameters& sound, SoundScope scope)
 {
     const Tonewright::PreparedSound prepared = engine->PrepareSound(sound);
     Tonewright::Replaced replaced;
     {
         auto lock = lockEngine();
-        replaced = engine->CommitSound(prepared);
+        replaced = scope == SoundScope::wholeRecord ? engine->CommitWholeSound(prepared)
+                                                    : engine->CommitSound(prepared);
     }
     waitForCabinetRebuild();
 }
@@ -180,13 +180,8 @@ bool Effect::replaceEngine(double rate, int block)
         fresh = std::make_unique<Tonewright>(rate);
         fresh->Reserve(block);
         {
-            // Nothing else sees the new engine yet: no lock. The sound goes
-            // into its own record first, so that the fields a commit leaves
-            // alone (the oversampling choice) come along too.
-            TonewrightParameters& own = *fresh->GetParameters();
-            own = sound;
-            const Tonewright::PreparedSound prepared = fresh->PrepareSound(own);
-            const Tonewright::Replaced replaced = fresh->CommitSound(prepared);
+            // Nothing else sees the new engine yet: no lock.
+            const Tonewright::Replaced replaced = fresh->CommitWholeSound(fresh->PrepareSound(sound));
         }
         fresh->Settle();
         if (rate != engine->GetFs()) window = Tuner::WindowFor(rate);
@@ -230,9 +225,11 @@ void Effect::workerLoop()
         seen = workerRequests.load();
         if (workerStopping) break;
         const int program = requestedProgram.exchange(-1);
-        // A change that fails (out of memory) leaves the current program.
+        // A change that fails (out of memory) leaves the current program
+        // and the stored map as they were.
         try {
             if (program >= 0) setProgram(program);
+            if (midiMapToWrite.exchange(false)) writeMidiMap();
         } catch (...) {
         }
         workerHandled.store(seen);
@@ -244,6 +241,13 @@ void Effect::requestProgramChange(int program)
 {
     if (!validProgramIndex(program)) return;
     requestedProgram.store(program);
+    workerRequests.fetch_add(1);
+    workerRequests.notify_one();
+}
+
+void Effect::requestMidiMapWrite()
+{
+    midiMapToWrite.store(true);
     workerRequests.fetch_add(1);
     workerRequests.notify_one();
 }
@@ -414,31 +418,6 @@ bool Effect::getProgramNameIndexed(VstInt32, VstInt32 index, char* text)
     std::lock_guard<std::mutex> control(controlMutex);
     copyBounded(text, kVstMaxProgNameLen, programs[index].name);
     return true;
-}
-
-// ---- state chunks: the XML state arrives with the preset formats; until
-// then the effect offers no chunk and ignores one it is given ----
-
-VstInt32 Effect::getChunk(void** data, bool)
-{
-    *data = nullptr;
-    return 0;
-}
-
-VstInt32 Effect::setChunk(void*, VstInt32, bool) { return 0; }
-
-// ---- MIDI: control and program changes arrive with the MIDI map ----
-
-VstInt32 Effect::processEvents(VstEvents*) { return 0; }
-
-void Effect::setMIDILearnControl(int tag) { midiLearnTarget = tag; }
-
-int32_t* Effect::getMIDIMap(bool) { return midiMap; }
-
-bool Effect::updateMIDIMap(int controller, int target)
-{
-    midiMap[((controller % 256) + 256) % 256] = target;
-    return false;  // no preference store yet
 }
 
 // ---- identity ----

@@ -24,6 +24,7 @@
 #include "plugin/EffectProgram.h"
 #include "plugin/Parameter.h"
 #include "plugin/ParameterTable.h"
+#include "plugin/SupportFolders.h"
 #include "engine/Tonewright.h"
 #include "effects/Tuner.h"
 #include "dsp/EngineLock.h"
@@ -40,6 +41,7 @@ public:
     static constexpr float kMaxSampleRate = 384000.0f;
     static constexpr double kLedFallSeconds = 0.375;
     static constexpr double kClipHoldSeconds = 0.1;
+    static constexpr int kMidiControllers = 256;
 
     explicit Effect(audioMasterCallback host);
     ~Effect() override;
@@ -82,8 +84,13 @@ public:
     // to the editor, and to the host when automated).
     virtual void ReloadParametersFromTWR(bool automated);
     virtual void setMIDILearnControl(int tag);
-    virtual int32_t* getMIDIMap(bool reload);
+    // The map is atomic: the audio thread (learning) and the editor both
+    // write it.
+    virtual std::atomic<int32_t>* getMIDIMap(bool reload);
+    // Binds controller (taken & 255) to target and writes the preference
+    // at once: for the editor's thread, never the audio thread.
     virtual bool updateMIDIMap(int controller, int target);
+    // Compares the programs with the bank file they came from.
     void CompareBank();
 
     // Takes the engine lock and brings the engine up to date with the
@@ -125,12 +132,15 @@ public:
     char bankName[256];
     std::atomic<bool> bankModified{false};
     char currentProgramName[256];
-    int32_t midiMap[256];
+    std::atomic<int32_t> midiMap[kMidiControllers];
     std::atomic<int32_t> midiLearnTarget{-1};
     int32_t chunkSize = 0;
     std::unique_ptr<char[]> chunk;
     std::atomic<bool> programModified{false};
     std::atomic<bool> enabled{true};
+    // This instance's support folders, as the environment named them when
+    // it was made.
+    SupportFolders folders;
 
 private:
     // Construction steps whose contents arrive with the support folders,
@@ -149,7 +159,11 @@ private:
     // banks, chunks, MIDI program changes and adapter restores as they
     // come): prepared off the lock, committed under it, what it replaced
     // dropped after it. The caller holds controlMutex.
-    void applySound(const TonewrightParameters& sound);
+    enum class SoundScope {
+        settings,     // a program change: the oversampling choice stays
+        wholeRecord,  // a preset or chunk: it carries the oversampling choice
+    };
+    void applySound(const TonewrightParameters& sound, SoundScope scope = SoundScope::settings);
     // Builds a complete engine for `rate` and blocks of up to `block`
     // samples off the lock, gives it the current sound, and swaps it in; the
     // old engine is destroyed after the engine lock. Parameter changes the
@@ -174,6 +188,11 @@ private:
     int ledLevel(double peakValue) const;
     void updateLed(std::atomic<int32_t>& shown, double& hold, int level, int n);
     void workerLoop();
+    void compareBankLocked();
+    // Hands the MIDI map's preference write to the worker (safe on the audio
+    // thread); the worker writes the whole map.
+    void requestMidiMapWrite();
+    bool writeMidiMap();
 
     std::mutex controlMutex;
     EngineMutex engineMutex;
@@ -186,6 +205,7 @@ private:
     std::atomic<uint32_t> workerRequests{0};
     std::atomic<uint32_t> workerHandled{0};
     std::atomic<int32_t> requestedProgram{-1};
+    std::atomic<bool> midiMapToWrite{false};
     std::atomic<bool> workerStopping{false};
     std::thread worker;
 };

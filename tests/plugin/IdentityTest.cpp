@@ -64,9 +64,11 @@ TEST(Identity, RecordAndStrings)
 TEST(Identity, CanDoAnswersExactlyTheListedAbilities)
 {
     Plugin p;
-    for (const char* yes : {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out", "2in1out", "2in2out", "bypass"})
+    // MIDI in too: hosts send events only to an effect that says it takes them.
+    for (const char* yes : {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out", "2in1out", "2in2out", "bypass",
+                            "receiveVstEvents", "receiveVstMidiEvent"})
         EXPECT_EQ(p.dispatch(effCanDo, 0, 0, const_cast<char*>(yes)), 1) << yes;
-    for (const char* no : {"receiveVstMidiEvent", "sendVstEvents", "Bypass", "bypass ", "", "2in2out\n"})
+    for (const char* no : {"sendVstEvents", "sendVstMidiEvent", "Bypass", "bypass ", "", "2in2out\n"})
         EXPECT_EQ(p.dispatch(effCanDo, 0, 0, const_cast<char*>(no)), 0) << no;
 }
 

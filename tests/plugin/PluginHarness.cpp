@@ -2,7 +2,46 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
 namespace harness {
+
+namespace {
+
+// Every test program gets a home of its own before any plug-in is made:
+// preferences go to a fresh temporary folder, never to the real home, and
+// programs running side by side never share one. The support folder cannot
+// be made there (its parent is a file), so plug-ins start without a bank,
+// with their default programs, unless a test points XDG_DATA_HOME at a
+// folder of its own.
+struct TemporaryHome {
+    TemporaryHome()
+    {
+        std::string name = (std::filesystem::temp_directory_path() / "twr-test-home-XXXXXX").string();
+        if (!::mkdtemp(name.data())) return;
+        root = name;
+        std::FILE* blocker = std::fopen((root / "no-data").c_str(), "w");
+        if (blocker) std::fclose(blocker);
+        ::setenv("XDG_DATA_HOME", (root / "no-data" / "share").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        ::setenv("XDG_CONFIG_DIRS", (root / "shared").c_str(), 1);
+    }
+    ~TemporaryHome()
+    {
+        std::error_code ignored;
+        if (!root.empty()) std::filesystem::remove_all(root, ignored);
+    }
+    std::filesystem::path root;
+};
+
+const TemporaryHome temporaryHome;
+
+}  // namespace
+
+std::filesystem::path TestHome() { return temporaryHome.root; }
 
 Host& Host::instance()
 {

@@ -4,6 +4,7 @@
 // every call the plug-in makes.
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +17,11 @@ using namespace tonewright;
 extern "C" AEffect* VSTPluginMain(audioMasterCallback host);
 
 namespace harness {
+
+// The temporary folder this test program's XDG_CONFIG_HOME and
+// XDG_CONFIG_DIRS point into (config/, shared/); XDG_DATA_HOME points below
+// a file there, so no support folder and no bank exist.
+std::filesystem::path TestHome();
 
 struct Call {
     VstInt32 opcode;

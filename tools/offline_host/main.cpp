@@ -7,6 +7,7 @@
 //   --program N         select program N before rendering
 //   --chunk FILE        restore the state from FILE (a bank chunk)
 //   --preset-chunk FILE restore the state from FILE (a program chunk)
+//   --save-chunk FILE   write the state (a bank chunk) to FILE before rendering
 //   --param I=V         set parameter I to the normalised value V (repeatable)
 //   --out-channels 1|2  output channels (default 2)
 //   --calls             list the plug-in's calls to the host
@@ -33,6 +34,7 @@ struct Options {
     int program = -1;
     std::string chunk;
     bool presetChunk = false;
+    std::string saveChunk;
     std::vector<std::pair<int, float>> params;
     int outChannels = 2;
     bool listCalls = false;
@@ -43,7 +45,8 @@ int usage(const char* why)
     if (why) std::fprintf(stderr, "tonewright-host: %s\n", why);
     std::fprintf(stderr,
                  "usage: tonewright-host [--rate R] [--block N | --vary MIN:MAX[:SEED]] [--program N]\n"
-                 "         [--chunk FILE | --preset-chunk FILE] [--param I=V ...] [--out-channels 1|2]\n"
+                 "         [--chunk FILE | --preset-chunk FILE] [--save-chunk FILE] [--param I=V ...]\n"
+                 "         [--out-channels 1|2]\n"
                  "         [--calls] PLUGIN.so IN.wav OUT.wav\n");
     return 2;
 }
@@ -98,6 +101,8 @@ bool parse(int argc, char** argv, Options& o, const char*& why)
         } else if (a == "--chunk" || a == "--preset-chunk") {
             if (!value(o.chunk)) return why = "missing chunk file", false;
             o.presetChunk = a == "--preset-chunk";
+        } else if (a == "--save-chunk") {
+            if (!value(o.saveChunk)) return why = "missing chunk file", false;
         } else if (a == "--param") {
             const auto eq = value(v) ? v.find('=') : std::string::npos;
             int index = 0;
@@ -195,6 +200,15 @@ int main(int argc, char** argv)
         plugin->setParameter(index, value);
     }
     plugin->resume();
+    if (!o.saveChunk.empty()) {
+        const std::vector<char> state = plugin->getChunk(false);
+        std::FILE* f = std::fopen(o.saveChunk.c_str(), "wb");
+        const bool written = f && std::fwrite(state.data(), 1, state.size(), f) == state.size();
+        if (!f || std::fclose(f) != 0 || !written || state.empty()) {
+            std::fprintf(stderr, "tonewright-host: cannot save the state to %s\n", o.saveChunk.c_str());
+            return 1;
+        }
+    }
     plugin->dispatch(effStartProcess);
 
     const auto start = std::chrono::steady_clock::now();

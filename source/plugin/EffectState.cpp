@@ -1,0 +1,172 @@
+// The plug-in's memory: the factory bank on first run, state chunks for the
+// host, and the comparison that tells whether the bank in memory still
+// matches its file.
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "dsp/StringUtil.h"
+#include "plugin/Effect.h"
+#include "plugin/PresetXml.h"
+#include "system/AtomicFile.h"
+
+namespace tonewright {
+
+namespace {
+
+// A bank name from outside counts only as a plain file name inside Banks.
+std::string plainFileName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos)
+        return {};
+    return name;
+}
+
+}  // namespace
+
+void Effect::createSupportFolders()
+{
+    folders = SupportFolders::Current();
+    folders.Create();
+}
+
+void Effect::installAndLoadFactoryBank()
+{
+    const auto path = folders.banks / bankName;
+    std::string probe;
+    if (!system::ReadWholeFile(path, probe, 1)) unpack_factory_settings(path);
+    LoadBankFromXML(programs, path.c_str());
+}
+
+void Effect::CompareBank()
+{
+    std::lock_guard<std::mutex> control(controlMutex);
+    compareBankLocked();
+}
+
+void Effect::compareBankLocked()
+{
+    if (bankName[0] == '\0') return;
+    std::string file;
+    if (!system::ReadWholeFile(folders.banks / bankName, file)) {
+        bankModified = true;
+        return;
+    }
+    const size_t lineEnd = file.find('\n');
+    if (lineEnd == std::string::npos) {
+        bankModified = true;
+        return;
+    }
+    const std::string_view stored = std::string_view(file).substr(lineEnd + 1);
+    bankModified = stored != BankElementText(programs);
+}
+
+VstInt32 Effect::getChunk(void** data, bool isPreset)
+{
+    if (!data) return 0;
+    *data = nullptr;
+    std::lock_guard<std::mutex> control(controlMutex);
+    TonewrightParameters sound;
+    {
+        auto lock = lockEngine();
+        sound = *engine->GetParameters();  // settings and a pointer
+    }
+    // The text is built off the engine lock.
+    std::string text;
+    XmlWriter w(text);
+    if (isPreset) {
+        w.Open("TWRPreset");
+        AddPresetToXML(sound, w);
+        w.Close();
+    } else {
+        w.Open("TWRChunk");
+        w.Open("TWRBank");
+        w.Attribute("name", bankName);
+        AddBankToXML(programs, w);
+        w.Close();
+        w.Open("TWRCurrent");
+        AddPresetToXML(sound, w, [this](XmlWriter& x) {
+            x.Attribute("name", currentProgramName);
+            x.Attribute("modified", programModified.load());
+            x.Attribute("prognum", static_cast<int>(curProgram.load()));
+        });
+        w.Close();
+        w.Close();
+    }
+    auto fresh = std::make_unique<char[]>(text.size() + 1);
+    std::memcpy(fresh.get(), text.c_str(), text.size() + 1);
+    chunk.swap(fresh);
+    chunkSize = static_cast<int32_t>(text.size());
+    *data = chunk.get();
+    return chunkSize;
+}
+
+VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset)
+{
+    if (!data || byteSize <= 0) return 0;
+    // Parsed from a private copy: the host's memory is only read.
+    pugi::xml_document doc;
+    if (!ParseXml(doc, std::string_view(static_cast<const char*>(data), size_t(byteSize)))) {
+        std::fprintf(stderr, "Quarrystone TWR:: State chunk refused: it is not well-formed XML.\n");
+        return 0;
+    }
+    const pugi::xml_node root = doc.document_element();
+    const std::string_view rootName = root.name();
+    if (rootName != (isPreset ? "TWRPreset" : "TWRChunk")) {
+        std::fprintf(stderr, "Quarrystone TWR:: State chunk refused: its root is <%s>.\n", root.name());
+        return 0;
+    }
+
+    std::unique_lock<std::mutex> control(controlMutex);
+    TonewrightParameters sound;
+    {
+        auto lock = lockEngine();
+        sound = *engine->GetParameters();
+    }
+    if (isPreset) {
+        GetPresetFromXML(sound, root);
+        applySound(sound, SoundScope::wholeRecord);
+        control.unlock();
+        ReloadParametersFromTWR(true);
+        return 0;
+    }
+
+    // Everything is read into copies first; the programs, names and sound
+    // change together once the whole chunk has been read.
+    auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
+    for (int i = 0; i < kNumPrograms; ++i) bank[i] = programs[i];
+    std::string newBankName = bankName;
+    std::string newProgramName = currentProgramName;
+    bool modified = false;
+    int current = curProgram.load();
+    for (pugi::xml_node child : root.children()) {
+        if (child.type() != pugi::node_element) continue;
+        const std::string_view tag = child.name();
+        if (tag == "TWRBank") {
+            GetBankFromXML(bank.get(), child);
+            newBankName = plainFileName(ReadText(child, "name"));
+        } else if (tag == "TWRCurrent") {
+            GetPresetFromXML(sound, child);
+            newProgramName = ReadText(child, "name");
+            modified = ReadBool(child, "modified");
+            // A program number that is missing or out of range keeps the
+            // current one.
+            if (const auto k = parseLeadingInt(ReadText(child, "prognum").c_str()); k && validProgramIndex(*k))
+                current = *k;
+        }
+    }
+    for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
+    copyBounded(bankName, newBankName.c_str());
+    copyBounded(currentProgramName, newProgramName.c_str());
+    curProgram = current;
+    applySound(sound, SoundScope::wholeRecord);
+    control.unlock();
+    ReloadParametersFromTWR(true);
+    programModified = modified;
+    CompareBank();
+    return 0;
+}
+
+}  // namespace tonewright
