@@ -271,6 +271,7 @@ void Effect::resume()
         chunkSize = 0;
         reserveBlocks(blockSize);
     }
+    secondInputHeard = false;
     // The request for MIDI input older hosts wait for.
     if (audioMaster) audioMaster(&cEffect, audioMasterWantMidi, 0, 1, nullptr, 0.0f);
     AudioEffectX::resume();

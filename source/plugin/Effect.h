@@ -138,6 +138,9 @@ public:
     std::unique_ptr<char[]> chunk;
     std::atomic<bool> programModified{false};
     std::atomic<bool> enabled{true};
+    // Whether the second input has carried signal since the last resume
+    // (written by the audio thread; cleared by resume).
+    std::atomic<bool> secondInputHeard{false};
     // This instance's support folders, as the environment named them when
     // it was made.
     SupportFolders folders;

@@ -155,7 +155,15 @@ void Effect::render(float** inputs, float** outputs, int n)
         double* left = blockLeft.get();
         double* right = blockRight.get();
 
-        if (in1) {
+        // Hosts feed a mono track's plug-in silence on its second input;
+        // averaging would halve the guitar. Until the second input has
+        // carried signal since the last resume, the first is the mix.
+        bool both = in1 && secondInputHeard.load(std::memory_order_relaxed);
+        if (in1 && !both) {
+            for (int i = 0; i < m && !both; ++i) both = cleanFloat(in1[start + i]) != 0.0f;
+            if (both) secondInputHeard.store(true, std::memory_order_relaxed);
+        }
+        if (both) {
             for (int i = 0; i < m; ++i)
                 mono[i] = 0.5 * (static_cast<double>(inputAt(in0, start + i)) +
                                  static_cast<double>(cleanFloat(in1[start + i])));

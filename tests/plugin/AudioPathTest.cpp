@@ -150,6 +150,40 @@ TEST(AudioPath, TheEngineHearsTheMeanOfTheInputsAndMonoOutputIsTheMeanOfItsOutpu
     }
 }
 
+TEST(AudioPath, ASilentSecondInputIsAMonoTrackUntilItCarriesSignal)
+{
+    // A host's mono track: the second input is a silent buffer. The guitar
+    // must reach the engine at full level, as from a mono host.
+    const int n = 512;
+    Plugin silentRight, mono;
+    const std::vector<float> silence(n, 0.0f);
+    std::vector<float> l1(n), r1(n), l2(n), r2(n);
+    for (int block = 0; block < 3; ++block) {
+        const auto a = noise(n, 0.8f, 40 + unsigned(block));
+        silentRight.run(a.data(), silence.data(), l1.data(), r1.data(), n);
+        mono.run(a.data(), nullptr, l2.data(), r2.data(), n);
+        ASSERT_EQ(l1, l2) << block;
+        ASSERT_EQ(r1, r2) << block;
+    }
+    // Once the second input carries signal the inputs are averaged from
+    // then on, even when it falls silent again.
+    Plugin played, direct;
+    std::vector<double> m(n), engineL(n), engineR(n);
+    const auto a = noise(n, 0.8f, 50);
+    std::vector<float> b(n, 0.0f);
+    b[n / 2] = 0.25f;
+    for (int block = 0; block < 2; ++block) {
+        played.run(a.data(), b.data(), l1.data(), r1.data(), n);
+        for (int i = 0; i < n; ++i) m[i] = 0.5 * (double(a[i]) + double(b[i]));
+        {
+            auto lock = direct.effect().lockEngine();
+            direct.effect().engine->process(m.data(), engineL.data(), engineR.data(), n);
+        }
+        for (int i = 0; i < n; ++i) ASSERT_EQ(l1[i], static_cast<float>(engineL[i])) << block << " " << i;
+        b.assign(n, 0.0f);
+    }
+}
+
 TEST(AudioPath, EveryOutputGivenIsWrittenAndAMissingInputIsSilence)
 {
     // Each layout of null pointers against the same call with a silent
