@@ -1,6 +1,7 @@
 #include "dsp/Filter.h"
 
 #include <cmath>
+#include <utility>
 
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
@@ -178,9 +179,51 @@ inline double Filter::Run(const Bank& b, History& h, double x)
     return y;
 }
 
+bool Filter::Steady() const
+{
+    return bypass.Steady() && !fade.fading && !fade.dirty;
+}
+
+Filter::Kernel Filter::Load(bool right) const
+{
+    const Bank& b = banks[fade.current];
+    const History& h = right ? b.right : b.left;
+    return {b.B0, b.B1, b.B2, b.A1, b.A2, h.x1, h.x2, h.y1, h.y2};
+}
+
+void Filter::Store(const Kernel& k, bool right)
+{
+    Bank& b = banks[fade.current];
+    History& h = right ? b.right : b.left;
+    h = {k.x1, k.x2, k.y1, k.y2};
+}
+
+void Filter::RunSteady(double* x, int n)
+{
+    Kernel k = Load();
+    for (int i = 0; i < n; ++i) x[i] = k.Step(x[i]);
+    Store(k);
+}
+
+void Filter::RunSteady(double* l, double* r, int n)
+{
+    Kernel kl = Load(false);
+    Kernel kr = Load(true);
+    for (int i = 0; i < n; ++i) {
+        l[i] = kl.Step(l[i]);
+        r[i] = kr.Step(r[i]);
+    }
+    Store(kl, false);
+    Store(kr, true);
+}
+
 void Filter::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        RunSteady(x, n);
+        return;
+    }
     bypass.senddry(x, n);
     if (fade.BeginBlock()) Update();
     Bank& cur = banks[fade.current];
@@ -193,7 +236,7 @@ void Filter::process(double* x, int n)
             x[i] = (1.0 - w) * yNew + w * yOld;
         }
     } else {
-        for (int i = 0; i < n; ++i) x[i] = Run(cur, cur.left, x[i]);
+        RunSteady(x, n);
     }
     bypass.process(x, n);
 }
@@ -201,6 +244,10 @@ void Filter::process(double* x, int n)
 void Filter::process(double* l, double* r, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        RunSteady(l, r, n);
+        return;
+    }
     bypass.senddry(l, r, n);
     if (fade.BeginBlock()) Update();
     Bank& cur = banks[fade.current];
@@ -216,12 +263,107 @@ void Filter::process(double* l, double* r, int n)
             r[i] = (1.0 - w) * rNew + w * rOld;
         }
     } else {
-        for (int i = 0; i < n; ++i) {
-            l[i] = Run(cur, cur.left, l[i]);
-            r[i] = Run(cur, cur.right, r[i]);
-        }
+        RunSteady(l, r, n);
     }
     bypass.process(l, r, n);
+}
+
+namespace {
+
+// M steady sections in one pass: each sample goes through all of them.
+template <int M>
+void cascade(Filter* const* s, double* x, int n)
+{
+    Filter::Kernel k[M];
+    for (int j = 0; j < M; ++j) k[j] = s[j]->Load();
+    for (int i = 0; i < n; ++i) {
+        double v = x[i];
+        for (int j = 0; j < M; ++j) v = k[j].Step(v);
+        x[i] = v;
+    }
+    for (int j = 0; j < M; ++j) s[j]->Store(k[j]);
+}
+
+template <int M>
+void cascade(Filter* const* sl, Filter* const* sr, double* l, double* r, int n)
+{
+    Filter::Kernel kl[M], kr[M];
+    for (int j = 0; j < M; ++j) {
+        kl[j] = sl[j]->Load();
+        kr[j] = sr[j]->Load();
+    }
+    for (int i = 0; i < n; ++i) {
+        double a = l[i];
+        double b = r[i];
+        for (int j = 0; j < M; ++j) {
+            a = kl[j].Step(a);
+            b = kr[j].Step(b);
+        }
+        l[i] = a;
+        r[i] = b;
+    }
+    for (int j = 0; j < M; ++j) {
+        sl[j]->Store(kl[j]);
+        sr[j]->Store(kr[j]);
+    }
+}
+
+// The running sections of a cascade when all are steady: their count, or
+// -1 when one needs its own block (a fade, a ramp or a pending change).
+int steadySections(Filter* const* s, int count, Filter** active)
+{
+    if (count > Filter::kCascade) return -1;
+    int m = 0;
+    for (int j = 0; j < count; ++j) {
+        if (s[j]->Stopped()) continue;
+        if (!s[j]->Steady()) return -1;
+        active[m++] = s[j];
+    }
+    return m;
+}
+
+template <int... M>
+void dispatch(std::integer_sequence<int, M...>, int m, Filter* const* s, double* x, int n)
+{
+    ((m == M + 1 ? cascade<M + 1>(s, x, n) : void()), ...);
+}
+
+template <int... M>
+void dispatch(std::integer_sequence<int, M...>, int m, Filter* const* sl, Filter* const* sr, double* l, double* r,
+              int n)
+{
+    ((m == M + 1 ? cascade<M + 1>(sl, sr, l, r, n) : void()), ...);
+}
+
+}  // namespace
+
+void Filter::processCascade(Filter* const* sections, int count, double* x, int n)
+{
+    if (n <= 0) return;
+    Filter* active[kCascade];
+    const int m = steadySections(sections, count, active);
+    if (m < 0) {
+        for (int j = 0; j < count; ++j) sections[j]->process(x, n);
+        return;
+    }
+    dispatch(std::make_integer_sequence<int, kCascade>{}, m, active, x, n);
+}
+
+void Filter::processCascade(Filter* const* left, Filter* const* right, int count, double* l, double* r, int n)
+{
+    if (n <= 0) return;
+    Filter* activeL[kCascade];
+    Filter* activeR[kCascade];
+    const int m = steadySections(left, count, activeL);
+    // The two sides share their settings, but each is checked on its own.
+    if (m < 0 || steadySections(right, count, activeR) != m) {
+        for (int j = 0; j < count; ++j) {
+            left[j]->process(l, n);
+            right[j]->process(r, n);
+        }
+        return;
+    }
+    dispatch(std::make_integer_sequence<int, kCascade>{}, m, activeL, activeR, l, r, n);
 }
 
 }  // namespace tonewright
