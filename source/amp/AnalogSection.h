@@ -83,6 +83,11 @@ public:
         fade.Settle();
     }
 
+    // Steady: one bank and nothing pending, so RunSteady filters a block as
+    // Process would.
+    bool Steady() const { return !fade.fading && !fade.dirty; }
+    void RunSteady(double* x, int n) { Run<true>(x, n); }
+
     // Coefficients of the bank in use (for analysis).
     const Coefficients& Current() const { return banks[fade.current].c; }
 

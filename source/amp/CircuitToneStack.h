@@ -19,6 +19,9 @@ public:
     void SetFs(double rate) { section.SetFs(rate); }
     double Fs() const { return section.Fs(); }
     void process(double* x, int n);
+    // process() for a steady stack (nothing fading or pending).
+    bool Steady() const { return section.Steady(); }
+    void RunSteady(double* x, int n) { section.RunSteady(x, n); }
     // Ends a pending or running fade: the next block plays the present
     // settings alone.
     void Settle();

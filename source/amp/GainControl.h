@@ -34,6 +34,9 @@ public:
     void Reserve(int) {}
 
     void process(double* x, int n);
+    // process() for a steady control (nothing fading or pending).
+    bool Steady() const { return section.Steady(); }
+    void RunSteady(double* x, int n) { section.RunSteady(x, n); }
     // The same filter without crossfade or denormal flush.
     void process_iphone(double* x, int n);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "amp/Pieces.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -86,9 +87,26 @@ void GainStage::Reserve(int n)
     bypass.Reserve(n);
 }
 
+bool GainStage::Steady() const
+{
+    return bypass.Steady() && (preFilter.Stopped() || preFilter.Steady()) && (tube.Stopped() || tube.Steady()) &&
+           (postFilter.Stopped() || postFilter.Steady());
+}
+
+void GainStage::RunSteady(double* x, int n)
+{
+    if (!preFilter.Stopped()) preFilter.process(x, n);
+    if (!tube.Stopped()) tube.RunSteady(x, n);
+    if (!postFilter.Stopped()) postFilter.process(x, n);
+}
+
 void GainStage::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        inPieces(x, n, [this](double* p, int m) { RunSteady(p, m); });
+        return;
+    }
     bypass.senddry(x, n);
     preFilter.process(x, n);
     tube.process(x, n);

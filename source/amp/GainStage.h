@@ -31,6 +31,10 @@ public:
     // False once the stage has faded out; its owner then skips it.
     bool IsNotBypassed() const { return bypass.running == 1; }
     void process(double* x, int n);
+    // Steady: fully on and its filters and tube each steady or stopped; then
+    // RunSteady processes a block (or a piece of one) as process() would.
+    bool Steady() const;
+    void RunSteady(double* x, int n);
 
 private:
     GainStageParameters params;

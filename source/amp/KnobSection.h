@@ -16,6 +16,10 @@ public:
     void SetKnob(double v);
     void SetFs(double rate) { section.SetFs(rate); }
     void process(double* x, int n) { section.process(x, n); }
+    // The section as a cascade member.
+    Filter* Section() { return &section; }
+    bool Steady() const { return section.Steady() || section.Stopped(); }
+    void RunSteady(double* x, int n) { section.process(x, n); }
     void Settle() { section.Settle(); }
     void Reserve(int n) { section.Reserve(n); }
 

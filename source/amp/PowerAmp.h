@@ -41,6 +41,11 @@ public:
     void Settle();
     void Reserve(int n);
     void process(double* x, int n);
+    // Steady: fully on, one bank, and the bank's tubes steady; then
+    // RunSteady processes a block (or a piece of one) as process() would,
+    // the two tubes of a pair side by side in one loop.
+    bool Steady() const;
+    void RunSteady(double* x, int n);
 
     const SoftBypass& Bypass() const { return bypass; }
 

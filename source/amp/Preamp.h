@@ -53,6 +53,11 @@ public:
     void Settle();
     void Reserve(int n);
     void process(double* x, int n);
+    // Steady: fully on, no arrangement fade, and every part in the chain
+    // steady; then RunSteady processes a block (or a piece of one) as
+    // process() would.
+    bool Steady() const;
+    void RunSteady(double* x, int n);
 
     const SoftBypass& Bypass() const { return bypass; }
     bool Fading() const { return fade.fading; }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "amp/Pieces.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -89,6 +90,10 @@ void ToneControl::Reserve(int n)
 void ToneControl::process(double* x, int n)
 {
     if (n <= 0) return;
+    if (Steady()) {
+        inPieces(x, n, [this](double* p, int m) { RunSteady(p, m); });
+        return;
+    }
     if (fade.BeginBlock()) bankType[fade.current] = params.type;
     if (!fade.fading) {
         banks[fade.current].Run(bankType[fade.current], x, n);
@@ -181,6 +186,58 @@ void ToneControl::Bank::Run(int type, double* x, int n)
         presence.process(x, n);
         break;
     case 7: jmp1.process(x, n); break;
+    default: break;
+    }
+}
+
+bool ToneControl::Steady() const
+{
+    return !fade.fading && !fade.dirty && banks[fade.current].Steady(bankType[fade.current]);
+}
+
+bool ToneControl::Bank::Steady(int type) const
+{
+    switch (type) {
+    case 0: return basic.Steady();
+    case 1: return fender.Steady() && presence.Steady();
+    case 2: return marshall.Steady() && presence.Steady();
+    case 3: return vox.Steady() && mids.Steady() && presence.Steady();
+    case 4: return boogie.Steady();
+    case 5: return peavey.Steady() && presence.Steady();
+    case 6: return matchlessBassMids.Steady() && matchlessTrebleVolume.Steady() && presence.Steady();
+    case 7: return jmp1.Steady();
+    default: return true;
+    }
+}
+
+void ToneControl::Bank::RunSteady(int type, double* x, int n)
+{
+    switch (type) {
+    case 0: basic.RunSteady(x, n); break;
+    case 1:
+        fender.RunSteady(x, n);
+        presence.RunSteady(x, n);
+        break;
+    case 2:
+        marshall.RunSteady(x, n);
+        presence.RunSteady(x, n);
+        break;
+    case 3:
+        vox.RunSteady(x, n);
+        mids.RunSteady(x, n);
+        presence.RunSteady(x, n);
+        break;
+    case 4: boogie.RunSteady(x, n); break;
+    case 5:
+        peavey.RunSteady(x, n);
+        presence.RunSteady(x, n);
+        break;
+    case 6:
+        matchlessBassMids.RunSteady(x, n);
+        matchlessTrebleVolume.RunSteady(x, n);
+        presence.RunSteady(x, n);
+        break;
+    case 7: jmp1.RunSteady(x, n); break;
     default: break;
     }
 }

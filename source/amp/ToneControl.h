@@ -46,6 +46,10 @@ public:
     void Reserve(int n);
 
     void process(double* x, int n);
+    // Steady: no type fade and every processor of the type steady; then
+    // RunSteady filters a block (or a piece of one) as process() would.
+    bool Steady() const;
+    void RunSteady(double* x, int n) { banks[fade.current].RunSteady(bankType[fade.current], x, n); }
 
     // The type the bank in use plays (for analysis).
     int PlayingType() const { return bankType[fade.current]; }
@@ -75,6 +79,8 @@ private:
         void Reserve(int n);
         // Runs the chain of one type on a block.
         void Run(int type, double* x, int n);
+        bool Steady(int type) const;
+        void RunSteady(int type, double* x, int n);
 
         // Calls f on every processor, in member order.
         template <class F>
