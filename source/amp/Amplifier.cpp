@@ -1,8 +1,6 @@
 #include "amp/Amplifier.h"
 
-#include <algorithm>
-
-#include "amp/Pieces.h"
+#include "amp/KernelChain.h"
 
 namespace tonewright {
 
@@ -17,16 +15,15 @@ void runAmplifier(Preamp& preamp, PowerAmp& poweramp, double* x, int n)
         poweramp.process(x, n);
         return;
     }
-    // The power amp works one piece behind the preamp, so that neither
-    // waits for the other within a piece.
-    int done = 0;
-    for (int i = 0; i < n; i += kPiece) {
-        const int m = std::min(kPiece, n - i);
-        if (preOn) preamp.RunSteady(x + i, m);
-        if (postOn && i > 0) poweramp.RunSteady(x + done, i - done);
-        done = i;
+    KernelChain chain;
+    if (preOn) preamp.AppendTo(chain);
+    if (postOn) poweramp.AppendTo(chain);
+    if (chain.Overflowed()) {
+        preamp.process(x, n);
+        poweramp.process(x, n);
+        return;
     }
-    if (postOn) poweramp.RunSteady(x + done, n - done);
+    chain.Run(x, n);
 }
 
 }  // namespace tonewright

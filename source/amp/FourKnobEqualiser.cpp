@@ -21,6 +21,11 @@ void FourKnobEqualiser::process(double* x, int n)
     Filter::processCascade(cascade, 4, x, n);
 }
 
+void FourKnobEqualiser::AppendTo(KernelChain& chain)
+{
+    for (KnobSection& s : sections) s.AppendTo(chain);
+}
+
 bool FourKnobEqualiser::Steady() const
 {
     for (const KnobSection& s : sections)

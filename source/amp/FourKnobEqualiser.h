@@ -17,7 +17,7 @@ public:
     void SetFs(double rate);
     void process(double* x, int n);
     bool Steady() const;
-    void RunSteady(double* x, int n) { process(x, n); }
+    void AppendTo(KernelChain& chain);
     void Settle();
     void Reserve(int n);
 

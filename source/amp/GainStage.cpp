@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 
-#include "amp/Pieces.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -93,19 +92,23 @@ bool GainStage::Steady() const
            (postFilter.Stopped() || postFilter.Steady());
 }
 
-void GainStage::RunSteady(double* x, int n)
+void GainStage::AppendTo(KernelChain& chain)
 {
-    if (!preFilter.Stopped()) preFilter.process(x, n);
-    if (!tube.Stopped()) tube.RunSteady(x, n);
-    if (!postFilter.Stopped()) postFilter.process(x, n);
+    chain.Add(preFilter);
+    chain.Add(tube);
+    chain.Add(postFilter);
 }
 
 void GainStage::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
     if (Steady()) {
-        inPieces(x, n, [this](double* p, int m) { RunSteady(p, m); });
-        return;
+        KernelChain chain;
+        AppendTo(chain);
+        if (!chain.Overflowed()) {
+            chain.Run(x, n);
+            return;
+        }
     }
     bypass.senddry(x, n);
     preFilter.process(x, n);

@@ -1,6 +1,7 @@
 #pragma once
 // One preamp stage: filter, tube, filter, with its own on/off crossfade.
 
+#include "amp/KernelChain.h"
 #include "dsp/Filter.h"
 #include "dsp/SoftBypass.h"
 #include "amp/Tube.h"
@@ -32,9 +33,9 @@ public:
     bool IsNotBypassed() const { return bypass.running == 1; }
     void process(double* x, int n);
     // Steady: fully on and its filters and tube each steady or stopped; then
-    // RunSteady processes a block (or a piece of one) as process() would.
+    // the stage may run as parts of a KernelChain instead of process().
     bool Steady() const;
-    void RunSteady(double* x, int n);
+    void AppendTo(KernelChain& chain);
 
 private:
     GainStageParameters params;

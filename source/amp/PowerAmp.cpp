@@ -207,6 +207,19 @@ void PowerAmp::RunSteady(double* x, int n)
     tb.Store(kb);
 }
 
+void PowerAmp::AppendTo(KernelChain& chain)
+{
+    const int b = fade.current;
+    const double drive = bankDrive[b];
+    switch (bankType[b]) {
+    case 0: chain.AddPower(tubes[0][b], drive, nullptr, 0.0, 0.0, 1.0); break;
+    case 1:
+        chain.AddPower(tubes[1][b], 0.5 * drive, &tubes[2][b], -0.5 * drive, pushPullOffset[b], kPushPullOutput);
+        break;
+    default: chain.AddPower(tubes[3][b], drive, &tubes[4][b], -drive, asymOffset[b], 0.5); break;
+    }
+}
+
 void PowerAmp::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;

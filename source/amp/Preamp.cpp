@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "amp/Pieces.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -198,25 +197,29 @@ bool Preamp::Steady() const
     return true;
 }
 
-void Preamp::RunSteady(double* y, int n)
+void Preamp::AppendTo(KernelChain& chain)
 {
     const int b = fade.current;
     for (int s = 1; s <= kStages; ++s) {
-        if (gainControlAt[b] == s) gainControls[b].RunSteady(y, n);
-        if (toneControlAt[b] == s) toneControls[b].RunSteady(y, n);
+        if (gainControlAt[b] == s) gainControls[b].AppendTo(chain);
+        if (toneControlAt[b] == s) toneControls[b].AppendTo(chain);
         GainStage& stage = stages[s - 1][b];
-        if (stage.IsNotBypassed()) stage.RunSteady(y, n);
+        if (stage.IsNotBypassed()) stage.AppendTo(chain);
     }
-    if (gainControlAt[b] == kLastLocation) gainControls[b].RunSteady(y, n);
-    if (toneControlAt[b] == kLastLocation) toneControls[b].RunSteady(y, n);
+    if (gainControlAt[b] == kLastLocation) gainControls[b].AppendTo(chain);
+    if (toneControlAt[b] == kLastLocation) toneControls[b].AppendTo(chain);
 }
 
 void Preamp::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
     if (Steady()) {
-        inPieces(x, n, [this](double* p, int m) { RunSteady(p, m); });
-        return;
+        KernelChain chain;
+        AppendTo(chain);
+        if (!chain.Overflowed()) {
+            chain.Run(x, n);
+            return;
+        }
     }
     bypass.senddry(x, n);
     if (fade.BeginBlock()) {

@@ -54,10 +54,10 @@ public:
     void Reserve(int n);
     void process(double* x, int n);
     // Steady: fully on, no arrangement fade, and every part in the chain
-    // steady; then RunSteady processes a block (or a piece of one) as
-    // process() would.
+    // steady; then the preamp may run as parts of a KernelChain instead of
+    // process().
     bool Steady() const;
-    void RunSteady(double* x, int n);
+    void AppendTo(KernelChain& chain);
 
     const SoftBypass& Bypass() const { return bypass; }
     bool Fading() const { return fade.fading; }

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "amp/Pieces.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -91,8 +90,12 @@ void ToneControl::process(double* x, int n)
 {
     if (n <= 0) return;
     if (Steady()) {
-        inPieces(x, n, [this](double* p, int m) { RunSteady(p, m); });
-        return;
+        KernelChain chain;
+        AppendTo(chain);
+        if (!chain.Overflowed()) {
+            chain.Run(x, n);
+            return;
+        }
     }
     if (fade.BeginBlock()) bankType[fade.current] = params.type;
     if (!fade.fading) {
@@ -210,34 +213,34 @@ bool ToneControl::Bank::Steady(int type) const
     }
 }
 
-void ToneControl::Bank::RunSteady(int type, double* x, int n)
+void ToneControl::Bank::AppendTo(int type, KernelChain& chain)
 {
     switch (type) {
-    case 0: basic.RunSteady(x, n); break;
+    case 0: basic.AppendTo(chain); break;
     case 1:
-        fender.RunSteady(x, n);
-        presence.RunSteady(x, n);
+        fender.AppendTo(chain);
+        presence.AppendTo(chain);
         break;
     case 2:
-        marshall.RunSteady(x, n);
-        presence.RunSteady(x, n);
+        marshall.AppendTo(chain);
+        presence.AppendTo(chain);
         break;
     case 3:
-        vox.RunSteady(x, n);
-        mids.RunSteady(x, n);
-        presence.RunSteady(x, n);
+        vox.AppendTo(chain);
+        mids.AppendTo(chain);
+        presence.AppendTo(chain);
         break;
-    case 4: boogie.RunSteady(x, n); break;
+    case 4: boogie.AppendTo(chain); break;
     case 5:
-        peavey.RunSteady(x, n);
-        presence.RunSteady(x, n);
+        peavey.AppendTo(chain);
+        presence.AppendTo(chain);
         break;
     case 6:
-        matchlessBassMids.RunSteady(x, n);
-        matchlessTrebleVolume.RunSteady(x, n);
-        presence.RunSteady(x, n);
+        matchlessBassMids.AppendTo(chain);
+        matchlessTrebleVolume.AppendTo(chain);
+        presence.AppendTo(chain);
         break;
-    case 7: jmp1.RunSteady(x, n); break;
+    case 7: jmp1.AppendTo(chain); break;
     default: break;
     }
 }

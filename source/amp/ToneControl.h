@@ -47,9 +47,9 @@ public:
 
     void process(double* x, int n);
     // Steady: no type fade and every processor of the type steady; then
-    // RunSteady filters a block (or a piece of one) as process() would.
+    // the control may run as parts of a KernelChain instead of process().
     bool Steady() const;
-    void RunSteady(double* x, int n) { banks[fade.current].RunSteady(bankType[fade.current], x, n); }
+    void AppendTo(KernelChain& chain) { banks[fade.current].AppendTo(bankType[fade.current], chain); }
 
     // The type the bank in use plays (for analysis).
     int PlayingType() const { return bankType[fade.current]; }
@@ -80,7 +80,7 @@ private:
         // Runs the chain of one type on a block.
         void Run(int type, double* x, int n);
         bool Steady(int type) const;
-        void RunSteady(int type, double* x, int n);
+        void AppendTo(int type, KernelChain& chain);
 
         // Calls f on every processor, in member order.
         template <class F>
