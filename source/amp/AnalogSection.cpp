@@ -44,6 +44,7 @@ void AnalogSection::SetAnalog(const double* B, const double* A, int n)
         bank.c.g[j] = denormalGuard(b[j] / a[0]);
         if (j > 0) bank.c.f[j] = denormalGuard(-a[j] / a[0]);
     }
+    bank.loaded = n;
     bank.ClearHistory();
 }
 
@@ -55,6 +56,7 @@ void AnalogSection::SetDigital(const double* g, const double* f)
         bank.c.g[j] = denormalGuard(g[j]);
         if (j > 0) bank.c.f[j] = denormalGuard(f[j]);
     }
+    bank.loaded = order;
     bank.ClearHistory();
 }
 

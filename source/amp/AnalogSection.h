@@ -110,9 +110,11 @@ public:
     };
 
     // Steady: one bank and nothing pending; such a section may run as a
-    // Kernel of its order (Load, Step per sample, Store) instead of Process.
+    // Kernel of the order the bank in use was loaded with (Load, Step per
+    // sample, Store) instead of Process. The terms above that order are
+    // zero, so the shorter kernel computes the same values.
     bool Steady() const { return !fade.fading && !fade.dirty; }
-    int Order() const { return order; }
+    int Order() const { return banks[fade.current].loaded; }
     template <int N>
     Kernel<N> Load() const
     {
@@ -141,6 +143,8 @@ private:
         Coefficients c;
         double x[kMaxOrder] = {};
         double y[kMaxOrder] = {};
+        // The order of the coefficients loaded; those above it are zero.
+        int loaded = kMaxOrder;
         void ClearHistory();
     };
 
