@@ -102,14 +102,7 @@ void GainStage::AppendTo(KernelChain& chain)
 void GainStage::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
-    if (Steady()) {
-        KernelChain chain;
-        AppendTo(chain);
-        if (!chain.Overflowed()) {
-            chain.Run(x, n);
-            return;
-        }
-    }
+    if (KernelChain::RunSteady(*this, x, n)) return;
     bypass.senddry(x, n);
     preFilter.process(x, n);
     tube.process(x, n);

@@ -31,6 +31,20 @@ public:
     // Processes a block and hands every part's state back to its owner.
     void Run(double* x, int n);
 
+    // Runs one part (with Steady() and AppendTo(chain)) over a block as a
+    // chain of its own. False when it is not steady or does not fit: then
+    // nothing ran.
+    template <class Part>
+    static bool RunSteady(Part& part, double* x, int n)
+    {
+        if (!part.Steady()) return false;
+        KernelChain chain;
+        part.AppendTo(chain);
+        if (chain.Overflowed()) return false;
+        chain.Run(x, n);
+        return true;
+    }
+
 private:
     enum Kind : std::uint8_t { kFilter, kSection1, kSection2, kSection3, kSection4, kTube, kPower };
     struct Part {

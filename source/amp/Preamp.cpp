@@ -213,14 +213,7 @@ void Preamp::AppendTo(KernelChain& chain)
 void Preamp::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
-    if (Steady()) {
-        KernelChain chain;
-        AppendTo(chain);
-        if (!chain.Overflowed()) {
-            chain.Run(x, n);
-            return;
-        }
-    }
+    if (KernelChain::RunSteady(*this, x, n)) return;
     bypass.senddry(x, n);
     if (fade.BeginBlock()) {
         // The incoming bank takes the new arrangement; the outgoing one keeps

@@ -89,14 +89,7 @@ void ToneControl::Reserve(int n)
 void ToneControl::process(double* x, int n)
 {
     if (n <= 0) return;
-    if (Steady()) {
-        KernelChain chain;
-        AppendTo(chain);
-        if (!chain.Overflowed()) {
-            chain.Run(x, n);
-            return;
-        }
-    }
+    if (KernelChain::RunSteady(*this, x, n)) return;
     if (fade.BeginBlock()) bankType[fade.current] = params.type;
     if (!fade.fading) {
         banks[fade.current].Run(bankType[fade.current], x, n);
@@ -163,86 +156,20 @@ void ToneControl::Bank::Reserve(int n)
 
 void ToneControl::Bank::Run(int type, double* x, int n)
 {
-    switch (type) {
-    case 0: basic.process(x, n); break;
-    case 1:
-        fender.process(x, n);
-        presence.process(x, n);
-        break;
-    case 2:
-        marshall.process(x, n);
-        presence.process(x, n);
-        break;
-    case 3:
-        vox.process(x, n);
-        mids.process(x, n);
-        presence.process(x, n);
-        break;
-    case 4: boogie.process(x, n); break;
-    case 5:
-        peavey.process(x, n);
-        presence.process(x, n);
-        break;
-    case 6:
-        matchlessBassMids.process(x, n);
-        matchlessTrebleVolume.process(x, n);
-        presence.process(x, n);
-        break;
-    case 7: jmp1.process(x, n); break;
-    default: break;
-    }
+    ForType(*this, type, [x, n](auto& p) { p.process(x, n); });
 }
 
 bool ToneControl::Steady() const
 {
-    return !fade.fading && !fade.dirty && banks[fade.current].Steady(bankType[fade.current]);
-}
-
-bool ToneControl::Bank::Steady(int type) const
-{
-    switch (type) {
-    case 0: return basic.Steady();
-    case 1: return fender.Steady() && presence.Steady();
-    case 2: return marshall.Steady() && presence.Steady();
-    case 3: return vox.Steady() && mids.Steady() && presence.Steady();
-    case 4: return boogie.Steady();
-    case 5: return peavey.Steady() && presence.Steady();
-    case 6: return matchlessBassMids.Steady() && matchlessTrebleVolume.Steady() && presence.Steady();
-    case 7: return jmp1.Steady();
-    default: return true;
-    }
+    if (fade.fading || fade.dirty) return false;
+    bool steady = true;
+    Bank::ForType(banks[fade.current], bankType[fade.current], [&steady](const auto& p) { steady = steady && p.Steady(); });
+    return steady;
 }
 
 void ToneControl::Bank::AppendTo(int type, KernelChain& chain)
 {
-    switch (type) {
-    case 0: basic.AppendTo(chain); break;
-    case 1:
-        fender.AppendTo(chain);
-        presence.AppendTo(chain);
-        break;
-    case 2:
-        marshall.AppendTo(chain);
-        presence.AppendTo(chain);
-        break;
-    case 3:
-        vox.AppendTo(chain);
-        mids.AppendTo(chain);
-        presence.AppendTo(chain);
-        break;
-    case 4: boogie.AppendTo(chain); break;
-    case 5:
-        peavey.AppendTo(chain);
-        presence.AppendTo(chain);
-        break;
-    case 6:
-        matchlessBassMids.AppendTo(chain);
-        matchlessTrebleVolume.AppendTo(chain);
-        presence.AppendTo(chain);
-        break;
-    case 7: jmp1.AppendTo(chain); break;
-    default: break;
-    }
+    ForType(*this, type, [&chain](auto& p) { p.AppendTo(chain); });
 }
 
 }  // namespace tonewright
