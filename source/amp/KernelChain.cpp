@@ -81,46 +81,57 @@ void KernelChain::AddPower(Tube& a, double scaleA, Tube* b, double scaleB, doubl
     return (ya - yb) * output;
 }
 
-[[gnu::always_inline]] inline double KernelChain::Step(const Part& p, double x)
+template <int U>
+[[gnu::always_inline]] inline void KernelChain::StepGroup(const Part& p, double* v)
 {
+    const auto run = [v](auto& k) {
+        for (int u = 0; u < U; ++u) v[u] = k.Step(v[u]);
+    };
     switch (p.kind) {
-    case kFilter: return filters.kernel[p.index].Step(x);
-    case kSection1: return sections1.kernel[p.index].Step(x);
-    case kSection2: return sections2.kernel[p.index].Step(x);
-    case kSection3: return sections3.kernel[p.index].Step(x);
-    case kSection4: return sections4.kernel[p.index].Step(x);
-    case kTube: return tubes.kernel[p.index].Step(x);
-    default: return power[p.index].Step(x);
+    case kFilter: run(filters.kernel[p.index]); break;
+    case kSection1: run(sections1.kernel[p.index]); break;
+    case kSection2: run(sections2.kernel[p.index]); break;
+    case kSection3: run(sections3.kernel[p.index]); break;
+    case kSection4: run(sections4.kernel[p.index]); break;
+    case kTube: run(tubes.kernel[p.index]); break;
+    default: run(power[p.index]); break;
+    }
+}
+
+template <int U>
+void KernelChain::RunGroups(double* x, int groups)
+{
+    // carry[j] holds the group part j takes in the present step; at step t
+    // part j works on group t - j. Parts run last to first, so that each
+    // takes its input before the part ahead of it replaces it.
+    double carry[kMaxParts + 1][U];
+    const int last = count - 1;
+    const int steps = groups + last;
+    for (int t = 0; t < steps; ++t) {
+        if (t < groups) {
+            for (int u = 0; u < U; ++u) carry[0][u] = x[U * t + u];
+        }
+        const int first = t < groups ? 0 : t - groups + 1;
+        for (int j = std::min(last, t); j >= first; --j) {
+            double* v = carry[j + 1];
+            for (int u = 0; u < U; ++u) v[u] = carry[j][u];
+            StepGroup<U>(parts[j], v);
+        }
+        if (t >= last) {
+            for (int u = 0; u < U; ++u) x[U * (t - last) + u] = carry[count][u];
+        }
     }
 }
 
 void KernelChain::Run(double* x, int n)
 {
     if (overflow || count == 0 || n <= 0) return;
-    // carry[j] is the input part j takes in the present step; at step t
-    // part j works on sample t - j. Parts run last to first, so that each
-    // takes its input before the part ahead of it replaces it.
-    double carry[kMaxParts + 1];
-    const int last = count - 1;
-    const int steps = n + last;
-    int t = 0;
-    // Filling: only parts 0..t have samples yet.
-    for (; t < std::min(last, n); ++t) {
-        carry[0] = x[t];
-        for (int j = t; j >= 0; --j) carry[j + 1] = Step(parts[j], carry[j]);
-    }
-    // Full: every part has a sample.
-    for (; t < n; ++t) {
-        carry[0] = x[t];
-        for (int j = last; j >= 0; --j) carry[j + 1] = Step(parts[j], carry[j]);
-        x[t - last] = carry[count];
-    }
-    // Draining: parts t - n + 1 .. last still have samples.
-    for (; t < steps; ++t) {
-        const int first = t - n + 1;
-        for (int j = std::min(last, t); j >= first; --j) carry[j + 1] = Step(parts[j], carry[j]);
-        if (t >= last) x[t - last] = carry[count];
-    }
+    // Pairs of samples: half the dispatch of single ones, while each part's
+    // work per step stays short enough for the parts to overlap.
+    constexpr int kGroup = 2;
+    const int whole = n / kGroup;
+    RunGroups<kGroup>(x, whole);
+    RunGroups<1>(x + kGroup * whole, n - kGroup * whole);
 
     for (int i = 0; i < filters.count; ++i) filters.owner[i]->Store(filters.kernel[i]);
     for (int i = 0; i < sections1.count; ++i) sections1.owner[i]->Store(sections1.kernel[i]);

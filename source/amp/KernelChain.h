@@ -1,8 +1,8 @@
 #pragma once
 // Steady parts of the amplifier in series, each given as the kernel it runs
-// on one sample, run over a block in one loop. Each part works one sample
-// behind the part before it, so that within an iteration no part waits for
-// another: the chains that every part carries from one sample to the next
+// on one sample, run over a block in one loop. Each part works a sample or
+// two behind the part before it, so that within an iteration no part waits
+// for another: the chains that every part carries from one sample to the next
 // (a tube's loop, a recursive filter) all proceed at once, and a block costs
 // about what its slowest chain costs instead of the sum of all of them.
 
@@ -67,7 +67,13 @@ private:
     };
 
     bool Append(Kind kind, int index);
-    double Step(const Part& p, double x);
+    // Part p on a group of U consecutive samples in place.
+    template <int U>
+    void StepGroup(const Part& p, double* v);
+    // The block as groups of U samples, each part one group behind the
+    // part before it.
+    template <int U>
+    void RunGroups(double* x, int groups);
 
     Part parts[kMaxParts];
     int count = 0;
