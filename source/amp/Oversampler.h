@@ -37,6 +37,10 @@ public:
     // The shared filter table, h[0..63], summing to 1.
     static const double* FilterTable();
 
+    // Whether the loops may use the processor's wider vectors where it has
+    // them (the default); both ways give the same samples. For tests.
+    static void AllowWideVectors(bool allow);
+
 private:
     // Sizes the raised block for n base-rate samples; the kTaps samples
     // before it hold the end of the previous raised block.
