@@ -205,14 +205,50 @@ void Filter::RunSteady(double* x, int n)
     Store(k);
 }
 
+namespace {
+
+// Two kernels side by side in the lanes of a vector (one SSE2 register on
+// x86-64), each lane computing exactly what its Kernel::Step would.
+struct KernelPair {
+    typedef double Lanes __attribute__((vector_size(16)));
+    Lanes B0, B1, B2, A1, A2, x1, x2, y1, y2;
+
+    KernelPair() = default;
+    KernelPair(const Filter::Kernel& a, const Filter::Kernel& b)
+        : B0{a.B0, b.B0}, B1{a.B1, b.B1}, B2{a.B2, b.B2}, A1{a.A1, b.A1}, A2{a.A2, b.A2}, x1{a.x1, b.x1},
+          x2{a.x2, b.x2}, y1{a.y1, b.y1}, y2{a.y2, b.y2}
+    {
+    }
+    void Split(Filter::Kernel& a, Filter::Kernel& b) const
+    {
+        a.x1 = x1[0], a.x2 = x2[0], a.y1 = y1[0], a.y2 = y2[0];
+        b.x1 = x1[1], b.x2 = x2[1], b.y1 = y1[1], b.y2 = y2[1];
+    }
+    Lanes Step(Lanes x)
+    {
+        Lanes y = B0 * x + B1 * x1 + B2 * x2 + A1 * y1 + A2 * y2;
+        y = (y + 1e-10) - 1e-10;  // denormalGuard, lane by lane
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+};
+
+}  // namespace
+
 void Filter::RunSteady(double* l, double* r, int n)
 {
     Kernel kl = Load(false);
     Kernel kr = Load(true);
+    KernelPair k(kl, kr);
     for (int i = 0; i < n; ++i) {
-        l[i] = kl.Step(l[i]);
-        r[i] = kr.Step(r[i]);
+        const KernelPair::Lanes y = k.Step(KernelPair::Lanes{l[i], r[i]});
+        l[i] = y[0];
+        r[i] = y[1];
     }
+    k.Split(kl, kr);
     Store(kl, false);
     Store(kr, true);
 }
@@ -288,21 +324,20 @@ template <int M>
 void cascade(Filter* const* sl, Filter* const* sr, double* l, double* r, int n)
 {
     Filter::Kernel kl[M], kr[M];
+    KernelPair k[M];
     for (int j = 0; j < M; ++j) {
         kl[j] = sl[j]->Load();
         kr[j] = sr[j]->Load();
+        k[j] = KernelPair(kl[j], kr[j]);
     }
     for (int i = 0; i < n; ++i) {
-        double a = l[i];
-        double b = r[i];
-        for (int j = 0; j < M; ++j) {
-            a = kl[j].Step(a);
-            b = kr[j].Step(b);
-        }
-        l[i] = a;
-        r[i] = b;
+        KernelPair::Lanes v = {l[i], r[i]};
+        for (int j = 0; j < M; ++j) v = k[j].Step(v);
+        l[i] = v[0];
+        r[i] = v[1];
     }
     for (int j = 0; j < M; ++j) {
+        k[j].Split(kl[j], kr[j]);
         sl[j]->Store(kl[j]);
         sr[j]->Store(kr[j]);
     }
