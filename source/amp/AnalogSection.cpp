@@ -44,6 +44,7 @@ void AnalogSection::SetAnalog(const double* B, const double* A, int n)
         bank.c.g[j] = denormalGuard(b[j] / a[0]);
         if (j > 0) bank.c.f[j] = denormalGuard(-a[j] / a[0]);
     }
+    bank.loaded = n;
     bank.ClearHistory();
 }
 
@@ -55,6 +56,7 @@ void AnalogSection::SetDigital(const double* g, const double* f)
         bank.c.g[j] = denormalGuard(g[j]);
         if (j > 0) bank.c.f[j] = denormalGuard(f[j]);
     }
+    bank.loaded = order;
     bank.ClearHistory();
 }
 
@@ -72,76 +74,25 @@ void AnalogSection::SetDigitalFor(double designRate, const double* g, const doub
     SetAnalog(analogB, analogA, order);
 }
 
-namespace {
-
-// One bank's coefficients and history in locals, so that the compiler keeps
-// them in registers for the length of a block (the block pointer could alias
-// the bank's members otherwise).
-template <int N, bool Guard>
-struct Kernel {
-    double g[N + 1], f[N + 1], xh[N], yh[N];
-
-    template <class Bank>
-    explicit Kernel(const Bank& b)
-    {
-        for (int j = 0; j <= N; ++j) {
-            g[j] = b.c.g[j];
-            f[j] = b.c.f[j];
-        }
-        for (int j = 0; j < N; ++j) {
-            xh[j] = b.x[j];
-            yh[j] = b.y[j];
-        }
-    }
-
-    template <class Bank>
-    void Store(Bank& b) const
-    {
-        for (int j = 0; j < N; ++j) {
-            b.x[j] = xh[j];
-            b.y[j] = yh[j];
-        }
-    }
-
-    double Step(double in)
-    {
-        // The newest output enters last: it is the recursion's critical path.
-        double acc = g[0] * in;
-        for (int j = N - 1; j >= 0; --j) acc += g[j + 1] * xh[j];
-        for (int j = N - 1; j >= 1; --j) acc += f[j + 1] * yh[j];
-        acc += f[1] * yh[0];
-        const double y = Guard ? denormalGuard(acc) : acc;
-        for (int j = N - 1; j > 0; --j) {
-            xh[j] = xh[j - 1];
-            yh[j] = yh[j - 1];
-        }
-        xh[0] = in;
-        yh[0] = y;
-        return y;
-    }
-};
-
-}  // namespace
-
 template <int N, bool Guard>
 void AnalogSection::RunOrder(double* x, int n)
 {
     Bank& curBank = banks[fade.current];
-    Kernel<N, Guard> cur(curBank);
+    Kernel<N, Guard> cur = Take<N, Guard>(curBank);
     int i = 0;
     if (Guard && fade.fading) {
         Bank& oldBank = banks[fade.other];
-        Kernel<N, Guard> old(oldBank);
+        Kernel<N, Guard> old = Take<N, Guard>(oldBank);
         for (; i < n && fade.fading; ++i) {
             const double yNew = cur.Step(x[i]);
             const double yOld = old.Step(x[i]);
             const double w = fade.NextOldWeight();
             x[i] = (1.0 - w) * yNew + w * yOld;
         }
-        old.Store(oldBank);
+        Put(old, oldBank);
     }
     for (; i < n; ++i) x[i] = cur.Step(x[i]);
-    cur.Store(curBank);
+    Put(cur, curBank);
 }
 
 template <bool Guard>

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "dsp/BankCrossfade.h"
+#include "dsp/DspMath.h"
 
 namespace tonewright {
 
@@ -83,6 +84,48 @@ public:
         fade.Settle();
     }
 
+    // One bank's coefficients and history of order N by value: a loop that
+    // holds it in a local keeps it in registers (the block pointer could
+    // alias the bank's members otherwise). Guard: the denormal flush.
+    template <int N, bool Guard = true>
+    struct Kernel {
+        double g[N + 1], f[N + 1], xh[N], yh[N];
+
+        double Step(double in)
+        {
+            // The newest output enters last: it is the recursion's critical path.
+            double acc = g[0] * in;
+            for (int j = N - 1; j >= 0; --j) acc += g[j + 1] * xh[j];
+            for (int j = N - 1; j >= 1; --j) acc += f[j + 1] * yh[j];
+            acc += f[1] * yh[0];
+            const double y = Guard ? denormalGuard(acc) : acc;
+            for (int j = N - 1; j > 0; --j) {
+                xh[j] = xh[j - 1];
+                yh[j] = yh[j - 1];
+            }
+            xh[0] = in;
+            yh[0] = y;
+            return y;
+        }
+    };
+
+    // Steady: one bank and nothing pending; such a section may run as a
+    // Kernel of the order the bank in use was loaded with (Load, Step per
+    // sample, Store) instead of Process. The terms above that order are
+    // zero, so the shorter kernel computes the same values.
+    bool Steady() const { return !fade.fading && !fade.dirty; }
+    int Order() const { return banks[fade.current].loaded; }
+    template <int N>
+    Kernel<N> Load() const
+    {
+        return Take<N, true>(banks[fade.current]);
+    }
+    template <int N>
+    void Store(const Kernel<N>& k)
+    {
+        Put(k, banks[fade.current]);
+    }
+
     // Coefficients of the bank in use (for analysis).
     const Coefficients& Current() const { return banks[fade.current].c; }
 
@@ -100,8 +143,33 @@ private:
         Coefficients c;
         double x[kMaxOrder] = {};
         double y[kMaxOrder] = {};
+        // The order of the coefficients loaded; those above it are zero.
+        int loaded = kMaxOrder;
         void ClearHistory();
     };
+
+    template <int N, bool Guard>
+    static Kernel<N, Guard> Take(const Bank& b)
+    {
+        Kernel<N, Guard> k;
+        for (int j = 0; j <= N; ++j) {
+            k.g[j] = b.c.g[j];
+            k.f[j] = b.c.f[j];
+        }
+        for (int j = 0; j < N; ++j) {
+            k.xh[j] = b.x[j];
+            k.yh[j] = b.y[j];
+        }
+        return k;
+    }
+    template <int N, bool Guard>
+    static void Put(const Kernel<N, Guard>& k, Bank& b)
+    {
+        for (int j = 0; j < N; ++j) {
+            b.x[j] = k.xh[j];
+            b.y[j] = k.yh[j];
+        }
+    }
 
     // Guard: the crossfade and the denormal flush; without it, bank
     // `current` alone as it is.

@@ -5,6 +5,7 @@
 // bank `current` from its circuit's polynomials.
 
 #include "amp/AnalogSection.h"
+#include "amp/KernelChain.h"
 
 namespace tonewright {
 
@@ -19,6 +20,10 @@ public:
     void SetFs(double rate) { section.SetFs(rate); }
     double Fs() const { return section.Fs(); }
     void process(double* x, int n);
+    // Steady: nothing fading or pending; then the stack may run as a part
+    // of a KernelChain instead of process().
+    bool Steady() const { return section.Steady(); }
+    void AppendTo(KernelChain& chain) { chain.Add(section); }
     // Ends a pending or running fade: the next block plays the present
     // settings alone.
     void Settle();

@@ -16,7 +16,21 @@ void FourKnobEqualiser::SetFs(double rate)
 
 void FourKnobEqualiser::process(double* x, int n)
 {
-    for (KnobSection& s : sections) s.process(x, n);
+    Filter* const cascade[] = {sections[0].Section(), sections[1].Section(), sections[2].Section(),
+                               sections[3].Section()};
+    Filter::processCascade(cascade, 4, x, n);
+}
+
+void FourKnobEqualiser::AppendTo(KernelChain& chain)
+{
+    for (KnobSection& s : sections) s.AppendTo(chain);
+}
+
+bool FourKnobEqualiser::Steady() const
+{
+    for (const KnobSection& s : sections)
+        if (!s.Steady()) return false;
+    return true;
 }
 
 void FourKnobEqualiser::Settle()

@@ -16,6 +16,8 @@ public:
     void SetPresence(double v) { sections[at[kPresence]].SetKnob(v); }
     void SetFs(double rate);
     void process(double* x, int n);
+    bool Steady() const;
+    void AppendTo(KernelChain& chain);
     void Settle();
     void Reserve(int n);
 

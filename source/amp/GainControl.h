@@ -5,6 +5,7 @@
 // (1 ms hold, 20 ms fade).
 
 #include "amp/AnalogSection.h"
+#include "amp/KernelChain.h"
 
 namespace tonewright {
 
@@ -34,6 +35,10 @@ public:
     void Reserve(int) {}
 
     void process(double* x, int n);
+    // Steady: nothing fading or pending; then the control may run as a part
+    // of a KernelChain instead of process().
+    bool Steady() const { return section.Steady(); }
+    void AppendTo(KernelChain& chain) { chain.Add(section); }
     // The same filter without crossfade or denormal flush.
     void process_iphone(double* x, int n);
 

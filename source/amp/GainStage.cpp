@@ -86,9 +86,23 @@ void GainStage::Reserve(int n)
     bypass.Reserve(n);
 }
 
+bool GainStage::Steady() const
+{
+    return bypass.Steady() && (preFilter.Stopped() || preFilter.Steady()) && (tube.Stopped() || tube.Steady()) &&
+           (postFilter.Stopped() || postFilter.Steady());
+}
+
+void GainStage::AppendTo(KernelChain& chain)
+{
+    chain.Add(preFilter);
+    chain.Add(tube);
+    chain.Add(postFilter);
+}
+
 void GainStage::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (KernelChain::RunSteady(*this, x, n)) return;
     bypass.senddry(x, n);
     preFilter.process(x, n);
     tube.process(x, n);

@@ -1,6 +1,7 @@
 #pragma once
 // One preamp stage: filter, tube, filter, with its own on/off crossfade.
 
+#include "amp/KernelChain.h"
 #include "dsp/Filter.h"
 #include "dsp/SoftBypass.h"
 #include "amp/Tube.h"
@@ -31,6 +32,10 @@ public:
     // False once the stage has faded out; its owner then skips it.
     bool IsNotBypassed() const { return bypass.running == 1; }
     void process(double* x, int n);
+    // Steady: fully on and its filters and tube each steady or stopped; then
+    // the stage may run as parts of a KernelChain instead of process().
+    bool Steady() const;
+    void AppendTo(KernelChain& chain);
 
 private:
     GainStageParameters params;

@@ -3,6 +3,7 @@
 // section's level in dB through limitrange(knob, lowDb, highDb). The section
 // itself makes level changes click-free.
 
+#include "amp/KernelChain.h"
 #include "dsp/Filter.h"
 
 namespace tonewright {
@@ -16,6 +17,11 @@ public:
     void SetKnob(double v);
     void SetFs(double rate) { section.SetFs(rate); }
     void process(double* x, int n) { section.process(x, n); }
+    // The section as a cascade member.
+    Filter* Section() { return &section; }
+    // Steady (or stopped): the section may run in a KernelChain.
+    bool Steady() const { return section.Steady() || section.Stopped(); }
+    void AppendTo(KernelChain& chain) { chain.Add(section); }
     void Settle() { section.Settle(); }
     void Reserve(int n) { section.Reserve(n); }
 

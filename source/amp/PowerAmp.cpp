@@ -152,9 +152,81 @@ void PowerAmp::RunBank(int b, const double* s, int n)
     }
 }
 
+bool PowerAmp::Steady() const
+{
+    if (!bypass.Steady() || fade.fading || fade.dirty) return false;
+    const int b = fade.current;
+    const auto steady = [](const Tube& t) { return t.Stopped() || t.Steady(); };
+    switch (bankType[b]) {
+    case 0: return steady(tubes[0][b]);
+    case 1: return steady(tubes[1][b]) && steady(tubes[2][b]);
+    default: return steady(tubes[3][b]) && steady(tubes[4][b]);
+    }
+}
+
+namespace {
+
+// A tube's step, or its input unchanged while it is switched off.
+[[gnu::always_inline]] inline double step(Tube::Kernel& k, bool on, double x) { return on ? k.Step(x) : x; }
+
+}  // namespace
+
+void PowerAmp::RunSteady(double* x, int n)
+{
+    // The same arithmetic as RunBank, sample by sample.
+    const int b = fade.current;
+    const double drive = bankDrive[b];
+    if (bankType[b] == 0) {
+        Tube& t = tubes[0][b];
+        if (t.Stopped()) {
+            for (int i = 0; i < n; ++i) x[i] *= drive;
+            return;
+        }
+        Tube::Kernel k = t.Load();
+        for (int i = 0; i < n; ++i) x[i] = k.Step(x[i] * drive);
+        t.Store(k);
+        return;
+    }
+    const bool pushPull = bankType[b] == 1;
+    Tube& ta = tubes[pushPull ? 1 : 3][b];
+    Tube& tb = tubes[pushPull ? 2 : 4][b];
+    const double scaleA = pushPull ? 0.5 * drive : drive;
+    const double scaleB = pushPull ? -0.5 * drive : -drive;
+    const double shift = pushPull ? pushPullOffset[b] : asymOffset[b];
+    const double output = pushPull ? kPushPullOutput : 0.5;
+    const bool onA = !ta.Stopped();
+    const bool onB = !tb.Stopped();
+    Tube::Kernel ka = ta.Load();
+    Tube::Kernel kb = tb.Load();
+    for (int i = 0; i < n; ++i) {
+        const double ya = step(ka, onA, x[i] * scaleA + shift);
+        const double yb = step(kb, onB, x[i] * scaleB + shift);
+        x[i] = (ya - yb) * output;
+    }
+    ta.Store(ka);
+    tb.Store(kb);
+}
+
+void PowerAmp::AppendTo(KernelChain& chain)
+{
+    const int b = fade.current;
+    const double drive = bankDrive[b];
+    switch (bankType[b]) {
+    case 0: chain.AddPower(tubes[0][b], drive, nullptr, 0.0, 0.0, 1.0); break;
+    case 1:
+        chain.AddPower(tubes[1][b], 0.5 * drive, &tubes[2][b], -0.5 * drive, pushPullOffset[b], kPushPullOutput);
+        break;
+    default: chain.AddPower(tubes[3][b], drive, &tubes[4][b], -drive, asymOffset[b], 0.5); break;
+    }
+}
+
 void PowerAmp::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        RunSteady(x, n);
+        return;
+    }
     bypass.senddry(x, n);
     if (fade.BeginBlock()) Update();
     if (fade.fading) {

@@ -9,6 +9,7 @@
 #include "dsp/BankCrossfade.h"
 #include "dsp/MonoBuffer.h"
 #include "dsp/SoftBypass.h"
+#include "amp/KernelChain.h"
 #include "amp/Tube.h"
 
 namespace tonewright {
@@ -41,6 +42,13 @@ public:
     void Settle();
     void Reserve(int n);
     void process(double* x, int n);
+    // Steady: fully on, one bank, and the bank's tubes steady; then
+    // RunSteady processes a block as process() would, the two tubes of a
+    // pair side by side in one loop, and the power amp may run as a part of
+    // a KernelChain.
+    bool Steady() const;
+    void RunSteady(double* x, int n);
+    void AppendTo(KernelChain& chain);
 
     const SoftBypass& Bypass() const { return bypass; }
 

@@ -184,9 +184,36 @@ void Preamp::RunBank(int b, double* y, int n)
     if (toneControlAt[b] == kLastLocation) toneControls[b].process(y, n);
 }
 
+bool Preamp::Steady() const
+{
+    if (!bypass.Steady() || fade.fading || fade.dirty) return false;
+    const int b = fade.current;
+    const auto placed = [](int at) { return at >= 1 && at <= kLastLocation; };
+    if (placed(gainControlAt[b]) && !gainControls[b].Steady()) return false;
+    if (placed(toneControlAt[b]) && !toneControls[b].Steady()) return false;
+    for (const auto& stage : stages) {
+        if (stage[b].IsNotBypassed() && !stage[b].Steady()) return false;
+    }
+    return true;
+}
+
+void Preamp::AppendTo(KernelChain& chain)
+{
+    const int b = fade.current;
+    for (int s = 1; s <= kStages; ++s) {
+        if (gainControlAt[b] == s) gainControls[b].AppendTo(chain);
+        if (toneControlAt[b] == s) toneControls[b].AppendTo(chain);
+        GainStage& stage = stages[s - 1][b];
+        if (stage.IsNotBypassed()) stage.AppendTo(chain);
+    }
+    if (gainControlAt[b] == kLastLocation) gainControls[b].AppendTo(chain);
+    if (toneControlAt[b] == kLastLocation) toneControls[b].AppendTo(chain);
+}
+
 void Preamp::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (KernelChain::RunSteady(*this, x, n)) return;
     bypass.senddry(x, n);
     if (fade.BeginBlock()) {
         // The incoming bank takes the new arrangement; the outgoing one keeps

@@ -53,6 +53,11 @@ public:
     void Settle();
     void Reserve(int n);
     void process(double* x, int n);
+    // Steady: fully on, no arrangement fade, and every part in the chain
+    // steady; then the preamp may run as parts of a KernelChain instead of
+    // process().
+    bool Steady() const;
+    void AppendTo(KernelChain& chain);
 
     const SoftBypass& Bypass() const { return bypass; }
     bool Fading() const { return fade.fading; }

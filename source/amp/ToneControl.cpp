@@ -89,6 +89,7 @@ void ToneControl::Reserve(int n)
 void ToneControl::process(double* x, int n)
 {
     if (n <= 0) return;
+    if (KernelChain::RunSteady(*this, x, n)) return;
     if (fade.BeginBlock()) bankType[fade.current] = params.type;
     if (!fade.fading) {
         banks[fade.current].Run(bankType[fade.current], x, n);
@@ -155,34 +156,20 @@ void ToneControl::Bank::Reserve(int n)
 
 void ToneControl::Bank::Run(int type, double* x, int n)
 {
-    switch (type) {
-    case 0: basic.process(x, n); break;
-    case 1:
-        fender.process(x, n);
-        presence.process(x, n);
-        break;
-    case 2:
-        marshall.process(x, n);
-        presence.process(x, n);
-        break;
-    case 3:
-        vox.process(x, n);
-        mids.process(x, n);
-        presence.process(x, n);
-        break;
-    case 4: boogie.process(x, n); break;
-    case 5:
-        peavey.process(x, n);
-        presence.process(x, n);
-        break;
-    case 6:
-        matchlessBassMids.process(x, n);
-        matchlessTrebleVolume.process(x, n);
-        presence.process(x, n);
-        break;
-    case 7: jmp1.process(x, n); break;
-    default: break;
-    }
+    ForType(*this, type, [x, n](auto& p) { p.process(x, n); });
+}
+
+bool ToneControl::Steady() const
+{
+    if (fade.fading || fade.dirty) return false;
+    bool steady = true;
+    Bank::ForType(banks[fade.current], bankType[fade.current], [&steady](const auto& p) { steady = steady && p.Steady(); });
+    return steady;
+}
+
+void ToneControl::Bank::AppendTo(int type, KernelChain& chain)
+{
+    ForType(*this, type, [&chain](auto& p) { p.AppendTo(chain); });
 }
 
 }  // namespace tonewright

@@ -46,6 +46,10 @@ public:
     void Reserve(int n);
 
     void process(double* x, int n);
+    // Steady: no type fade and every processor of the type steady; then
+    // the control may run as parts of a KernelChain instead of process().
+    bool Steady() const;
+    void AppendTo(KernelChain& chain) { banks[fade.current].AppendTo(bankType[fade.current], chain); }
 
     // The type the bank in use plays (for analysis).
     int PlayingType() const { return bankType[fade.current]; }
@@ -75,6 +79,25 @@ private:
         void Reserve(int n);
         // Runs the chain of one type on a block.
         void Run(int type, double* x, int n);
+        void AppendTo(int type, KernelChain& chain);
+
+        // Calls f on the processors of one type of a bank (const or not),
+        // in the order they run.
+        template <class Self, class F>
+        static void ForType(Self& b, int type, F&& f)
+        {
+            switch (type) {
+            case 0: f(b.basic); break;
+            case 1: f(b.fender), f(b.presence); break;
+            case 2: f(b.marshall), f(b.presence); break;
+            case 3: f(b.vox), f(b.mids), f(b.presence); break;
+            case 4: f(b.boogie); break;
+            case 5: f(b.peavey), f(b.presence); break;
+            case 6: f(b.matchlessBassMids), f(b.matchlessTrebleVolume), f(b.presence); break;
+            case 7: f(b.jmp1); break;
+            default: break;
+            }
+        }
 
         // Calls f on every processor, in member order.
         template <class F>

@@ -12,20 +12,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// The non-negative root of K z^2 + beta z - gamma = 0 (K > 0, gamma >= 0).
-// The radicand is a sum of non-negative terms, so rounding can never make
-// it negative, and the form is chosen by the sign of beta so that nothing
-// cancels.
-double nonNegativeRoot(double K, double beta, double gamma)
-{
-    const double s = std::sqrt(beta * beta + 4.0 * K * gamma);
-    if (beta >= 0.0) {
-        const double d = beta + s;
-        return d > 0.0 ? 2.0 * gamma / d : 0.0;
-    }
-    return (s - beta) / (2.0 * K);
-}
-
 }  // namespace
 
 TubeCurve TubeCurve::Make(double clipping, double symmetry, double offset)
@@ -166,31 +152,42 @@ void Tube::SetFs(double rate)
 
 void Tube::Update()
 {
-    Bank& b = banks[fade.current];
+    Kernel& b = banks[fade.current];
     b.invert = params.invert;
-    b.dynamic = params.dynamic;
     b.g = params.gain;
     b.o = params.offset;
     b.K = b.g != 0.0 ? std::pow(10.0, -params.shelf / 20.0) - 1.0 : 0.0;
-    b.k = b.g != 0.0 ? b.K / b.g : 0.0;
+    b.loop = params.dynamic && b.K != 0.0;
     b.curve = TubeCurve::Make(params.clipping, params.symmetry, params.offset);
 
     // Bilinear one-pole low-pass, not pre-warped.
     const double w = kPi * frequencyInUse(params.frequency, fs) / fs;
-    b.a0 = w / (1.0 + w);
+    const double a0 = w / (1.0 + w);
     b.a1 = (1.0 - w) / (1.0 + w);
 
     const TubeCurve& f = b.curve;
-    b.lowerEdge = b.a0 * (f.L + f.D - b.o);
-    b.upperEdge = b.a0 * (f.H + f.D - b.o);
-    b.linearScale = 1.0 / (1.0 + b.K * b.a0);
-    b.linearShift = b.a0 * (f.D - b.o);
-    b.lowerBeta = f.P - b.K * b.a0 * (1.0 + b.o);
-    b.upperBeta = f.Q - b.K * b.a0 * (1.0 - b.o);
-    b.lowerGamma = std::max(0.0, b.a0 * (f.A + f.P));
-    b.upperGamma = std::max(0.0, b.a0 * (f.Q + f.B));
-    b.lp = 0.0;
-    b.fed = 0.0;
+    const double K = b.K;
+    const double o = b.o;
+    const double Q = K * (1.0 + b.a1);
+    b.lowerEdge = K * (a0 * (f.L + f.D - o));
+    b.upperEdge = K * (a0 * (f.H + f.D - o));
+    b.lowerBeta = f.P - K * a0 * (1.0 + o);
+    b.upperBeta = f.Q - K * a0 * (1.0 - o);
+    b.lowerGamma = std::max(0.0, a0 * (f.A + f.P));
+    b.upperGamma = std::max(0.0, a0 * (f.Q + f.B));
+    b.lowerRadicand = 4.0 * K * b.lowerGamma;
+    b.upperRadicand = 4.0 * K * b.upperGamma;
+    b.lowerNumerator = 2.0 * b.lowerGamma * Q;
+    b.upperNumerator = 2.0 * b.upperGamma * Q;
+    b.negativeBetaScale = b.loop ? Q / (2.0 * K) : 0.0;
+    b.rootToOutput = b.loop ? 1.0 / (a0 * Q) : 0.0;
+    b.lowerNext = -Q * a0 * (1.0 + o);
+    b.upperNext = Q * a0 * (1.0 - o);
+    b.linearScale = 1.0 / (1.0 + K * a0);
+    b.linearDrive = K * a0;
+    b.linearShift = K * (a0 * (f.D - o));
+    b.linearNext = (1.0 + b.a1) * b.linearScale;
+    b.V = 0.0;
 }
 
 void Tube::Settle()
@@ -207,68 +204,36 @@ double Tube::Function(double x) const
     return params.invert ? -y : y;
 }
 
-inline double Tube::Run(Bank& b, double x)
-{
-    // Silence into a resting tube is exact silence (f(0) = o exactly).
-    if (x == 0.0 && b.lp == 0.0 && b.fed == 0.0) return 0.0;
+void Tube::Store(const Kernel& k) { banks[fade.current].V = k.V; }
 
-    const TubeCurve& f = b.curve;
-    double y;
-    if (!b.dynamic) {
-        y = f(b.g * x) - b.o;
-    } else {
-        // The new filter output lp solves lp = S + a0 (f(g x - K lp) - o):
-        // find the branch of f from the knees, then solve exactly.
-        const double S = b.a1 * b.lp + b.fed;
-        const double gx = b.g * x;
-        double lp;
-        if (b.K == 0.0) {
-            y = f(gx) - b.o;
-            lp = S + b.a0 * y;
-        } else {
-            // On a rational branch the equation is a quadratic in lp. It is
-            // solved for the distance of a0 f from its asymptote, z = a0 (1 + f)
-            // below and z = a0 (1 - f) above: K z^2 + beta z - a0 (A + P) = 0
-            // (Q + B above), whose wanted root is the non-negative one. This is
-            // the same root as in lp, but stays accurate where the two roots
-            // meet (at a knee on the asymptote).
-            if (b.K * (S + b.lowerEdge) > gx - f.L) {
-                const double z = nonNegativeRoot(b.K, b.lowerBeta - gx + b.K * S, b.lowerGamma);
-                lp = S + z - b.a0 * (1.0 + b.o);
-            } else if (gx - f.H > b.K * (S + b.upperEdge)) {
-                const double z = nonNegativeRoot(b.K, b.upperBeta + gx - b.K * S, b.upperGamma);
-                lp = S - z + b.a0 * (1.0 - b.o);
-            } else {
-                lp = (S + b.a0 * gx + b.linearShift) * b.linearScale;
-            }
-            y = f(b.g * (x - b.k * lp)) - b.o;
-        }
-        // The filter's next known part needs a0 y, which is lp - S by the
-        // equation just solved: the next sample need not wait for f(u).
-        b.fed = denormalGuard(b.K == 0.0 ? b.a0 * y : lp - S);
-        b.lp = denormalGuard(lp);
-        y = denormalGuard(y);
-    }
-    return b.invert ? -y : y;
+void Tube::RunSteady(double* x, int n)
+{
+    Kernel k = Load();
+    for (int i = 0; i < n; ++i) x[i] = k.Step(x[i]);
+    Store(k);
 }
 
 void Tube::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        RunSteady(x, n);
+        return;
+    }
     bypass.senddry(x, n);
     if (fade.BeginBlock()) Update();
-    Bank& cur = banks[fade.current];
+    Kernel& cur = banks[fade.current];
     int i = 0;
     if (fade.fading) {
-        Bank& old = banks[fade.other];
+        Kernel& old = banks[fade.other];
         for (; i < n && fade.fading; ++i) {
-            const double yNew = Run(cur, x[i]);
-            const double yOld = Run(old, x[i]);
+            const double yNew = cur.Step(x[i]);
+            const double yOld = old.Step(x[i]);
             const double w = fade.NextOldWeight();
             x[i] = (1.0 - w) * yNew + w * yOld;
         }
     }
-    for (; i < n; ++i) x[i] = Run(cur, x[i]);
+    for (; i < n; ++i) x[i] = cur.Step(x[i]);
     bypass.process(x, n);
 }
 

@@ -81,22 +81,19 @@ void DirectBox::Reserve(int n)
 
 void DirectBox::process(double* x, int n)
 {
-    if (!bypass.running) return;
-    bypass.senddry(x, n);
-    sections[0].process(x, n);
-    sections[1].process(x, n);
-    bypass.process(x, n);
+    bypass.Run(x, n, [&] {
+        Filter* const left[] = {&sections[0], &sections[1]};
+        Filter::processCascade(left, 2, x, n);
+    });
 }
 
 void DirectBox::process(double* l, double* r, int n)
 {
-    if (!bypass.running) return;
-    bypass.senddry(l, r, n);
-    sections[0].process(l, n);
-    sections[1].process(l, n);
-    sections[2].process(r, n);
-    sections[3].process(r, n);
-    bypass.process(l, r, n);
+    bypass.Run(l, r, n, [&] {
+        Filter* const left[] = {&sections[0], &sections[1]};
+        Filter* const right[] = {&sections[2], &sections[3]};
+        Filter::processCascade(left, right, 2, l, r, n);
+    });
 }
 
 }  // namespace tonewright

@@ -1,6 +1,7 @@
 #include "dsp/Filter.h"
 
 #include <cmath>
+#include <utility>
 
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
@@ -178,9 +179,87 @@ inline double Filter::Run(const Bank& b, History& h, double x)
     return y;
 }
 
+bool Filter::Steady() const
+{
+    return bypass.Steady() && !fade.fading && !fade.dirty;
+}
+
+Filter::Kernel Filter::Load(bool right) const
+{
+    const Bank& b = banks[fade.current];
+    const History& h = right ? b.right : b.left;
+    return {b.B0, b.B1, b.B2, b.A1, b.A2, h.x1, h.x2, h.y1, h.y2};
+}
+
+void Filter::Store(const Kernel& k, bool right)
+{
+    Bank& b = banks[fade.current];
+    History& h = right ? b.right : b.left;
+    h = {k.x1, k.x2, k.y1, k.y2};
+}
+
+void Filter::RunSteady(double* x, int n)
+{
+    Kernel k = Load();
+    for (int i = 0; i < n; ++i) x[i] = k.Step(x[i]);
+    Store(k);
+}
+
+namespace {
+
+// Two kernels side by side in the lanes of a vector (one SSE2 register on
+// x86-64), each lane computing exactly what its Kernel::Step would.
+struct KernelPair {
+    typedef double Lanes __attribute__((vector_size(16)));
+    Lanes B0, B1, B2, A1, A2, x1, x2, y1, y2;
+
+    KernelPair() = default;
+    KernelPair(const Filter::Kernel& a, const Filter::Kernel& b)
+        : B0{a.B0, b.B0}, B1{a.B1, b.B1}, B2{a.B2, b.B2}, A1{a.A1, b.A1}, A2{a.A2, b.A2}, x1{a.x1, b.x1},
+          x2{a.x2, b.x2}, y1{a.y1, b.y1}, y2{a.y2, b.y2}
+    {
+    }
+    void Split(Filter::Kernel& a, Filter::Kernel& b) const
+    {
+        a.x1 = x1[0], a.x2 = x2[0], a.y1 = y1[0], a.y2 = y2[0];
+        b.x1 = x1[1], b.x2 = x2[1], b.y1 = y1[1], b.y2 = y2[1];
+    }
+    Lanes Step(Lanes x)
+    {
+        Lanes y = B0 * x + B1 * x1 + B2 * x2 + A1 * y1 + A2 * y2;
+        y = (y + 1e-10) - 1e-10;  // denormalGuard, lane by lane
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+};
+
+}  // namespace
+
+void Filter::RunSteady(double* l, double* r, int n)
+{
+    Kernel kl = Load(false);
+    Kernel kr = Load(true);
+    KernelPair k(kl, kr);
+    for (int i = 0; i < n; ++i) {
+        const KernelPair::Lanes y = k.Step(KernelPair::Lanes{l[i], r[i]});
+        l[i] = y[0];
+        r[i] = y[1];
+    }
+    k.Split(kl, kr);
+    Store(kl, false);
+    Store(kr, true);
+}
+
 void Filter::process(double* x, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        RunSteady(x, n);
+        return;
+    }
     bypass.senddry(x, n);
     if (fade.BeginBlock()) Update();
     Bank& cur = banks[fade.current];
@@ -193,7 +272,7 @@ void Filter::process(double* x, int n)
             x[i] = (1.0 - w) * yNew + w * yOld;
         }
     } else {
-        for (int i = 0; i < n; ++i) x[i] = Run(cur, cur.left, x[i]);
+        RunSteady(x, n);
     }
     bypass.process(x, n);
 }
@@ -201,6 +280,10 @@ void Filter::process(double* x, int n)
 void Filter::process(double* l, double* r, int n)
 {
     if (!bypass.running || n <= 0) return;
+    if (Steady()) {
+        RunSteady(l, r, n);
+        return;
+    }
     bypass.senddry(l, r, n);
     if (fade.BeginBlock()) Update();
     Bank& cur = banks[fade.current];
@@ -216,12 +299,106 @@ void Filter::process(double* l, double* r, int n)
             r[i] = (1.0 - w) * rNew + w * rOld;
         }
     } else {
-        for (int i = 0; i < n; ++i) {
-            l[i] = Run(cur, cur.left, l[i]);
-            r[i] = Run(cur, cur.right, r[i]);
-        }
+        RunSteady(l, r, n);
     }
     bypass.process(l, r, n);
+}
+
+namespace {
+
+// M steady sections in one pass: each sample goes through all of them.
+template <int M>
+void cascade(Filter* const* s, double* x, int n)
+{
+    Filter::Kernel k[M];
+    for (int j = 0; j < M; ++j) k[j] = s[j]->Load();
+    for (int i = 0; i < n; ++i) {
+        double v = x[i];
+        for (int j = 0; j < M; ++j) v = k[j].Step(v);
+        x[i] = v;
+    }
+    for (int j = 0; j < M; ++j) s[j]->Store(k[j]);
+}
+
+template <int M>
+void cascade(Filter* const* sl, Filter* const* sr, double* l, double* r, int n)
+{
+    Filter::Kernel kl[M], kr[M];
+    KernelPair k[M];
+    for (int j = 0; j < M; ++j) {
+        kl[j] = sl[j]->Load();
+        kr[j] = sr[j]->Load();
+        k[j] = KernelPair(kl[j], kr[j]);
+    }
+    for (int i = 0; i < n; ++i) {
+        KernelPair::Lanes v = {l[i], r[i]};
+        for (int j = 0; j < M; ++j) v = k[j].Step(v);
+        l[i] = v[0];
+        r[i] = v[1];
+    }
+    for (int j = 0; j < M; ++j) {
+        k[j].Split(kl[j], kr[j]);
+        sl[j]->Store(kl[j]);
+        sr[j]->Store(kr[j]);
+    }
+}
+
+// The running sections of a cascade when all are steady: their count, or
+// -1 when one needs its own block (a fade, a ramp or a pending change).
+int steadySections(Filter* const* s, int count, Filter** active)
+{
+    if (count > Filter::kCascade) return -1;
+    int m = 0;
+    for (int j = 0; j < count; ++j) {
+        if (s[j]->Stopped()) continue;
+        if (!s[j]->Steady()) return -1;
+        active[m++] = s[j];
+    }
+    return m;
+}
+
+template <int... M>
+void dispatch(std::integer_sequence<int, M...>, int m, Filter* const* s, double* x, int n)
+{
+    ((m == M + 1 ? cascade<M + 1>(s, x, n) : void()), ...);
+}
+
+template <int... M>
+void dispatch(std::integer_sequence<int, M...>, int m, Filter* const* sl, Filter* const* sr, double* l, double* r,
+              int n)
+{
+    ((m == M + 1 ? cascade<M + 1>(sl, sr, l, r, n) : void()), ...);
+}
+
+}  // namespace
+
+void Filter::processCascade(Filter* const* sections, int count, double* x, int n)
+{
+    if (n <= 0) return;
+    Filter* active[kCascade];
+    const int m = steadySections(sections, count, active);
+    if (m < 0) {
+        for (int j = 0; j < count; ++j) sections[j]->process(x, n);
+        return;
+    }
+    dispatch(std::make_integer_sequence<int, kCascade>{}, m, active, x, n);
+}
+
+void Filter::processCascade(Filter* const* left, Filter* const* right, int count, double* l, double* r, int n)
+{
+    if (n <= 0) return;
+    Filter* activeL[kCascade];
+    Filter* activeR[kCascade];
+    const int m = steadySections(left, count, activeL);
+    // The two sides share their settings, but each is checked on its own.
+    if (m < 0 || steadySections(right, count, activeR) != m) {
+        for (int j = 0; j < count; ++j) {
+            left[j]->process(l, n);
+            right[j]->process(r, n);
+        }
+        return;
+    }
+    dispatch(std::make_integer_sequence<int, kCascade>{}, m, activeL, activeR, l, r, n);
 }
 
 }  // namespace tonewright

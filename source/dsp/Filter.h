@@ -2,9 +2,11 @@
 // The general filter section: gain only, five first-order and eight
 // second-order types, with frequency, Q and level. Parameter changes
 // crossfade between two coefficient banks (1 ms hold, 30 ms fade); on/off
-// goes through the SoftBypass.
+// goes through the SoftBypass. Sections in series run as a cascade: while
+// they are steady, every sample passes through all of them in one loop.
 
 #include "dsp/BankCrossfade.h"
+#include "dsp/DspMath.h"
 #include "dsp/SoftBypass.h"
 
 namespace tonewright {
@@ -59,6 +61,38 @@ public:
     void process(double* x, int n);
     void process(double* l, double* r, int n);
 
+    // One section's coefficients and history by value: a loop that holds it
+    // in a local keeps it in registers (the block could alias the members).
+    struct Kernel {
+        double B0, B1, B2, A1, A2;
+        double x1, x2, y1, y2;
+
+        double Step(double x)
+        {
+            const double y = denormalGuard(B0 * x + B1 * x1 + B2 * x2 + A1 * y1 + A2 * y2);
+            x2 = x1;
+            x1 = x;
+            y2 = y1;
+            y1 = y;
+            return y;
+        }
+    };
+
+    // Steady: fully on, one bank, nothing pending; such a section may run as
+    // a Kernel (Load, Step per sample, Store) instead of process(). Stopped:
+    // faded out; process() leaves blocks untouched.
+    bool Steady() const;
+    bool Stopped() const { return !bypass.running; }
+    Kernel Load(bool right = false) const;
+    void Store(const Kernel& k, bool right = false);
+
+    // Sections in series over a block, each as its mono process() would run
+    // it, in one pass while all are steady (or stopped); the stereo form runs
+    // two such cascades side by side. Up to kCascade sections.
+    static constexpr int kCascade = 9;
+    static void processCascade(Filter* const* sections, int count, double* x, int n);
+    static void processCascade(Filter* const* left, Filter* const* right, int count, double* l, double* r, int n);
+
     // The frequency the coefficients use: the stored one, kept below half
     // the running rate.
     double EffectiveFrequency() const;
@@ -81,6 +115,9 @@ private:
     };
 
     static double Run(const Bank& b, History& h, double x);
+    // The blocks of a steady section.
+    void RunSteady(double* x, int n);
+    void RunSteady(double* l, double* r, int n);
 
     FilterParameters params;
     double fs = 0.0;

@@ -30,6 +30,10 @@ public:
     // Makes room for blocks of up to n samples.
     void Reserve(int n);
 
+    // Fully on with no ramp: process() would leave a block as it is, so the
+    // dry block need not be kept.
+    bool Steady() const { return running && state && !fading; }
+
     // The frame a switchable stage runs its block in: nothing once faded
     // out; otherwise the dry block is kept, `work` processes the block in
     // place, and the two are mixed.
@@ -37,6 +41,10 @@ public:
     void Run(double* x, int n, Work&& work)
     {
         if (!running || n <= 0) return;
+        if (Steady()) {
+            work();
+            return;
+        }
         senddry(x, n);
         work();
         process(x, n);
@@ -45,6 +53,10 @@ public:
     void Run(double* l, double* r, int n, Work&& work)
     {
         if (!running || n <= 0) return;
+        if (Steady()) {
+            work();
+            return;
+        }
         senddry(l, r, n);
         work();
         process(l, r, n);

@@ -235,13 +235,27 @@ void Echo::Run(double* l, double* r, int n)
     }
 
     // The direct signal is not part of the loop: filter it as a block.
+    Filter* const directLeft[] = {&sections[kDirectLowL], &sections[kDirectBandL]};
+    Filter* const directRight[] = {&sections[kDirectLowR], &sections[kDirectBandR]};
     directL.Set(l, n);
-    sections[kDirectLowL].process(directL.data(), n);
-    sections[kDirectBandL].process(directL.data(), n);
     if constexpr (Stereo) {
         directR.Set(r, n);
-        sections[kDirectLowR].process(directR.data(), n);
-        sections[kDirectBandR].process(directR.data(), n);
+        Filter::processCascade(directLeft, directRight, 2, directL.data(), directR.data(), n);
+    } else {
+        Filter::processCascade(directLeft, 2, directL.data(), n);
+    }
+
+    // The loop's sections filter one sample at a time: from kernels in
+    // locals while each is steady (or stopped) for the block.
+    const int loop[4] = {kLowL, kBandL, kLowR, kBandR};
+    bool steady = true;
+    bool on[4];
+    Filter::Kernel kernel[4];
+    for (int j = 0; j < 4; ++j) {
+        const Filter& s = sections[loop[j]];
+        on[j] = !s.Stopped();
+        steady = steady && (!on[j] || s.Steady());
+        kernel[j] = s.Load();
     }
     const double* dL = directL.data();
     const double* dR = Stereo ? directR.data() : nullptr;
@@ -272,10 +286,15 @@ void Echo::Run(double* l, double* r, int n)
                                      in * (c[kLeftIn].current * inL + c[kRightInToLeft].current * inR));
         double feedR = denormalGuard(c[kRightOwn].current * tapR + c[kLeftToRight].current * tapL +
                                      in * c[kRightIn].current * inR);
-        sections[kLowL].process(&feedL, 1);
-        sections[kBandL].process(&feedL, 1);
-        sections[kLowR].process(&feedR, 1);
-        sections[kBandR].process(&feedR, 1);
+        if (steady) {
+            for (int j = 0; j < 2; ++j)
+                if (on[j]) feedL = kernel[j].Step(feedL);
+            for (int j = 2; j < 4; ++j)
+                if (on[j]) feedR = kernel[j].Step(feedR);
+        } else {
+            for (int j = 0; j < 2; ++j) sections[loop[j]].process(&feedL, 1);
+            for (int j = 2; j < 4; ++j) sections[loop[j]].process(&feedR, 1);
+        }
 
         w = (w + 1) & mask;
         energy += feedL * feedL + feedR * feedR - bufL[w] * bufL[w] - bufR[w] * bufR[w];
@@ -288,6 +307,10 @@ void Echo::Run(double* l, double* r, int n)
         const double dry = dryThrough.current;
         l[i] = out * (direct * dL[i] + wetGain * tapL) + dry * inL;
         if constexpr (Stereo) r[i] = out * (direct * dR[i] + wetGain * tapR) + dry * inR;
+    }
+    if (steady) {
+        for (int j = 0; j < 4; ++j)
+            if (on[j]) sections[loop[j]].Store(kernel[j]);
     }
 }
 

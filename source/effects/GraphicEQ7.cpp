@@ -168,17 +168,22 @@ void GraphicEQ7::Reserve(int n)
 void GraphicEQ7::process(double* x, int n)
 {
     bypass.Run(x, n, [&] {
-        for (Filter& s : sectionsL) s.process(x, n);
+        Filter* s[kSections];
+        for (int j = 0; j < kSections; ++j) s[j] = &sectionsL[j];
+        Filter::processCascade(s, kSections, x, n);
     });
 }
 
 void GraphicEQ7::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] {
-        for (int s = 0; s < kSections; ++s) {
-            sectionsL[s].process(l, n);
-            sectionsR[s].process(r, n);
+        Filter* left[kSections];
+        Filter* right[kSections];
+        for (int j = 0; j < kSections; ++j) {
+            left[j] = &sectionsL[j];
+            right[j] = &sectionsR[j];
         }
+        Filter::processCascade(left, right, kSections, l, r, n);
     });
 }
 

@@ -166,6 +166,12 @@ void Phaser::Run(double* l, double* r, int n)
     }
 
     const bool glide = gliding;
+    bool steady = !glide;
+    for (int k = 0; k < count && steady; ++k) steady = chain[k]->Steady();
+    if (steady) {
+        RunSteady<Stereo>(chain, ends, l, r, n);
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         if (glide) {
             bool moving = speed.Step(coefficient);
@@ -191,6 +197,42 @@ void Phaser::Run(double* l, double* r, int n)
             r[i] += depth.current * s;
         }
     }
+}
+
+template <bool Stereo>
+void Phaser::RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, double* r, int n)
+{
+    PhaserAllPass::Kernel k[kSections];
+    const int count = ends[Stereo ? 2 : 0];
+    for (int j = 0; j < count; ++j) k[j] = chain[j]->Load();
+    const double feedback = regeneration.current;
+    const double wet = depth.current;
+    double fl = feedbackL, fr = feedbackR;
+    for (int i = 0; i < n; ++i) {
+        StepOscillator();
+        // The cosine terms first: they depend on the oscillator alone.
+        for (int j = 0; j < ends[0]; ++j) k[j].Sweep(m);
+        if constexpr (Stereo) {
+            for (int j = ends[0]; j < ends[1]; ++j) k[j].Sweep(m);
+            const double against = 3.0 - m;
+            for (int j = ends[1]; j < ends[2]; ++j) k[j].Sweep(against);
+        }
+
+        double s = denormalGuard(fl * feedback + l[i]);
+        for (int j = 0; j < ends[0]; ++j) s = k[j].Step(s);
+        fl = s;
+        l[i] += wet * s;
+
+        if constexpr (Stereo) {
+            s = denormalGuard(fr * feedback + r[i]);
+            for (int j = ends[0]; j < ends[2]; ++j) s = k[j].Step(s);
+            fr = s;
+            r[i] += wet * s;
+        }
+    }
+    feedbackL = fl;
+    feedbackR = fr;
+    for (int j = 0; j < count; ++j) chain[j]->Store(k[j]);
 }
 
 void Phaser::process(double* x, int n)

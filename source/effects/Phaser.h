@@ -52,6 +52,9 @@ public:
 private:
     template <bool Stereo>
     void Run(double* l, double* r, int n);
+    // Run while nothing glides or ramps: the sections from kernels in locals.
+    template <bool Stereo>
+    void RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, double* r, int n);
     void StepOscillator();
 
     PhaserParameters params;

@@ -54,6 +54,42 @@ public:
         return bypass.Tick(y, x);
     }
 
+    // After BeginBlock: a section that neither glides nor ramps its bypass.
+    // Tick is then the plain all-pass below, which a loop may run from a
+    // Kernel held in locals (Load, Step per sample, Store).
+    bool Steady() const { return !gliding && bypass.Steady(); }
+    struct Kernel {
+        double a, b, minusTwoR, rSquared;
+        double x1, x2, y1, y2;
+        double angle, c;
+
+        // The cosine term for control value m, as Tick computes it.
+        void Sweep(double m)
+        {
+            angle = m * a + b;
+            c = minusTwoR * std::cos(angle);
+        }
+        double Step(double x)
+        {
+            const double y = denormalGuard(rSquared * (x - y2) + c * (x1 - y1) + x2);
+            y2 = y1;
+            x2 = x1;
+            y1 = y;
+            x1 = x;
+            return y;
+        }
+    };
+    Kernel Load() const { return {a, b, minusTwoR, rSquared, x1, x2, y1, y2, lastAngle, lastC}; }
+    void Store(const Kernel& k)
+    {
+        x1 = k.x1;
+        x2 = k.x2;
+        y1 = k.y1;
+        y2 = k.y2;
+        lastAngle = k.angle;
+        lastC = k.c;
+    }
+
     bool Running() const { return bypass.running != 0; }
     const SoftBypass& Bypass() const { return bypass; }
     double Frequency() const { return frequency; }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "amp/Amplifier.h"
 #include "cabinet/ImpulseFile.h"
 #include "dsp/EngineLock.h"
 
@@ -121,12 +122,10 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
 
     if (parameters.upsampler_enabled) {
         oversampler.UpsampleInput(in, n);
-        preamp_os.process(oversampler.Buffer(), oversampler.Count());
-        poweramp_os.process(oversampler.Buffer(), oversampler.Count());
+        runAmplifier(preamp_os, poweramp_os, oversampler.Buffer(), oversampler.Count());
         oversampler.DownsampleOutput(in, n);
     } else {
-        preamp.process(in, n);
-        poweramp.process(in, n);
+        runAmplifier(preamp, poweramp, in, n);
     }
 
     eq_post.process(in, n);

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <random>
+#include <vector>
 
 #include "DspTestKit.h"
 #include "dsp/Filter.h"
@@ -285,4 +288,58 @@ TEST(Filter, DecayingSignalReachesExactZero)
     // The guard quantises the history to about 1e-26: what is left is far
     // below audibility and never subnormal.
     EXPECT_LT(peak(x, x.size() - 1000), 1e-20);
+}
+
+// A cascade gives exactly what its sections give one after another: in one
+// pass while all are steady, section by section while one fades, ramps its
+// switch or has stopped, and across the moves between the two.
+TEST(Filter, CascadeEqualsItsSectionsInSeries)
+{
+    constexpr int kCount = 5;
+    const int types[kCount] = {Filter::kPeak, Filter::kLowShelf, Filter::kHighPass, Filter::kLowPass1, Filter::kNotch};
+    for (int scenario = 0; scenario < 4; ++scenario) {
+        // Cascades (mono, and stereo as left and right) and the same sections
+        // run one by one.
+        Filter sets[6][kCount];
+        for (auto& set : sets) {
+            for (int j = 0; j < kCount; ++j) {
+                Filter& f = set[j];
+                f.SetFs(44100.0);
+                f.SetParameter(1, types[j]);
+                f.SetParameter(2, 200.0 * (j + 1));
+                f.SetParameter(3, 0.9);
+                f.SetParameter(4, 3.0);
+                f.Settle();
+                if (scenario == 1 && j == 2) f.SetParameter(2, 3000.0);  // fades from the first block
+                if (scenario == 2 && j == 3) f.SetParameter(0, 0.0);     // ramps out, then stops
+                if (scenario == 3 && j == 1) {
+                    f.SetParameter(0, 0.0);
+                    f.Settle();  // stopped from the start
+                }
+            }
+        }
+        const auto pointers = [&](int set) {
+            std::vector<Filter*> p;
+            for (Filter& f : sets[set]) p.push_back(&f);
+            return p;
+        };
+        const auto mono = pointers(0), left = pointers(1), right = pointers(2);
+        auto x = whiteNoise(4000, 0.5, 3), l = whiteNoise(4000, 0.5, 4), r = whiteNoise(4000, 0.5, 5);
+        auto xs = x, ls = l, rs = r;
+        std::mt19937 rng(scenario);
+        for (int pos = 0; pos < 4000;) {
+            const int n = std::min(std::uniform_int_distribution<int>(1, 700)(rng), 4000 - pos);
+            Filter::processCascade(mono.data(), kCount, x.data() + pos, n);
+            Filter::processCascade(left.data(), right.data(), kCount, l.data() + pos, r.data() + pos, n);
+            for (int j = 0; j < kCount; ++j) {
+                sets[3][j].process(xs.data() + pos, n);
+                sets[4][j].process(ls.data() + pos, n);
+                sets[5][j].process(rs.data() + pos, n);
+            }
+            pos += n;
+        }
+        EXPECT_EQ(x, xs) << scenario;
+        EXPECT_EQ(l, ls) << scenario;
+        EXPECT_EQ(r, rs) << scenario;
+    }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Bench.h"
+#include "amp/Amplifier.h"
 #include "amp/Oversampler.h"
 #include "amp/PowerAmp.h"
 #include "amp/Preamp.h"
@@ -43,13 +44,11 @@ struct Amplifier {
     void process(double* x, int n)
     {
         if (!raised) {
-            preamp.process(x, n);
-            poweramp.process(x, n);
+            runAmplifier(preamp, poweramp, x, n);
             return;
         }
         os.UpsampleInput(x, n);
-        preamp.process(os.Buffer(), os.Count());
-        poweramp.process(os.Buffer(), os.Count());
+        runAmplifier(preamp, poweramp, os.Buffer(), os.Count());
         os.DownsampleOutput(x, n);
     }
 };
@@ -69,6 +68,24 @@ bench::Result amplifier(double fs, bool oversampled, int changeEvery = 0)
         }
         std::copy_n(in.begin(), n, x.begin());
         amp->process(x.data(), n);
+    });
+}
+
+// One half of the amplifier alone at 176.4 kHz, on the signal the other
+// half gives it (the preamp's output feeds the power amp).
+bench::Result half(bool preamp)
+{
+    auto amp = std::make_unique<Amplifier>(44100.0, true);
+    const int n = kBlock * 4;
+    auto in = bench::noise(n);
+    if (!preamp) amp->preamp.process(in.data(), n);
+    std::vector<double> x(static_cast<size_t>(n));
+    return bench::measure(176400.0, n, 10.0, 5, [&](int m) {
+        std::copy_n(in.begin(), m, x.begin());
+        if (preamp)
+            amp->preamp.process(x.data(), m);
+        else
+            amp->poweramp.process(x.data(), m);
     });
 }
 
@@ -104,6 +121,8 @@ const bench::Register amp96("amp: 96 kHz, host rate", [] { return amplifier(9600
 const bench::Register amp96os("amp: 96 kHz, oversampled x2", [] { return amplifier(96000.0, true); });
 const bench::Register ampFading("amp: 44.1 kHz, oversampled x4, changing every 4 blocks",
                                 [] { return amplifier(44100.0, true, 4); });
+const bench::Register preampOnly("amp: preamp alone at 176.4 kHz", [] { return half(true); });
+const bench::Register powerOnly("amp: power amp alone at 176.4 kHz", [] { return half(false); });
 const bench::Register tubeLoop("amp: one tube with its loop, 44.1 kHz", [] { return tube(true); });
 const bench::Register tubePlain("amp: one tube without loop, 44.1 kHz", [] { return tube(false); });
 const bench::Register osOnly("amp: oversampler up and down, 44.1 kHz", [] { return oversampler(); });

@@ -26,6 +26,24 @@ std::vector<double> noise(int n, double amplitude, unsigned seed)
     return v;
 }
 
+std::vector<double> plucked(int n, double fs)
+{
+    const double pi = 3.14159265358979323846;
+    const double chords[4][3] = {{82.4, 123.5, 164.8}, {110.0, 164.8, 220.0}, {98.0, 146.8, 196.0}, {73.4, 110.0, 146.8}};
+    std::vector<double> v(static_cast<size_t>(n));
+    const int period = static_cast<int>(0.5 * fs);
+    for (int i = 0; i < n; ++i) {
+        const int note = i / period;
+        const double t = (i % period) / fs;
+        double x = 0.0;
+        for (double f : chords[note % 4]) {
+            for (int k = 1; k <= 8; ++k) x += std::sin(2.0 * pi * f * k * t) * std::exp(-t * (3.0 + k)) / k;
+        }
+        v[static_cast<size_t>(i)] = 0.18 * x;
+    }
+    return v;
+}
+
 Result measure(double fs, int block, double audioSeconds, int repetitions, const std::function<void(int)>& process)
 {
     using clock = std::chrono::steady_clock;

@@ -35,6 +35,11 @@ std::vector<Case>& registry();
 // n samples of uniform noise within +-amplitude, the same on every run.
 std::vector<double> noise(int n, double amplitude = 0.3, unsigned seed = 1);
 
+// n samples at fs of played notes: a plucked chord every half second (decaying
+// harmonics, peak about -4 dBFS), as a guitar's direct signal drives an amp
+// more gently than noise does.
+std::vector<double> plucked(int n, double fs);
+
 struct Register {
     Register(std::string name, std::function<Result()> run) { registry().push_back({std::move(name), std::move(run)}); }
 };

@@ -1,0 +1,125 @@
+// The steady chain: parts in one staggered loop give exactly what the same
+// parts give block after block, for any block length (fewer samples than
+// parts, odd lengths); the amplifier gives what its preamp and power amp
+// give in turn, through fades and back; a chain that overflows runs nothing.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "DspTestKit.h"
+#include "amp/Amplifier.h"
+#include "amp/GainControl.h"
+#include "amp/KernelChain.h"
+#include "engine/TonewrightParameters.h"
+
+using namespace tonewright;
+using namespace testkit;
+
+namespace {
+
+// One of each kind of part, settled.
+struct Parts {
+    GainControl control;
+    Filter filter;
+    Tube tube;
+    PowerAmp power;
+
+    Parts()
+    {
+        control.SetParameters({3, 0.7});
+        filter.SetParameter(1, Filter::kPeak);
+        filter.SetParameter(4, 6.0);
+        tube.SetParameter(1, 20.0);
+        power.SetParameter(1, 2);
+        control.SetFs(176400.0);
+        filter.SetFs(176400.0);
+        tube.SetFs(176400.0);
+        power.SetFs(176400.0);
+        control.Settle();
+        filter.Settle();
+        tube.Settle();
+        power.Settle();
+    }
+};
+
+}  // namespace
+
+TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
+{
+    for (int block : {1, 2, 3, 5, 7, 64, 301}) {
+        Parts chained, inTurn;
+        auto x = whiteNoise(3000, 0.4, unsigned(block));
+        auto y = x;
+        for (int pos = 0; pos < 3000; pos += block) {
+            const int n = std::min(block, 3000 - pos);
+            KernelChain chain;
+            chained.control.AppendTo(chain);
+            chain.Add(chained.tube);
+            chain.Add(chained.filter);
+            chained.power.AppendTo(chain);
+            ASSERT_FALSE(chain.Overflowed());
+            chain.Run(x.data() + pos, n);
+
+            inTurn.control.process(y.data() + pos, n);
+            inTurn.tube.process(y.data() + pos, n);
+            inTurn.filter.process(y.data() + pos, n);
+            inTurn.power.process(y.data() + pos, n);
+        }
+        EXPECT_EQ(x, y) << block;
+    }
+}
+
+TEST(KernelChain, AChainThatOverflowsRunsNothing)
+{
+    std::vector<Filter> filters(KernelChain::kMaxParts + 1);
+    KernelChain chain;
+    for (Filter& f : filters) {
+        f.SetParameter(4, 6.0);
+        f.Settle();
+        chain.Add(f);
+    }
+    EXPECT_TRUE(chain.Overflowed());
+    auto x = whiteNoise(100, 0.5);
+    const auto before = x;
+    chain.Run(x.data(), 100);
+    EXPECT_EQ(x, before);
+}
+
+TEST(Amplifier, GivesWhatThePreampAndPowerAmpGiveInTurnThroughFades)
+{
+    const TonewrightParameters record;
+    Preamp preamps[2];
+    PowerAmp powers[2];
+    for (int k = 0; k < 2; ++k) {
+        preamps[k].SetFs(176400.0);
+        preamps[k].SetParameters(record.preamp);
+        powers[k].SetFs(176400.0);
+        powers[k].SetParameters(record.poweramp);
+        preamps[k].Settle();
+        powers[k].Settle();
+    }
+    auto x = whiteNoise(60000, 0.3, 9);
+    auto y = x;
+    std::mt19937 rng(2);
+    int blocks = 0;
+    for (int pos = 0; pos < 60000; ++blocks) {
+        const int n = std::min(std::uniform_int_distribution<int>(1, 2048)(rng), 60000 - pos);
+        // A placement change, a power-amp type change and a tube switched
+        // off and on: fades of each level, between steady stretches.
+        for (int k = 0; k < 2; ++k) {
+            if (blocks == 5) preamps[k].SetParameter(89, 3);
+            if (blocks == 20) powers[k].SetParameter(1, 2);
+            if (blocks == 30) preamps[k].SetParameter(6, 0.0);
+            if (blocks == 45) preamps[k].SetParameter(6, 1.0);
+        }
+        runAmplifier(preamps[0], powers[0], x.data() + pos, n);
+        preamps[1].process(y.data() + pos, n);
+        powers[1].process(y.data() + pos, n);
+        pos += n;
+    }
+    EXPECT_EQ(x, y);
+    EXPECT_TRUE(preamps[0].Steady() && powers[0].Steady());
+}
