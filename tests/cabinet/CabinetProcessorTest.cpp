@@ -20,6 +20,8 @@
 #include "cabinet/MinimumPhase.h"
 #include "engine/Tonewright.h"
 #include "cabinet/WindowFunction.h"
+#include "dsp/Filter.h"
+#include "dsp/ParameterRules.h"
 
 using namespace tonewright;
 
@@ -316,6 +318,55 @@ TEST(CabinetProcessor, DiBoxFrequencyAndQ)
     c->WaitForRebuild();
     EXPECT_EQ(c->GetParameter(5), 30000.0);
     EXPECT_NEAR(measureSine(left, 96000.0, 30000.0).gainDb(), -6.02, 0.1);
+}
+
+TEST(CabinetProcessor, DiBoxStoresFrequencyAndQByTheFiltersRulesAndPlaysWhatItStores)
+{
+    // What the stage reports (and a saved record keeps) for a value sent
+    // through SetParameter (ids 5, 6) or a record; NaN meaning "unchanged".
+    struct Row {
+        int id;
+        double sent;
+        double stored;
+    };
+    const double unchanged = std::nan("");
+    const Row rows[] = {
+        {5, 2500.0, 2500.0},     {5, 0.05, kLowestFrequency}, {5, 1e-300, kLowestFrequency},
+        {5, 1e9, 1e9},           {5, 0.0, unchanged},         {5, -20.0, unchanged},
+        {5, unchanged, unchanged}, {5, INFINITY, unchanged},  {6, 2.0, 2.0},
+        {6, 1e-5, Filter::kSmallestQ}, {6, 1e6, Filter::kLargestQ}, {6, 0.0, unchanged},
+        {6, -1.0, unchanged},    {6, INFINITY, unchanged},
+    };
+    for (const Row& row : rows) {
+        for (bool viaRecord : {false, true}) {
+            auto c = std::make_unique<CabinetProcessor>();
+            const double before = c->GetParameter(row.id);
+            if (viaRecord) {
+                CabinetProcessorParameters p;
+                c->GetParameters(&p);
+                (row.id == 5 ? p.dibox.frequency : p.dibox.q) = row.sent;
+                c->SetParameters(&p);
+            } else {
+                c->SetParameter(row.id, row.sent);
+            }
+            const double expected = std::isnan(row.stored) ? before : row.stored;
+            EXPECT_EQ(c->GetParameter(row.id), expected) << row.id << " " << row.sent << " " << viaRecord;
+            CabinetProcessorParameters back;
+            c->GetParameters(&back);
+            EXPECT_EQ(row.id == 5 ? back.dibox.frequency : back.dibox.q, expected);
+
+            // The sound is that of a stage given the stored value itself.
+            auto reference = std::make_unique<CabinetProcessor>();
+            reference->SetParameter(row.id, expected);
+            c->Settle();
+            reference->Settle();
+            const std::vector<double> x = whiteNoise(3000, 0.5, 4);
+            const Stereo a = runStereo(processOf(*c), x, BlockPlan::Fixed(128));
+            const Stereo b = runStereo(processOf(*reference), x, BlockPlan::Fixed(128));
+            EXPECT_EQ(a.left, b.left) << row.id << " " << row.sent;
+            EXPECT_TRUE(allFinite(a.left));
+        }
+    }
 }
 
 TEST(CabinetProcessor, EnableCrossfadesAndTheOffStageCopiesItsInput)
