@@ -35,18 +35,22 @@ CabinetProcessor::CabinetProcessor()
     record.dibox = dibox.GetParameters();
 
     const double unit[8] = {1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    SetImpulse(unit, unit, 8, true, 44100.0, "None");
+    SwapImpulse(CabinetImpulse::Make(unit, unit, 8, true, 44100.0, "None"));
 
     // Built here, so the first block already plays it.
     Build(requestSerial.load());
     Adopt();
     try {
+        if (failWorkerStart.load())
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         worker = std::thread([this] { WorkerLoop(); });
         threadless = false;
     } catch (const std::system_error&) {
         std::fprintf(stderr, "Quarrystone TWR:: No cabinet worker thread; cabinet changes are built when waited for.\n");
     }
 }
+
+void CabinetProcessor::FailWorkerStartForTesting(bool fail) { failWorkerStart.store(fail); }
 
 CabinetProcessor::~CabinetProcessor()
 {
@@ -142,6 +146,7 @@ bool CabinetProcessor::SetImpulse(const double* left, const double* right, int l
     auto made = CabinetImpulse::Make(left, right, length, mono, rate, name);
     if (!made) return false;
     SwapImpulse(std::move(made));
+    if (threadless) WaitForRebuild();
     return true;
 }
 
@@ -155,7 +160,6 @@ std::shared_ptr<const CabinetImpulse> CabinetProcessor::SwapImpulse(std::shared_
         record.SetImpulse(std::move(impulse));
     }
     RequestRebuild();
-    if (threadless && current) WaitForRebuild();
     return replaced;
 }
 
@@ -167,7 +171,7 @@ void CabinetProcessor::SetFs(double rate)
     dibox.SetFs(rate);
     wantFs.store(rate);
     RequestRebuild();
-    if (threadless && current) WaitForRebuild();
+    if (threadless) WaitForRebuild();
 }
 
 void CabinetProcessor::Settle()
@@ -208,6 +212,10 @@ void CabinetProcessor::WaitForRebuild()
     CheckOffEngineLock("waiting for the cabinet");
     const std::uint64_t target = requestSerial.load();
     if (threadless) {
+        // The caller does the worker's part: frees what the audio thread
+        // retired (so it can go on adopting) and builds what is requested.
+        std::lock_guard<std::mutex> inline_(inlineWork);
+        FreeRetired();
         std::uint64_t done;
         {
             std::lock_guard<std::mutex> lock(workMutex);
@@ -241,6 +249,7 @@ void CabinetProcessor::Wake()
 {
     // One pending signal is enough: the worker reads the latest requests
     // after it has taken it. Sent after the engine lock, when one is held.
+    if (threadless) return;
     if (!wakePending.exchange(true))
         AfterEngineUnlock([](void* self) { static_cast<CabinetProcessor*>(self)->wakeSignal.release(); }, this);
 }

@@ -20,6 +20,7 @@
 #include "cabinet/MinimumPhase.h"
 #include "engine/Tonewright.h"
 #include "cabinet/WindowFunction.h"
+#include "dsp/EngineLock.h"
 #include "dsp/Filter.h"
 #include "dsp/ParameterRules.h"
 
@@ -541,4 +542,61 @@ TEST(CabinetProcessor, ImpulseMadeOnAnotherThreadIsOnlySwappedIn)
     ::testing::internal::GetCapturedStderr();
     handed->GetParameters(&b);
     EXPECT_STREQ(b.GetName(), "made");
+}
+
+TEST(CabinetProcessor, WithoutAWorkerTheCallersBuildAndFreeAndEveryChangeIsHeard)
+{
+    CabinetProcessor::FailWorkerStartForTesting(true);
+    ::testing::internal::CaptureStderr();
+    auto c = std::make_unique<CabinetProcessor>();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    CabinetProcessor::FailWorkerStartForTesting(false);
+    EXPECT_NE(err.find("Quarrystone TWR:: No cabinet worker thread"), std::string::npos) << err;
+
+    c->SetParameter(4, 0.0);  // the DI box off: the output is the impulse itself
+    c->SetParameter(2, 0.0);
+    c->Reserve(64);
+    c->Settle();
+    EngineMutex engine;
+    ResetEngineLockViolations();
+    // Far more changes than the stage keeps retired convolvers for, by both
+    // roads: SetImpulse, and a swap under the engine lock that the caller
+    // then waits for. Each is a click at a delay of its own.
+    for (int k = 0; k < 24; ++k) {
+        std::vector<double> h(64, 0.0);
+        h[size_t(k + 1)] = 1.0;
+        if (k % 2) {
+            ASSERT_TRUE(c->SetImpulse(h.data(), nullptr, 64, true, 44100.0, "click"));
+        } else {
+            auto made = CabinetImpulse::Make(h.data(), nullptr, 64, true, 44100.0, "click");
+            std::shared_ptr<const CabinetImpulse> replaced;
+            {
+                std::lock_guard<EngineMutex> lock(engine);
+                replaced = c->SwapImpulse(made);
+            }
+            c->WaitForRebuild();
+        }
+        long allocations = 0;
+        const Stereo out = runStereo(
+            [&](double* in, double* l, double* r, int n) {
+                AllocationCounter counter;
+                c->process(in, l, r, n);
+                allocations += counter.count();
+            },
+            impulse(200), BlockPlan::Random(50, unsigned(k)));
+        EXPECT_EQ(allocations, 0) << k;
+        EXPECT_EQ(peakIndex(out.left), size_t(k + 1)) << k;
+        EXPECT_NEAR(out.left[size_t(k + 1)], 1.0, 1e-12) << k;
+        EXPECT_NEAR(rms(out.left), 1.0 / std::sqrt(200.0), 1e-12) << k;
+    }
+    // A setting changed under the lock (as the audio thread applies them) is
+    // built by the next wait.
+    {
+        std::lock_guard<EngineMutex> lock(engine);
+        c->SetParameter(1, 10);
+    }
+    c->WaitForRebuild();
+    const Stereo cut = runStereo(processOf(*c), impulse(200), BlockPlan::Fixed(64));
+    EXPECT_EQ(peak(cut.left), 0.0);  // the click at 24 lies past the window
+    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
 }
