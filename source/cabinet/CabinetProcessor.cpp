@@ -15,9 +15,9 @@ namespace tonewright {
 namespace {
 
 constexpr double kKaiserBeta = 6.0;
-// Below this energy (or when it is not finite) an impulse is not scaled, so a
-// silent or broken one is never boosted into infinities.
-constexpr double kSmallestScaledEnergy = 1e-20;
+// The energy scale's ceiling (+40 dB): a quieter impulse plays at this gain,
+// so a nearly silent one is never boosted into noise or overflow.
+constexpr double kLargestScale = 100.0;
 
 }  // namespace
 
@@ -309,11 +309,11 @@ void CabinetProcessor::Build(std::uint64_t serial)
         for (int c = 0; c < 2; ++c)
             for (double x : shaped[c]) energy[c] += x * x;
         const double larger = energy[1] > energy[0] ? energy[1] : energy[0];
-        if (std::isfinite(larger) && larger >= kSmallestScaledEnergy) {
-            const double g = 1.0 / larger;
-            for (auto& channel : shaped)
-                for (double& x : channel) x *= g;
-        }
+        // A silent impulse stays silent at any gain; one whose energy
+        // overflows gets 0 and is silent rather than infinite.
+        const double g = larger * kLargestScale > 1.0 ? 1.0 / larger : kLargestScale;
+        for (auto& channel : shaped)
+            for (double& x : channel) x *= g;
 
         // Taps past the impulse are zero, so the convolver gets the shortest
         // length that holds both impulse and window.
