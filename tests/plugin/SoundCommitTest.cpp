@@ -123,6 +123,15 @@ TEST(SoundCommit, ProgramSwitchesRateAndBlockChangesWhileAudioPlays)
     p.set(1, 0.0f);
     ResetEngineLockViolations();
 
+    // The test sound from the start, its fades over: every switch below
+    // changes only the cabinet, so any frame heard whole (even one before
+    // the first switch) plays its cabinet cleanly.
+    p.dispatch(effSetProgram, 0, 1);
+    {
+        std::vector<float> silence(9600, 0.0f), l(9600), r(9600);
+        p.run(silence.data(), nullptr, l.data(), r.data(), 9600);
+    }
+
     Listener listener;
     std::thread audio([&] { listener.run(p); });
     long madeBeforeTheLastSwitches = 0;
