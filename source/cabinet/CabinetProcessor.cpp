@@ -19,6 +19,49 @@ constexpr double kKaiserBeta = 6.0;
 // so a nearly silent one is never boosted into noise or overflow.
 constexpr double kLargestScale = 100.0;
 
+// The first `length` samples of `from` into `to` (zeros beyond), faded out
+// towards sample `window` by the falling half of a Kaiser window when longer.
+void shorten(const std::vector<double>& from, int length, int window, std::vector<double>& to)
+{
+    if (length > window) {
+        for (int i = 0; i < window; ++i)
+            to[size_t(i)] = from[size_t(i)] * WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
+    } else {
+        std::copy_n(from.begin(), length, to.begin());
+    }
+}
+
+double energyOf(const std::vector<double>& x)
+{
+    double e = 0.0;
+    for (double v : x) e += v * v;
+    return e;
+}
+
+// 1 / (the larger channel energy) of the impulse at its own rate, shortened
+// over the same stretch of time as the working version, capped at
+// kLargestScale. Computed there, it does not depend on the running rate (nor
+// on what resampling cuts off above the lower rate's band).
+double energyScale(const CabinetImpulse& impulse, const CabinetImpulse::Channels* minimumPhase, int workingLength,
+                   int window, double fs)
+{
+    const double toOwn = impulse.SampleRate() / fs;
+    const int length = std::min(impulse.Length(), static_cast<int>(std::lround(workingLength * toOwn)));
+    const int ownWindow =
+        std::max(1, static_cast<int>(std::lround(std::min(window * toOwn, double(CabinetImpulse::kMaxLength)))));
+    std::vector<double> shortened(static_cast<size_t>(std::max(0, std::min(length, ownWindow))));
+    double larger = 0.0;
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<double>& from =
+            minimumPhase ? (*minimumPhase)[c] : (c == 0 ? impulse.Left() : impulse.Right());
+        shorten(from, length, ownWindow, shortened);
+        larger = std::max(larger, energyOf(shortened));
+    }
+    // A silent impulse stays silent at any gain; one whose energy overflows
+    // gets 0 and is silent rather than infinite.
+    return larger * kLargestScale > 1.0 ? 1.0 / larger : kLargestScale;
+}
+
 }  // namespace
 
 CabinetProcessor::CabinetProcessor()
@@ -290,28 +333,20 @@ void CabinetProcessor::Build(std::uint64_t serial)
         }
         // Computed once per impulse, rate and phase choice, then reused.
         const std::shared_ptr<const CabinetImpulse::Channels> working = impulse->AtRate(rate, minphase);
-        if (!working) throw std::bad_alloc();
+        const std::shared_ptr<const CabinetImpulse::Channels> ownMinimumPhase =
+            minphase ? impulse->MinimumPhase() : nullptr;
+        if (!working || (minphase && !ownMinimumPhase)) throw std::bad_alloc();
         const int length = working->length;
 
         // Shortened by the falling half of a Kaiser window when longer than
-        // the window, then scaled by the reciprocal of the larger energy.
+        // the window, then scaled by the reciprocal of the larger energy,
+        // taken at the impulse's own rate.
         std::vector<double> shaped[2];
-        for (auto& channel : shaped) channel.assign(kMaxWindow, 0.0);
-        if (length > window) {
-            for (int i = 0; i < window; ++i) {
-                const double weight = WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
-                for (int c = 0; c < 2; ++c) shaped[c][size_t(i)] = (*working)[c][size_t(i)] * weight;
-            }
-        } else {
-            for (int c = 0; c < 2; ++c) std::copy_n((*working)[c].begin(), length, shaped[c].begin());
+        for (int c = 0; c < 2; ++c) {
+            shaped[c].assign(kMaxWindow, 0.0);
+            shorten((*working)[c], length, window, shaped[c]);
         }
-        double energy[2] = {0.0, 0.0};
-        for (int c = 0; c < 2; ++c)
-            for (double x : shaped[c]) energy[c] += x * x;
-        const double larger = energy[1] > energy[0] ? energy[1] : energy[0];
-        // A silent impulse stays silent at any gain; one whose energy
-        // overflows gets 0 and is silent rather than infinite.
-        const double g = larger * kLargestScale > 1.0 ? 1.0 / larger : kLargestScale;
+        const double g = energyScale(*impulse, ownMinimumPhase.get(), length, window, rate);
         for (auto& channel : shaped)
             for (double& x : channel) x *= g;
 
