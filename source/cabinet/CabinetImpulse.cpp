@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <numbers>
 #include <unordered_map>
 
+#include "cabinet/Fft.h"
 #include "cabinet/MinimumPhase.h"
 #include "cabinet/Resampler.h"
 #include "dsp/EngineLock.h"
@@ -16,6 +18,12 @@
 namespace tonewright {
 
 namespace {
+
+// The rate converter's settings: factors it accepts, and taps of its filter
+// per source sample (at factors >= 1).
+constexpr double kMinFactor = 1.0 / 12.0;
+constexpr double kMaxFactor = 12.0;
+constexpr long kResamplerTaps = 35;
 
 // Every impulse alive, by a hash of its contents; equal hashes are compared
 // in full. Entries of impulses that died are swept out now and then.
@@ -58,6 +66,102 @@ bool sameSamples(const std::vector<double>& kept, const double* x, int n)
 {
     return static_cast<int>(kept.size()) == n && std::memcmp(kept.data(), x, sizeof(double) * size_t(n)) == 0;
 }
+
+// The cabinet's rate converter for one impulse. The source is padded with
+// as many zeros as the converter's filter reaches on either side of an
+// output, so that an impulse starting or ending at once keeps its whole
+// band-limited onset and tail instead of half of each (half an onset would
+// change the impulse's response with the rate). The padding makes the output
+// late by that reach; minimum phase, or `TakeOutDelay` for an impulse played
+// as it is, takes the delay out again.
+class Converter {
+public:
+    explicit Converter(double rateFactor)
+        : resampler(kMinFactor, kMaxFactor, kResamplerTaps, 4096.0, true),
+          factor(rateFactor),
+          reach(static_cast<int>(std::ceil((kResamplerTaps + 1) / 2 / std::clamp(rateFactor, kMinFactor, 1.0))))
+    {
+        if (!(factor >= kMinFactor && factor <= kMaxFactor)) return;
+        const double unit = 1.0;
+        kernel = Convert(std::vector<double>(&unit, &unit + 1), static_cast<int>((2 * reach + 2) * factor) + 2);
+        if (kernel.empty()) return;
+        kernelMinimumPhase.resize(kernel.size());
+        if (!ConvertToMinimumPhaseFast(kernel.data(), kernelMinimumPhase.data(), KernelLength()))
+            throw std::bad_alloc();
+    }
+
+    // False when the converter refuses the factor.
+    bool Usable() const { return !kernel.empty(); }
+    // Samples of the converter's response to a unit impulse.
+    int KernelLength() const { return static_cast<int>(kernel.size()); }
+
+    // The padded source at the new rate, at most `limit` samples of it.
+    std::vector<double> Convert(const std::vector<double>& from, int limit)
+    {
+        std::vector<double> padded(from.size() + 2 * size_t(reach), 0.0);
+        std::copy(from.begin(), from.end(), padded.begin() + reach);
+        std::vector<double> out(static_cast<size_t>(limit));
+        resampler.reset();
+        int used = 0;
+        const int count = resampler.process(factor, padded.data(), static_cast<int>(padded.size()), 1, &used,
+                                            out.data(), static_cast<int>(out.size()));
+        out.resize(size_t(std::max(count, 0)));
+        return out;
+    }
+
+    // Gives the converter's share of x minimum phase: x becomes x convolved
+    // with kernelMinimumPhase / kernel, the same magnitude at every frequency
+    // with the delay and pre-ringing gone. That filter rings long where the
+    // kernel is nearly silent, so when x was cut short (it holds `limit`
+    // samples) its end is faded out first: only a band-limited x meets the
+    // filter, and the ringing stays below -90 dB of it.
+    void TakeOutDelay(std::vector<double>& x, int limit) const
+    {
+        const size_t n = x.size();
+        if (n == size_t(limit)) {
+            const size_t fade = std::min(n, 4 * kernel.size());
+            for (size_t i = 0; i < fade; ++i)
+                x[n - fade + i] *= 0.5 + 0.5 * std::cos(std::numbers::pi * double(i) / double(fade));
+        }
+        int points = 2;
+        while (size_t(points) < n + 2 * kernel.size()) points *= 2;  // the wrap stays clear of x
+        std::vector<double> a(size_t(points), 0.0), b(size_t(points), 0.0), m(size_t(points), 0.0);
+        std::vector<int> ip(size_t(fft::rdftIpSize(points)), 0);
+        std::vector<double> w(size_t(fft::rdftWSize(points)));
+        std::copy(x.begin(), x.end(), a.begin());
+        std::copy(kernel.begin(), kernel.end(), b.begin());
+        std::copy(kernelMinimumPhase.begin(), kernelMinimumPhase.end(), m.begin());
+        for (auto* v : {&a, &b, &m}) rdft(points, 1, v->data(), ip.data(), w.data());
+        // Bins where the kernel is silent carry nothing of x either.
+        double largest = 0.0;
+        for (int k = 0; k < points; ++k) largest = std::max(largest, std::abs(b[size_t(k)]));
+        const double silent = 1e-12 * largest;
+        auto realBin = [&](size_t k) { a[k] *= std::abs(b[k]) > silent ? m[k] / b[k] : 0.0; };
+        realBin(0);  // DC
+        realBin(1);  // Nyquist
+        for (size_t k = 2; k < size_t(points); k += 2) {
+            const double br = b[k], bi = b[k + 1], mr = m[k], mi = m[k + 1];
+            const double power = br * br + bi * bi;
+            double rr = 0.0, ri = 0.0;
+            if (power > silent * silent) {
+                rr = (mr * br + mi * bi) / power;
+                ri = (mi * br - mr * bi) / power;
+            }
+            const double ar = a[k], ai = a[k + 1];
+            a[k] = ar * rr - ai * ri;
+            a[k + 1] = ar * ri + ai * rr;
+        }
+        rdft(points, -1, a.data(), ip.data(), w.data());
+        const double scale = 2.0 / points;
+        for (size_t i = 0; i < n; ++i) x[i] = a[i] * scale;
+    }
+
+private:
+    Resampler resampler;
+    double factor;
+    int reach;  // source samples
+    std::vector<double> kernel, kernelMinimumPhase;
+};
 
 }  // namespace
 
@@ -224,28 +328,37 @@ std::shared_ptr<const CabinetImpulse::Channels> CabinetImpulse::AtRate(double fs
             for (int c = 0; c < channels; ++c)
                 made->channel[c].assign(sourceChannel(c).begin(), sourceChannel(c).begin() + made->length);
         } else {
-            // Minimum phase is restored after resampling, so that conversion
-            // keeps the resampler's whole output.
-            const int limit = minphase ? kMaxLength : kMaxWorking;
-            Resampler resampler(1.0 / 12.0, 12.0, 35, 4096.0, true);
             const double factor = fs / samplerate;
-            std::vector<double> converted(static_cast<size_t>(limit));
+            Converter converter(factor);
+            if (!converter.Usable()) {
+                std::fprintf(stderr,
+                             "Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz;"
+                             " the cabinet is silent.\n",
+                             samplerate, fs);
+                return std::make_shared<Channels>();  // not kept: the line comes again with every use
+            }
+            // As long as the impulse at the new rate, and never shorter than
+            // the converter's own response (which is all a short one becomes).
+            made->length = std::min(kMaxWorking, std::max(converter.KernelLength(),
+                                                          static_cast<int>(std::ceil(Length() * factor))));
+            // Minimum phase takes the converter's delay out with the rest
+            // (over as much as a stored impulse holds); played as it is, the
+            // impulse loses only the converter's share of it, which needs
+            // some of what follows the part kept.
+            const int limit = minphase ? kMaxLength : made->length + 8 * converter.KernelLength();
             for (int c = 0; c < channels; ++c) {
-                std::fill(converted.begin(), converted.end(), 0.0);
-                resampler.reset();
-                int used = 0;
-                const int count = resampler.process(factor, sourceChannel(c).data(), Length(), 1, &used,
-                                                    converted.data(), limit);
-                if (count < 0) {
-                    std::fprintf(stderr,
-                                 "Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz;"
-                                 " the cabinet is silent.\n",
-                                 samplerate, fs);
-                    return std::make_shared<Channels>();  // not kept: the line comes again with every use
+                std::vector<double> converted = converter.Convert(sourceChannel(c), limit);
+                if (!minphase) {
+                    converter.TakeOutDelay(converted, limit);
+                } else if (!ConvertToMinimumPhaseFast(converted.data(), converted.data(),
+                                                      static_cast<int>(converted.size()))) {
+                    return nullptr;
                 }
-                if (minphase && !ConvertToMinimumPhaseFast(converted.data(), converted.data(), count)) return nullptr;
-                made->length = std::min(count, kMaxWorking);
-                made->channel[c].assign(converted.begin(), converted.begin() + made->length);
+                converted.resize(size_t(made->length), 0.0);
+                // A filter's taps at k times the rate sum to k times its
+                // gain: 1/k keeps the response it has at its own rate.
+                for (double& x : converted) x /= factor;
+                made->channel[c] = std::move(converted);
             }
         }
         if (working.size() >= kKeptRates) working.erase(working.begin());

@@ -67,10 +67,15 @@ public:
     // when memory runs out.
     std::shared_ptr<const Channels> MinimumPhase() const;
     // The working version at a running rate fs: the raw (or minimum-phase)
-    // samples, resampled from the recorded rate when it differs (and then
-    // made minimum phase again), at most 32768 samples. A rate the resampler
-    // refuses gives an empty version (and a diagnostic line) that is not
-    // kept. Null when memory runs out.
+    // samples, at most 32768 of them. At another rate they are resampled
+    // and then made minimum phase again, or, played as they are, given the
+    // minimum-phase version of the converter's filter (so that an impulse
+    // starting at once loses no part of its band-limited onset and nothing
+    // is delayed); then scaled by recorded rate / fs, so that the version
+    // filters as the impulse does at its own rate. It is as long as the
+    // impulse at fs and at least as long as the converter's response. A
+    // rate the resampler refuses gives an empty version (and a diagnostic
+    // line) that is not kept. Null when memory runs out.
     std::shared_ptr<const Channels> AtRate(double fs, bool minphase) const;
     // The minimum-phase samples a preset stores: those it was made with, or
     // else the computed version. Null when memory runs out.

@@ -15,9 +15,52 @@ namespace tonewright {
 namespace {
 
 constexpr double kKaiserBeta = 6.0;
-// Below this energy (or when it is not finite) an impulse is not scaled, so a
-// silent or broken one is never boosted into infinities.
-constexpr double kSmallestScaledEnergy = 1e-20;
+// The energy scale's ceiling (+40 dB): a quieter impulse plays at this gain,
+// so a nearly silent one is never boosted into noise or overflow.
+constexpr double kLargestScale = 100.0;
+
+// The first `length` samples of `from` into `to` (zeros beyond), faded out
+// towards sample `window` by the falling half of a Kaiser window when longer.
+void shorten(const std::vector<double>& from, int length, int window, std::vector<double>& to)
+{
+    if (length > window) {
+        for (int i = 0; i < window; ++i)
+            to[size_t(i)] = from[size_t(i)] * WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
+    } else {
+        std::copy_n(from.begin(), length, to.begin());
+    }
+}
+
+double energyOf(const std::vector<double>& x)
+{
+    double e = 0.0;
+    for (double v : x) e += v * v;
+    return e;
+}
+
+// 1 / (the larger channel energy) of the impulse at its own rate, shortened
+// over the same stretch of time as the working version, capped at
+// kLargestScale. Computed there, it does not depend on the running rate (nor
+// on what resampling cuts off above the lower rate's band).
+double energyScale(const CabinetImpulse& impulse, const CabinetImpulse::Channels* minimumPhase, int workingLength,
+                   int window, double fs)
+{
+    const double toOwn = impulse.SampleRate() / fs;
+    const int length = std::min(impulse.Length(), static_cast<int>(std::lround(workingLength * toOwn)));
+    const int ownWindow =
+        std::max(1, static_cast<int>(std::lround(std::min(window * toOwn, double(CabinetImpulse::kMaxLength)))));
+    std::vector<double> shortened(static_cast<size_t>(std::max(0, std::min(length, ownWindow))));
+    double larger = 0.0;
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<double>& from =
+            minimumPhase ? (*minimumPhase)[c] : (c == 0 ? impulse.Left() : impulse.Right());
+        shorten(from, length, ownWindow, shortened);
+        larger = std::max(larger, energyOf(shortened));
+    }
+    // A silent impulse stays silent at any gain; one whose energy overflows
+    // gets 0 and is silent rather than infinite.
+    return larger * kLargestScale > 1.0 ? 1.0 / larger : kLargestScale;
+}
 
 }  // namespace
 
@@ -35,18 +78,22 @@ CabinetProcessor::CabinetProcessor()
     record.dibox = dibox.GetParameters();
 
     const double unit[8] = {1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    SetImpulse(unit, unit, 8, true, 44100.0, "None");
+    SwapImpulse(CabinetImpulse::Make(unit, unit, 8, true, 44100.0, "None"));
 
     // Built here, so the first block already plays it.
     Build(requestSerial.load());
     Adopt();
     try {
+        if (failWorkerStart.load())
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         worker = std::thread([this] { WorkerLoop(); });
         threadless = false;
     } catch (const std::system_error&) {
         std::fprintf(stderr, "Quarrystone TWR:: No cabinet worker thread; cabinet changes are built when waited for.\n");
     }
 }
+
+void CabinetProcessor::FailWorkerStartForTesting(bool fail) { failWorkerStart.store(fail); }
 
 CabinetProcessor::~CabinetProcessor()
 {
@@ -142,6 +189,7 @@ bool CabinetProcessor::SetImpulse(const double* left, const double* right, int l
     auto made = CabinetImpulse::Make(left, right, length, mono, rate, name);
     if (!made) return false;
     SwapImpulse(std::move(made));
+    if (threadless) WaitForRebuild();
     return true;
 }
 
@@ -155,7 +203,6 @@ std::shared_ptr<const CabinetImpulse> CabinetProcessor::SwapImpulse(std::shared_
         record.SetImpulse(std::move(impulse));
     }
     RequestRebuild();
-    if (threadless && current) WaitForRebuild();
     return replaced;
 }
 
@@ -167,7 +214,7 @@ void CabinetProcessor::SetFs(double rate)
     dibox.SetFs(rate);
     wantFs.store(rate);
     RequestRebuild();
-    if (threadless && current) WaitForRebuild();
+    if (threadless) WaitForRebuild();
 }
 
 void CabinetProcessor::Settle()
@@ -208,6 +255,10 @@ void CabinetProcessor::WaitForRebuild()
     CheckOffEngineLock("waiting for the cabinet");
     const std::uint64_t target = requestSerial.load();
     if (threadless) {
+        // The caller does the worker's part: frees what the audio thread
+        // retired (so it can go on adopting) and builds what is requested.
+        std::lock_guard<std::mutex> inline_(inlineWork);
+        FreeRetired();
         std::uint64_t done;
         {
             std::lock_guard<std::mutex> lock(workMutex);
@@ -241,6 +292,7 @@ void CabinetProcessor::Wake()
 {
     // One pending signal is enough: the worker reads the latest requests
     // after it has taken it. Sent after the engine lock, when one is held.
+    if (threadless) return;
     if (!wakePending.exchange(true))
         AfterEngineUnlock([](void* self) { static_cast<CabinetProcessor*>(self)->wakeSignal.release(); }, this);
 }
@@ -281,30 +333,22 @@ void CabinetProcessor::Build(std::uint64_t serial)
         }
         // Computed once per impulse, rate and phase choice, then reused.
         const std::shared_ptr<const CabinetImpulse::Channels> working = impulse->AtRate(rate, minphase);
-        if (!working) throw std::bad_alloc();
+        const std::shared_ptr<const CabinetImpulse::Channels> ownMinimumPhase =
+            minphase ? impulse->MinimumPhase() : nullptr;
+        if (!working || (minphase && !ownMinimumPhase)) throw std::bad_alloc();
         const int length = working->length;
 
         // Shortened by the falling half of a Kaiser window when longer than
-        // the window, then scaled by the reciprocal of the larger energy.
+        // the window, then scaled by the reciprocal of the larger energy,
+        // taken at the impulse's own rate.
         std::vector<double> shaped[2];
-        for (auto& channel : shaped) channel.assign(kMaxWindow, 0.0);
-        if (length > window) {
-            for (int i = 0; i < window; ++i) {
-                const double weight = WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
-                for (int c = 0; c < 2; ++c) shaped[c][size_t(i)] = (*working)[c][size_t(i)] * weight;
-            }
-        } else {
-            for (int c = 0; c < 2; ++c) std::copy_n((*working)[c].begin(), length, shaped[c].begin());
+        for (int c = 0; c < 2; ++c) {
+            shaped[c].assign(kMaxWindow, 0.0);
+            shorten((*working)[c], length, window, shaped[c]);
         }
-        double energy[2] = {0.0, 0.0};
-        for (int c = 0; c < 2; ++c)
-            for (double x : shaped[c]) energy[c] += x * x;
-        const double larger = energy[1] > energy[0] ? energy[1] : energy[0];
-        if (std::isfinite(larger) && larger >= kSmallestScaledEnergy) {
-            const double g = 1.0 / larger;
-            for (auto& channel : shaped)
-                for (double& x : channel) x *= g;
-        }
+        const double g = energyScale(*impulse, ownMinimumPhase.get(), length, window, rate);
+        for (auto& channel : shaped)
+            for (double& x : channel) x *= g;
 
         // Taps past the impulse are zero, so the convolver gets the shortest
         // length that holds both impulse and window.

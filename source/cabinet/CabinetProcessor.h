@@ -16,6 +16,12 @@
 // not overlap (the owner serialises them); the worker is the only other party
 // and takes the impulse pointer under a mutex that the audio thread never
 // takes.
+//
+// Without a worker (its thread could not start) the calls that may wait
+// (`SetImpulse`, `SetFs`, `WaitForRebuild`) do its work on the calling
+// thread: they free the convolvers the audio thread retired and build what
+// is requested. The others still only record, so a change they make is
+// built by the next of those calls.
 
 #include <atomic>
 #include <condition_variable>
@@ -89,6 +95,10 @@ public:
     // Rebuilds finished so far (diagnostics and tests).
     std::uint64_t RebuildCount() const { return rebuilds.load(); }
 
+    // Tests: stages constructed while this is set run without a worker, as
+    // when its thread cannot start.
+    static void FailWorkerStartForTesting(bool fail);
+
 private:
     void RequestRebuild();
     void Wake();
@@ -126,6 +136,8 @@ private:
     // The worker.
     std::thread worker;
     bool threadless = true;  // until the worker runs: changes are built when waited for
+    std::mutex inlineWork;   // without a worker: one caller at a time does its work
+    static inline std::atomic<bool> failWorkerStart{false};
     std::counting_semaphore<> wakeSignal{0};
     std::atomic<bool> wakePending{false};
     std::atomic<bool> stopping{false};

@@ -26,12 +26,12 @@ void DirectBox::SetParameter(int id, double v)
         bypass.SetEnable(params.enable, v);
         break;
     case 1:
-        if (acceptDouble(params.frequency, v, v > 0.0))
-            for (Filter& f : sections) f.SetParameter(2, v);
+        if (acceptFrequency(params.frequency, v))
+            for (Filter& f : sections) f.SetParameter(2, params.frequency);
         break;
     case 2:
-        if (acceptDouble(params.q, v, v > 0.0))
-            for (Filter& f : sections) f.SetParameter(3, v);
+        if (acceptDoubleClamped(params.q, v, v > 0.0, Filter::kSmallestQ, Filter::kLargestQ))
+            for (Filter& f : sections) f.SetParameter(3, params.q);
         break;
     default: break;
     }

@@ -19,9 +19,12 @@ public:
     // Starts on, 1000 Hz, Q 0.7071, at 44100 Hz: the record's defaults.
     DirectBox();
 
-    // 0 on/off (>= 0.5 on), 1 frequency in Hz (> 0), 2 Q (> 0). The box
-    // stores any such frequency; the sections keep it below half the rate
-    // when they compute their coefficients.
+    // 0 on/off (>= 0.5 on), 1 frequency in Hz (> 0), 2 Q (> 0), stored by
+    // the filter's rules so that the record holds what the sections play: a
+    // frequency from kLowestFrequency up (the sections keep it below half
+    // the rate when they compute their coefficients), a Q within
+    // Filter::kSmallestQ .. Filter::kLargestQ; a positive value beyond is
+    // stored as the nearer end.
     void SetParameter(int id, double v);
     double GetParameter(int id) const;
     void SetParameters(const DirectBoxParameters& p);

@@ -20,6 +20,9 @@
 #include "cabinet/MinimumPhase.h"
 #include "engine/Tonewright.h"
 #include "cabinet/WindowFunction.h"
+#include "dsp/EngineLock.h"
+#include "dsp/Filter.h"
+#include "dsp/ParameterRules.h"
 
 using namespace tonewright;
 
@@ -148,7 +151,7 @@ TEST(CabinetProcessor, WindowSizeShortensWithAKaiserHalfWindowAndScalesByEnergy)
     EXPECT_EQ(w.left[1], 0.0);
 }
 
-TEST(CabinetProcessor, LouderChannelDecidesTheScaleAndSilenceIsNeverBoosted)
+TEST(CabinetProcessor, LouderChannelDecidesTheScaleAndQuietOnesStopAtTheCeiling)
 {
     auto c = std::make_unique<CabinetProcessor>();
     c->SetParameter(2, 0.0);
@@ -169,7 +172,7 @@ TEST(CabinetProcessor, LouderChannelDecidesTheScaleAndSilenceIsNeverBoosted)
         c->WaitForRebuild();
         w = working(*c);
         ASSERT_TRUE(allFinite(w.left));
-        EXPECT_EQ(w.left[0], level);  // below 1e-20 of energy: not scaled
+        EXPECT_EQ(w.left[0], level * 100.0);  // the scale stops at 100
     }
 }
 
@@ -226,18 +229,22 @@ TEST(CabinetProcessor, ImpulsesAtOtherRatesAreResampledAndLongOnesCut)
     Working w = working(*c);
     EXPECT_NE(w.left[32767], 0.0);
 
-    // A 96 kHz impulse at 48 kHz: a slow sine in it keeps its shape at half
-    // the sample count.
+    // A 96 kHz impulse at 48 kHz: a slow sine in it keeps its shape and
+    // place (within the converter's fraction of a sample) at half the sample
+    // count, twice the height (so that it filters as loudly), scaled by its
+    // energy at 96 kHz.
     std::vector<double> slow(4000);
     for (size_t i = 0; i < slow.size(); ++i) slow[i] = std::sin(2.0 * kPi * 500.0 * double(i) / 96000.0) * 0.01;
     ASSERT_TRUE(c->SetImpulse(slow.data(), nullptr, 4000, true, 96000.0, "96k"));
     c->SetParameter(1, 32768);
     c->WaitForRebuild();
     w = working(*c);
-    const double g = w.left[500] / std::sin(2.0 * kPi * 500.0 * 500.0 / 48000.0);
-    for (int i = 300; i < 1700; i += 50)
-        EXPECT_NEAR(w.left[size_t(i)], g * std::sin(2.0 * kPi * 500.0 * i / 48000.0), 1e-3 * std::abs(g)) << i;
-    EXPECT_NEAR(w.left[2100], 0.0, 1e-3 * std::abs(g));
+    const double height = 2.0 * 0.01 / energyOf(slow);
+    const SineFit fit = fitSine(w.left, 300, 1700, 48000.0, 500.0);
+    EXPECT_NEAR(fit.amplitude, height, 1e-3 * height);
+    EXPECT_NEAR(fit.phase, 0.0, 2.0 * kPi * 500.0 / 48000.0 * 0.25);  // a quarter sample
+    EXPECT_LT(fit.residualRms, 1e-3 * height);
+    EXPECT_NEAR(w.left[2100], 0.0, 1e-3 * height);
 
     // A rate the converter refuses (factor above 12) gives a silent cabinet
     // and one diagnostic line, with minimum phase on or off.
@@ -316,6 +323,55 @@ TEST(CabinetProcessor, DiBoxFrequencyAndQ)
     c->WaitForRebuild();
     EXPECT_EQ(c->GetParameter(5), 30000.0);
     EXPECT_NEAR(measureSine(left, 96000.0, 30000.0).gainDb(), -6.02, 0.1);
+}
+
+TEST(CabinetProcessor, DiBoxStoresFrequencyAndQByTheFiltersRulesAndPlaysWhatItStores)
+{
+    // What the stage reports (and a saved record keeps) for a value sent
+    // through SetParameter (ids 5, 6) or a record; NaN meaning "unchanged".
+    struct Row {
+        int id;
+        double sent;
+        double stored;
+    };
+    const double unchanged = std::nan("");
+    const Row rows[] = {
+        {5, 2500.0, 2500.0},     {5, 0.05, kLowestFrequency}, {5, 1e-300, kLowestFrequency},
+        {5, 1e9, 1e9},           {5, 0.0, unchanged},         {5, -20.0, unchanged},
+        {5, unchanged, unchanged}, {5, INFINITY, unchanged},  {6, 2.0, 2.0},
+        {6, 1e-5, Filter::kSmallestQ}, {6, 1e6, Filter::kLargestQ}, {6, 0.0, unchanged},
+        {6, -1.0, unchanged},    {6, INFINITY, unchanged},
+    };
+    for (const Row& row : rows) {
+        for (bool viaRecord : {false, true}) {
+            auto c = std::make_unique<CabinetProcessor>();
+            const double before = c->GetParameter(row.id);
+            if (viaRecord) {
+                CabinetProcessorParameters p;
+                c->GetParameters(&p);
+                (row.id == 5 ? p.dibox.frequency : p.dibox.q) = row.sent;
+                c->SetParameters(&p);
+            } else {
+                c->SetParameter(row.id, row.sent);
+            }
+            const double expected = std::isnan(row.stored) ? before : row.stored;
+            EXPECT_EQ(c->GetParameter(row.id), expected) << row.id << " " << row.sent << " " << viaRecord;
+            CabinetProcessorParameters back;
+            c->GetParameters(&back);
+            EXPECT_EQ(row.id == 5 ? back.dibox.frequency : back.dibox.q, expected);
+
+            // The sound is that of a stage given the stored value itself.
+            auto reference = std::make_unique<CabinetProcessor>();
+            reference->SetParameter(row.id, expected);
+            c->Settle();
+            reference->Settle();
+            const std::vector<double> x = whiteNoise(3000, 0.5, 4);
+            const Stereo a = runStereo(processOf(*c), x, BlockPlan::Fixed(128));
+            const Stereo b = runStereo(processOf(*reference), x, BlockPlan::Fixed(128));
+            EXPECT_EQ(a.left, b.left) << row.id << " " << row.sent;
+            EXPECT_TRUE(allFinite(a.left));
+        }
+    }
 }
 
 TEST(CabinetProcessor, EnableCrossfadesAndTheOffStageCopiesItsInput)
@@ -490,4 +546,61 @@ TEST(CabinetProcessor, ImpulseMadeOnAnotherThreadIsOnlySwappedIn)
     ::testing::internal::GetCapturedStderr();
     handed->GetParameters(&b);
     EXPECT_STREQ(b.GetName(), "made");
+}
+
+TEST(CabinetProcessor, WithoutAWorkerTheCallersBuildAndFreeAndEveryChangeIsHeard)
+{
+    CabinetProcessor::FailWorkerStartForTesting(true);
+    ::testing::internal::CaptureStderr();
+    auto c = std::make_unique<CabinetProcessor>();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    CabinetProcessor::FailWorkerStartForTesting(false);
+    EXPECT_NE(err.find("Quarrystone TWR:: No cabinet worker thread"), std::string::npos) << err;
+
+    c->SetParameter(4, 0.0);  // the DI box off: the output is the impulse itself
+    c->SetParameter(2, 0.0);
+    c->Reserve(64);
+    c->Settle();
+    EngineMutex engine;
+    ResetEngineLockViolations();
+    // Far more changes than the stage keeps retired convolvers for, by both
+    // roads: SetImpulse, and a swap under the engine lock that the caller
+    // then waits for. Each is a click at a delay of its own.
+    for (int k = 0; k < 24; ++k) {
+        std::vector<double> h(64, 0.0);
+        h[size_t(k + 1)] = 1.0;
+        if (k % 2) {
+            ASSERT_TRUE(c->SetImpulse(h.data(), nullptr, 64, true, 44100.0, "click"));
+        } else {
+            auto made = CabinetImpulse::Make(h.data(), nullptr, 64, true, 44100.0, "click");
+            std::shared_ptr<const CabinetImpulse> replaced;
+            {
+                std::lock_guard<EngineMutex> lock(engine);
+                replaced = c->SwapImpulse(made);
+            }
+            c->WaitForRebuild();
+        }
+        long allocations = 0;
+        const Stereo out = runStereo(
+            [&](double* in, double* l, double* r, int n) {
+                AllocationCounter counter;
+                c->process(in, l, r, n);
+                allocations += counter.count();
+            },
+            impulse(200), BlockPlan::Random(50, unsigned(k)));
+        EXPECT_EQ(allocations, 0) << k;
+        EXPECT_EQ(peakIndex(out.left), size_t(k + 1)) << k;
+        EXPECT_NEAR(out.left[size_t(k + 1)], 1.0, 1e-12) << k;
+        EXPECT_NEAR(rms(out.left), 1.0 / std::sqrt(200.0), 1e-12) << k;
+    }
+    // A setting changed under the lock (as the audio thread applies them) is
+    // built by the next wait.
+    {
+        std::lock_guard<EngineMutex> lock(engine);
+        c->SetParameter(1, 10);
+    }
+    c->WaitForRebuild();
+    const Stereo cut = runStereo(processOf(*c), impulse(200), BlockPlan::Fixed(64));
+    EXPECT_EQ(peak(cut.left), 0.0);  // the click at 24 lies past the window
+    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
 }
