@@ -1,0 +1,18 @@
+#pragma once
+// The names a skin gives its controls' tags, and the numbers they stand for:
+// plug-in parameters 0..79 (the plug-in's own indices) and the editor's tags
+// from 80 up (menus, buttons, pages, displays). One constant text in the
+// form of an enumeration list holds them; it is read once per process.
+
+#include <cstdint>
+
+namespace tonewright {
+
+extern const char* const ParamEnumStr;
+
+// The id of `name` (exact, case and all) in the enumeration, or -1. The
+// first call that passes `text` reads it; later texts are ignored, and a
+// lookup before any text was read gives -1. Thread-safe.
+int32_t GetParamIDFromParamNameStr(const char* name, const char* text);
+
+}  // namespace tonewright
