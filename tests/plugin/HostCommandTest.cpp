@@ -93,7 +93,6 @@ TEST(HostCommand, HelpExitsZeroAndMistakesExitTwoWithTheUsage)
         const auto result = host(c.arguments);
         EXPECT_EQ(result.exitCode, c.exitCode);
         const std::string& text = c.exitCode == 0 ? result.out : result.err;
-        EXPECT_EQ(text.find("usage: tonewright-host"), text.find("usage:")) << text;
         EXPECT_NE(text.find("usage: tonewright-host [options] PLUGIN.so IN.wav OUT.wav"), std::string::npos) << text;
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         if (c.exitCode == 0) {
@@ -246,7 +245,7 @@ TEST(HostCommand, ReportsAChunkThePluginRefusesAndRendersNothing)
     const std::string in = files.quoted("in.wav") + " ";
     // Chunks saved by the host: one of the state a fresh instance already
     // has, one with the master moved.
-    ASSERT_EQ(host("--save-chunk " + files.quoted("default.chunk") + " " + kPlugin + " " + in + files.quoted("x.wav")).exitCode, 0);
+    ASSERT_EQ(host("--list-params --save-chunk " + files.quoted("default.chunk") + " " + kPlugin).exitCode, 0);
     ASSERT_EQ(host("--param 30=0.25 --save-chunk " + files.quoted("master.chunk") + " " + kPlugin + " " + in +
                    files.quoted("x.wav"))
                   .exitCode,

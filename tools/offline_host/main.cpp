@@ -32,7 +32,7 @@ const char* const kUsage =
     "  --program N         select program N\n"
     "  --chunk FILE        restore the state from FILE (a bank chunk)\n"
     "  --preset-chunk FILE restore the state from FILE (a program chunk)\n"
-    "  --save-chunk FILE   write the state (a bank chunk) to FILE before rendering\n"
+    "  --save-chunk FILE   write the state (a bank chunk) to FILE, before rendering\n"
     "  --param I=V         set parameter I to V, normalised 0..1 (repeatable)\n"
     "  --out-channels 1|2  output channels (default 2)\n"
     "  --list-params       print every parameter's index, name and value (after\n"
@@ -329,9 +329,6 @@ int main(int argc, char** argv)
             warn(text);
         }
     }
-    if (o.listParams) listParameters(*plugin);
-    if (!rendering) return 0;
-
     plugin->resume();
     if (!o.saveChunk.empty()) {
         const std::vector<char> state = plugin->getChunk(false);
@@ -339,6 +336,11 @@ int main(int argc, char** argv)
         const bool written = f && std::fwrite(state.data(), 1, state.size(), f) == state.size();
         if (!f || std::fclose(f) != 0 || !written || state.empty())
             return fail("cannot save the state to " + o.saveChunk);
+    }
+    if (o.listParams) listParameters(*plugin);
+    if (!rendering) {
+        plugin->suspend();
+        return 0;
     }
     plugin->dispatch(effStartProcess);
 
