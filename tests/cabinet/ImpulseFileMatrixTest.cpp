@@ -141,7 +141,7 @@ TEST(ImpulseFileMatrix, LibsndfileLayoutsDecodeLikeLibsndfile)
 
 TEST(ImpulseFileMatrix, SoxLayoutsDecodeLikeLibsndfile)
 {
-    ASSERT_EQ(run("sox --version >/dev/null"), 0) << "sox is needed (tools/packages.txt installs it)";
+    ASSERT_EQ(run("sox --version >/dev/null"), 0) << "sox is needed (tools/packages-tests.txt installs it)";
     struct Layout {
         const char* ext;
         const char* encoding;  // sox writes 24 and 32-bit WAV as WAVE_FORMAT_EXTENSIBLE

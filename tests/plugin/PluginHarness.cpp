@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/wait.h>
+
 namespace harness {
 
 namespace {
@@ -105,6 +107,24 @@ void Plugin::run(const float* in0, const float* in1, float* out0, float* out1, i
     float* inputs[2] = {const_cast<float*>(in0), const_cast<float*>(in1)};
     float* outputs[2] = {out0, out1};
     e->processReplacing(e, inputs, outputs, n);
+}
+
+CommandResult runCommand(const std::string& command)
+{
+    CommandResult result;
+    const std::filesystem::path errors = TestHome() / "command-stderr";
+    if (FILE* pipe = popen((command + " 2>'" + errors.string() + "'").c_str(), "r")) {
+        char buffer[4096];
+        while (size_t got = fread(buffer, 1, sizeof buffer, pipe)) result.out.append(buffer, got);
+        const int status = pclose(pipe);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    if (FILE* f = std::fopen(errors.c_str(), "rb")) {
+        char buffer[4096];
+        while (size_t got = fread(buffer, 1, sizeof buffer, f)) result.err.append(buffer, got);
+        std::fclose(f);
+    }
+    return result;
 }
 
 }  // namespace harness

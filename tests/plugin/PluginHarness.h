@@ -72,6 +72,13 @@ private:
     AEffect* e;
 };
 
+// A shell command's exit code and what it wrote to standard output and error.
+struct CommandResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+CommandResult runCommand(const std::string& command);
+
 // Interleaving-free stereo or mono float signal.
 struct Signal {
     std::vector<float> a, b;

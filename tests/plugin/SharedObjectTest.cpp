@@ -17,17 +17,6 @@
 
 namespace {
 
-std::string commandOutput(const std::string& command)
-{
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (size_t got = fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, got);
-        pclose(pipe);
-    }
-    return text;
-}
-
 AudioClip testClip(double fs, int frames)
 {
     AudioClip clip;
@@ -43,7 +32,7 @@ AudioClip testClip(double fs, int frames)
 
 TEST(SharedObject, ExportsOnlyVSTPluginMain)
 {
-    const std::string symbols = commandOutput("nm -D --defined-only '" TONEWRIGHT_VST_PATH "'");
+    const std::string symbols = harness::runCommand("nm -D --defined-only '" TONEWRIGHT_VST_PATH "'").out;
     ASSERT_FALSE(symbols.empty());
     std::string names;
     size_t lines = 0;
@@ -103,7 +92,8 @@ TEST(SharedObject, HostCommandRendersAWavFile)
     const std::string inPath = (dir / "in.wav").string(), outPath = (dir / "out.wav").string();
     const AudioClip in = testClip(44100.0, 20000);
     ASSERT_TRUE(writeWavFloat(inPath, in));
-    const std::string summary = commandOutput("'" TONEWRIGHT_HOST_PATH "' --block 333 --param 30=0.4 --out-channels 1 '" TONEWRIGHT_VST_PATH "' '" + inPath + "' '" + outPath + "' 2>&1");
+    const auto [code, summary, errors] = harness::runCommand("'" TONEWRIGHT_HOST_PATH "' --block 333 --tail 0 --param 30=0.4 --out-channels 1 '" TONEWRIGHT_VST_PATH "' '" + inPath + "' '" + outPath + "'");
+    EXPECT_EQ(code, 0) << errors;
     EXPECT_NE(summary.find("Tonewright Suite"), std::string::npos) << summary;
 
     AudioClip out;

@@ -17,20 +17,12 @@
 #include <unistd.h>
 
 #include "cabinet/Fft.h"
+#include "FileBytes.h"
 #include "common/WavFile.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string bytesOf(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    std::string bytes(static_cast<size_t>(std::max<std::streamoff>(0, in.tellg())), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), std::streamsize(bytes.size()));
-    return bytes;
-}
 
 double rmsDb(const std::vector<double>& x, size_t begin, size_t end)
 {

@@ -97,29 +97,42 @@ bool readWav(const std::string& path, AudioClip& clip, std::string& error)
 
 namespace {
 
-// Writes a canonical 44-byte-header WAV; `encode` appends one sample.
+// Writes a WAV file; `encode` appends one sample. Float files carry the
+// 18-byte fmt chunk (cbSize 0) and the fact chunk every reader expects of a
+// non-PCM format; PCM keeps the plain 16-byte fmt chunk.
 template <class Encode>
 bool writeWav(const std::string& path, const AudioClip& clip, uint16_t format, uint16_t bits, Encode encode)
 {
-    const uint32_t frames = uint32_t(clip.frames());
+    const bool pcm = format == 1;
+    const uint64_t frames = uint64_t(clip.frames());
     const uint16_t channels = uint16_t(clip.channels);
     const uint16_t blockAlign = uint16_t(channels * (bits / 8));
-    const uint32_t dataBytes = frames * blockAlign;
+    const uint32_t fmtBytes = pcm ? 16 : 18;
+    const uint32_t headerBytes = 12 + 8 + fmtBytes + (pcm ? 0 : 12) + 8;
+    // The RIFF sizes are 32-bit.
+    if (frames * blockAlign + headerBytes + 1 > 0xFFFFFFFFull) return false;
+    const uint32_t dataBytes = uint32_t(frames * blockAlign);
     std::string out;
-    out.reserve(44 + dataBytes + 1);
+    out.reserve(headerBytes + dataBytes + 1);
     out += "RIFF";
-    put32(out, 36 + dataBytes + (dataBytes & 1));
+    put32(out, headerBytes - 8 + dataBytes + (dataBytes & 1));
     out += "WAVEfmt ";
-    put32(out, 16);
+    put32(out, fmtBytes);
     put16(out, format);
     put16(out, channels);
     put32(out, uint32_t(clip.sampleRate));
     put32(out, uint32_t(clip.sampleRate) * blockAlign);
     put16(out, blockAlign);
     put16(out, bits);
+    if (!pcm) {
+        put16(out, 0);  // cbSize: no extension
+        out += "fact";
+        put32(out, 4);
+        put32(out, uint32_t(frames));
+    }
     out += "data";
     put32(out, dataBytes);
-    for (uint32_t f = 0; f < frames; ++f) {
+    for (uint64_t f = 0; f < frames; ++f) {
         for (int c = 0; c < channels; ++c) encode(out, clip.samples[c][f]);
     }
     if (dataBytes & 1) out.push_back('\0');

@@ -3,9 +3,11 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <iterator>
 #include <random>
 
 namespace offline {
@@ -193,6 +195,7 @@ std::string VstPlugin::vendorString() { return text(effGetVendorString); }
 std::string VstPlugin::productString() { return text(effGetProductString); }
 std::string VstPlugin::parameterName(int index) { return text(effGetParamName, index); }
 std::string VstPlugin::parameterLabel(int index) { return text(effGetParamLabel, index); }
+std::string VstPlugin::parameterDisplay(int index) { return text(effGetParamDisplay, index); }
 std::string VstPlugin::programName() { return text(effGetProgramName); }
 std::string VstPlugin::programNameIndexed(int index) { return text(effGetProgramNameIndexed, index, -1); }
 VstInt32 VstPlugin::vendorVersion() { return static_cast<VstInt32>(dispatch(effGetVendorVersion)); }
@@ -202,34 +205,80 @@ VstInt32 VstPlugin::canDo(const char* what)
     return static_cast<VstInt32>(dispatch(effCanDo, 0, 0, const_cast<char*>(what)));
 }
 
-AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks)
+AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks,
+                 const Tail& tail)
 {
-    const int frames = in.frames();
+    AEffect* e = plugin.effect();
+    const long frames = in.frames();
     const int inChannels = std::clamp(in.channels, 1, 2);
     outChannels = std::clamp(outChannels, 1, 2);
     const int largest = std::max(1, blocks.maxSize);
+    const double rate = in.sampleRate;
+    const long tailFrames = tail.kind == Tail::Kind::none ? 0 : std::lround(std::max(0.0, tail.seconds) * rate);
+    const long quietFrames = std::lround(Tail::kQuietSeconds * rate);
+    const double quietLevel = std::pow(10.0, Tail::kQuietDbfs / 20.0);
 
-    std::vector<std::vector<float>> inBuf(2, std::vector<float>(static_cast<size_t>(largest)));
-    std::vector<std::vector<float>> outBuf(2, std::vector<float>(static_cast<size_t>(largest)));
+    // A buffer for every input and output the plug-in has: it may touch them all.
+    const auto buffers = [&](int count) {
+        return std::vector<std::vector<float>>(size_t(std::max(2, count)), std::vector<float>(size_t(largest)));
+    };
+    std::vector<std::vector<float>> inBuf = buffers(e->numInputs), outBuf = buffers(e->numOutputs);
+    std::vector<float*> inputs, outputs;
+    for (auto& b : inBuf) inputs.push_back(b.data());
+    for (auto& b : outBuf) outputs.push_back(b.data());
+
     AudioClip out;
-    out.sampleRate = in.sampleRate;
+    out.sampleRate = rate;
     out.channels = outChannels;
-    out.samples.assign(static_cast<size_t>(outChannels), std::vector<double>(static_cast<size_t>(frames)));
+    out.samples.assign(size_t(outChannels), {});
+    for (auto& channel : out.samples) channel.reserve(size_t(frames + tailFrames));
 
     std::mt19937 rng(blocks.seed);
     std::uniform_int_distribution<int> size(std::max(1, blocks.minSize), largest);
-    for (int pos = 0; pos < frames;) {
-        const int n = std::min(blocks.varying() ? size(rng) : largest, frames - pos);
+    long end = frames + tailFrames;
+    long lastLoud = -1;
+    for (long pos = 0; pos < end;) {
+        const int n = static_cast<int>(std::min<long>(blocks.varying() ? size(rng) : largest, end - pos));
         for (int c = 0; c < inChannels; ++c)
-            for (int i = 0; i < n; ++i) inBuf[c][i] = static_cast<float>(in.samples[c][pos + i]);
-        float* inputs[2] = {inBuf[0].data(), inChannels > 1 ? inBuf[1].data() : nullptr};
-        float* outputs[2] = {outBuf[0].data(), outChannels > 1 ? outBuf[1].data() : nullptr};
-        plugin.processReplacing(inputs, outputs, n);
+            for (int i = 0; i < n; ++i)
+                inBuf[size_t(c)][size_t(i)] = pos + i < frames ? static_cast<float>(in.samples[size_t(c)][size_t(pos + i)]) : 0.0f;
+        plugin.processReplacing(inputs.data(), outputs.data(), n);
         for (int c = 0; c < outChannels; ++c)
-            for (int i = 0; i < n; ++i) out.samples[c][pos + i] = outBuf[c][i];
+            for (int i = 0; i < n; ++i) {
+                const float x = outBuf[size_t(c)][size_t(i)];
+                out.samples[size_t(c)].push_back(x);
+                if (std::fabs(x) >= quietLevel) lastLoud = std::max(lastLoud, pos + i);
+            }
         pos += n;
+        // Quiet long enough past the input: the render ends where the quiet
+        // time is complete, whatever the block sizes were.
+        if (tail.kind == Tail::Kind::untilQuiet && pos >= frames && pos >= lastLoud + 1 + quietFrames)
+            end = std::max(frames, lastLoud + 1 + quietFrames);
     }
+    for (auto& channel : out.samples) channel.resize(size_t(std::min(end, long(channel.size()))));
     return out;
+}
+
+const char* audioMasterName(VstInt32 opcode)
+{
+    static const char* const names[] = {
+        "audioMasterAutomate", "audioMasterVersion", "audioMasterCurrentId", "audioMasterIdle",
+        "audioMasterPinConnected", nullptr, "audioMasterWantMidi", "audioMasterGetTime",
+        "audioMasterProcessEvents", "audioMasterSetTime", "audioMasterTempoAt",
+        "audioMasterGetNumAutomatableParameters", "audioMasterGetParameterQuantization", "audioMasterIOChanged",
+        "audioMasterNeedIdle", "audioMasterSizeWindow", "audioMasterGetSampleRate", "audioMasterGetBlockSize",
+        "audioMasterGetInputLatency", "audioMasterGetOutputLatency", "audioMasterGetPreviousPlug",
+        "audioMasterGetNextPlug", "audioMasterWillReplaceOrAccumulate", "audioMasterGetCurrentProcessLevel",
+        "audioMasterGetAutomationState", "audioMasterOfflineStart", "audioMasterOfflineRead",
+        "audioMasterOfflineWrite", "audioMasterOfflineGetCurrentPass", "audioMasterOfflineGetCurrentMetaPass",
+        "audioMasterSetOutputSampleRate", "audioMasterGetOutputSpeakerArrangement", "audioMasterGetVendorString",
+        "audioMasterGetProductString", "audioMasterGetVendorVersion", "audioMasterVendorSpecific",
+        "audioMasterSetIcon", "audioMasterCanDo", "audioMasterGetLanguage", "audioMasterOpenWindow",
+        "audioMasterCloseWindow", "audioMasterGetDirectory", "audioMasterUpdateDisplay", "audioMasterBeginEdit",
+        "audioMasterEndEdit", "audioMasterOpenFileSelector", "audioMasterCloseFileSelector",
+    };
+    static_assert(std::size(names) == audioMasterCloseFileSelector + 1);
+    return opcode >= 0 && opcode < VstInt32(std::size(names)) ? names[opcode] : nullptr;
 }
 
 bool readFile(const std::string& path, std::vector<char>& bytes)

@@ -52,6 +52,7 @@ public:
     std::string productString();
     std::string parameterName(int index);
     std::string parameterLabel(int index);
+    std::string parameterDisplay(int index);
     std::string programName();
     std::string programNameIndexed(int index);
     VstInt32 vendorVersion();
@@ -92,10 +93,32 @@ struct BlockSchedule {
     bool varying() const { return minSize != maxSize; }
 };
 
-// Renders the clip (1 or 2 channels, fed as they are) through the plug-in
-// into `outChannels` (1 or 2) channels. The plug-in must be set up and
-// resumed.
-AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks);
+// How far a render goes past the end of the input (fed silence), so that
+// echoes and reverbs can finish: not at all, a fixed time, or until the
+// output has stayed below kQuietDbfs for kQuietSeconds (at most `seconds`).
+struct Tail {
+    enum class Kind { none, fixed, untilQuiet };
+    Kind kind = Kind::none;
+    double seconds = 0.0;
+
+    static constexpr double kQuietDbfs = -90.0;
+    static constexpr double kQuietSeconds = 0.5;
+    static constexpr double kLongestSeconds = 10.0;
+
+    static Tail None() { return {}; }
+    static Tail Fixed(double seconds) { return {Kind::fixed, seconds}; }
+    static Tail UntilQuiet(double longest = kLongestSeconds) { return {Kind::untilQuiet, longest}; }
+};
+
+// Renders the clip (1 or 2 channels, fed as they are; inputs the plug-in has
+// beyond them get silence) through the plug-in into `outChannels` (1 or 2)
+// channels, followed by the tail. The plug-in must be set up and resumed.
+AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks,
+                 const Tail& tail = Tail::None());
+
+// The name of a host-callback opcode ("audioMasterVersion"), or null for a
+// number the interface does not name.
+const char* audioMasterName(VstInt32 opcode);
 
 // Reads a whole file; false when it cannot be read.
 bool readFile(const std::string& path, std::vector<char>& bytes);
