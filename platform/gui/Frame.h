@@ -12,6 +12,7 @@
 // own) work, events never come. Everything here runs on the thread that
 // calls the editor (the host's user-interface thread).
 
+#include <cstddef>
 #include <memory>
 
 #include "gui/View.h"
@@ -93,6 +94,7 @@ public:
 
 private:
     void trackMouseOver(const CPoint& where, const long& buttons);
+    void chooseMenuEntry(size_t level, long row);
 
     void* systemWindow;
     AEffGUIEditor* pEditor;
