@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dsp/StringUtil.h"
+#include "plugin/EditorFactory.h"
 
 namespace tonewright {
 
@@ -96,6 +97,11 @@ Effect::~Effect()
     workerRequests.fetch_add(1);
     workerRequests.notify_all();
     if (worker.joinable()) worker.join();
+    // The editor goes while the effect it reads is still whole (closing it
+    // first when the host left it open).
+    AEffEditor* gone = editor;
+    editor = nullptr;
+    delete gone;
 }
 
 AudioEffect* createEffectInstance(audioMasterCallback host)
@@ -107,11 +113,25 @@ AudioEffect* createEffectInstance(audioMasterCallback host)
 
 void Effect::loadMidiMap() { getMIDIMap(true); }
 
-void Effect::createEditor() {}
+void Effect::createEditor()
+{
+    const EditorFactory factory = GetEditorFactory();
+    if (!factory) return;
+    try {
+        setEditor(factory(*this));
+    } catch (...) {
+        setEditor(nullptr);  // an effect without an editor still plays
+    }
+}
 
 void Effect::waitForCabinetRebuild() { engine->cabinet.WaitForRebuild(); }
 
-void Effect::notifyEditorParameter(int, float) {}
+void Effect::notifyEditorParameter(int index, float value)
+{
+    // The editor's setParameter is safe on any thread (it hands values from
+    // other threads to its own through a mailbox).
+    if (editor) editor->setParameter(index, value);
+}
 
 void Effect::notifyEditorProgram(int) {}
 

@@ -146,8 +146,9 @@ public:
     SupportFolders folders;
 
 private:
-    // Construction steps whose contents arrive with the support folders,
-    // the MIDI map, the factory bank and the editor.
+    // Construction steps: the support folders, the MIDI map, the factory
+    // bank, and the editor (from the factory the editor layer installed,
+    // plugin/EditorFactory.h).
     void createSupportFolders();
     void loadMidiMap();
     void installAndLoadFactoryBank();
@@ -175,7 +176,9 @@ private:
     // caller holds controlMutex.
     bool replaceEngine(double rate, int block);
 
-    // The editor hooks (there is no editor yet).
+    // The editor hooks: every stored value (parameters and editor tags) is
+    // shown by the editor; program changes reach it with the product
+    // editor's menus.
     void notifyEditorParameter(int index, float value);
     void notifyEditorProgram(int program);
 

@@ -42,11 +42,9 @@ TEST(Identity, RecordAndStrings)
     EXPECT_EQ(e->numPrograms, 128);
     EXPECT_EQ(e->numInputs, 2);
     EXPECT_EQ(e->numOutputs, 2);
-    EXPECT_TRUE(e->flags & effFlagsCanReplacing);
-    EXPECT_TRUE(e->flags & effFlagsProgramChunks);
-    EXPECT_TRUE(e->flags & 8);
-    EXPECT_FALSE(e->flags & effFlagsHasEditor);  // no editor yet
-    EXPECT_FALSE(e->flags & effFlagsIsSynth);
+    // Editor, mono capable, replacing, chunks; nothing else.
+    EXPECT_EQ(e->flags, effFlagsHasEditor | 8 | effFlagsCanReplacing | effFlagsProgramChunks);
+    EXPECT_EQ(e->flags, 0x39);
     EXPECT_EQ(e->object, &p.effect());
     EXPECT_NE(e->processReplacing, nullptr);
     EXPECT_NE(e->process, nullptr);
@@ -57,8 +55,12 @@ TEST(Identity, RecordAndStrings)
     EXPECT_EQ(p.dispatch(effGetVendorVersion), 1100);
     EXPECT_EQ(p.dispatch(effGetPlugCategory), 1);
     EXPECT_EQ(p.dispatch(effGetVstVersion), 2400);
-    EXPECT_EQ(p.effect().getEditor(), nullptr);
-    EXPECT_EQ(p.dispatch(effEditOpen), 0);
+    ASSERT_NE(p.effect().getEditor(), nullptr);
+    ERect* rect = nullptr;
+    EXPECT_EQ(p.dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, 579);
+    EXPECT_EQ(rect->bottom - rect->top, 375);
 }
 
 TEST(Identity, CanDoAnswersExactlyTheListedAbilities)

@@ -1,0 +1,128 @@
+#pragma once
+// The product's controls: toolkit controls that draw the host's highlight
+// frame and the MIDI-learn frame over themselves (CHighlightControl), and
+// buttons and a switch that give a modifier click to the listener first,
+// which is how the learn gesture reaches the editor. User-interface thread
+// only.
+
+#include "gui/Controls.h"
+
+namespace tonewright {
+
+class CHighlightControl {
+public:
+    virtual ~CHighlightControl() = default;
+    // Both only store; the editor marks the view dirty.
+    virtual void setHighlight(short on, const CColor& color);
+    virtual void setLearning(short on, const CColor& color);
+    // A one-pixel frame of the highlight colour on the rectangle's edge,
+    // then a two-pixel frame of the learning colour over it.
+    virtual void drawHighlight(CDrawContext* context, const CRect& rect);
+
+    bool isHighlighted() const { return highlighted != 0; }
+    bool isLearning() const { return learning != 0; }
+    CColor getHighlightColor() const { return highlightColor; }
+    CColor getLearningColor() const { return learningColor; }
+
+protected:
+    short highlighted = 0;
+    CColor highlightColor = kBlackCColor;
+    short learning = 0;
+    CColor learningColor = kBlackCColor;
+};
+
+// True when a mouse-down must not reach the control: it takes no mouse, the
+// left button is not down, or the listener took a modifier click.
+bool shouldIgnoreMouseDown(CControl* control, const CPoint& where, long buttons);
+
+class CMyAnimKnob : public CAnimKnob, public CHighlightControl {
+public:
+    CMyAnimKnob(const CRect& size, CControlListener* listener, long tag, long subPixmaps, CCoord heightOfOneImage,
+                CBitmap* background, const CPoint& offset);
+    bool isTypeOf(const char* type) const override;
+    void draw(CDrawContext* context) override;
+};
+
+// A meter drawn as a film strip; behaves as CMyAnimKnob.
+class CMyVU : public CMyAnimKnob {
+public:
+    using CMyAnimKnob::CMyAnimKnob;
+    bool isTypeOf(const char* type) const override;
+};
+
+class CMyMovieButton : public CMovieButton, public CHighlightControl {
+public:
+    CMyMovieButton(const CRect& size, CControlListener* listener, long tag, CCoord heightOfOneImage,
+                   CBitmap* background, const CPoint& offset);
+    bool isTypeOf(const char* type) const override;
+    void draw(CDrawContext* context) override;
+};
+
+class CMyMoviePic : public CMyMovieButton {
+public:
+    using CMyMovieButton::CMyMovieButton;
+    bool isTypeOf(const char* type) const override;
+};
+
+class CMyVerticalSlider : public CVerticalSlider, public CHighlightControl {
+public:
+    CMyVerticalSlider(const CRect& size, CControlListener* listener, long tag, long minPos, long maxPos,
+                      CBitmap* handle, CBitmap* background, const CPoint& offset, long style);
+    bool isTypeOf(const char* type) const override;
+    void draw(CDrawContext* context) override;
+};
+
+class CMyHorizontalSlider : public CHorizontalSlider, public CHighlightControl {
+public:
+    CMyHorizontalSlider(const CRect& size, CControlListener* listener, long tag, long minPos, long maxPos,
+                        CBitmap* handle, CBitmap* background, const CPoint& offset, long style);
+    bool isTypeOf(const char* type) const override;
+    void draw(CDrawContext* context) override;
+};
+
+class CMyHorizontalSwitch : public CHorizontalSwitch, public CHighlightControl {
+public:
+    CMyHorizontalSwitch(const CRect& size, CControlListener* listener, long tag, long subPixmaps,
+                        CCoord heightOfOneImage, long positions, CBitmap* background, const CPoint& offset);
+    bool isTypeOf(const char* type) const override;
+    void draw(CDrawContext* context) override;
+};
+
+// A transparent text label; it takes the frames' states but draws only its
+// text.
+class CMyTextLabel : public CTextLabel, public CHighlightControl {
+public:
+    CMyTextLabel(const CRect& size, CControlListener* listener, long tag, const CColor& fontColor, const char* text,
+                 CFontRef font);
+    bool isTypeOf(const char* type) const override;
+};
+
+class CMyKickButton : public CKickButton {
+public:
+    CMyKickButton(const CRect& size, CControlListener* listener, long tag, CCoord heightOfOneImage,
+                  CBitmap* background, const CPoint& offset);
+    bool isTypeOf(const char* type) const override;
+    CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+};
+
+// A switch whose top gives 1 and bottom 0.
+class CMyVerticalSwitch : public CVerticalSwitch {
+public:
+    CMyVerticalSwitch(const CRect& size, CControlListener* listener, long tag, long subPixmaps,
+                      CCoord heightOfOneImage, long positions, CBitmap* background, const CPoint& offset);
+    bool isTypeOf(const char* type) const override;
+    CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, const long& buttons) override;
+
+protected:
+    void setValueFromPoint(const CPoint& where) override;
+};
+
+class CMyOnOffButton : public COnOffButton {
+public:
+    CMyOnOffButton(const CRect& size, CControlListener* listener, long tag, CBitmap* background, long style);
+    bool isTypeOf(const char* type) const override;
+    CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+};
+
+}  // namespace tonewright
