@@ -16,7 +16,8 @@ bool EffectEditor::open(void* parent)
 {
     GetParamIDFromParamNameStr("", ParamEnumStr);
     if (!SkinEditor::open(parent, "ui")) return false;
-    for (int i = 0; i < kNumParameters; ++i) setParameter(i, owner->getParameter(i));
+    if (owner)
+        for (int i = 0; i < kNumParameters; ++i) setParameter(i, owner->getParameter(i));
     return true;
 }
 
@@ -24,7 +25,7 @@ void EffectEditor::idle()
 {
     // The effect disarms learning when a controller has been bound (on the
     // audio thread); the frame goes here, on the editor's thread.
-    if (isOpen() && learnTag != -1 && owner->midiLearnTarget.load() == -1) {
+    if (owner && isOpen() && learnTag != -1 && owner->midiLearnTarget.load() == -1) {
         SetControlLearning(learnTag, 0, 0);
         learnTag = -1;
     }
@@ -84,7 +85,7 @@ long EffectEditor::controlModifierClicked(CControl* control, long button)
 {
     if ((button & (kShift | kAlt)) != (kShift | kAlt)) return 0;
     const long tag = control->getTag();
-    if (tag < 0) return 1;  // nothing to bind an untagged control to
+    if (tag < 0 || !owner) return 1;  // nothing to bind an untagged control to
     SetControlLearning(learnTag, 0, 0);
     if (tag == learnTag) {
         // The armed control again: unlearn it everywhere.

@@ -9,6 +9,7 @@
 #include <map>
 #include <iterator>
 #include <random>
+#include <utility>
 
 namespace offline {
 
@@ -108,10 +109,13 @@ VstIntPtr VstPlugin::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 ind
 
 VstIntPtr VstPlugin::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
+    std::function<void(const HostCall&)> observer;
     {
         std::lock_guard<std::mutex> lock(callsMutex);
         recorded.push_back({opcode, index, value, opt});
+        observer = callObserver;
     }
+    if (observer) observer({opcode, index, value, opt});
     switch (opcode) {
     case audioMasterVersion: return kVstVersion;
     case audioMasterGetSampleRate: return static_cast<VstIntPtr>(rate);
@@ -127,6 +131,12 @@ std::vector<HostCall> VstPlugin::calls() const
 {
     std::lock_guard<std::mutex> lock(callsMutex);
     return recorded;
+}
+
+void VstPlugin::setCallObserver(std::function<void(const HostCall&)> observer)
+{
+    std::lock_guard<std::mutex> lock(callsMutex);
+    callObserver = std::move(observer);
 }
 
 void VstPlugin::clearCalls()

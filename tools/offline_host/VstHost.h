@@ -3,6 +3,7 @@
 // VSTPluginMain, records the plug-in's calls to the host, drives it through
 // its dispatcher and renders audio clips through processReplacing.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -64,6 +65,9 @@ public:
     // Every call the plug-in made to the host so far, in order.
     std::vector<HostCall> calls() const;
     void clearCalls();
+    // Also tells `observer` of every call as it comes (on the plug-in's
+    // calling thread); set before the calls of interest.
+    void setCallObserver(std::function<void(const HostCall&)> observer);
 
 private:
     VstPlugin() = default;
@@ -79,6 +83,7 @@ private:
     int block = 1024;
     mutable std::mutex callsMutex;
     std::vector<HostCall> recorded;
+    std::function<void(const HostCall&)> callObserver;
 };
 
 // How a clip is cut into blocks: a fixed size, or sizes drawn from

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "VstHost.h"
+#include "EditorWindow.h"
 #include "common/Resample.h"
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 const char* const kUsage =
     "usage: tonewright-host [options] PLUGIN.so IN.wav OUT.wav\n"
     "       tonewright-host --list-params [options] PLUGIN.so [IN.wav OUT.wav]\n"
+    "       tonewright-host --editor [--seconds S] [--screenshot FILE] [options] PLUGIN.so\n"
     "\n"
     "Renders IN.wav (mono or stereo) through the VST 2.4 plug-in into OUT.wav\n"
     "(32-bit float) and prints a short summary.\n"
@@ -38,6 +40,12 @@ const char* const kUsage =
     "  --list-params       print every parameter's index, name and value (after\n"
     "                      the options above); without files, only that\n"
     "  --calls             list the plug-in's calls to the host\n"
+    "  --editor            show the plug-in's editor in a window of its own (X11,\n"
+    "                      $DISPLAY) after the options above, idle it 30 times a\n"
+    "                      second, and print each automation, begin-edit and\n"
+    "                      end-edit call as it comes; until the window is closed\n"
+    "  --seconds S         with --editor: close the editor after S seconds\n"
+    "  --screenshot FILE   with --editor: a PNG of the window just before closing\n"
     "  -h, --help          print this and exit\n";
 
 struct Options {
@@ -53,6 +61,8 @@ struct Options {
     int outChannels = 2;
     bool listCalls = false;
     bool listParams = false;
+    bool editor = false;
+    offline::EditorRun editorRun;
     bool help = false;
 };
 
@@ -102,6 +112,14 @@ bool parse(int argc, char** argv, Options& o, std::string& why)
             o.listCalls = true;
         } else if (a == "--list-params") {
             o.listParams = true;
+        } else if (a == "--editor") {
+            o.editor = true;
+        } else if (a == "--seconds") {
+            if (!value(v) || !parseDouble(v, o.editorRun.seconds) || o.editorRun.seconds <= 0 ||
+                o.editorRun.seconds > 86400)
+                return bad("a time in seconds");
+        } else if (a == "--screenshot") {
+            if (!value(o.editorRun.screenshot)) return bad("missing file");
         } else if (a == "--rate") {
             // WAV files carry whole rates.
             if (!value(v) || !parseDouble(v, o.rate) || o.rate < 1 || o.rate > 10e6 || o.rate != std::floor(o.rate))
@@ -148,7 +166,15 @@ bool parse(int argc, char** argv, Options& o, std::string& why)
             positional.push_back(a);
         }
     }
-    const bool listOnly = o.listParams && positional.size() == 1;
+    if (!o.editor && (o.editorRun.seconds > 0 || !o.editorRun.screenshot.empty())) {
+        why = "--seconds and --screenshot go with --editor";
+        return false;
+    }
+    if (o.editor && positional.size() != 1) {
+        why = "expected PLUGIN.so alone with --editor";
+        return false;
+    }
+    const bool listOnly = (o.listParams || o.editor) && positional.size() == 1;
     if (positional.size() != 3 && !listOnly) {
         why = "expected PLUGIN.so IN.wav OUT.wav";
         return false;
@@ -338,6 +364,23 @@ int main(int argc, char** argv)
             return fail("cannot save the state to " + o.saveChunk);
     }
     if (o.listParams) listParameters(*plugin);
+    if (o.editor) {
+        plugin->setCallObserver([](const offline::HostCall& c) {
+            if (c.opcode == audioMasterAutomate)
+                std::printf("automate %d %.6f\n", c.index, static_cast<double>(c.opt));
+            else if (c.opcode == audioMasterBeginEdit)
+                std::printf("beginEdit %d\n", c.index);
+            else if (c.opcode == audioMasterEndEdit)
+                std::printf("endEdit %d\n", c.index);
+            else
+                return;
+            std::fflush(stdout);
+        });
+        const bool shown = offline::runEditor(*plugin, o.editorRun, error);
+        plugin->setCallObserver(nullptr);
+        plugin->suspend();
+        return shown ? 0 : fail(error);
+    }
     if (!rendering) {
         plugin->suspend();
         return 0;
