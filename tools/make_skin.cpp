@@ -290,7 +290,7 @@ void paintRotary(cairo_t* cr, int size, const std::vector<std::string>& names, i
     cairo_line_to(cr, c + std::cos(angle) * (bodyR - 0.8), c + std::sin(angle) * (bodyR - 0.8));
     cairo_stroke(cr);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-    drawText(cr, names[size_t(step)], c, c + 2.4, Font{6.5, Face::condensedBold, 0.0}, colour::amberLight);
+    drawText(cr, names[size_t(step)], c, c + 2.6, Font{7.2, Face::condensedBold, 0}, colour::amberLight);
 }
 
 // The face of a small push button, raised and dark.
@@ -439,7 +439,6 @@ void paintTuner(cairo_t* cr, int w, int h, int frame)
     cairo_stroke(cr);
     for (int c = -25; c <= 25; c += 1) {
         const bool major = c % 10 == 0, mid = c % 5 == 0;
-        if (!mid && std::abs(c) > 25) continue;
         const double a = angleOf(c);
         const double len = major ? 11.0 : mid ? 7.0 : 3.5;
         cairo_set_line_width(cr, major ? 1.4 : 0.8);
@@ -454,15 +453,7 @@ void paintTuner(cairo_t* cr, int w, int h, int frame)
                      Font{7.5, Face::bold, 0}, colour::ink);
         }
     }
-    drawText(cr, "CENTS", px, h - 9.0, Font{6.5, Face::bold, 1.0}, hex(0x6d5c3a));
-
-    // flat, in tune, sharp
-    const bool flat = !idle && cents < -2.0, sharp = !idle && cents > 2.0, inTune = !idle && !flat && !sharp;
-    paintLed(cr, 18, h - 14.0, 3.2, colour::ledOn, flat);
-    paintLed(cr, w - 18.0, h - 14.0, 3.2, colour::ledOn, sharp);
-    paintLed(cr, px, h - 24.0, 3.2, hex(0x3ee05a), inTune);
-    drawText(cr, "\u266d", 28, h - 9.5, Font{13, Face::book, 0}, colour::ink, Align::left);
-    drawText(cr, "\u266f", w - 28.0, h - 9.5, Font{13, Face::book, 0}, colour::ink, Align::right);
+    drawText(cr, "CENTS", px, 58.0, Font{6.5, Face::bold, 1}, hex(0x6d5c3a));
 
     const double a = idle ? angleOf(-29.0) : angleOf(cents);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
@@ -476,6 +467,24 @@ void paintTuner(cairo_t* cr, int w, int h, int frame)
     cairo_line_to(cr, px + std::cos(a) * (radius + 2), py + std::sin(a) * (radius + 2));
     cairo_stroke(cr);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+
+    // A cover strip hides the needle's foot and holds the flat, in-tune and sharp lamps.
+    const double cover = h - 26.0;
+    cairo_rectangle(cr, 0, cover, w, h - cover);
+    verticalGradient(cr, cover, h, hex(0x3a3733), hex(0x191816));
+    cairo_fill(cr);
+    cairo_move_to(cr, 0, cover + 0.5);
+    cairo_line_to(cr, w, cover + 0.5);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.18);
+    cairo_set_line_width(cr, 1.0);
+    cairo_stroke(cr);
+    const bool flat = !idle && cents < -2.0, sharp = !idle && cents > 2.0, inTune = !idle && !flat && !sharp;
+    const double ly = cover + 13.0;
+    paintLed(cr, px - 46, ly, 3.4, colour::ledOn, flat);
+    paintLed(cr, px, ly, 4.0, hex(0x3ee05a), inTune);
+    paintLed(cr, px + 46, ly, 3.4, colour::ledOn, sharp);
+    drawText(cr, "\u266d", px - 58, ly + 4.5, Font{12, Face::book, 0}, colour::label, Align::right);
+    drawText(cr, "\u266f", px + 58, ly + 4.5, Font{12, Face::book, 0}, colour::label, Align::left);
     cairo_restore(cr);
 
     // glass
@@ -596,6 +605,7 @@ enum : int {
 
 constexpr int kKnobFrames = 64;
 constexpr int kSmallKnob = 28;
+constexpr int kRotary = 32;
 constexpr int kLargeKnob = 40;
 constexpr int kButtonW = 22, kButtonH = 12;
 constexpr int kPrePostW = 25;
@@ -640,10 +650,11 @@ public:
         art([=](cairo_t* cr) { drawText(cr, text, x, baseline, f, c, a); });
     }
 
-    // A section plate with its title; `titleX` leaves room for a button in the title strip.
-    void plate(Rect r, const std::string& title, bool buttonInTitle)
+    // A section plate with its title, after the stage's button when it has
+    // one there, and clear of the placement button at the right.
+    void plate(Rect r, const std::string& title, bool buttonInTitle, bool placementInTitle = false)
     {
-        art([=](cairo_t* cr) { paintPlate(cr, r, title, buttonInTitle); });
+        art([=](cairo_t* cr) { paintPlate(cr, r, title, buttonInTitle, placementInTitle); });
     }
 
     // A faint frame grouping the controls of one stage inside a plate.
@@ -687,9 +698,8 @@ public:
     {
         const int id = kSelectorBase + index;
         const int n = int(steps.size());
-        bitmaps[id] = {kSmallKnob, kSmallKnob * n, n,
-                       [steps](cairo_t* cr, int k) { paintRotary(cr, kSmallKnob, steps, k); }};
-        add(strip("CMyAnimKnob", index, {int(std::lround(cx)) - kSmallKnob / 2, y0 + 11, kSmallKnob, kSmallKnob},
+        bitmaps[id] = {kRotary, kRotary * n, n, [steps](cairo_t* cr, int k) { paintRotary(cr, kRotary, steps, k); }};
+        add(strip("CMyAnimKnob", index, {int(std::lround(cx)) - kRotary / 2, y0 + 9, kRotary, kRotary},
                   id, n, double(preview) / (n - 1)));
         label(text, cx, y0 + 8);
         placed.push_back({index, Kind::rotary, n});
@@ -788,8 +798,9 @@ public:
         return m;
     }
 
-    // A text field with its own well as background.
-    void textField(const std::string& tag, Rect r, int wellId, const std::string& text, bool big)
+    // A text field with its own well as background; the preview shows `shown` in it.
+    void textField(const std::string& tag, Rect r, int wellId, const std::string& text, const std::string& shown,
+                   bool big)
     {
         bitmaps[wellId] = {r.w, r.h, 1, [r](cairo_t* cr, int) { paintWell(cr, 0, 0, r.w, r.h, false); }};
         Element e;
@@ -799,7 +810,7 @@ public:
         e.attributes = {{"txt", text}, {"background", std::to_string(wellId)}};
         e.bitmap = wellId;
         e.previewText = [=](cairo_t* cr) {
-            drawText(cr, text, r.x + r.w / 2.0, r.y + r.h / 2.0 + (big ? 6 : 3.5),
+            drawText(cr, shown, r.x + r.w / 2.0, r.y + r.h / 2.0 + (big ? 6 : 3.5),
                      Font{big ? 16.0 : 10.0, Face::book, 0}, hex(0xff0000));
         };
         add(std::move(e));
@@ -851,7 +862,8 @@ public:
         cairo_restore(cr);
     }
 
-    static void paintPlate(cairo_t* cr, const Rect& r, const std::string& title, bool buttonInTitle)
+    static void paintPlate(cairo_t* cr, const Rect& r, const std::string& title, bool buttonInTitle,
+                           bool placementInTitle)
     {
         roundedRect(cr, r.x + 0.5, r.y + 1.5, r.w - 1.0, r.h - 1.0, 4.0);  // shadow
         cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
@@ -875,7 +887,11 @@ public:
         cairo_stroke(cr);
         cairo_restore(cr);
 
-        drawText(cr, title, buttonInTitle ? r.x + 30.0 : r.x + 7.0, r.y + 11.5, kTitleFont, colour::gold, Align::left);
+        const double x = buttonInTitle ? r.x + 31.0 : r.x + 7.0;
+        const double room = r.x + r.w - (placementInTitle ? 9.0 + kPrePostW : 5.0) - x;
+        Font f = kTitleFont;
+        if (textWidth(cr, title, f) > room) f.tracking = 0;  // a long title in a narrow plate
+        drawText(cr, title, x, r.y + 11.5, f, colour::gold, Align::left);
     }
 
 private:
@@ -933,7 +949,7 @@ void header(Skin& s)
     s.label("PRESET", 161, 33, Align::right);
     s.menu("kGUIParamBank", {165, 4, 151, 16}, kBankMenuWell, kMenuStyle, "QS Factory");
     s.menu("kGUIParamPreset", {165, 22, 50, 16}, kPresetMenuWell, kMenuStyle, "001");
-    s.textField("kGUIParamName", {219, 22, 97, 16}, kNameField, "", false);
+    s.textField("kGUIParamName", {219, 22, 97, 16}, kNameField, "", "Crunch Rhythm", false);
     s.pageButton("kGUIParamBankSaveButton", {322, 4, 90, 16}, 1, "SAVE BANK");
     s.pageButton("kGUIParamBankExportButton", {416, 4, 90, 16}, 1, "EXPORT BANK");
 
@@ -995,9 +1011,12 @@ void preampSection(Skin& s)
     const int a = p.y + kCellA;
     s.label("MODEL", 241, a + 8, Align::left);
     s.menu("kGUIParamAmpModel", {240, a + 11, 134, 16}, kPreampMenuWell, kMenuStyle, "Modern High Gain");
-    s.onOff(BoostBypass, 391, a - 6, "BOOST", false);
-    s.onOff(DeepBypass, 420, a - 6, "DEEP", false);
-    s.onOff(BrightBypass, 450, a - 6, "BRIGHT", false);
+    const std::pair<int, const char*> switches[] = {{BoostBypass, "BOOST"}, {DeepBypass, "DEEP"}, {BrightBypass, "BRIGHT"}};
+    for (int i = 0; i < 3; ++i) {
+        const int cx = 391 + 29 * i;
+        s.label(switches[i].second, cx, a + 8);
+        s.onOffAt(switches[i].first, {cx - kButtonW / 2, a + 13, kButtonW, kButtonH}, false);
+    }
     const int b = p.y + 55;
     const char* names[] = {"GAIN", "BASS", "MIDDLE", "TREBLE", "PRESENCE"};
     const int params[] = {Gain, Bass, Mids, Treb, Pres};
@@ -1019,7 +1038,7 @@ void powerSection(Skin& s)
 void equaliserSection(Skin& s)
 {
     const Rect p{4, kRow2, 262, kRowHeight};
-    s.plate(p, "GRAPHIC EQ", true);
+    s.plate(p, "GRAPHIC EQ", true, true);
     s.titleButton(GraphicBypass, p, false);
     s.prePost(GraphicPrePost, p, true);
     const int a = p.y + kCellA, b = p.y + kCellB;
@@ -1111,7 +1130,7 @@ void modulationRow(Skin& s)
     int x = 5;
     for (const Unit& u : units) {
         const Rect p{x, kRow3, u.columns * column + 2 * pad, kRowHeight - 1};
-        s.plate(p, u.title, true);
+        s.plate(p, u.title, true, true);
         s.titleButton(u.onParam, p, false);
         s.prePost(u.placeParam, p, true);
         const auto place = [&](const std::vector<Item>& items, int y0) {
@@ -1149,7 +1168,7 @@ void morePage(Skin& s)
     s.display("kGUITunerDisplay", dial, kTunerDial, kTunerFrames, 30,
               [dial](cairo_t* cr, int k) { paintTuner(cr, dial.w, dial.h, k); });
     s.label("NOTE", 350, 104);
-    s.textField("kGUITunerKeyDisplay", {320, 110, 60, 40}, kNoteField, "A", true);
+    s.textField("kGUITunerKeyDisplay", {320, 110, 60, 40}, kNoteField, "--", "A", true);
 
     const Rect levels{400, 54, 167, 196};
     s.plate(levels, "LEVELS", false);
