@@ -540,7 +540,6 @@ struct Element {
     std::string tag;
     std::vector<std::pair<std::string, std::string>> attributes;
     std::vector<Element> children;
-    bool container = false;
     // How the previews show it.
     int bitmap = 0;
     int frames = 1;      // images stacked in the bitmap
@@ -624,13 +623,11 @@ public:
     {
         main.type = "CGViewContainer";
         main.r = {0, 0, kWidth, kHeight};
-        main.container = true;
         main.bitmap = kMainBackground;
         main.attributes = {{"background", std::to_string(kMainBackground)}};
         page.type = "Page";
         page.r = {0, kPageTop, kWidth, kHeight - kPageTop};
         page.tag = "kGUIMoreScreen";
-        page.container = true;
         page.bitmap = kMoreBackground;
         page.attributes = {{"pagenum", "1"}, {"background", std::to_string(kMoreBackground)}};
     }
@@ -778,7 +775,6 @@ public:
         Element well;
         well.type = "CGViewContainer";
         well.r = r;
-        well.container = true;
         well.bitmap = wellId;
         well.attributes = {{"background", std::to_string(wellId)}};
         Element m = fileMenu(tag, {r.x + 1, r.y + 1, r.w - 2, r.h - 2}, style);
@@ -836,7 +832,8 @@ public:
     }
 
     // A display strip of the product's VU class.
-    void display(const std::string& tag, Rect r, int id, int frames, int shown, std::function<void(cairo_t*, int)> paint)
+    void display(const std::string& tag, Rect r, int id, int frames, int shown,
+                 std::function<void(cairo_t*, int)> paint)
     {
         bitmaps[id] = {r.w, r.h * frames, frames, std::move(paint)};
         Element e;
@@ -1011,7 +1008,8 @@ void preampSection(Skin& s)
     const int a = p.y + kCellA;
     s.label("MODEL", 241, a + 8, Align::left);
     s.menu("kGUIParamAmpModel", {240, a + 11, 134, 16}, kPreampMenuWell, kMenuStyle, "Modern High Gain");
-    const std::pair<int, const char*> switches[] = {{BoostBypass, "BOOST"}, {DeepBypass, "DEEP"}, {BrightBypass, "BRIGHT"}};
+    const std::pair<int, const char*> switches[] = {
+        {BoostBypass, "BOOST"}, {DeepBypass, "DEEP"}, {BrightBypass, "BRIGHT"}};
     for (int i = 0; i < 3; ++i) {
         const int cx = 391 + 29 * i;
         s.label(switches[i].second, cx, a + 8);
@@ -1268,10 +1266,13 @@ bool checkParameters(const Skin& s)
         bool fits = false;
         switch (p.kind) {
         case Kind::onOff: fits = k == ShapeKind::flag; break;
-        case Kind::selector: fits = (k == ShapeKind::step || k == ShapeKind::stepReversed) && steps == p.positions; break;
+        case Kind::selector:
+            fits = (k == ShapeKind::step || k == ShapeKind::stepReversed) && steps == p.positions;
+            break;
         case Kind::rotary: fits = k == ShapeKind::window && steps == p.positions; break;
         case Kind::knob:
-            fits = k != ShapeKind::flag && k != ShapeKind::step && k != ShapeKind::stepReversed && k != ShapeKind::window;
+            fits = k != ShapeKind::flag && k != ShapeKind::step && k != ShapeKind::stepReversed &&
+                   k != ShapeKind::window;
             break;
         }
         if (!fits) {
