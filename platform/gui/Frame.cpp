@@ -798,8 +798,10 @@ bool CFrame::popupMenu(COptionMenu* menu)
     for (size_t r = 0; r < level.rows.size(); ++r)
         if (level.rows[r].index == current && s.choosable(level, static_cast<long>(r)))
             s.highlight(0, static_cast<long>(r));
-    s.grabbed = XGrabPointer(s.display, level.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                             GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    // Clicks outside the menu close it, and its keys come here. A grab another
+    // client holds leaves the menu working by its own windows only.
+    XGrabPointer(s.display, level.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                 GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
     XGrabKeyboard(s.display, level.window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
     s.grabbed = true;
     XFlush(s.display);
