@@ -30,6 +30,8 @@ public:
     virtual bool onKeyDown(VstInt32 /*character*/, VstInt32 /*virtualKey*/, VstInt32 /*modifiers*/) { return false; }
     virtual bool onKeyUp(VstInt32 /*character*/, VstInt32 /*virtualKey*/, VstInt32 /*modifiers*/) { return false; }
     virtual bool setKnobMode(VstInt32 /*mode*/) { return false; }
+    // The effect stored a parameter value; an editor that shows it updates.
+    virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
 
 protected:
     AudioEffect* effect;

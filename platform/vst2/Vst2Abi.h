@@ -234,6 +234,47 @@ struct ERect {
     VstInt16 right;
 };
 
+// A key as effEditKeyDown and effEditKeyUp carry it (index: character,
+// value: virtual key, opt: modifiers).
+struct VstKeyCode {
+    VstInt32 character;
+    unsigned char virt;      // VstVirtualKey, 0 for a plain character
+    unsigned char modifier;  // VstModifierKey bits
+};
+
+enum VstVirtualKey : unsigned char {
+    VKEY_BACK = 1,
+    VKEY_TAB,
+    VKEY_CLEAR,
+    VKEY_RETURN,
+    VKEY_PAUSE,
+    VKEY_ESCAPE,
+    VKEY_SPACE,
+    VKEY_NEXT,
+    VKEY_END,
+    VKEY_HOME,
+    VKEY_LEFT,
+    VKEY_UP,
+    VKEY_RIGHT,
+    VKEY_DOWN,
+    VKEY_PAGEUP,
+    VKEY_PAGEDOWN,
+    VKEY_SELECT,
+    VKEY_PRINT,
+    VKEY_ENTER,
+    VKEY_SNAPSHOT,
+    VKEY_INSERT,
+    VKEY_DELETE,
+    VKEY_HELP,
+};
+
+enum VstModifierKey : unsigned char {
+    MODIFIER_SHIFT = 1 << 0,
+    MODIFIER_ALTERNATE = 1 << 1,
+    MODIFIER_COMMAND = 1 << 2,
+    MODIFIER_CONTROL = 1 << 3,
+};
+
 enum VstEventTypes : VstInt32 {
     kVstMidiType = 1,
     kVstSysExType = 6,

@@ -1,0 +1,115 @@
+#include "gui/Bitmap.h"
+
+#include <cairo.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "gui/DrawContext.h"
+
+namespace {
+
+CResourceLocator* gLocator = nullptr;
+
+struct PngReader {
+    const unsigned char* data;
+    size_t size;
+    size_t at;
+};
+
+cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length)
+{
+    auto* reader = static_cast<PngReader*>(closure);
+    if (reader->size - reader->at < length) return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, reader->data + reader->at, length);
+    reader->at += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+CBitmap::CBitmap(long id) : resourceID(id)
+{
+    if (const char* folder = std::getenv("TONEWRIGHT_GUI_BITMAPS"); folder && *folder) {
+        loadPNGFile((std::string(folder) + "/" + std::to_string(id) + ".png").c_str());
+        if (surface) return;
+    }
+    const unsigned char* data = nullptr;
+    size_t bytes = 0;
+    if (gLocator && gLocator->findPNG(id, &data, &bytes) && data) loadPNG(data, bytes);
+}
+
+CBitmap::CBitmap(CCoord w, CCoord h)
+{
+    const int iw = w > 0 ? static_cast<int>(w) : 0;
+    const int ih = h > 0 ? static_cast<int>(h) : 0;
+    if (iw > 0 && ih > 0 && iw <= 32767 && ih <= 32767)
+        adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, iw, ih));
+}
+
+CBitmap::~CBitmap()
+{
+    if (surface) cairo_surface_destroy(surface);
+}
+
+void CBitmap::setResourceLocator(CResourceLocator* locator) { gLocator = locator; }
+CResourceLocator* CBitmap::getResourceLocator() { return gLocator; }
+
+bool CBitmap::isTypeOf(const char* type) const
+{
+    return (type && std::strcmp(type, "CBitmap") == 0) || CBaseObject::isTypeOf(type);
+}
+
+void CBitmap::loadPNG(const unsigned char* data, size_t bytes)
+{
+    PngReader reader{data, bytes, 0};
+    adopt(cairo_image_surface_create_from_png_stream(readPng, &reader));
+}
+
+void CBitmap::loadPNGFile(const char* path) { adopt(cairo_image_surface_create_from_png(path)); }
+
+void CBitmap::adopt(cairo_surface_t* loaded)
+{
+    if (!loaded) return;
+    if (cairo_surface_status(loaded) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(loaded);
+        return;
+    }
+    if (surface) cairo_surface_destroy(surface);
+    surface = loaded;
+    width = cairo_image_surface_get_width(loaded);
+    height = cairo_image_surface_get_height(loaded);
+}
+
+void CBitmap::draw(CDrawContext* context, const CRect& destination, const CPoint& offset)
+{
+    drawAlphaBlend(context, destination, offset, 255);
+}
+
+void CBitmap::drawTransparent(CDrawContext* context, const CRect& destination, const CPoint& offset)
+{
+    drawAlphaBlend(context, destination, offset, 255);
+}
+
+void CBitmap::drawAlphaBlend(CDrawContext* context, const CRect& destination, const CPoint& offset,
+                             unsigned char alpha)
+{
+    if (!surface || !context || !context->getCairo() || destination.isEmpty()) return;
+    cairo_t* cr = context->getCairo();
+    const CPoint origin = context->getOffset();
+    const double x = destination.left + origin.x;
+    const double y = destination.top + origin.y;
+    cairo_save(cr);
+    cairo_rectangle(cr, x, y, destination.width(), destination.height());
+    cairo_clip(cr);
+    cairo_set_source_surface(cr, surface, x - offset.x, y - offset.y);
+    // Whole-pixel copies stay exact; never blur an image by resampling.
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    const double a = alpha / 255.0 * context->getGlobalAlpha();
+    if (a >= 1.0)
+        cairo_paint(cr);
+    else
+        cairo_paint_with_alpha(cr, a);
+    cairo_restore(cr);
+}

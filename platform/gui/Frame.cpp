@@ -1,0 +1,1003 @@
+#include "gui/Frame.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "gui/AEffGUIEditor.h"
+#include "gui/Controls.h"
+#include "gui/DrawContext.h"
+
+namespace {
+
+// X errors while the frame talks about windows it does not own (the host's)
+// must not reach the default handler, which ends the process. The handler
+// is installed only around such requests and the previous one restored.
+bool gErrorSeen = false;
+int noteError(Display*, XErrorEvent*)
+{
+    gErrorSeen = true;
+    return 0;
+}
+
+template <typename Call>
+bool withoutErrors(Display* display, Call&& call)
+{
+    gErrorSeen = false;
+    XSync(display, False);
+    auto* previous = XSetErrorHandler(noteError);
+    call();
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return !gErrorSeen;
+}
+
+long modifiersOf(unsigned int state)
+{
+    long buttons = 0;
+    if (state & ShiftMask) buttons |= kShift;
+    if (state & ControlMask) buttons |= kControl;
+    if (state & Mod1Mask) buttons |= kAlt;
+    if (state & Mod4Mask) buttons |= kApple;
+    return buttons;
+}
+
+long buttonsOf(unsigned int state)
+{
+    long buttons = modifiersOf(state);
+    if (state & Button1Mask) buttons |= kLButton;
+    if (state & Button2Mask) buttons |= kMButton;
+    if (state & Button3Mask) buttons |= kRButton;
+    return buttons;
+}
+
+long buttonBit(unsigned int button)
+{
+    switch (button) {
+    case Button1: return kLButton;
+    case Button2: return kMButton;
+    case Button3: return kRButton;
+    default: return 0;
+    }
+}
+
+// A key event as the views get it: the Unicode character (0 for none), the
+// virtual key and the modifiers.
+VstKeyCode keyCodeOf(XKeyEvent& event, KeySym* symOut = nullptr)
+{
+    char text[8];
+    KeySym sym = 0;
+    XLookupString(&event, text, sizeof text, &sym, nullptr);
+    if (symOut) *symOut = sym;
+    VstKeyCode key{0, 0, 0};
+    if (event.state & ShiftMask) key.modifier |= MODIFIER_SHIFT;
+    if (event.state & Mod1Mask) key.modifier |= MODIFIER_ALTERNATE;
+    if (event.state & ControlMask) key.modifier |= MODIFIER_CONTROL;
+    if (event.state & Mod4Mask) key.modifier |= MODIFIER_COMMAND;
+    switch (sym) {
+    case XK_BackSpace: key.virt = VKEY_BACK; break;
+    case XK_Tab: key.virt = VKEY_TAB; break;
+    case XK_Return: key.virt = VKEY_RETURN; break;
+    case XK_KP_Enter: key.virt = VKEY_ENTER; break;
+    case XK_Escape: key.virt = VKEY_ESCAPE; break;
+    case XK_space: key.virt = VKEY_SPACE; key.character = ' '; break;
+    case XK_End: case XK_KP_End: key.virt = VKEY_END; break;
+    case XK_Home: case XK_KP_Home: key.virt = VKEY_HOME; break;
+    case XK_Left: case XK_KP_Left: key.virt = VKEY_LEFT; break;
+    case XK_Up: case XK_KP_Up: key.virt = VKEY_UP; break;
+    case XK_Right: case XK_KP_Right: key.virt = VKEY_RIGHT; break;
+    case XK_Down: case XK_KP_Down: key.virt = VKEY_DOWN; break;
+    case XK_Page_Up: key.virt = VKEY_PAGEUP; break;
+    case XK_Page_Down: key.virt = VKEY_PAGEDOWN; break;
+    case XK_Insert: key.virt = VKEY_INSERT; break;
+    case XK_Delete: case XK_KP_Delete: key.virt = VKEY_DELETE; break;
+    default:
+        if (sym >= 0x20 && sym <= 0xff)
+            key.character = static_cast<VstInt32>(sym);
+        else if (sym >= 0x1000100 && sym <= 0x110ffff)
+            key.character = static_cast<VstInt32>(sym - 0x1000000);
+        break;
+    }
+    return key;
+}
+
+CRect outward(const CRect& r)
+{
+    return CRect(std::floor(r.left), std::floor(r.top), std::ceil(r.right), std::ceil(r.bottom));
+}
+
+bool contains(const CView* ancestor, const CView* view)
+{
+    for (; view; view = view->getParentView())
+        if (view == ancestor) return true;
+    return false;
+}
+
+// --- pop-up menus ----------------------------------------------------------
+
+constexpr int kRowHeight = 18;
+constexpr int kTextInset = 18;
+constexpr int kBorder = 2;
+
+struct MenuRow {
+    long index;
+    int x, y, w;
+};
+
+struct MenuLevel {
+    COptionMenu* menu = nullptr;
+    Window window = 0;
+    cairo_surface_t* surface = nullptr;
+    int x = 0, y = 0, w = 0, h = 0;
+    std::vector<MenuRow> rows;
+    long highlighted = -1;  // index into rows
+};
+
+}  // namespace
+
+struct CFrame::System {
+    Display* display = nullptr;
+    Window window = 0;
+    Window parent = 0;
+    cairo_surface_t* backing = nullptr;
+    cairo_surface_t* windowSurface = nullptr;
+    Cursor cursors[kCursorHand + 1] = {};
+    std::vector<CRect> invalid;
+    std::vector<CRect> exposed;
+    Time lastPressTime = 0;
+    unsigned int lastPressButton = 0;
+    CPoint lastPressPoint;
+    // The open pop-up menu, if any.
+    COptionMenu* menuTop = nullptr;
+    std::vector<MenuLevel> levels;
+    Time menuOpenTime = 0;
+    bool grabbed = false;
+
+    ~System()
+    {
+        if (display) {
+            for (Cursor c : cursors)
+                if (c) XFreeCursor(display, c);
+            if (windowSurface) cairo_surface_destroy(windowSurface);
+            if (window) XDestroyWindow(display, window);
+            XCloseDisplay(display);
+        }
+        if (backing) cairo_surface_destroy(backing);
+    }
+
+    static void addRect(std::vector<CRect>& list, CRect r, const CRect& bounds)
+    {
+        r = outward(r);
+        r.bound(bounds);
+        if (r.isEmpty()) return;
+        for (size_t i = 0; i < list.size();) {
+            if (list[i].rectOverlap(r)) {
+                r.unite(list[i]);
+                list.erase(list.begin() + static_cast<long>(i));
+                i = 0;
+            } else {
+                ++i;
+            }
+        }
+        list.push_back(r);
+        if (list.size() > 16) {
+            CRect all;
+            for (const CRect& each : list) all.unite(each);
+            list.assign(1, all);
+        }
+    }
+
+    void blit(const std::vector<CRect>& rects)
+    {
+        if (!windowSurface || rects.empty()) return;
+        cairo_t* cr = cairo_create(windowSurface);
+        cairo_set_source_surface(cr, backing, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        for (const CRect& r : rects) cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+        cairo_fill(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(windowSurface);
+    }
+
+    void handleEvent(CFrame& frame, XEvent& event);
+    void handleMenuEvent(CFrame& frame, XEvent& event);
+
+    // Menus.
+    void layout(MenuLevel& level, int minWidth, int screenHeight);
+    void drawLevel(MenuLevel& level);
+    void openLevel(COptionMenu* menu, int x, int y, int minWidth, int avoidX);
+    void closeLevelsAfter(size_t keep);
+    bool rowAt(int rootX, int rootY, size_t& level, long& row) const;
+    void highlight(size_t level, long row);
+    void moveHighlight(int step);
+    bool openSubmenu(size_t level);
+    void closeAll();
+    bool choosable(const MenuLevel& level, long row) const;
+};
+
+void CFrame::System::layout(MenuLevel& level, int minWidth, int screenHeight)
+{
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 12);
+    const long count = level.menu->getNbEntries();
+    const long perColumn = std::max<long>(1, (screenHeight - 2 * kBorder - 8) / kRowHeight);
+    level.rows.clear();
+    int x = kBorder;
+    int tallest = 0;
+    for (long first = 0; first < count; first += perColumn) {
+        const long last = std::min(count, first + perColumn);
+        double widest = 0;
+        for (long i = first; i < last; ++i) {
+            cairo_text_extents_t text;
+            cairo_text_extents(cr, level.menu->getEntry(i)->getTitle(), &text);
+            widest = std::max(widest, text.x_advance);
+        }
+        const int w = static_cast<int>(std::ceil(widest)) + 2 * kTextInset + 8;
+        for (long i = first; i < last; ++i)
+            level.rows.push_back({i, x, kBorder + static_cast<int>(i - first) * kRowHeight, w});
+        x += w;
+        tallest = std::max(tallest, static_cast<int>(last - first) * kRowHeight);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    level.w = x + kBorder;
+    if (level.w < minWidth) {
+        const int extra = minWidth - level.w;
+        for (MenuRow& row : level.rows)
+            if (row.x + row.w + kBorder == level.w) row.w += extra;
+        level.w = minWidth;
+    }
+    level.h = tallest + 2 * kBorder;
+}
+
+void CFrame::System::drawLevel(MenuLevel& level)
+{
+    if (!level.surface) return;
+    cairo_t* cr = cairo_create(level.surface);
+    cairo_push_group(cr);
+    cairo_set_source_rgb(cr, 0.94, 0.94, 0.94);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0.47, 0.47, 0.47);
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, 0.5, 0.5, level.w - 1, level.h - 1);
+    cairo_stroke(cr);
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 12);
+    cairo_font_extents_t font;
+    cairo_font_extents(cr, &font);
+    const bool checkCurrent = level.menu->getStyle() & kCheckStyle;
+    const long current = level.menu->getCurrentIndex();
+    for (size_t r = 0; r < level.rows.size(); ++r) {
+        const MenuRow& row = level.rows[r];
+        CMenuItem* item = level.menu->getEntry(row.index);
+        if (!item) continue;
+        if (item->isSeparator()) {
+            cairo_set_source_rgb(cr, 0.7, 0.7, 0.7);
+            cairo_move_to(cr, row.x + 4, row.y + kRowHeight / 2 + 0.5);
+            cairo_line_to(cr, row.x + row.w - 4, row.y + kRowHeight / 2 + 0.5);
+            cairo_stroke(cr);
+            continue;
+        }
+        const bool lit = static_cast<long>(r) == level.highlighted && item->isEnabled() && !item->isTitle();
+        if (lit) {
+            cairo_set_source_rgb(cr, 0.2, 0.4, 0.8);
+            cairo_rectangle(cr, row.x, row.y, row.w, kRowHeight);
+            cairo_fill(cr);
+        }
+        if (!item->isEnabled())
+            cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
+        else if (lit)
+            cairo_set_source_rgb(cr, 1, 1, 1);
+        else
+            cairo_set_source_rgb(cr, 0, 0, 0);
+        const double baseline = std::round(row.y + (kRowHeight - (font.ascent + font.descent)) / 2 + font.ascent);
+        if (item->isChecked() || (checkCurrent && row.index == current)) {
+            cairo_move_to(cr, row.x + 4, baseline);
+            cairo_show_text(cr, "\xE2\x9C\x93");
+        }
+        cairo_move_to(cr, row.x + kTextInset, baseline);
+        cairo_show_text(cr, item->getTitle());
+        if (item->getSubmenu()) {
+            const double cx = row.x + row.w - 10;
+            const double cy = row.y + kRowHeight / 2.0;
+            cairo_move_to(cr, cx, cy - 4);
+            cairo_line_to(cr, cx + 4, cy);
+            cairo_line_to(cr, cx, cy + 4);
+            cairo_close_path(cr);
+            cairo_fill(cr);
+        }
+    }
+    cairo_pop_group_to_source(cr);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(level.surface);
+}
+
+void CFrame::System::openLevel(COptionMenu* menu, int x, int y, int minWidth, int avoidX)
+{
+    const int screen = DefaultScreen(display);
+    const int screenWidth = DisplayWidth(display, screen);
+    const int screenHeight = DisplayHeight(display, screen);
+    MenuLevel level;
+    level.menu = menu;
+    menu->remember();
+    layout(level, minWidth, screenHeight);
+    if (x + level.w > screenWidth) x = avoidX >= 0 ? avoidX - level.w : screenWidth - level.w;
+    x = std::max(0, std::min(x, screenWidth - level.w));
+    if (y + level.h > screenHeight) y = screenHeight - level.h;
+    y = std::max(0, y);
+    level.x = x;
+    level.y = y;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.save_under = True;
+    attributes.event_mask =
+        ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask;
+    level.window = XCreateWindow(display, RootWindow(display, screen), x, y, static_cast<unsigned>(level.w),
+                                 static_cast<unsigned>(level.h), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                 CWOverrideRedirect | CWSaveUnder | CWEventMask, &attributes);
+    level.surface = cairo_xlib_surface_create(display, level.window, DefaultVisual(display, screen), level.w, level.h);
+    XMapRaised(display, level.window);
+    levels.push_back(level);
+    drawLevel(levels.back());
+}
+
+void CFrame::System::closeLevelsAfter(size_t keep)
+{
+    while (levels.size() > keep) {
+        MenuLevel& level = levels.back();
+        if (level.surface) cairo_surface_destroy(level.surface);
+        if (level.window) XDestroyWindow(display, level.window);
+        level.menu->forget();
+        levels.pop_back();
+    }
+}
+
+bool CFrame::System::rowAt(int rootX, int rootY, size_t& level, long& row) const
+{
+    for (size_t l = levels.size(); l-- > 0;) {
+        const MenuLevel& m = levels[l];
+        const int x = rootX - m.x;
+        const int y = rootY - m.y;
+        if (x < 0 || y < 0 || x >= m.w || y >= m.h) continue;
+        level = l;
+        row = -1;
+        for (size_t r = 0; r < m.rows.size(); ++r) {
+            const MenuRow& each = m.rows[r];
+            if (x >= each.x && x < each.x + each.w && y >= each.y && y < each.y + kRowHeight)
+                row = static_cast<long>(r);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool CFrame::System::choosable(const MenuLevel& level, long row) const
+{
+    if (row < 0 || row >= static_cast<long>(level.rows.size())) return false;
+    const CMenuItem* item = level.menu->getEntry(level.rows[static_cast<size_t>(row)].index);
+    return item && item->isEnabled() && !item->isSeparator() && !item->isTitle();
+}
+
+void CFrame::System::highlight(size_t l, long row)
+{
+    MenuLevel& level = levels[l];
+    if (level.highlighted == row) return;
+    level.highlighted = row;
+    drawLevel(level);
+}
+
+void CFrame::System::moveHighlight(int step)
+{
+    MenuLevel& level = levels.back();
+    const long n = static_cast<long>(level.rows.size());
+    if (n == 0) return;
+    long row = level.highlighted;
+    for (long tries = 0; tries < n; ++tries) {
+        row = row < 0 ? (step > 0 ? 0 : n - 1) : (row + step + n) % n;
+        if (choosable(level, row)) {
+            highlight(levels.size() - 1, row);
+            return;
+        }
+    }
+}
+
+bool CFrame::System::openSubmenu(size_t l)
+{
+    MenuLevel& level = levels[l];
+    if (level.highlighted < 0) return false;
+    const MenuRow row = level.rows[static_cast<size_t>(level.highlighted)];
+    CMenuItem* item = level.menu->getEntry(row.index);
+    COptionMenu* sub = item && item->isEnabled() ? item->getSubmenu() : nullptr;
+    if (levels.size() > l + 1 && levels[l + 1].menu == sub) return true;
+    closeLevelsAfter(l + 1);
+    if (!sub || sub->getNbEntries() == 0) return false;
+    openLevel(sub, level.x + row.x + row.w, level.y + row.y - kBorder, 0, level.x + row.x);
+    return true;
+}
+
+void CFrame::System::closeAll()
+{
+    closeLevelsAfter(0);
+    if (grabbed) {
+        XUngrabPointer(display, CurrentTime);
+        XUngrabKeyboard(display, CurrentTime);
+        grabbed = false;
+    }
+    XFlush(display);
+}
+
+// --- CFrame ------------------------------------------------------------------
+
+CFrame::CFrame(const CRect& rect, void* pSystemWindow, AEffGUIEditor* editor)
+    : CViewContainer(rect, nullptr, nullptr), systemWindow(pSystemWindow), pEditor(editor),
+      system(std::make_unique<System>())
+{
+    pParentFrame = this;
+    size.moveTo(0, 0);
+    mouseableArea = size;
+    const int w = std::max(1, static_cast<int>(size.width()));
+    const int h = std::max(1, static_cast<int>(size.height()));
+    system->backing = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    if (!pSystemWindow) return;
+
+    System& s = *system;
+    s.display = XOpenDisplay(nullptr);
+    if (!s.display) return;
+    s.parent = static_cast<Window>(reinterpret_cast<uintptr_t>(pSystemWindow));
+    XWindowAttributes parentAttributes;
+    const bool made = withoutErrors(s.display, [&] {
+        if (!XGetWindowAttributes(s.display, s.parent, &parentAttributes)) return;
+        XSetWindowAttributes attributes{};
+        attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                                EnterWindowMask | LeaveWindowMask | KeyPressMask | KeyReleaseMask |
+                                FocusChangeMask | StructureNotifyMask;
+        attributes.background_pixmap = None;
+        attributes.bit_gravity = NorthWestGravity;
+        s.window = XCreateWindow(s.display, s.parent, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
+                                 CopyFromParent, InputOutput, CopyFromParent,
+                                 CWEventMask | CWBackPixmap | CWBitGravity, &attributes);
+    });
+    if (!made || !s.window) {
+        if (s.window) withoutErrors(s.display, [&] { XDestroyWindow(s.display, s.window); });
+        s.window = 0;
+        XCloseDisplay(s.display);
+        s.display = nullptr;
+        return;
+    }
+    XWindowAttributes own;
+    XGetWindowAttributes(s.display, s.window, &own);
+    s.windowSurface = cairo_xlib_surface_create(s.display, s.window, own.visual, w, h);
+    XMapWindow(s.display, s.window);
+    XFlush(s.display);
+}
+
+CFrame::~CFrame()
+{
+    closeMenu();
+    pFocusView = nullptr;
+    setModalView(nullptr);
+    removeAll(true);
+    pMouseOverView = nullptr;
+}
+
+bool CFrame::isTypeOf(const char* type) const
+{
+    return (type && std::strcmp(type, "CFrame") == 0) || CViewContainer::isTypeOf(type);
+}
+
+bool CFrame::isOpen() const { return system->window != 0; }
+unsigned long CFrame::getWindow() const { return system->window; }
+
+void CFrame::invalidRect(const CRect& rect) { System::addRect(system->invalid, rect, size); }
+
+void CFrame::draw(CDrawContext* context) { drawRect(context, size); }
+
+void CFrame::drawRect(CDrawContext* context, const CRect& updateRect)
+{
+    CViewContainer::drawRect(context, updateRect);
+    if (pModalView && pModalView->isVisible()) {
+        CRect area = pModalView->getViewSize();
+        area.bound(updateRect);
+        if (!area.isEmpty()) {
+            CRect oldClip;
+            context->getClipRect(oldClip);
+            CRect clip = area;
+            clip.bound(oldClip);
+            context->setClipRect(clip);
+            pModalView->drawRect(context, clip);
+            context->setClipRect(oldClip);
+        }
+    }
+}
+
+namespace {
+
+// Every dirty view's rectangle; the views are remembered so that their
+// dirty state can be cleared once the region is drawn.
+void collectDirty(CView* view, std::vector<CRect>& region, const CRect& bounds, std::vector<CView*>& seen)
+{
+    if (auto* container = dynamic_cast<CViewContainer*>(view)) {
+        if (container->CView::isDirty()) {
+            CFrame::System::addRect(region, container->getFrameRect(), bounds);
+            seen.push_back(container);
+        }
+        for (CCView* entry = container->getFirstChild(); entry; entry = entry->pNext)
+            collectDirty(entry->pView, region, bounds, seen);
+    } else if (view->isDirty()) {
+        CFrame::System::addRect(region, view->getFrameRect(), bounds);
+        seen.push_back(view);
+    }
+}
+
+}  // namespace
+
+void CFrame::update()
+{
+    System& s = *system;
+    std::vector<CRect> region;
+    region.swap(s.invalid);
+    std::vector<CView*> seen;
+    if (CView::isDirty()) {
+        System::addRect(region, size, size);
+        seen.push_back(this);
+    }
+    for (CCView* entry = pFirstView; entry; entry = entry->pNext) collectDirty(entry->pView, region, size, seen);
+    if (pModalView && pModalView->isDirty()) {
+        System::addRect(region, pModalView->getViewSize(), size);
+        seen.push_back(pModalView);
+    }
+    if (!region.empty() && s.backing) {
+        cairo_t* cr = cairo_create(s.backing);
+        {
+            CDrawContext context(this, cr);
+            for (const CRect& r : region) {
+                context.setOffset(CPoint(0, 0));
+                context.setClipLimit(r);
+                drawRect(&context, r);
+            }
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(s.backing);
+        for (CView* view : seen) {
+            if (view == this || dynamic_cast<CViewContainer*>(view))
+                view->CView::setDirty(false);
+            else
+                view->setDirty(false);
+        }
+    }
+    for (const CRect& r : s.exposed) System::addRect(region, r, size);
+    s.exposed.clear();
+    if (!region.empty() && s.windowSurface) {
+        s.blit(region);
+        XFlush(s.display);
+    }
+}
+
+void CFrame::idle()
+{
+    System& s = *system;
+    if (s.display) {
+        while (XPending(s.display)) {
+            XEvent event;
+            XNextEvent(s.display, &event);
+            s.handleEvent(*this, event);
+        }
+    }
+    update();
+}
+
+void CFrame::System::handleEvent(CFrame& frame, XEvent& event)
+{
+    if (menuTop) {
+        switch (event.type) {
+        case ButtonPress:
+        case ButtonRelease:
+        case MotionNotify:
+        case KeyPress: handleMenuEvent(frame, event); return;
+        case Expose:
+            for (MenuLevel& level : levels)
+                if (level.window == event.xexpose.window) {
+                    if (event.xexpose.count == 0) drawLevel(level);
+                    return;
+                }
+            break;
+        default: break;
+        }
+    }
+    if (event.xany.window != window) return;
+    switch (event.type) {
+    case Expose:
+        addRect(exposed,
+                CRect(event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                      event.xexpose.y + event.xexpose.height),
+                frame.size);
+        break;
+    case ButtonPress: {
+        CPoint where(event.xbutton.x, event.xbutton.y);
+        const long modifiers = modifiersOf(event.xbutton.state);
+        const unsigned int button = event.xbutton.button;
+        if (button >= 4 && button <= 7) {
+            const float distance = (button == 4 || button == 7) ? 1.0f : -1.0f;
+            frame.onWheel(where, distance, modifiers | buttonsOf(event.xbutton.state));
+            break;
+        }
+        long buttons = buttonsOf(event.xbutton.state) | buttonBit(button);
+        if (button == lastPressButton && event.xbutton.time - lastPressTime < 400 &&
+            std::abs(where.x - lastPressPoint.x) <= 4 && std::abs(where.y - lastPressPoint.y) <= 4)
+            buttons |= kDoubleClick;
+        lastPressButton = button;
+        lastPressTime = event.xbutton.time;
+        lastPressPoint = where;
+        frame.onMouseDown(where, buttons);
+        break;
+    }
+    case ButtonRelease: {
+        if (event.xbutton.button >= 4) break;
+        CPoint where(event.xbutton.x, event.xbutton.y);
+        frame.onMouseUp(where, modifiersOf(event.xbutton.state) | buttonBit(event.xbutton.button));
+        break;
+    }
+    case MotionNotify: {
+        // Of motions in a row only the latest place matters; a motion after
+        // a press or release is another gesture's.
+        XEvent next;
+        while (XPending(display) && (XPeekEvent(display, &next), next.type == MotionNotify) &&
+               next.xany.window == window)
+            XNextEvent(display, &event);
+        CPoint where(event.xmotion.x, event.xmotion.y);
+        frame.onMouseMoved(where, buttonsOf(event.xmotion.state));
+        break;
+    }
+    case EnterNotify: {
+        CPoint where(event.xcrossing.x, event.xcrossing.y);
+        frame.trackMouseOver(where, buttonsOf(event.xcrossing.state));
+        break;
+    }
+    case LeaveNotify:
+        if (event.xcrossing.mode == NotifyNormal && frame.pMouseOverView && !frame.getMouseDownView()) {
+            CView* view = frame.pMouseOverView;
+            frame.pMouseOverView = nullptr;
+            CPoint where(event.xcrossing.x, event.xcrossing.y);
+            view->frameToLocal(where);
+            view->onMouseExited(where, buttonsOf(event.xcrossing.state));
+        }
+        break;
+    case KeyPress: {
+        VstKeyCode key = keyCodeOf(event.xkey);
+        frame.onKeyDown(key);
+        break;
+    }
+    case KeyRelease: {
+        VstKeyCode key = keyCodeOf(event.xkey);
+        frame.onKeyUp(key);
+        break;
+    }
+    case FocusOut: {
+        // The keyboard went elsewhere: an edit in progress keeps its text.
+        // Focus changes the frame made itself are over by now; only a focus
+        // that is no longer the window's counts.
+        if (event.xfocus.mode != NotifyNormal || event.xfocus.detail == NotifyInferior ||
+            event.xfocus.detail == NotifyPointer || !frame.pFocusView)
+            break;
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        if (focus != window) frame.setFocusView(nullptr);
+        break;
+    }
+    default: break;
+    }
+}
+
+void CFrame::System::handleMenuEvent(CFrame& frame, XEvent& event)
+{
+    size_t l = 0;
+    long row = -1;
+    switch (event.type) {
+    case MotionNotify:
+        if (rowAt(event.xmotion.x_root, event.xmotion.y_root, l, row) && row >= 0) {
+            highlight(l, row);
+            if (!openSubmenu(l)) closeLevelsAfter(l + 1);
+        }
+        break;
+    case ButtonPress:
+        if (event.xbutton.button >= 4) break;
+        if (!rowAt(event.xbutton.x_root, event.xbutton.y_root, l, row)) {
+            frame.closeMenu();
+            break;
+        }
+        if (row >= 0 && choosable(levels[l], row)) {
+            highlight(l, row);
+            const CMenuItem* item = levels[l].menu->getEntry(levels[l].rows[static_cast<size_t>(row)].index);
+            if (item->getSubmenu())
+                openSubmenu(l);
+            else
+                frame.chooseMenuEntry(l, row);
+        }
+        break;
+    case ButtonRelease:
+        // The release of the click that opened the menu chooses nothing.
+        if (event.xbutton.button >= 4 || event.xbutton.time - menuOpenTime < 350) break;
+        if (rowAt(event.xbutton.x_root, event.xbutton.y_root, l, row) && choosable(levels[l], row) &&
+            !levels[l].menu->getEntry(levels[l].rows[static_cast<size_t>(row)].index)->getSubmenu())
+            frame.chooseMenuEntry(l, row);
+        break;
+    case KeyPress: {
+        KeySym sym = 0;
+        keyCodeOf(event.xkey, &sym);
+        const size_t deepest = levels.size() - 1;
+        switch (sym) {
+        case XK_Up: case XK_KP_Up: moveHighlight(-1); break;
+        case XK_Down: case XK_KP_Down: moveHighlight(1); break;
+        case XK_Right: case XK_KP_Right:
+            if (openSubmenu(deepest) && levels.size() > deepest + 1) moveHighlight(1);
+            break;
+        case XK_Left: case XK_KP_Left:
+            if (deepest > 0) closeLevelsAfter(deepest);
+            break;
+        case XK_Return: case XK_KP_Enter: case XK_space: {
+            const long lit = levels[deepest].highlighted;
+            if (!choosable(levels[deepest], lit)) break;
+            if (levels[deepest].menu->getEntry(levels[deepest].rows[static_cast<size_t>(lit)].index)->getSubmenu()) {
+                if (openSubmenu(deepest) && levels.size() > deepest + 1) moveHighlight(1);
+            } else {
+                frame.chooseMenuEntry(deepest, lit);
+            }
+            break;
+        }
+        case XK_Escape:
+            if (deepest > 0)
+                closeLevelsAfter(deepest);
+            else
+                frame.closeMenu();
+            break;
+        default: break;
+        }
+        break;
+    }
+    default: break;
+    }
+}
+
+bool CFrame::popupMenu(COptionMenu* menu)
+{
+    System& s = *system;
+    if (!menu || !s.display || !s.window) return false;
+    closeMenu();
+    const CRect place = menu->getFrameRect();
+    const int screen = DefaultScreen(s.display);
+    int rootX = 0;
+    int rootY = 0;
+    int rootTop = 0;
+    Window child = 0;
+    XTranslateCoordinates(s.display, s.window, RootWindow(s.display, screen), static_cast<int>(place.left),
+                          static_cast<int>(place.bottom), &rootX, &rootY, &child);
+    rootTop = rootY - static_cast<int>(place.height());
+    s.menuTop = menu;
+    menu->remember();
+    s.menuOpenTime = s.lastPressTime;
+    s.openLevel(menu, rootX, rootY, static_cast<int>(place.width()), -1);
+    MenuLevel& level = s.levels.front();
+    if (rootY + level.h > DisplayHeight(s.display, screen) && rootTop - level.h >= 0) {
+        level.y = rootTop - level.h;
+        XMoveWindow(s.display, level.window, level.x, level.y);
+    }
+    const long current = menu->getCurrentIndex();
+    for (size_t r = 0; r < level.rows.size(); ++r)
+        if (level.rows[r].index == current && s.choosable(level, static_cast<long>(r)))
+            s.highlight(0, static_cast<long>(r));
+    // Clicks outside the menu close it, and its keys come here. A grab another
+    // client holds leaves the menu working by its own windows only.
+    XGrabPointer(s.display, level.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                 GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+    XGrabKeyboard(s.display, level.window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    s.grabbed = true;
+    XFlush(s.display);
+    return true;
+}
+
+bool CFrame::isMenuOpen() const { return system->menuTop != nullptr; }
+
+void CFrame::closeMenu()
+{
+    System& s = *system;
+    COptionMenu* top = s.menuTop;
+    if (!top) return;
+    s.menuTop = nullptr;
+    s.closeAll();
+    top->popupClosed();
+    top->forget();
+}
+
+void CFrame::chooseMenuEntry(size_t level, long row)
+{
+    System& s = *system;
+    COptionMenu* top = s.menuTop;
+    COptionMenu* menu = s.levels[level].menu;
+    const long index = s.levels[level].rows[static_cast<size_t>(row)].index;
+    menu->remember();
+    top->remember();
+    closeMenu();
+    top->choose(menu, index);
+    top->forget();
+    menu->forget();
+}
+
+// --- mouse, keys, focus --------------------------------------------------------
+
+CMouseEventResult CFrame::onMouseDown(CPoint& where, const long& buttons)
+{
+    if (pModalView) {
+        if (!pModalView->hitTest(where, buttons)) return kMouseEventHandled;
+        CView* modal = pModalView;
+        modal->remember();
+        CPoint point = where;
+        const CMouseEventResult result = modal->onMouseDown(point, buttons);
+        if (result == kMouseEventHandled && pModalView == modal) pModalMouseDown = modal;
+        modal->forget();
+        return result;
+    }
+    if (pFocusView && !pFocusView->getFrameRect().pointInside(where)) setFocusView(nullptr);
+    return CViewContainer::onMouseDown(where, buttons);
+}
+
+CMouseEventResult CFrame::onMouseUp(CPoint& where, const long& buttons)
+{
+    CMouseEventResult result = kMouseEventNotHandled;
+    if (pModalMouseDown) {
+        CView* modal = pModalMouseDown;
+        pModalMouseDown = nullptr;
+        modal->remember();
+        CPoint point = where;
+        result = modal->onMouseUp(point, buttons);
+        modal->forget();
+    } else {
+        result = CViewContainer::onMouseUp(where, buttons);
+    }
+    trackMouseOver(where, buttons & kModifierButtons);
+    return result;
+}
+
+CMouseEventResult CFrame::onMouseMoved(CPoint& where, const long& buttons)
+{
+    if (pModalMouseDown) {
+        CPoint point = where;
+        return pModalMouseDown->onMouseMoved(point, buttons);
+    }
+    if (mouseDownView) return CViewContainer::onMouseMoved(where, buttons);
+    trackMouseOver(where, buttons);
+    return kMouseEventHandled;
+}
+
+bool CFrame::onWheel(const CPoint& where, const float& distance, const long& buttons)
+{
+    if (pModalView) return pModalView->hitTest(where, buttons) && pModalView->onWheel(where, distance, buttons);
+    return CViewContainer::onWheel(where, distance, buttons);
+}
+
+long CFrame::onKeyDown(VstKeyCode& keyCode)
+{
+    if (!pFocusView) return -1;
+    CView* view = pFocusView;
+    view->remember();
+    const long result = view->onKeyDown(keyCode);
+    view->forget();
+    return result;
+}
+
+long CFrame::onKeyUp(VstKeyCode& keyCode) { return pFocusView ? pFocusView->onKeyUp(keyCode) : -1; }
+
+void CFrame::trackMouseOver(const CPoint& where, const long& buttons)
+{
+    CView* target = nullptr;
+    if (pModalView)
+        target = pModalView->hitTest(where) ? pModalView : nullptr;
+    else
+        target = getViewAt(where, true);
+    if (target == pMouseOverView) return;
+    CView* old = pMouseOverView;
+    pMouseOverView = target;
+    if (old) {
+        CPoint point = where;
+        old->frameToLocal(point);
+        old->onMouseExited(point, buttons);
+    }
+    if (target && target == pMouseOverView) {
+        CPoint point = where;
+        target->frameToLocal(point);
+        target->onMouseEntered(point, buttons);
+    }
+}
+
+bool CFrame::setFocusView(CView* view)
+{
+    if (view == pFocusView) return true;
+    CView* old = pFocusView;
+    pFocusView = view;
+    if (old) old->looseFocus();
+    if (view && pFocusView == view) view->takeFocus();
+    System& s = *system;
+    if (s.display && s.window) {
+        // A view with the focus gets the keys of the X keyboard; without one
+        // they go back to the host's window.
+        withoutErrors(s.display, [&] {
+            XSetInputFocus(s.display, pFocusView ? s.window : s.parent, RevertToParent, CurrentTime);
+        });
+    }
+    return true;
+}
+
+bool CFrame::setModalView(CView* view)
+{
+    if (view == pModalView) return true;
+    if (pModalView) {
+        CView* old = pModalView;
+        pModalView = nullptr;
+        if (pModalMouseDown == old) pModalMouseDown = nullptr;
+        if (pMouseOverView == old) pMouseOverView = nullptr;
+        invalidRect(old->getViewSize());
+        old->removed(this);
+        old->forget();
+    }
+    if (view) {
+        view->remember();
+        pModalView = view;
+        view->attached(this);
+        invalidRect(view->getViewSize());
+        view->setDirty(true);
+    }
+    return true;
+}
+
+void CFrame::setCursor(CCursorType type)
+{
+    cursor = type;
+    System& s = *system;
+    if (!s.display || !s.window) return;
+    if (type == kCursorDefault) {
+        XUndefineCursor(s.display, s.window);
+    } else {
+        static constexpr unsigned int shapes[] = {XC_left_ptr, XC_watch, XC_sb_h_double_arrow, XC_sb_v_double_arrow,
+                                                  XC_fleur, XC_bottom_left_corner, XC_bottom_right_corner,
+                                                  XC_plus, XC_X_cursor, XC_hand2};
+        const auto i = static_cast<size_t>(type);
+        if (i >= std::size(shapes)) return;
+        if (!s.cursors[i]) s.cursors[i] = XCreateFontCursor(s.display, shapes[i]);
+        XDefineCursor(s.display, s.window, s.cursors[i]);
+    }
+    XFlush(s.display);
+}
+
+void CFrame::beginEdit(long tag)
+{
+    if (pEditor) pEditor->beginEdit(static_cast<VstInt32>(tag));
+}
+
+void CFrame::endEdit(long tag)
+{
+    if (pEditor) pEditor->endEdit(static_cast<VstInt32>(tag));
+}
+
+void CFrame::viewRemoved(CView* view)
+{
+    if (contains(view, pMouseOverView)) pMouseOverView = nullptr;
+    if (contains(view, pFocusView)) {
+        pFocusView = nullptr;
+        System& s = *system;
+        if (s.display && s.window)
+            withoutErrors(s.display, [&] { XSetInputFocus(s.display, s.parent, RevertToParent, CurrentTime); });
+    }
+    if (contains(view, pModalMouseDown)) pModalMouseDown = nullptr;
+}
