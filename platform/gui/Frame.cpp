@@ -650,9 +650,12 @@ void CFrame::System::handleEvent(CFrame& frame, XEvent& event)
         break;
     }
     case MotionNotify: {
-        // Only the latest place matters.
-        while (XCheckTypedWindowEvent(display, window, MotionNotify, &event)) {
-        }
+        // Of motions in a row only the latest place matters; a motion after
+        // a press or release is another gesture's.
+        XEvent next;
+        while (XPending(display) && (XPeekEvent(display, &next), next.type == MotionNotify) &&
+               next.xany.window == window)
+            XNextEvent(display, &event);
         CPoint where(event.xmotion.x, event.xmotion.y);
         frame.onMouseMoved(where, buttonsOf(event.xmotion.state));
         break;
@@ -681,11 +684,19 @@ void CFrame::System::handleEvent(CFrame& frame, XEvent& event)
         frame.onKeyUp(key);
         break;
     }
-    case FocusOut:
-        // The user went elsewhere: an edit in progress keeps its text.
-        if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior && frame.pFocusView)
-            frame.setFocusView(nullptr);
+    case FocusOut: {
+        // The keyboard went elsewhere: an edit in progress keeps its text.
+        // Focus changes the frame made itself are over by now; only a focus
+        // that is no longer the window's counts.
+        if (event.xfocus.mode != NotifyNormal || event.xfocus.detail == NotifyInferior ||
+            event.xfocus.detail == NotifyPointer || !frame.pFocusView)
+            break;
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        if (focus != window) frame.setFocusView(nullptr);
         break;
+    }
     default: break;
     }
 }
@@ -787,8 +798,10 @@ bool CFrame::popupMenu(COptionMenu* menu)
     for (size_t r = 0; r < level.rows.size(); ++r)
         if (level.rows[r].index == current && s.choosable(level, static_cast<long>(r)))
             s.highlight(0, static_cast<long>(r));
-    s.grabbed = XGrabPointer(s.display, level.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                             GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    // Clicks outside the menu close it, and its keys come here. A grab another
+    // client holds leaves the menu working by its own windows only.
+    XGrabPointer(s.display, level.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                 GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
     XGrabKeyboard(s.display, level.window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
     s.grabbed = true;
     XFlush(s.display);

@@ -1,0 +1,81 @@
+// The editor through the VST dispatcher: the has-editor flag, the editor
+// rectangle, a child window of the host's window opened, idled and closed
+// three times with every bitmap reference given back, and a window id that
+// is no window.
+
+#include <gtest/gtest.h>
+
+#include "GuiHarness.h"
+
+using namespace tonewright::guitest;
+
+TEST(Editor, DispatcherOpensIdlesAndClosesAChildWindowThreeTimesGivingBackEveryReference)
+{
+    TONEWRIGHT_NEED_X();
+    BitmapFolder bitmaps;
+    bitmaps.write(7, 120, 80, [](int x, int y) { return gridColour(x, y, 0x33); });
+    bitmaps.write(8, 20, 60, [](int x, int y) { return gridColour(x, y, 0x44); });
+    auto* background = new CBitmap(7);
+    auto* strip = new CBitmap(8);
+
+    auto* effect = new RecordingEffect;
+    AEffect* e = effect->getAeffect();
+    const VstInt32 flagsBefore = e->flags;
+    auto* editor = new RecordingEditor(effect, 120, 80, [&](CFrame* frame, RecordingEditor* listener) {
+        frame->setBackground(background);
+        auto* container = new CViewContainer(CRect(10, 10, 110, 70), frame, background);
+        container->setBackgroundOffset(CPoint(10, 10));
+        container->addView(new CAnimKnob(CRect(5, 5, 25, 25), listener, 0, 3, 20, strip));
+        container->addView(new CVuMeter(CRect(30, 5, 40, 55), strip, background, 5));
+        auto* menu = new COptionMenu(CRect(50, 5, 95, 25), listener, 1, background, strip);
+        auto* sub = new COptionMenu(CRect(50, 5, 95, 25), listener, 1, strip);
+        sub->addEntry("x");
+        menu->addEntry(sub, "sub");
+        sub->forget();
+        container->addView(menu);
+        frame->addView(container);
+    });
+    EXPECT_EQ(effect->getEditor(), editor);
+    EXPECT_EQ(e->flags, flagsBefore | effFlagsHasEditor);
+
+    ERect* rect = nullptr;
+    ASSERT_EQ(e->dispatcher(e, effEditGetRect, 0, 0, &rect, 0), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->top, 0);
+    EXPECT_EQ(rect->left, 0);
+    EXPECT_EQ(rect->bottom, 80);
+    EXPECT_EQ(rect->right, 120);
+
+    HostWindow host(120, 80);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, host.handle(), 0), 1);
+        ASSERT_NE(editor->getFrame(), nullptr);
+        EXPECT_EQ(children(host.id()), std::vector<Window>{editor->getFrame()->getWindow()});
+        for (int i = 0; i < 5; ++i) e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+        XSync(testDisplay(), False);
+        const Window w = editor->getFrame()->getWindow();
+        // The frame's background, and the container's from its offset.
+        EXPECT_EQ(pixel(w, 2, 2), gridColour(2, 2, 0x33));
+        EXPECT_EQ(pixel(w, 12, 12), gridColour(12, 12, 0x33));
+        EXPECT_EQ(pixel(w, 15, 15), gridColour(0, 0, 0x44));
+        EXPECT_GT(background->getNbReference(), 1);
+        e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+        EXPECT_EQ(editor->getFrame(), nullptr);
+        XSync(testDisplay(), False);
+        EXPECT_TRUE(children(host.id()).empty());
+        EXPECT_EQ(background->getNbReference(), 1) << cycle;
+        EXPECT_EQ(strip->getNbReference(), 1) << cycle;
+    }
+
+    // A host window id that names no window: an editor without a window.
+    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t{0x7ffffff1}), 0), 1);
+    ASSERT_NE(editor->getFrame(), nullptr);
+    EXPECT_FALSE(editor->getFrame()->isOpen());
+    e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+    e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
+
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0);
+    EXPECT_EQ(background->getNbReference(), 1);
+    background->forget();
+    strip->forget();
+}
