@@ -140,18 +140,37 @@ void SkinEditor::applyMailbox()
     }
 }
 
+namespace {
+
+// Parameters are 0..1 at the effect; a control with another range (an
+// option menu counts its entries) shows and reports them across its own.
+bool ownRange(const CControl* control)
+{
+    return control->getMax() > control->getMin() && (control->getMin() != 0.0f || control->getMax() != 1.0f);
+}
+
+}  // namespace
+
 void SkinEditor::applyParameter(long tag, float value)
 {
     if (!frame || tag < 0) return;
-    forEachViewOfTag(tag, [value](CControl* view) { view->setValue(value); });
+    const bool parameter = tag < kParameterTags;
+    forEachViewOfTag(tag, [value, parameter](CControl* view) {
+        if (parameter && ownRange(view))
+            view->setValue(view->getMin() + std::clamp(value, 0.0f, 1.0f) * (view->getMax() - view->getMin()));
+        else
+            view->setValue(value);
+    });
 }
 
 void SkinEditor::valueChanged(CControl* control)
 {
     const long tag = control->getTag();
-    const float value = control->getValue();
+    float value = control->getValue();
     if (tag < 0 || !effect) return;
-    if (tag < kParameterTags) {
+    if (tag < kParameterTags && tag < effect->getAeffect()->numParams) {
+        if (ownRange(control))
+            value = std::clamp((value - control->getMin()) / (control->getMax() - control->getMin()), 0.0f, 1.0f);
         // Every change a host hears comes inside a gesture; a control that
         // reports outside one gets a gesture of its own.
         const bool framed = control->isEditing();

@@ -86,7 +86,9 @@ public:
 
     // A control's value goes to the effect: parameters (0..79) as the host's
     // automation between begin and end edit, editor tags to the effect
-    // alone (which shows them here again); untagged controls go nowhere.
+    // alone (which shows them here again); untagged controls go nowhere. A
+    // parameter control whose range is not 0..1 (an option menu: 0 to its
+    // last entry) is scaled to 0..1 on the way out and back.
     void valueChanged(CControl* control) override;
 
     // The colours of the two frames.
