@@ -1,11 +1,6 @@
-# Files that travel inside the plug-in (DESIGN: one self-contained .so): each
-# becomes a read-only byte range `<symbol>_begin` .. `<symbol>_end` (followed
-# by a zero byte), hidden from outside the shared object, and is rebuilt
-# when the file changes.
-function(tonewright_bundle target symbol file)
-  set(asm ${CMAKE_BINARY_DIR}/bundle/${symbol}.S)
-  file(WRITE ${asm}.in
-"    .section .rodata.${symbol},\"a\"
+# The assembler lines that hold `file` as `<symbol>_begin` .. `_end`.
+function(tonewright_incbin symbol file out)
+  set(${out} "    .section .rodata.${symbol},\"a\"
     .balign 16
     .globl ${symbol}_begin
     .hidden ${symbol}_begin
@@ -15,8 +10,17 @@ ${symbol}_begin:
     .hidden ${symbol}_end
 ${symbol}_end:
     .byte 0
-    .section .note.GNU-stack,\"\",@progbits
-")
+" PARENT_SCOPE)
+endfunction()
+
+# Files that travel inside the plug-in (DESIGN: one self-contained .so): each
+# becomes a read-only byte range `<symbol>_begin` .. `<symbol>_end` (followed
+# by a zero byte), hidden from outside the shared object, and is rebuilt
+# when the file changes.
+function(tonewright_bundle target symbol file)
+  set(asm ${CMAKE_BINARY_DIR}/bundle/${symbol}.S)
+  tonewright_incbin(${symbol} ${file} text)
+  file(WRITE ${asm}.in "${text}    .section .note.GNU-stack,\"\",@progbits\n")
   configure_file(${asm}.in ${asm} COPYONLY)
   set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS "${file}")
   target_sources(${target} PRIVATE ${asm})
@@ -44,17 +48,8 @@ function(tonewright_skin_bundle target folder)
     else()
       continue()  # previews and other pictures are not resources
     endif()
-    string(APPEND asm "    .section .rodata.${symbol},\"a\"
-    .balign 16
-    .globl ${symbol}_begin
-    .hidden ${symbol}_begin
-${symbol}_begin:
-    .incbin \"${file}\"
-    .globl ${symbol}_end
-    .hidden ${symbol}_end
-${symbol}_end:
-    .byte 0
-")
+    tonewright_incbin(${symbol} ${file} text)
+    string(APPEND asm "${text}")
     string(APPEND decls "extern \"C\" const unsigned char ${symbol}_begin[], ${symbol}_end[];\n")
     if(ext STREQUAL ".xml")
       set(description "{0, ${symbol}_begin, ${symbol}_end}")

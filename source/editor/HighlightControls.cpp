@@ -57,23 +57,17 @@ bool shouldIgnoreMouseDown(CControl* control, const CPoint&, long buttons)
 
 CMyAnimKnob::CMyAnimKnob(const CRect& rect, CControlListener* toldListener, long id, long images,
                          CCoord imageHeight, CBitmap* bg, const CPoint& bgOffset)
-    : CAnimKnob(rect, toldListener, id, images, imageHeight, bg, bgOffset)
+    : Framed(rect, toldListener, id, images, imageHeight, bg, bgOffset)
 {
 }
 
 bool CMyAnimKnob::isTypeOf(const char* type) const { return named(type, "CMyAnimKnob") || CAnimKnob::isTypeOf(type); }
 
-void CMyAnimKnob::draw(CDrawContext* context)
-{
-    CAnimKnob::draw(context);
-    drawHighlight(context, size);
-}
-
 bool CMyVU::isTypeOf(const char* type) const { return named(type, "CMyVU") || CMyAnimKnob::isTypeOf(type); }
 
 CMyMovieButton::CMyMovieButton(const CRect& rect, CControlListener* toldListener, long id, CCoord imageHeight,
                                CBitmap* bg, const CPoint& bgOffset)
-    : CMovieButton(rect, toldListener, id, imageHeight, bg, bgOffset)
+    : Framed(rect, toldListener, id, imageHeight, bg, bgOffset)
 {
 }
 
@@ -82,23 +76,9 @@ bool CMyMovieButton::isTypeOf(const char* type) const
     return named(type, "CMyMovieButton") || CMovieButton::isTypeOf(type);
 }
 
-void CMyMovieButton::draw(CDrawContext* context)
-{
-    CMovieButton::draw(context);
-    drawHighlight(context, size);
-}
-
 bool CMyMoviePic::isTypeOf(const char* type) const
 {
     return named(type, "CMyMoviePic") || CMyMovieButton::isTypeOf(type);
-}
-
-CMyVerticalSlider::CMyVerticalSlider(const CRect& rect, CControlListener* toldListener, long id, long minPosition,
-                                     long maxPosition, CBitmap* handleBitmap, CBitmap* bg, const CPoint& bgOffset,
-                                     long styleBits)
-    : CVerticalSlider(rect, toldListener, id, minPosition, maxPosition, handleBitmap, bg, bgOffset, styleBits)
-{
-    setTransparency(true);
 }
 
 bool CMyVerticalSlider::isTypeOf(const char* type) const
@@ -106,47 +86,14 @@ bool CMyVerticalSlider::isTypeOf(const char* type) const
     return named(type, "CMyVerticalSlider") || CVerticalSlider::isTypeOf(type);
 }
 
-void CMyVerticalSlider::draw(CDrawContext* context)
-{
-    CVerticalSlider::draw(context);
-    drawHighlight(context, size);
-}
-
-CMyHorizontalSlider::CMyHorizontalSlider(const CRect& rect, CControlListener* toldListener, long id, long minPosition,
-                                         long maxPosition, CBitmap* handleBitmap, CBitmap* bg, const CPoint& bgOffset,
-                                         long styleBits)
-    : CHorizontalSlider(rect, toldListener, id, minPosition, maxPosition, handleBitmap, bg, bgOffset, styleBits)
-{
-    setTransparency(true);
-}
-
 bool CMyHorizontalSlider::isTypeOf(const char* type) const
 {
     return named(type, "CMyHorizontalSlider") || CHorizontalSlider::isTypeOf(type);
 }
 
-void CMyHorizontalSlider::draw(CDrawContext* context)
-{
-    CHorizontalSlider::draw(context);
-    drawHighlight(context, size);
-}
-
-CMyHorizontalSwitch::CMyHorizontalSwitch(const CRect& rect, CControlListener* toldListener, long id, long images,
-                                         CCoord imageHeight, long positionCount, CBitmap* bg,
-                                         const CPoint& bgOffset)
-    : CHorizontalSwitch(rect, toldListener, id, images, imageHeight, positionCount, bg, bgOffset)
-{
-}
-
 bool CMyHorizontalSwitch::isTypeOf(const char* type) const
 {
     return named(type, "CMyHorizontalSwitch") || CHorizontalSwitch::isTypeOf(type);
-}
-
-void CMyHorizontalSwitch::draw(CDrawContext* context)
-{
-    CHorizontalSwitch::draw(context);
-    drawHighlight(context, size);
 }
 
 CMyTextLabel::CMyTextLabel(const CRect& rect, CControlListener* toldListener, long id, const CColor& textColor,

@@ -35,12 +35,23 @@ protected:
 // left button is not down, or the listener took a modifier click.
 bool shouldIgnoreMouseDown(CControl* control, const CPoint& where, long buttons);
 
-class CMyAnimKnob : public CAnimKnob, public CHighlightControl {
+// A toolkit control that draws the frames over itself.
+template <class Base>
+class Framed : public Base, public CHighlightControl {
+public:
+    using Base::Base;
+    void draw(CDrawContext* context) override
+    {
+        Base::draw(context);
+        drawHighlight(context, this->size);
+    }
+};
+
+class CMyAnimKnob : public Framed<CAnimKnob> {
 public:
     CMyAnimKnob(const CRect& size, CControlListener* listener, long tag, long subPixmaps, CCoord heightOfOneImage,
                 CBitmap* background, const CPoint& offset);
     bool isTypeOf(const char* type) const override;
-    void draw(CDrawContext* context) override;
 };
 
 // A meter drawn as a film strip; behaves as CMyAnimKnob.
@@ -50,12 +61,11 @@ public:
     bool isTypeOf(const char* type) const override;
 };
 
-class CMyMovieButton : public CMovieButton, public CHighlightControl {
+class CMyMovieButton : public Framed<CMovieButton> {
 public:
     CMyMovieButton(const CRect& size, CControlListener* listener, long tag, CCoord heightOfOneImage,
                    CBitmap* background, const CPoint& offset);
     bool isTypeOf(const char* type) const override;
-    void draw(CDrawContext* context) override;
 };
 
 class CMyMoviePic : public CMyMovieButton {
@@ -64,28 +74,34 @@ public:
     bool isTypeOf(const char* type) const override;
 };
 
-class CMyVerticalSlider : public CVerticalSlider, public CHighlightControl {
+// The product's sliders show what lies behind them around the handle.
+template <class Slider>
+class FramedSlider : public Framed<Slider> {
 public:
-    CMyVerticalSlider(const CRect& size, CControlListener* listener, long tag, long minPos, long maxPos,
-                      CBitmap* handle, CBitmap* background, const CPoint& offset, long style);
-    bool isTypeOf(const char* type) const override;
-    void draw(CDrawContext* context) override;
+    FramedSlider(const CRect& rect, CControlListener* toldListener, long id, long minPos, long maxPos,
+                 CBitmap* handleBitmap, CBitmap* bg, const CPoint& bgOffset, long styleBits)
+        : Framed<Slider>(rect, toldListener, id, minPos, maxPos, handleBitmap, bg, bgOffset, styleBits)
+    {
+        this->setTransparency(true);
+    }
 };
 
-class CMyHorizontalSlider : public CHorizontalSlider, public CHighlightControl {
+class CMyVerticalSlider : public FramedSlider<CVerticalSlider> {
 public:
-    CMyHorizontalSlider(const CRect& size, CControlListener* listener, long tag, long minPos, long maxPos,
-                        CBitmap* handle, CBitmap* background, const CPoint& offset, long style);
+    using FramedSlider::FramedSlider;
     bool isTypeOf(const char* type) const override;
-    void draw(CDrawContext* context) override;
 };
 
-class CMyHorizontalSwitch : public CHorizontalSwitch, public CHighlightControl {
+class CMyHorizontalSlider : public FramedSlider<CHorizontalSlider> {
 public:
-    CMyHorizontalSwitch(const CRect& size, CControlListener* listener, long tag, long subPixmaps,
-                        CCoord heightOfOneImage, long positions, CBitmap* background, const CPoint& offset);
+    using FramedSlider::FramedSlider;
     bool isTypeOf(const char* type) const override;
-    void draw(CDrawContext* context) override;
+};
+
+class CMyHorizontalSwitch : public Framed<CHorizontalSwitch> {
+public:
+    using Framed::Framed;
+    bool isTypeOf(const char* type) const override;
 };
 
 // A transparent text label; it takes the frames' states but draws only its
