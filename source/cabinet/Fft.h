@@ -17,7 +17,11 @@
 // w is a table of cosines and sines built on first use. One pair of work
 // arrays may serve several lengths: it is rebuilt when a longer transform
 // needs it. Their sizes, for the longest transform a pair serves, are given
-// by the functions below (the same bounds as the classic routines).
+// by the functions below.
+//
+// The loops run with AVX2 and FMA where the processor has them and with SSE2
+// otherwise; the two differ in the last bits (FMA rounds once where SSE2
+// rounds twice), so no result may be compared across machines bit for bit.
 
 namespace tonewright {
 
@@ -33,12 +37,28 @@ constexpr int floorLog2(int n)
     return b;
 }
 
+// w holds, for every span m = 8, 16, ... up to the length T it was built
+// for, the twiddles of a radix-4 pass of span m: e^(2 pi i j s / m) for
+// j < m/4, s = 1, 2, 3 (one series after the other, interleaved cos, sin).
+// rdft(n) needs T = n (its split uses the first series of span n), cdft(n)
+// T = n/2.
+constexpr int spanOffset(int m) { return 3 * (m - 8) / 2; }
+constexpr int tableSize(int T) { return T >= 8 ? spanOffset(2 * T) : 1; }
+
+
 // ints in ip and doubles in w needed by cdft(n, ...), n doubles of data
-constexpr int cdftIpSize(int n) { return 2 + (1 << (floorLog2(n > 1 ? n / 2 : 1) / 2)); }
-constexpr int cdftWSize(int n) { return n / 4 > 1 ? n / 4 : 1; }
+constexpr int cdftIpSize(int) { return 2; }
+constexpr int cdftWSize(int n) { return tableSize(n / 2); }
 // ints in ip and doubles in w needed by rdft(n, ...)
-constexpr int rdftIpSize(int n) { return cdftIpSize(n); }
-constexpr int rdftWSize(int n) { return n / 2 > 1 ? n / 2 : 1; }
+constexpr int rdftIpSize(int) { return 2; }
+constexpr int rdftWSize(int n) { return tableSize(n); }
+
+// The instruction sets the loops are written for. Tests and benchmarks may
+// choose the baseline on a processor that has more; nothing else should.
+enum class Isa { sse2, avx2 };
+Isa SupportedIsa();
+Isa ActiveIsa();
+void UseIsa(Isa isa);  // clamped to SupportedIsa(); not while transforms run
 
 }  // namespace fft
 
