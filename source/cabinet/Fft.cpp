@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <utility>
@@ -41,6 +42,10 @@ struct Kernels {
     void (*tilesMinus)(double* a, int b, int first, int last);
     void (*realForward)(double* a, int N, const double* tw, int k0, int k1);
     void (*realInverse)(double* a, int N, const double* tw, int k0, int k1);
+    void (*productsPlain)(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                          bool clear);
+    void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+                           int last, bool clear);
 };
 
 }  // namespace fft
@@ -60,6 +65,15 @@ struct V {
     static R set1(double x) { return _mm_set1_pd(x); }
     static R reverse(R x) { return x; }
     static R conj(R x) { return _mm_xor_pd(x, _mm_setr_pd(0.0, -0.0)); }
+    static R fma(R a, R b, R c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+    static R swapParts(R x) { return _mm_shuffle_pd(x, x, 1); }
+    // (a_re - a_im, b_re + b_im), or with Conj (a_re + a_im, b_re - b_im).
+    template <bool Conj>
+    static R combine(R a, R b)
+    {
+        const R lo = _mm_unpacklo_pd(a, b), hi = _mm_unpackhi_pd(a, b);
+        return _mm_add_pd(lo, _mm_xor_pd(hi, Conj ? _mm_setr_pd(0.0, -0.0) : _mm_setr_pd(-0.0, 0.0)));
+    }
     // Sign i x: i x = (-xi, xr), -i x = (xi, -xr).
     template <int Sign>
     static R mulI(R x)
@@ -112,6 +126,14 @@ struct V {
     FFT_TARGET static R set1(double x) { return _mm256_set1_pd(x); }
     FFT_TARGET static R reverse(R x) { return _mm256_permute2f128_pd(x, x, 1); }
     FFT_TARGET static R conj(R x) { return _mm256_xor_pd(x, _mm256_setr_pd(0.0, -0.0, 0.0, -0.0)); }
+    FFT_TARGET static R fma(R a, R b, R c) { return _mm256_fmadd_pd(a, b, c); }
+    FFT_TARGET static R swapParts(R x) { return _mm256_permute_pd(x, 0x5); }
+    template <bool Conj>
+    FFT_TARGET static R combine(R a, R b)
+    {
+        const R difference = _mm256_hsub_pd(a, b), sum = _mm256_hadd_pd(a, b);
+        return Conj ? _mm256_blend_pd(sum, difference, 0xA) : _mm256_blend_pd(difference, sum, 0xA);
+    }
     template <int Sign>
     FFT_TARGET static R mulI(R x)
     {
@@ -273,6 +295,22 @@ void realInversePair(double* a, int N, int k, double c, double s)
     a[2 * m + 1] = -(ei - orr);
 }
 
+// rdft's split for bins 0, N (sharing a[0], a[1]) and the pair 1, N - 1.
+void realEdges(double* a, int N, int sign, const double* tw)
+{
+    if (sign > 0) {
+        const double zr = a[0], zi = a[1];
+        a[0] = zr + zi;
+        a[1] = zr - zi;
+        if (N >= 4) realForwardPair(a, N, 1, tw[2], tw[3]);
+    } else {
+        const double x0 = a[0], xn = a[1];
+        a[0] = 0.5 * (x0 + xn);
+        a[1] = 0.5 * (x0 - xn);
+        if (N >= 4) realInversePair(a, N, 1, tw[2], tw[3]);
+    }
+}
+
 }  // namespace
 
 namespace fft {
@@ -284,6 +322,140 @@ Isa ActiveIsa() { return active.load() == &avx2::kernels ? Isa::avx2 : Isa::sse2
 void UseIsa(Isa isa)
 {
     active.store(isa == Isa::avx2 && supported == Isa::avx2 ? &avx2::kernels : &sse2::kernels);
+}
+
+void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                   bool clear)
+{
+    kernels().productsPlain(acc, x, k, parts, first, last, clear);
+}
+
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+                    int last, bool clear)
+{
+    kernels().productsStereo(acc, x, k, parts, L, first, last, clear);
+}
+
+namespace {
+
+struct Planner {
+    Step* steps;
+    int capacity;
+    int grain;
+    int count = 0;
+
+    void Add(const Step& s)
+    {
+        if (count < capacity) steps[count] = s;
+        ++count;
+    }
+    // `total` units of `cost` points each, in steps of about `grain` points;
+    // `multiple`: the units a step takes come in multiples of it.
+    template <class F>
+    void Split(int total, int cost, int multiple, F make)
+    {
+        int per = std::max(multiple, grain / std::max(1, cost) / multiple * multiple);
+        for (int first = 0; first < total; first += per) {
+            const int last = std::min(total, first + per);
+            Step s = make(first, last);
+            s.cost = (last - first) * cost;
+            Add(s);
+        }
+    }
+    void Pass(int sign, int span, int base)
+    {
+        Split(span / 4, 4, 2, [&](int first, int last) {
+            Step s;
+            s.kind = Step::pass;
+            s.sign = static_cast<signed char>(sign);
+            s.span = span;
+            s.base = base;
+            s.first = first;
+            s.last = last;
+            return s;
+        });
+    }
+    // The order of complexFft's passes (see difPasses).
+    void Passes(int sign, int m, int base, int T)
+    {
+        if (m <= T) return;
+        if (m > kInCache) {
+            Pass(sign, m, base);
+            for (int part = 0; part < 4; ++part) Passes(sign, m / 4, base + part * (m / 4), T);
+            return;
+        }
+        for (int span = m; span > T; span /= 4)
+            for (int b = base; b < base + m; b += span) Pass(sign, span, b);
+    }
+    void Complex(int sign, int N)
+    {
+        const int b = floorLog2(N);
+        const int t = tileBits(b);
+        Passes(sign, N, 0, 1 << t);
+        const int tiles = tileCount(b);
+        Split(tiles, b >= 2 * t ? (1 << (2 * t)) : N, 1, [&](int first, int last) {
+            Step s;
+            s.kind = Step::tiles;
+            s.sign = static_cast<signed char>(sign);
+            s.span = b;
+            s.first = first;
+            s.last = last;
+            return s;
+        });
+    }
+    void Real(int sign, int N)
+    {
+        Step edges;
+        edges.kind = Step::realEdges;
+        edges.sign = static_cast<signed char>(sign);
+        edges.span = N;
+        edges.cost = 8;
+        Add(edges);
+        Split(N / 2 - 2, 4, 2, [&](int first, int last) {
+            Step s;
+            s.kind = Step::realPairs;
+            s.sign = static_cast<signed char>(sign);
+            s.span = N;
+            s.first = 2 + first;
+            s.last = 2 + last;
+            return s;
+        });
+    }
+};
+
+}  // namespace
+
+int PlanSteps(Transform t, int n, int grain, Step* steps, int capacity)
+{
+    Planner p{steps, capacity, std::max(1, grain)};
+    switch (t) {
+    case Transform::rdftPlus:
+        p.Complex(1, n / 2);
+        p.Real(1, n / 2);
+        break;
+    case Transform::rdftMinus:
+        p.Real(-1, n / 2);
+        p.Complex(-1, n / 2);
+        break;
+    case Transform::cdftPlus: p.Complex(1, n / 2); break;
+    case Transform::cdftMinus: p.Complex(-1, n / 2); break;
+    }
+    return p.count;
+}
+
+void RunStep(const Step& s, double* a, const double* w)
+{
+    const Kernels& k = kernels();
+    switch (s.kind) {
+    case Step::pass:
+        (s.sign > 0 ? k.passPlus : k.passMinus)(a + 2 * s.base, s.span, w + spanOffset(s.span), s.first, s.last);
+        break;
+    case Step::tiles: (s.sign > 0 ? k.tilesPlus : k.tilesMinus)(a, s.span, s.first, s.last); break;
+    case Step::realEdges: realEdges(a, s.span, s.sign, w + spanOffset(2 * s.span)); break;
+    case Step::realPairs:
+        (s.sign > 0 ? k.realForward : k.realInverse)(a, s.span, w + spanOffset(2 * s.span), s.first, s.last);
+        break;
+    }
 }
 
 }  // namespace fft
@@ -305,16 +477,10 @@ void rdft(int n, int isgn, double* a, int* ip, double* w)
     const double* tw = n >= 8 ? w + fft::spanOffset(n) : w;
     if (isgn >= 0) {
         complexTransform(N, 1, a, w);
-        const double zr = a[0], zi = a[1];
-        a[0] = zr + zi;
-        a[1] = zr - zi;
-        if (N >= 4) realForwardPair(a, N, 1, tw[2], tw[3]);
+        realEdges(a, N, 1, tw);
         if (N >= 8) kernels().realForward(a, N, tw, 2, N / 2);
     } else {
-        const double x0 = a[0], xn = a[1];
-        a[0] = 0.5 * (x0 + xn);
-        a[1] = 0.5 * (x0 - xn);
-        if (N >= 4) realInversePair(a, N, 1, tw[2], tw[3]);
+        realEdges(a, N, -1, tw);
         if (N >= 8) kernels().realInverse(a, N, tw, 2, N / 2);
         complexTransform(N, -1, a, w);
     }

@@ -53,6 +53,41 @@ constexpr int cdftWSize(int n) { return tableSize(n / 2); }
 constexpr int rdftIpSize(int) { return 2; }
 constexpr int rdftWSize(int n) { return tableSize(n); }
 
+// Spectral products of the partitioned convolution, summed over `parts`
+// partitions (spectra x[p] times kernels k[p]) into acc, which they replace
+// when `clear` and add to otherwise.
+// Plain: complex places i in [first, last): acc[i] += x[i] k[i].
+void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                   bool clear);
+// Stereo, x in rdft's packed layout of 2L samples (conjugated) and k complex
+// of 2L points: for s in [first, last), 1 <= s < L, acc[s] += conj(x[s]) k[s]
+// and acc[2L - s] += x[s] k[2L - s].
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+                    int last, bool clear);
+
+// A transform cut into steps of similar work, run one after another by
+// RunStep: the same arithmetic as one call of rdft or cdft, so the same
+// result, spread over as many occasions as there are steps. The work
+// arrays must have been built for the length (by one call of the transform).
+enum class Transform { rdftPlus, rdftMinus, cdftPlus, cdftMinus };
+struct Step {
+    enum Kind : unsigned char { pass, tiles, realEdges, realPairs } kind = pass;
+    signed char sign = 1;
+    int span = 0;   // pass: span; tiles: bits of the points; real: complex points N
+    int base = 0;   // pass: first point of the block
+    int first = 0;  // butterflies, tiles or bin pairs [first, last)
+    int last = 0;
+    int cost = 0;   // points touched, about
+};
+// Fills `steps` (at most `capacity`) for the transform of n doubles, each
+// step about `grain` points of work; returns their number (n >= 16).
+int PlanSteps(Transform t, int n, int grain, Step* steps, int capacity);
+void RunStep(const Step& step, double* a, const double* w);
+
+// The largest block the radix-4 passes finish before going on to the next
+// (complex points); larger ones go depth first.
+constexpr int kInCache = 2048;
+
 // The instruction sets the loops are written for. Tests and benchmarks may
 // choose the baseline on a processor that has more; nothing else should.
 enum class Isa { sse2, avx2 };
