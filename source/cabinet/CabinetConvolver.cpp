@@ -119,7 +119,7 @@ void CabinetConvolver::SetImpulse(const double* left, const double* right, int l
         for (int i = 0; i < kBlockSizes && (L << i) <= maxBlock; ++i) {
             const int size = L << i;
             for (int p = 0; p < headTaps / size; ++p)
-                buildKernel(headKernels[i] + p * 4 * size, size, p * size, left, right, len, isMono, ip, w);
+                buildKernel(headKernels[i] + p * (4 * size + kSkew), size, p * size, left, right, len, isMono, ip, w);
         }
     }
     lastPreferred = 0;
@@ -271,7 +271,7 @@ const double* CabinetConvolver::HeadKernel(int block, int p) const
 {
     int i = 0;
     while ((L << i) < block) ++i;
-    return headKernels[i] + p * 4 * block;
+    return headKernels[i] + p * (4 * block + kSkew);
 }
 
 // Products over every bin of spectra of 2 block samples.
@@ -337,7 +337,7 @@ void CabinetConvolver::SwitchHead(int block)
     if (headTaps <= L) return;
     const int P = HeadParts() - 1;
     const int frames = std::max(P + 1, 2);
-    for (int i = 0; i < frames; ++i) headFrames[i] = headPool + i * 2 * B;
+    for (int i = 0; i < frames; ++i) headFrames[i] = headPool + i * (2 * B + kSkew);
     std::memcpy(headFrames[1], Recent(headTime, B), size_t(B) * sizeof(double));
     for (int q = 0; q < P; ++q) {
         double* f = q + 2 <= P ? headFrames[q + 2] : headFrames[0];
@@ -483,7 +483,7 @@ void CabinetConvolver::SpreadMono(int s)
     acc[lo] = acc[lo + 1] = acc[hi] = acc[hi + 1] = 0.0;
     for (int q = 1; q < P; ++q) {
         const double* x = headFrames[q + 1];
-        const double* k = headKernels[0] + (q + 1) * 4 * L;
+        const double* k = headKernels[0] + (q + 1) * (4 * L + kSkew);
         if (lo == 0) {
             acc[0] += x[0] * k[0];
             acc[1] += x[1] * k[1];
@@ -503,13 +503,13 @@ void CabinetConvolver::SpreadStereo(int s)
     double* acc = headAcc;
     if (s == 0) {
         acc[0] = acc[1] = acc[2 * L] = acc[2 * L + 1] = 0.0;
-        for (int q = 1; q < P; ++q) multiplyAddEdges(acc, headFrames[q + 1], headKernels[0] + (q + 1) * 4 * L, L);
+        for (int q = 1; q < P; ++q) multiplyAddEdges(acc, headFrames[q + 1], headKernels[0] + (q + 1) * (4 * L + kSkew), L);
         return;
     }
     const int lo = 2 * s;
     const int hi = 4 * L - 2 * s;
     acc[lo] = acc[lo + 1] = acc[hi] = acc[hi + 1] = 0.0;
-    for (int q = 1; q < P; ++q) multiplyAddPair(acc, headFrames[q + 1], headKernels[0] + (q + 1) * 4 * L, lo, hi);
+    for (int q = 1; q < P; ++q) multiplyAddPair(acc, headFrames[q + 1], headKernels[0] + (q + 1) * (4 * L + kSkew), lo, hi);
 }
 
 void CabinetConvolver::EndSampleBlock()
@@ -536,7 +536,7 @@ void CabinetConvolver::EndSampleBlock()
 void CabinetConvolver::LongLevel::Clear()
 {
     for (int i = 0; i < kFrames; ++i) frames[i] = pool[i];
-    std::fill(&pool[0][0], &pool[0][0] + kFrames * 2 * kMaxBlock, 0.0);
+    std::fill(&pool[0][0], &pool[0][0] + kFrames * (2 * kMaxBlock + kSkew), 0.0);
     std::fill(&acc[0][0], &acc[0][0] + 2 * 4 * kMaxBlock, 0.0);
     current = acc[0];
     coming = acc[1];
@@ -548,9 +548,10 @@ void CabinetConvolver::LongLevel::Clear()
 // products bin range by bin range, the inverse transform.
 void CabinetConvolver::LongLevel::Plan()
 {
-    // Costs in products of one bin; a point of a transform step costs about
-    // three. Steps of about a hundredth of the block's work.
-    constexpr int kPoint = 3;
+    // Costs in halves of a product of one bin; a point of a transform step
+    // costs about one (measured). Steps of about a hundredth of the block's
+    // work.
+    constexpr int kPoint = 3, kProduct = 4;
     const int grain = std::max(64, M / 2);
     work = 0;
     total = 0;
@@ -566,7 +567,7 @@ void CabinetConvolver::LongLevel::Plan()
     };
     const int forward = fft::PlanSteps(fft::Transform::rdftPlus, 2 * M, grain, plan, kMaxWork / 3);
     for (int i = 0; i < forward; ++i) add(Work::forward, plan[i], 0, 0, kPoint * plan[i].cost);
-    const int perBin = isMono ? P : 2 * P;
+    const int perBin = kProduct * (isMono ? P : 2 * P);
     const int binsPerStep = std::max(2, kPoint * grain / perBin / 2 * 2);
     for (int first = 0; first < M; first += binsPerStep)
         add(Work::products, fft::Step{}, first, std::min(M, first + binsPerStep),

@@ -74,6 +74,10 @@ private:
     static constexpr int kHistory = 8192;      // input ring, a power of two
     static constexpr int kSegment = kMaxBlock; // samples handled per round
     static constexpr int kTable = 2 * kMaxBlock;  // FFT table length: rdft of 2M, cdft of 4M doubles
+    // Arrays the products read side by side are this many doubles (two cache
+    // lines) more than a power of two apart, so that they do not all compete
+    // for the same sets of the first-level cache.
+    static constexpr int kSkew = 16;
 
     // The level of partitions of M taps from tap 2M on.
     struct LongLevel {
@@ -104,8 +108,8 @@ private:
         const double* kernelOf[kMaxParts];
         double* current;  // this block's output
         double* coming;   // the next block's, being built
-        alignas(64) double kernels[kMaxParts][4 * kMaxBlock];
-        alignas(64) double pool[kFrames][2 * kMaxBlock];
+        alignas(64) double kernels[kMaxParts][4 * kMaxBlock + kSkew];
+        alignas(64) double pool[kFrames][2 * kMaxBlock + kSkew];
         alignas(64) double acc[2][4 * kMaxBlock];
 
         void Clear();
@@ -160,8 +164,8 @@ private:
     double directLeft[kMaxDirect];  // taps in reverse order
     double directRight[kMaxDirect];
     double* headFrames[kMaxHead / 16 + 1];
-    alignas(64) double headKernels[kBlockSizes][4 * kMaxHead];
-    alignas(64) double headPool[2 * kMaxHead + 4 * kMaxBlock];
+    alignas(64) double headKernels[kBlockSizes][4 * kMaxHead + kSkew * (kMaxHead / 16)];
+    alignas(64) double headPool[2 * kMaxHead + 4 * kMaxBlock + kSkew * (kMaxHead / 64 + 1)];
     alignas(64) double headAcc[4 * kMaxBlock];
 
     LongLevel longLevel;
