@@ -565,15 +565,20 @@ void CabinetConvolver::LongLevel::Plan()
         total += cost;
         u.until = total;
     };
-    const int forward = fft::PlanSteps(fft::Transform::rdftPlus, 2 * M, grain, plan, kMaxWork / 3);
+    // (Each part within its third of the steps, coarser if need be.)
+    auto planned = [&](fft::Transform t, int n) {
+        int g = grain, count;
+        while ((count = fft::PlanSteps(t, n, g, plan, kMaxWork / 3)) > kMaxWork / 3) g *= 2;
+        return count;
+    };
+    const int forward = planned(fft::Transform::rdftPlus, 2 * M);
     for (int i = 0; i < forward; ++i) add(Work::forward, plan[i], 0, 0, kPoint * plan[i].cost);
     const int perBin = kProduct * (isMono ? P : 2 * P);
-    const int binsPerStep = std::max(2, kPoint * grain / perBin / 2 * 2);
+    const int binsPerStep = std::max({2, kPoint * grain / perBin / 2 * 2, (M + kMaxWork / 3 - 1) / (kMaxWork / 3) + 1});
     for (int first = 0; first < M; first += binsPerStep)
         add(Work::products, fft::Step{}, first, std::min(M, first + binsPerStep),
             (std::min(M, first + binsPerStep) - first) * perBin);
-    const int inverse = isMono ? fft::PlanSteps(fft::Transform::rdftMinus, 2 * M, grain, plan, kMaxWork / 3)
-                               : fft::PlanSteps(fft::Transform::cdftPlus, 4 * M, grain, plan, kMaxWork / 3);
+    const int inverse = isMono ? planned(fft::Transform::rdftMinus, 2 * M) : planned(fft::Transform::cdftPlus, 4 * M);
     for (int i = 0; i < inverse; ++i) add(Work::inverse, plan[i], 0, 0, kPoint * plan[i].cost);
 }
 

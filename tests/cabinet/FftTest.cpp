@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <random>
 #include <vector>
 
@@ -188,6 +189,89 @@ TEST(Fft, OneWorkAreaServesEveryLengthAndBothKinds)
                 double worst = 0.0;
                 for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
                 EXPECT_EQ(worst, 0.0) << "length " << n << " kind " << kind;
+            }
+        }
+    });
+}
+
+TEST(Fft, ATransformInStepsIsTheTransformInOneCall)
+{
+    forEachIsa([] {
+        const struct {
+            fft::Transform kind;
+            bool real;
+            int isgn;
+        } kinds[] = {{fft::Transform::rdftPlus, true, 1},
+                     {fft::Transform::rdftMinus, true, -1},
+                     {fft::Transform::cdftPlus, false, 1},
+                     {fft::Transform::cdftMinus, false, -1}};
+        std::vector<fft::Step> steps(16384);
+        for (const auto& k : kinds) {
+            for (int n : {16, 64, 128, 1024, 4096, 16384}) {
+                const std::vector<double> input = randomData(n, unsigned(n) + 3);
+                Work work(2 * n);
+                std::vector<double> whole = input;
+                if (k.real)
+                    rdft(n, k.isgn, whole.data(), work.ip.data(), work.w.data());
+                else
+                    cdft(n, k.isgn, whole.data(), work.ip.data(), work.w.data());
+                for (int grain : {1, 37, 1000, 1 << 20}) {
+                    const int count = fft::PlanSteps(k.kind, n, grain, steps.data(), int(steps.size()));
+                    ASSERT_LE(count, int(steps.size()));
+                    std::vector<double> a = input;
+                    for (int i = 0; i < count; ++i) fft::RunStep(steps[size_t(i)], a.data(), work.w.data());
+                    EXPECT_EQ(a, whole) << "n " << n << ", grain " << grain << (k.real ? " rdft " : " cdft ") << k.isgn;
+                }
+            }
+        }
+    });
+}
+
+TEST(Fft, SpectralProductsAreTheSumsOfComplexProducts)
+{
+    // Against plain complex arithmetic, for odd and even bin ranges, one to
+    // thirty partitions, replacing and adding.
+    forEachIsa([] {
+        const int L = 64;
+        for (int parts : {1, 3, 30}) {
+            std::vector<std::vector<double>> xs, ks;
+            std::vector<const double*> x, k;
+            for (int p = 0; p < parts; ++p) {
+                xs.push_back(randomData(2 * L, unsigned(100 + p)));
+                ks.push_back(randomData(4 * L, unsigned(200 + p)));
+            }
+            for (int p = 0; p < parts; ++p) {
+                x.push_back(xs[size_t(p)].data());
+                k.push_back(ks[size_t(p)].data());
+            }
+            for (const auto& range : {std::pair{1, L}, std::pair{3, 10}, std::pair{5, 6}}) {
+                for (bool clear : {true, false}) {
+                    const std::vector<double> start = randomData(4 * L, 7);
+                    std::vector<double> plain = start, stereo = start;
+                    fft::ProductsPlain(plain.data(), x.data(), k.data(), parts, range.first, range.second, clear);
+                    fft::ProductsStereo(stereo.data(), x.data(), k.data(), parts, L, range.first, range.second, clear);
+                    std::vector<std::complex<double>> wantPlain(size_t(2 * L)), wantStereo(size_t(2 * L));
+                    for (int i = 0; i < 2 * L; ++i) {
+                        wantPlain[size_t(i)] = wantStereo[size_t(i)] = {start[size_t(2 * i)], start[size_t(2 * i + 1)]};
+                    }
+                    auto at = [](const double* v, int i) { return std::complex<double>(v[2 * i], v[2 * i + 1]); };
+                    for (int i = range.first; i < range.second; ++i) {
+                        const size_t lo = size_t(i), hi = size_t(2 * L - i);
+                        if (clear) wantPlain[lo] = wantStereo[lo] = wantStereo[hi] = 0.0;
+                        for (int p = 0; p < parts; ++p) {
+                            wantPlain[lo] += at(x[size_t(p)], i) * at(k[size_t(p)], i);
+                            wantStereo[lo] += std::conj(at(x[size_t(p)], i)) * at(k[size_t(p)], i);
+                            wantStereo[hi] += at(x[size_t(p)], i) * at(k[size_t(p)], 2 * L - i);
+                        }
+                    }
+                    for (int i = 0; i < 2 * L; ++i) {
+                        const auto bin = size_t(i);
+                        EXPECT_NEAR(plain[2 * bin], wantPlain[bin].real(), 1e-13) << parts << " parts, bin " << i;
+                        EXPECT_NEAR(plain[2 * bin + 1], wantPlain[bin].imag(), 1e-13) << parts << " parts, bin " << i;
+                        EXPECT_NEAR(stereo[2 * bin], wantStereo[bin].real(), 1e-13) << parts << " parts, bin " << i;
+                        EXPECT_NEAR(stereo[2 * bin + 1], wantStereo[bin].imag(), 1e-13) << parts << " parts, bin " << i;
+                    }
+                }
             }
         }
     });
