@@ -228,24 +228,33 @@ void CabinetConvolver::UniformBlock(double* outL, double* outR)
         k[q + 1] = g.kernelOf[q];
     }
     Products(headAcc, x, k, P + 1, M, true);
-    const double* in = Recent(headTime + M, M);
-    std::memcpy(g.frames[0], in, size_t(M) * sizeof(double));
-    std::memcpy(g.frames[1] + M, in, size_t(M) * sizeof(double));
-    rdft(2 * M, 1, g.frames[1], ip, w);
-    x[0] = g.frames[1];
-    k[0] = HeadKernel(M, 0);
-    Products(headAcc, x, k, 1, M, false);
-    Inverse(headAcc, M);
+    FinishBlock(g.frames, M, false, outL, outR);
+    g.Rotate();
+}
+
+// The end of a whole block of `block` samples, once headAcc holds (unless
+// `clear`) the products of the partitions after the first: the block into
+// frames[0] (first half) and frames[1] (second half), frames[1]'s spectrum
+// times the first partition added, the inverse transform, the output.
+void CabinetConvolver::FinishBlock(double* const* frames, int block, bool clear, double* outL, double* outR)
+{
+    const double* in = Recent(headTime + block, block);
+    std::memcpy(frames[0], in, size_t(block) * sizeof(double));
+    std::memcpy(frames[1] + block, in, size_t(block) * sizeof(double));
+    rdft(2 * block, 1, frames[1], ip, w);
+    const double* x = frames[1];
+    const double* k = HeadKernel(block, 0);
+    Products(headAcc, &x, &k, 1, block, clear);
+    Inverse(headAcc, block);
     if (mono) {
-        std::memcpy(outL, headAcc, size_t(M) * sizeof(double));
+        std::memcpy(outL, headAcc, size_t(block) * sizeof(double));
     } else {
-        for (int i = 0; i < M; ++i) {
+        for (int i = 0; i < block; ++i) {
             outL[i] = headAcc[2 * i];
             if (outR) outR[i] = headAcc[2 * i + 1];
         }
     }
-    g.Rotate();
-    headTime += M;
+    headTime += block;
 }
 
 // Back to the head and the spread long level: the frame ending now in time
@@ -399,46 +408,31 @@ void CabinetConvolver::DirectOnly(double* outL, double* outR, int n)
 void CabinetConvolver::HeadBlockOf(double* outL, double* outR)
 {
     const int P = HeadParts() - 1;
-    const double* x[kMaxHead / 16 + 1];
-    const double* k[kMaxHead / 16 + 1];
-    for (int q = 0; q < P; ++q) {
-        x[q] = q + 2 <= P ? headFrames[q + 2] : headFrames[0];
-        k[q] = HeadKernel(B, q + 1);
-    }
-    if (P > 0) Products(headAcc, x, k, P, B, true);
-    const double* in = Recent(headTime + B, B);
-    std::memcpy(headFrames[0], in, size_t(B) * sizeof(double));
-    std::memcpy(headFrames[1] + B, in, size_t(B) * sizeof(double));
-    rdft(2 * B, 1, headFrames[1], ip, w);
-    x[0] = headFrames[1];
-    k[0] = HeadKernel(B, 0);
-    Products(headAcc, x, k, 1, B, P == 0);
-    Inverse(headAcc, B);
-    if (mono) {
-        std::memcpy(outL, headAcc, size_t(B) * sizeof(double));
-    } else {
-        for (int i = 0; i < B; ++i) {
-            outL[i] = headAcc[2 * i];
-            if (outR) outR[i] = headAcc[2 * i + 1];
-        }
-    }
+    if (P > 0) OlderProducts();
+    FinishBlock(headFrames, B, P == 0, outL, outR);
     RotateHead(std::max(P + 1, 2));
-    headTime += B;
     accValid = false;
 }
 
-// The accumulator sample by sample needs at a block boundary: the coming
-// block's output of the partitions after the direct part.
-void CabinetConvolver::SampleAccumulator()
+// headAcc = the products of the partitions after the first with the spectra
+// of the frames that ended 1, 2, ... blocks ago (frames[2..P], frames[0]).
+void CabinetConvolver::OlderProducts()
 {
     const int P = HeadParts() - 1;
     const double* x[kMaxHead / 16 + 1];
     const double* k[kMaxHead / 16 + 1];
     for (int q = 0; q < P; ++q) {
         x[q] = q + 2 <= P ? headFrames[q + 2] : headFrames[0];
-        k[q] = HeadKernel(L, q + 1);
+        k[q] = HeadKernel(B, q + 1);
     }
-    Products(headAcc, x, k, P, L, true);
+    Products(headAcc, x, k, P, B, true);
+}
+
+// The accumulator sample by sample needs at a block boundary (B = L): the
+// coming block's output of the partitions after the direct part.
+void CabinetConvolver::SampleAccumulator()
+{
+    OlderProducts();
     Inverse(headAcc, L);
     accValid = true;
 }

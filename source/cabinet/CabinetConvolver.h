@@ -139,6 +139,8 @@ private:
     const double* HeadKernel(int block, int p) const;
     void Products(double* acc, const double* const* x, const double* const* k, int parts, int block, bool clear) const;
     void Inverse(double* acc, int block);
+    void OlderProducts();
+    void FinishBlock(double* const* frames, int block, bool clear, double* outL, double* outR);
     void EnterUniform();
     void UniformBlock(double* outL, double* outR);
     void LeaveUniform();

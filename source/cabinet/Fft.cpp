@@ -362,18 +362,20 @@ struct Planner {
             Add(s);
         }
     }
+    static Step Make(Step::Kind kind, int sign, int span, int base, int first, int last)
+    {
+        Step s;
+        s.kind = kind;
+        s.sign = static_cast<signed char>(sign);
+        s.span = span;
+        s.base = base;
+        s.first = first;
+        s.last = last;
+        return s;
+    }
     void Pass(int sign, int span, int base)
     {
-        Split(span / 4, 4, 2, [&](int first, int last) {
-            Step s;
-            s.kind = Step::pass;
-            s.sign = static_cast<signed char>(sign);
-            s.span = span;
-            s.base = base;
-            s.first = first;
-            s.last = last;
-            return s;
-        });
+        Split(span / 4, 4, 2, [&](int first, int last) { return Make(Step::pass, sign, span, base, first, last); });
     }
     // The order of complexFft's passes (see difPasses).
     void Passes(int sign, int m, int base, int T)
@@ -393,33 +395,16 @@ struct Planner {
         const int t = tileBits(b);
         Passes(sign, N, 0, 1 << t);
         const int tiles = tileCount(b);
-        Split(tiles, b >= 2 * t ? (1 << (2 * t)) : N, 1, [&](int first, int last) {
-            Step s;
-            s.kind = Step::tiles;
-            s.sign = static_cast<signed char>(sign);
-            s.span = b;
-            s.first = first;
-            s.last = last;
-            return s;
-        });
+        Split(tiles, b >= 2 * t ? (1 << (2 * t)) : N, 1,
+              [&](int first, int last) { return Make(Step::tiles, sign, b, 0, first, last); });
     }
     void Real(int sign, int N)
     {
-        Step edges;
-        edges.kind = Step::realEdges;
-        edges.sign = static_cast<signed char>(sign);
-        edges.span = N;
+        Step edges = Make(Step::realEdges, sign, N, 0, 0, 0);
         edges.cost = 8;
         Add(edges);
-        Split(N / 2 - 2, 4, 2, [&](int first, int last) {
-            Step s;
-            s.kind = Step::realPairs;
-            s.sign = static_cast<signed char>(sign);
-            s.span = N;
-            s.first = 2 + first;
-            s.last = 2 + last;
-            return s;
-        });
+        Split(N / 2 - 2, 4, 2,
+              [&](int first, int last) { return Make(Step::realPairs, sign, N, 0, 2 + first, 2 + last); });
     }
 };
 
