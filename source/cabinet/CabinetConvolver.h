@@ -1,11 +1,23 @@
 #pragma once
 // Zero-latency convolution of a mono input with a cabinet impulse of up to
-// 65536 taps (mono, or stereo carried as one complex filter). The first L taps
-// run as a direct FIR filter, taps L..M-1 as uniform partitions of L taps
-// (FFTs of 2L points) and taps M..N-1 as partitions of M taps (FFTs of 2M
-// points), both in overlap-save fashion. The products of the older partitions
-// are spread over the samples of a block, so a block end costs one forward
-// transform, one partition product and one inverse transform per level.
+// 65536 taps (mono, or stereo carried as one complex filter), in two parts:
+//
+// The head, taps 0..2M-1 (all taps when the impulse is no longer than M),
+// gives the output of each sample from that sample on. Sample by sample it
+// is a direct FIR filter of the first L taps plus uniform partitions of L
+// taps (FFTs of 2L points, overlap-save) whose products are spread over the
+// samples of a block. Given whole blocks, it transforms whole blocks of B
+// samples at once (B = L, 2L, ... up to M, the largest that divides the
+// caller's block), with the first partition taking the direct part's place;
+// it switches size only at its block boundaries, rebuilding the spectra of
+// the recent frames from an input history, and stays at a size until the
+// caller's blocks call for another twice in a row.
+//
+// The long level, taps 2M..N-1, in partitions of M taps (FFTs of 2M
+// points): its output for a block of M is due one block after the frame it
+// needs is complete, so the transform of that frame, its products with
+// every partition and the inverse transform are cut into steps and spread
+// evenly over the samples of the block in between.
 //
 // Everything lives inside the object (it is large; keep it on the heap), so
 // nothing is allocated after construction.
@@ -13,6 +25,8 @@
 // Threads. `SetImpulse` builds spectra (slow: never under the engine lock);
 // the cabinet's worker builds a convolver whole and hands it to the audio
 // thread by pointer, which alone runs `process` from then on.
+
+#include <cstdint>
 
 #include "cabinet/Fft.h"
 
@@ -39,67 +53,124 @@ public:
 
     // A mono impulse gives equal outputs. `in` may be one of the outputs.
     void process(const double* in, double* outL, double* outR, int n);
+    // One output: the left channel of a stereo impulse.
     void process_mono(const double* in, double* out, int n);
     void process_stereo(const double* in, double* outL, double* outR, int n);
 
     bool IsMono() const { return mono; }
-    int ShortBlock() const { return shortLevel.L; }
-    int LongBlock() const { return longLevel.L; }
-    int ShortPartitions() const { return shortLevel.P; }
+    int ShortBlock() const { return L; }
+    int LongBlock() const { return M; }
+    // Partitions of L taps after the direct part, and of M taps after the head.
+    int ShortPartitions() const { return headTaps / L - 1; }
     int LongPartitions() const { return longLevel.P; }
+    // The head's current block size (L when it goes sample by sample).
+    int HeadBlock() const { return B; }
 
 private:
     static constexpr int kMaxDirect = 64;
+    static constexpr int kMaxHead = 4096;      // 2M for the longest row
+    static constexpr int kMaxBlock = 2048;     // M for the longest row
+    static constexpr int kBlockSizes = 6;      // B = L .. 32L
+    static constexpr int kHistory = 8192;      // input ring, a power of two
+    static constexpr int kSegment = kMaxBlock; // samples handled per round
+    static constexpr int kTable = 2 * kMaxBlock;  // FFT table length: rdft of 2M, cdft of 4M doubles
+    // Arrays the products read side by side are this many doubles (two cache
+    // lines) more than a power of two apart, so that they do not all compete
+    // for the same sets of the first-level cache.
+    static constexpr int kSkew = 16;
 
-    // One level of uniform partitions of L taps, L at most B.
-    template <int B>
-    struct Level {
-        static constexpr int kFrames = 32;
-        static constexpr int kIp = fft::rdftIpSize(2 * B) > fft::cdftIpSize(4 * B) ? fft::rdftIpSize(2 * B)
-                                                                                     : fft::cdftIpSize(4 * B);
-        static constexpr int kW = fft::rdftWSize(2 * B) > fft::cdftWSize(4 * B) ? fft::rdftWSize(2 * B)
-                                                                                  : fft::cdftWSize(4 * B);
+    // The level of partitions of M taps from tap 2M on.
+    struct LongLevel {
+        static constexpr int kMaxParts = 30;
+        static constexpr int kFrames = kMaxParts + 2;
+        static constexpr int kMaxWork = 640;
 
-        int L = 0;  // block (and partition) size
+        // One step of a block's work: a step of the frame's transform, the
+        // products over some bins, or a step of the inverse transform.
+        struct Work {
+            enum What : unsigned char { forward, products, inverse } what = forward;
+            fft::Step step;
+            int first = 0, last = 0;  // products: bins
+            std::int64_t until = 0;   // work done once this step is
+        };
+
+        int M = 0;
         int P = 0;  // partitions
         int s = 0;  // phase within the block
-        alignas(64) double kernels[kFrames - 1][4 * B];
-        alignas(64) double pool[kFrames][2 * B];
+        bool isMono = true;
+        int work = 0, next = 0;  // steps planned, the next to run
+        std::int64_t total = 0;
+        Work steps[kMaxWork];
+        // frames[0]: being written (first half), frames[1]: being written
+        // (second half), frames[2]: complete, transformed during this block,
+        // frames[3..P+1]: the spectra of the frames before it.
         double* frames[kFrames];
-        alignas(64) double acc[4 * B];
-        int ip[kIp];
-        double w[kW];
+        const double* kernelOf[kMaxParts];
+        double* current;  // this block's output
+        double* coming;   // the next block's, being built
+        alignas(64) double kernels[kMaxParts][4 * kMaxBlock + kSkew];
+        alignas(64) double pool[kFrames][2 * kMaxBlock + kSkew];
+        alignas(64) double acc[2][4 * kMaxBlock];
 
-        Level();
         void Clear();
-        // Builds the spectra of partitions of L taps starting at tap `first`.
-        void Load(int block, int partitions, int first, const double* left, const double* right, int length,
-                  bool isMono);
-        double StepMono(double x);
-        void StepStereo(double x, double& yl, double& yr);
-
-    private:
-        void SpreadMono(int phase);
-        void SpreadStereo(int phase);
-        void EndBlockMono();
-        void EndBlockStereo();
+        void Plan();
+        void Run(const double* x, double* outL, double* outR, int n, const double* w);
         void Rotate();
+        void RunUntil(std::int64_t done, const double* w);
+        void RunStep(const Work& step, const double* w);
     };
 
-    // Writes x into the direct part's history and returns where its L
-    // newest samples start, oldest first.
-    const double* PushHistory(double x);
+    // Input history.
+    void Append(const double* x, int n);
+    const double* Recent(std::int64_t end, int count) const;
+
+    // The head.
+    void RunHead(double* outL, double* outR, int n, int preferred, bool steady);
+    void DirectOnly(double* outL, double* outR, int n);
+    void StepSample(double* outL, double* outR, int i);
+    void SampleAccumulator();
+    void SpreadMono(int phase);
+    void SpreadStereo(int phase);
+    void EndSampleBlock();
+    void HeadBlockOf(double* outL, double* outR);
+    void SwitchHead(int block);
+    void RotateHead(int count);
+    int HeadParts() const { return headTaps / B; }
+    const double* HeadKernel(int block, int p) const;
+    void Products(double* acc, const double* const* x, const double* const* k, int parts, int block, bool clear) const;
+    void Inverse(double* acc, int block);
+    void OlderProducts();
+    void FinishBlock(double* const* frames, int block, bool clear, double* outL, double* outR);
+    void EnterUniform();
+    void UniformBlock(double* outL, double* outR);
+    void LeaveUniform();
 
     bool mono = true;
-    int directLength = 1;
-    int directPosition = 0;
-    // Taps in reverse order and the input written twice, so that the direct
-    // part is one contiguous dot product.
-    alignas(64) double directLeft[kMaxDirect];
-    alignas(64) double directRight[kMaxDirect];
-    alignas(64) double history[2 * kMaxDirect];
-    Level<64> shortLevel;
-    Level<2048> longLevel;
+    int L = 1, M = 1, N = 1;
+    int headTaps = 1;  // taps the head covers
+    int maxBlock = 1;  // largest head block
+    std::int64_t time = 0;  // samples since SetImpulse
+    std::int64_t headTime = 0;
+    int ip[fft::rdftIpSize(kTable)];
+    alignas(64) double w[fft::rdftWSize(kTable)];
+    alignas(64) double ring[2 * kHistory];
+
+    // Head state: block size, phase within L when going sample by sample,
+    // whether `headAcc` holds the coming block's output for that, and the
+    // caller's preferred block size last time.
+    int B = 1;
+    int phase = 0;
+    bool accValid = false;
+    int lastPreferred = 0;
+    bool uniform = false;  // whole blocks of M through every partition at once
+    double directLeft[kMaxDirect];  // taps in reverse order
+    double directRight[kMaxDirect];
+    double* headFrames[kMaxHead / 16 + 1];
+    alignas(64) double headKernels[kBlockSizes][4 * kMaxHead + kSkew * (kMaxHead / 16)];
+    alignas(64) double headPool[2 * kMaxHead + 4 * kMaxBlock + kSkew * (kMaxHead / 64 + 1)];
+    alignas(64) double headAcc[4 * kMaxBlock];
+
+    LongLevel longLevel;
 };
 
 }  // namespace tonewright

@@ -1,278 +1,473 @@
 #include "cabinet/Fft.h"
 
+#include <immintrin.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <utility>
 
 namespace tonewright {
 
-// Layout of the work arrays:
-//   ip[0]  T, the length the table was built for (0: not built yet);
-//   ip[1]  h, the bits of the bit-reversal table in ip[2 ..] (-1: none);
-//   w      (cos, sin)(2 pi k / T) for k < T/4, interleaved.
-// A table built for T serves every complex length up to T (by stride), and
-// rdft(n) uses the table of length n: its half-length complex transform and
-// its twiddles e^(2 pi i k / n) both come from it.
-//
-// The complex transform is an iterative radix-4 decimation in frequency,
-// each radix-4 step being two fused radix-2 steps so that the result comes
-// out in bit-reversed order, which one permutation then puts right.
+namespace fft {
+
+constexpr int reverseBits(int x, int bits)
+{
+    int r = 0;
+    for (int i = 0; i < bits; ++i) r |= ((x >> i) & 1) << (bits - 1 - i);
+    return r;
+}
+
+// Bits t of the blocks the tile pass transforms for 2^b points: b - t even
+// (the passes before it are all radix 4) and b >= 2t (a tile is T blocks of
+// T points), as large as that allows up to 16 points.
+// (b = 5 and 6 have too few blocks for tiles of 8 and 16 points: their last
+// pass goes through a scratch array instead.)
+constexpr int tileBits(int b)
+{
+    if (b >= 7) return b % 2 == 0 ? 4 : 3;
+    if (b == 6) return 4;
+    if (b == 5) return 3;
+    return b % 2 == 0 ? 2 : 1;
+}
+
+constexpr int tileCount(int b) { return b >= 2 * tileBits(b) ? 1 << (b - 2 * tileBits(b)) : 1; }
+
+struct Kernels {
+    void (*complexPlus)(double* a, int b, const double* w);
+    void (*complexMinus)(double* a, int b, const double* w);
+    void (*passPlus)(double* a, int m, const double* tw, int j0, int j1);
+    void (*passMinus)(double* a, int m, const double* tw, int j0, int j1);
+    void (*tilesPlus)(double* a, int b, int first, int last);
+    void (*tilesMinus)(double* a, int b, int first, int last);
+    void (*realForward)(double* a, int N, const double* tw, int k0, int k1);
+    void (*realInverse)(double* a, int N, const double* tw, int k0, int k1);
+    void (*productsPlain)(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                          bool clear);
+    void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+                           int last, bool clear);
+};
+
+}  // namespace fft
+
+// The baseline: one complex number per SSE2 register.
+namespace sse2 {
+#define FFT_TARGET
+struct V {
+    using R = __m128d;
+    static constexpr int C = 1;
+    static R load(const double* p) { return _mm_loadu_pd(p); }
+    static void store(double* p, R x) { _mm_storeu_pd(p, x); }
+    static R loadPair(const double* p, const double*) { return _mm_loadu_pd(p); }
+    static R add(R a, R b) { return _mm_add_pd(a, b); }
+    static R sub(R a, R b) { return _mm_sub_pd(a, b); }
+    static R mul(R a, R b) { return _mm_mul_pd(a, b); }
+    static R set1(double x) { return _mm_set1_pd(x); }
+    static R reverse(R x) { return x; }
+    static R conj(R x) { return _mm_xor_pd(x, _mm_setr_pd(0.0, -0.0)); }
+    static R fma(R a, R b, R c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+    static R swapParts(R x) { return _mm_shuffle_pd(x, x, 1); }
+    // (a_re - a_im, b_re + b_im), or with Conj (a_re + a_im, b_re - b_im).
+    template <bool Conj>
+    static R combine(R a, R b)
+    {
+        const R lo = _mm_unpacklo_pd(a, b), hi = _mm_unpackhi_pd(a, b);
+        return _mm_add_pd(lo, _mm_xor_pd(hi, Conj ? _mm_setr_pd(0.0, -0.0) : _mm_setr_pd(-0.0, 0.0)));
+    }
+    // Sign i x: i x = (-xi, xr), -i x = (xi, -xr).
+    template <int Sign>
+    static R mulI(R x)
+    {
+        const R swapped = _mm_shuffle_pd(x, x, 1);
+        return _mm_xor_pd(swapped, Sign > 0 ? _mm_setr_pd(-0.0, 0.0) : _mm_setr_pd(0.0, -0.0));
+    }
+    template <int Sign>
+    static R addI(R a, R b)
+    {
+        return _mm_add_pd(a, mulI<Sign>(b));
+    }
+    template <int Sign>
+    static R subI(R a, R b)
+    {
+        return _mm_sub_pd(a, mulI<Sign>(b));
+    }
+    static R cplx(double re, double im) { return _mm_setr_pd(re, im); }
+    // x w (Sign 1) or x conj(w) (Sign -1).
+    template <int Sign>
+    static R cmul(R x, R w)
+    {
+        const R re = _mm_unpacklo_pd(x, x), im = _mm_unpackhi_pd(x, x);
+        const R swapped = _mm_shuffle_pd(w, w, 1);
+        if constexpr (Sign > 0)
+            return _mm_add_pd(_mm_mul_pd(re, w), _mm_mul_pd(im, _mm_xor_pd(swapped, _mm_setr_pd(-0.0, 0.0))));
+        else
+            return _mm_add_pd(_mm_mul_pd(re, _mm_xor_pd(w, _mm_setr_pd(0.0, -0.0))), _mm_mul_pd(im, swapped));
+    }
+};
+#include "cabinet/FftKernels.inc"
+#undef FFT_TARGET
+}  // namespace sse2
+
+// Two complex numbers per AVX register, with FMA.
+namespace avx2 {
+#define FFT_TARGET __attribute__((target("avx2,fma")))
+struct V {
+    using R = __m256d;
+    static constexpr int C = 2;
+    FFT_TARGET static R load(const double* p) { return _mm256_loadu_pd(p); }
+    FFT_TARGET static void store(double* p, R x) { _mm256_storeu_pd(p, x); }
+    FFT_TARGET static R loadPair(const double* lo, const double* hi)
+    {
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(lo)), _mm_loadu_pd(hi), 1);
+    }
+    FFT_TARGET static R add(R a, R b) { return _mm256_add_pd(a, b); }
+    FFT_TARGET static R sub(R a, R b) { return _mm256_sub_pd(a, b); }
+    FFT_TARGET static R mul(R a, R b) { return _mm256_mul_pd(a, b); }
+    FFT_TARGET static R set1(double x) { return _mm256_set1_pd(x); }
+    FFT_TARGET static R reverse(R x) { return _mm256_permute2f128_pd(x, x, 1); }
+    FFT_TARGET static R conj(R x) { return _mm256_xor_pd(x, _mm256_setr_pd(0.0, -0.0, 0.0, -0.0)); }
+    FFT_TARGET static R fma(R a, R b, R c) { return _mm256_fmadd_pd(a, b, c); }
+    FFT_TARGET static R swapParts(R x) { return _mm256_permute_pd(x, 0x5); }
+    template <bool Conj>
+    FFT_TARGET static R combine(R a, R b)
+    {
+        const R difference = _mm256_hsub_pd(a, b), sum = _mm256_hadd_pd(a, b);
+        return Conj ? _mm256_blend_pd(sum, difference, 0xA) : _mm256_blend_pd(difference, sum, 0xA);
+    }
+    template <int Sign>
+    FFT_TARGET static R mulI(R x)
+    {
+        const R swapped = _mm256_permute_pd(x, 0x5);
+        return _mm256_xor_pd(swapped, Sign > 0 ? _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0)
+                                               : _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
+    }
+    // a + i b = (ar - bi, ai + br); a - i b = (ar + bi, ai - br), the
+    // multiplication by one exact.
+    template <int Sign>
+    FFT_TARGET static R addI(R a, R b)
+    {
+        const R swapped = _mm256_permute_pd(b, 0x5);
+        if constexpr (Sign > 0)
+            return _mm256_addsub_pd(a, swapped);
+        else
+            return _mm256_fmsubadd_pd(a, _mm256_set1_pd(1.0), swapped);
+    }
+    template <int Sign>
+    FFT_TARGET static R subI(R a, R b)
+    {
+        return addI<-Sign>(a, b);
+    }
+    FFT_TARGET static R cplx(double re, double im) { return _mm256_setr_pd(re, im, re, im); }
+    // x w (Sign 1) or x conj(w) (Sign -1).
+    template <int Sign>
+    FFT_TARGET static R cmul(R x, R w)
+    {
+        const R re = _mm256_movedup_pd(w), im = _mm256_permute_pd(w, 0xF);
+        const R cross = _mm256_mul_pd(_mm256_permute_pd(x, 0x5), im);
+        if constexpr (Sign > 0)
+            return _mm256_fmaddsub_pd(x, re, cross);
+        else
+            return _mm256_fmsubadd_pd(x, re, cross);
+    }
+};
+#include "cabinet/FftKernels.inc"
+#undef FFT_TARGET
+}  // namespace avx2
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-void makeTable(int T, int* ip, double* w)
+fft::Isa detectIsa()
 {
-    ip[0] = T;
-    const int quarter = T / 4;
-    const double delta = 2.0 * kPi / T;
-    for (int k = 0; k < quarter; ++k) {
-        w[2 * k] = std::cos(delta * k);
-        w[2 * k + 1] = std::sin(delta * k);
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? fft::Isa::avx2 : fft::Isa::sse2;
+}
+
+const fft::Isa supported = detectIsa();
+std::atomic<const fft::Kernels*> active{supported == fft::Isa::avx2 ? &avx2::kernels : &sse2::kernels};
+
+const fft::Kernels& kernels() { return *active.load(std::memory_order_relaxed); }
+
+// e^(2 pi i idx / m) for 0 <= idx < m, from angles of at most pi/4, so that
+// the values at multiples of pi/4 are exact.
+void unitRoot(int idx, int m, double& c, double& s)
+{
+    const int quarter = m / 4;
+    const int quadrant = idx / quarter;
+    const int r = idx % quarter;
+    double x, y;
+    if (2 * r == quarter) {
+        x = y = 0.70710678118654752440;
+    } else if (2 * r < quarter) {
+        const double angle = 2.0 * kPi * r / m;
+        x = std::cos(angle);
+        y = std::sin(angle);
+    } else {
+        const double angle = 2.0 * kPi * (quarter - r) / m;
+        x = std::sin(angle);
+        y = std::cos(angle);
     }
-    // The exact values where they are known keep the small lengths exact.
-    if (quarter > 0) {
-        w[0] = 1.0;
-        w[1] = 0.0;
-    }
-    if (T >= 8) {
-        w[T / 4] = w[T / 4 + 1] = std::sqrt(0.5);
+    switch (quadrant) {
+    case 0: c = x, s = y; break;
+    case 1: c = -y, s = x; break;
+    case 2: c = -x, s = -y; break;
+    default: c = y, s = -x; break;
     }
 }
 
 void ensureTable(int T, int* ip, double* w)
 {
-    if (ip[0] == 0) ip[1] = -1;
-    if (T > ip[0]) makeTable(T, ip, w);
-}
-
-// cos and sin of 2 pi idx / T for 0 <= idx < 3T/4.
-struct Twiddle {
-    double c, s;
-};
-
-inline Twiddle twiddle(const double* w, int quarter, int idx)
-{
-    if (idx < quarter) return {w[2 * idx], w[2 * idx + 1]};
-    if (idx < 2 * quarter) {
-        const int k = idx - quarter;
-        return {-w[2 * k + 1], w[2 * k]};
-    }
-    const int k = idx - 2 * quarter;
-    return {-w[2 * k], -w[2 * k + 1]};
-}
-
-// Puts the N = 2^b points of a into bit-reversed order. The table in ip holds
-// the reversal of h bits; the index is split into h high bits, b - 2h' middle
-// bits (none or one) and h' low bits.
-void bitReverse(int b, double* a, int* ip)
-{
-    if (b < 2) return;
-    const int hb = b / 2;
-    if (ip[1] < hb) {
-        int* table = ip + 2;
-        for (int x = 0; x < (1 << hb); ++x) {
-            int r = 0;
-            for (int bit = 0; bit < hb; ++bit)
-                if (x & (1 << bit)) r |= 1 << (hb - 1 - bit);
-            table[x] = r;
-        }
-        ip[1] = hb;
-    }
-    const int* table = ip + 2;
-    const int shift = ip[1] - hb;
-    const int half = 1 << hb;
-    const int highShift = b - hb;
-    const int middles = 1 << (b - 2 * hb);
-    for (int m = 0; m < middles; ++m) {
-        for (int c = 0; c < half; ++c) {
-            const int rc = table[c] >> shift;
-            const int base = (m << hb) | c;
-            const int rbase = (rc << highShift) | (m << hb);
-            for (int hi = 0; hi < half; ++hi) {
-                const int i = base | (hi << highShift);
-                const int j = rbase | (table[hi] >> shift);
-                if (i < j) {
-                    std::swap(a[2 * i], a[2 * j]);
-                    std::swap(a[2 * i + 1], a[2 * j + 1]);
-                }
-            }
+    if (ip[0] >= T) return;
+    for (int m = ip[0] >= 8 ? 2 * ip[0] : 8; m <= T; m *= 2) {
+        const int q = m / 4;
+        for (int series = 1; series <= 3; ++series) {
+            double* tw = w + fft::spanOffset(m) + (series - 1) * 2 * q;
+            for (int j = 0; j < q; ++j) unitRoot(series * j, m, tw[2 * j], tw[2 * j + 1]);
         }
     }
+    ip[0] = T;
 }
 
-// One radix-4 butterfly at x0 = a[2p], x1 = a[2(p + q)], ... with twiddles
-// W^j, W^2j, W^3j; Sign is -1 for e^(-i...) and +1 for e^(+i...).
-template <int Sign>
-inline void butterfly(double* a, int p, int q, Twiddle w1, Twiddle w2, Twiddle w3)
+// Two and four points (e^(Sign 2 pi i / 4) = Sign i).
+void smallComplex(int N, int sign, double* a)
 {
-    double* x0 = a + 2 * p;
-    double* x1 = x0 + 2 * q;
-    double* x2 = x1 + 2 * q;
-    double* x3 = x2 + 2 * q;
-    const double t0r = x0[0] + x2[0], t0i = x0[1] + x2[1];
-    const double t1r = x0[0] - x2[0], t1i = x0[1] - x2[1];
-    const double t2r = x1[0] + x3[0], t2i = x1[1] + x3[1];
-    const double t3r = x1[0] - x3[0], t3i = x1[1] - x3[1];
-    x0[0] = t0r + t2r;
-    x0[1] = t0i + t2i;
-    // (t0 - t2) W^2j
-    const double ur = t0r - t2r, ui = t0i - t2i;
-    const double s2 = Sign * w2.s, s1 = Sign * w1.s, s3 = Sign * w3.s;
-    x1[0] = ur * w2.c - ui * s2;
-    x1[1] = ur * s2 + ui * w2.c;
-    // (t1 -/+ i t3) W^j and (t1 +/- i t3) W^3j; i t3 = (-t3i, t3r)
-    const double ar = t1r - Sign * t3i, ai = t1i + Sign * t3r;
-    const double br = t1r + Sign * t3i, bi = t1i - Sign * t3r;
-    x2[0] = ar * w1.c - ai * s1;
-    x2[1] = ar * s1 + ai * w1.c;
-    x3[0] = br * w3.c - bi * s3;
-    x3[1] = br * s3 + bi * w3.c;
-}
-
-// One radix-4 step of span m over the points a[0 .. extent).
-template <int Sign>
-void radix4Stage(double* a, int extent, int m, const double* w, int T)
-{
-    const int q = m / 4;
-    const int step = T / m;
-    const int quarter = T / 4;
-    constexpr int kLocal = 64;
-    if (q > kLocal) {
-        for (int j = 0; j < q; ++j) {
-            const Twiddle w1 = twiddle(w, quarter, j * step);
-            const Twiddle w2 = twiddle(w, quarter, 2 * j * step);
-            const Twiddle w3 = twiddle(w, quarter, 3 * j * step);
-            for (int base = 0; base < extent; base += m) butterfly<Sign>(a, base + j, q, w1, w2, w3);
-        }
+    if (N == 2) {
+        const double r = a[0] - a[2], i = a[1] - a[3];
+        a[0] += a[2];
+        a[1] += a[3];
+        a[2] = r;
+        a[3] = i;
         return;
     }
-    Twiddle local[3][kLocal];
-    for (int j = 0; j < q; ++j) {
-        local[0][j] = twiddle(w, quarter, j * step);
-        local[1][j] = twiddle(w, quarter, 2 * j * step);
-        local[2][j] = twiddle(w, quarter, 3 * j * step);
-    }
-    for (int base = 0; base < extent; base += m)
-        for (int j = 0; j < q; ++j) butterfly<Sign>(a, base + j, q, local[0][j], local[1][j], local[2][j]);
+    const double t0r = a[0] + a[4], t0i = a[1] + a[5];
+    const double t1r = a[0] - a[4], t1i = a[1] - a[5];
+    const double t2r = a[2] + a[6], t2i = a[3] + a[7];
+    const double t3r = a[2] - a[6], t3i = a[3] - a[7];
+    a[0] = t0r + t2r;
+    a[1] = t0i + t2i;
+    a[4] = t0r - t2r;
+    a[5] = t0i - t2i;
+    a[2] = t1r - sign * t3i;
+    a[3] = t1i + sign * t3r;
+    a[6] = t1r + sign * t3i;
+    a[7] = t1i - sign * t3r;
 }
 
-// The last step, without twiddles: radix 4 or 2 over a[0 .. extent).
-template <int Sign>
-void lastStage(double* a, int extent, int m)
-{
-    if (m == 4) {
-        for (int base = 0; base < extent; base += 4) {
-            double* x = a + 2 * base;
-            const double t0r = x[0] + x[4], t0i = x[1] + x[5];
-            const double t1r = x[0] - x[4], t1i = x[1] - x[5];
-            const double t2r = x[2] + x[6], t2i = x[3] + x[7];
-            const double t3r = x[2] - x[6], t3i = x[3] - x[7];
-            x[0] = t0r + t2r;
-            x[1] = t0i + t2i;
-            x[2] = t0r - t2r;
-            x[3] = t0i - t2i;
-            x[4] = t1r - Sign * t3i;
-            x[5] = t1i + Sign * t3r;
-            x[6] = t1r + Sign * t3i;
-            x[7] = t1i - Sign * t3r;
-        }
-    } else {
-        for (int base = 0; base < extent; base += 2) {
-            double* x = a + 2 * base;
-            const double r = x[0] - x[2], i = x[1] - x[3];
-            x[0] += x[2];
-            x[1] += x[3];
-            x[2] = r;
-            x[3] = i;
-        }
-    }
-}
-
-// All steps for a block of m points. Large blocks go depth first, so that
-// the later steps work on quarters that fit in the cache.
-template <int Sign>
-void transformBlock(double* a, int m, const double* w, int T)
-{
-    constexpr int kInCache = 4096;
-    if (m > kInCache) {
-        radix4Stage<Sign>(a, m, m, w, T);
-        for (int part = 0; part < 4; ++part) transformBlock<Sign>(a + 2 * part * (m / 4), m / 4, w, T);
-        return;
-    }
-    int span = m;
-    for (; span >= 8; span >>= 2) radix4Stage<Sign>(a, m, span, w, T);
-    lastStage<Sign>(a, m, span);
-}
-
-template <int Sign>
-void complexTransform(int N, double* a, int* ip, const double* w)
+void complexTransform(int N, int sign, double* a, const double* w)
 {
     if (N < 2) return;
-    transformBlock<Sign>(a, N, w, ip[0]);
-    bitReverse(fft::floorLog2(N), a, ip);
-}
-
-}  // namespace
-
-void cdft(int n, int isgn, double* a, int* ip, double* w)
-{
-    const int N = n / 2;
-    if (N < 2) {
-        if (ip[0] == 0) ip[1] = -1;
+    if (N <= 4) {
+        smallComplex(N, sign, a);
         return;
     }
-    ensureTable(N, ip, w);
-    if (isgn >= 0)
-        complexTransform<1>(N, a, ip, w);
-    else
-        complexTransform<-1>(N, a, ip, w);
+    const int b = fft::floorLog2(N);
+    (sign > 0 ? kernels().complexPlus : kernels().complexMinus)(a, b, w);
 }
 
-void rdft(int n, int isgn, double* a, int* ip, double* w)
+// The split of rdft for the one pair k, N - k, with W^k = (c, s) (see
+// FftKernels.inc).
+void realForwardPair(double* a, int N, int k, double c, double s)
 {
-    if (n < 2) return;
-    const int N = n / 2;
-    ensureTable(n, ip, w);
-    const int T = ip[0];
-    const int quarter = T / 4;
-    const int step = T / n;
-    if (isgn >= 0) {
-        complexTransform<1>(N, a, ip, w);
+    const int m = N - k;
+    const double zkr = a[2 * k], zki = a[2 * k + 1];
+    const double zmr = a[2 * m], zmi = a[2 * m + 1];
+    const double er = 0.5 * (zkr + zmr), ei = 0.5 * (zki - zmi);
+    const double orr = 0.5 * (zki + zmi), oi = 0.5 * -(zkr - zmr);
+    const double tr = orr * c - oi * s, ti = oi * c + orr * s;
+    a[2 * k] = er + tr;
+    a[2 * k + 1] = ei + ti;
+    a[2 * m] = er - tr;
+    a[2 * m + 1] = -(ei - ti);
+}
+
+void realInversePair(double* a, int N, int k, double c, double s)
+{
+    const int m = N - k;
+    const double xkr = a[2 * k], xki = a[2 * k + 1];
+    const double xmr = a[2 * m], xmi = a[2 * m + 1];
+    const double er = 0.5 * (xkr + xmr), ei = 0.5 * (xki - xmi);
+    const double dr = 0.5 * (xkr - xmr), di = 0.5 * (xki + xmi);
+    const double orr = dr * c + di * s, oi = di * c - dr * s;
+    a[2 * k] = er - oi;
+    a[2 * k + 1] = ei + orr;
+    a[2 * m] = er + oi;
+    a[2 * m + 1] = -(ei - orr);
+}
+
+// rdft's split for bins 0, N (sharing a[0], a[1]) and the pair 1, N - 1.
+void realEdges(double* a, int N, int sign, const double* tw)
+{
+    if (sign > 0) {
         const double zr = a[0], zi = a[1];
         a[0] = zr + zi;
         a[1] = zr - zi;
-        for (int k = 1; k <= N / 2; ++k) {
-            const int km = N - k;
-            const double zkr = a[2 * k], zki = a[2 * k + 1];
-            const double zmr = a[2 * km], zmi = a[2 * km + 1];
-            const double er = 0.5 * (zkr + zmr), ei = 0.5 * (zki - zmi);
-            const double orr = 0.5 * (zki + zmi), oi = -0.5 * (zkr - zmr);
-            const Twiddle t = twiddle(w, quarter, k * step);
-            const double tr = t.c * orr - t.s * oi, ti = t.c * oi + t.s * orr;
-            a[2 * k] = er + tr;
-            a[2 * k + 1] = ei + ti;
-            a[2 * km] = er - tr;
-            a[2 * km + 1] = ti - ei;
-        }
+        if (N >= 4) realForwardPair(a, N, 1, tw[2], tw[3]);
     } else {
         const double x0 = a[0], xn = a[1];
         a[0] = 0.5 * (x0 + xn);
         a[1] = 0.5 * (x0 - xn);
-        for (int k = 1; k <= N / 2; ++k) {
-            const int km = N - k;
-            const double xkr = a[2 * k], xki = a[2 * k + 1];
-            const double xmr = a[2 * km], xmi = a[2 * km + 1];
-            const double er = 0.5 * (xkr + xmr), ei = 0.5 * (xki - xmi);
-            const double dr = 0.5 * (xkr - xmr), di = 0.5 * (xki + xmi);
-            const Twiddle t = twiddle(w, quarter, k * step);
-            const double orr = dr * t.c + di * t.s, oi = di * t.c - dr * t.s;
-            a[2 * k] = er - oi;
-            a[2 * k + 1] = ei + orr;
-            a[2 * km] = er + oi;
-            a[2 * km + 1] = orr - ei;
+        if (N >= 4) realInversePair(a, N, 1, tw[2], tw[3]);
+    }
+}
+
+}  // namespace
+
+namespace fft {
+
+Isa SupportedIsa() { return supported; }
+
+Isa ActiveIsa() { return active.load() == &avx2::kernels ? Isa::avx2 : Isa::sse2; }
+
+void UseIsa(Isa isa)
+{
+    active.store(isa == Isa::avx2 && supported == Isa::avx2 ? &avx2::kernels : &sse2::kernels);
+}
+
+void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                   bool clear)
+{
+    kernels().productsPlain(acc, x, k, parts, first, last, clear);
+}
+
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+                    int last, bool clear)
+{
+    kernels().productsStereo(acc, x, k, parts, L, first, last, clear);
+}
+
+namespace {
+
+struct Planner {
+    Step* steps;
+    int capacity;
+    int grain;
+    int count = 0;
+
+    void Add(const Step& s)
+    {
+        if (count < capacity) steps[count] = s;
+        ++count;
+    }
+    // `total` units of `cost` points each, in steps of about `grain` points;
+    // `multiple`: the units a step takes come in multiples of it.
+    template <class F>
+    void Split(int total, int cost, int multiple, F make)
+    {
+        int per = std::max(multiple, grain / std::max(1, cost) / multiple * multiple);
+        for (int first = 0; first < total; first += per) {
+            const int last = std::min(total, first + per);
+            Step s = make(first, last);
+            s.cost = (last - first) * cost;
+            Add(s);
         }
-        complexTransform<-1>(N, a, ip, w);
+    }
+    static Step Make(Step::Kind kind, int sign, int span, int base, int first, int last)
+    {
+        Step s;
+        s.kind = kind;
+        s.sign = static_cast<signed char>(sign);
+        s.span = span;
+        s.base = base;
+        s.first = first;
+        s.last = last;
+        return s;
+    }
+    void Pass(int sign, int span, int base)
+    {
+        Split(span / 4, 4, 2, [&](int first, int last) { return Make(Step::pass, sign, span, base, first, last); });
+    }
+    // The order of complexFft's passes (see difPasses).
+    void Passes(int sign, int m, int base, int T)
+    {
+        if (m <= T) return;
+        if (m > kInCache) {
+            Pass(sign, m, base);
+            for (int part = 0; part < 4; ++part) Passes(sign, m / 4, base + part * (m / 4), T);
+            return;
+        }
+        for (int span = m; span > T; span /= 4)
+            for (int b = base; b < base + m; b += span) Pass(sign, span, b);
+    }
+    void Complex(int sign, int N)
+    {
+        const int b = floorLog2(N);
+        const int t = tileBits(b);
+        Passes(sign, N, 0, 1 << t);
+        const int tiles = tileCount(b);
+        Split(tiles, b >= 2 * t ? (1 << (2 * t)) : N, 1,
+              [&](int first, int last) { return Make(Step::tiles, sign, b, 0, first, last); });
+    }
+    void Real(int sign, int N)
+    {
+        Step edges = Make(Step::realEdges, sign, N, 0, 0, 0);
+        edges.cost = 8;
+        Add(edges);
+        Split(N / 2 - 2, 4, 2,
+              [&](int first, int last) { return Make(Step::realPairs, sign, N, 0, 2 + first, 2 + last); });
+    }
+};
+
+}  // namespace
+
+int PlanSteps(Transform t, int n, int grain, Step* steps, int capacity)
+{
+    Planner p{steps, capacity, std::max(1, grain)};
+    switch (t) {
+    case Transform::rdftPlus:
+        p.Complex(1, n / 2);
+        p.Real(1, n / 2);
+        break;
+    case Transform::rdftMinus:
+        p.Real(-1, n / 2);
+        p.Complex(-1, n / 2);
+        break;
+    case Transform::cdftPlus: p.Complex(1, n / 2); break;
+    case Transform::cdftMinus: p.Complex(-1, n / 2); break;
+    }
+    return p.count;
+}
+
+void RunStep(const Step& s, double* a, const double* w)
+{
+    const Kernels& k = kernels();
+    switch (s.kind) {
+    case Step::pass:
+        (s.sign > 0 ? k.passPlus : k.passMinus)(a + 2 * s.base, s.span, w + spanOffset(s.span), s.first, s.last);
+        break;
+    case Step::tiles: (s.sign > 0 ? k.tilesPlus : k.tilesMinus)(a, s.span, s.first, s.last); break;
+    case Step::realEdges: realEdges(a, s.span, s.sign, w + spanOffset(2 * s.span)); break;
+    case Step::realPairs:
+        (s.sign > 0 ? k.realForward : k.realInverse)(a, s.span, w + spanOffset(2 * s.span), s.first, s.last);
+        break;
+    }
+}
+
+}  // namespace fft
+
+void cdft(int n, int isgn, double* a, int* ip, double* w)
+{
+    const int N = n / 2;
+    if (N > 4) ensureTable(N, ip, w);
+    complexTransform(N, isgn >= 0 ? 1 : -1, a, w);
+}
+
+// Bins 0 and N (the real DC and Nyquist values) share a[0], a[1]; bin N/2
+// is its own partner and comes out of the split unchanged.
+void rdft(int n, int isgn, double* a, int* ip, double* w)
+{
+    if (n < 2) return;
+    const int N = n / 2;
+    if (n >= 8) ensureTable(n, ip, w);
+    const double* tw = n >= 8 ? w + fft::spanOffset(n) : w;
+    if (isgn >= 0) {
+        complexTransform(N, 1, a, w);
+        realEdges(a, N, 1, tw);
+        if (N >= 8) kernels().realForward(a, N, tw, 2, N / 2);
+    } else {
+        realEdges(a, N, -1, tw);
+        if (N >= 8) kernels().realInverse(a, N, tw, 2, N / 2);
+        complexTransform(N, -1, a, w);
     }
 }
 

@@ -17,7 +17,11 @@
 // w is a table of cosines and sines built on first use. One pair of work
 // arrays may serve several lengths: it is rebuilt when a longer transform
 // needs it. Their sizes, for the longest transform a pair serves, are given
-// by the functions below (the same bounds as the classic routines).
+// by the functions below.
+//
+// The loops run with AVX2 and FMA where the processor has them and with SSE2
+// otherwise; the two differ in the last bits (FMA rounds once where SSE2
+// rounds twice), so no result may be compared across machines bit for bit.
 
 namespace tonewright {
 
@@ -33,12 +37,63 @@ constexpr int floorLog2(int n)
     return b;
 }
 
+// w holds, for every span m = 8, 16, ... up to the length T it was built
+// for, the twiddles of a radix-4 pass of span m: e^(2 pi i j s / m) for
+// j < m/4, s = 1, 2, 3 (one series after the other, interleaved cos, sin).
+// rdft(n) needs T = n (its split uses the first series of span n), cdft(n)
+// T = n/2.
+constexpr int spanOffset(int m) { return 3 * (m - 8) / 2; }
+constexpr int tableSize(int T) { return T >= 8 ? spanOffset(2 * T) : 1; }
+
+
 // ints in ip and doubles in w needed by cdft(n, ...), n doubles of data
-constexpr int cdftIpSize(int n) { return 2 + (1 << (floorLog2(n > 1 ? n / 2 : 1) / 2)); }
-constexpr int cdftWSize(int n) { return n / 4 > 1 ? n / 4 : 1; }
+constexpr int cdftIpSize(int) { return 2; }
+constexpr int cdftWSize(int n) { return tableSize(n / 2); }
 // ints in ip and doubles in w needed by rdft(n, ...)
-constexpr int rdftIpSize(int n) { return cdftIpSize(n); }
-constexpr int rdftWSize(int n) { return n / 2 > 1 ? n / 2 : 1; }
+constexpr int rdftIpSize(int) { return 2; }
+constexpr int rdftWSize(int n) { return tableSize(n); }
+
+// Spectral products of the partitioned convolution, summed over `parts`
+// partitions (spectra x[p] times kernels k[p]) into acc, which they replace
+// when `clear` and add to otherwise.
+// Plain: complex places i in [first, last): acc[i] += x[i] k[i].
+void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                   bool clear);
+// Stereo, x in rdft's packed layout of 2L samples (conjugated) and k complex
+// of 2L points: for s in [first, last), 1 <= s < L, acc[s] += conj(x[s]) k[s]
+// and acc[2L - s] += x[s] k[2L - s].
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+                    int last, bool clear);
+
+// A transform cut into steps of similar work, run one after another by
+// RunStep: the same arithmetic as one call of rdft or cdft, so the same
+// result, spread over as many occasions as there are steps. The work
+// arrays must have been built for the length (by one call of the transform).
+enum class Transform { rdftPlus, rdftMinus, cdftPlus, cdftMinus };
+struct Step {
+    enum Kind : unsigned char { pass, tiles, realEdges, realPairs } kind = pass;
+    signed char sign = 1;
+    int span = 0;   // pass: span; tiles: bits of the points; real: complex points N
+    int base = 0;   // pass: first point of the block
+    int first = 0;  // butterflies, tiles or bin pairs [first, last)
+    int last = 0;
+    int cost = 0;   // points touched, about
+};
+// Fills `steps` (at most `capacity`) for the transform of n doubles, each
+// step about `grain` points of work; returns their number (n >= 16).
+int PlanSteps(Transform t, int n, int grain, Step* steps, int capacity);
+void RunStep(const Step& step, double* a, const double* w);
+
+// The largest block the radix-4 passes finish before going on to the next
+// (complex points); larger ones go depth first.
+constexpr int kInCache = 2048;
+
+// The instruction sets the loops are written for. Tests and benchmarks may
+// choose the baseline on a processor that has more; nothing else should.
+enum class Isa { sse2, avx2 };
+Isa SupportedIsa();
+Isa ActiveIsa();
+void UseIsa(Isa isa);  // clamped to SupportedIsa(); not while transforms run
 
 }  // namespace fft
 

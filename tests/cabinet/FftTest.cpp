@@ -1,9 +1,11 @@
-// The FFT against numpy.fft at every power of two, both directions, and the
-// sharing of one pair of work arrays between lengths and kinds.
+// The FFT against numpy.fft at every power of two, both directions, with
+// each instruction set the processor runs, and the sharing of one pair of
+// work arrays between lengths and kinds.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <random>
 #include <vector>
 
@@ -28,6 +30,20 @@ double relativeError(const std::vector<double>& got, const std::vector<double>& 
         scale = std::max(scale, std::abs(want[i]));
     }
     return scale > 0.0 ? diff / scale : diff;
+}
+
+// Runs f once per instruction set this processor has, the active one set.
+template <class F>
+void forEachIsa(F f)
+{
+    std::vector<fft::Isa> isas{fft::Isa::sse2};
+    if (fft::SupportedIsa() == fft::Isa::avx2) isas.push_back(fft::Isa::avx2);
+    for (fft::Isa isa : isas) {
+        fft::UseIsa(isa);
+        SCOPED_TRACE(isa == fft::Isa::avx2 ? "AVX2" : "SSE2");
+        f();
+    }
+    fft::UseIsa(fft::SupportedIsa());
 }
 
 struct Work {
@@ -79,46 +95,50 @@ bool FftAgainstNumpy::ran = false;
 TEST_F(FftAgainstNumpy, ComplexTransformBothDirections)
 {
     ASSERT_TRUE(ran);
-    for (int n = 2; n <= kLargest; n *= 2) {
-        const std::vector<double> input = randomData(2 * n, unsigned(n));
-        const std::vector<double> want = oracle->Result("cdft", n);
-        ASSERT_EQ(want.size(), input.size()) << n;
-        const double tolerance = 2e-16 * (std::log2(n) + 4);
+    forEachIsa([] {
+        for (int n = 2; n <= kLargest; n *= 2) {
+            const std::vector<double> input = randomData(2 * n, unsigned(n));
+            const std::vector<double> want = oracle->Result("cdft", n);
+            ASSERT_EQ(want.size(), input.size()) << n;
+            const double tolerance = 2e-16 * (std::log2(n) + 4);
 
-        Work work(2 * n);
-        std::vector<double> a = input;
-        cdft(2 * n, -1, a.data(), work.ip.data(), work.w.data());
-        EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " points";
+            Work work(2 * n);
+            std::vector<double> a = input;
+            cdft(2 * n, -1, a.data(), work.ip.data(), work.w.data());
+            EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " points";
 
-        // The inverse of numpy's spectrum gives the input times n.
-        a = want;
-        cdft(2 * n, 1, a.data(), work.ip.data(), work.w.data());
-        for (double& x : a) x /= n;
-        EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " points";
-    }
+            // The inverse of numpy's spectrum gives the input times n.
+            a = want;
+            cdft(2 * n, 1, a.data(), work.ip.data(), work.w.data());
+            for (double& x : a) x /= n;
+            EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " points";
+        }
+    });
 }
 
 TEST_F(FftAgainstNumpy, RealTransformBothDirections)
 {
     ASSERT_TRUE(ran);
-    for (int n = 2; n <= kLargest; n *= 2) {
-        const std::vector<double> input = randomData(n, unsigned(n) + 1);
-        const std::vector<double> reference = oracle->Result("rdft", n);
-        ASSERT_EQ(reference.size(), size_t(n + 2)) << n;
-        const std::vector<double> want = packRfft(reference, n);
-        const double tolerance = 2e-16 * (std::log2(n) + 4);
+    forEachIsa([] {
+        for (int n = 2; n <= kLargest; n *= 2) {
+            const std::vector<double> input = randomData(n, unsigned(n) + 1);
+            const std::vector<double> reference = oracle->Result("rdft", n);
+            ASSERT_EQ(reference.size(), size_t(n + 2)) << n;
+            const std::vector<double> want = packRfft(reference, n);
+            const double tolerance = 2e-16 * (std::log2(n) + 4);
 
-        Work work(n);
-        std::vector<double> a = input;
-        rdft(n, 1, a.data(), work.ip.data(), work.w.data());
-        EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " samples";
+            Work work(n);
+            std::vector<double> a = input;
+            rdft(n, 1, a.data(), work.ip.data(), work.w.data());
+            EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " samples";
 
-        // The inverse gives the samples times n/2.
-        a = want;
-        rdft(n, -1, a.data(), work.ip.data(), work.w.data());
-        for (double& x : a) x *= 2.0 / n;
-        EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " samples";
-    }
+            // The inverse gives the samples times n/2.
+            a = want;
+            rdft(n, -1, a.data(), work.ip.data(), work.w.data());
+            for (double& x : a) x *= 2.0 / n;
+            EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " samples";
+        }
+    });
 }
 
 TEST(Fft, SmallLengthsAreExact)
@@ -150,23 +170,109 @@ TEST(Fft, OneWorkAreaServesEveryLengthAndBothKinds)
 {
     // Built first for a short length, then grown, then used for shorter
     // lengths again, mixing real and complex transforms: the results equal
-    // those of fresh work arrays to rounding.
-    Work shared(8192);
-    for (int n : {64, 8192, 16, 2048, 4096, 2, 512}) {
-        const std::vector<double> input = randomData(n, unsigned(7 * n));
-        for (int kind = 0; kind < 2; ++kind) {
-            Work fresh(n);
-            std::vector<double> a = input, b = input;
-            if (kind == 0) {
-                rdft(n, 1, a.data(), shared.ip.data(), shared.w.data());
-                rdft(n, 1, b.data(), fresh.ip.data(), fresh.w.data());
-            } else {
-                cdft(n, -1, a.data(), shared.ip.data(), shared.w.data());
-                cdft(n, -1, b.data(), fresh.ip.data(), fresh.w.data());
+    // those of fresh work arrays exactly (a span's twiddles do not depend on
+    // the longest length a table serves).
+    forEachIsa([] {
+        Work shared(8192);
+        for (int n : {64, 8192, 16, 2048, 4096, 2, 512}) {
+            const std::vector<double> input = randomData(n, unsigned(7 * n));
+            for (int kind = 0; kind < 2; ++kind) {
+                Work fresh(n);
+                std::vector<double> a = input, b = input;
+                if (kind == 0) {
+                    rdft(n, 1, a.data(), shared.ip.data(), shared.w.data());
+                    rdft(n, 1, b.data(), fresh.ip.data(), fresh.w.data());
+                } else {
+                    cdft(n, -1, a.data(), shared.ip.data(), shared.w.data());
+                    cdft(n, -1, b.data(), fresh.ip.data(), fresh.w.data());
+                }
+                double worst = 0.0;
+                for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+                EXPECT_EQ(worst, 0.0) << "length " << n << " kind " << kind;
             }
-            double worst = 0.0;
-            for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
-            EXPECT_LT(worst, 1e-12 * std::sqrt(double(n))) << "length " << n << " kind " << kind;
         }
-    }
+    });
+}
+
+TEST(Fft, ATransformInStepsIsTheTransformInOneCall)
+{
+    forEachIsa([] {
+        const struct {
+            fft::Transform kind;
+            bool real;
+            int isgn;
+        } kinds[] = {{fft::Transform::rdftPlus, true, 1},
+                     {fft::Transform::rdftMinus, true, -1},
+                     {fft::Transform::cdftPlus, false, 1},
+                     {fft::Transform::cdftMinus, false, -1}};
+        std::vector<fft::Step> steps(16384);
+        for (const auto& k : kinds) {
+            for (int n : {16, 64, 128, 1024, 4096, 16384}) {
+                const std::vector<double> input = randomData(n, unsigned(n) + 3);
+                Work work(2 * n);
+                std::vector<double> whole = input;
+                if (k.real)
+                    rdft(n, k.isgn, whole.data(), work.ip.data(), work.w.data());
+                else
+                    cdft(n, k.isgn, whole.data(), work.ip.data(), work.w.data());
+                for (int grain : {1, 37, 1000, 1 << 20}) {
+                    const int count = fft::PlanSteps(k.kind, n, grain, steps.data(), int(steps.size()));
+                    ASSERT_LE(count, int(steps.size()));
+                    std::vector<double> a = input;
+                    for (int i = 0; i < count; ++i) fft::RunStep(steps[size_t(i)], a.data(), work.w.data());
+                    EXPECT_EQ(a, whole) << "n " << n << ", grain " << grain << (k.real ? " rdft " : " cdft ") << k.isgn;
+                }
+            }
+        }
+    });
+}
+
+TEST(Fft, SpectralProductsAreTheSumsOfComplexProducts)
+{
+    // Against plain complex arithmetic, for odd and even bin ranges, one to
+    // thirty partitions, replacing and adding.
+    forEachIsa([] {
+        const int L = 64;
+        for (int parts : {1, 3, 30}) {
+            std::vector<std::vector<double>> xs, ks;
+            std::vector<const double*> x, k;
+            for (int p = 0; p < parts; ++p) {
+                xs.push_back(randomData(2 * L, unsigned(100 + p)));
+                ks.push_back(randomData(4 * L, unsigned(200 + p)));
+            }
+            for (int p = 0; p < parts; ++p) {
+                x.push_back(xs[size_t(p)].data());
+                k.push_back(ks[size_t(p)].data());
+            }
+            for (const auto& range : {std::pair{1, L}, std::pair{3, 10}, std::pair{5, 6}}) {
+                for (bool clear : {true, false}) {
+                    const std::vector<double> start = randomData(4 * L, 7);
+                    std::vector<double> plain = start, stereo = start;
+                    fft::ProductsPlain(plain.data(), x.data(), k.data(), parts, range.first, range.second, clear);
+                    fft::ProductsStereo(stereo.data(), x.data(), k.data(), parts, L, range.first, range.second, clear);
+                    std::vector<std::complex<double>> wantPlain(size_t(2 * L)), wantStereo(size_t(2 * L));
+                    for (int i = 0; i < 2 * L; ++i) {
+                        wantPlain[size_t(i)] = wantStereo[size_t(i)] = {start[size_t(2 * i)], start[size_t(2 * i + 1)]};
+                    }
+                    auto at = [](const double* v, int i) { return std::complex<double>(v[2 * i], v[2 * i + 1]); };
+                    for (int i = range.first; i < range.second; ++i) {
+                        const size_t lo = size_t(i), hi = size_t(2 * L - i);
+                        if (clear) wantPlain[lo] = wantStereo[lo] = wantStereo[hi] = 0.0;
+                        for (int p = 0; p < parts; ++p) {
+                            wantPlain[lo] += at(x[size_t(p)], i) * at(k[size_t(p)], i);
+                            wantStereo[lo] += std::conj(at(x[size_t(p)], i)) * at(k[size_t(p)], i);
+                            wantStereo[hi] += at(x[size_t(p)], i) * at(k[size_t(p)], 2 * L - i);
+                        }
+                    }
+                    for (int i = 0; i < 2 * L; ++i) {
+                        const auto bin = size_t(i);
+                        EXPECT_NEAR(plain[2 * bin], wantPlain[bin].real(), 1e-13) << parts << " parts, bin " << i;
+                        EXPECT_NEAR(plain[2 * bin + 1], wantPlain[bin].imag(), 1e-13) << parts << " parts, bin " << i;
+                        EXPECT_NEAR(stereo[2 * bin], wantStereo[bin].real(), 1e-13) << parts << " parts, bin " << i;
+                        EXPECT_NEAR(stereo[2 * bin + 1], wantStereo[bin].imag(), 1e-13) << parts << " parts, bin " << i;
+                    }
+                }
+            }
+        }
+    });
 }

@@ -40,6 +40,9 @@ std::vector<double> noise(int n, double amplitude = 0.3, unsigned seed = 1);
 // more gently than noise does.
 std::vector<double> plucked(int n, double fs);
 
+// `tonewright-bench --peers fft|convolver`: our code against peer code.
+int runPeers(const std::string& what);
+
 struct Register {
     Register(std::string name, std::function<Result()> run) { registry().push_back({std::move(name), std::move(run)}); }
 };
