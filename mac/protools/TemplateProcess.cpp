@@ -49,14 +49,21 @@ CTemplateNoUIProcess::~CTemplateNoUIProcess()
 
 // ---- the sample rate ----
 
-void CTemplateNoUIProcess::applyHostRate(bool always)
+bool CTemplateNoUIProcess::applyHostRate(bool always)
 {
-    if (!rateChangeSeen.exchange(false) && !always) return;
+    if (!rateChangeSeen.exchange(false) && !always) return true;
     const double rate = GetSampleRate();
-    if (rate == effectRate.load()) return;
-    // Tried once per rate: a rate the Effect refuses is not asked again.
-    effectRate.store(rate);
+    if (rate == effectRate.load()) return true;
     effect->setSampleRate(static_cast<float>(rate));
+    // A rate the Effect refuses is not asked for again; one it could not
+    // build an engine for (memory ran out) is, at the next call.
+    const bool refused = !(rate >= Effect::kMinSampleRate && rate <= Effect::kMaxSampleRate);
+    if (!refused && effect->getSampleRate() != static_cast<float>(rate)) {
+        rateChangeSeen.store(true);
+        return false;
+    }
+    effectRate.store(rate);
+    return true;
 }
 
 void CTemplateNoUIProcess::noteRateWhileRendering()
@@ -71,7 +78,8 @@ void CTemplateNoUIProcess::SampleRateChanged() { applyHostRate(true); }
 
 void CTemplateNoUIProcess::CreateControlsFromEffect()
 {
-    applyHostRate(true);
+    // An instance that cannot run at the session's rate is not made.
+    if (!applyHostRate(true)) throw CDAEError(kPlugInUnknownErr);
     AEffect* record = effect->getAeffect();
     for (VstInt32 i = 0; i < record->numParams; ++i) {
         char name[64] = {};

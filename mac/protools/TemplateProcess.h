@@ -102,8 +102,9 @@ private:
     int32_t controlForParameter(VstInt32 index) const;
     void makeCustomUI();
     // On the library's other threads: gives the Effect the host's rate when
-    // it changed (or a render saw a change).
-    void applyHostRate(bool always);
+    // it changed (or a render saw a change). False when the Effect could
+    // not take a rate it accepts (it is asked again at the next call).
+    bool applyHostRate(bool always);
 
     std::atomic<double> effectRate{0.0};  // the rate last given to the Effect
     std::atomic<bool> rateChangeSeen{false};

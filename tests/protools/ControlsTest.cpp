@@ -47,6 +47,10 @@ TEST(ProToolsControls, EveryParameterBecomesALinearControlThenMasterBypassThenTh
         EXPECT_STREQ(midi.GetMidiNode(0)->GetName(), "Quarrystone Tonewright Suite");
         EXPECT_EQ(midi.GetMidiNode(0)->GetFirstEnable(), 1);
         EXPECT_EQ(midi.GetMidiNode(0)->GetSecondEnable(), 0);
+        int32_t delays[2] = {-5, -5};
+        bool used[2] = {true, true};
+        p.GetChannelDelays(delays, used);
+        for (int c = 0; c < channels; ++c) EXPECT_TRUE(delays[c] == 0 && !used[c]) << c;
         ASSERT_EQ(p.GetChunks().size(), 1u);
         EXPECT_EQ(p.GetChunks()[0].id, MakeOSType('Q', 't', 'w', 'r'));
         EXPECT_EQ(p.GetChunks()[0].name, "Plugin Chunk");

@@ -1,6 +1,7 @@
 #include "ProToolsHost.h"
 
 #include <algorithm>
+#include <new>
 
 namespace pthost {
 
@@ -34,7 +35,12 @@ std::unique_ptr<Instance> Instance::Make(CEffectType& type, double rate, Compone
         if (result) *result = kPlugInNoProcessErr;
         return nullptr;
     }
-    return std::unique_ptr<Instance>(new Instance(process));
+    auto* instance = new (std::nothrow) Instance(process);
+    if (!instance) {
+        delete process;
+        if (result) *result = kPlugInUnknownErr;
+    }
+    return std::unique_ptr<Instance>(instance);
 }
 
 Instance::~Instance() { delete made; }
