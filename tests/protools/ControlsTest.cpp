@@ -142,24 +142,4 @@ TEST(ProToolsControls, ValuesWithinAMillionthOfTheEffectsLeaveTheProgramUnmodifi
     EXPECT_TRUE(fx.programModified);
 }
 
-TEST(ProToolsControls, ContinuousValuesSpanTheWholeControlRangeAndComeBackWithinHalfAStep)
-{
-    const CPluginControl_Linear c(1, "x", -2.0, 6.0, 0.5, 0.0, true, kPrefixNone, kPrefixNone);
-    EXPECT_EQ(c.ConvertContinuousToControl(-2.0), INT32_MIN);
-    EXPECT_EQ(c.ConvertContinuousToControl(6.0), INT32_MAX);
-    EXPECT_EQ(c.ConvertContinuousToControl(-100.0), INT32_MIN);
-    EXPECT_EQ(c.ConvertContinuousToControl(1e300), INT32_MAX);
-    EXPECT_EQ(c.ConvertContinuousToControl(NAN), INT32_MIN);
-    EXPECT_EQ(c.ConvertControlToContinuous(INT32_MIN), -2.0);
-    EXPECT_EQ(c.ConvertControlToContinuous(INT32_MAX), 6.0);
-    for (double x = -2.0; x <= 6.0; x += 0.013)
-        EXPECT_NEAR(c.ConvertControlToContinuous(c.ConvertContinuousToControl(x)), x, 8.0 / 4294967295.0);
-    CPluginControl_OnOff onOff(2, "o", true, false);
-    EXPECT_EQ(onOff.GetValue(), 1);
-    onOff.SetValue(7);
-    EXPECT_EQ(onOff.GetValue(), 1);
-    onOff.SetValue(-3);
-    EXPECT_EQ(onOff.GetValue(), 0);
-}
-
 }  // namespace

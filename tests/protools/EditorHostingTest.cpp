@@ -116,22 +116,25 @@ int32_t packed(int16_t x, int16_t y) { return static_cast<int32_t>(uint32_t(uint
 
 const auto window = reinterpret_cast<WindowRef>(uintptr_t{0x1234});
 
-TEST(ProToolsEditor, TheViewIs579By375BeforeAnyWindowAndIsMadeOnce)
+// The library asks for the view before there is a window: 579 x 375, made
+// once; then the window's port comes and goes.
+TEST(ProToolsEditor, TheViewIsMadeOnceAndPortsOpenDrawAndCloseTheEditorOnceEach)
 {
     Hosted h;
+    CEffectProcess::HostSetPlugInResourceFile(77);
+    UseResFile(5);
     Rect r{};
     CCustomView* outer = h.process->HostGetView(&r);
     ASSERT_NE(outer, nullptr);
-    EXPECT_EQ(std::vector<int>({r.top, r.left, r.bottom, r.right}), std::vector<int>({0, 0, 375, 579}));
-    const Rect frame = outer->GetFrame();
-    EXPECT_EQ(std::vector<int>({frame.top, frame.left, frame.bottom, frame.right}), std::vector<int>({0, 0, 374, 578}));
+    const Rect f = outer->GetFrame();
+    EXPECT_EQ(std::vector<int>({r.top, r.left, r.bottom, r.right, f.top, f.left, f.bottom, f.right}),
+              std::vector<int>({0, 0, 375, 579, 0, 0, 374, 578}));
     EXPECT_NE(dynamic_cast<tonewright::CNoResourceView*>(outer), nullptr);
     ASSERT_EQ(outer->SubviewCount(), 1u);
     auto* inner = dynamic_cast<tonewright::CTemplateNoUIView*>(outer->GetSubview(0));
     ASSERT_NE(inner, nullptr);
-    const Rect innerFrame = inner->GetFrame();
-    EXPECT_EQ(std::vector<int>({innerFrame.top, innerFrame.left, innerFrame.bottom, innerFrame.right}),
-              std::vector<int>({0, 0, 374, 578}));
+    const Rect g = inner->GetFrame();
+    EXPECT_EQ(std::vector<int>({g.top, g.left, g.bottom, g.right}), std::vector<int>({0, 0, 374, 578}));
     tonewright::ITemplateCustomUI* ui = inner->GetCustomUI();
     ASSERT_NE(ui, nullptr);
     h.process->CustomViewRect(&r);
@@ -139,15 +142,7 @@ TEST(ProToolsEditor, TheViewIs579By375BeforeAnyWindowAndIsMadeOnce)
     EXPECT_EQ(inner->GetCustomUI(), ui);
     EXPECT_EQ(inner->GetStateFlag(), 0);
     EXPECT_TRUE(h.take().empty());  // nothing opened before a window
-}
 
-TEST(ProToolsEditor, PortsOpenDrawAndCloseTheEditorOnceEachAndDrawingAndClicksReachIt)
-{
-    Hosted h;
-    CEffectProcess::HostSetPlugInResourceFile(77);
-    UseResFile(5);
-    CCustomView* outer = h.process->HostGetView(nullptr);
-    auto* inner = dynamic_cast<tonewright::CTemplateNoUIView*>(outer->GetSubview(0));
     const CGrafPtr port = NewPortForWindow(window);
 
     h.process->HostSetWindowPort(port);

@@ -48,7 +48,7 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
     std::thread controls([&] {
         std::mt19937 rng(2);
         const double rates[] = {44100.0, 48000.0, 96000.0};
-        for (int k = 0; k < 60; ++k) {
+        for (int k = 0; k < 40; ++k) {
             for (int m = 0; m < 50; ++m) p.HostSetControlValue(1 + static_cast<int>(rng() % 81), static_cast<int32_t>(rng()));
             std::vector<unsigned char> record = instance->readChunk(chunk);
             if (k % 3 == 0 && instance->writeChunk(chunk, record) != kPlugInNoErr) dirty = true;
