@@ -4,6 +4,7 @@
 // its dispatcher and renders audio clips through processReplacing.
 
 #include <functional>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -120,6 +121,13 @@ struct Tail {
 // channels, followed by the tail. The plug-in must be set up and resumed.
 AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks,
                  const Tail& tail = Tail::None());
+
+// Processes n frames from the inputs into the outputs, as processReplacing.
+using BlockProcess = std::function<void(float** inputs, float** outputs, int n)>;
+// The same render through any such processor of `inputs` and `outputs`
+// channels (it is given buffers for at least two of each).
+AudioClip render(const BlockProcess& process, int inputs, int outputs, const AudioClip& in, int outChannels,
+                 const BlockSchedule& blocks, const Tail& tail = Tail::None());
 
 // The name of a host-callback opcode ("audioMasterVersion"), or null for a
 // number the interface does not name.
