@@ -3,6 +3,7 @@
 // VSTPluginMain, records the plug-in's calls to the host, drives it through
 // its dispatcher and renders audio clips through processReplacing.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -115,6 +116,13 @@ struct Tail {
 // channels, followed by the tail. The plug-in must be set up and resumed.
 AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks,
                  const Tail& tail = Tail::None());
+
+// One block through a processor with `inputs` and `outputs` channels: n
+// frames from inputs[0..] into outputs[0..].
+using BlockProcess = std::function<void(float** inputs, float** outputs, int n)>;
+// The same render through any processor (at least two buffers a side).
+AudioClip render(const BlockProcess& process, int inputs, int outputs, const AudioClip& in, int outChannels,
+                 const BlockSchedule& blocks, const Tail& tail = Tail::None());
 
 // The name of a host-callback opcode ("audioMasterVersion"), or null for a
 // number the interface does not name.
