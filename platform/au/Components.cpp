@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -73,14 +75,18 @@ Listeners& listeners()
     return *l;
 }
 
+// Listeners are called outside the lock (they may call back in). Without
+// memory for the list, nobody hears the event.
 void notify(AUEventListenerRef sender, const AudioUnitEvent& event, AudioUnitParameterValue value)
 {
     std::vector<AUEventListenerRecord> targets;
-    {
+    try {
         Listeners& l = listeners();
         std::lock_guard<std::mutex> lock(l.mutex);
         for (AUEventListenerRecord* r : l.all)
             if (r != sender) targets.push_back(*r);
+    } catch (const std::bad_alloc&) {
+        return;
     }
     for (const AUEventListenerRecord& r : targets) r.proc(r.refCon, nullptr, &event, 0, value);
 }
@@ -90,7 +96,7 @@ void notify(AUEventListenerRef sender, const AudioUnitEvent& event, AudioUnitPar
 Component RegisterComponent(const ComponentDescription* description, ComponentRoutine entry)
 {
     if (!description || !entry) return nullptr;
-    return new ComponentRecord{*description, entry};  // registered for the life of the process
+    return new (std::nothrow) ComponentRecord{*description, entry};  // registered for the life of the process
 }
 
 OSErr OpenAComponent(Component component, ComponentInstance* instance)
@@ -234,11 +240,17 @@ OSStatus AUEventListenerCreate(AUEventListenerProc proc, void* refCon, const voi
                                AUEventListenerRef* listener)
 {
     if (!proc || !listener) return paramErr;
-    *listener = new AUEventListenerRecord{proc, refCon};
-    Listeners& l = listeners();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    l.all.push_back(*listener);
-    return noErr;
+    *listener = nullptr;
+    try {
+        auto made = std::make_unique<AUEventListenerRecord>(AUEventListenerRecord{proc, refCon});
+        Listeners& l = listeners();
+        std::lock_guard<std::mutex> lock(l.mutex);
+        l.all.push_back(made.get());
+        *listener = made.release();
+        return noErr;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
 }
 
 OSStatus AUListenerDispose(AUEventListenerRef listener)

@@ -84,9 +84,9 @@ CFObject* of(Ref ref, Kind kind)
 // character has no place in the other.
 bool convert(const std::string& in, const char* from, const char* to, std::string& out)
 {
+    out.assign(in.size() * 4 + 4, '\0');  // before the converter: this may throw
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    out.assign(in.size() * 4 + 4, '\0');
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
     char* dst = out.data();

@@ -61,6 +61,9 @@ TEST(AUPlugConstruction, AsksEveryProgramNameAndParameterValueThenOpensAndCloses
     auto unit = OpenUnit();
     ASSERT_TRUE(unit);
     EXPECT_EQ(Calls(), Join({Range("getProgramNameIndexed", 128), Range("getParameter", 80), {"open"}}));
+    // A host's order: initialised, uninitialised, closed.
+    ASSERT_EQ(unit->initialize(), noErr);
+    ASSERT_EQ(AudioUnitUninitialize(unit->unit()), noErr);
     ClearCalls();
     unit.reset();
     EXPECT_EQ(Calls(), Join({{"close"}, {"deleted"}}));
