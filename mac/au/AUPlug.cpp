@@ -19,9 +19,8 @@ std::atomic<EffectFactory> effectFactory{nullptr};
 // A state's bank chunk starts so.
 constexpr char kChunkStart[] = "<TWRChunk";
 constexpr AudioUnitParameterOptions kParameterFlags =
-    kAudioUnitParameterFlag_IsWritable | kAudioUnitParameterFlag_IsReadable |
-    kAudioUnitParameterFlag_IsElementMeta | kAudioUnitParameterFlag_HasCFNameString |
-    kAudioUnitParameterFlag_CFNameRelease | 1u;
+    kAudioUnitParameterFlag_IsWritable | kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsElementMeta |
+    kAudioUnitParameterFlag_HasCFNameString | kAudioUnitParameterFlag_CFNameRelease | 1u;
 static_assert(kParameterFlags == 0xE8000011u);
 
 // Names are UTF-8 here; bytes that are not are read as Mac Roman, which
@@ -118,7 +117,8 @@ AUPlug::~AUPlug()
     } catch (...) {
     }
     for (int i = 0; i < aeffect->numParams; ++i)
-        if (gestures[size_t(i)].exchange(false)) notifyParameter(GetComponentInstance(), kAudioUnitEvent_EndParameterChangeGesture, i);
+        if (gestures[size_t(i)].exchange(false))
+            notifyParameter(GetComponentInstance(), kAudioUnitEvent_EndParameterChangeGesture, i);
     dispatch(effClose);  // the effect deletes itself
     effect = nullptr;
     aeffect = nullptr;
@@ -136,7 +136,8 @@ void AUPlug::reloadParameters(bool notify)
     AUElement* global = Globals();
     for (int i = 0; i < aeffect->numParams; ++i) {
         const AudioUnitParameterValue v = aeffect->getParameter(aeffect, i);
-        const bool moved = !global->HasParameter(AudioUnitParameterID(i)) || global->GetParameter(AudioUnitParameterID(i)) != v;
+        const bool moved =
+            !global->HasParameter(AudioUnitParameterID(i)) || global->GetParameter(AudioUnitParameterID(i)) != v;
         global->SetParameter(AudioUnitParameterID(i), v);
         if (notify && moved) notifyParameter(GetComponentInstance(), kAudioUnitEvent_ParameterValueChange, i);
     }
@@ -196,8 +197,8 @@ ComponentResult AUPlug::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope s
     switch (id) {
     case kAudioUnitProperty_CocoaUI: {
         writable = false;
-        Owned<CFURLRef> url(CFBundleCopyBundleURL(CFBundleGetBundleWithIdentifier(
-            CFStringMakeConstantString(kAUPlugBundleIdentifier))));
+        Owned<CFURLRef> url(CFBundleCopyBundleURL(
+            CFBundleGetBundleWithIdentifier(CFStringMakeConstantString(kAUPlugBundleIdentifier))));
         if (!url.get()) return kAudioUnitErr_InvalidProperty;
         size = sizeof(AudioUnitCocoaViewInfo);
         return noErr;
@@ -214,13 +215,12 @@ ComponentResult AUPlug::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope s
     }
 }
 
-ComponentResult AUPlug::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                    void* data)
+ComponentResult AUPlug::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* data)
 {
     switch (id) {
     case kAudioUnitProperty_CocoaUI: {
-        Owned<CFURLRef> url(CFBundleCopyBundleURL(CFBundleGetBundleWithIdentifier(
-            CFStringMakeConstantString(kAUPlugBundleIdentifier))));
+        Owned<CFURLRef> url(CFBundleCopyBundleURL(
+            CFBundleGetBundleWithIdentifier(CFStringMakeConstantString(kAUPlugBundleIdentifier))));
         if (!url.get()) return kAudioUnitErr_InvalidProperty;
         AudioUnitCocoaViewInfo info{url.release(), {static_cast<CFStringRef>(CFRetain(GetAUCocoaUIViewClassName()))}};
         std::memcpy(data, &info, sizeof info);
@@ -298,8 +298,8 @@ ComponentResult AUPlug::SaveState(CFPropertyListRef* out)
     if (!out) return kAudioUnitErr_InvalidParameter;
     *out = nullptr;
     ComponentDescription desc{};
-    if (const OSErr error = GetComponentInfo(reinterpret_cast<Component>(GetComponentInstance()), &desc, nullptr,
-                                             nullptr, nullptr))
+    if (const OSErr error =
+            GetComponentInfo(reinterpret_cast<Component>(GetComponentInstance()), &desc, nullptr, nullptr, nullptr))
         return error;
     Owned<CFMutableDictionaryRef> dict(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
                                                                  &kCFTypeDictionaryValueCallBacks));
@@ -323,8 +323,8 @@ ComponentResult AUPlug::SaveState(CFPropertyListRef* out)
 ComponentResult AUPlug::checkStateComponent(CFDictionaryRef state)
 {
     ComponentDescription desc{};
-    if (const OSErr error = GetComponentInfo(reinterpret_cast<Component>(GetComponentInstance()), &desc, nullptr,
-                                             nullptr, nullptr))
+    if (const OSErr error =
+            GetComponentInfo(reinterpret_cast<Component>(GetComponentInstance()), &desc, nullptr, nullptr, nullptr))
         return error;
     const bool ours = numberIs(state, "version", 0) && numberIs(state, "type", SInt32(desc.componentType)) &&
                       numberIs(state, "subtype", SInt32(desc.componentSubType)) &&
@@ -387,7 +387,8 @@ ComponentResult AUPlug::GetPresets(CFArrayRef* out)
 
 OSStatus AUPlug::NewFactoryPresetSet(const AUPreset& preset)
 {
-    if (preset.presetNumber < 0 || preset.presetNumber >= SInt32(presets.size())) return kAudioUnitErr_InvalidPropertyValue;
+    if (preset.presetNumber < 0 || preset.presetNumber >= SInt32(presets.size()))
+        return kAudioUnitErr_InvalidPropertyValue;
     // Chosen again, the current program is applied again.
     if (!dispatch(effVendorSpecific, Effect::kVendorReselectProgram, preset.presetNumber))
         dispatch(effSetProgram, 0, preset.presetNumber);

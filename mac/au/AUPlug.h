@@ -82,8 +82,7 @@ public:
     void countRestoreAutomation() { restoreAutomations.fetch_add(1); }
 
 private:
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
     // Brings preset i's name up to date with its program's (preset mutex held).
     void refreshPresetName(int i);
     // Whether the state dictionary was saved by this kind of unit.
@@ -116,4 +115,4 @@ CFStringRef GetAUCocoaUIViewClassName();
 
 // The component entry point.
 extern "C" __attribute__((visibility("default"))) ComponentResult AUPlugEntry(ComponentParameters* params,
-                                                                             void* storage);
+                                                                              void* storage);

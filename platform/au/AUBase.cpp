@@ -79,7 +79,10 @@ AudioBufferList& AUIOElement::PrepareBuffers(UInt32 frames)
 
 // ---- AUBase ----
 
-AUBase::AUBase(ComponentInstance unit, UInt32 in, UInt32 out) : componentInstance(unit), inputCount(in), outputCount(out) {}
+AUBase::AUBase(ComponentInstance unit, UInt32 in, UInt32 out)
+    : componentInstance(unit), inputCount(in), outputCount(out)
+{
+}
 
 AUBase::~AUBase()
 {
@@ -192,8 +195,8 @@ UInt32 AUBase::SupportedNumChannels(const AUChannelInfo** out)
     return 0;
 }
 
-OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
-                                    const AudioStreamBasicDescription&, const AudioStreamBasicDescription& next)
+OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element, const AudioStreamBasicDescription&,
+                                    const AudioStreamBasicDescription& next)
 {
     AUIOElement* e = IOElement(scope, element);
     if (!e) return kAudioUnitErr_InvalidElement;
@@ -201,15 +204,12 @@ OSStatus AUBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement eleme
     return noErr;
 }
 
-OSStatus AUBase::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32, AudioBufferList&)
-{
-    return noErr;
-}
+OSStatus AUBase::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32, AudioBufferList&) { return noErr; }
 
 // ---- the routing of Component Manager calls ----
 
-ComponentResult AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                                                AudioUnitElement element, UInt32& size, Boolean& writable)
+ComponentResult AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                                UInt32& size, Boolean& writable)
 {
     const auto globalOnly = [&](UInt32 bytes, bool canWrite) -> ComponentResult {
         if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
@@ -292,7 +292,7 @@ ComponentResult AUBase::DispatchGetProperty(AudioUnitPropertyArguments& a)
     case kAudioUnitProperty_ElementCount:
         writeValue(a.data, a.scope == kAudioUnitScope_Global  ? UInt32{1}
                            : a.scope == kAudioUnitScope_Input ? inputCount
-                                                               : outputCount);
+                                                              : outputCount);
         return noErr;
     case kAudioUnitProperty_Latency: writeValue(a.data, GetLatency()); return noErr;
     case kAudioUnitProperty_TailTime: writeValue(a.data, GetTailTime()); return noErr;
@@ -467,8 +467,8 @@ ComponentResult AUEffectBase::Initialize()
     return kAudioUnitErr_FormatNotSupported;
 }
 
-ComponentResult AUEffectBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                                              AudioUnitElement element, UInt32& size, Boolean& writable)
+ComponentResult AUEffectBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                              UInt32& size, Boolean& writable)
 {
     if (id != kAudioUnitProperty_BypassEffect) return AUBase::GetPropertyInfo(id, scope, element, size, writable);
     if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;

@@ -130,9 +130,15 @@ struct AudioStreamBasicDescription {
 // The canonical format of an Audio Unit: 32-bit float, one buffer a channel.
 inline AudioStreamBasicDescription CanonicalFormat(Float64 rate, UInt32 channels)
 {
-    return {rate, kAudioFormatLinearPCM,
+    return {rate,
+            kAudioFormatLinearPCM,
             kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved,
-            4, 1, 4, channels, 32, 0};
+            4,
+            1,
+            4,
+            channels,
+            32,
+            0};
 }
 
 struct AudioBuffer {
@@ -151,10 +157,10 @@ struct AudioBufferList {
 class AudioBufferListStorage {
 public:
     explicit AudioBufferListStorage(UInt32 buffers)
-        : bytes(std::make_unique<std::max_align_t[]>(
-              (offsetof(AudioBufferList, mBuffers) + sizeof(AudioBuffer) * (buffers ? buffers : 1) +
-               sizeof(std::max_align_t) - 1) /
-              sizeof(std::max_align_t)))
+        : bytes(std::make_unique<std::max_align_t[]>((offsetof(AudioBufferList, mBuffers) +
+                                                      sizeof(AudioBuffer) * (buffers ? buffers : 1) +
+                                                      sizeof(std::max_align_t) - 1) /
+                                                     sizeof(std::max_align_t)))
     {
         auto* list = new (bytes.get()) AudioBufferList{};
         list->mNumberBuffers = buffers;

@@ -51,8 +51,7 @@ Slot* find(ComponentInstance instance)
     const auto v = reinterpret_cast<uintptr_t>(instance);
     if (!isInstanceHandle(instance)) return nullptr;
     Slot& s = slots[(v >> 1) & (kSlots - 1)];
-    if (!s.open.load(std::memory_order_acquire) ||
-        s.generation.load(std::memory_order_acquire) != v >> (kSlotBits + 1))
+    if (!s.open.load(std::memory_order_acquire) || s.generation.load(std::memory_order_acquire) != v >> (kSlotBits + 1))
         return nullptr;
     return &s;
 }
@@ -179,36 +178,36 @@ OSStatus AudioUnitGetPropertyInfo(AudioUnit unit, AudioUnitPropertyID id, AudioU
 {
     UInt32 ignoredSize = 0;
     Boolean ignoredWritable = false;
-    AudioUnitPropertyArguments a{id,      scope, element, nullptr, size ? size : &ignoredSize,
-                                 writable ? writable : &ignoredWritable};
+    AudioUnitPropertyArguments a{
+        id, scope, element, nullptr, size ? size : &ignoredSize, writable ? writable : &ignoredWritable};
     return call(unit, kAudioUnitGetPropertyInfoSelect, &a);
 }
 
-OSStatus AudioUnitGetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                              AudioUnitElement element, void* data, UInt32* size)
+OSStatus AudioUnitGetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                              void* data, UInt32* size)
 {
     if (!data || !size) return paramErr;
     AudioUnitPropertyArguments a{id, scope, element, data, size, nullptr};
     return call(unit, kAudioUnitGetPropertySelect, &a);
 }
 
-OSStatus AudioUnitSetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
-                              AudioUnitElement element, const void* data, UInt32 size)
+OSStatus AudioUnitSetProperty(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                              const void* data, UInt32 size)
 {
     AudioUnitPropertyArguments a{id, scope, element, const_cast<void*>(data), &size, nullptr};
     return call(unit, kAudioUnitSetPropertySelect, &a);
 }
 
-OSStatus AudioUnitGetParameter(AudioUnit unit, AudioUnitParameterID id, AudioUnitScope scope,
-                               AudioUnitElement element, AudioUnitParameterValue* value)
+OSStatus AudioUnitGetParameter(AudioUnit unit, AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                               AudioUnitParameterValue* value)
 {
     if (!value) return paramErr;
     AudioUnitParameterArguments a{id, scope, element, value, 0};
     return call(unit, kAudioUnitGetParameterSelect, &a);
 }
 
-OSStatus AudioUnitSetParameter(AudioUnit unit, AudioUnitParameterID id, AudioUnitScope scope,
-                               AudioUnitElement element, AudioUnitParameterValue value, UInt32 bufferOffset)
+OSStatus AudioUnitSetParameter(AudioUnit unit, AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                               AudioUnitParameterValue value, UInt32 bufferOffset)
 {
     AudioUnitParameterArguments a{id, scope, element, &value, bufferOffset};
     return call(unit, kAudioUnitSetParameterSelect, &a);
@@ -268,8 +267,8 @@ OSStatus AUParameterSet(AUParameterListenerRef sendingListener, void*, const Aud
                         AudioUnitParameterValue value, UInt32 bufferOffset)
 {
     if (!parameter) return paramErr;
-    const OSStatus result = AudioUnitSetParameter(parameter->mAudioUnit, parameter->mParameterID,
-                                                  parameter->mScope, parameter->mElement, value, bufferOffset);
+    const OSStatus result = AudioUnitSetParameter(parameter->mAudioUnit, parameter->mParameterID, parameter->mScope,
+                                                  parameter->mElement, value, bufferOffset);
     if (result != noErr) return result;
     AudioUnitEvent event{kAudioUnitEvent_ParameterValueChange, {*parameter}};
     notify(sendingListener, event, value);

@@ -24,9 +24,9 @@ struct ComponentDescription {
 
 // What a call on an instance carries to the component's entry.
 struct ComponentParameters {
-    SInt16 what;                  // the selector
-    ComponentInstance instance;   // the instance the call is for
-    void* arguments;              // the selector's argument record, below
+    SInt16 what;                 // the selector
+    ComponentInstance instance;  // the instance the call is for
+    void* arguments;             // the selector's argument record, below
 };
 
 enum : SInt16 {
@@ -49,9 +49,9 @@ struct AudioUnitPropertyArguments {
     AudioUnitPropertyID id;
     AudioUnitScope scope;
     AudioUnitElement element;
-    void* data;        // get: where the value goes; set: the value
-    UInt32* size;      // get: room in data, then the value's size; set: the value's size
-    Boolean* writable; // property info
+    void* data;         // get: where the value goes; set: the value
+    UInt32* size;       // get: room in data, then the value's size; set: the value's size
+    Boolean* writable;  // property info
 };
 struct AudioUnitParameterArguments {
     AudioUnitParameterID id;
@@ -82,8 +82,8 @@ TW_STANDIN_API Component RegisterComponent(const ComponentDescription* descripti
 TW_STANDIN_API OSErr OpenAComponent(Component component, ComponentInstance* instance);
 TW_STANDIN_API OSErr CloseComponent(ComponentInstance instance);
 // Accepts a component or an instance (cast to Component), as on macOS.
-TW_STANDIN_API OSErr GetComponentInfo(Component component, ComponentDescription* description, void* name,
-                                      void* info, void* icon);
+TW_STANDIN_API OSErr GetComponentInfo(Component component, ComponentDescription* description, void* name, void* info,
+                                      void* icon);
 TW_STANDIN_API ComponentResult GetComponentVersion(ComponentInstance instance);
 TW_STANDIN_API void SetComponentInstanceStorage(ComponentInstance instance, void* storage);
 
@@ -102,9 +102,8 @@ TW_STANDIN_API OSStatus AudioUnitSetParameter(AudioUnit unit, AudioUnitParameter
                                               AudioUnitElement element, AudioUnitParameterValue value,
                                               UInt32 bufferOffset);
 TW_STANDIN_API OSStatus AudioUnitReset(AudioUnit unit, AudioUnitScope scope, AudioUnitElement element);
-TW_STANDIN_API OSStatus AudioUnitRender(AudioUnit unit, AudioUnitRenderActionFlags* flags,
-                                        const AudioTimeStamp* time, UInt32 bus, UInt32 frames,
-                                        AudioBufferList* data);
+TW_STANDIN_API OSStatus AudioUnitRender(AudioUnit unit, AudioUnitRenderActionFlags* flags, const AudioTimeStamp* time,
+                                        UInt32 bus, UInt32 frames, AudioBufferList* data);
 TW_STANDIN_API OSStatus MusicDeviceMIDIEvent(AudioUnit unit, UInt32 status, UInt32 data1, UInt32 data2,
                                              UInt32 offsetSampleFrame);
 

@@ -42,15 +42,15 @@ struct CFObject {
     const Kind kind;
     const bool counted;  // constants live for ever and are not counted
     std::atomic<long> references{1};
-    std::string text;                // string (UTF-8), URL (path)
-    SInt64 integer = 0;              // number
+    std::string text;    // string (UTF-8), URL (path)
+    SInt64 integer = 0;  // number
     double real = 0.0;
     bool isReal = false;
-    std::vector<UInt8> bytes;        // data
-    std::vector<const void*> items;  // array
+    std::vector<UInt8> bytes;                                  // data
+    std::vector<const void*> items;                            // array
     std::vector<std::pair<const void*, const void*>> entries;  // dictionary
     bool retainsItems = false, retainsKeys = false;
-    CFTypeRef location = nullptr;    // bundle: its URL, retained
+    CFTypeRef location = nullptr;  // bundle: its URL, retained
 };
 
 CFObject* object(CFTypeRef p) { return static_cast<CFObject*>(const_cast<void*>(p)); }
@@ -176,25 +176,25 @@ Boolean CFEqual(CFTypeRef pa, CFTypeRef pb)
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFStringEncoding encoding)
 {
     return orNull([&]() -> CFStringRef {
-    if (!text) return nullptr;
-    std::string utf8;
-    switch (encoding) {
-    case kCFStringEncodingUTF8:
-        utf8 = text;
-        if (!validUtf8(utf8)) return nullptr;
-        break;
-    case kCFStringEncodingASCII:
-        utf8 = text;
-        if (!isAscii(utf8)) return nullptr;
-        break;
-    case kCFStringEncodingMacRoman:
-        if (!convert(text, "MACINTOSH", "UTF-8", utf8)) return nullptr;
-        break;
-    default: return nullptr;
-    }
-    auto* o = new CFObject(kString);
-    o->text = std::move(utf8);
-    return handle<CFStringRef>(o);
+        if (!text) return nullptr;
+        std::string utf8;
+        switch (encoding) {
+        case kCFStringEncodingUTF8:
+            utf8 = text;
+            if (!validUtf8(utf8)) return nullptr;
+            break;
+        case kCFStringEncodingASCII:
+            utf8 = text;
+            if (!isAscii(utf8)) return nullptr;
+            break;
+        case kCFStringEncodingMacRoman:
+            if (!convert(text, "MACINTOSH", "UTF-8", utf8)) return nullptr;
+            break;
+        default: return nullptr;
+        }
+        auto* o = new CFObject(kString);
+        o->text = std::move(utf8);
+        return handle<CFStringRef>(o);
     });
 }
 
@@ -237,24 +237,24 @@ CFStringRef CFStringMakeConstantString(const char* text)
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value)
 {
     return orNull([&]() -> CFNumberRef {
-    if (!value) return nullptr;
-    auto o = std::make_unique<CFObject>(kNumber);
-    switch (type) {
-    case kCFNumberSInt32Type: {
-        SInt32 v;
-        std::memcpy(&v, value, sizeof v);
-        o->integer = v;
-        break;
-    }
-    case kCFNumberSInt64Type: std::memcpy(&o->integer, value, sizeof o->integer); break;
-    case kCFNumberFloat64Type:
-        std::memcpy(&o->real, value, sizeof o->real);
-        o->isReal = true;
-        break;
-    default: return nullptr;
-    }
-    if (!o->isReal) o->real = static_cast<double>(o->integer);
-    return handle<CFNumberRef>(o.release());
+        if (!value) return nullptr;
+        auto o = std::make_unique<CFObject>(kNumber);
+        switch (type) {
+        case kCFNumberSInt32Type: {
+            SInt32 v;
+            std::memcpy(&v, value, sizeof v);
+            o->integer = v;
+            break;
+        }
+        case kCFNumberSInt64Type: std::memcpy(&o->integer, value, sizeof o->integer); break;
+        case kCFNumberFloat64Type:
+            std::memcpy(&o->real, value, sizeof o->real);
+            o->isReal = true;
+            break;
+        default: return nullptr;
+        }
+        if (!o->isReal) o->real = static_cast<double>(o->integer);
+        return handle<CFNumberRef>(o.release());
     });
 }
 
@@ -262,8 +262,8 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value)
 {
     const CFObject* o = of(number, kNumber);
     if (!o || !value) return false;
-    const bool whole = !o->isReal || (std::isfinite(o->real) && o->real == std::trunc(o->real) &&
-                                      std::fabs(o->real) < 9.2e18);
+    const bool whole =
+        !o->isReal || (std::isfinite(o->real) && o->real == std::trunc(o->real) && std::fabs(o->real) < 9.2e18);
     const SInt64 integer = o->isReal ? (whole ? static_cast<SInt64>(o->real) : 0) : o->integer;
     switch (type) {
     case kCFNumberSInt32Type: {
@@ -358,8 +358,7 @@ const void* CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index)
 
 // ---- dictionaries ----
 
-CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex,
-                                                 const CFDictionaryKeyCallBacks* keyCallBacks,
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex, const CFDictionaryKeyCallBacks* keyCallBacks,
                                                  const CFDictionaryValueCallBacks* valueCallBacks)
 {
     return orNull([&] {
@@ -455,8 +454,7 @@ CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef identifier)
     BundleRegistry& r = bundleRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
     const auto found = r.bundles.find(id->text);
-    return found == r.bundles.end() || !found->second->location ? nullptr
-                                                                : handle<CFBundleRef>(found->second);
+    return found == r.bundles.end() || !found->second->location ? nullptr : handle<CFBundleRef>(found->second);
 }
 
 CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle)

@@ -85,8 +85,7 @@ TW_STANDIN_API CFStringRef CFStringCreateWithCString(CFAllocatorRef allocator, c
                                                      CFStringEncoding encoding);
 // False when the text cannot be written in that encoding or does not fit
 // with its terminator.
-TW_STANDIN_API Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size,
-                                          CFStringEncoding encoding);
+TW_STANDIN_API Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size, CFStringEncoding encoding);
 // A constant string (UTF-8 text): made once, never freed, never counted.
 TW_STANDIN_API CFStringRef CFStringMakeConstantString(const char* text);
 #define CFSTR(text) CFStringMakeConstantString("" text "")
@@ -124,8 +123,8 @@ TW_STANDIN_API const void* CFDictionaryGetValue(CFDictionaryRef dictionary, cons
 TW_STANDIN_API CFIndex CFDictionaryGetCount(CFDictionaryRef dictionary);
 
 // ---- file URLs and bundles ----
-TW_STANDIN_API CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef path,
-                                                      CFURLPathStyle style, Boolean isDirectory);
+TW_STANDIN_API CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef allocator, CFStringRef path, CFURLPathStyle style,
+                                                      Boolean isDirectory);
 TW_STANDIN_API Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase, UInt8* buffer,
                                                         CFIndex size);
 // The loaded bundle with that identifier, or null (a Get: not retained).

@@ -95,8 +95,9 @@ TEST_F(CallsTest, ParameterInfoNamesEveryParameterWithTheRangeAndFlags)
     for (AudioUnitParameterID id = 0; id < 80; ++id) {
         AudioUnitParameterInfo info{};
         UInt32 size = sizeof info;
-        ASSERT_EQ(AudioUnitGetProperty(au(), kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info, &size),
-                  noErr);
+        ASSERT_EQ(
+            AudioUnitGetProperty(au(), kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info, &size),
+            noErr);
         const std::string name = "P" + std::to_string(id);
         EXPECT_EQ(info.name, name);
         EXPECT_EQ(auhost::Text(info.cfNameString), name);
@@ -117,8 +118,9 @@ TEST_F(CallsTest, ParameterInfoNamesEveryParameterWithTheRangeAndFlags)
     // The list names the 80 ids the unit holds.
     std::vector<AudioUnitParameterID> ids(80);
     size = UInt32(ids.size() * sizeof ids[0]);
-    ASSERT_EQ(AudioUnitGetProperty(au(), kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(), &size),
-              noErr);
+    ASSERT_EQ(
+        AudioUnitGetProperty(au(), kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(), &size),
+        noErr);
     for (UInt32 i = 0; i < 80; ++i) EXPECT_EQ(ids[i], i);
 }
 
@@ -163,8 +165,9 @@ TEST_F(CallsTest, FactoryPresetsAreTheProgramsNamedAsTheyAreNow)
     const auto presets = [&] {
         CFArrayRef list = nullptr;
         UInt32 size = sizeof list;
-        EXPECT_EQ(AudioUnitGetProperty(au(), kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, &list, &size),
-                  noErr);
+        EXPECT_EQ(
+            AudioUnitGetProperty(au(), kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, &list, &size),
+            noErr);
         std::vector<std::string> names;
         for (CFIndex i = 0; i < CFArrayGetCount(list); ++i) {
             const auto* p = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, i));
@@ -217,7 +220,8 @@ TEST_F(CallsTest, SavedStateIsTheBankChunkWithTheComponentCodes)
 {
     CFPropertyListRef state = nullptr;
     UInt32 size = sizeof state;
-    ASSERT_EQ(AudioUnitGetProperty(au(), kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size), noErr);
+    ASSERT_EQ(AudioUnitGetProperty(au(), kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size),
+              noErr);
     EXPECT_EQ(Calls(), std::vector<std::string>{"getChunk 0"});
     const auto dict = static_cast<CFDictionaryRef>(state);
     EXPECT_EQ(CFDictionaryGetCount(dict), 6);
@@ -289,13 +293,15 @@ TEST_F(CallsTest, RestoreTakesOnlyThisUnitsStatesAndSetsValuesWithoutGestures)
     CFRelease(preset);
 
     CFPropertyListRef state = auhost::MakeState(good);
-    fx->lastHostBytes = CFDataGetBytePtr(static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("data"))));
+    fx->lastHostBytes = CFDataGetBytePtr(
+        static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("data"))));
     for (bool accepted : {false, true}) {
         fx->acceptChunks = accepted;
         ClearCalls();
         listener.clear();
-        EXPECT_EQ(AudioUnitSetProperty(au(), kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof state),
-                  accepted ? noErr : -1);
+        EXPECT_EQ(
+            AudioUnitSetProperty(au(), kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof state),
+            accepted ? noErr : -1);
         EXPECT_TRUE(fx->chunkWasCopy);
         EXPECT_EQ(Calls().front(), "setChunk 0 11");
         // Each reloaded value is set through the unit (which hands it to the
@@ -352,20 +358,27 @@ TEST_F(CallsTest, InitialisationTakesOnlyTheTwoChannelConfigurationsAtOneRate)
         double inRate;
         OSStatus status;
     } cases[] = {
-        {1, 1, 44100, noErr}, {2, 2, 44100, noErr}, {1, 2, 44100, kAudioUnitErr_FormatNotSupported},
-        {2, 1, 44100, kAudioUnitErr_FormatNotSupported}, {2, 2, 48000, kAudioUnitErr_FormatNotSupported},
+        {1, 1, 44100, noErr},
+        {2, 2, 44100, noErr},
+        {1, 2, 44100, kAudioUnitErr_FormatNotSupported},
+        {2, 1, 44100, kAudioUnitErr_FormatNotSupported},
+        {2, 2, 48000, kAudioUnitErr_FormatNotSupported},
     };
     for (const auto& c : cases) {
         AudioUnitUninitialize(au());
         const auto in = CanonicalFormat(c.inRate, UInt32(c.in)), out = CanonicalFormat(44100, UInt32(c.out));
-        ASSERT_EQ(AudioUnitSetProperty(au(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &in, sizeof in), noErr);
-        ASSERT_EQ(AudioUnitSetProperty(au(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &out, sizeof out), noErr);
+        ASSERT_EQ(AudioUnitSetProperty(au(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &in, sizeof in),
+                  noErr);
+        ASSERT_EQ(
+            AudioUnitSetProperty(au(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &out, sizeof out),
+            noErr);
         EXPECT_EQ(AudioUnitInitialize(au()), c.status) << c.in << " in, " << c.out << " out";
     }
     AUChannelInfo infos[2];
     UInt32 size = sizeof infos;
-    ASSERT_EQ(AudioUnitGetProperty(au(), kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global, 0, infos, &size),
-              noErr);
+    ASSERT_EQ(
+        AudioUnitGetProperty(au(), kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global, 0, infos, &size),
+        noErr);
     EXPECT_EQ(size, sizeof infos);
     EXPECT_EQ(std::vector<int>({infos[0].inChannels, infos[0].outChannels, infos[1].inChannels, infos[1].outChannels}),
               std::vector<int>({1, 1, 2, 2}));
@@ -482,15 +495,18 @@ TEST_F(CallsTest, PropertiesOfTheUnitItself)
     EXPECT_EQ(AudioUnitGetPropertyInfo(au(), 5000, kAudioUnitScope_Global, 0, &size, &writable), noErr);
     EXPECT_EQ(size, 8u);
     EXPECT_FALSE(writable);
-    EXPECT_EQ(AudioUnitSetProperty(au(), 5000, kAudioUnitScope_Global, 0, &address, 8), kAudioUnitErr_PropertyNotWritable);
+    EXPECT_EQ(AudioUnitSetProperty(au(), 5000, kAudioUnitScope_Global, 0, &address, 8),
+              kAudioUnitErr_PropertyNotWritable);
     UInt64 reserved = ~0ull;
     size = 8;
     EXPECT_EQ(AudioUnitGetProperty(au(), 5001, kAudioUnitScope_Global, 0, &reserved, &size), noErr);
     EXPECT_EQ(reserved, 0u);
     EXPECT_EQ(AudioUnitSetProperty(au(), 5001, kAudioUnitScope_Global, 0, &reserved, 8), noErr);
-    EXPECT_EQ(AudioUnitSetProperty(au(), 5001, kAudioUnitScope_Global, 0, &reserved, 4), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(AudioUnitSetProperty(au(), 5001, kAudioUnitScope_Global, 0, &reserved, 4),
+              kAudioUnitErr_InvalidPropertyValue);
     size = 4;
-    EXPECT_EQ(AudioUnitGetProperty(au(), 5001, kAudioUnitScope_Global, 0, &reserved, &size), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(AudioUnitGetProperty(au(), 5001, kAudioUnitScope_Global, 0, &reserved, &size),
+              kAudioUnitErr_InvalidPropertyValue);
 
     Float64 seconds = -1;
     for (AudioUnitPropertyID id : {kAudioUnitProperty_Latency, kAudioUnitProperty_TailTime}) {
@@ -552,7 +568,12 @@ TEST(AUPlugCallback, AnswersEachOpcodeAndTurnsAutomationIntoParameterChangesAndG
         {fx.getAeffect(), audioMasterWantMidi, 0, 0, 0, {}, {}},
         {fx.getAeffect(), audioMasterIdle, 0, 0, 0, {}, {}},
         // A single change outside a drag is a gesture of its own.
-        {fx.getAeffect(), audioMasterAutomate, 5, 0.3f, 0, {{begin, 5, 0}, {value, 5, 0.3f}, {end, 5, 0}},
+        {fx.getAeffect(),
+         audioMasterAutomate,
+         5,
+         0.3f,
+         0,
+         {{begin, 5, 0}, {value, 5, 0.3f}, {end, 5, 0}},
          {"setParameter 5 0.3"}},
         {fx.getAeffect(), audioMasterAutomate, 80, 0.3f, 0, {}, {}},
         {fx.getAeffect(), audioMasterAutomate, -1, 0.3f, 0, {}, {}},

@@ -24,8 +24,8 @@ AudioClip testClip(double fs, int channels, double seconds = 1.0)
     clip.samples.assign(size_t(channels), std::vector<double>(frames));
     for (size_t i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            clip.samples[size_t(c)][i] = static_cast<float>(0.5 * std::sin((0.031 + 0.007 * c) * double(i)) *
-                                                            std::exp(-2.0 * double(i) / fs));
+            clip.samples[size_t(c)][i] =
+                static_cast<float>(0.5 * std::sin((0.031 + 0.007 * c) * double(i)) * std::exp(-2.0 * double(i) / fs));
     return clip;
 }
 
@@ -125,10 +125,10 @@ TEST_F(RealUnitTest, MalformedStatesChangeNothing)
     ASSERT_EQ(unit->saveChunk(before), noErr);
     const std::string text(before.begin(), before.end());
     const std::string bad[] = {
-        "<TWRChunk",                                   // only the start
-        "<TWRChunk><TWRBank name=\"x\"><TWRPreset",    // cut short
-        text.substr(0, text.size() / 2),               // half a real state
-        "<TWRChunk>\xff\xfe</TWRChunkX>",              // not well-formed
+        "<TWRChunk",                                 // only the start
+        "<TWRChunk><TWRBank name=\"x\"><TWRPreset",  // cut short
+        text.substr(0, text.size() / 2),             // half a real state
+        "<TWRChunk>\xff\xfe</TWRChunkX>",            // not well-formed
     };
     for (const std::string& b : bad) {
         EXPECT_EQ(unit->restoreChunk(std::vector<char>(b.begin(), b.end())), -1) << b.substr(0, 40);
@@ -196,7 +196,8 @@ TEST_F(RealUnitTest, RatesThePlugInRefusesLeaveTheFormatAsItWas)
     auto unit = OpenUnit();
     tonewright::Effect& fx = PlugIn(*unit);
     const auto setRate = [&](Float64 r) {
-        return AudioUnitSetProperty(unit->unit(), kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &r, sizeof r);
+        return AudioUnitSetProperty(unit->unit(), kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, &r,
+                                    sizeof r);
     };
     EXPECT_EQ(setRate(96000.0), noErr);
     EXPECT_EQ(fx.getSampleRate(), 96000.0f);
@@ -223,13 +224,16 @@ TEST_F(RealUnitTest, RendersWhatThePlugInsVstEntryRendersMonoAndStereo)
             }
             // The VST road with the pointers a host of this layout gives.
             const offline::BlockProcess process = [&](float** inputs, float** outputs, int n) {
-                vst.run(inputs[0], channels == 2 ? inputs[1] : nullptr, outputs[0], channels == 2 ? outputs[1] : nullptr, n);
+                vst.run(inputs[0], channels == 2 ? inputs[1] : nullptr, outputs[0],
+                        channels == 2 ? outputs[1] : nullptr, n);
             };
-            const AudioClip expected = offline::render(process, 2, 2, in, channels, offline::BlockSchedule::Varying(1, 700, 3));
+            const AudioClip expected =
+                offline::render(process, 2, 2, in, channels, offline::BlockSchedule::Varying(1, 700, 3));
             const offline::BlockProcess au = [&](float** inputs, float** outputs, int n) {
                 EXPECT_EQ(unit->render(inputs, outputs, UInt32(n)), noErr);
             };
-            const AudioClip got = offline::render(au, channels, channels, in, channels, offline::BlockSchedule::Varying(1, 700, 3));
+            const AudioClip got =
+                offline::render(au, channels, channels, in, channels, offline::BlockSchedule::Varying(1, 700, 3));
             EXPECT_EQ(got.samples, expected.samples) << rate << " Hz, " << channels << " channels";
         }
 }

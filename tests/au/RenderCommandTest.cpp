@@ -97,14 +97,19 @@ TEST_F(RenderCommand, WritesWhatTheVstHostWritesMonoAndStereoAt44And96kHz)
 TEST_F(RenderCommand, AStateTheVstHostSavedRendersTheSameThroughTheUnit)
 {
     ASSERT_TRUE(writeWavFloat(path("in.wav"), Clip(2)));
-    run(TONEWRIGHT_HOST_PATH, "--program 103 --param 76=0.625 --tail 0 --save-chunk '" + path("state") + "' '" TONEWRIGHT_VST_PATH "'",
+    run(TONEWRIGHT_HOST_PATH,
+        "--program 103 --param 76=0.625 --tail 0 --save-chunk '" + path("state") + "' '" TONEWRIGHT_VST_PATH "'",
         "in.wav", "saved.wav");
-    const AudioClip vst = run(TONEWRIGHT_HOST_PATH, "--chunk '" + path("state") + "' --tail 0 '" TONEWRIGHT_VST_PATH "'", "in.wav", "vst.wav");
+    const AudioClip vst =
+        run(TONEWRIGHT_HOST_PATH, "--chunk '" + path("state") + "' --tail 0 '" TONEWRIGHT_VST_PATH "'", "in.wav",
+            "vst.wav");
     const AudioClip au = run(TONEWRIGHT_AU_RENDER_PATH, "--chunk '" + path("state") + "' --tail 0", "in.wav", "au.wav");
     EXPECT_EQ(au.samples, vst.samples);
     // And the other way: the unit's state in the VST host.
     run(TONEWRIGHT_AU_RENDER_PATH, "--program 7 --tail 0 --save-chunk '" + path("au-state") + "'", "in.wav", "au7.wav");
-    const AudioClip back = run(TONEWRIGHT_HOST_PATH, "--chunk '" + path("au-state") + "' --tail 0 '" TONEWRIGHT_VST_PATH "'", "in.wav", "vst7.wav");
+    const AudioClip back =
+        run(TONEWRIGHT_HOST_PATH, "--chunk '" + path("au-state") + "' --tail 0 '" TONEWRIGHT_VST_PATH "'", "in.wav",
+            "vst7.wav");
     EXPECT_EQ(back.samples, run(TONEWRIGHT_AU_RENDER_PATH, "--program 7 --tail 0", "in.wav", "au7b.wav").samples);
 }
 
@@ -115,8 +120,13 @@ TEST_F(RenderCommand, RefusesWhatItCannotDo)
         std::string options;
         int code;
     } cases[] = {
-        {"--block 0", 2}, {"--out-channels 3", 2}, {"--whatever 1", 2}, {"--program 128", 1}, {"--param 80=0.5", 1},
-        {"--chunk '" + path("missing") + "'", 1}, {"--chunk '" + path("in.wav") + "'", 1},
+        {"--block 0", 2},
+        {"--out-channels 3", 2},
+        {"--whatever 1", 2},
+        {"--program 128", 1},
+        {"--param 80=0.5", 1},
+        {"--chunk '" + path("missing") + "'", 1},
+        {"--chunk '" + path("in.wav") + "'", 1},
     };
     for (const auto& c : cases) {
         const auto result = harness::runCommand("'" TONEWRIGHT_AU_RENDER_PATH "' " + c.options + " '" + path("in.wav") +

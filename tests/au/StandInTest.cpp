@@ -113,16 +113,18 @@ TEST(AUBaseStandIn, PropertiesAndRenderingAreCheckedBeforeTheUnitSeesThem)
     auto unit = OpenUnit();
     const AudioUnit au = unit->unit();
     UInt32 frames = 0, size = 2;
-    EXPECT_EQ(AudioUnitGetProperty(au, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames,
-                                   &size),
-              kAudioUnitErr_InvalidPropertyValue) << "too little room";
+    EXPECT_EQ(
+        AudioUnitGetProperty(au, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames, &size),
+        kAudioUnitErr_InvalidPropertyValue)
+        << "too little room";
     size = 4;
-    EXPECT_EQ(AudioUnitGetProperty(au, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames,
-                                   &size),
-              noErr);
+    EXPECT_EQ(
+        AudioUnitGetProperty(au, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames, &size),
+        noErr);
     EXPECT_EQ(frames, 1156u);
     for (UInt32 bad : {0u, 65537u}) EXPECT_EQ(unit->setMaxFrames(bad), kAudioUnitErr_InvalidPropertyValue);
-    EXPECT_EQ(AudioUnitGetPropertyInfo(au, 999, kAudioUnitScope_Global, 0, &size, nullptr), kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(AudioUnitGetPropertyInfo(au, 999, kAudioUnitScope_Global, 0, &size, nullptr),
+              kAudioUnitErr_InvalidProperty);
     EXPECT_EQ(AudioUnitGetPropertyInfo(au, kAudioUnitProperty_StreamFormat, 7, 0, &size, nullptr),
               kAudioUnitErr_InvalidScope);
     EXPECT_EQ(AudioUnitSetProperty(au, kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, &frames, 8),
@@ -149,8 +151,8 @@ TEST(AUBaseStandIn, PropertiesAndRenderingAreCheckedBeforeTheUnitSeesThem)
     ASSERT_EQ(unit->initialize(), noErr);
     EXPECT_EQ(unit->render(buffers, buffers, 16), kAudioUnitErr_NoConnection);
     ClearCalls();
-    EXPECT_EQ(AudioUnitSetProperty(au, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &none,
-                                   sizeof none),
-              kAudioUnitErr_Initialized);
+    EXPECT_EQ(
+        AudioUnitSetProperty(au, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &none, sizeof none),
+        kAudioUnitErr_Initialized);
     EXPECT_EQ(Calls(), std::vector<std::string>{});
 }

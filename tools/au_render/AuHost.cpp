@@ -30,8 +30,8 @@ std::unique_ptr<Unit> Unit::open(OSStatus& status)
     if (status != noErr) return nullptr;
     std::unique_ptr<Unit> unit(new Unit(au));
     AURenderCallbackStruct input{pull, unit.get()};
-    status = AudioUnitSetProperty(au, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &input,
-                                  sizeof input);
+    status =
+        AudioUnitSetProperty(au, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &input, sizeof input);
     return status == noErr ? std::move(unit) : nullptr;
 }
 
@@ -41,7 +41,8 @@ OSStatus Unit::setFormat(double rate, int channels)
 {
     const AudioStreamBasicDescription format = CanonicalFormat(rate, UInt32(channels));
     for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
-        if (const OSStatus s = AudioUnitSetProperty(au, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format))
+        if (const OSStatus s =
+                AudioUnitSetProperty(au, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format))
             return s;
     channelCount = channels;
     return noErr;
@@ -102,8 +103,8 @@ OSStatus Unit::saveChunk(std::vector<char>& chunk)
 OSStatus Unit::restoreChunk(const std::vector<char>& chunk)
 {
     CFPropertyListRef state = MakeState(chunk);
-    const OSStatus s = AudioUnitSetProperty(au, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
-                                            sizeof state);
+    const OSStatus s =
+        AudioUnitSetProperty(au, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof state);
     CFRelease(state);
     return s;
 }
@@ -144,7 +145,8 @@ CFDictionaryRef MakeState(const std::vector<char>& chunk, const ComponentDescrip
     setNumber(dict, CFSTR("type"), SInt32(codes.componentType));
     setNumber(dict, CFSTR("subtype"), SInt32(codes.componentSubType));
     setNumber(dict, CFSTR("manufacturer"), SInt32(codes.componentManufacturer));
-    CFDataRef data = CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(chunk.data()), CFIndex(chunk.size()));
+    CFDataRef data =
+        CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(chunk.data()), CFIndex(chunk.size()));
     CFDictionarySetValue(dict, CFSTR("data"), data);
     CFRelease(data);
     CFDictionarySetValue(dict, CFSTR("name"), CFSTR("default"));
