@@ -255,7 +255,7 @@ void RealUnitTest::SetUp()
 
 void RealUnitTest::TearDown()
 {
-    EXPECT_EQ(CFStandInLiveObjects(), liveAtStart);
+    EXPECT_EQ(CFStandInLiveObjects(), 0);
     EXPECT_EQ(ComponentStandInOpenInstances(), 0);
 }
 

@@ -32,7 +32,6 @@ class CallsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        live = CFStandInLiveObjects();
         unit = OpenUnit();
         ASSERT_TRUE(unit && RecordingEffect::last);
         fx = RecordingEffect::last;
@@ -41,13 +40,12 @@ protected:
     void TearDown() override
     {
         unit.reset();
-        EXPECT_EQ(CFStandInLiveObjects(), live);
+        EXPECT_EQ(CFStandInLiveObjects(), 0);
         EXPECT_EQ(ComponentStandInOpenInstances(), 0);
     }
     AudioUnit au() const { return unit->unit(); }
 
     UseRecordingEffect recording;
-    long live = 0;
     std::unique_ptr<auhost::Unit> unit;
     RecordingEffect* fx = nullptr;
     Listener listener;
@@ -71,7 +69,6 @@ TEST(AUPlugConstruction, AsksEveryProgramNameAndParameterValueThenOpensAndCloses
 
 TEST(AUPlugConstruction, FailsCleanlyWhenThePlugInObjectCannotBeMade)
 {
-    const long live = CFStandInLiveObjects();
     const struct {
         tonewright::EffectFactory factory;
         OSStatus status;
@@ -86,7 +83,7 @@ TEST(AUPlugConstruction, FailsCleanlyWhenThePlugInObjectCannotBeMade)
         EXPECT_EQ(au, nullptr);
         tonewright::SetEffectFactory(previous);
     }
-    EXPECT_EQ(CFStandInLiveObjects(), live);
+    EXPECT_EQ(CFStandInLiveObjects(), 0);
     EXPECT_EQ(ComponentStandInOpenInstances(), 0);
 }
 
@@ -597,7 +594,6 @@ TEST(AUPlugCallback, AnswersEachOpcodeAndTurnsAutomationIntoParameterChangesAndG
 TEST(AUPlugDestruction, ClosesTheEditorEndsOpenGesturesThenClosesThePlugIn)
 {
     UseRecordingEffect recording;
-    const long live = CFStandInLiveObjects();
     auto unit = OpenUnit();
     RecordingEffect& fx = *RecordingEffect::last;
     fx.attachEditor();
@@ -609,5 +605,5 @@ TEST(AUPlugDestruction, ClosesTheEditorEndsOpenGesturesThenClosesThePlugIn)
     // The plug-in's own automation while it closes reaches no unit.
     EXPECT_EQ(Calls(), (std::vector<std::string>{"editor close", "close", "deleted"}));
     EXPECT_EQ(listener.heard(), (std::vector<Heard>{{kAudioUnitEvent_EndParameterChangeGesture, 12, 0}}));
-    EXPECT_EQ(CFStandInLiveObjects(), live);
+    EXPECT_EQ(CFStandInLiveObjects(), 0);
 }
