@@ -387,11 +387,20 @@ void Effect::ReloadParametersFromTWR(bool automated)
 
 VstInt32 Effect::getProgram() { return curProgram.load(); }
 
-void Effect::setProgram(VstInt32 program)
+void Effect::setProgram(VstInt32 program) { selectProgram(program, false); }
+
+VstIntPtr Effect::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float)
+{
+    if (index != kVendorReselectProgram || value < 0 || value >= kNumPrograms) return 0;
+    selectProgram(static_cast<int>(value), true);
+    return 1;
+}
+
+void Effect::selectProgram(int program, bool again)
 {
     if (!validProgramIndex(program)) return;
     std::lock_guard<std::mutex> control(controlMutex);
-    if (program == curProgram.load()) return;
+    if (program == curProgram.load() && !again) return;
     applySound(programs[program].params);
     curProgram = program;
     copyBounded(currentProgramName, programs[program].name);

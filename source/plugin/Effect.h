@@ -71,6 +71,11 @@ public:
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
     VstInt32 getPlugCategory() override;
+    // kVendorReselectProgram with a program number: selects it even when it
+    // is the current one, so that choosing a preset again restores it (the
+    // Audio Unit adapter's factory presets). Other requests answer 0.
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    static constexpr VstInt32 kVendorReselectProgram = fourCharCode('Q', 'r', 's', 'p');
 
     // The accumulating form of processReplacing.
     void process(float** inputs, float** outputs, VstInt32 n) override;
@@ -168,6 +173,8 @@ private:
         wholeRecord,  // a preset or chunk: it carries the oversampling choice
     };
     void applySound(const TonewrightParameters& sound, SoundScope scope = SoundScope::settings);
+    // setProgram, also for the current program when `again`.
+    void selectProgram(int program, bool again);
     // Builds a complete engine for `rate` and blocks of up to `block`
     // samples off the lock, gives it the current sound, and swaps it in; the
     // old engine is destroyed after the engine lock. Parameter changes the

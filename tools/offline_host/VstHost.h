@@ -4,7 +4,6 @@
 // its dispatcher and renders audio clips through processReplacing.
 
 #include <functional>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
