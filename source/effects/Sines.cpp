@@ -1,0 +1,193 @@
+#include "effects/Sines.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+
+namespace tonewright::sines {
+
+namespace {
+
+// Four doubles; on the portable path the compiler splits each operation into
+// two SSE2 halves, on the AVX2 path it is one register. No fused
+// multiply-adds on either path, so both round alike.
+typedef double Quad __attribute__((vector_size(32)));
+typedef unsigned long long Bits __attribute__((vector_size(32)));
+
+// The angle is reduced by the multiple n of pi/2 nearest to it: pi/2 in two
+// parts (33 bits, then the next 53), so that x - n pi/2 comes out exact to
+// about 85 bits for moderate x, carried as a head y0 and a tail y1.
+constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+constexpr double kTwoOverPi = 6.36619772367581382433e-01;
+constexpr double kHalfPiHead = 1.57079632673412561417e+00;
+constexpr double kHalfPiTail = 6.07710050650619224932e-11;
+
+// Minimax polynomials for sin and cos on |y| <= pi/4 (the classic
+// freely distributed libm kernels), which keep the error below an ulp.
+constexpr double S1 = -1.66666666666666324348e-01;
+constexpr double S2 = 8.33333333332248946124e-03;
+constexpr double S3 = -1.98412698298579493134e-04;
+constexpr double S4 = 2.75573137070700676789e-06;
+constexpr double S5 = -2.50507602534068634195e-08;
+constexpr double S6 = 1.58969099521155010221e-10;
+constexpr double C1 = 4.16666666666666019037e-02;
+constexpr double C2 = -1.38888888888741095749e-03;
+constexpr double C3 = 2.48015872894767294178e-05;
+constexpr double C4 = -2.75573143513906633035e-07;
+constexpr double C5 = 2.08757232129817482790e-09;
+constexpr double C6 = -1.13596475577881948265e-11;
+
+[[gnu::always_inline]] inline void sinKernel(const Quad& x, const Quad& y, Quad& out)
+{
+    const Quad z = x * x;
+    const Quad w = z * z;
+    const Quad r = S2 + z * (S3 + z * S4) + z * w * (S5 + z * S6);
+    const Quad v = z * x;
+    out = x - ((z * (0.5 * y - v * r) - y) - v * S1);
+}
+
+[[gnu::always_inline]] inline void cosKernel(const Quad& x, const Quad& y, Quad& out)
+{
+    const Quad z = x * x;
+    const Quad w = z * z;
+    const Quad r = z * (C1 + z * (C2 + z * C3)) + w * w * (C4 + z * (C5 + z * C6));
+    const Quad hz = 0.5 * z;
+    const Quad v = 1.0 - hz;
+    out = v + (((1.0 - v) - hz) + (z * r - x * y));
+}
+
+// Lanes of `a` where mask is set, of `b` elsewhere.
+#define TONEWRIGHT_PICK(mask, a, b) ((Bits)(a) & (mask)) | ((Bits)(b) & ~(mask))
+
+template <bool WantSin, bool WantCos>
+[[gnu::always_inline]] inline void evaluate(const Quad& x, Quad& s, Quad& c)
+{
+    const Quad shifted = x * kTwoOverPi + kRoundShift;
+    const Quad n = shifted - kRoundShift;
+    // The low bits of the shifted value's significand are n's.
+    const Bits q = (Bits)shifted;
+    const Quad r = x - n * kHalfPiHead;
+    const Quad w = n * kHalfPiTail;
+    const Quad y0 = r - w;
+    const Quad y1 = (r - y0) - w;
+    Quad ks, kc;
+    sinKernel(y0, y1, ks);
+    cosKernel(y0, y1, kc);
+    const Bits odd = (Bits)((q & 1) != 0);
+    // sin: quadrants 0..3 give s, c, -s, -c; cos: c, -s, -c, s.
+    if constexpr (WantSin) s = (Quad)((TONEWRIGHT_PICK(odd, kc, ks)) ^ ((q & 2) << 62));
+    if constexpr (WantCos) c = (Quad)((TONEWRIGHT_PICK(odd, ks, kc)) ^ (((q + 1) & 2) << 62));
+}
+
+// Lanes whose angle is too wide for the reduction go to the C library.
+template <bool WantSin, bool WantCos>
+[[gnu::always_inline]] inline void four(const Quad& v, Quad& so, Quad& co)
+{
+    evaluate<WantSin, WantCos>(v, so, co);
+    const Quad magnitude = (Quad)((Bits)v & 0x7fffffffffffffffULL);
+    const auto wide = magnitude > kWideAngle;
+    if (wide[0] | wide[1] | wide[2] | wide[3]) [[unlikely]] {
+        for (int k = 0; k < 4; ++k) {
+            if (!wide[k]) continue;
+            if constexpr (WantSin) so[k] = std::sin(v[k]);
+            if constexpr (WantCos) co[k] = std::cos(v[k]);
+        }
+    }
+}
+
+template <bool WantSin, bool WantCos>
+[[gnu::always_inline]] inline void run(const double* x, double* s, double* c, int n)
+{
+    int i = 0;
+    Quad v, so, co;
+    for (; i + 4 <= n; i += 4) {
+        std::memcpy(&v, x + i, sizeof v);
+        four<WantSin, WantCos>(v, so, co);
+        if constexpr (WantSin) std::memcpy(s + i, &so, sizeof so);
+        if constexpr (WantCos) std::memcpy(c + i, &co, sizeof co);
+    }
+    if (i == n) return;
+    v = Quad{0.0, 0.0, 0.0, 0.0};
+    for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
+    four<WantSin, WantCos>(v, so, co);
+    for (int k = 0; i + k < n; ++k) {
+        if constexpr (WantSin) s[i + k] = so[k];
+        if constexpr (WantCos) c[i + k] = co[k];
+    }
+}
+
+template <bool WantSin, bool WantCos>
+void runPortable(const double* x, double* s, double* c, int n)
+{
+    run<WantSin, WantCos>(x, s, c, n);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TONEWRIGHT_SINES_AVX2 1
+
+template <bool WantSin, bool WantCos>
+__attribute__((target("avx2"))) void runAvx2(const double* x, double* s, double* c, int n)
+{
+    run<WantSin, WantCos>(x, s, c, n);
+}
+
+std::atomic<bool> wideAllowed{true};
+
+bool haveAvx2()
+{
+    static const bool have = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return have && wideAllowed.load(std::memory_order_relaxed);
+}
+#endif
+
+template <bool WantSin, bool WantCos>
+void dispatch(const double* x, double* s, double* c, int n)
+{
+    if (n <= 0) return;
+#ifdef TONEWRIGHT_SINES_AVX2
+    if (haveAvx2()) {
+        runAvx2<WantSin, WantCos>(x, s, c, n);
+        return;
+    }
+#endif
+    runPortable<WantSin, WantCos>(x, s, c, n);
+}
+
+}  // namespace
+
+void sinCos(const double* x, double* s, double* c, int n)
+{
+    if (s && c) dispatch<true, true>(x, s, c, n);
+    else if (s) dispatch<true, false>(x, s, nullptr, n);
+    else if (c) dispatch<false, true>(x, nullptr, c, n);
+}
+
+void sin(const double* x, double* s, int n) { dispatch<true, false>(x, s, nullptr, n); }
+
+void cos(const double* x, double* c, int n) { dispatch<false, true>(x, nullptr, c, n); }
+
+double sin(double x)
+{
+    double s;
+    runPortable<true, false>(&x, &s, nullptr, 1);
+    return s;
+}
+
+double cos(double x)
+{
+    double c;
+    runPortable<false, true>(&x, nullptr, &c, 1);
+    return c;
+}
+
+void AllowWideVectors([[maybe_unused]] bool allow)
+{
+#ifdef TONEWRIGHT_SINES_AVX2
+    wideAllowed.store(allow, std::memory_order_relaxed);
+#endif
+}
+
+}  // namespace tonewright::sines
