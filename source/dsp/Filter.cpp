@@ -306,17 +306,45 @@ void Filter::process(double* l, double* r, int n)
 
 namespace {
 
-// M steady sections in one pass: each sample goes through all of them.
+// M steady kernels in series over n samples, skewed: kernel j takes sample
+// i - j while kernel 0 takes sample i, so the recursions of one step do not
+// wait for each other and proceed side by side. Every kernel sees the samples
+// it would see sample by sample, so the results are the same.
+template <int M, class Kernel, class Value, class Load, class Put>
+void skewed(Kernel* k, int n, Load&& load, Put&& put)
+{
+    Value v[M] = {};  // v[j]: kernel j's latest output
+    if (n < M) {
+        for (int i = 0; i < n; ++i) {
+            Value y = load(i);
+            for (int j = 0; j < M; ++j) y = k[j].Step(y);
+            put(i, y);
+        }
+        return;
+    }
+    for (int i = 0; i < M - 1; ++i) {
+        for (int j = i; j >= 1; --j) v[j] = k[j].Step(v[j - 1]);
+        v[0] = k[0].Step(load(i));
+    }
+    for (int i = M - 1; i < n; ++i) {
+        for (int j = M - 1; j >= 1; --j) v[j] = k[j].Step(v[j - 1]);
+        v[0] = k[0].Step(load(i));
+        put(i - (M - 1), v[M - 1]);
+    }
+    for (int i = n; i < n + M - 1; ++i) {
+        for (int j = M - 1; j >= i - n + 1; --j) v[j] = k[j].Step(v[j - 1]);
+        put(i - (M - 1), v[M - 1]);
+    }
+}
+
+// M steady sections in one pass.
 template <int M>
 void cascade(Filter* const* s, double* x, int n)
 {
     Filter::Kernel k[M];
     for (int j = 0; j < M; ++j) k[j] = s[j]->Load();
-    for (int i = 0; i < n; ++i) {
-        double v = x[i];
-        for (int j = 0; j < M; ++j) v = k[j].Step(v);
-        x[i] = v;
-    }
+    skewed<M, Filter::Kernel, double>(
+        k, n, [x](int i) { return x[i]; }, [x](int i, double y) { x[i] = y; });
     for (int j = 0; j < M; ++j) s[j]->Store(k[j]);
 }
 
@@ -330,12 +358,12 @@ void cascade(Filter* const* sl, Filter* const* sr, double* l, double* r, int n)
         kr[j] = sr[j]->Load();
         k[j] = KernelPair(kl[j], kr[j]);
     }
-    for (int i = 0; i < n; ++i) {
-        KernelPair::Lanes v = {l[i], r[i]};
-        for (int j = 0; j < M; ++j) v = k[j].Step(v);
-        l[i] = v[0];
-        r[i] = v[1];
-    }
+    skewed<M, KernelPair, KernelPair::Lanes>(
+        k, n, [l, r](int i) { return KernelPair::Lanes{l[i], r[i]}; },
+        [l, r](int i, KernelPair::Lanes y) {
+            l[i] = y[0];
+            r[i] = y[1];
+        });
     for (int j = 0; j < M; ++j) {
         k[j].Split(kl[j], kr[j]);
         sl[j]->Store(kl[j]);
