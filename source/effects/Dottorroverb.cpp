@@ -131,6 +131,11 @@ void Dottorroverb::process(double* l, double* r, int n)
     const auto& al2 = allpasses[kLeft2];
     const auto& ar2 = allpasses[kRight2];
     const int* t = taps.data();
+    using Tap = ReverbDelayBlock::Tap;
+    const Tap tapsA[] = {{&dl1, t[0], 1.0},  {&dl1, t[1], 1.0},  {&al2, t[2], -1.0}, {&dl2, t[3], 1.0},
+                         {&dr1, t[4], -1.0}, {&ar2, t[5], -1.0}, {&dr2, t[6], -1.0}};
+    const Tap tapsB[] = {{&dr1, t[7], 1.0},   {&dr1, t[8], 1.0},  {&ar2, t[9], -1.0}, {&dr2, t[10], 1.0},
+                         {&dl1, t[11], -1.0}, {&al2, t[12], -1.0}, {&dl2, t[13], -1.0}};
     ReverbDelayBlock* const lowPasses[3] = {&inputLowPass, &lowPassLeft, &lowPassRight};
     double e[kRun], left[kRun], right[kRun], dampedL[kRun], dampedR[kRun], nextA[kRun], nextB[kRun];
     double a[kRun], b[kRun];
@@ -164,22 +169,8 @@ void Dottorroverb::process(double* l, double* r, int n)
         dr2.run_DLY(dampedR, m);
         B = dampedR[m - 1];
         // The taps, read after the run as each sample would have read them.
-        std::fill_n(a, m, 0.0);
-        std::fill_n(b, m, 0.0);
-        dl1.AddTaps(t[0], 1.0, a, m);
-        dl1.AddTaps(t[1], 1.0, a, m);
-        al2.AddTaps(t[2], -1.0, a, m);
-        dl2.AddTaps(t[3], 1.0, a, m);
-        dr1.AddTaps(t[4], -1.0, a, m);
-        ar2.AddTaps(t[5], -1.0, a, m);
-        dr2.AddTaps(t[6], -1.0, a, m);
-        dr1.AddTaps(t[7], 1.0, b, m);
-        dr1.AddTaps(t[8], 1.0, b, m);
-        ar2.AddTaps(t[9], -1.0, b, m);
-        dr2.AddTaps(t[10], 1.0, b, m);
-        dl1.AddTaps(t[11], -1.0, b, m);
-        al2.AddTaps(t[12], -1.0, b, m);
-        dl2.AddTaps(t[13], -1.0, b, m);
+        ReverbDelayBlock::SumTaps(tapsA, a, m);
+        ReverbDelayBlock::SumTaps(tapsB, b, m);
         for (int i = 0; i < m; ++i) Output(kTapGain * a[i], kTapGain * b[i], x[i], y[i]);
         start += m;
     }

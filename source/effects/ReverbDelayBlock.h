@@ -5,7 +5,9 @@
 // and advances the line by one. Lines are allocated only by the setups.
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "dsp/DspMath.h"
@@ -96,11 +98,7 @@ public:
     {
         Runs(n, [&](double* line, int at, int count) {
             double* y = x + at;
-            for (int i = 0; i < count; ++i) {
-                const double w = line[i];
-                line[i] = y[i];
-                y[i] = w;
-            }
+            std::swap_ranges(y, y + count, line);
             return y[count - 1];
         });
     }
@@ -109,7 +107,14 @@ public:
         const double gain = g;
         Runs(n, [&](double* line, int at, int count) {
             double* y = x + at;
-            for (int i = 0; i < count; ++i) {
+            int i = 0;
+            for (; i + 2 <= count; i += 2) {
+                const Pair w = load(line + i);
+                const Pair v = (w * gain + load(y + i) + kDenormalOffset) - kDenormalOffset;
+                store(line + i, v);
+                store(y + i, w - gain * v);
+            }
+            for (; i < count; ++i) {
                 const double w = line[i];
                 const double v = denormalGuard(w * gain + y[i]);
                 line[i] = v;
@@ -123,7 +128,13 @@ public:
     {
         const double gain = g;
         Runs(n, [&](double* line, int at, int count) {
-            for (int i = 0; i < count; ++i) {
+            int i = 0;
+            for (; i + 2 <= count; i += 2) {
+                const Pair v = (gain * load(line + i) + load(x + at + i) + kDenormalOffset) - kDenormalOffset;
+                store(line + i, v);
+                store(sum + at + i, load(sum + at + i) + v);
+            }
+            for (; i < count; ++i) {
                 const double v = denormalGuard(gain * line[i] + x[at + i]);
                 line[i] = v;
                 sum[at + i] += v;
@@ -152,7 +163,13 @@ public:
         const double gain = g;
         Runs(n, [&](double* line, int at, int count) {
             double* y = x + at;
-            for (int i = 0; i < count; ++i) {
+            int i = 0;
+            for (; i + 2 <= count; i += 2) {
+                const Pair w = load(line + i), in = load(y + i);
+                store(line + i, (w * gain + in + kDenormalOffset) - kDenormalOffset);
+                store(y + i, w - in);
+            }
+            for (; i < count; ++i) {
                 const double w = line[i];
                 line[i] = denormalGuard(w * gain + y[i]);
                 y[i] = w - y[i];
@@ -189,6 +206,7 @@ public:
             for (int c = 0; c < N; ++c) line[c] = combs[c]->buffer.get() + combs[c]->index;
             for (int i = 0; i < count; ++i) {
                 double total = sum[at + i];
+#pragma GCC unroll 16
                 for (int c = 0; c < N; ++c) {
                     const double w = line[c][i];
                     state[c] = denormalGuard(state[c] * keep[c] + w * take[c]);
@@ -216,19 +234,58 @@ public:
             keep[k] = lowPasses[k]->d;
             take[k] = lowPasses[k]->oneMinusD;
         }
-        for (int i = 0; i < n; ++i)
+        // Unrolled, so that each memory stays in a register.
+        for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 16
             for (int k = 0; k < N; ++k) x[k][i] = state[k] = denormalGuard(state[k] * keep[k] + x[k][i] * take[k]);
+        }
         for (int k = 0; k < N; ++k) {
             lowPasses[k]->state = state[k];
             if (n > 0) lowPasses[k]->out = state[k];
         }
     }
 
-    // Adds sign x gettap(k) as it reads after each of the next n process_
-    // calls to sum[0..n-1], reading the line as it is now: a caller runs
-    // the n samples first, then its taps (n + k must not exceed the line's
-    // length, after k is reduced modulo it).
-    void AddTaps(int k, double sign, double* sum, int n) const;
+    // A signed tap: sign x gettap(k) of a line.
+    struct Tap {
+        const ReverbDelayBlock* line;
+        int k;
+        double sign;  // +1 or -1
+    };
+    // sum[i] = the signed taps added in order, as they read after each of
+    // the last n process_ calls, reading the lines as they are now: a caller
+    // runs its n samples first, then its taps (n + k must not exceed a
+    // line's length, after k is reduced modulo it).
+    template <int N>
+    static void SumTaps(const Tap (&taps)[N], double* sum, int n)
+    {
+        int from[N];
+        const double* line[N];
+        for (int j = 0; j < N; ++j) {
+            const ReverbDelayBlock& b = *taps[j].line;
+            // The index read after the first of the n calls, which the run
+            // started at (now index - n).
+            const long long p = (static_cast<long long>(b.index) - n + 1 - taps[j].k) % b.size;
+            from[j] = static_cast<int>(p < 0 ? p + b.size : p);
+        }
+        for (int at = 0; at < n;) {
+            int count = n - at;
+            for (int j = 0; j < N; ++j) {
+                count = std::min(count, taps[j].line->size - from[j]);
+                line[j] = taps[j].line->buffer.get() + from[j];
+            }
+            for (int i = 0; i < count; ++i) {
+                double total = 0.0;
+#pragma GCC unroll 16
+                for (int j = 0; j < N; ++j) total += taps[j].sign * line[j][i];
+                sum[at + i] = total;
+            }
+            for (int j = 0; j < N; ++j) {
+                from[j] += count;
+                if (from[j] >= taps[j].line->size) from[j] = 0;
+            }
+            at += count;
+        }
+    }
     // The next n outputs of a delay (n up to the line's length), before a
     // run takes them.
     void Peek(double* y, int n) const;
@@ -264,6 +321,17 @@ public:
     void clear_buffer();
 
 private:
+    // Two samples a register (SSE2, the x86-64 baseline): each lane rounds
+    // as the scalar rule does.
+    typedef double Pair __attribute__((vector_size(16)));
+    static Pair load(const double* p)
+    {
+        Pair v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static void store(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
+
     // Frees the old line and allocates n zeroed samples (at least one);
     // the low-pass memory and last output stay.
     void resize(int n);
