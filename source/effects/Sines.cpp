@@ -70,29 +70,29 @@ template <bool WantSin, bool WantCos>
     const Quad w = n * kHalfPiTail;
     const Quad y0 = r - w;
     const Quad y1 = (r - y0) - w;
+    const Bits odd = (Bits)((q & 1) != 0);
     Quad ks, kc;
+    if constexpr (WantSin != WantCos) {
+        // Neighbouring angles of an oscillator mostly share a quadrant:
+        // then one kernel gives every lane.
+        const unsigned long long oddLanes = odd[0] & odd[1] & odd[2] & odd[3];
+        const unsigned long long evenLanes = ~(odd[0] | odd[1] | odd[2] | odd[3]);
+        if (oddLanes | evenLanes) {
+            const bool useCos = (oddLanes != 0) == WantSin;
+            Quad k;
+            if (useCos) cosKernel(y0, y1, k);
+            else sinKernel(y0, y1, k);
+            const Bits sign = WantSin ? (q & 2) << 62 : ((q + 1) & 2) << 62;
+            if constexpr (WantSin) s = (Quad)((Bits)k ^ sign);
+            if constexpr (WantCos) c = (Quad)((Bits)k ^ sign);
+            return;
+        }
+    }
     sinKernel(y0, y1, ks);
     cosKernel(y0, y1, kc);
-    const Bits odd = (Bits)((q & 1) != 0);
     // sin: quadrants 0..3 give s, c, -s, -c; cos: c, -s, -c, s.
     if constexpr (WantSin) s = (Quad)((TONEWRIGHT_PICK(odd, kc, ks)) ^ ((q & 2) << 62));
     if constexpr (WantCos) c = (Quad)((TONEWRIGHT_PICK(odd, ks, kc)) ^ (((q + 1) & 2) << 62));
-}
-
-// Lanes whose angle is too wide for the reduction go to the C library.
-template <bool WantSin, bool WantCos>
-[[gnu::always_inline]] inline void four(const Quad& v, Quad& so, Quad& co)
-{
-    evaluate<WantSin, WantCos>(v, so, co);
-    const Quad magnitude = (Quad)((Bits)v & 0x7fffffffffffffffULL);
-    const auto wide = magnitude > kWideAngle;
-    if (wide[0] | wide[1] | wide[2] | wide[3]) [[unlikely]] {
-        for (int k = 0; k < 4; ++k) {
-            if (!wide[k]) continue;
-            if constexpr (WantSin) so[k] = std::sin(v[k]);
-            if constexpr (WantCos) co[k] = std::cos(v[k]);
-        }
-    }
 }
 
 template <bool WantSin, bool WantCos>
@@ -102,17 +102,28 @@ template <bool WantSin, bool WantCos>
     Quad v, so, co;
     for (; i + 4 <= n; i += 4) {
         std::memcpy(&v, x + i, sizeof v);
-        four<WantSin, WantCos>(v, so, co);
+        evaluate<WantSin, WantCos>(v, so, co);
         if constexpr (WantSin) std::memcpy(s + i, &so, sizeof so);
         if constexpr (WantCos) std::memcpy(c + i, &co, sizeof co);
     }
-    if (i == n) return;
-    v = Quad{0.0, 0.0, 0.0, 0.0};
-    for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
-    four<WantSin, WantCos>(v, so, co);
-    for (int k = 0; i + k < n; ++k) {
-        if constexpr (WantSin) s[i + k] = so[k];
-        if constexpr (WantCos) c[i + k] = co[k];
+    if (i < n) {
+        v = Quad{0.0, 0.0, 0.0, 0.0};
+        for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
+        evaluate<WantSin, WantCos>(v, so, co);
+        for (int k = 0; i + k < n; ++k) {
+            if constexpr (WantSin) s[i + k] = so[k];
+            if constexpr (WantCos) c[i + k] = co[k];
+        }
+    }
+    // Angles too wide for the reduction go to the C library.
+    bool wide = false;
+    for (int k = 0; k < n; ++k) wide |= !(std::fabs(x[k]) <= kWideAngle);
+    if (wide) [[unlikely]] {
+        for (int k = 0; k < n; ++k) {
+            if (std::fabs(x[k]) <= kWideAngle) continue;
+            if constexpr (WantSin) s[k] = std::sin(x[k]);
+            if constexpr (WantCos) c[k] = std::cos(x[k]);
+        }
     }
 }
 
