@@ -1,8 +1,9 @@
 #include "effects/Sines.h"
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
+
+#include "dsp/WideVectors.h"
 
 namespace tonewright::sines {
 
@@ -133,24 +134,11 @@ void runPortable(const double* x, double* s, double* c, int n)
     run<WantSin, WantCos>(x, s, c, n);
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TONEWRIGHT_SINES_AVX2 1
-
+#ifdef TONEWRIGHT_WIDE_VECTORS
 template <bool WantSin, bool WantCos>
 __attribute__((target("avx2"))) void runAvx2(const double* x, double* s, double* c, int n)
 {
     run<WantSin, WantCos>(x, s, c, n);
-}
-
-std::atomic<bool> wideAllowed{true};
-
-bool haveAvx2()
-{
-    static const bool have = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return have && wideAllowed.load(std::memory_order_relaxed);
 }
 #endif
 
@@ -158,8 +146,8 @@ template <bool WantSin, bool WantCos>
 void dispatch(const double* x, double* s, double* c, int n)
 {
     if (n <= 0) return;
-#ifdef TONEWRIGHT_SINES_AVX2
-    if (haveAvx2()) {
+#ifdef TONEWRIGHT_WIDE_VECTORS
+    if (WideVectors()) {
         runAvx2<WantSin, WantCos>(x, s, c, n);
         return;
     }
@@ -192,13 +180,6 @@ double cos(double x)
     double c;
     runPortable<false, true>(&x, nullptr, &c, 1);
     return c;
-}
-
-void AllowWideVectors([[maybe_unused]] bool allow)
-{
-#ifdef TONEWRIGHT_SINES_AVX2
-    wideAllowed.store(allow, std::memory_order_relaxed);
-#endif
 }
 
 }  // namespace tonewright::sines

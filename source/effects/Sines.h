@@ -3,7 +3,7 @@
 // swept sections: each value within an ulp of the C library's, computed
 // several at a time (four a register where the processor has AVX2). Every
 // path does the same arithmetic in the same order, so the results do not
-// depend on the processor. Angles are meant to be moderate (oscillator
+// depend on the processor (dsp/WideVectors.h). Angles are meant to be moderate (oscillator
 // phases, filter angles); beyond kWideAngle they go to the C library.
 
 namespace tonewright::sines {
@@ -20,8 +20,5 @@ void cos(const double* x, double* c, int n);
 // One value, by the same computation.
 double sin(double x);
 double cos(double x);
-
-// Tests compare the two paths: false keeps to the portable one.
-void AllowWideVectors(bool allow);
 
 }  // namespace tonewright::sines

@@ -10,6 +10,7 @@
 
 #include "DspTestKit.h"
 #include "dsp/RangeHelpers.h"
+#include "dsp/WideVectors.h"
 #include "effects/Chorus.h"
 #include "effects/Flanger.h"
 #include "effects/FunctionGenerator.h"
@@ -208,10 +209,10 @@ TEST(Sines, WithinAnUlpOfTheCLibraryOnEveryPathAndOneAtATime)
         std::vector<double> s(x.size()), c(x.size()), s2(x.size()), c2(x.size()), onlyC(x.size());
         sines::sinCos(x.data(), s.data(), c.data(), int(x.size()));
         sines::cos(x.data(), onlyC.data(), int(x.size()));
-        sines::AllowWideVectors(false);
+        AllowWideVectors(false);
         sines::sin(x.data(), s2.data(), int(x.size()));
         sines::sinCos(x.data(), nullptr, c2.data(), int(x.size()));
-        sines::AllowWideVectors(true);
+        AllowWideVectors(true);
         double worst = 0.0;
         for (size_t i = 0; i < x.size(); ++i) {
             worst = std::max({worst, ulpsApart(s[i], std::sin(x[i])), ulpsApart(c[i], std::cos(x[i]))});
