@@ -211,24 +211,22 @@ void Phaser::RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, 
     const double wet = depth.current;
     double fl = feedbackL, fr = feedbackR;
     // The cosine terms depend on the oscillator alone: a run of samples
-    // at a time, all sections' angles in one batch of cosines.
+    // at a time, each section's in one batch.
     constexpr int kRun = 32;
-    double angle[kSections][kRun];
     double term[kSections][kRun];
     for (int start = 0; start < n; start += kRun) {
         const int length = std::min(kRun, n - start);
-        double control[kRun];
+        double control[kRun], against[kRun];
         for (int i = 0; i < length; ++i) {
             StepOscillator();
             control[i] = m;
+            against[i] = 3.0 - m;
         }
         for (int j = 0; j < count; ++j) {
-            const bool against = Stereo && j >= ends[1];
-            for (int i = 0; i < length; ++i) angle[j][i] = (against ? 3.0 - control[i] : control[i]) * k[j].a + k[j].b;
-        }
-        for (int j = 0; j < count; ++j) {
-            sines::cos(angle[j], term[j], length);
-            for (int i = 0; i < length; ++i) term[j][i] *= k[j].minusTwoR;
+            const double* sweep = Stereo && j >= ends[1] ? against : control;
+            sines::scaledCos(sweep, k[j].a, k[j].b, k[j].minusTwoR, term[j], length);
+            k[j].angle = sweep[length - 1] * k[j].a + k[j].b;
+            k[j].c = term[j][length - 1];
         }
 
         double* const left = l + start;
@@ -245,10 +243,6 @@ void Phaser::RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, 
                 fr = s;
                 right[i] += wet * s;
             }
-        }
-        for (int j = 0; j < count; ++j) {
-            k[j].angle = angle[j][length - 1];
-            k[j].c = term[j][length - 1];
         }
     }
     feedbackL = fl;

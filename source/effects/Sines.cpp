@@ -128,6 +128,38 @@ template <bool WantSin, bool WantCos>
     }
 }
 
+// c[i] = scale cos(x[i] a + b), rounded as written.
+[[gnu::always_inline]] inline void runScaledCos(const double* x, double a, double b, double scale, double* c, int n)
+{
+    int i = 0;
+    Quad v, unused, co;
+    for (; i + 4 <= n; i += 4) {
+        std::memcpy(&v, x + i, sizeof v);
+        evaluate<false, true>(v * a + b, unused, co);
+        co *= scale;
+        std::memcpy(c + i, &co, sizeof co);
+    }
+    if (i < n) {
+        v = Quad{0.0, 0.0, 0.0, 0.0};
+        for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
+        evaluate<false, true>(v * a + b, unused, co);
+        for (int k = 0; i + k < n; ++k) c[i + k] = scale * co[k];
+    }
+    bool wide = false;
+    for (int k = 0; k < n; ++k) wide |= !(std::fabs(x[k] * a + b) <= kWideAngle);
+    if (wide) [[unlikely]] {
+        for (int k = 0; k < n; ++k) {
+            const double angle = x[k] * a + b;
+            if (!(std::fabs(angle) <= kWideAngle)) c[k] = scale * std::cos(angle);
+        }
+    }
+}
+
+void scaledCosPortable(const double* x, double a, double b, double scale, double* c, int n)
+{
+    runScaledCos(x, a, b, scale, c, n);
+}
+
 template <bool WantSin, bool WantCos>
 void runPortable(const double* x, double* s, double* c, int n)
 {
@@ -139,6 +171,12 @@ template <bool WantSin, bool WantCos>
 __attribute__((target("avx2"))) void runAvx2(const double* x, double* s, double* c, int n)
 {
     run<WantSin, WantCos>(x, s, c, n);
+}
+
+__attribute__((target("avx2"))) void scaledCosAvx2(const double* x, double a, double b, double scale, double* c,
+                                                   int n)
+{
+    runScaledCos(x, a, b, scale, c, n);
 }
 #endif
 
@@ -167,6 +205,18 @@ void sinCos(const double* x, double* s, double* c, int n)
 void sin(const double* x, double* s, int n) { dispatch<true, false>(x, s, nullptr, n); }
 
 void cos(const double* x, double* c, int n) { dispatch<false, true>(x, nullptr, c, n); }
+
+void scaledCos(const double* x, double a, double b, double scale, double* c, int n)
+{
+    if (n <= 0) return;
+#ifdef TONEWRIGHT_WIDE_VECTORS
+    if (WideVectors()) {
+        scaledCosAvx2(x, a, b, scale, c, n);
+        return;
+    }
+#endif
+    scaledCosPortable(x, a, b, scale, c, n);
+}
 
 double sin(double x)
 {

@@ -16,6 +16,9 @@ constexpr double kWideAngle = 1.0e5;
 void sinCos(const double* x, double* s, double* c, int n);
 void sin(const double* x, double* s, int n);
 void cos(const double* x, double* c, int n);
+// c[i] = scale cos(x[i] a + b), the angle and the product rounded as
+// written: the cosine terms of a swept section.
+void scaledCos(const double* x, double a, double b, double scale, double* c, int n);
 
 // One value, by the same computation.
 double sin(double x);

@@ -224,6 +224,17 @@ TEST(Sines, WithinAnUlpOfTheCLibraryOnEveryPathAndOneAtATime)
         }
         EXPECT_LE(worst, 1.0);
     }
+    // A section's cosine terms: the angle and product as written.
+    std::vector<double> m(1001), terms(m.size()), portable(m.size());
+    for (size_t i = 0; i < m.size(); ++i) m[i] = 1.0 + double(i) / 1000.0;
+    for (auto [a, b] : {std::pair(0.0427, 0.0427), std::pair(1.9, -0.3), std::pair(4e4, 1.0)}) {
+        sines::scaledCos(m.data(), a, b, -1.8, terms.data(), int(m.size()));
+        AllowWideVectors(false);
+        sines::scaledCos(m.data(), a, b, -1.8, portable.data(), int(m.size()));
+        AllowWideVectors(true);
+        for (size_t i = 0; i < m.size(); ++i) ASSERT_EQ(terms[i], -1.8 * sines::cos(m[i] * a + b)) << m[i];
+        EXPECT_EQ(terms, portable);
+    }
     // Wide angles are the C library's own; zeros keep their sign.
     for (double v : {1e6, -3e7, 1e300}) {
         EXPECT_EQ(sines::sin(v), std::sin(v));
