@@ -170,11 +170,7 @@ void Chorus::Run(double* l, double* r, int n)
         const int length = std::min(kRun, n - start);
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
-        for (int i = 0; i < length; ++i) {
-            if (glide) incrementMoving[i] = increment.Step(coefficient);
-            phi += increment.current;
-            phase[i] = phi;
-        }
+        advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
         sines::sinCos(phase, sine, needCos ? cosine : nullptr, length);
 
         double* const x = l + start;

@@ -106,9 +106,7 @@ int Dottorroverb::TapOffset(int i) const { return taps[std::clamp(i, 0, kTaps - 
 
 int Dottorroverb::LongestRun() const
 {
-    int longest = kRun;
-    for (const auto& a : allpasses) longest = std::min(longest, a.Length());
-    for (const auto& d : delays) longest = std::min(longest, d.Length());
+    int longest = ReverbAlgorithm::LongestRun(kRun, allpasses, delays);
     // The line each tap reads, a's taps then b's.
     const ReverbDelayBlock* tapped[kTaps] = {
         &delays[kDelayLeft1],  &delays[kDelayLeft1],  &allpasses[kLeft2],  &delays[kDelayLeft2], &delays[kDelayRight1],
@@ -143,7 +141,7 @@ void Dottorroverb::process(double* l, double* r, int n)
         const int m = std::min(longest, n - start);
         double* const x = l + start;
         double* const y = r + start;
-        for (int i = 0; i < m; ++i) e[i] = Input(x[i], y[i]);
+        Inputs(x, y, e, m);
         // The first delays' outputs are there before the run: their
         // low-passes run beside the input's.
         dl1.Peek(dampedL, m);

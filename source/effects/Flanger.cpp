@@ -135,11 +135,7 @@ void Flanger::Run(double* l, double* r, int n)
         const int length = std::min(kRun, n - start);
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
-        for (int i = 0; i < length; ++i) {
-            if (glide) incrementMoving[i] = increment.Step(coefficient);
-            phi += increment.current;
-            phase[i] = phi;
-        }
+        advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
         sines::sinCos(phase, sine, readB ? cosine : nullptr, length);
 
         double* const x = l + start;

@@ -69,10 +69,7 @@ const ReverbDelayBlock& Freeverb::AllPass(int i) const { return allpasses[std::c
 
 void Freeverb::process(double* l, double* r, int n)
 {
-    // Each stage takes a run at once: no run is longer than a line.
-    int longest = kRun;
-    for (const auto& a : allpasses) longest = std::min(longest, a.Length());
-    for (const auto& c : combs) longest = std::min(longest, c.Length());
+    const int longest = LongestRun(kRun, allpasses, combs);
     ReverbDelayBlock* const leftCombs[kCombs / 2] = {&combs[0], &combs[1], &combs[2], &combs[3],
                                                      &combs[4], &combs[5], &combs[6], &combs[7]};
     ReverbDelayBlock* const rightCombs[kCombs / 2] = {&combs[8],  &combs[9],  &combs[10], &combs[11],
@@ -82,10 +79,9 @@ void Freeverb::process(double* l, double* r, int n)
         const int m = std::min(longest, n - start);
         double* const left = l + start;
         double* const right = r + start;
-        for (int i = 0; i < m; ++i) {
-            x[i] = Input(left[i], right[i]);
-            a[i] = b[i] = 0.0;
-        }
+        Inputs(left, right, x, m);
+        std::fill_n(a, m, 0.0);
+        std::fill_n(b, m, 0.0);
         ReverbDelayBlock::add_LBCF(leftCombs, x, a, m);
         ReverbDelayBlock::add_LBCF(rightCombs, x, b, m);
         for (int k = 0; k < kAllPasses / 2; ++k) allpasses[k].run_FBFFCF(a, m);

@@ -56,19 +56,14 @@ const ReverbDelayBlock& NRev::AllPass(int i) const { return allpasses[std::clamp
 
 void NRev::process(double* l, double* r, int n)
 {
-    // Each stage takes a run at once: no run is longer than a line.
-    int longest = kRun;
-    for (const auto& a : allpasses) longest = std::min(longest, a.Length());
-    for (const auto& c : combs) longest = std::min(longest, c.Length());
+    const int longest = LongestRun(kRun, allpasses, combs);
     double x[kRun], s[kRun], a[kRun], b[kRun];
     for (int start = 0; start < n;) {
         const int m = std::min(longest, n - start);
         double* const left = l + start;
         double* const right = r + start;
-        for (int i = 0; i < m; ++i) {
-            x[i] = Input(left[i], right[i]);
-            s[i] = 0.0;
-        }
+        Inputs(left, right, x, m);
+        std::fill_n(s, m, 0.0);
         for (auto& c : combs) c.add_FBCF(x, s, m);
         allpasses[0].run_AP(s, m);
         allpasses[1].run_AP(s, m);
