@@ -57,9 +57,6 @@ constexpr double C6 = -1.13596475577881948265e-11;
     out = v + (((1.0 - v) - hz) + (z * r - x * y));
 }
 
-// Lanes of `a` where mask is set, of `b` elsewhere.
-#define TONEWRIGHT_PICK(mask, a, b) ((Bits)(a) & (mask)) | ((Bits)(b) & ~(mask))
-
 template <bool WantSin, bool WantCos>
 [[gnu::always_inline]] inline void evaluate(const Quad& x, Quad& s, Quad& c)
 {
@@ -72,7 +69,6 @@ template <bool WantSin, bool WantCos>
     const Quad y0 = r - w;
     const Quad y1 = (r - y0) - w;
     const Bits odd = (Bits)((q & 1) != 0);
-    Quad ks, kc;
     if constexpr (WantSin != WantCos) {
         // Neighbouring angles of an oscillator mostly share a quadrant:
         // then one kernel gives every lane.
@@ -89,11 +85,13 @@ template <bool WantSin, bool WantCos>
             return;
         }
     }
+    Quad ks, kc;
     sinKernel(y0, y1, ks);
     cosKernel(y0, y1, kc);
-    // sin: quadrants 0..3 give s, c, -s, -c; cos: c, -s, -c, s.
-    if constexpr (WantSin) s = (Quad)((TONEWRIGHT_PICK(odd, kc, ks)) ^ ((q & 2) << 62));
-    if constexpr (WantCos) c = (Quad)((TONEWRIGHT_PICK(odd, ks, kc)) ^ (((q + 1) & 2) << 62));
+    // sin: quadrants 0..3 give s, c, -s, -c; cos: c, -s, -c, s. The odd
+    // lanes take the other kernel, then the sign bit flips where due.
+    if constexpr (WantSin) s = (Quad)((((Bits)kc & odd) | ((Bits)ks & ~odd)) ^ ((q & 2) << 62));
+    if constexpr (WantCos) c = (Quad)((((Bits)ks & odd) | ((Bits)kc & ~odd)) ^ (((q + 1) & 2) << 62));
 }
 
 template <bool WantSin, bool WantCos>

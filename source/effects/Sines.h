@@ -1,10 +1,11 @@
 #pragma once
 // Sines and cosines of whole arrays of angles, for the oscillators and the
 // swept sections: each value within an ulp of the C library's, computed
-// several at a time (four a register where the processor has AVX2). Every
-// path does the same arithmetic in the same order, so the results do not
-// depend on the processor (dsp/WideVectors.h). Angles are meant to be moderate (oscillator
-// phases, filter angles); beyond kWideAngle they go to the C library.
+// several at a time (four a register where the processor has AVX2, see
+// dsp/WideVectors.h). Every path does the same arithmetic in the same order,
+// so the results do not depend on the processor. Angles are meant to be
+// moderate (oscillator phases, filter angles); beyond kWideAngle they go to
+// the C library.
 
 namespace tonewright::sines {
 
