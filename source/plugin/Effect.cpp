@@ -133,7 +133,23 @@ void Effect::notifyEditorParameter(int index, float value)
     if (editor) editor->setParameter(index, value);
 }
 
-void Effect::notifyEditorProgram(int) {}
+void Effect::notifyEditorProgram(int program) { editorProgram.store(program); }
+
+bool Effect::takeLearnedNotice(int32_t& previous, int32_t& learned)
+{
+    const uint64_t word = editorLearned.exchange(0);
+    if (word == 0) return false;
+    previous = static_cast<int32_t>(word >> 32) - 1;
+    learned = static_cast<int32_t>(word & 0xFFFFFFFFu) - 1;
+    return true;
+}
+
+void Effect::clearEditorNotices()
+{
+    editorProgram.store(-1);
+    editorRefresh.store(false);
+    editorLearned.store(0);
+}
 
 // ---- the engine lock and the parameter hand-over ----
 
