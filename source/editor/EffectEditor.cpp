@@ -403,7 +403,7 @@ void EffectEditor::runCommand(CControl* control)
         break;
     }
     case kGUIParamPresetImportButton:
-        if (clicked) openDialog(DialogUse::importPreset, system::FileDialogKind::open, "Import Preset", desktop(), {});
+        if (clicked) openDialog(PendingDialog(DialogUse::importPreset));
         break;
     case kGUIParamPresetExportButton: {
         const std::string name = programName();
@@ -412,8 +412,7 @@ void EffectEditor::runCommand(CControl* control)
             std::fprintf(stderr, "Quarrystone TWR:: A program needs a name to be exported.\n");
             break;
         }
-        openDialog(DialogUse::exportPreset, system::FileDialogKind::save, "Export Preset",
-                   desktop() + "/" + ExportName(name) + ".xml", {DialogUse::exportPreset, "", name});
+        openDialog(PendingDialog(DialogUse::exportPreset, "", name));
         break;
     }
     case kGUIParamBankSaveButton:
@@ -423,8 +422,7 @@ void EffectEditor::runCommand(CControl* control)
         }
         break;
     case kGUIParamBankExportButton:
-        if (clicked)
-            openDialog(DialogUse::exportBank, system::FileDialogKind::save, "Export Bank", desktop() + "/Bank.xml", {});
+        if (clicked) openDialog(PendingDialog(DialogUse::exportBank));
         break;
     case kGUIParamMoreButton:
         if (clicked) showMoreScreen();
@@ -447,8 +445,7 @@ void EffectEditor::preampMenuChosen(CControl* control)
         rebuildUI();
         break;
     case kImportChosen:
-        openDialog(DialogUse::importPreamp, system::FileDialogKind::open, "Import Preamp", desktop(),
-                   {DialogUse::importPreamp, path, ""});
+        openDialog(PendingDialog(DialogUse::importPreamp, path));
         break;
     default: break;
     }
@@ -462,12 +459,10 @@ void EffectEditor::impulseMenuChosen(CControl* control)
         if (!owner->loadCabinetImpulse(path.c_str())) std::fputs("SetCabinetImpulse returned false.\n", stderr);
         break;
     case kImportChosen:
-        if (openDialog(DialogUse::importImpulse, system::FileDialogKind::open, "Import Impulse", desktop(),
-                       {DialogUse::importImpulse, path, ""}))
-            return;  // finished when the dialog answers
+        if (openDialog(PendingDialog(DialogUse::importImpulse, path))) return;  // finished when the dialog answers
         break;
     case kLoadChosen:
-        if (openDialog(DialogUse::loadImpulse, system::FileDialogKind::open, "Load Impulse", desktop(), {})) return;
+        if (openDialog(PendingDialog(DialogUse::loadImpulse))) return;
         break;
     default: break;
     }
@@ -485,11 +480,10 @@ void EffectEditor::bankMenuChosen(CControl* control)
         rebuildUI();
         break;
     case kImportChosen:
-        openDialog(DialogUse::importBank, system::FileDialogKind::open, "Import Bank", desktop(),
-                   {DialogUse::importBank, path, ""});
+        openDialog(PendingDialog(DialogUse::importBank, path));
         break;
     case kLoadChosen:
-        openDialog(DialogUse::loadBank, system::FileDialogKind::open, "Load Bank", desktop(), {});
+        openDialog(PendingDialog(DialogUse::loadBank));
         break;
     default: break;
     }
@@ -497,19 +491,24 @@ void EffectEditor::bankMenuChosen(CControl* control)
 
 // ---- dialogs ----
 
-bool EffectEditor::openDialog(DialogUse use, system::FileDialogKind kind, const char* title, const std::string& start,
-                              PendingDialog next)
+bool EffectEditor::openDialog(PendingDialog next)
 {
     if (dialog) {
         std::fprintf(stderr, "Quarrystone TWR:: A file dialog is open already.\n");
         return false;
     }
-    const bool audio = use == DialogUse::importImpulse || use == DialogUse::loadImpulse;
+    static constexpr const char* kTitles[] = {"Import Preamp", "Import Impulse", "Load Impulse", "Import Bank",
+                                              "Load Bank",     "Import Preset",  "Export Preset", "Export Bank"};
+    const DialogUse use = next.use;
     system::FileDialogRequest request;
-    request.kind = kind;
-    request.title = title;
-    request.start = start;
-    request.extensions = audio ? std::vector<std::string>{"wav", "aif", "aiff"} : std::vector<std::string>{"xml"};
+    request.title = kTitles[static_cast<int>(use)];
+    request.start = desktop();
+    request.extensions = {"xml"};
+    if (use == DialogUse::importImpulse || use == DialogUse::loadImpulse) request.extensions = {"wav", "aif", "aiff"};
+    if (use == DialogUse::exportPreset || use == DialogUse::exportBank) {
+        request.kind = system::FileDialogKind::save;
+        request.start += "/" + (use == DialogUse::exportBank ? std::string("Bank") : ExportName(next.name)) + ".xml";
+    }
     std::unique_ptr<system::FileDialog> made = system::MakeFileDialog();
     if (!made || !made->Start(request)) {
         std::fprintf(stderr, "Quarrystone TWR:: No file dialog can be shown (zenity or kdialog is needed).\n");
@@ -517,7 +516,6 @@ bool EffectEditor::openDialog(DialogUse use, system::FileDialogKind kind, const 
     }
     dialog = std::move(made);
     pending = std::move(next);
-    pending.use = use;
     return true;
 }
 

@@ -90,7 +90,8 @@ public:
     CTextEdit* nameEdit = nullptr;
 
 private:
-    // What the answer of the open dialog is for.
+    // What the answer of the open dialog is for (in the order of the
+    // dialogs' titles in openDialog).
     enum class DialogUse {
         importPreamp,
         importImpulse,
@@ -102,6 +103,10 @@ private:
         exportBank,
     };
     struct PendingDialog {
+        explicit PendingDialog(DialogUse what, std::string to = {}, std::string named = {})
+            : use(what), destination(std::move(to)), name(std::move(named))
+        {
+        }
         DialogUse use;
         std::string destination;  // where an import copies to
         std::string name;         // the preset name an export writes
@@ -116,8 +121,9 @@ private:
     void preampMenuChosen(CControl* control);
     void impulseMenuChosen(CControl* control);
     void bankMenuChosen(CControl* control);
-    bool openDialog(DialogUse use, system::FileDialogKind kind, const char* title, const std::string& start,
-                    PendingDialog pending);
+    // Shows the dialog the use calls for (its title, kind, start and file
+    // types); false when it cannot be shown or one is open already.
+    bool openDialog(PendingDialog next);
     void dialogAnswered(const PendingDialog& pending, const std::string* path);
     // The name field's text: a save or export with an empty name is refused.
     std::string programName() const;
@@ -129,7 +135,7 @@ private:
     Clock now = [] { return std::chrono::steady_clock::now(); };
     std::chrono::steady_clock::time_point lastUpdate{};
     std::unique_ptr<system::FileDialog> dialog;
-    PendingDialog pending{};
+    PendingDialog pending{DialogUse::importPreamp};
 };
 
 // Copies the file `source` to `destination` whole (written to a temporary

@@ -160,6 +160,12 @@ std::unique_lock<EngineMutex> Effect::lockEngine()
     return lock;
 }
 
+TonewrightParameters Effect::currentSound()
+{
+    auto lock = lockEngine();
+    return *engine->GetParameters();
+}
+
 void Effect::markPending(int index)
 {
     pendingParameters[index >> 6].fetch_or(uint64_t{1} << (index & 63), std::memory_order_release);
@@ -420,11 +426,7 @@ void Effect::saveCurrentToBank(const char* name, int slot)
 {
     {
         std::lock_guard<std::mutex> control(controlMutex);
-        TonewrightParameters sound;
-        {
-            auto lock = lockEngine();
-            sound = *engine->GetParameters();  // settings and a pointer
-        }
+        const TonewrightParameters sound = currentSound();
         const int target = validProgramIndex(slot) ? slot : curProgram.load();
         curProgram = target;
         programs[target].params = sound;  // what it replaces is dropped off the engine lock

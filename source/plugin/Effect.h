@@ -99,6 +99,9 @@ public:
     // pending parameter changes. For non-audio callers that read or write
     // the engine (chunks, the editor): copies and swaps only.
     std::unique_lock<EngineMutex> lockEngine();
+    // A copy of the engine's record with the pending parameter changes
+    // applied: settings and a pointer, copied under the engine lock.
+    TonewrightParameters currentSound();
     // The engine lock itself, for tests and benchmarks that time its holds.
     EngineMutex& engineLock() { return engineMutex; }
     // Selects a program later, from the worker thread. Safe on the audio

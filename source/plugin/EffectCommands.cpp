@@ -90,11 +90,7 @@ bool Effect::loadPreamp(const char* path)
 {
     if (!path) return false;
     std::lock_guard<std::mutex> control(controlMutex);
-    PreampParameters preamp;
-    {
-        auto lock = lockEngine();
-        preamp = engine->GetParameters()->preamp;
-    }
+    PreampParameters preamp = currentSound().preamp;
     if (!LoadPreampFromXML(preamp, path)) return false;
     {
         // Settings only: what a commit copies for the preamp.
@@ -118,11 +114,7 @@ bool Effect::loadCabinetImpulse(const char* path)
     right = {};
 
     std::lock_guard<std::mutex> control(controlMutex);
-    bool minimumPhase = false;
-    {
-        auto lock = lockEngine();
-        minimumPhase = engine->GetParameters()->cabinet.minphase;
-    }
+    const bool minimumPhase = currentSound().cabinet.minphase;
     // The slow part, off the lock; the cabinet's worker finds it done.
     impulse->MinimumPhase();
     impulse->AtRate(engine->GetFs(), minimumPhase);
@@ -140,11 +132,7 @@ bool Effect::importPreset(const char* path)
 {
     if (!path) return false;
     std::unique_lock<std::mutex> control(controlMutex);
-    TonewrightParameters sound;
-    {
-        auto lock = lockEngine();
-        sound = *engine->GetParameters();
-    }
+    TonewrightParameters sound = currentSound();
     std::string name;
     if (!LoadPresetFromXML(sound, path, &name)) return false;
     applySound(sound, SoundScope::wholeRecord);
@@ -159,12 +147,7 @@ bool Effect::importPreset(const char* path)
 bool Effect::exportPreset(const char* path, const char* name)
 {
     if (!path) return false;
-    TonewrightParameters sound;
-    {
-        auto lock = lockEngine();
-        sound = *engine->GetParameters();
-    }
-    if (SavePresetAsXML(sound, path, name ? name : "")) return true;
+    if (SavePresetAsXML(currentSound(), path, name ? name : "")) return true;
     std::fprintf(stderr, "Quarrystone TWR:: Cannot write the preset %s.\n", path);
     return false;
 }

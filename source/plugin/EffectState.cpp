@@ -71,11 +71,7 @@ VstInt32 Effect::getChunk(void** data, bool isPreset)
     if (!data) return 0;
     *data = nullptr;
     std::lock_guard<std::mutex> control(controlMutex);
-    TonewrightParameters sound;
-    {
-        auto lock = lockEngine();
-        sound = *engine->GetParameters();  // settings and a pointer
-    }
+    const TonewrightParameters sound = currentSound();
     // The text is built off the engine lock.
     std::string text;
     XmlWriter w(text);
@@ -123,11 +119,7 @@ VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset)
     }
 
     std::unique_lock<std::mutex> control(controlMutex);
-    TonewrightParameters sound;
-    {
-        auto lock = lockEngine();
-        sound = *engine->GetParameters();
-    }
+    TonewrightParameters sound = currentSound();
     if (isPreset) {
         GetPresetFromXML(sound, root);
         applySound(sound, SoundScope::wholeRecord);

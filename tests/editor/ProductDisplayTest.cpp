@@ -118,7 +118,7 @@ TEST(ProductDisplay, LearnArmsAParameterAControllerBindsItAndAnotherInstanceObey
     EXPECT_EQ(framed->getLearningColor(), kMagentaCColor);
 
     // Controller 20 on the audio thread's call: bound, and the knob follows.
-    send(p.plugin, midi(0xB0, 20, 64));
+    send(p.plugin, {midi(0xB0, 20, 64)});
     EXPECT_EQ(p.effect.getMIDIMap(false)[20].load(), 5);
     EXPECT_FLOAT_EQ(p.plugin.get(5), 64.0f / 127.0f);
     EXPECT_TRUE(framed->isLearning());  // the frame goes in idle, not there
@@ -131,7 +131,7 @@ TEST(ProductDisplay, LearnArmsAParameterAControllerBindsItAndAnotherInstanceObey
     p.effect.waitForWorker();
     {
         harness::Plugin other;
-        send(other, midi(0xB0, 20, 127));
+        send(other, {midi(0xB0, 20, 127)});
         EXPECT_FLOAT_EQ(other.get(5), 1.0f);
     }
     // The gesture on the armed knob again unlearns it, for new instances too.
@@ -158,7 +158,7 @@ TEST(ProductDisplay, LearnArmsAParameterAControllerBindsItAndAnotherInstanceObey
     EXPECT_TRUE(dynamic_cast<CHighlightControl&>(*gain).isLearning());
     EXPECT_EQ(e->getLearnTag(), 5);
     e->close();
-    send(p.plugin, midi(0xB0, 21, 10));
+    send(p.plugin, {midi(0xB0, 21, 10)});
     e->open(nullptr);
     EXPECT_EQ(e->getLearnTag(), -1);
     EXPECT_FALSE(dynamic_cast<CHighlightControl&>(*p.view(5)).isLearning());
@@ -171,7 +171,7 @@ TEST(ProductDisplay, ChangesMadeOnOtherThreadsReachTheWindowInItsIdle)
     Product p;
     auto* e = p.editor;
     // A MIDI program change: made by the effect's worker, shown by idle.
-    send(p.plugin, midi(0xC0, 7, 0));
+    send(p.plugin, {midi(0xC0, 7, 0)});
     p.effect.waitForWorker();
     EXPECT_EQ(p.effect.getProgram(), 7);
     EXPECT_EQ(Product::caption(e->presetMenu), "001");

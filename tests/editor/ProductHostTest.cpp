@@ -113,15 +113,19 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
     const fs::path hot = clip(home.root / "hot.wav", {{110.0, 4.0}});
     const std::string more = "sleep 0.5; xdotool mousemove --window $W 540 20 click 1";
 
-    host(home, sine, {}, kShots / "main.png", 2.0, "", "");
+    // The learn gesture on the gain knob arms it: its magenta frame.
+    host(home, sine, {}, kShots / "main.png", 2.0, "",
+         "sleep 0.5; xdotool mousemove --window $W 262 128 keydown shift keydown alt click 1 keyup alt keyup shift");
     host(home, sine, {}, kShots / "more.png", 3.0, "", more);
     host(home, hot, {}, kShots / "more-clipping.png", 2.5, "--param 30=1", more);
 
     const Png main(kShots / "main.png"), page(kShots / "more.png"), clipping(kShots / "more-clipping.png");
     ASSERT_TRUE(main.ok() && page.ok() && clipping.ok());
-    // The main panel: the gain knob's image (the factory program's gain)
-    // and the panel around it, as the skin draws them.
-    EXPECT_GE(bestFrame(main, 242, 108, 40, 40, 112, 64), 0);
+    // The main panel: the armed gain knob's frame, two pixels of magenta
+    // on its edge, and the panel around it as the skin draws it.
+    for (const auto& [x, y] : {std::pair{242, 108}, {243, 109}, {281, 147}, {262, 108}})
+        EXPECT_EQ(main.at(x, y), 0xFF00FFu) << x << "," << y;
+    EXPECT_NE(main.at(244, 110), 0xFF00FFu);
     EXPECT_EQ(main.at(5, 60), Png(kSkin / "100.png").at(5, 60));
     // The More page (at y 42): the needle within 3 cents of the middle
     // (images 22..28 of 51), the note in red, the input meter at its third

@@ -131,27 +131,7 @@ struct Product {
     }
 };
 
-inline VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b)
-{
-    VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof e;
-    e.midiData[0] = char(status);
-    e.midiData[1] = char(a);
-    e.midiData[2] = char(b);
-    return e;
-}
-
-// One MIDI event through the host's call.
-inline void send(const harness::Plugin& p, VstMidiEvent event)
-{
-    struct {
-        VstInt32 numEvents = 1;
-        VstIntPtr reserved = 0;
-        VstEvent* events[2] = {};
-    } list;
-    list.events[0] = reinterpret_cast<VstEvent*>(&event);
-    p.dispatch(effProcessEvents, 0, 0, &list);
-}
+using harness::midi;
+using harness::send;
 
 }  // namespace producttest

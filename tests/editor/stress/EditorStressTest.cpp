@@ -68,7 +68,7 @@ TEST(EditorStress, AudioWithProgramChangesWhileTheWindowComesAndGoesAndCabinetsA
         std::vector<float> in(256), left(256), right(256);
         for (long b = 0; !stop; ++b) {
             for (int i = 0; i < 256; ++i) in[size_t(i)] = 0.3f * float(std::sin(0.05 * double(b * 256 + i)));
-            if (b % 25 == 0 && programChanges) producttest::send(plugin, producttest::midi(0xC0, static_cast<unsigned char>(b / 25 % 128), 0));
+            if (b % 25 == 0 && programChanges) harness::send(plugin, {harness::midi(0xC0, static_cast<unsigned char>(b / 25 % 128), 0)});
             plugin.set(int(b % 80), float(b % 11) / 10.0f);
             plugin.run(in.data(), nullptr, left.data(), right.data(), 256);
             blocks = b;
