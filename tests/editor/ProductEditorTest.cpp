@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
 #include "dsp/StringUtil.h"
 #include "plugin/PresetXml.h"
@@ -182,8 +183,11 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
     e->open(nullptr);
 
     // Program 0 is current and still the new bank's program 0 is applied.
+    const float master = p.plugin.get(30);
+    p.plugin.set(30, master < 0.5f ? 0.9f : 0.1f);
     p.effect.setWorkingProgramName("Edited");
     ASSERT_TRUE(p.choose(e->bankMenu, {"Rock"}));
+    EXPECT_EQ(p.plugin.get(30), master);
     EXPECT_EQ(p.programName(0), "Rock Zero");
     EXPECT_EQ(std::string(e->nameEdit->getText()), "Rock Zero");
     EXPECT_EQ(p.effect.getBankName(), "Rock.xml");
@@ -380,6 +384,15 @@ TEST(ProductEditor, PresetsGoOutAndComeBackThroughTheDialogs)
     EXPECT_FLOAT_EQ(p.plugin.get(30), 0.25f);
     EXPECT_EQ(std::string(e->nameEdit->getText()), "Lead/Solo");
     EXPECT_TRUE(p.effect.programModified.load());
+    // One that cannot be read changes nothing and says so once.
+    write(p.home.desktop() / "junk.xml", "<TWRBank/>");
+    dialogs.Choose((p.home.desktop() / "junk.xml").string());
+    p.click(kGUIParamPresetImportButton);
+    testing::internal::CaptureStderr();
+    p.idle();
+    EXPECT_EQ(lines(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: "), 1);
+    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.25f);
+    EXPECT_EQ(std::string(e->nameEdit->getText()), "Lead/Solo");
     // An empty name is not exported.
     const size_t asked = dialogs.Requests().size();
     e->nameEdit->setText("");
@@ -419,4 +432,28 @@ TEST(ProductEditor, DialogsLeaveTheWindowRunningAndOneAtATime)
     ScriptedFileDialogs none;  // answers nothing
     p.click(kGUIParamBankExportButton);
     EXPECT_FALSE(e->isDialogOpen());
+}
+
+TEST(ProductEditor, AKickButtonActsOnItsWayToOnOnly)
+{
+    editortest::TestSkin skin;
+    skin.description(R"(<skin>
+        <CMyKickButton x=10 y=10 width=20 height=20 tag=kGUIParamPresetImportButton heightofoneimage=20/>
+    </skin>)");
+    Product p;
+    ScriptedFileDialogs dialogs;
+    dialogs.Choose("/nowhere.xml", 100);
+    CControl* kick = p.view(kGUIParamPresetImportButton);
+    ASSERT_NE(kick, nullptr);
+    CPoint in(20, 20), out(200, 200);
+    kick->onMouseDown(in, kLButton);
+    kick->onMouseMoved(out, kLButton);
+    kick->onMouseUp(out, kLButton);  // cancelled: it only went back to off
+    EXPECT_TRUE(dialogs.Requests().empty());
+    testing::internal::CaptureStderr();
+    kick->onMouseDown(in, kLButton);
+    kick->onMouseUp(in, kLButton);  // on, then off again: one command
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(dialogs.Requests().size(), 1u);
+    EXPECT_TRUE(p.editor->isDialogOpen());
 }
