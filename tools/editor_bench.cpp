@@ -79,16 +79,17 @@ void fillSupport(const fs::path& support)
     }
 }
 
-fs::path longImpulse(const fs::path& folder)
+// An impulse no program has used: its derived versions are made anew.
+fs::path newImpulse(const fs::path& folder, double rate, int channels, size_t length)
 {
     AudioClip c;
-    c.sampleRate = 96000.0;
-    c.channels = 2;
-    c.samples.assign(2, std::vector<double>(65536));
-    for (int ch = 0; ch < 2; ++ch)
-        for (size_t i = 0; i < 65536; ++i)
-            c.samples[size_t(ch)][i] = std::exp(-double(i) / 6000.0) * std::sin(0.01 * double(i * (ch + 3)));
-    const fs::path file = folder / "Long 96k.wav";
+    c.sampleRate = rate;
+    c.channels = channels;
+    c.samples.assign(size_t(channels), std::vector<double>(length));
+    for (int ch = 0; ch < channels; ++ch)
+        for (size_t i = 0; i < length; ++i)
+            c.samples[size_t(ch)][i] = std::exp(-double(i) / 6000.0) * std::sin(0.01 * double(i * size_t(ch + 3)));
+    const fs::path file = folder / ("New " + std::to_string(length) + ".wav");
     writeWavFloat(file.string(), c);
     return file;
 }
@@ -240,10 +241,18 @@ int main()
     if (!choices.empty())
         std::printf("impulse   chosen to playing %.2f ms median of %zu (worst %.2f), plus at most one block\n",
                     median(choices), choices.size(), *std::max_element(choices.begin(), choices.end()));
-    const fs::path longOne = longImpulse(home);
-    start = Clock::now();
-    effect->loadCabinetImpulse(longOne.c_str());
-    std::printf("impulse   a new 65536-sample stereo impulse at 96 kHz: %.2f ms to playing\n", millisSince(start));
+    const struct {
+        double rate;
+        int channels;
+        size_t length;
+    } fresh[] = {{44100.0, 1, 8192}, {96000.0, 2, 65536}};
+    for (const auto& f : fresh) {
+        const fs::path file = newImpulse(home, f.rate, f.channels, f.length);
+        start = Clock::now();
+        effect->loadCabinetImpulse(file.c_str());
+        std::printf("impulse   a new %zu-sample %s impulse at %.1f kHz: %.2f ms to playing\n", f.length,
+                    f.channels == 1 ? "mono" : "stereo", f.rate / 1000.0, millisSince(start));
+    }
     stop = true;
     audio.join();
 

@@ -1,7 +1,9 @@
-// The editor under automation from another thread: 10^5 parameter and
-// editor-tag values arrive while the window is opened and closed 100 times
-// on this thread. Built on its own so that a ThreadSanitizer build runs it
-// (./run tests); any race report fails it there.
+// The editor under other threads: 10^5 parameter and editor-tag values
+// arrive while the window is opened and closed 100 times on this thread;
+// then a host's audio thread plays, takes MIDI program changes and
+// automation while the window comes and goes and cabinets are chosen in
+// it. Built on its own so that a ThreadSanitizer build runs it (./run
+// tests); any race report fails it there.
 
 #include <gtest/gtest.h>
 
