@@ -1,7 +1,8 @@
 // Folder menus: the trees made from folders on disk (sorted, hidden files,
 // links, depth, the closing commands known by place), what a choice
 // resolves to, the extensions behind the entries, captions cut, shortened
-// and starred, the program menus, and what the closed menu draws.
+// and starred, and what the closed menu draws. (The program menus are the
+// product editor's tests'.)
 
 #include <gtest/gtest.h>
 
@@ -273,25 +274,6 @@ TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
         }
     }
     surface->forget();
-    menu->forget();
-}
-
-TEST(FileMenus, ThePresetMenuListsTheHundredAndTwentyEightPrograms)
-{
-    harness::Plugin plugin;
-    BuildPresetMenuFromEffect(&plugin.effect(), nullptr);  // nothing to do
-    CMyFileMenu* menu = makeMenu(84);
-    menu->addExt("xml");
-    menu->addEntry("stale");
-    plugin.effect().setProgram(127);
-    char name[] = "Last One";
-    plugin.effect().setProgramName(name);
-    BuildPresetMenuFromEffect(&plugin.effect(), menu);
-    ASSERT_EQ(menu->getNbEntries(), 128);
-    EXPECT_STREQ(menu->getEntry(0)->getTitle(), "001 - Default Program");
-    EXPECT_STREQ(menu->getEntry(127)->getTitle(), "128 - Last One");
-    menu->setValue(0.0f);
-    EXPECT_EQ(menu->getExt(), nullptr);
     menu->forget();
 }
 
