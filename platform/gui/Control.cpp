@@ -90,3 +90,28 @@ void CControl::notifyIfChanged(float before)
 {
     if (std::bit_cast<uint32_t>(value) != std::bit_cast<uint32_t>(before)) notify();
 }
+
+bool CControl::wheelStep(float distance, const long& buttons, float zoom)
+{
+    if (!bMouseEnabled) return false;
+    const float before = value;
+    value += distance * wheelInc * (vmax - vmin) / ((buttons & kShift) ? zoom : 1.0f);
+    bounceValue();
+    if (value != before) {
+        beginEdit();
+        notify();
+        endEdit();
+    }
+    return true;
+}
+
+long CControl::arrowKeyStep(const VstKeyCode& key)
+{
+    float step = 0;
+    if (key.virt == VKEY_UP || key.virt == VKEY_RIGHT) step = 1;
+    if (key.virt == VKEY_DOWN || key.virt == VKEY_LEFT) step = -1;
+    if (step == 0) return -1;
+    const CPoint nowhere;
+    onWheel(nowhere, step, (key.modifier & MODIFIER_SHIFT) ? kShift : 0);
+    return 1;
+}

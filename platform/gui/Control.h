@@ -93,6 +93,11 @@ protected:
     // differs from `before`.
     void notifyIfChanged(float before);
     void notify();
+    // A wheel step of knobs and sliders: `distance` wheel increments, finer
+    // by `zoom` with Shift, reported as one edit when the value moved.
+    bool wheelStep(float distance, const long& buttons, float zoom);
+    // The arrow keys as wheel steps (Shift for fine); -1 for other keys.
+    long arrowKeyStep(const VstKeyCode& key);
 
     CControlListener* listener;
     long tag;

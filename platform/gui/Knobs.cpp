@@ -167,29 +167,10 @@ CMouseEventResult CKnob::onMouseMoved(CPoint& where, const long& buttons)
 
 bool CKnob::onWheel(const CPoint&, const float& distance, const long& buttons)
 {
-    if (!bMouseEnabled) return false;
-    const float before = value;
-    value += distance * wheelInc * (vmax - vmin) / ((buttons & kShift) ? zoomFactor : 1.0f);
-    bounceValue();
-    if (value != before) {
-        beginEdit();
-        notify();
-        endEdit();
-    }
-    return true;
+    return wheelStep(distance, buttons, zoomFactor);
 }
 
-long CKnob::onKeyDown(VstKeyCode& key)
-{
-    float step = 0;
-    if (key.virt == VKEY_UP || key.virt == VKEY_RIGHT) step = 1;
-    if (key.virt == VKEY_DOWN || key.virt == VKEY_LEFT) step = -1;
-    if (step == 0) return -1;
-    const CPoint nowhere;
-    const long buttons = (key.modifier & MODIFIER_SHIFT) ? kShift : 0;
-    onWheel(nowhere, step, buttons);
-    return 1;
-}
+long CKnob::onKeyDown(VstKeyCode& key) { return arrowKeyStep(key); }
 
 // --- CAnimKnob ---------------------------------------------------------------
 

@@ -159,27 +159,10 @@ CMouseEventResult CSlider::onMouseUp(CPoint&, const long&)
 
 bool CSlider::onWheel(const CPoint&, const float& distance, const long& buttons)
 {
-    if (!bMouseEnabled) return false;
-    const float before = value;
-    value += distance * wheelInc * (vmax - vmin) / ((buttons & kShift) ? zoomFactor : 1.0f);
-    bounceValue();
-    if (value != before) {
-        beginEdit();
-        notify();
-        endEdit();
-    }
-    return true;
+    return wheelStep(distance, buttons, zoomFactor);
 }
 
-long CSlider::onKeyDown(VstKeyCode& key)
-{
-    float step = 0;
-    if (key.virt == VKEY_UP || key.virt == VKEY_RIGHT) step = 1;
-    if (key.virt == VKEY_DOWN || key.virt == VKEY_LEFT) step = -1;
-    if (step == 0) return -1;
-    onWheel(CPoint(), step, (key.modifier & MODIFIER_SHIFT) ? kShift : 0);
-    return 1;
-}
+long CSlider::onKeyDown(VstKeyCode& key) { return arrowKeyStep(key); }
 
 CVerticalSlider::CVerticalSlider(const CRect& rect, CControlListener* sliderListener, long sliderTag, long iMinPos,
                                  long iMaxPos, CBitmap* handle, CBitmap* background, const CPoint& backgroundOffset,
