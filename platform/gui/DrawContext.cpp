@@ -160,6 +160,22 @@ void CDrawContext::drawLine(const CPoint& from, const CPoint& to)
     cairo_restore(cr);
 }
 
+void CDrawContext::fillAndStroke(CDrawStyle style)
+{
+    if (style != kDrawStroked) {
+        applyColor(fillColor);
+        if (style == kDrawFilled)
+            cairo_fill(cr);
+        else
+            cairo_fill_preserve(cr);
+    }
+    if (style != kDrawFilled) {
+        applyColor(frameColor);
+        cairo_set_line_width(cr, lineWidth);
+        cairo_stroke(cr);
+    }
+}
+
 void CDrawContext::drawRect(const CRect& rect, CDrawStyle style)
 {
     if (!cr) return;
@@ -188,18 +204,7 @@ void CDrawContext::drawEllipse(const CRect& rect, CDrawStyle style)
     cairo_scale(cr, rect.width() / 2, rect.height() / 2);
     cairo_arc(cr, 0, 0, 1, 0, 2 * std::numbers::pi);
     cairo_restore(cr);
-    if (style != kDrawStroked) {
-        applyColor(fillColor);
-        if (style == kDrawFilled)
-            cairo_fill(cr);
-        else
-            cairo_fill_preserve(cr);
-    }
-    if (style != kDrawFilled) {
-        applyColor(frameColor);
-        cairo_set_line_width(cr, lineWidth);
-        cairo_stroke(cr);
-    }
+    fillAndStroke(style);
 }
 
 void CDrawContext::drawPolygon(const CPoint* points, long count, CDrawStyle style)
@@ -208,18 +213,7 @@ void CDrawContext::drawPolygon(const CPoint* points, long count, CDrawStyle styl
     const double c = style == kDrawFilled ? 0.0 : pixelCentre(lineWidth);
     cairo_move_to(cr, points[0].x + offset.x + c, points[0].y + offset.y + c);
     for (long i = 1; i < count; ++i) cairo_line_to(cr, points[i].x + offset.x + c, points[i].y + offset.y + c);
-    if (style != kDrawStroked) {
-        applyColor(fillColor);
-        if (style == kDrawFilled)
-            cairo_fill(cr);
-        else
-            cairo_fill_preserve(cr);
-    }
-    if (style != kDrawFilled) {
-        applyColor(frameColor);
-        cairo_set_line_width(cr, lineWidth);
-        cairo_stroke(cr);
-    }
+    fillAndStroke(style);
 }
 
 void CDrawContext::drawPoint(const CPoint& point, const CColor& color)

@@ -120,6 +120,9 @@ public:
 
 private:
     void applyColor(const CColor& color);
+    // Fills (keeping the path when it is also stroked) and strokes the
+    // current path as the style says.
+    void fillAndStroke(CDrawStyle style);
     void applyFont();
     void applyClip();
 

@@ -137,8 +137,6 @@ std::string parse(int argc, char** argv, Options& o, bool& help)
     return {};
 }
 
-double dbfs(double x) { return x > 0 ? 20.0 * std::log10(x) : -INFINITY; }
-
 bool writeFile(const std::string& path, const std::vector<char>& bytes)
 {
     std::ofstream file(path, std::ios::binary);
@@ -227,15 +225,7 @@ int main(int argc, char** argv)
     std::printf("render    %s: %d ch, %.0f Hz, %.2f s -> %d ch\n", o.input.c_str(), in.channels, in.sampleRate, seconds,
                 out.channels);
     std::printf("tail      %.2f s\n", (out.frames() - in.frames()) / in.sampleRate);
-    for (int c = 0; c < out.channels; ++c) {
-        double peak = 0, sum = 0;
-        for (double x : out.samples[size_t(c)]) {
-            peak = std::max(peak, std::fabs(x));
-            sum += x * x;
-        }
-        std::printf("output %d  peak %.1f dBFS, rms %.1f dBFS\n", c, dbfs(peak),
-                    dbfs(out.frames() ? std::sqrt(sum / out.frames()) : 0.0));
-    }
+    printLevels(out);
     std::printf("time      %.3f s (%.1fx real time)\nwrote     %s\n", elapsed, elapsed > 0 ? seconds / elapsed : 0.0,
                 o.output.c_str());
     return 0;

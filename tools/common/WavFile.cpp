@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -161,4 +162,19 @@ bool writeWavPcm24(const std::string& path, const AudioClip& clip)
         const uint32_t u = uint32_t(std::clamp(x, -8388608L, 8388607L));
         for (int i = 0; i < 3; ++i) out.push_back(char((u >> (8 * i)) & 0xff));
     });
+}
+
+double dbfs(double x) { return x > 0 ? 20.0 * std::log10(x) : -INFINITY; }
+
+void printLevels(const AudioClip& clip)
+{
+    for (int c = 0; c < clip.channels; ++c) {
+        double peak = 0, sum = 0;
+        for (double x : clip.samples[size_t(c)]) {
+            peak = std::max(peak, std::fabs(x));
+            sum += x * x;
+        }
+        const double rms = clip.frames() ? std::sqrt(sum / clip.frames()) : 0.0;
+        std::printf("output %d  peak %.1f dBFS, rms %.1f dBFS\n", c, dbfs(peak), dbfs(rms));
+    }
 }

@@ -20,3 +20,8 @@ bool readWav(const std::string& path, AudioClip& clip, std::string& error);
 bool writeWavFloat(const std::string& path, const AudioClip& clip);
 // Writes 24-bit integer samples, clipped to full scale.
 bool writeWavPcm24(const std::string& path, const AudioClip& clip);
+
+// Decibels relative to full scale (-inf for silence).
+double dbfs(double x);
+// Prints "output C  peak .. dBFS, rms .. dBFS", one line per channel.
+void printLevels(const AudioClip& clip);

@@ -188,8 +188,6 @@ bool parse(int argc, char** argv, Options& o, std::string& why)
     return true;
 }
 
-double dbfs(double x) { return x > 0 ? 20.0 * std::log10(x) : -INFINITY; }
-
 // Restores the state from a chunk file. The plug-in's answer to effSetChunk
 // says nothing (many, this one too, return 0 either way), and its messages
 // are its own, so the state is read back instead: a chunk that left the
@@ -260,15 +258,7 @@ void printSummary(offline::VstPlugin& plugin, const Options& o, const AudioClip&
                                                                  : "until 0.5 s below -90 dBFS");
     else
         std::printf("tail      %.2f s\n", tail);
-    for (int c = 0; c < out.channels; ++c) {
-        double peak = 0, sum = 0;
-        for (double x : out.samples[size_t(c)]) {
-            peak = std::max(peak, std::fabs(x));
-            sum += x * x;
-        }
-        const double rms = out.frames() ? std::sqrt(sum / out.frames()) : 0.0;
-        std::printf("output %d  peak %.1f dBFS, rms %.1f dBFS\n", c, dbfs(peak), dbfs(rms));
-    }
+    printLevels(out);
     std::printf("time      %.3f s (%.1fx real time)\n", elapsed, elapsed > 0 ? seconds / elapsed : 0.0);
 
     const auto calls = plugin.calls();

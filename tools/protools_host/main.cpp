@@ -130,8 +130,6 @@ bool parse(int argc, char** argv, Options& o, std::string& why)
     return true;
 }
 
-double dbfs(double x) { return x > 0 ? 20.0 * std::log10(x) : -INFINITY; }
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -207,15 +205,7 @@ int main(int argc, char** argv)
     std::printf("render    %s: %d ch, %.0f Hz, %.2f s -> %d ch, %.2f s tail%s\n", o.input.c_str(), in.channels,
                 in.sampleRate, seconds, out.channels, static_cast<double>(out.frames() - in.frames()) / in.sampleRate,
                 o.bypass ? ", bypassed" : "");
-    for (int c = 0; c < out.channels; ++c) {
-        double peak = 0, sum = 0;
-        for (double x : out.samples[size_t(c)]) {
-            peak = std::max(peak, std::fabs(x));
-            sum += x * x;
-        }
-        std::printf("output %d  peak %.1f dBFS, rms %.1f dBFS\n", c, dbfs(peak),
-                    dbfs(out.frames() ? std::sqrt(sum / static_cast<double>(out.frames())) : 0.0));
-    }
+    printLevels(out);
     std::printf("time      %.3f s (%.1fx real time)\nwrote     %s\n", elapsed, elapsed > 0 ? seconds / elapsed : 0.0,
                 o.output.c_str());
     return 0;
