@@ -1,9 +1,11 @@
 // The view helper the Cocoa view forwards to: the editor opened in the
 // view's parent with the editor's size, idled by the ticks, closed when the
 // view goes; a second view takes the editor over; a closed unit stops the
-// ticks; a plug-in object without an editor leaves the view empty.
+// ticks; a plug-in object without an editor leaves the view empty; the
+// real editor opens in an X window.
 
 #include "AUHarness.h"
+#include "GuiHarness.h"
 #include "mac/au/AUEditorView.h"
 
 using namespace au_test;
@@ -83,12 +85,18 @@ TEST(AUEditorView, WithoutAnEditorTheViewStaysEmpty)
     EXPECT_FALSE(nothing.tick());
 }
 
-TEST_F(RealUnitTest, TheViewOfTheRealPlugInWithTheEditorItHas)
+TEST_F(RealUnitTest, TheRealEditorOpensInTheViewsWindowTicksAndCloses)
 {
+    TONEWRIGHT_NEED_X();
     auto unit = OpenUnit();
-    if (EffectOf(unit->unit())->getEditor())
-        GTEST_SKIP() << "the plug-in has an editor: it opens in an X11 window, which the view tests do not make";
-    AUEditorView view(unit->unit(), Parent(1));
-    EXPECT_EQ(view.frame().width, 0);
-    EXPECT_FALSE(view.tick());
+    tonewright::guitest::HostWindow host(579, 375);
+    {
+        AUEditorView view(unit->unit(), host.handle());
+        const AUEditorView::Frame f = view.frame();
+        EXPECT_EQ(std::vector<int>({f.x, f.y, f.width, f.height}), std::vector<int>({0, 0, 579, 375}));
+        ASSERT_TRUE(view.ownsEditor());
+        for (int i = 0; i < 5; ++i) EXPECT_TRUE(view.tick());
+        EXPECT_TRUE(EffectOf(unit->unit())->getEditor()->isOpen());
+    }
+    EXPECT_FALSE(EffectOf(unit->unit())->getEditor()->isOpen());
 }
