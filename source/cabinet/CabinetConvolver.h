@@ -88,9 +88,9 @@ private:
         // One step of a block's work: a step of the frame's transform, the
         // products over some bins, or a step of the inverse transform.
         struct Work {
-            enum What : unsigned char { forward, products, inverse } what = forward;
+            enum What : unsigned char { forward, split, products, join, inverse } what = forward;
             fft::Step step;
-            int first = 0, last = 0;  // products: bins
+            int first = 0, last = 0;  // split, products, join: groups of bins
             std::int64_t until = 0;   // work done once this step is
         };
 
@@ -110,6 +110,7 @@ private:
         double* coming;   // the next block's, being built
         alignas(64) double kernels[kMaxParts][4 * kMaxBlock + kSkew];
         alignas(64) double pool[kFrames][2 * kMaxBlock + kSkew];
+        alignas(64) double spectrum[4 * kMaxBlock];  // the coming block's products
         alignas(64) double acc[2][4 * kMaxBlock];
 
         void Clear();
@@ -128,7 +129,7 @@ private:
     void RunHead(double* outL, double* outR, int n, int preferred, bool steady);
     void DirectOnly(double* outL, double* outR, int n);
     void StepSample(double* outL, double* outR, int i);
-    void SampleAccumulator();
+    void SampleOutput();
     void SpreadMono(int phase);
     void SpreadStereo(int phase);
     void EndSampleBlock();
@@ -138,9 +139,10 @@ private:
     int HeadParts() const { return headTaps / B; }
     const double* HeadKernel(int block, int p) const;
     void Products(double* acc, const double* const* x, const double* const* k, int parts, int block, bool clear) const;
-    void Inverse(double* acc, int block);
-    void OlderProducts();
-    void FinishBlock(double* const* frames, int block, bool clear, double* outL, double* outR);
+    void Forward(double* frame, int block);
+    void Inverse(const double* spectrum, int block);
+    void Output(int block, double* outL, double* outR);
+    void OlderProducts(const double** x, const double** k) const;
     void EnterUniform();
     void UniformBlock(double* outL, double* outR);
     void LeaveUniform();
@@ -156,8 +158,8 @@ private:
     alignas(64) double ring[2 * kHistory];
 
     // Head state: block size, phase within L when going sample by sample,
-    // whether `headAcc` holds the coming block's output for that, and the
-    // caller's preferred block size last time.
+    // whether `headOut` holds this block's output for that, and the caller's
+    // preferred block size last time.
     int B = 1;
     int phase = 0;
     bool accValid = false;
@@ -168,7 +170,8 @@ private:
     double* headFrames[kMaxHead / 16 + 1];
     alignas(64) double headKernels[kBlockSizes][4 * kMaxHead + kSkew * (kMaxHead / 16)];
     alignas(64) double headPool[2 * kMaxHead + 4 * kMaxBlock + kSkew * (kMaxHead / 64 + 1)];
-    alignas(64) double headAcc[4 * kMaxBlock];
+    alignas(64) double headSpectrum[4 * kMaxBlock];  // products (split)
+    alignas(64) double headOut[4 * kMaxBlock];       // their inverse transform
 
     LongLevel longLevel;
 };

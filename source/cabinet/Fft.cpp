@@ -42,9 +42,12 @@ struct Kernels {
     void (*tilesMinus)(double* a, int b, int first, int last);
     void (*realForward)(double* a, int N, const double* tw, int k0, int k1);
     void (*realInverse)(double* a, int N, const double* tw, int k0, int k1);
-    void (*productsPlain)(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
-                          bool clear);
-    void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+    void (*toSplit)(double* a, int first, int last);
+    void (*fromSplit)(const double* s, double* a, int first, int last);
+    void (*fromSplitStereo)(const double* s, double* a, int B, int first, int last);
+    void (*productsMono)(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                         bool clear);
+    void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                            int last, bool clear);
 };
 
@@ -92,6 +95,33 @@ struct V {
         return _mm_sub_pd(a, mulI<Sign>(b));
     }
     static R cplx(double re, double im) { return _mm_setr_pd(re, im); }
+    // A group of eight complex numbers c0..c7 (interleaved) and its split
+    // form: real parts in the order 0 2 1 3 4 6 5 7, then the imaginary
+    // parts alike (the order AVX2 reaches without crossing lanes).
+    static void splitGroup(double* p)
+    {
+        R c[8];
+        for (int i = 0; i < 8; ++i) c[i] = _mm_loadu_pd(p + 2 * i);
+        for (int q = 0; q < 2; ++q) {
+            const R* d = c + 4 * q;
+            _mm_storeu_pd(p + 4 * q, _mm_unpacklo_pd(d[0], d[2]));
+            _mm_storeu_pd(p + 4 * q + 2, _mm_unpacklo_pd(d[1], d[3]));
+            _mm_storeu_pd(p + 8 + 4 * q, _mm_unpackhi_pd(d[0], d[2]));
+            _mm_storeu_pd(p + 8 + 4 * q + 2, _mm_unpackhi_pd(d[1], d[3]));
+        }
+    }
+    // The numbers of split group s into out, c0..c7 or (Reversed) c7..c0.
+    template <bool Reversed>
+    static void joinGroup(const double* s, double* out)
+    {
+        for (int q = 0; q < 2; ++q) {
+            const R r02 = _mm_loadu_pd(s + 4 * q), r13 = _mm_loadu_pd(s + 4 * q + 2);
+            const R i02 = _mm_loadu_pd(s + 8 + 4 * q), i13 = _mm_loadu_pd(s + 8 + 4 * q + 2);
+            const R c[4] = {_mm_unpacklo_pd(r02, i02), _mm_unpacklo_pd(r13, i13), _mm_unpackhi_pd(r02, i02),
+                            _mm_unpackhi_pd(r13, i13)};
+            for (int j = 0; j < 4; ++j) _mm_storeu_pd(out + 2 * (Reversed ? 7 - 4 * q - j : 4 * q + j), c[j]);
+        }
+    }
     // x w (Sign 1) or x conj(w) (Sign -1).
     template <int Sign>
     static R cmul(R x, R w)
@@ -158,6 +188,31 @@ struct V {
         return addI<-Sign>(a, b);
     }
     FFT_TARGET static R cplx(double re, double im) { return _mm256_setr_pd(re, im, re, im); }
+    // (See the SSE2 V.) Numbers (0, 1), (2, 3) unpack to (re 0 2 1 3), (im 0 2 1 3).
+    FFT_TARGET static void splitGroup(double* p)
+    {
+        const R a = _mm256_loadu_pd(p), b = _mm256_loadu_pd(p + 4), c = _mm256_loadu_pd(p + 8),
+                d = _mm256_loadu_pd(p + 12);
+        _mm256_storeu_pd(p, _mm256_unpacklo_pd(a, b));
+        _mm256_storeu_pd(p + 4, _mm256_unpacklo_pd(c, d));
+        _mm256_storeu_pd(p + 8, _mm256_unpackhi_pd(a, b));
+        _mm256_storeu_pd(p + 12, _mm256_unpackhi_pd(c, d));
+    }
+    template <bool Reversed>
+    FFT_TARGET static void joinGroup(const double* s, double* out)
+    {
+        for (int q = 0; q < 2; ++q) {
+            const R re = _mm256_loadu_pd(s + 4 * q), im = _mm256_loadu_pd(s + 8 + 4 * q);
+            const R c01 = _mm256_unpacklo_pd(re, im), c23 = _mm256_unpackhi_pd(re, im);
+            if constexpr (Reversed) {
+                _mm256_storeu_pd(out + 8 - 8 * q, _mm256_permute2f128_pd(c23, c23, 1));
+                _mm256_storeu_pd(out + 12 - 8 * q, _mm256_permute2f128_pd(c01, c01, 1));
+            } else {
+                _mm256_storeu_pd(out + 8 * q, c01);
+                _mm256_storeu_pd(out + 8 * q + 4, c23);
+            }
+        }
+    }
     // x w (Sign 1) or x conj(w) (Sign -1).
     template <int Sign>
     FFT_TARGET static R cmul(R x, R w)
@@ -324,16 +379,47 @@ void UseIsa(Isa isa)
     active.store(isa == Isa::avx2 && supported == Isa::avx2 ? &avx2::kernels : &sse2::kernels);
 }
 
-void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
-                   bool clear)
+void ToSplit(double* a, int first, int last) { kernels().toSplit(a, first, last); }
+
+void FromSplit(const double* s, double* a, int first, int last) { kernels().fromSplit(s, a, first, last); }
+
+void FromSplitStereo(const double* s, double* a, int B, int first, int last)
 {
-    kernels().productsPlain(acc, x, k, parts, first, last, clear);
+    kernels().fromSplitStereo(s, a, B, first, last);
 }
 
-void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+// Bin 0 goes through the vector loops with the rest and is then replaced.
+void ProductsMono(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                  bool clear)
+{
+    double dc = clear ? 0.0 : acc[0], nyquist = clear ? 0.0 : acc[kGroup];
+    kernels().productsMono(acc, x, k, parts, first, last, clear);
+    if (first > 0 || last <= first) return;
+    for (int p = 0; p < parts; ++p) {
+        dc += x[p][0] * k[p][0];
+        nyquist += x[p][kGroup] * k[p][kGroup];
+    }
+    acc[0] = dc;
+    acc[kGroup] = nyquist;
+}
+
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                     int last, bool clear)
 {
-    kernels().productsStereo(acc, x, k, parts, L, first, last, clear);
+    const int places[4] = {0, kGroup, 2 * B, 2 * B + kGroup};
+    double e[4] = {};
+    if (!clear)
+        for (int i = 0; i < 4; ++i) e[i] = acc[places[i]];
+    kernels().productsStereo(acc, x, k, parts, B, first, last, clear);
+    if (first > 0 || last <= first) return;
+    for (int p = 0; p < parts; ++p) {
+        const double dc = x[p][0], nyquist = x[p][kGroup];
+        e[0] += dc * k[p][places[0]];
+        e[1] += dc * k[p][places[1]];
+        e[2] += nyquist * k[p][places[2]];
+        e[3] += nyquist * k[p][places[3]];
+    }
+    for (int i = 0; i < 4; ++i) acc[places[i]] = e[i];
 }
 
 namespace {
