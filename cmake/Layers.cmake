@@ -1,5 +1,5 @@
 # One library per layer of source/, linked downwards only:
-#   dsp <- amp, cabinet, effects <- engine <- plugin (<- editor <- adapters)
+#   dsp <- amp, cabinet, effects <- engine <- plugin <- editor <- adapters (mac/)
 # A layer sees its own folder and the folders of the layers below it, and
 # nothing else: each layer gets an include root holding a single link to its
 # folder, so "engine/Tonewright.h" cannot be found from amp, and includes
@@ -9,16 +9,19 @@ set(TONEWRIGHT_LAYER_ROOT ${CMAKE_BINARY_DIR}/layers)
 
 # Creates the library `tonewright_<folder>` from base/<folder>/*.cpp (less
 # the EXCLUDE files) with the include root for "<folder>/X.h", public on the
-# given lower layers.
+# given lower layers. A folder of two levels (mac/protools) makes
+# `tonewright_mac_protools`, included as "mac/protools/X.h".
 function(tonewright_layer folder base)
   cmake_parse_arguments(L "" "" "DEPENDS;EXCLUDE" ${ARGN})
-  set(target tonewright_${folder})
+  string(REPLACE "/" "_" name ${folder})
+  set(target tonewright_${name})
   file(GLOB sources CONFIGURE_DEPENDS ${base}/${folder}/*.cpp)
   foreach(excluded ${L_EXCLUDE})
     list(REMOVE_ITEM sources ${base}/${folder}/${excluded})
   endforeach()
-  set(root ${TONEWRIGHT_LAYER_ROOT}/${folder})
-  file(MAKE_DIRECTORY ${root})
+  set(root ${TONEWRIGHT_LAYER_ROOT}/${name})
+  get_filename_component(linkParent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${linkParent})
   file(CREATE_LINK ${base}/${folder} ${root}/${folder} SYMBOLIC)
   if(sources)
     add_library(${target} STATIC ${sources})

@@ -9,7 +9,8 @@
 
 namespace tonewright::system {
 
-// $XDG_DATA_HOME/Quarrystone/TWR/ (with the final slash).
+// $XDG_DATA_HOME/Quarrystone/TWR/ (with the final slash), or
+// $TONEWRIGHT_SUPPORT_FOLDER when that holds an absolute path.
 std::filesystem::path SupportFolder();
 // $XDG_CONFIG_HOME, the user's configuration folder.
 std::filesystem::path UserConfigFolder();

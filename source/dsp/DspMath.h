@@ -10,9 +10,19 @@ namespace tonewright {
 // Recursive filters and feedback paths pass their values through this so that
 // decaying signals reach exact zero instead of lingering as subnormals. It
 // relies on strict IEEE arithmetic: never build DSP code with -ffast-math.
+constexpr double kDenormalOffset = 1e-10;
 inline double denormalGuard(double x)
 {
-    return (x + 1e-10) - 1e-10;
+    return (x + kDenormalOffset) - kDenormalOffset;
+}
+
+// The guard over a sum a + b whose term a arrives last (a loop waits for
+// it): the offset joins b first, so a costs one addition before the guard's
+// subtraction. Equal to denormalGuard(a + b) but for the rounding of the
+// additions' order.
+inline double guardedSum(double a, double b)
+{
+    return (a + (b + kDenormalOffset)) - kDenormalOffset;
 }
 
 // The one conversion of a parameter value to an integer: floor(v + 0.5).

@@ -1,10 +1,12 @@
 #include "dsp/Filter.h"
 
 #include <cmath>
+#include <type_traits>
 #include <utility>
 
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
+#include "dsp/WideVectors.h"
 
 namespace tonewright {
 
@@ -306,16 +308,135 @@ void Filter::process(double* l, double* r, int n)
 
 namespace {
 
-// M steady sections in one pass: each sample goes through all of them.
+// M steady kernels in series over n samples, skewed: kernel j takes sample
+// i - j while kernel 0 takes sample i, so the recursions of one step do not
+// wait for each other and proceed side by side. Every kernel sees the samples
+// it would see sample by sample, so the results are the same.
+template <int M, class Kernel, class Value, class Load, class Put>
+void skewed(Kernel* k, int n, Load&& load, Put&& put)
+{
+    Value v[M] = {};  // v[j]: kernel j's latest output
+    if (n < M) {
+        for (int i = 0; i < n; ++i) {
+            Value y = load(i);
+            for (int j = 0; j < M; ++j) y = k[j].Step(y);
+            put(i, y);
+        }
+        return;
+    }
+    for (int i = 0; i < M - 1; ++i) {
+        for (int j = i; j >= 1; --j) v[j] = k[j].Step(v[j - 1]);
+        v[0] = k[0].Step(load(i));
+    }
+    for (int i = M - 1; i < n; ++i) {
+        for (int j = M - 1; j >= 1; --j) v[j] = k[j].Step(v[j - 1]);
+        v[0] = k[0].Step(load(i));
+        put(i - (M - 1), v[M - 1]);
+    }
+    for (int i = n; i < n + M - 1; ++i) {
+        for (int j = M - 1; j >= i - n + 1; --j) v[j] = k[j].Step(v[j - 1]);
+        put(i - (M - 1), v[M - 1]);
+    }
+}
+
+// The steady part of a skewed mono cascade with the M kernels in the lanes
+// of registers of L doubles (padding lanes hold silent kernels): every step
+// of every kernel at once, then the outputs move up one lane to become the
+// next kernels' inputs. Each lane rounds as Kernel::Step does. On entry v
+// holds the kernels' latest outputs after the first M - 1 samples; steps
+// samples M - 1 .. n - 1 and leaves v and the kernels as skewed() would.
+typedef double LanePair __attribute__((vector_size(16)));
+typedef double LaneQuad __attribute__((vector_size(32)));
+
+template <int M, int L>
+[[gnu::always_inline]] inline void skewedLanes(Filter::Kernel* k, double* v, double* x, int n)
+{
+    using V = std::conditional_t<L == 2, LanePair, LaneQuad>;
+    constexpr int P = (M + L - 1) / L;
+    V b0[P], b1[P], b2[P], a1[P], a2[P], x1[P], x2[P], y1[P], y2[P], out[P];
+    for (int p = 0; p < P; ++p) {
+        for (int l = 0; l < L; ++l) {
+            const int j = p * L + l;
+            const Filter::Kernel z = j < M ? k[j] : Filter::Kernel{0, 0, 0, 0, 0, 0, 0, 0, 0};
+            b0[p][l] = z.B0, b1[p][l] = z.B1, b2[p][l] = z.B2, a1[p][l] = z.A1, a2[p][l] = z.A2;
+            x1[p][l] = z.x1, x2[p][l] = z.x2, y1[p][l] = z.y1, y2[p][l] = z.y2;
+            out[p][l] = j < M ? v[j] : 0.0;
+        }
+    }
+    for (int i = M - 1; i < n; ++i) {
+        V in[P];
+        V fresh;
+#pragma GCC unroll 8
+        for (int l = 0; l < L; ++l) fresh[l] = x[i];
+        // Unrolled, so that the lanes' memories stay in registers.
+        if constexpr (L == 2) {
+            in[0] = __builtin_shufflevector(fresh, out[0], 0, 2);
+#pragma GCC unroll 8
+            for (int p = 1; p < P; ++p) in[p] = __builtin_shufflevector(out[p - 1], out[p], 1, 2);
+        } else {
+            in[0] = __builtin_shufflevector(fresh, out[0], 0, 4, 5, 6);
+#pragma GCC unroll 8
+            for (int p = 1; p < P; ++p) in[p] = __builtin_shufflevector(out[p - 1], out[p], 3, 4, 5, 6);
+        }
+#pragma GCC unroll 8
+        for (int p = 0; p < P; ++p) {
+            V y = b0[p] * in[p] + b1[p] * x1[p] + b2[p] * x2[p] + a1[p] * y1[p] + a2[p] * y2[p];
+            y = (y + kDenormalOffset) - kDenormalOffset;
+            x2[p] = x1[p];
+            x1[p] = in[p];
+            y2[p] = y1[p];
+            y1[p] = y;
+            out[p] = y;
+        }
+        x[i - (M - 1)] = out[(M - 1) / L][(M - 1) % L];
+    }
+    for (int j = 0; j < M; ++j) {
+        const int p = j / L, l = j % L;
+        k[j].x1 = x1[p][l], k[j].x2 = x2[p][l], k[j].y1 = y1[p][l], k[j].y2 = y2[p][l];
+        v[j] = out[p][l];
+    }
+}
+
+template <int M>
+void skewedPairs(Filter::Kernel* k, double* v, double* x, int n)
+{
+    skewedLanes<M, 2>(k, v, x, n);
+}
+
+#ifdef TONEWRIGHT_WIDE_VECTORS
+template <int M>
+__attribute__((target("avx2"))) void skewedQuads(Filter::Kernel* k, double* v, double* x, int n)
+{
+    skewedLanes<M, 4>(k, v, x, n);
+}
+#endif
+
+// M steady sections in one pass. From three sections on, the steady part
+// runs the sections side by side in vector lanes.
 template <int M>
 void cascade(Filter* const* s, double* x, int n)
 {
     Filter::Kernel k[M];
     for (int j = 0; j < M; ++j) k[j] = s[j]->Load();
-    for (int i = 0; i < n; ++i) {
-        double v = x[i];
-        for (int j = 0; j < M; ++j) v = k[j].Step(v);
-        x[i] = v;
+    if (M < 3 || n < M) {
+        skewed<M, Filter::Kernel, double>(
+            k, n, [x](int i) { return x[i]; }, [x](int i, double y) { x[i] = y; });
+    } else {
+        double v[M] = {};
+        for (int i = 0; i < M - 1; ++i) {
+            for (int j = i; j >= 1; --j) v[j] = k[j].Step(v[j - 1]);
+            v[0] = k[0].Step(x[i]);
+        }
+#ifdef TONEWRIGHT_WIDE_VECTORS
+        if (WideVectors()) skewedQuads<M>(k, v, x, n);
+        else skewedPairs<M>(k, v, x, n);
+#else
+        skewedPairs<M>(k, v, x, n);
+#endif
+        for (int i = n; i < n + M - 1; ++i) {
+            for (int j = M - 1; j >= i - n + 1; --j) v[j] = k[j].Step(v[j - 1]);
+            x[i - (M - 1)] = v[M - 1];
+        }
     }
     for (int j = 0; j < M; ++j) s[j]->Store(k[j]);
 }
@@ -330,12 +451,12 @@ void cascade(Filter* const* sl, Filter* const* sr, double* l, double* r, int n)
         kr[j] = sr[j]->Load();
         k[j] = KernelPair(kl[j], kr[j]);
     }
-    for (int i = 0; i < n; ++i) {
-        KernelPair::Lanes v = {l[i], r[i]};
-        for (int j = 0; j < M; ++j) v = k[j].Step(v);
-        l[i] = v[0];
-        r[i] = v[1];
-    }
+    skewed<M, KernelPair, KernelPair::Lanes>(
+        k, n, [l, r](int i) { return KernelPair::Lanes{l[i], r[i]}; },
+        [l, r](int i, KernelPair::Lanes y) {
+            l[i] = y[0];
+            r[i] = y[1];
+        });
     for (int j = 0; j < M; ++j) {
         k[j].Split(kl[j], kr[j]);
         sl[j]->Store(kl[j]);

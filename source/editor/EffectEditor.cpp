@@ -1,14 +1,85 @@
 #include "editor/EffectEditor.h"
 
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "dsp/DspMath.h"
+#include "dsp/StringUtil.h"
 #include "gui/Controls.h"
 #include "gui/DrawContext.h"
 #include "plugin/Effect.h"
+#include "system/AtomicFile.h"
+#include "system/Folders.h"
 #include "editor/HighlightControls.h"
 #include "editor/ParameterNames.h"
 
 namespace tonewright {
 
+namespace {
+
+// Files larger than this are not copied into the support folder.
+constexpr size_t kLargestCopy = size_t(256) << 20;
+constexpr size_t kLargestExportName = 200;
+
+// Where the dialogs start: the desktop folder when there is one, else home.
+std::string desktop()
+{
+    return system::IsFolder(system::ExpandHome("~/Desktop")) ? "~/Desktop" : "~";
+}
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+// Whether the file lies directly in the folder, names compared without
+// regard to case.
+bool inFolder(const std::string& file, const std::filesystem::path& folder)
+{
+    const size_t slash = file.rfind('/');
+    return slash != std::string::npos && strcasecmp(file.substr(0, slash).c_str(), folder.c_str()) == 0;
+}
+
+}  // namespace
+
+bool SyntheticCopy(const std::string& source, const std::string& destination)
+{
+    std::string bytes;
+    if (!system::ReadWholeFile(source, bytes, kLargestCopy)) {
+        std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s to copy it.\n", source.c_str());
+        return false;
+    }
+    if (!system::WriteFileAtomically(destination, bytes)) {
+        std::fprintf(stderr, "Quarrystone TWR:: Cannot write %s.\n", destination.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string ExportName(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '-';
+    char bounded[kLargestExportName + 1];
+    copyBounded(bounded, out.c_str());
+    return bounded;
+}
+
+std::string WithXmlExtension(const std::string& path)
+{
+    return IsValidXMLFile(path) ? path : path + ".xml";
+}
+
+// ---- life ----
+
 EffectEditor::EffectEditor(Effect* plugin) : SkinEditor(plugin, kWidth, kHeight), owner(plugin) {}
+
+EffectEditor::~EffectEditor()
+{
+    if (frame) EffectEditor::close();
+}
 
 AEffEditor* EffectEditor::create(Effect& plugin) { return new EffectEditor(&plugin); }
 
@@ -16,21 +87,152 @@ bool EffectEditor::open(void* parent)
 {
     GetParamIDFromParamNameStr("", ParamEnumStr);
     if (!SkinEditor::open(parent, "ui")) return false;
-    if (owner)
-        for (int i = 0; i < kNumParameters; ++i) setParameter(i, owner->getParameter(i));
+    if (!owner) return true;
+    for (int i = 0; i < kNumParameters; ++i) setParameter(i, owner->getParameter(i));
+    findViews();
+    fillFolderMenus();
+    // Whatever the effect noted while the window was closed, the window now
+    // shows as it is.
+    owner->clearEditorNotices();
+    rebuildUI();
+    firstOpen = false;
+    // The page and the audio thread's meters stay in step across opens.
+    if (moreScreenShown)
+        showMoreScreen();
+    else
+        hideMoreScreen();
+    // An armed control shows its frame again; one learned meanwhile is not
+    // armed any more.
+    if (learnTag != -1 && owner->midiLearnTarget.load() == learnTag)
+        SetControlLearning(learnTag, 1, 1);
+    else
+        learnTag = -1;
+    lastUpdate = {};
     return true;
 }
 
+void EffectEditor::close()
+{
+    if (dialog) dialog->Cancel();
+    dialog.reset();
+    SkinEditor::close();
+    impulseMenu = preampMenu = bankMenu = presetMenu = saveAsMenu = nullptr;
+    flashButton = nullptr;
+    nameEdit = nullptr;
+}
+
+void EffectEditor::findViews()
+{
+    auto first = [this](long tag) { return getView(getViewByTag(tag, -1)); };
+    presetMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamPreset));
+    bankMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamBank));
+    preampMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamAmpModel));
+    impulseMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamCabImpulse));
+    nameEdit = dynamic_cast<CTextEdit*>(first(kGUIParamName));
+    saveAsMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamPresetSaveAsButton));
+    flashButton = dynamic_cast<CFlashButton*>(first(kGUIParamPresetSaveButton));
+}
+
+void EffectEditor::fillFolderMenus()
+{
+    for (CMyFileMenu* menu : {bankMenu, preampMenu, impulseMenu}) refillMenu(menu);
+}
+
+void EffectEditor::refillMenu(CMyFileMenu* menu)
+{
+    if (!menu || !owner) return;
+    const SupportFolders& f = owner->folders;
+    if (menu == bankMenu) populate_menu_from_folder(f.banks, menu, "", IsValidXMLFile, FolderMenu::banks);
+    if (menu == preampMenu) populate_menu_from_folder(f.preamps, menu, "", IsValidXMLFile, FolderMenu::plain);
+    if (menu == impulseMenu) populate_menu_from_folder(f.impulses, menu, "", IsValidImpulse, FolderMenu::impulses);
+}
+
+// ---- idle ----
+
 void EffectEditor::idle()
 {
-    // The effect disarms learning when a controller has been bound (on the
-    // audio thread); the frame goes here, on the editor's thread.
-    if (owner && isOpen() && learnTag != -1 && owner->midiLearnTarget.load() == -1) {
-        SetControlLearning(learnTag, 0, 0);
-        learnTag = -1;
+    if (!frame) return;
+    if (owner) {
+        takeNotices();
+        if (dialog) {
+            std::string path;
+            const system::FileDialogState state = dialog->Poll(path);
+            if (state != system::FileDialogState::running) {
+                dialog.reset();
+                const PendingDialog done = pending;
+                dialogAnswered(done, state == system::FileDialogState::chosen ? &path : nullptr);
+            }
+        }
+        const auto time = now();
+        if (time - lastUpdate >= kUpdatePeriod || time < lastUpdate) {
+            lastUpdate = time;
+            updateDisplays(time);
+        }
     }
     SkinEditor::idle();
 }
+
+void EffectEditor::takeNotices()
+{
+    int32_t previous = -1, learned = -1;
+    if (owner->takeLearnedNotice(previous, learned)) {
+        if (previous >= 0) midiLearned(previous, 0);
+        midiLearned(learned, 0);
+    } else if (learnTag != -1 && owner->midiLearnTarget.load() == -1) {
+        // Disarmed by other means: the frame goes all the same.
+        midiLearned(static_cast<int>(learnTag), 0);
+    }
+    const bool refresh = owner->takeRefreshNotice();
+    if (const int program = owner->takeProgramNotice(); program >= 0)
+        setProgram(program);
+    else if (refresh)
+        rebuildUI();
+}
+
+void EffectEditor::updateDisplays(std::chrono::steady_clock::time_point time)
+{
+    setParameter(kGUIParamClipLight, owner->getClipLedStatus());
+    if (moreScreenShown) {
+        int note = 0;
+        double needle = 0.0;
+        char name[8] = {};
+        owner->tuner.GetReading(&note, &needle, name);
+        setParameter(kGUITunerDisplay, static_cast<float>(needle));
+        if (auto* key = dynamic_cast<CTextEdit*>(getView(getViewByTag(kGUITunerKeyDisplay, -1))))
+            if (std::strcmp(key->getText(), name) != 0) key->setText(name);
+        setParameter(kGUIInputVU, static_cast<float>(owner->inputLed.load(std::memory_order_relaxed) - 1) / 3.0f);
+        setParameter(kGUIOutputVU, static_cast<float>(owner->outputLed.load(std::memory_order_relaxed) - 1) / 3.0f);
+    }
+    if (flashButton) {
+        const bool lit = (time.time_since_epoch() / kFlashHalfPeriod) % 2 == 1;
+        flashButton->setFlash(owner->programModified.load() && lit);
+    }
+}
+
+// ---- the More page ----
+
+void EffectEditor::showMoreScreen()
+{
+    if (owner) owner->moreScreenVisible = true;
+    moreScreenShown = true;
+    if (auto* label = dynamic_cast<CMyTextLabel*>(getView(getViewByTag(kGUIParamVersionNumber, -1)))) {
+        label->setText(kVersion);
+        label->setFontColor(kBlackCColor);
+        label->setFont(kNormalFontVeryBig);
+    }
+    setParameter(kGUIMoreScreen, 1.0f);
+    if (frame) frame->invalid();
+}
+
+void EffectEditor::hideMoreScreen()
+{
+    if (owner) owner->moreScreenVisible = false;
+    moreScreenShown = false;
+    setParameter(kGUIMoreScreen, 0.0f);
+    if (frame) frame->invalid();
+}
+
+// ---- building ----
 
 CView* EffectEditor::CreateUIElement(const char* name, const CRect& r, CControlListener* l, long tag, CFrame* parentFrame,
                                      const CPoint& offset, const CPoint& offset2, const SkinAttributes& a)
@@ -78,14 +280,22 @@ CView* EffectEditor::CreateUIElement(const char* name, const CRect& r, CControlL
         edit->setFontColor(kRedCColor);
         return edit;
     }
+    if (is("CMyFileMenu")) {
+        auto* menu = new CMyFileMenu(r, l, tag, integer("style"), "");
+        menu->setFontColor(kRedCColor);
+        return menu;
+    }
     return nullptr;
 }
+
+// ---- MIDI learn, programs, rebuild ----
 
 long EffectEditor::controlModifierClicked(CControl* control, long button)
 {
     if ((button & (kShift | kAlt)) != (kShift | kAlt)) return 0;
     const long tag = control->getTag();
-    if (tag < 0 || !owner) return 1;  // nothing to bind an untagged control to
+    // Only parameters are learned; on anything else the gesture does nothing.
+    if (!owner || tag < 0 || tag >= kParameterTags) return 1;
     SetControlLearning(learnTag, 0, 0);
     if (tag == learnTag) {
         // The armed control again: unlearn it everywhere.
@@ -100,6 +310,262 @@ long EffectEditor::controlModifierClicked(CControl* control, long button)
     control->setDirty(true);
     owner->setMIDILearnControl(static_cast<int>(learnTag));
     return 1;
+}
+
+void EffectEditor::midiLearned(int tag, int on)
+{
+    SetControlLearning(tag, static_cast<short>(on), 0);
+    // A notice that comes late must not disarm a control armed since.
+    if (tag == learnTag) learnTag = -1;
+}
+
+void EffectEditor::setProgram(int program)
+{
+    if (!frame) return;
+    if (presetMenu) presetMenu->setValue(static_cast<float>(program));
+    rebuildUI();
+}
+
+void EffectEditor::rebuildUI(CDrawContext* context, bool)
+{
+    if (!frame || !owner) return;
+    const int program = owner->getProgram();
+    char name[256] = {};
+    owner->getProgramName(name);
+    if (nameEdit && !nameEdit->isEditingText()) nameEdit->setText(name);
+    for (CMyFileMenu* menu : {presetMenu, saveAsMenu}) {
+        BuildPresetMenuFromEffect(owner, menu);
+        if (menu) menu->setValue(static_cast<float>(program));
+    }
+    if (presetMenu) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%03d", program + 1);
+        presetMenu->setText(number);
+    }
+    std::string preamp, impulse;
+    owner->getSoundNames(preamp, impulse);
+    setMenuDisplay(impulseMenu, impulse, context);
+    setMenuDisplay(preampMenu, preamp, context);
+    setMenuDisplay(bankMenu, owner->getBankName(), context);
+    setMenuDisplayStarred(bankMenu, owner->bankModified.load());
+}
+
+// ---- control changes and commands ----
+
+void EffectEditor::valueChanged(CControl* control)
+{
+    if (!control) return;
+    // The impulse menu's entry means nothing to the effect.
+    if (control->getTag() != kGUIParamCabImpulse) SkinEditor::valueChanged(control);
+    if (owner && frame) runCommand(control);
+}
+
+std::string EffectEditor::programName() const
+{
+    char text[256] = {};
+    if (nameEdit) nameEdit->getText(text);
+    return text;
+}
+
+void EffectEditor::runCommand(CControl* control)
+{
+    // A button acts once per click: released over it (a page turn), or on
+    // its way to on (a kick button, which also reports its way back).
+    bool clicked = true;
+    if (const auto* turn = dynamic_cast<const nPageSelect*>(control))
+        clicked = turn->wasReleasedInside();
+    else if (control->isTypeOf("CKickButton"))
+        clicked = control->getValue() == control->getMax();
+    const auto slot = roundedIntIn(control->getValue(), 0, kNumPrograms - 1);
+
+    switch (control->getTag()) {
+    case kGUIParamAmpModel: preampMenuChosen(control); break;
+    case kGUIParamCabImpulse: impulseMenuChosen(control); break;
+    case kGUIParamBank: bankMenuChosen(control); break;
+    case kGUIParamPreset:
+        if (slot) owner->setProgram(*slot);
+        rebuildUI();
+        break;
+    case kGUIParamName:
+        if (const auto* edit = dynamic_cast<const CTextEdit*>(control)) owner->setWorkingProgramName(edit->getText());
+        break;
+    case kGUIParamPresetSaveButton:
+    case kGUIParamPresetSaveAsButton: {
+        const bool saveAs = control->getTag() == kGUIParamPresetSaveAsButton;
+        if (!clicked || (saveAs && !slot)) break;
+        const std::string name = programName();
+        if (name.empty()) {
+            std::fprintf(stderr, "Quarrystone TWR:: A program needs a name to be saved.\n");
+            break;
+        }
+        owner->saveCurrentToBank(name.c_str(), saveAs ? *slot : -1);
+        rebuildUI();
+        break;
+    }
+    case kGUIParamPresetImportButton:
+        if (clicked) openDialog(PendingDialog(DialogUse::importPreset));
+        break;
+    case kGUIParamPresetExportButton: {
+        const std::string name = programName();
+        if (!clicked) break;
+        if (name.empty()) {
+            std::fprintf(stderr, "Quarrystone TWR:: A program needs a name to be exported.\n");
+            break;
+        }
+        openDialog(PendingDialog(DialogUse::exportPreset, "", name));
+        break;
+    }
+    case kGUIParamBankSaveButton:
+        if (clicked && owner->saveBank()) {
+            refillMenu(bankMenu);
+            rebuildUI();
+        }
+        break;
+    case kGUIParamBankExportButton:
+        if (clicked) openDialog(PendingDialog(DialogUse::exportBank));
+        break;
+    case kGUIParamMoreButton:
+        if (clicked) showMoreScreen();
+        break;
+    case kGUIMoreScreen: frame->invalid(); break;
+    case kGUIMoreScreenCLOSE:
+        if (clicked) hideMoreScreen();
+        break;
+    default: break;
+    }
+}
+
+void EffectEditor::preampMenuChosen(CControl* control)
+{
+    std::string path, name;
+    switch (HandleFileMenu(control, path, name, owner->folders.preamps, preampMenu, nullptr, 22, false)) {
+    case kFileChosen:
+        // Failed, the caption goes back to the preamp that plays.
+        owner->loadPreamp(path.c_str());
+        rebuildUI();
+        break;
+    case kImportChosen:
+        openDialog(PendingDialog(DialogUse::importPreamp, path));
+        break;
+    default: break;
+    }
+}
+
+void EffectEditor::impulseMenuChosen(CControl* control)
+{
+    std::string path, name;
+    switch (HandleFileMenu(control, path, name, owner->folders.impulses, impulseMenu, nullptr, 22, false)) {
+    case kFileChosen:
+        if (!owner->loadCabinetImpulse(path.c_str())) std::fputs("SetCabinetImpulse returned false.\n", stderr);
+        break;
+    case kImportChosen:
+        if (openDialog(PendingDialog(DialogUse::importImpulse, path))) return;  // finished when the dialog answers
+        break;
+    case kLoadChosen:
+        if (openDialog(PendingDialog(DialogUse::loadImpulse))) return;
+        break;
+    default: break;
+    }
+    owner->programModified = true;
+    rebuildUI();
+}
+
+void EffectEditor::bankMenuChosen(CControl* control)
+{
+    std::string path, name;
+    switch (HandleFileMenu(control, path, name, owner->folders.banks, bankMenu, nullptr, 2, true)) {
+    case kFileChosen:
+        // Failed, the caption goes back to the bank in memory.
+        owner->loadBank(path.c_str());
+        rebuildUI();
+        break;
+    case kImportChosen:
+        openDialog(PendingDialog(DialogUse::importBank, path));
+        break;
+    case kLoadChosen:
+        openDialog(PendingDialog(DialogUse::loadBank));
+        break;
+    default: break;
+    }
+}
+
+// ---- dialogs ----
+
+bool EffectEditor::openDialog(PendingDialog next)
+{
+    if (dialog) {
+        std::fprintf(stderr, "Quarrystone TWR:: A file dialog is open already.\n");
+        return false;
+    }
+    static constexpr const char* kTitles[] = {"Import Preamp", "Import Impulse", "Load Impulse", "Import Bank",
+                                              "Load Bank",     "Import Preset",  "Export Preset", "Export Bank"};
+    const DialogUse use = next.use;
+    system::FileDialogRequest request;
+    request.title = kTitles[static_cast<int>(use)];
+    request.start = desktop();
+    request.extensions = {"xml"};
+    if (use == DialogUse::importImpulse || use == DialogUse::loadImpulse) request.extensions = {"wav", "aif", "aiff"};
+    if (use == DialogUse::exportPreset || use == DialogUse::exportBank) {
+        request.kind = system::FileDialogKind::save;
+        request.start += "/" + (use == DialogUse::exportBank ? std::string("Bank") : ExportName(next.name)) + ".xml";
+    }
+    std::unique_ptr<system::FileDialog> made = system::MakeFileDialog();
+    if (!made || !made->Start(request)) {
+        std::fprintf(stderr, "Quarrystone TWR:: No file dialog can be shown (zenity or kdialog is needed).\n");
+        return false;
+    }
+    dialog = std::move(made);
+    pending = std::move(next);
+    return true;
+}
+
+void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* path)
+{
+    const char* chosen = path ? path->c_str() : nullptr;
+    const std::string destination = path ? joined(done.destination, filename(*path)) : std::string();
+    switch (done.use) {
+    case DialogUse::importPreamp:
+        if (!chosen || !owner->loadPreamp(chosen)) break;
+        if (SyntheticCopy(chosen, destination)) refillMenu(preampMenu);
+        rebuildUI();
+        break;
+    case DialogUse::importImpulse:
+    case DialogUse::loadImpulse:
+        if (chosen && !owner->loadCabinetImpulse(chosen)) {
+            std::fprintf(stderr, done.use == DialogUse::importImpulse ? "Import Impulse %s failed.\n" : "LoadImpulse %s failed.\n",
+                         chosen);
+        } else if (chosen && done.use == DialogUse::importImpulse && SyntheticCopy(chosen, destination)) {
+            refillMenu(impulseMenu);
+        }
+        owner->programModified = true;
+        rebuildUI();
+        break;
+    case DialogUse::importBank:
+    case DialogUse::loadBank:
+        if (!chosen || !owner->loadBank(chosen)) break;
+        // An imported bank lives on as its copy in the Banks folder.
+        if (done.use == DialogUse::importBank && SyntheticCopy(chosen, destination)) {
+            owner->setBankFile(destination);
+            refillMenu(bankMenu);
+        }
+        rebuildUI();
+        break;
+    case DialogUse::importPreset:
+        if (chosen && owner->importPreset(chosen)) rebuildUI();
+        break;
+    case DialogUse::exportPreset:
+        if (chosen) owner->exportPreset(WithXmlExtension(chosen).c_str(), done.name.c_str());
+        break;
+    case DialogUse::exportBank: {
+        if (!chosen) break;
+        const std::string file = WithXmlExtension(chosen);
+        if (owner->exportBank(file.c_str()) && inFolder(file, owner->folders.banks)) {
+            refillMenu(bankMenu);
+            rebuildUI();
+        }
+        break;
+    }
+    }
 }
 
 }  // namespace tonewright

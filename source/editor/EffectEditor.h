@@ -1,11 +1,27 @@
 #pragma once
 // The product's editor: the skin editor on the skin "ui", 579 x 375 pixels,
-// with the product's own element types and the MIDI-learn gesture
-// (Shift+Alt click on a control arms it; again on the armed control
-// unlearns it). One per Effect, made by the factory the plug-in's entry
-// installs (EditorEntry.cpp). Threads as SkinEditor.
+// with the product's element types, the preset, bank, preamp and impulse
+// menus (folder menus, editor/FileMenu.h), the name field, the save,
+// import and export commands, the More page with the meters and the tuner,
+// the clip light, the flashing save button and the MIDI-learn gesture
+// (Shift+Alt click on a parameter's control arms it; again on the armed
+// control unlearns it). One per Effect, made by the factory the plug-in's
+// entry installs (EditorEntry.cpp).
+//
+// Threads as SkinEditor: everything on the user-interface thread. What the
+// effect learns on other threads (a program change from MIDI, a learned
+// controller, a state restore) it leaves as notices that idle takes; file
+// dialogs are other processes whose answers idle takes too, so the window
+// keeps drawing while one is open.
 
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "editor/FileMenu.h"
 #include "editor/SkinEditor.h"
+#include "system/FileDialog.h"
 
 namespace tonewright {
 
@@ -15,28 +31,122 @@ class EffectEditor : public SkinEditor {
 public:
     static constexpr long kWidth = 579;
     static constexpr long kHeight = 375;
+    // The displays are brought up to date at most this often.
+    static constexpr std::chrono::milliseconds kUpdatePeriod{50};
+    // The save button blinks with this half period while the program is
+    // modified (2 Hz).
+    static constexpr std::chrono::milliseconds kFlashHalfPeriod{250};
+    static constexpr const char* kVersion = "1.5";
+
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     explicit EffectEditor(Effect* effect);
+    ~EffectEditor() override;
 
     // The factory the plug-in's entry installs.
     static AEffEditor* create(Effect& effect);
 
-    // Builds the skin "ui" and shows the effect's parameter values.
+    // Builds the skin "ui", shows the effect's values, fills the menus and
+    // shows or hides the More page as it was last left.
     bool open(void* parent) override;
     using SkinEditor::open;
-    // Also ends the learn frame once the effect has bound a controller.
+    // Also drops a dialog still open.
+    void close() override;
+    // The effect's notices, a finished dialog, then (at most every 50 ms)
+    // clip light, meters, tuner and the save button's blink; then the frame.
     void idle() override;
     CView* CreateUIElement(const char* name, const CRect& rect, CControlListener* listener, long tag, CFrame* frame,
                            const CPoint& offset, const CPoint& offset2, const SkinAttributes& attributes) override;
+
+    // Forwards the control (the impulse menu excepted) and runs its command.
+    void valueChanged(CControl* control) override;
     // Shift+Alt: the learn gesture (returns 1: the control ignores the
-    // click); any other modifier click is an ordinary click (0).
+    // click); it arms only parameter controls (tags 0..79). Any other
+    // modifier click is an ordinary click (0).
     long controlModifierClicked(CControl* control, long button) override;
+    // The effect bound a controller to `tag`: its learn frame goes.
+    virtual void midiLearned(int tag, int on);
+    // The name field, both program menus and the captions from the
+    // effect's current program, bank and sound.
+    virtual void rebuildUI(CDrawContext* context = nullptr, bool unused = false);
+    // The effect changed its program: the menus follow, while open.
+    virtual void setProgram(int program);
+
+    virtual void showMoreScreen();
+    virtual void hideMoreScreen();
 
     long getLearnTag() const { return learnTag; }
+    bool isMoreScreenShown() const { return moreScreenShown; }
+    bool isDialogOpen() const { return dialog != nullptr; }
+    // The time idle goes by (tests set their own).
+    void setClock(Clock clock) { now = std::move(clock); }
+
+    CMyFileMenu* impulseMenu = nullptr;
+    CMyFileMenu* preampMenu = nullptr;
+    CMyFileMenu* bankMenu = nullptr;
+    CMyFileMenu* presetMenu = nullptr;
+    CMyFileMenu* saveAsMenu = nullptr;
+    CFlashButton* flashButton = nullptr;
+    CTextEdit* nameEdit = nullptr;
 
 private:
+    // What the answer of the open dialog is for (in the order of the
+    // dialogs' titles in openDialog).
+    enum class DialogUse {
+        importPreamp,
+        importImpulse,
+        loadImpulse,
+        importBank,
+        loadBank,
+        importPreset,
+        exportPreset,
+        exportBank,
+    };
+    struct PendingDialog {
+        explicit PendingDialog(DialogUse what, std::string to = {}, std::string named = {})
+            : use(what), destination(std::move(to)), name(std::move(named))
+        {
+        }
+        DialogUse use;
+        std::string destination;  // where an import copies to
+        std::string name;         // the preset name an export writes
+    };
+
+    void findViews();
+    void fillFolderMenus();
+    void refillMenu(CMyFileMenu* menu);
+    void takeNotices();
+    void updateDisplays(std::chrono::steady_clock::time_point time);
+    void runCommand(CControl* control);
+    void preampMenuChosen(CControl* control);
+    void impulseMenuChosen(CControl* control);
+    void bankMenuChosen(CControl* control);
+    // Shows the dialog the use calls for (its title, kind, start and file
+    // types); false when it cannot be shown or one is open already.
+    bool openDialog(PendingDialog next);
+    void dialogAnswered(const PendingDialog& pending, const std::string* path);
+    // The name field's text: a save or export with an empty name is refused.
+    std::string programName() const;
+
     Effect* owner;
     long learnTag = -1;
+    bool firstOpen = true;
+    bool moreScreenShown = false;
+    Clock now = [] { return std::chrono::steady_clock::now(); };
+    std::chrono::steady_clock::time_point lastUpdate{};
+    std::unique_ptr<system::FileDialog> dialog;
+    PendingDialog pending{DialogUse::importPreamp};
 };
+
+// Copies the file `source` to `destination` whole (written to a temporary
+// name, then renamed); false, with a line on standard error, when it could
+// not be read or written.
+bool SyntheticCopy(const std::string& source, const std::string& destination);
+
+// The name a file is exported under: '/' and control characters replaced,
+// at most 200 bytes, never empty.
+std::string ExportName(const std::string& name);
+// The path with ".xml" appended unless it ends in it (any case).
+std::string WithXmlExtension(const std::string& path);
 
 }  // namespace tonewright

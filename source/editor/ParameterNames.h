@@ -10,6 +10,31 @@ namespace tonewright {
 
 extern const char* const ParamEnumStr;
 
+// The editor's tags the product editor acts on, as ParamEnumStr numbers
+// them.
+enum GuiTag : long {
+    kGUIParamAmpModel = 82,
+    kGUIParamCabImpulse = 83,
+    kGUIParamPreset = 84,
+    kGUIParamName = 85,
+    kGUIParamBank = 86,
+    kGUIParamPresetSaveButton = 87,
+    kGUIParamPresetSaveAsButton = 88,
+    kGUIParamPresetImportButton = 89,
+    kGUIParamPresetExportButton = 90,
+    kGUIParamBankSaveButton = 91,
+    kGUIParamBankExportButton = 92,
+    kGUIParamMoreButton = 93,
+    kGUIParamClipLight = 94,
+    kGUIMoreScreen = 111,
+    kGUITunerDisplay = 112,
+    kGUITunerKeyDisplay = 113,
+    kGUIInputVU = 114,
+    kGUIOutputVU = 115,
+    kGUIMoreScreenCLOSE = 116,
+    kGUIParamVersionNumber = 118,
+};
+
 // The id of `name` (exact, case and all) in the enumeration, or -1. The
 // first call that passes `text` reads it; later texts are ignored, and a
 // lookup before any text was read gives -1. Thread-safe.

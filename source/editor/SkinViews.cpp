@@ -161,11 +161,16 @@ CBaseObject* nPageSelect::newCopy() const { return new nPageSelect(size, listene
 
 void nPageSelect::draw(CDrawContext*) { setDirty(false); }
 
-CMouseEventResult nPageSelect::onMouseDown(CPoint&, const long&) { return kMouseEventHandled; }
+CMouseEventResult nPageSelect::onMouseDown(CPoint&, const long&)
+{
+    releasedInside = false;
+    return kMouseEventHandled;
+}
 
 CMouseEventResult nPageSelect::onMouseUp(CPoint& where, const long&)
 {
-    if (size.pointInside(where)) value = pageNumber;
+    releasedInside = size.pointInside(where);
+    if (releasedInside) value = pageNumber;
     if (listener) listener->valueChanged(this);
     return kMouseEventHandled;
 }

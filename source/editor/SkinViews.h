@@ -126,9 +126,13 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, const long& buttons) override;
     float getPageNumber() const { return pageNumber; }
+    // Whether the last click ended over the button (a command acts only
+    // then; released elsewhere it was cancelled).
+    bool wasReleasedInside() const { return releasedInside; }
 
 protected:
     float pageNumber;
+    bool releasedInside = false;
 };
 
 // A page-turn button with a bitmap of two images of its size, stacked:

@@ -5,6 +5,7 @@
 
 #include "dsp/DspMath.h"
 #include "effects/Modulation.h"
+#include "effects/Sines.h"
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
 
@@ -144,55 +145,62 @@ void Chorus::Run(double* l, double* r, int n)
 {
     if (beginGlide(gliding, dirty)) Update();
     // While gliding every voice runs with its current gain; otherwise only
-    // the voices the type uses.
+    // the voices the type uses. Each reads +-sin or +-cos of the phase.
     int active[kVoices];
+    const double* sweepOf[kVoices];
+    double signOf[kVoices];
+    constexpr int kRun = 32;
+    double phase[kRun], sine[kRun], cosine[kRun];
     int count = 0;
-    for (int v = 0; v < kVoices; ++v)
-        if (gliding || gain[v].current != 0.0) active[count++] = v;
-    const bool glide = gliding;
     bool needCos = false;
-    for (int k = 0; k < count; ++k) {
-        const Sweep sw = kVoiceLayout[active[k]].sweep;
-        needCos |= sw == Sweep::Cos || sw == Sweep::MinusCos;
+    for (int v = 0; v < kVoices; ++v) {
+        if (!gliding && gain[v].current == 0.0) continue;
+        const Sweep sw = kVoiceLayout[v].sweep;
+        const bool usesCos = sw == Sweep::Cos || sw == Sweep::MinusCos;
+        needCos |= usesCos;
+        sweepOf[count] = usesCos ? cosine : sine;
+        signOf[count] = sw == Sweep::MinusCos || sw == Sweep::MinusSin ? -1.0 : 1.0;
+        active[count++] = v;
     }
+    const bool glide = gliding;
     const int mask = left.Mask();
     const DelayLine* lines[2] = {&left, &right};
 
-    for (int i = 0; i < n; ++i) {
-        if (glide) {
-            bool moving = amount.Step(coefficient);
-            moving |= increment.Step(coefficient);
-            moving |= mix.Step(coefficient);
-            moving |= base.Step(coefficient);
-            for (auto& g : gain) moving |= g.Step(coefficient);
-            dryShare = 1.0 - mix.current;
-            gliding = moving;
-        }
-        w = (w + 1) & mask;
-        left[w] = l[i];
-        right[w] = Stereo ? r[i] : l[i];
-        phi += increment.current;
-        const double s = std::sin(phi);
-        const double c = needCos ? std::cos(phi) : 0.0;
-        double wet[2] = {0.0, 0.0};
-        for (int k = 0; k < count; ++k) {
-            const int v = active[k];
-            const Voice& voice = kVoiceLayout[v];
-            double sweep = s;
-            switch (voice.sweep) {
-            case Sweep::Sin: sweep = s; break;
-            case Sweep::MinusCos: sweep = -c; break;
-            case Sweep::MinusSin: sweep = -s; break;
-            case Sweep::Cos: sweep = c; break;
+    for (int start = 0; start < n; start += kRun) {
+        const int length = std::min(kRun, n - start);
+        // The phases first: the increment glides on its own.
+        bool incrementMoving[kRun];
+        advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
+        sines::sinCos(phase, sine, needCos ? cosine : nullptr, length);
+
+        double* const x = l + start;
+        double* const y = Stereo ? r + start : nullptr;
+        for (int i = 0; i < length; ++i) {
+            if (glide) {
+                bool moving = amount.Step(coefficient);
+                moving |= incrementMoving[i];
+                moving |= mix.Step(coefficient);
+                moving |= base.Step(coefficient);
+                for (auto& g : gain) moving |= g.Step(coefficient);
+                dryShare = 1.0 - mix.current;
+                gliding = moving;
             }
-            const double d = (sweep + 1.0) * amount.current + base.current;
-            wet[voice.channel] += gain[v].current * lines[voice.channel]->Read(w, d);
-        }
-        if constexpr (Stereo) {
-            l[i] = dryShare * l[i] + mix.current * wet[0];
-            r[i] = dryShare * r[i] + mix.current * wet[1];
-        } else {
-            l[i] = dryShare * l[i] + 0.5 * mix.current * (wet[0] + wet[1]);
+            w = (w + 1) & mask;
+            left[w] = x[i];
+            right[w] = Stereo ? y[i] : x[i];
+            double wet[2] = {0.0, 0.0};
+            for (int k = 0; k < count; ++k) {
+                const int v = active[k];
+                const Voice& voice = kVoiceLayout[v];
+                const double d = (signOf[k] * sweepOf[k][i] + 1.0) * amount.current + base.current;
+                wet[voice.channel] += gain[v].current * lines[voice.channel]->Read(w, d);
+            }
+            if constexpr (Stereo) {
+                x[i] = dryShare * x[i] + mix.current * wet[0];
+                y[i] = dryShare * y[i] + mix.current * wet[1];
+            } else {
+                x[i] = dryShare * x[i] + 0.5 * mix.current * (wet[0] + wet[1]);
+            }
         }
     }
     phi = wrapInto(phi, kTwoPi);

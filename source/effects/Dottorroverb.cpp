@@ -104,40 +104,73 @@ const ReverbDelayBlock& Dottorroverb::AllPass(int i) const { return allpasses[st
 const ReverbDelayBlock& Dottorroverb::Delay(int i) const { return delays[std::clamp(i, 0, kDelays - 1)]; }
 int Dottorroverb::TapOffset(int i) const { return taps[std::clamp(i, 0, kTaps - 1)]; }
 
+int Dottorroverb::LongestRun() const
+{
+    int longest = ReverbAlgorithm::LongestRun(kRun, allpasses, delays);
+    // The line each tap reads, a's taps then b's.
+    const ReverbDelayBlock* tapped[kTaps] = {
+        &delays[kDelayLeft1],  &delays[kDelayLeft1],  &allpasses[kLeft2],  &delays[kDelayLeft2], &delays[kDelayRight1],
+        &allpasses[kRight2],   &delays[kDelayRight2], &delays[kDelayRight1], &delays[kDelayRight1], &allpasses[kRight2],
+        &delays[kDelayRight2], &delays[kDelayLeft1],  &allpasses[kLeft2],  &delays[kDelayLeft2]};
+    for (int i = 0; i < kTaps; ++i) {
+        const int size = tapped[i]->Length();
+        longest = std::min(longest, size - ((taps[i] - 1) % size + 1));
+    }
+    return std::max(1, longest);
+}
+
 void Dottorroverb::process(double* l, double* r, int n)
 {
+    const int longest = LongestRun();
+    auto& dl1 = delays[kDelayLeft1];
+    auto& dl2 = delays[kDelayLeft2];
+    auto& dr1 = delays[kDelayRight1];
+    auto& dr2 = delays[kDelayRight2];
+    const auto& al2 = allpasses[kLeft2];
+    const auto& ar2 = allpasses[kRight2];
     const int* t = taps.data();
-    for (int i = 0; i < n; ++i) {
-        double e = inputLowPass.process_OPLP(Input(l[i], r[i]));
-        for (int k = 0; k < 4; ++k) e = allpasses[k].process_AP(e);
-
-        // Both halves take the other's output of the previous sample.
-        const double inLeft = denormalGuard(B * decay + e);
-        const double inRight = denormalGuard(A * decay + e);
-
-        double s = allpasses[kLeft1].process_AP(inLeft);
-        s = delays[kDelayLeft1].process_DLY(s);
-        s = lowPassLeft.process_OPLP(s);
-        s = allpasses[kLeft2].process_AP(s);
-        A = delays[kDelayLeft2].process_DLY(s);
-
-        s = allpasses[kRight1].process_AP(inRight);
-        s = delays[kDelayRight1].process_DLY(s);
-        s = lowPassRight.process_OPLP(s);
-        s = allpasses[kRight2].process_AP(s);
-        B = delays[kDelayRight2].process_DLY(s);
-
-        const auto& dl1 = delays[kDelayLeft1];
-        const auto& dl2 = delays[kDelayLeft2];
-        const auto& dr1 = delays[kDelayRight1];
-        const auto& dr2 = delays[kDelayRight2];
-        const auto& al2 = allpasses[kLeft2];
-        const auto& ar2 = allpasses[kRight2];
-        const double a = kTapGain * (dl1.gettap(t[0]) + dl1.gettap(t[1]) - al2.gettap(t[2]) + dl2.gettap(t[3]) -
-                                     dr1.gettap(t[4]) - ar2.gettap(t[5]) - dr2.gettap(t[6]));
-        const double b = kTapGain * (dr1.gettap(t[7]) + dr1.gettap(t[8]) - ar2.gettap(t[9]) + dr2.gettap(t[10]) -
-                                     dl1.gettap(t[11]) - al2.gettap(t[12]) - dl2.gettap(t[13]));
-        Output(a, b, l[i], r[i]);
+    using Tap = ReverbDelayBlock::Tap;
+    const Tap tapsA[] = {{&dl1, t[0], 1.0},  {&dl1, t[1], 1.0},  {&al2, t[2], -1.0}, {&dl2, t[3], 1.0},
+                         {&dr1, t[4], -1.0}, {&ar2, t[5], -1.0}, {&dr2, t[6], -1.0}};
+    const Tap tapsB[] = {{&dr1, t[7], 1.0},   {&dr1, t[8], 1.0},  {&ar2, t[9], -1.0}, {&dr2, t[10], 1.0},
+                         {&dl1, t[11], -1.0}, {&al2, t[12], -1.0}, {&dl2, t[13], -1.0}};
+    ReverbDelayBlock* const lowPasses[3] = {&inputLowPass, &lowPassLeft, &lowPassRight};
+    double e[kRun], left[kRun], right[kRun], dampedL[kRun], dampedR[kRun], nextA[kRun], nextB[kRun];
+    double a[kRun], b[kRun];
+    for (int start = 0; start < n;) {
+        const int m = std::min(longest, n - start);
+        double* const x = l + start;
+        double* const y = r + start;
+        Inputs(x, y, e, m);
+        // The first delays' outputs are there before the run: their
+        // low-passes run beside the input's.
+        dl1.Peek(dampedL, m);
+        dr1.Peek(dampedR, m);
+        ReverbDelayBlock::run_OPLP(lowPasses, {e, dampedL, dampedR}, m);
+        for (int k = 0; k < 4; ++k) allpasses[k].run_AP(e, m);
+        // Both halves take the other's output of the previous sample, which
+        // the second delays hold already.
+        dl2.Peek(nextA, m);
+        dr2.Peek(nextB, m);
+        for (int i = 0; i < m; ++i) {
+            left[i] = denormalGuard((i == 0 ? B : nextB[i - 1]) * decay + e[i]);
+            right[i] = denormalGuard((i == 0 ? A : nextA[i - 1]) * decay + e[i]);
+        }
+        allpasses[kLeft1].run_AP(left, m);
+        dl1.run_DLY(left, m);  // gives back what dampedL was made from
+        allpasses[kLeft2].run_AP(dampedL, m);
+        dl2.run_DLY(dampedL, m);
+        A = dampedL[m - 1];
+        allpasses[kRight1].run_AP(right, m);
+        dr1.run_DLY(right, m);
+        allpasses[kRight2].run_AP(dampedR, m);
+        dr2.run_DLY(dampedR, m);
+        B = dampedR[m - 1];
+        // The taps, read after the run as each sample would have read them.
+        ReverbDelayBlock::SumTaps(tapsA, a, m);
+        ReverbDelayBlock::SumTaps(tapsB, b, m);
+        for (int i = 0; i < m; ++i) Output(kTapGain * a[i], kTapGain * b[i], x[i], y[i]);
+        start += m;
     }
 }
 

@@ -45,6 +45,10 @@ public:
 
 private:
     void SetUpLines();
+    // Samples a block runs through each stage at once: no longer than any
+    // line, and short enough that no tap reads a sample the run overwrites.
+    static constexpr int kRun = 128;
+    int LongestRun() const;
 
     double decay = 0.0;
     double damping = 0.0;

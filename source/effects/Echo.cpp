@@ -259,8 +259,11 @@ void Echo::Run(double* l, double* r, int n)
     }
     const double* dL = directL.data();
     const double* dR = Stereo ? directR.data() : nullptr;
-
     const bool glide = gliding;
+    if (!glide && steady) {
+        RunSteady<Stereo>(l, r, dL, dR, n);
+        return;
+    }
     const int mask = lineL.Mask();
     double* bufL = lineL.Data();
     double* bufR = lineR.Data();
@@ -311,6 +314,60 @@ void Echo::Run(double* l, double* r, int n)
     if (steady) {
         for (int j = 0; j < 4; ++j)
             if (on[j]) sections[loop[j]].Store(kernel[j]);
+    }
+}
+
+template <bool Stereo>
+void Echo::RunSteady(double* l, double* r, const double* dL, const double* dR, int n)
+{
+    Filter* const loopLeft[] = {&sections[kLowL], &sections[kBandL]};
+    Filter* const loopRight[] = {&sections[kLowR], &sections[kBandR]};
+    const int mask = lineL.Mask();
+    double* bufL = lineL.Data();
+    double* bufR = lineR.Data();
+    const double in = lineIn.current;
+    const double leftOwn = c[kLeftOwn].current, rightOwn = c[kRightOwn].current;
+    const double leftToRight = c[kLeftToRight].current, rightToLeft = c[kRightToLeft].current;
+    const double leftIn = c[kLeftIn].current, rightIn = c[kRightIn].current;
+    const double rightInToLeft = c[kRightInToLeft].current;
+    const double wetGain = c[kDelayed].current * c[kMakeUp].current;
+    const double direct = in * c[kDirect].current;
+    const double out = lineOut.current;
+    const double dry = dryThrough.current;
+    const double f = delayFraction;
+    constexpr int kRun = 256;
+    const int longest = std::clamp(delayWhole, 1, kRun);
+    double tapL[kRun], tapR[kRun], feedL[kRun], feedR[kRun];
+    for (int start = 0; start < n; start += longest) {
+        const int m = std::min(longest, n - start);
+        double* const x = l + start;
+        double* const y = Stereo ? r + start : nullptr;
+        for (int i = 0; i < m; ++i) {
+            const int k = (w + i - delayWhole) & mask;
+            const int before = (k - 1) & mask;
+            tapL[i] = (1.0 - f) * bufL[k] + f * bufL[before];
+            tapR[i] = (1.0 - f) * bufR[k] + f * bufR[before];
+        }
+        for (int i = 0; i < m; ++i) {
+            const double inL = x[i];
+            const double inR = Stereo ? y[i] : 0.0;
+            feedL[i] = denormalGuard(leftOwn * tapL[i] + rightToLeft * tapR[i] +
+                                     in * (leftIn * inL + rightInToLeft * inR));
+            feedR[i] = denormalGuard(rightOwn * tapR[i] + leftToRight * tapL[i] + in * rightIn * inR);
+        }
+        Filter::processCascade(loopLeft, loopRight, 2, feedL, feedR, m);
+        double e = energy;
+        for (int i = 0; i < m; ++i) {
+            w = (w + 1) & mask;
+            e += feedL[i] * feedL[i] + feedR[i] * feedR[i] - bufL[w] * bufL[w] - bufR[w] * bufR[w];
+            bufL[w] = feedL[i];
+            bufR[w] = feedR[i];
+        }
+        energy = e;
+        for (int i = 0; i < m; ++i) {
+            x[i] = out * (direct * dL[start + i] + wetGain * tapL[i]) + dry * x[i];
+            if constexpr (Stereo) y[i] = out * (direct * dR[start + i] + wetGain * tapR[i]) + dry * y[i];
+        }
     }
 }
 

@@ -57,6 +57,11 @@ private:
 
     template <bool Stereo>
     void Run(double* l, double* r, int n);
+    // Run with nothing gliding and the loop's sections steady: each step
+    // over a run of samples no longer than the delay, so the taps of the
+    // run are all written before it.
+    template <bool Stereo>
+    void RunSteady(double* l, double* r, const double* dL, const double* dR, int n);
     void ApplyStyle();
     void SplitDelay();
     void ClearLines();

@@ -1,9 +1,11 @@
 #include "effects/Flanger.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/DspMath.h"
 #include "effects/Modulation.h"
+#include "effects/Sines.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -125,42 +127,55 @@ void Flanger::Run(double* l, double* r, int n)
     if (beginGlide(gliding, dirty)) Update();
     const bool glide = gliding;
     const int mask = left.Mask();
-    for (int i = 0; i < n; ++i) {
-        if (glide) {
-            bool moving = regeneration.Step(coefficient);
-            moving |= gainA.Step(coefficient);
-            moving |= gainB.Step(coefficient);
-            moving |= sign.Step(coefficient);
-            moving |= wet.Step(coefficient);
-            moving |= increment.Step(coefficient);
-            moving |= centre.Step(coefficient, kCentreSnap);
-            moving |= sweep.Step(coefficient);
-            dryShare = 1.0 - wet.current;
-            gliding = moving;
-        }
-        const double mid = centre.current * fs;
-        const double swing = mid * sweep.current;
-        phi += increment.current;
+    const bool readA = glide || gainA.current != 0.0;
+    const bool readB = glide || gainB.current != 0.0;
+    constexpr int kRun = 32;
+    double phase[kRun], sine[kRun], cosine[kRun];
+    for (int start = 0; start < n; start += kRun) {
+        const int length = std::min(kRun, n - start);
+        // The phases first: the increment glides on its own.
+        bool incrementMoving[kRun];
+        advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
+        sines::sinCos(phase, sine, readB ? cosine : nullptr, length);
 
-        // Read before writing: w is the last sample written.
-        const double d1 = swing * std::sin(phi) + mid;
-        const double tapL = left.Read(w, d1);
-        double rmix = 0.0;
-        if (glide || gainA.current != 0.0) rmix += gainA.current * right.Read(w, d1);
-        if (glide || gainB.current != 0.0) rmix += gainB.current * right.Read(w, swing * std::cos(phi) + mid);
+        double* const x = l + start;
+        double* const y = Stereo ? r + start : nullptr;
+        for (int i = 0; i < length; ++i) {
+            if (glide) {
+                bool moving = regeneration.Step(coefficient);
+                moving |= gainA.Step(coefficient);
+                moving |= gainB.Step(coefficient);
+                moving |= sign.Step(coefficient);
+                moving |= wet.Step(coefficient);
+                moving |= incrementMoving[i];
+                moving |= centre.Step(coefficient, kCentreSnap);
+                moving |= sweep.Step(coefficient);
+                dryShare = 1.0 - wet.current;
+                gliding = moving;
+            }
+            const double mid = centre.current * fs;
+            const double swing = mid * sweep.current;
 
-        const double inL = l[i];
-        const double inR = Stereo ? r[i] : inL;
-        w = (w + 1) & mask;
-        left[w] = denormalGuard(inL + regeneration.current * tapL);
-        right[w] = denormalGuard(inR + regeneration.current * rmix);
+            // Read before writing: w is the last sample written.
+            const double d1 = swing * sine[i] + mid;
+            const double tapL = left.Read(w, d1);
+            double rmix = 0.0;
+            if (readA) rmix += gainA.current * right.Read(w, d1);
+            if (readB) rmix += gainB.current * right.Read(w, swing * cosine[i] + mid);
 
-        const double signedWet = sign.current * wet.current;
-        if constexpr (Stereo) {
-            l[i] = dryShare * inL + signedWet * tapL;
-            r[i] = dryShare * inR + signedWet * rmix;
-        } else {
-            l[i] = dryShare * inL + 0.5 * signedWet * (tapL + rmix);
+            const double inL = x[i];
+            const double inR = Stereo ? y[i] : inL;
+            w = (w + 1) & mask;
+            left[w] = denormalGuard(inL + regeneration.current * tapL);
+            right[w] = denormalGuard(inR + regeneration.current * rmix);
+
+            const double signedWet = sign.current * wet.current;
+            if constexpr (Stereo) {
+                x[i] = dryShare * inL + signedWet * tapL;
+                y[i] = dryShare * inR + signedWet * rmix;
+            } else {
+                x[i] = dryShare * inL + 0.5 * signedWet * (tapL + rmix);
+            }
         }
     }
     phi = wrapInto(phi, kTwoPi);

@@ -69,14 +69,25 @@ const ReverbDelayBlock& Freeverb::AllPass(int i) const { return allpasses[std::c
 
 void Freeverb::process(double* l, double* r, int n)
 {
-    for (int i = 0; i < n; ++i) {
-        const double x = Input(l[i], r[i]);
-        double a = 0.0, b = 0.0;
-        for (int k = 0; k < kCombs / 2; ++k) a += combs[k].process_LBCF(x);
-        for (int k = kCombs / 2; k < kCombs; ++k) b += combs[k].process_LBCF(x);
-        for (int k = 0; k < kAllPasses / 2; ++k) a = allpasses[k].process_FBFFCF(a);
-        for (int k = kAllPasses / 2; k < kAllPasses; ++k) b = allpasses[k].process_FBFFCF(b);
-        Output(a, b, l[i], r[i]);
+    const int longest = LongestRun(kRun, allpasses, combs);
+    ReverbDelayBlock* const leftCombs[kCombs / 2] = {&combs[0], &combs[1], &combs[2], &combs[3],
+                                                     &combs[4], &combs[5], &combs[6], &combs[7]};
+    ReverbDelayBlock* const rightCombs[kCombs / 2] = {&combs[8],  &combs[9],  &combs[10], &combs[11],
+                                                      &combs[12], &combs[13], &combs[14], &combs[15]};
+    double x[kRun], a[kRun], b[kRun];
+    for (int start = 0; start < n;) {
+        const int m = std::min(longest, n - start);
+        double* const left = l + start;
+        double* const right = r + start;
+        Inputs(left, right, x, m);
+        std::fill_n(a, m, 0.0);
+        std::fill_n(b, m, 0.0);
+        ReverbDelayBlock::add_LBCF(leftCombs, x, a, m);
+        ReverbDelayBlock::add_LBCF(rightCombs, x, b, m);
+        for (int k = 0; k < kAllPasses / 2; ++k) allpasses[k].run_FBFFCF(a, m);
+        for (int k = kAllPasses / 2; k < kAllPasses; ++k) allpasses[k].run_FBFFCF(b, m);
+        for (int i = 0; i < m; ++i) Output(a[i], b[i], left[i], right[i]);
+        start += m;
     }
 }
 

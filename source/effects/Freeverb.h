@@ -35,6 +35,7 @@ public:
     const ReverbDelayBlock& AllPass(int i) const;
 
 private:
+    static constexpr int kRun = 128;  // samples a block runs through each stage at once
     void SetUpBlocks();
 
     double roomsize = 0.0;

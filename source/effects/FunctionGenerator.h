@@ -31,6 +31,12 @@ public:
     // time + phase into b.
     void Output(double* a, double* b);
 
+    // Advances n samples and multiplies x by the values at time + phase, as
+    // Output and a product for each sample would.
+    void Modulate(double* x, int n);
+    // The same with a multiplied by the values at time and b by those at
+    // time + phase.
+    void Modulate(double* a, double* b, int n);
     // The wave at t seconds.
     double Function(double t) const;
 
@@ -39,6 +45,9 @@ public:
 
 private:
     void Advance();
+    // y[i] = Function(t[i]) for n <= kRun times.
+    static constexpr int kRun = 64;
+    void Values(const double* t, double* y, int n) const;
 
     double amplitude = 1.0;
     double offset = 0.0;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "dsp/Glide.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -30,6 +31,19 @@ inline double wrapInto(double x, double cycle)
     if (x >= 0.0 && x < cycle) return x;
     const double r = x - cycle * std::floor(x / cycle);
     return (r >= 0.0 && r < cycle) ? r : 0.0;
+}
+
+// The next n phases of a sine oscillator: phase[i] = phi after sample i.
+// While `glide` the increment moves first at every sample, and moving[i]
+// tells whether it still moved then.
+inline void advancePhases(double& phi, Glide& increment, double coefficient, bool glide, double* phase,
+                          bool* moving, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        if (glide) moving[i] = increment.Step(coefficient);
+        phi += increment.current;
+        phase[i] = phi;
+    }
 }
 
 }  // namespace tonewright

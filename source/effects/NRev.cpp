@@ -56,18 +56,26 @@ const ReverbDelayBlock& NRev::AllPass(int i) const { return allpasses[std::clamp
 
 void NRev::process(double* l, double* r, int n)
 {
-    for (int i = 0; i < n; ++i) {
-        const double x = Input(l[i], r[i]);
-        double s = 0.0;
-        for (auto& c : combs) s += c.process_FBCF(x);
-        s = allpasses[0].process_AP(s);
-        s = allpasses[1].process_AP(s);
-        s = allpasses[2].process_AP(s);
-        s = lowpass.process_OPLP(s);
-        const double c = allpasses[3].process_AP(s);
-        const double a = allpasses[4].process_AP(c);
-        const double b = allpasses[5].process_AP(c);
-        Output(a, b, l[i], r[i]);
+    const int longest = LongestRun(kRun, allpasses, combs);
+    double x[kRun], s[kRun], a[kRun], b[kRun];
+    for (int start = 0; start < n;) {
+        const int m = std::min(longest, n - start);
+        double* const left = l + start;
+        double* const right = r + start;
+        Inputs(left, right, x, m);
+        std::fill_n(s, m, 0.0);
+        for (auto& c : combs) c.add_FBCF(x, s, m);
+        allpasses[0].run_AP(s, m);
+        allpasses[1].run_AP(s, m);
+        allpasses[2].run_AP(s, m);
+        lowpass.run_OPLP(s, m);
+        allpasses[3].run_AP(s, m);
+        std::copy_n(s, m, a);
+        std::copy_n(s, m, b);
+        allpasses[4].run_AP(a, m);
+        allpasses[5].run_AP(b, m);
+        for (int i = 0; i < m; ++i) Output(a[i], b[i], left[i], right[i]);
+        start += m;
     }
 }
 

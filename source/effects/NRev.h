@@ -34,6 +34,7 @@ public:
     const ReverbDelayBlock& LowPass() const { return lowpass; }
 
 private:
+    static constexpr int kRun = 128;  // samples a block runs through each stage at once
     double decay = 0.0;
     double damping = 0.0;
     std::array<ReverbDelayBlock, kAllPasses> allpasses;

@@ -1,9 +1,11 @@
 #include "effects/Phaser.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/DspMath.h"
 #include "effects/Modulation.h"
+#include "effects/Sines.h"
 #include "dsp/ParameterRules.h"
 
 namespace tonewright {
@@ -183,13 +185,13 @@ void Phaser::Run(double* l, double* r, int n)
         }
         StepOscillator();
 
-        double s = denormalGuard(feedbackL * regeneration.current + l[i]);
+        double s = guardedSum(feedbackL * regeneration.current, l[i]);
         for (int k = 0; k < ends[0]; ++k) s = chain[k]->Tick(s, m);
         feedbackL = s;
         l[i] += depth.current * s;
 
         if constexpr (Stereo) {
-            s = denormalGuard(feedbackR * regeneration.current + r[i]);
+            s = guardedSum(feedbackR * regeneration.current, r[i]);
             for (int k = ends[0]; k < ends[1]; ++k) s = chain[k]->Tick(s, m);
             const double against = 3.0 - m;
             for (int k = ends[1]; k < ends[2]; ++k) s = chain[k]->Tick(s, against);
@@ -208,26 +210,39 @@ void Phaser::RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, 
     const double feedback = regeneration.current;
     const double wet = depth.current;
     double fl = feedbackL, fr = feedbackR;
-    for (int i = 0; i < n; ++i) {
-        StepOscillator();
-        // The cosine terms first: they depend on the oscillator alone.
-        for (int j = 0; j < ends[0]; ++j) k[j].Sweep(m);
-        if constexpr (Stereo) {
-            for (int j = ends[0]; j < ends[1]; ++j) k[j].Sweep(m);
-            const double against = 3.0 - m;
-            for (int j = ends[1]; j < ends[2]; ++j) k[j].Sweep(against);
+    // The cosine terms depend on the oscillator alone: a run of samples
+    // at a time, each section's in one batch.
+    constexpr int kRun = 32;
+    double term[kSections][kRun];
+    for (int start = 0; start < n; start += kRun) {
+        const int length = std::min(kRun, n - start);
+        double control[kRun], against[kRun];
+        for (int i = 0; i < length; ++i) {
+            StepOscillator();
+            control[i] = m;
+            against[i] = 3.0 - m;
+        }
+        for (int j = 0; j < count; ++j) {
+            const double* sweep = Stereo && j >= ends[1] ? against : control;
+            sines::scaledCos(sweep, k[j].a, k[j].b, k[j].minusTwoR, term[j], length);
+            k[j].angle = sweep[length - 1] * k[j].a + k[j].b;
+            k[j].c = term[j][length - 1];
         }
 
-        double s = denormalGuard(fl * feedback + l[i]);
-        for (int j = 0; j < ends[0]; ++j) s = k[j].Step(s);
-        fl = s;
-        l[i] += wet * s;
+        double* const left = l + start;
+        double* const right = Stereo ? r + start : nullptr;
+        for (int i = 0; i < length; ++i) {
+            double s = guardedSum(fl * feedback, left[i]);
+            for (int j = 0; j < ends[0]; ++j) s = k[j].Step(s, term[j][i]);
+            fl = s;
+            left[i] += wet * s;
 
-        if constexpr (Stereo) {
-            s = denormalGuard(fr * feedback + r[i]);
-            for (int j = ends[0]; j < ends[2]; ++j) s = k[j].Step(s);
-            fr = s;
-            r[i] += wet * s;
+            if constexpr (Stereo) {
+                s = guardedSum(fr * feedback, right[i]);
+                for (int j = ends[0]; j < ends[2]; ++j) s = k[j].Step(s, term[j][i]);
+                fr = s;
+                right[i] += wet * s;
+            }
         }
     }
     feedbackL = fl;

@@ -9,6 +9,7 @@
 #include "dsp/DspMath.h"
 #include "dsp/Glide.h"
 #include "dsp/SoftBypass.h"
+#include "effects/Sines.h"
 
 namespace tonewright {
 
@@ -44,9 +45,9 @@ public:
         const double angle = m * a + b;
         if (angle != lastAngle) {
             lastAngle = angle;
-            lastC = minusTwoR * std::cos(angle);
+            lastC = minusTwoR * sines::cos(angle);
         }
-        const double y = denormalGuard(rSquared * (x - y2) + lastC * (x1 - y1) + x2);
+        const double y = Sum(x, lastC, rSquared, x1, x2, y1, y2);
         y2 = y1;
         x2 = x1;
         y1 = y;
@@ -56,22 +57,19 @@ public:
 
     // After BeginBlock: a section that neither glides nor ramps its bypass.
     // Tick is then the plain all-pass below, which a loop may run from a
-    // Kernel held in locals (Load, Step per sample, Store).
+    // Kernel held in locals (Load, Step per sample, Store with the last
+    // angle and cosine term in the kernel).
     bool Steady() const { return !gliding && bypass.Steady(); }
     struct Kernel {
         double a, b, minusTwoR, rSquared;
         double x1, x2, y1, y2;
         double angle, c;
 
-        // The cosine term for control value m, as Tick computes it.
-        void Sweep(double m)
+        // One sample with the cosine term -2r cos(m a + b) of its control
+        // value m, as Tick computes it.
+        double Step(double x, double term)
         {
-            angle = m * a + b;
-            c = minusTwoR * std::cos(angle);
-        }
-        double Step(double x)
-        {
-            const double y = denormalGuard(rSquared * (x - y2) + c * (x1 - y1) + x2);
+            const double y = Sum(x, term, rSquared, x1, x2, y1, y2);
             y2 = y1;
             x2 = x1;
             y1 = y;
@@ -88,6 +86,14 @@ public:
         y2 = k.y2;
         lastAngle = k.angle;
         lastC = k.c;
+    }
+
+    // The all-pass r^2 (x - y2) + c (x1 - y1) + x2 through the denormal
+    // guard, grouped so that the input x, which a chain of sections waits
+    // for, comes last: one multiply and one add before the guard.
+    static double Sum(double x, double c, double rSquared, double x1, double x2, double y1, double y2)
+    {
+        return guardedSum(rSquared * x, c * (x1 - y1) + (x2 - rSquared * y2));
     }
 
     bool Running() const { return bypass.running != 0; }

@@ -43,6 +43,24 @@ protected:
         return true;
     }
 
+    // Blocks run through each stage a run of samples at a time: a run is no
+    // longer than `cap` nor than any line of the given groups of blocks.
+    template <class... Groups>
+    static int LongestRun(int cap, const Groups&... groups)
+    {
+        int longest = cap;
+        auto shorten = [&](const auto& group) {
+            for (const auto& block : group) longest = std::min(longest, block.Length());
+        };
+        (shorten(groups), ...);
+        return std::max(1, longest);
+    }
+    // The input rule over a run.
+    static void Inputs(const double* l, const double* r, double* x, int n)
+    {
+        for (int i = 0; i < n; ++i) x[i] = Input(l[i], r[i]);
+    }
+
     // The mono signal that feeds the network. A non-finite input would stay
     // in the lines for good, so it enters as silence.
     static double Input(double l, double r)

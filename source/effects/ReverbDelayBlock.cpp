@@ -17,6 +17,13 @@ void ReverbDelayBlock::resize(int n)
     index = 0;
 }
 
+void ReverbDelayBlock::Peek(double* y, int n) const
+{
+    const int first = std::min(n, size - index);
+    std::copy_n(buffer.get() + index, first, y);
+    std::copy_n(buffer.get(), n - first, y + first);
+}
+
 void ReverbDelayBlock::clear_buffer()
 {
     std::fill(buffer.get(), buffer.get() + size, 0.0);

@@ -1,8 +1,8 @@
 #pragma once
 // One reverb type: an algorithm with fixed settings whose wet signal is added
 // to the dry signal at a smoothed level, switched through its own soft
-// bypass. The algorithm runs with mix 1 (wet only) one sample at a time, so
-// the per-sample glide of the wet level stays exact.
+// bypass. The algorithm runs with mix 1 (wet only) and the wet level glides
+// sample by sample over what it returns.
 
 #include <algorithm>
 #include <cmath>
@@ -100,12 +100,21 @@ public:
             gliding = true;
             Update();
         }
-        for (int i = 0; i < n; ++i) {
-            if (gliding) gliding = gain.Step(coefficient);
-            const double dl = l[i], dr = r[i];
-            algorithm.process(&l[i], &r[i], 1);
-            l[i] = l[i] * gain.current + dl;
-            r[i] = r[i] * gain.current + dr;
+        // The algorithm leaves the wet signal in place, a run at a time.
+        constexpr int kRun = 256;
+        double dl[kRun], dr[kRun];
+        for (int start = 0; start < n; start += kRun) {
+            const int m = std::min(kRun, n - start);
+            double* const x = l + start;
+            double* const y = r + start;
+            std::copy_n(x, m, dl);
+            std::copy_n(y, m, dr);
+            algorithm.process(x, y, m);
+            for (int i = 0; i < m; ++i) {
+                if (gliding) gliding = gain.Step(coefficient);
+                x[i] = x[i] * gain.current + dl[i];
+                y[i] = y[i] * gain.current + dr[i];
+            }
         }
         bypass.process(l, r, n);
     }

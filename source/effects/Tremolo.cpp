@@ -124,12 +124,14 @@ void Tremolo::process(double* x, int n)
 {
     bypass.Run(x, n, [&] {
         StartBlock();
+        int i = 0;
         double y;
-        for (int i = 0; i < n; ++i) {
-            if (gliding) MoveGlides();
+        for (; i < n && gliding; ++i) {
+            MoveGlides();
             generator.Output(&y);
             x[i] *= y;
         }
+        generator.Modulate(x + i, n - i);
     });
 }
 
@@ -137,13 +139,15 @@ void Tremolo::process(double* l, double* r, int n)
 {
     bypass.Run(l, r, n, [&] {
         StartBlock();
+        int i = 0;
         double a, b;
-        for (int i = 0; i < n; ++i) {
-            if (gliding) MoveGlides();
+        for (; i < n && gliding; ++i) {
+            MoveGlides();
             generator.Output(&a, &b);
             l[i] *= a;
             r[i] *= b;
         }
+        generator.Modulate(l + i, r + i, n - i);
     });
 }
 

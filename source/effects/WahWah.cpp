@@ -151,7 +151,19 @@ void WahWah::RunPedal(double* x, int n)
         gliding = true;
     }
     if (!gliding) {
-        for (int i = 0; i < n; ++i) x[i] = Section(x[i]);
+        // The section from locals: the block could alias the members.
+        const double c1 = a1, c2 = a2, gain = b0, level = wet.current;
+        double p1 = x1, p2 = x2, q1 = y1, q2 = y2;
+        for (int i = 0; i < n; ++i) {
+            const double in = x[i];
+            const double y = denormalGuard(c1 * q1 + c2 * q2 + gain * (in - p2));
+            p2 = p1;
+            p1 = in;
+            q2 = q1;
+            q1 = y;
+            x[i] = kDryLevel * in + level * y;
+        }
+        x1 = p1, x2 = p2, y1 = q1, y2 = q2;
         return;
     }
     for (int i = 0; i < n; ++i) {

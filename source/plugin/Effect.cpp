@@ -133,7 +133,23 @@ void Effect::notifyEditorParameter(int index, float value)
     if (editor) editor->setParameter(index, value);
 }
 
-void Effect::notifyEditorProgram(int) {}
+void Effect::notifyEditorProgram(int program) { editorProgram.store(program); }
+
+bool Effect::takeLearnedNotice(int32_t& previous, int32_t& learned)
+{
+    const uint64_t word = editorLearned.exchange(0);
+    if (word == 0) return false;
+    previous = static_cast<int32_t>(word >> 32) - 1;
+    learned = static_cast<int32_t>(word & 0xFFFFFFFFu) - 1;
+    return true;
+}
+
+void Effect::clearEditorNotices()
+{
+    editorProgram.store(-1);
+    editorRefresh.store(false);
+    editorLearned.store(0);
+}
 
 // ---- the engine lock and the parameter hand-over ----
 
@@ -142,6 +158,12 @@ std::unique_lock<EngineMutex> Effect::lockEngine()
     std::unique_lock<EngineMutex> lock(engineMutex);
     applyPendingParameters();
     return lock;
+}
+
+TonewrightParameters Effect::currentSound()
+{
+    auto lock = lockEngine();
+    return *engine->GetParameters();
 }
 
 void Effect::markPending(int index)
@@ -387,11 +409,20 @@ void Effect::ReloadParametersFromTWR(bool automated)
 
 VstInt32 Effect::getProgram() { return curProgram.load(); }
 
-void Effect::setProgram(VstInt32 program)
+void Effect::setProgram(VstInt32 program) { selectProgram(program, false); }
+
+VstIntPtr Effect::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float)
+{
+    if (index != kVendorReselectProgram || value < 0 || value >= kNumPrograms) return 0;
+    selectProgram(static_cast<int>(value), true);
+    return 1;
+}
+
+void Effect::selectProgram(int program, bool again)
 {
     if (!validProgramIndex(program)) return;
     std::lock_guard<std::mutex> control(controlMutex);
-    if (program == curProgram.load()) return;
+    if (program == curProgram.load() && !again) return;
     applySound(programs[program].params);
     curProgram = program;
     copyBounded(currentProgramName, programs[program].name);
@@ -404,11 +435,7 @@ void Effect::saveCurrentToBank(const char* name, int slot)
 {
     {
         std::lock_guard<std::mutex> control(controlMutex);
-        TonewrightParameters sound;
-        {
-            auto lock = lockEngine();
-            sound = *engine->GetParameters();  // settings and a pointer
-        }
+        const TonewrightParameters sound = currentSound();
         const int target = validProgramIndex(slot) ? slot : curProgram.load();
         curProgram = target;
         programs[target].params = sound;  // what it replaces is dropped off the engine lock

@@ -16,8 +16,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "vst2/AudioEffectX.h"
@@ -71,6 +73,11 @@ public:
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
     VstInt32 getPlugCategory() override;
+    // kVendorReselectProgram with a program number: selects it even when it
+    // is the current one, so that choosing a preset again restores it (the
+    // Audio Unit adapter's factory presets). Other requests answer 0.
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    static constexpr VstInt32 kVendorReselectProgram = fourCharCode('Q', 'r', 's', 'p');
 
     // The accumulating form of processReplacing.
     void process(float** inputs, float** outputs, VstInt32 n) override;
@@ -97,6 +104,9 @@ public:
     // pending parameter changes. For non-audio callers that read or write
     // the engine (chunks, the editor): copies and swaps only.
     std::unique_lock<EngineMutex> lockEngine();
+    // A copy of the engine's record with the pending parameter changes
+    // applied: settings and a pointer, copied under the engine lock.
+    TonewrightParameters currentSound();
     // The engine lock itself, for tests and benchmarks that time its holds.
     EngineMutex& engineLock() { return engineMutex; }
     // Selects a program later, from the worker thread. Safe on the audio
@@ -104,6 +114,53 @@ public:
     void requestProgramChange(int program);
     // Returns once the worker has handled every request made so far.
     void waitForWorker();
+
+    // ---- the editor's commands (user-interface thread) ----
+    // Each reads its file into a copy first: a file that cannot be read or
+    // has the wrong root changes nothing (a "Quarrystone TWR:: ..." line on
+    // standard error says why) and the call returns false.
+    //
+    // The bank in `path` becomes the programs and its file the bank's file;
+    // its program 0 becomes the sound, even when 0 was current already.
+    bool loadBank(const char* path);
+    // Writes the programs to the bank's file. False (the file as it was,
+    // bankModified as it was) when it could not be written or the bank has
+    // no name.
+    bool saveBank();
+    // Writes the programs to `path`; the bank keeps its own file.
+    bool exportBank(const char* path);
+    // The bank's file from now on (a copy of it the editor imported), and
+    // its name after the file's.
+    void setBankFile(const std::filesystem::path& file);
+    std::filesystem::path getBankFile();
+    std::string getBankName();
+    // The preamp description in `path` into the sound; the program is then
+    // modified.
+    bool loadPreamp(const char* path);
+    // The impulse file in `path` (WAV or AIFF) becomes the cabinet's
+    // impulse, prepared off the engine lock and swapped in; returns once the
+    // cabinet plays it. The program is then modified.
+    bool loadCabinetImpulse(const char* path);
+    // A preset file becomes the sound and its name the working name.
+    bool importPreset(const char* path);
+    bool exportPreset(const char* path, const char* name);
+    // The working name of the current program (stored by saveCurrentToBank);
+    // the program is then modified.
+    void setWorkingProgramName(const char* name);
+    // The names of the sound's preamp and cabinet impulse.
+    void getSoundNames(std::string& preamp, std::string& impulse);
+
+    // What an open editor must show anew, left by any thread (the audio
+    // thread's MIDI among them) and taken by the editor's idle: nothing here
+    // calls into the editor.
+    // The program a program change selected, or -1.
+    int takeProgramNotice() { return editorProgram.exchange(-1); }
+    // Whether a state restore changed programs, names or sound.
+    bool takeRefreshNotice() { return editorRefresh.exchange(false); }
+    // A controller learned since the last call: the tag it drove before (-1
+    // for none) and the tag it drives now.
+    bool takeLearnedNotice(int32_t& previous, int32_t& learned);
+    void clearEditorNotices();
 
     Tuner tuner;
     char vendor[64];
@@ -130,6 +187,9 @@ public:
     double inputLedHold = 0.0, outputLedHold = 0.0;  // audio thread only
 
     char bankName[256];
+    // The file the programs belong to (under controlMutex): Banks/bankName,
+    // or where a bank loaded from elsewhere lives.
+    std::filesystem::path bankFile;
     std::atomic<bool> bankModified{false};
     char currentProgramName[256];
     std::atomic<int32_t> midiMap[kMidiControllers];
@@ -168,6 +228,8 @@ private:
         wholeRecord,  // a preset or chunk: it carries the oversampling choice
     };
     void applySound(const TonewrightParameters& sound, SoundScope scope = SoundScope::settings);
+    // setProgram, also for the current program when `again`.
+    void selectProgram(int program, bool again);
     // Builds a complete engine for `rate` and blocks of up to `block`
     // samples off the lock, gives it the current sound, and swaps it in; the
     // old engine is destroyed after the engine lock. Parameter changes the
@@ -207,6 +269,11 @@ private:
     // Parameters applied to the engine since the last snapshot of its sound
     // (under engineMutex): a replacement engine takes them again.
     uint64_t appliedSinceSnapshot[2] = {0, 0};
+
+    std::atomic<int32_t> editorProgram{-1};
+    std::atomic<bool> editorRefresh{false};
+    // Tags + 1 of a learned controller, the previous one in the high half.
+    std::atomic<uint64_t> editorLearned{0};
 
     std::atomic<uint32_t> workerRequests{0};
     std::atomic<uint32_t> workerHandled{0};

@@ -35,7 +35,9 @@ VstInt32 Effect::processEvents(VstEvents* events)
             const int controller = data1 & 255;
             const int32_t target = midiLearnTarget.exchange(-1);
             if (target != -1) {
-                midiMap[controller].store(target);
+                const int32_t previous = midiMap[controller].exchange(target);
+                // The editor takes its learn frames down in its idle.
+                editorLearned.store(uint64_t(uint32_t(previous + 1)) << 32 | uint32_t(target + 1));
                 // The preference is written by the worker, never here.
                 requestMidiMapWrite();
             }

@@ -30,14 +30,17 @@ void Effect::createSupportFolders()
 {
     folders = SupportFolders::Current();
     folders.Create();
+    InstallSupportFiles(folders);
 }
 
 void Effect::installAndLoadFactoryBank()
 {
-    const auto path = folders.banks / bankName;
-    std::string probe;
-    if (!system::ReadWholeFile(path, probe, 1)) unpack_factory_settings(path);
-    LoadBankFromXML(programs, path.c_str());
+    bankFile = folders.banks / bankName;
+    std::error_code error;
+    if (!std::filesystem::exists(bankFile, error)) unpack_factory_settings(bankFile);
+    // Without a support folder there is no bank to read: the programs keep
+    // their defaults, quietly.
+    if (std::filesystem::exists(bankFile, error)) LoadBankFromXML(programs, bankFile.c_str());
 }
 
 void Effect::CompareBank()
@@ -50,7 +53,7 @@ void Effect::compareBankLocked()
 {
     if (bankName[0] == '\0') return;
     std::string file;
-    if (!system::ReadWholeFile(folders.banks / bankName, file)) {
+    if (!system::ReadWholeFile(bankFile, file)) {
         bankModified = true;
         return;
     }
@@ -68,11 +71,7 @@ VstInt32 Effect::getChunk(void** data, bool isPreset)
     if (!data) return 0;
     *data = nullptr;
     std::lock_guard<std::mutex> control(controlMutex);
-    TonewrightParameters sound;
-    {
-        auto lock = lockEngine();
-        sound = *engine->GetParameters();  // settings and a pointer
-    }
+    const TonewrightParameters sound = currentSound();
     // The text is built off the engine lock.
     std::string text;
     XmlWriter w(text);
@@ -120,16 +119,13 @@ VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset)
     }
 
     std::unique_lock<std::mutex> control(controlMutex);
-    TonewrightParameters sound;
-    {
-        auto lock = lockEngine();
-        sound = *engine->GetParameters();
-    }
+    TonewrightParameters sound = currentSound();
     if (isPreset) {
         GetPresetFromXML(sound, root);
         applySound(sound, SoundScope::wholeRecord);
         control.unlock();
         ReloadParametersFromTWR(true);
+        editorRefresh.store(true);
         return 0;
     }
 
@@ -159,6 +155,7 @@ VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset)
     }
     for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
     copyBounded(bankName, newBankName.c_str());
+    bankFile = bankName[0] ? folders.banks / bankName : std::filesystem::path();
     copyBounded(currentProgramName, newProgramName.c_str());
     curProgram = current;
     applySound(sound, SoundScope::wholeRecord);
@@ -166,6 +163,7 @@ VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset)
     ReloadParametersFromTWR(true);
     programModified = modified;
     CompareBank();
+    editorRefresh.store(true);
     return 0;
 }
 

@@ -533,9 +533,12 @@ bool loadRoot(pugi::xml_document& doc, const char* path, const char* root, pugi:
     return element && std::string_view(element.name()) == root;
 }
 
-bool loadFailed(bool readable, const char* root)
+bool loadFailed(bool readable, const char* root, const char* path)
 {
-    if (readable) std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
+    if (readable)
+        std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
+    else
+        std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s.\n", path ? path : "(no path)");
     return false;
 }
 
@@ -551,7 +554,7 @@ bool LoadPresetFromXML(TonewrightParameters& p, const char* path, std::string* n
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset");
+    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset", path);
     if (name) *name = ReadText(root, "name");
     GetPresetFromXML(p, root);
     return true;
@@ -567,7 +570,7 @@ bool LoadPreampFromXML(PreampParameters& p, const char* path)
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp");
+    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp", path);
     GetPreampFromXML(p, root, true);
     // The preamp is named after its file: the last path component without
     // its last extension.
@@ -588,7 +591,7 @@ bool LoadBankFromXML(EffectProgram* programs, const char* path)
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRBank", root, readable)) return loadFailed(readable, "TWRBank");
+    if (!loadRoot(doc, path, "TWRBank", root, readable)) return loadFailed(readable, "TWRBank", path);
     GetBankFromXML(programs, root);
     return true;
 }

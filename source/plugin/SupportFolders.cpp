@@ -38,6 +38,30 @@ bool unpack_factory_settings(const std::filesystem::path& path)
     return !bank.empty() && system::WriteFileIfAbsent(path, bank);
 }
 
+namespace {
+// Records in the support folder that the carried files were installed.
+constexpr const char* kInstalledMark = ".installed";
+}  // namespace
+
+bool InstallSupportFiles(const SupportFolders& folders)
+{
+    if (folders.root.empty() || !folder_exists(folders.root)) return false;
+    const auto mark = folders.root / kInstalledMark;
+    std::string probe;
+    if (system::ReadWholeFile(mark, probe, 64)) return true;
+    bool complete = true;
+    for (const BundledFile& file : BundledSupportFiles()) {
+        const auto target = folders.root / file.path;
+        if (!folder_exists(target.parent_path())) create_folder(target.parent_path());
+        const std::string_view bytes(reinterpret_cast<const char*>(file.begin), size_t(file.end - file.begin));
+        std::error_code error;
+        if (!system::WriteFileIfAbsent(target, bytes) && !std::filesystem::exists(std::filesystem::symlink_status(target, error)))
+            complete = false;
+    }
+    // An incomplete install (a full disk) is tried again by the next instance.
+    return complete && system::WriteFileAtomically(mark, "1\n");
+}
+
 bool GetRegistryKey(const char* domain, const char* key, char* out)
 {
     if (!domain || !key || !out) return false;

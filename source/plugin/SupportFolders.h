@@ -6,6 +6,7 @@
 // change of XDG_DATA_HOME sees the new place.
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,22 @@ bool create_folder(const std::filesystem::path& path);
 bool unpack_factory_settings(const std::filesystem::path& path);
 // The bank text the plug-in carries.
 std::string_view FactoryBankText();
+
+// A file the plug-in carries for the support folder, by its path inside it
+// ("Preamps/Clean/American Clean.xml", "Impulses/Open 1x12.wav").
+struct BundledFile {
+    const char* path;
+    const unsigned char* begin;
+    const unsigned char* end;
+};
+// The generated table (cmake/Bundle.cmake).
+std::span<const BundledFile> BundledSupportFiles();
+// The first time the support folder is used, writes the carried preamp
+// descriptions and cabinets into it, each only where no file of its name
+// exists (a user's file is never replaced); a hidden mark in the folder
+// then records that it was done, so files the user deletes stay deleted.
+// True when the files are in place (now or before).
+bool InstallSupportFiles(const SupportFolders& folders);
 
 // A string preference: the user's value, else the shared one. At most 2047
 // characters are copied into out (2048 with the terminator); false, out

@@ -89,7 +89,12 @@ TEST(EditorPixels, FramesKnobImagesPagesAndTheFlashButton)
     idle();
     EXPECT_EQ(pixel(w, 100, 100), gridColour(100, 100, kPanelBlue));
 
-    // The flash button: dark (lower image), lit (upper), dark again.
+    // The flash button: dark (lower image), lit (upper), dark again. The
+    // editor's clock stands still, so idle blinks it no more.
+    editor->setClock([] { return std::chrono::steady_clock::time_point(std::chrono::seconds(1)); });
+    plugin.effect().programModified = false;
+    plugin.dispatch(effEditIdle);
+    idle();
     auto* flash = dynamic_cast<CFlashButton*>(editor->getView(editor->getViewByTag(87, -1)));
     ASSERT_NE(flash, nullptr);
     EXPECT_EQ(pixel(w, 300, 10), 0x404000u);

@@ -51,6 +51,12 @@ TEST(ParameterNames, EveryNameStandsForItsNumber)
                       {"kGUIOutputVU", 115},            {"kGUIMoreScreenCLOSE", 116},
                       {"kGUIParamVersionNumber", 118},  {"kParamEnumerationUnusedEndOfList", 120}};
     for (const auto& t : editorTags) EXPECT_EQ(GetParamIDFromParamNameStr(t.name, nullptr), t.id) << t.name;
+    // The constants the product editor uses say the same.
+    EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamAmpModel", nullptr), kGUIParamAmpModel);
+    EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamBankExportButton", nullptr), kGUIParamBankExportButton);
+    EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamClipLight", nullptr), kGUIParamClipLight);
+    EXPECT_EQ(GetParamIDFromParamNameStr("kGUIMoreScreenCLOSE", nullptr), kGUIMoreScreenCLOSE);
+    EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamVersionNumber", nullptr), kGUIParamVersionNumber);
     // Exact names only; a later text changes nothing.
     for (const char* bad : {"kparamgain", " kParamGain", "kParamGain ", "kParam", "", "kGUIParamUnknown"})
         EXPECT_EQ(GetParamIDFromParamNameStr(bad, nullptr), -1) << bad;

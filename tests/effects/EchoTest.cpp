@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "DspTestKit.h"
 #include "effects/Echo.h"
@@ -364,5 +365,33 @@ TEST(Echo, StyleMakeUpGainFollowsAtOnceDuringADelayGlide)
         };
         EXPECT_NEAR(levelDb(glideAt - size_t(0.1 * fs), 0.1), 0.0, 0.05);
         EXPECT_NEAR(levelDb(styleAt + size_t(0.1 * fs), 0.2), 12.0, 0.2);
+    }
+}
+
+TEST(Echo, BlocksGiveExactlyTheSamplesOfOneSampleAtATime)
+{
+    // Short delays at a low rate make the runs of a block shorter than it.
+    for (auto [fs, delay, type] : {std::tuple(44100.0, 0.01, 1), std::tuple(8000.0, 0.0123, 0),
+                                   std::tuple(96000.0, 0.3, 1)}) {
+        SCOPED_TRACE(fs);
+        Echo one, block;
+        for (Echo* e : {&one, &block}) {
+            configure(*e, {fs, type, delay, 0.8, -3.0, 2.0, 0.4, true, true});
+            e->Reserve(1500);
+        }
+        const int length = int(0.5 * fs);
+        std::vector<double> l = burst(size_t(length), 700, 21), r = burst(size_t(length), 900, 22);
+        std::vector<double> wantL = l, wantR = r, monoWant = l, mono = l;
+        for (int i = 0; i < length; ++i) one.process(&wantL[size_t(i)], &wantR[size_t(i)], 1);
+        forEachBlock(length, BlockPlan::Random(1500, 23),
+                     [&](int at, int n) { block.process(&l[size_t(at)], &r[size_t(at)], n); });
+        EXPECT_EQ(l, wantL);
+        EXPECT_EQ(r, wantR);
+        EXPECT_GT(rms(wantL, size_t(length / 2)), 1e-6);  // repeats still circulate
+        Echo monoOne, monoBlock;
+        for (Echo* e : {&monoOne, &monoBlock}) configure(*e, {fs, 0, delay, 0.8, -3.0, 2.0, 0.4, true, true});
+        for (int i = 0; i < length; ++i) monoOne.process(&monoWant[size_t(i)], 1);
+        forEachBlock(length, BlockPlan::Random(1500, 24), [&](int at, int n) { monoBlock.process(&mono[size_t(at)], n); });
+        EXPECT_EQ(mono, monoWant);
     }
 }

@@ -479,3 +479,30 @@ TEST(ReverbAlgorithms, ClearBuffersEmptiesEverything)
     runAlgorithm(n, tl, tr);
     EXPECT_TRUE(allFinite(tl) && allFinite(tr));
 }
+
+TEST(ReverbAlgorithms, BlocksGiveExactlyTheSamplesOfOneSampleAtATime)
+{
+    auto check = [](auto& one, auto& block, double fs) {
+        SCOPED_TRACE(fs);
+        one.SetFs(fs);
+        block.SetFs(fs);
+        const int length = 40000;
+        std::vector<double> l = testInput(length, 11), r = testInput(length, 12);
+        for (size_t i = 20000; i < 20300; ++i) l[i] = r[i] = 0.4;  // a second burst into a full tank
+        std::vector<double> wantL = l, wantR = r;
+        for (int i = 0; i < length; ++i) one.process(&wantL[size_t(i)], &wantR[size_t(i)], 1);
+        forEachBlock(length, BlockPlan::Random(1500, 13),
+                     [&](int at, int n) { block.process(&l[size_t(at)], &r[size_t(at)], n); });
+        EXPECT_EQ(l, wantL);
+        EXPECT_EQ(r, wantR);
+        EXPECT_GT(rms(wantL, 30000), 1e-5);
+    };
+    for (double fs : {44100.0, 48000.0, 96000.0}) {
+        Freeverb f1, f2;
+        check(f1, f2, fs);
+        Dottorroverb d1, d2;
+        check(d1, d2, fs);
+        NRev n1, n2;
+        check(n1, n2, fs);
+    }
+}

@@ -51,9 +51,14 @@ TEST(Editor, DispatcherOpensIdlesAndClosesAChildWindowThreeTimesGivingBackEveryR
         EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, host.handle(), 0), 1);
         ASSERT_NE(editor->getFrame(), nullptr);
         EXPECT_EQ(children(host.id()), std::vector<Window>{editor->getFrame()->getWindow()});
-        for (int i = 0; i < 5; ++i) e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
-        XSync(testDisplay(), False);
         const Window w = editor->getFrame()->getWindow();
+        // Idles until the window shows what was drawn (a loaded machine may
+        // map it late).
+        pump(editor->getFrame(), [&] {
+            e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+            XSync(testDisplay(), False);
+            return pixel(w, 15, 15) == gridColour(0, 0, 0x44);
+        });
         // The frame's background, and the container's from its offset.
         EXPECT_EQ(pixel(w, 2, 2), gridColour(2, 2, 0x33));
         EXPECT_EQ(pixel(w, 12, 12), gridColour(12, 12, 0x33));

@@ -3,7 +3,7 @@
 # layer include roots decide what a file can see.
 set -euo pipefail
 root=$1
-bad=$(grep -rnE '^\s*#\s*include\s+"[^/"]+"' "$root/source" "$root/platform" || true)
+bad=$(grep -rnE '^\s*#\s*include\s+"[^/"]+"' "$root/source" "$root/platform" "$root/mac" || true)
 if [[ -n "$bad" ]]; then
     echo "includes without their folder:"
     echo "$bad"

@@ -85,31 +85,6 @@ std::vector<float> render(const Plugin& p)
     return left;
 }
 
-VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b)
-{
-    VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof e;
-    e.midiData[0] = char(status);
-    e.midiData[1] = char(a);
-    e.midiData[2] = char(b);
-    return e;
-}
-
-// A VstEvents record with room for up to 8 events.
-struct EventList {
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    VstEvent* events[8] = {};
-};
-
-void send(const Plugin& p, std::vector<VstMidiEvent> events)
-{
-    EventList list;
-    list.numEvents = VstInt32(events.size());
-    for (size_t i = 0; i < events.size(); ++i) list.events[i] = reinterpret_cast<VstEvent*>(&events[i]);
-    p.dispatch(effProcessEvents, 0, 0, &list);
-}
 
 TEST(Chunk, BankChunkHoldsTheBankThenTheCurrentSettings)
 {

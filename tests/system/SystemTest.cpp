@@ -96,6 +96,11 @@ TEST(Folders, FollowTheEnvironment)
     EXPECT_EQ(SharedConfigFolders(), (std::vector<fs::path>{"/one", "/two"}));
     ::setenv("XDG_DATA_HOME", "relative", 1);
     EXPECT_EQ(SupportFolder(), fs::path(std::getenv("HOME")) / ".local/share/Quarrystone/TWR/");
+    ::setenv("TONEWRIGHT_SUPPORT_FOLDER", "/bench/support", 1);
+    EXPECT_EQ(SupportFolder(), fs::path("/bench/support/"));
+    ::setenv("TONEWRIGHT_SUPPORT_FOLDER", "relative", 1);
+    EXPECT_EQ(SupportFolder(), fs::path(std::getenv("HOME")) / ".local/share/Quarrystone/TWR/");
+    ::unsetenv("TONEWRIGHT_SUPPORT_FOLDER");
     ::unsetenv("XDG_DATA_HOME");
     ::unsetenv("XDG_CONFIG_DIRS");
 }

@@ -4,10 +4,13 @@
 #include <X11/Xutil.h>
 #include <cairo.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 namespace offline {
 
@@ -32,6 +35,44 @@ bool writeScreenshot(Display* display, Window window, int width, int height, con
     cairo_surface_destroy(surface);
     XDestroyImage(image);
     return ok;
+}
+
+// Plays the clip through the plug-in in real time until `stop`, looping
+// it, as a host's audio thread does.
+void playClip(VstPlugin& plugin, const EditorRun& run, const std::atomic<bool>& stop)
+{
+    const AudioClip& clip = *run.play;
+    const int n = std::max(1, plugin.blockSize());
+    const int outChannels = std::clamp(run.outChannels, 1, 2);
+    AEffect* e = plugin.effect();
+    std::vector<std::vector<float>> in(size_t(std::max(2, e->numInputs)), std::vector<float>(size_t(n)));
+    std::vector<std::vector<float>> out(size_t(std::max(2, e->numOutputs)), std::vector<float>(size_t(n)));
+    std::vector<float*> inputs, outputs;
+    for (auto& b : in) inputs.push_back(b.data());
+    for (auto& b : out) outputs.push_back(b.data());
+    if (outChannels == 1) outputs[1] = nullptr;
+    const long frames = clip.frames();
+    const long keep = static_cast<long>(EditorRun::kLongestPlayed * clip.sampleRate);
+    if (run.played) {
+        run.played->sampleRate = clip.sampleRate;
+        run.played->channels = outChannels;
+        run.played->samples.assign(size_t(outChannels), {});
+    }
+    const auto period = std::chrono::duration<double>(double(n) / clip.sampleRate);
+    auto next = std::chrono::steady_clock::now();
+    for (long pos = 0; !stop.load() && frames > 0;) {
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < n; ++i)
+                in[size_t(c)][size_t(i)] = static_cast<float>(clip.samples[size_t(std::min(c, clip.channels - 1))][size_t((pos + i) % frames)]);
+        plugin.processReplacing(inputs.data(), outputs.data(), n);
+        pos += n;
+        if (run.played && long(run.played->samples[0].size()) < keep)
+            for (int c = 0; c < outChannels; ++c)
+                run.played->samples[size_t(c)].insert(run.played->samples[size_t(c)].end(), out[size_t(c)].begin(),
+                                                      out[size_t(c)].end());
+        next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+        std::this_thread::sleep_until(next);
+    }
 }
 
 }  // namespace
@@ -78,6 +119,10 @@ bool runEditor(VstPlugin& plugin, const EditorRun& run, std::string& error)
     std::printf("editor    %d x %d in window 0x%lx\n", width, height, static_cast<unsigned long>(window));
     std::fflush(stdout);
 
+    std::atomic<bool> stopAudio{false};
+    std::thread audio;
+    if (run.play) audio = std::thread([&] { playClip(plugin, run, stopAudio); });
+
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     const auto period = std::chrono::microseconds(33333);
@@ -102,6 +147,8 @@ bool runEditor(VstPlugin& plugin, const EditorRun& run, std::string& error)
         error = "cannot write the screenshot " + run.screenshot;
         ok = false;
     }
+    stopAudio = true;
+    if (audio.joinable()) audio.join();
     plugin.dispatch(effEditClose);
     if (!closed) XDestroyWindow(display, window);
     XCloseDisplay(display);

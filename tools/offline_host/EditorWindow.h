@@ -13,6 +13,14 @@ namespace offline {
 struct EditorRun {
     double seconds = 0.0;    // 0: until the window is closed
     std::string screenshot;  // a PNG of the window taken just before closing, when set
+    // When set, played through the plug-in in real time, over and over, on
+    // an audio thread of its own while the editor shows (blocks of the
+    // plug-in's block size), and what the plug-in gave back is kept in
+    // `played` (at most kLongestPlayed seconds).
+    const AudioClip* play = nullptr;
+    AudioClip* played = nullptr;
+    int outChannels = 2;
+    static constexpr double kLongestPlayed = 600.0;
 };
 
 // Runs the editor; false with a message in `error` when it cannot be shown.

@@ -219,6 +219,13 @@ AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const 
                  const Tail& tail)
 {
     AEffect* e = plugin.effect();
+    return render([&plugin](float** inputs, float** outputs, int n) { plugin.processReplacing(inputs, outputs, n); },
+                  e->numInputs, e->numOutputs, in, outChannels, blocks, tail);
+}
+
+AudioClip render(const BlockProcess& process, int inputCount, int outputCount, const AudioClip& in, int outChannels,
+                 const BlockSchedule& blocks, const Tail& tail)
+{
     const long frames = in.frames();
     const int inChannels = std::clamp(in.channels, 1, 2);
     outChannels = std::clamp(outChannels, 1, 2);
@@ -232,7 +239,7 @@ AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const 
     const auto buffers = [&](int count) {
         return std::vector<std::vector<float>>(size_t(std::max(2, count)), std::vector<float>(size_t(largest)));
     };
-    std::vector<std::vector<float>> inBuf = buffers(e->numInputs), outBuf = buffers(e->numOutputs);
+    std::vector<std::vector<float>> inBuf = buffers(inputCount), outBuf = buffers(outputCount);
     std::vector<float*> inputs, outputs;
     for (auto& b : inBuf) inputs.push_back(b.data());
     for (auto& b : outBuf) outputs.push_back(b.data());
@@ -252,7 +259,7 @@ AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const 
         for (int c = 0; c < inChannels; ++c)
             for (int i = 0; i < n; ++i)
                 inBuf[size_t(c)][size_t(i)] = pos + i < frames ? static_cast<float>(in.samples[size_t(c)][size_t(pos + i)]) : 0.0f;
-        plugin.processReplacing(inputs.data(), outputs.data(), n);
+        process(inputs.data(), outputs.data(), n);
         for (int c = 0; c < outChannels; ++c)
             for (int i = 0; i < n; ++i) {
                 const float x = outBuf[size_t(c)][size_t(i)];

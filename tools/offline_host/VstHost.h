@@ -121,6 +121,13 @@ struct Tail {
 AudioClip render(VstPlugin& plugin, const AudioClip& in, int outChannels, const BlockSchedule& blocks,
                  const Tail& tail = Tail::None());
 
+// Processes n frames from the inputs into the outputs, as processReplacing.
+using BlockProcess = std::function<void(float** inputs, float** outputs, int n)>;
+// The same render through any such processor of `inputs` and `outputs`
+// channels (it is given buffers for at least two of each).
+AudioClip render(const BlockProcess& process, int inputs, int outputs, const AudioClip& in, int outChannels,
+                 const BlockSchedule& blocks, const Tail& tail = Tail::None());
+
 // The name of a host-callback opcode ("audioMasterVersion"), or null for a
 // number the interface does not name.
 const char* audioMasterName(VstInt32 opcode);

@@ -19,7 +19,7 @@ namespace {
 const char* const kUsage =
     "usage: tonewright-host [options] PLUGIN.so IN.wav OUT.wav\n"
     "       tonewright-host --list-params [options] PLUGIN.so [IN.wav OUT.wav]\n"
-    "       tonewright-host --editor [--seconds S] [--screenshot FILE] [options] PLUGIN.so\n"
+    "       tonewright-host --editor [--seconds S] [--screenshot FILE] [options] PLUGIN.so [IN.wav [OUT.wav]]\n"
     "\n"
     "Renders IN.wav (mono or stereo) through the VST 2.4 plug-in into OUT.wav\n"
     "(32-bit float) and prints a short summary.\n"
@@ -43,7 +43,10 @@ const char* const kUsage =
     "  --editor            show the plug-in's editor in a window of its own (X11,\n"
     "                      $DISPLAY) after the options above, idle it 30 times a\n"
     "                      second, and print each automation, begin-edit and\n"
-    "                      end-edit call as it comes; until the window is closed\n"
+    "                      end-edit call as it comes; until the window is closed.\n"
+    "                      With IN.wav, the clip plays through the plug-in in real\n"
+    "                      time, over and over, meanwhile; OUT.wav then receives\n"
+    "                      what the plug-in gave back\n"
     "  --seconds S         with --editor: close the editor after S seconds\n"
     "  --screenshot FILE   with --editor: a PNG of the window just before closing\n"
     "  -h, --help          print this and exit\n";
@@ -170,20 +173,18 @@ bool parse(int argc, char** argv, Options& o, std::string& why)
         why = "--seconds and --screenshot go with --editor";
         return false;
     }
-    if (o.editor && positional.size() != 1) {
-        why = "expected PLUGIN.so alone with --editor";
+    if (o.editor && (positional.empty() || positional.size() > 3)) {
+        why = "expected PLUGIN.so [IN.wav [OUT.wav]] with --editor";
         return false;
     }
-    const bool listOnly = (o.listParams || o.editor) && positional.size() == 1;
-    if (positional.size() != 3 && !listOnly) {
+    const bool listOnly = o.listParams && positional.size() == 1;
+    if (positional.size() != 3 && !listOnly && !o.editor) {
         why = "expected PLUGIN.so IN.wav OUT.wav";
         return false;
     }
     o.plugin = positional[0];
-    if (!listOnly) {
-        o.input = positional[1];
-        o.output = positional[2];
-    }
+    if (positional.size() > 1) o.input = positional[1];
+    if (positional.size() > 2) o.output = positional[2];
     return true;
 }
 
@@ -376,9 +377,16 @@ int main(int argc, char** argv)
                 return;
             std::fflush(stdout);
         });
+        AudioClip played;
+        if (rendering) {
+            o.editorRun.play = &in;
+            o.editorRun.outChannels = o.outChannels;
+            if (!o.output.empty()) o.editorRun.played = &played;
+        }
         const bool shown = offline::runEditor(*plugin, o.editorRun, error);
         plugin->setCallObserver(nullptr);
         plugin->suspend();
+        if (shown && !o.output.empty() && !writeWavFloat(o.output, played)) return fail("cannot write " + o.output);
         return shown ? 0 : fail(error);
     }
     if (!rendering) {
