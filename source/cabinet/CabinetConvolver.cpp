@@ -125,6 +125,7 @@ void CabinetConvolver::SetImpulse(const double* left, const double* right, int l
 
     std::fill(std::begin(directLeft), std::end(directLeft), 0.0);
     std::fill(std::begin(directRight), std::end(directRight), 0.0);
+    directTaps = std::min(L, len);
     for (int k = 0; k < L && k < len; ++k) {
         directLeft[L - 1 - k] = left[k];
         directRight[L - 1 - k] = right[k];
@@ -166,7 +167,8 @@ void CabinetConvolver::Append(const double* x, int n)
     while (n > 0) {
         const int count = std::min(n, kHistory - at);
         std::memcpy(ring + at, x, size_t(count) * sizeof(double));
-        std::memcpy(ring + kHistory + at, x, size_t(count) * sizeof(double));
+        if (at < kMirror)
+            std::memcpy(ring + kHistory + at, x, size_t(std::min(count, kMirror - at)) * sizeof(double));
         x += count;
         n -= count;
         time += count;
@@ -398,20 +400,14 @@ void CabinetConvolver::RunHead(double* outL, double* outR, int n, int preferred,
     }
 }
 
-// Impulses of at most L taps: the FIR filter alone.
+// Impulses of at most L taps: the FIR filter alone, for the whole block.
 void CabinetConvolver::DirectOnly(double* outL, double* outR, int n)
 {
-    for (int i = 0; i < n; ++i) {
-        const double* h = Recent(++headTime, L);
-        double yl = 0.0;
-        for (int k = 0; k < L; ++k) yl += directLeft[k] * h[k];
-        outL[i] = yl;
-        if (!mono && outR) {
-            double yr = 0.0;
-            for (int k = 0; k < L; ++k) yr += directRight[k] * h[k];
-            outR[i] = yr;
-        }
-    }
+    const int T = directTaps;
+    headTime += n;
+    const double* x = Recent(headTime, n + T - 1);
+    fft::Fir(x, directLeft + L - T, T, outL, n);
+    if (!mono && outR) fft::Fir(x, directRight + L - T, T, outR, n);
 }
 
 // The partitions after the first (the first is at the block end with the

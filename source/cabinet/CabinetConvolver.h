@@ -39,8 +39,8 @@ public:
     // N is at least the impulse length is used.
     static constexpr int NLM[17][3] = {
         {1, 1, 1},          {2, 2, 2},          {4, 4, 4},          {8, 8, 8},         {16, 16, 16},
-        {32, 8, 32},        {64, 16, 64},       {128, 16, 128},     {256, 16, 64},     {512, 16, 64},
-        {1024, 16, 128},    {2048, 32, 256},    {4096, 32, 512},    {8192, 32, 512},   {16384, 64, 1024},
+        {32, 32, 32},       {64, 16, 64},       {128, 16, 128},     {256, 16, 64},     {512, 16, 64},
+        {1024, 16, 128},    {2048, 32, 256},    {4096, 32, 512},    {8192, 32, 1024},   {16384, 64, 1024},
         {32768, 64, 1024},  {65536, 64, 2048},
     };
 
@@ -71,7 +71,10 @@ private:
     static constexpr int kMaxHead = 4096;      // 2M for the longest row
     static constexpr int kMaxBlock = 2048;     // M for the longest row
     static constexpr int kBlockSizes = 6;      // B = L .. 32L
-    static constexpr int kHistory = 8192;      // input ring, a power of two
+    // Input ring, a power of two; its first kMirror samples are repeated
+    // after its end so that every read is contiguous.
+    static constexpr int kHistory = 16384;
+    static constexpr int kMirror = 2 * kMaxBlock;
     static constexpr int kSegment = kMaxBlock; // samples handled per round
     static constexpr int kTable = 2 * kMaxBlock;  // FFT table length: rdft of 2M, cdft of 4M doubles
     // Arrays the products read side by side are this many doubles (two cache
@@ -155,7 +158,7 @@ private:
     std::int64_t headTime = 0;
     int ip[fft::rdftIpSize(kTable)];
     alignas(64) double w[fft::rdftWSize(kTable)];
-    alignas(64) double ring[2 * kHistory];
+    alignas(64) double ring[kHistory + kMirror];
 
     // Head state: block size, phase within L when going sample by sample,
     // whether `headOut` holds this block's output for that, and the caller's
@@ -165,6 +168,7 @@ private:
     bool accValid = false;
     int lastPreferred = 0;
     bool uniform = false;  // whole blocks of M through every partition at once
+    int directTaps = 1;             // taps in use, the last of these
     double directLeft[kMaxDirect];  // taps in reverse order
     double directRight[kMaxDirect];
     double* headFrames[kMaxHead / 16 + 1];

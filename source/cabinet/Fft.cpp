@@ -49,6 +49,7 @@ struct Kernels {
                          bool clear);
     void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                            int last, bool clear);
+    void (*fir)(const double* x, const double* taps, int T, double* y, int n);
 };
 
 }  // namespace fft
@@ -389,6 +390,8 @@ void FromSplitStereo(const double* s, double* a, int B, int first, int last)
 }
 
 // Bin 0 goes through the vector loops with the rest and is then replaced.
+void Fir(const double* x, const double* taps, int T, double* y, int n) { kernels().fir(x, taps, T, y, n); }
+
 void ProductsMono(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
                   bool clear)
 {

@@ -90,6 +90,10 @@ void ProductsMono(double* acc, const double* const* x, const double* const* k, i
 void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                     int last, bool clear);
 
+// Direct FIR filter: y[i] = sum over k < T of taps[k] x[i + k], i < n (the
+// taps in reverse order; x starts T - 1 samples before the first output).
+void Fir(const double* x, const double* taps, int T, double* y, int n);
+
 // A transform cut into steps of similar work, run one after another by
 // RunStep: the same arithmetic as one call of rdft or cdft, so the same
 // result, spread over as many occasions as there are steps. The work
