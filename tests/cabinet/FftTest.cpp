@@ -312,3 +312,24 @@ TEST(Fft, SpectralProductsAreTheSumsOfComplexProducts)
         }
     });
 }
+
+TEST(Fft, DirectFilterMatchesTheSumOfProductsForEveryLengthAndCount)
+{
+    // Counts that end inside and outside the vectors, tap counts from one on;
+    // nothing past n is written.
+    forEachIsa([] {
+        const std::vector<double> x = randomData(200, 11), taps = randomData(33, 12);
+        for (int T : {1, 2, 5, 18, 32, 33}) {
+            for (int n : {1, 3, 15, 16, 17, 64, 100}) {
+                std::vector<double> y(size_t(n) + 4, 7.0);
+                fft::Fir(x.data(), taps.data(), T, y.data(), n);
+                for (int i = 0; i < n; ++i) {
+                    double want = 0.0;
+                    for (int k = 0; k < T; ++k) want += taps[size_t(k)] * x[size_t(i + k)];
+                    ASSERT_NEAR(y[size_t(i)], want, 1e-14) << "T " << T << ", n " << n << ", i " << i;
+                }
+                for (size_t i = size_t(n); i < y.size(); ++i) ASSERT_EQ(y[i], 7.0);
+            }
+        }
+    });
+}
