@@ -1,5 +1,7 @@
 #include "cabinet/CabinetConvolver.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -84,6 +86,35 @@ void buildKernel(double* k, int B, int first, const double* left, const double* 
         k[splitIm(s)] = c[2 * s + 1];
         k[2 * B + splitRe(s)] = c[2 * upper];
         k[2 * B + splitIm(s)] = c[2 * upper + 1];
+    }
+}
+
+// out[i] += a[i], i < n (two at a time: at -O2 such loops stay scalar).
+void addTo(double* out, const double* a, int n)
+{
+    int i = 0;
+    for (; i + 2 <= n; i += 2) _mm_storeu_pd(out + i, _mm_add_pd(_mm_loadu_pd(out + i), _mm_loadu_pd(a + i)));
+    if (i < n) out[i] += a[i];
+}
+
+// outL[i] (+)= c[2i], outR[i] (+)= c[2i + 1], i < n; outR may be null.
+template <bool Add>
+void deinterleave(double* outL, double* outR, const double* c, int n)
+{
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const __m128d a = _mm_loadu_pd(c + 2 * i), b = _mm_loadu_pd(c + 2 * i + 2);
+        __m128d l = _mm_unpacklo_pd(a, b), r = _mm_unpackhi_pd(a, b);
+        if (Add) l = _mm_add_pd(_mm_loadu_pd(outL + i), l);
+        _mm_storeu_pd(outL + i, l);
+        if (outR) {
+            if (Add) r = _mm_add_pd(_mm_loadu_pd(outR + i), r);
+            _mm_storeu_pd(outR + i, r);
+        }
+    }
+    for (; i < n; ++i) {
+        outL[i] = Add ? outL[i] + c[2 * i] : c[2 * i];
+        if (outR) outR[i] = Add ? outR[i] + c[2 * i + 1] : c[2 * i + 1];
     }
 }
 
@@ -236,16 +267,14 @@ void CabinetConvolver::EnterUniform()
     uniform = true;
 }
 
-// The block into frames[1] (second half) and transformed; the products of
-// every partition; the block into frames[0] (first half: the next frame),
-// which the products may have read as the oldest spectrum.
+// The frame the block completes transformed from the history into
+// frames[1]; the products of every partition. (No samples are kept in the
+// frames meanwhile: leaving puts back those the spread level needs.)
 void CabinetConvolver::UniformBlock(double* outL, double* outR)
 {
     LongLevel& g = longLevel;
     const int P = g.P;
-    const double* in = Recent(headTime + M, M);
-    std::memcpy(g.frames[1] + M, in, size_t(M) * sizeof(double));
-    Forward(g.frames[1], M);
+    ForwardFrom(Recent(headTime + M, 2 * M), g.frames[1], M);
     const double* x[LongLevel::kMaxParts + 2];
     const double* k[LongLevel::kMaxParts + 2];
     x[0] = g.frames[1];
@@ -257,19 +286,20 @@ void CabinetConvolver::UniformBlock(double* outL, double* outR)
         k[q + 2] = g.kernelOf[q];
     }
     Products(headSpectrum, x, k, P + 2, M, true);
-    std::memcpy(g.frames[0], in, size_t(M) * sizeof(double));
     Inverse(headSpectrum, M);
     Output(M, outL, outR);
     g.Rotate();
 }
 
-// Back to the head and the spread long level: the frame ending now in time
-// (to be transformed during the coming block), the coming block's output of
-// the long partitions, and the head's frames rebuilt.
+// Back to the head and the spread long level: the last block as the first
+// half of the frame being written, the frame ending now in time (to be
+// transformed during the coming block), the coming block's output of the
+// long partitions, and the head's frames rebuilt.
 void CabinetConvolver::LeaveUniform()
 {
     LongLevel& g = longLevel;
     const int P = g.P;
+    std::memcpy(g.frames[1], Recent(headTime, M), size_t(M) * sizeof(double));
     std::memcpy(g.frames[2], Recent(headTime, 2 * M), size_t(2 * M) * sizeof(double));
     const double* x[LongLevel::kMaxParts];
     for (int q = 0; q < P; ++q) x[q] = q + 3 <= P + 1 ? g.frames[q + 3] : g.frames[0];
@@ -313,6 +343,13 @@ void CabinetConvolver::Forward(double* frame, int block)
     fft::ToSplit(frame, 0, block / kGroup);
 }
 
+// The same of the 2 block samples at src, into frame.
+void CabinetConvolver::ForwardFrom(const double* src, double* frame, int block)
+{
+    rdftFrom(2 * block, src, frame, ip, w);
+    fft::ToSplit(frame, 0, block / kGroup);
+}
+
 // headOut = the output of the products in `spectrum`.
 void CabinetConvolver::Inverse(const double* spectrum, int block)
 {
@@ -327,16 +364,10 @@ void CabinetConvolver::Inverse(const double* spectrum, int block)
 
 void CabinetConvolver::Output(int block, double* outL, double* outR)
 {
-    if (mono) {
+    if (mono)
         std::memcpy(outL, headOut, size_t(block) * sizeof(double));
-    } else if (outR) {
-        for (int i = 0; i < block; ++i) {
-            outL[i] = headOut[2 * i];
-            outR[i] = headOut[2 * i + 1];
-        }
-    } else {
-        for (int i = 0; i < block; ++i) outL[i] = headOut[2 * i];
-    }
+    else
+        deinterleave<false>(outL, outR, headOut, block);
     headTime += block;
 }
 
@@ -430,8 +461,7 @@ void CabinetConvolver::HeadBlockOf(double* outL, double* outR)
 {
     const int P = HeadParts() - 1;
     const double* in = Recent(headTime + B, B);
-    std::memcpy(headFrames[1] + B, in, size_t(B) * sizeof(double));
-    Forward(headFrames[1], B);
+    ForwardFrom(Recent(headTime + B, 2 * B), headFrames[1], B);
     const double* x[kMaxHead / 16 + 1];
     const double* k[kMaxHead / 16 + 1];
     x[0] = headFrames[1];
@@ -641,14 +671,10 @@ void CabinetConvolver::LongLevel::Run(const double* x, double* outL, double* out
         const int count = std::min(n - i, M - s);
         std::memcpy(frames[0] + s, x + i, size_t(count) * sizeof(double));
         std::memcpy(frames[1] + M + s, x + i, size_t(count) * sizeof(double));
-        if (isMono) {
-            for (int j = 0; j < count; ++j) outL[i + j] += current[s + j];
-        } else {
-            for (int j = 0; j < count; ++j) {
-                outL[i + j] += current[2 * (s + j)];
-                if (outR) outR[i + j] += current[2 * (s + j) + 1];
-            }
-        }
+        if (isMono)
+            addTo(outL + i, current + s, count);
+        else
+            deinterleave<true>(outL + i, outR ? outR + i : nullptr, current + 2 * s, count);
         s += count;
         i += count;
         RunUntil(total * s / M, w);

@@ -143,6 +143,7 @@ private:
     const double* HeadKernel(int block, int p) const;
     void Products(double* acc, const double* const* x, const double* const* k, int parts, int block, bool clear) const;
     void Forward(double* frame, int block);
+    void ForwardFrom(const double* src, double* frame, int block);
     void Inverse(const double* spectrum, int block);
     void Output(int block, double* outL, double* outR);
     void OlderProducts(const double** x, const double** k) const;

@@ -50,6 +50,7 @@ struct Kernels {
     void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                            int last, bool clear);
     void (*fir)(const double* x, const double* taps, int T, double* y, int n);
+    void (*complexPlusFrom)(const double* src, double* a, int b, const double* w);
 };
 
 }  // namespace fft
@@ -389,8 +390,9 @@ void FromSplitStereo(const double* s, double* a, int B, int first, int last)
     kernels().fromSplitStereo(s, a, B, first, last);
 }
 
-// Bin 0 goes through the vector loops with the rest and is then replaced.
 void Fir(const double* x, const double* taps, int T, double* y, int n) { kernels().fir(x, taps, T, y, n); }
+
+// Bin 0 goes through the vector loops with the rest and is then replaced.
 
 void ProductsMono(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
                   bool clear)
@@ -539,6 +541,21 @@ void cdft(int n, int isgn, double* a, int* ip, double* w)
     const int N = n / 2;
     if (N > 4) ensureTable(N, ip, w);
     complexTransform(N, isgn >= 0 ? 1 : -1, a, w);
+}
+
+void rdftFrom(int n, const double* src, double* a, int* ip, double* w)
+{
+    const int N = n / 2;
+    if (N < 8) {
+        std::copy(src, src + n, a);
+        rdft(n, 1, a, ip, w);
+        return;
+    }
+    ensureTable(n, ip, w);
+    const double* tw = w + fft::spanOffset(n);
+    kernels().complexPlusFrom(src, a, fft::floorLog2(N), w);
+    realEdges(a, N, 1, tw);
+    kernels().realForward(a, N, tw, 2, N / 2);
 }
 
 // Bins 0 and N (the real DC and Nyquist values) share a[0], a[1]; bin N/2

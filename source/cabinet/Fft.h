@@ -27,6 +27,9 @@ namespace tonewright {
 
 void cdft(int n, int isgn, double* a, int* ip, double* w);
 void rdft(int n, int isgn, double* a, int* ip, double* w);
+// rdft(n, 1, ...) of the n samples at src into a, which must not overlap it
+// (the same result as a copy and rdft, without the copy).
+void rdftFrom(int n, const double* src, double* a, int* ip, double* w);
 
 namespace fft {
 

@@ -333,3 +333,20 @@ TEST(Fft, DirectFilterMatchesTheSumOfProductsForEveryLengthAndCount)
         }
     });
 }
+
+TEST(Fft, ARealTransformFromAnotherArrayIsTheTransformInPlace)
+{
+    // Bit for bit, across the lengths where the passes go breadth first and
+    // depth first; the source is left as it was.
+    forEachIsa([] {
+        Work work(65536);
+        for (int n : {2, 8, 16, 64, 512, 4096, 8192, 65536}) {
+            const std::vector<double> input = randomData(n, unsigned(3 * n));
+            std::vector<double> inPlace = input, from(size_t(n), 0.0), source = input;
+            rdft(n, 1, inPlace.data(), work.ip.data(), work.w.data());
+            rdftFrom(n, source.data(), from.data(), work.ip.data(), work.w.data());
+            EXPECT_EQ(from, inPlace) << n;
+            EXPECT_EQ(source, input) << n;
+        }
+    });
+}
