@@ -135,6 +135,11 @@ struct V {
         else
             return _mm_add_pd(_mm_mul_pd(re, _mm_xor_pd(w, _mm_setr_pd(0.0, -0.0))), _mm_mul_pd(im, swapped));
     }
+    template <int Sign>
+    static R cmulAt(R x, const double* w)
+    {
+        return cmul<Sign>(x, _mm_loadu_pd(w));
+    }
 };
 #include "cabinet/FftKernels.inc"
 #undef FFT_TARGET
@@ -217,14 +222,25 @@ struct V {
     }
     // x w (Sign 1) or x conj(w) (Sign -1).
     template <int Sign>
-    FFT_TARGET static R cmul(R x, R w)
+    FFT_TARGET static R cmulSplit(R x, R re, R im)
     {
-        const R re = _mm256_movedup_pd(w), im = _mm256_permute_pd(w, 0xF);
         const R cross = _mm256_mul_pd(_mm256_permute_pd(x, 0x5), im);
         if constexpr (Sign > 0)
             return _mm256_fmaddsub_pd(x, re, cross);
         else
             return _mm256_fmsubadd_pd(x, re, cross);
+    }
+    template <int Sign>
+    FFT_TARGET static R cmul(R x, R w)
+    {
+        return cmulSplit<Sign>(x, _mm256_movedup_pd(w), _mm256_permute_pd(w, 0xF));
+    }
+    // The same with w read from memory: both duplications are loads (the
+    // second reads one double past the two numbers; tables leave room).
+    template <int Sign>
+    FFT_TARGET static R cmulAt(R x, const double* w)
+    {
+        return cmulSplit<Sign>(x, _mm256_movedup_pd(_mm256_loadu_pd(w)), _mm256_movedup_pd(_mm256_loadu_pd(w + 1)));
     }
 };
 #include "cabinet/FftKernels.inc"

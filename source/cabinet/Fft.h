@@ -46,7 +46,8 @@ constexpr int floorLog2(int n)
 // rdft(n) needs T = n (its split uses the first series of span n), cdft(n)
 // T = n/2.
 constexpr int spanOffset(int m) { return 3 * (m - 8) / 2; }
-constexpr int tableSize(int T) { return T >= 8 ? spanOffset(2 * T) : 1; }
+// (Two doubles more: the loops may read one past a series' end.)
+constexpr int tableSize(int T) { return T >= 8 ? spanOffset(2 * T) + 2 : 1; }
 
 
 // ints in ip and doubles in w needed by cdft(n, ...), n doubles of data
