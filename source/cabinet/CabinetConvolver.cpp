@@ -1,5 +1,7 @@
 #include "cabinet/CabinetConvolver.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -8,49 +10,57 @@
 
 namespace tonewright {
 
-// Spectra are in the packed layout of rdft (places 0 and 1 the real DC and
-// Nyquist values, places 2k, 2k + 1 bin k), which holds the conjugate of the
-// usual DFT; a complex product of two such spectra is the conjugate of the
-// product, which rdft's inverse turns back into the right signal. Stereo
+// Spectra come from rdft in its packed layout (places 0 and 1 the real DC
+// and Nyquist values, places 2k, 2k + 1 bin k), which holds the conjugate of
+// the usual DFT; a complex product of two such spectra is the conjugate of
+// the product, which rdft's inverse turns back into the right signal. Stereo
 // kernels are complex transforms of 2L points (left in the real, right in the
-// imaginary part) by cdft with the usual sign.
+// imaginary part) by cdft with the usual sign. Kept for the products, every
+// spectrum is in the split layout of fft::ProductsMono and ProductsStereo.
 //
 // A kernel of partition size B holds its B taps in the upper half of a frame
 // of 2B, so the valid half of each overlap-save result is the first.
 
 namespace {
 
-// acc[i] += x * k as complex numbers at places i, i + 1.
-inline void multiplyAdd(double* acc, const double* x, const double* k)
+using fft::kGroup;
+using fft::splitIm;
+using fft::splitRe;
+
+// acc[bin] += x[bin] k[bin], split layout.
+inline void multiplyAdd(double* acc, const double* x, const double* k, int bin)
 {
-    acc[0] += x[0] * k[0] - x[1] * k[1];
-    acc[1] += x[0] * k[1] + x[1] * k[0];
+    const int re = splitRe(bin), im = splitIm(bin);
+    acc[re] += x[re] * k[re] - x[im] * k[im];
+    acc[im] += x[re] * k[im] + x[im] * k[re];
 }
 
-// Stereo: bin s (places lo = 2s) += X[s] K[s] and bin 2L - s (places hi)
-// += conj(X[s]) K[2L - s], where the packed real spectrum x holds conj(X[s]).
-inline void multiplyAddPair(double* acc, const double* x, const double* k, int lo, int hi)
+// Stereo bins s and 2B - s from the real spectrum's bin s (1 <= s < B):
+// conj(x) k into the first half, x k into the second (`half` doubles on).
+inline void multiplyAddPair(double* acc, const double* x, const double* k, int s, int half)
 {
-    const double xr = x[lo], xi = x[lo + 1];
-    acc[lo] += xr * k[lo] + xi * k[lo + 1];
-    acc[lo + 1] += xr * k[lo + 1] - xi * k[lo];
-    acc[hi] += xr * k[hi] - xi * k[hi + 1];
-    acc[hi + 1] += xr * k[hi + 1] + xi * k[hi];
+    const int re = splitRe(s), im = splitIm(s);
+    const double xr = x[re], xi = x[im];
+    acc[re] += xr * k[re] + xi * k[im];
+    acc[im] += xr * k[im] - xi * k[re];
+    acc[half + re] += xr * k[half + re] - xi * k[half + im];
+    acc[half + im] += xr * k[half + im] + xi * k[half + re];
 }
 
-// Stereo bins 0 and L, from the real DC and Nyquist values.
-inline void multiplyAddEdges(double* acc, const double* x, const double* k, int L)
+// Stereo bins 0 and B, from the real DC and Nyquist values.
+inline void multiplyAddEdges(double* acc, const double* x, const double* k, int half)
 {
     acc[0] += x[0] * k[0];
-    acc[1] += x[0] * k[1];
-    acc[2 * L] += x[1] * k[2 * L];
-    acc[2 * L + 1] += x[1] * k[2 * L + 1];
+    acc[kGroup] += x[0] * k[kGroup];
+    acc[half] += x[kGroup] * k[half];
+    acc[half + kGroup] += x[kGroup] * k[half + kGroup];
 }
 
 // The spectrum of partition taps h[first .. first + B) (zero past length)
-// scaled so that the inverse transforms need no scale of their own.
+// scaled so that the inverse transforms need no scale of their own, split;
+// `scratch` holds 4B doubles.
 void buildKernel(double* k, int B, int first, const double* left, const double* right, int length, bool isMono,
-                 int* ip, double* w)
+                 int* ip, double* w, double* scratch)
 {
     auto tap = [length](const double* h, int i) { return i < length ? h[i] : 0.0; };
     if (isMono) {
@@ -58,14 +68,53 @@ void buildKernel(double* k, int B, int first, const double* left, const double* 
         std::fill(k, k + 2 * B, 0.0);
         for (int i = 0; i < B; ++i) k[B + i] = g * tap(left, first + i);
         rdft(2 * B, 1, k, ip, w);
-    } else {
-        const double g = 2.0 / (4 * B);
-        std::fill(k, k + 4 * B, 0.0);
-        for (int i = 0; i < B; ++i) {
-            k[2 * (B + i)] = g * tap(left, first + i);
-            k[2 * (B + i) + 1] = g * tap(right, first + i);
+        fft::ToSplit(k, 0, B / kGroup);
+        return;
+    }
+    const double g = 2.0 / (4 * B);
+    double* c = scratch;
+    std::fill(c, c + 4 * B, 0.0);
+    for (int i = 0; i < B; ++i) {
+        c[2 * (B + i)] = g * tap(left, first + i);
+        c[2 * (B + i) + 1] = g * tap(right, first + i);
+    }
+    cdft(4 * B, -1, c, ip, w);
+    // Bins 0..B-1 into the first half; B, then 2B - s at s, into the second.
+    for (int s = 0; s < B; ++s) {
+        const int upper = s == 0 ? B : 2 * B - s;
+        k[splitRe(s)] = c[2 * s];
+        k[splitIm(s)] = c[2 * s + 1];
+        k[2 * B + splitRe(s)] = c[2 * upper];
+        k[2 * B + splitIm(s)] = c[2 * upper + 1];
+    }
+}
+
+// out[i] += a[i], i < n (two at a time: at -O2 such loops stay scalar).
+void addTo(double* out, const double* a, int n)
+{
+    int i = 0;
+    for (; i + 2 <= n; i += 2) _mm_storeu_pd(out + i, _mm_add_pd(_mm_loadu_pd(out + i), _mm_loadu_pd(a + i)));
+    if (i < n) out[i] += a[i];
+}
+
+// outL[i] (+)= c[2i], outR[i] (+)= c[2i + 1], i < n; outR may be null.
+template <bool Add>
+void deinterleave(double* outL, double* outR, const double* c, int n)
+{
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const __m128d a = _mm_loadu_pd(c + 2 * i), b = _mm_loadu_pd(c + 2 * i + 2);
+        __m128d l = _mm_unpacklo_pd(a, b), r = _mm_unpackhi_pd(a, b);
+        if (Add) l = _mm_add_pd(_mm_loadu_pd(outL + i), l);
+        _mm_storeu_pd(outL + i, l);
+        if (outR) {
+            if (Add) r = _mm_add_pd(_mm_loadu_pd(outR + i), r);
+            _mm_storeu_pd(outR + i, r);
         }
-        cdft(4 * B, -1, k, ip, w);
+    }
+    for (; i < n; ++i) {
+        outL[i] = Add ? outL[i] + c[2 * i] : c[2 * i];
+        if (outR) outR[i] = Add ? outR[i] + c[2 * i + 1] : c[2 * i + 1];
     }
 }
 
@@ -107,6 +156,7 @@ void CabinetConvolver::SetImpulse(const double* left, const double* right, int l
 
     std::fill(std::begin(directLeft), std::end(directLeft), 0.0);
     std::fill(std::begin(directRight), std::end(directRight), 0.0);
+    directTaps = std::min(L, len);
     for (int k = 0; k < L && k < len; ++k) {
         directLeft[L - 1 - k] = left[k];
         directRight[L - 1 - k] = right[k];
@@ -119,7 +169,8 @@ void CabinetConvolver::SetImpulse(const double* left, const double* right, int l
         for (int i = 0; i < kBlockSizes && (L << i) <= maxBlock; ++i) {
             const int size = L << i;
             for (int p = 0; p < headTaps / size; ++p)
-                buildKernel(headKernels[i] + p * (4 * size + kSkew), size, p * size, left, right, len, isMono, ip, w);
+                buildKernel(headKernels[i] + p * (4 * size + kSkew), size, p * size, left, right, len, isMono, ip, w,
+                            headOut);
         }
     }
     lastPreferred = 0;
@@ -132,7 +183,7 @@ void CabinetConvolver::SetImpulse(const double* left, const double* right, int l
     g.P = N > 2 * M ? N / M - 2 : 0;
     g.isMono = isMono;
     for (int p = 0; p < g.P; ++p) {
-        buildKernel(g.kernels[p], M, 2 * M + p * M, left, right, len, isMono, ip, w);
+        buildKernel(g.kernels[p], M, 2 * M + p * M, left, right, len, isMono, ip, w, headOut);
         g.kernelOf[p] = g.kernels[p];
     }
     g.Clear();
@@ -147,7 +198,8 @@ void CabinetConvolver::Append(const double* x, int n)
     while (n > 0) {
         const int count = std::min(n, kHistory - at);
         std::memcpy(ring + at, x, size_t(count) * sizeof(double));
-        std::memcpy(ring + kHistory + at, x, size_t(count) * sizeof(double));
+        if (at < kMirror)
+            std::memcpy(ring + kHistory + at, x, size_t(std::min(count, kMirror - at)) * sizeof(double));
         x += count;
         n -= count;
         time += count;
@@ -211,64 +263,55 @@ void CabinetConvolver::process_stereo(const double* in, double* outL, double* ou
 // head's two partitions in front.
 void CabinetConvolver::EnterUniform()
 {
-    rdft(2 * M, 1, longLevel.frames[2], ip, w);
+    Forward(longLevel.frames[2], M);
     uniform = true;
 }
 
+// The frame the block completes transformed from the history into
+// frames[1]; the products of every partition. (No samples are kept in the
+// frames meanwhile: leaving puts back those the spread level needs.)
 void CabinetConvolver::UniformBlock(double* outL, double* outR)
 {
     LongLevel& g = longLevel;
     const int P = g.P;
-    const double* x[LongLevel::kMaxParts + 1];
-    const double* k[LongLevel::kMaxParts + 1];
-    x[0] = g.frames[2];
-    k[0] = HeadKernel(M, 1);
+    ForwardFrom(Recent(headTime + M, 2 * M), g.frames[1], M);
+    const double* x[LongLevel::kMaxParts + 2];
+    const double* k[LongLevel::kMaxParts + 2];
+    x[0] = g.frames[1];
+    k[0] = HeadKernel(M, 0);
+    x[1] = g.frames[2];
+    k[1] = HeadKernel(M, 1);
     for (int q = 0; q < P; ++q) {
-        x[q + 1] = q + 3 <= P + 1 ? g.frames[q + 3] : g.frames[0];
-        k[q + 1] = g.kernelOf[q];
+        x[q + 2] = q + 3 <= P + 1 ? g.frames[q + 3] : g.frames[0];
+        k[q + 2] = g.kernelOf[q];
     }
-    Products(headAcc, x, k, P + 1, M, true);
-    FinishBlock(g.frames, M, false, outL, outR);
+    Products(headSpectrum, x, k, P + 2, M, true);
+    Inverse(headSpectrum, M);
+    Output(M, outL, outR);
     g.Rotate();
 }
 
-// The end of a whole block of `block` samples, once headAcc holds (unless
-// `clear`) the products of the partitions after the first: the block into
-// frames[0] (first half) and frames[1] (second half), frames[1]'s spectrum
-// times the first partition added, the inverse transform, the output.
-void CabinetConvolver::FinishBlock(double* const* frames, int block, bool clear, double* outL, double* outR)
-{
-    const double* in = Recent(headTime + block, block);
-    std::memcpy(frames[0], in, size_t(block) * sizeof(double));
-    std::memcpy(frames[1] + block, in, size_t(block) * sizeof(double));
-    rdft(2 * block, 1, frames[1], ip, w);
-    const double* x = frames[1];
-    const double* k = HeadKernel(block, 0);
-    Products(headAcc, &x, &k, 1, block, clear);
-    Inverse(headAcc, block);
-    if (mono) {
-        std::memcpy(outL, headAcc, size_t(block) * sizeof(double));
-    } else {
-        for (int i = 0; i < block; ++i) {
-            outL[i] = headAcc[2 * i];
-            if (outR) outR[i] = headAcc[2 * i + 1];
-        }
-    }
-    headTime += block;
-}
-
-// Back to the head and the spread long level: the frame ending now in time
-// (to be transformed during the coming block), the coming block's output of
-// the long partitions, and the head's frames rebuilt.
+// Back to the head and the spread long level: the last block as the first
+// half of the frame being written, the frame ending now in time (to be
+// transformed during the coming block), the coming block's output of the
+// long partitions, and the head's frames rebuilt.
 void CabinetConvolver::LeaveUniform()
 {
     LongLevel& g = longLevel;
     const int P = g.P;
+    std::memcpy(g.frames[1], Recent(headTime, M), size_t(M) * sizeof(double));
     std::memcpy(g.frames[2], Recent(headTime, 2 * M), size_t(2 * M) * sizeof(double));
     const double* x[LongLevel::kMaxParts];
     for (int q = 0; q < P; ++q) x[q] = q + 3 <= P + 1 ? g.frames[q + 3] : g.frames[0];
-    Products(g.current, x, g.kernelOf, P, M, true);
-    Inverse(g.current, M);
+    Products(g.spectrum, x, g.kernelOf, P, M, true);
+    if (mono)
+        fft::FromSplit(g.spectrum, g.current, 0, M / kGroup);
+    else
+        fft::FromSplitStereo(g.spectrum, g.current, M, 0, M / kGroup);
+    if (mono)
+        rdft(2 * M, -1, g.current, ip, w);
+    else
+        cdft(4 * M, 1, g.current, ip, w);
     g.next = 0;
     uniform = false;
     SwitchHead(L);
@@ -287,43 +330,45 @@ const double* CabinetConvolver::HeadKernel(int block, int p) const
 void CabinetConvolver::Products(double* acc, const double* const* x, const double* const* k, int parts, int block,
                                 bool clear) const
 {
+    if (mono)
+        fft::ProductsMono(acc, x, k, parts, 0, block / kGroup, clear);
+    else
+        fft::ProductsStereo(acc, x, k, parts, block, 0, block / kGroup, clear);
+}
+
+// A frame of 2 block samples to its spectrum, split.
+void CabinetConvolver::Forward(double* frame, int block)
+{
+    rdft(2 * block, 1, frame, ip, w);
+    fft::ToSplit(frame, 0, block / kGroup);
+}
+
+// The same of the 2 block samples at src, into frame.
+void CabinetConvolver::ForwardFrom(const double* src, double* frame, int block)
+{
+    rdftFrom(2 * block, src, frame, ip, w);
+    fft::ToSplit(frame, 0, block / kGroup);
+}
+
+// headOut = the output of the products in `spectrum`.
+void CabinetConvolver::Inverse(const double* spectrum, int block)
+{
     if (mono) {
-        double dc = clear ? 0.0 : acc[0], nyquist = clear ? 0.0 : acc[1];
-        for (int p = 0; p < parts; ++p) {
-            dc += x[p][0] * k[p][0];
-            nyquist += x[p][1] * k[p][1];
-        }
-        fft::ProductsPlain(acc, x, k, parts, 1, block, clear);
-        acc[0] = dc;
-        acc[1] = nyquist;
+        fft::FromSplit(spectrum, headOut, 0, block / kGroup);
+        rdft(2 * block, -1, headOut, ip, w);
     } else {
-        double e[4] = {};
-        if (!clear) {
-            e[0] = acc[0];
-            e[1] = acc[1];
-            e[2] = acc[2 * block];
-            e[3] = acc[2 * block + 1];
-        }
-        for (int p = 0; p < parts; ++p) {
-            e[0] += x[p][0] * k[p][0];
-            e[1] += x[p][0] * k[p][1];
-            e[2] += x[p][1] * k[p][2 * block];
-            e[3] += x[p][1] * k[p][2 * block + 1];
-        }
-        fft::ProductsStereo(acc, x, k, parts, block, 1, block, clear);
-        acc[0] = e[0];
-        acc[1] = e[1];
-        acc[2 * block] = e[2];
-        acc[2 * block + 1] = e[3];
+        fft::FromSplitStereo(spectrum, headOut, block, 0, block / kGroup);
+        cdft(4 * block, 1, headOut, ip, w);
     }
 }
 
-void CabinetConvolver::Inverse(double* acc, int block)
+void CabinetConvolver::Output(int block, double* outL, double* outR)
 {
     if (mono)
-        rdft(2 * block, -1, acc, ip, w);
+        std::memcpy(outL, headOut, size_t(block) * sizeof(double));
     else
-        cdft(4 * block, 1, acc, ip, w);
+        deinterleave<false>(outL, outR, headOut, block);
+    headTime += block;
 }
 
 void CabinetConvolver::RotateHead(int count)
@@ -351,7 +396,7 @@ void CabinetConvolver::SwitchHead(int block)
     for (int q = 0; q < P; ++q) {
         double* f = q + 2 <= P ? headFrames[q + 2] : headFrames[0];
         std::memcpy(f, Recent(headTime - std::int64_t(q) * B, 2 * B), size_t(2 * B) * sizeof(double));
-        rdft(2 * B, 1, f, ip, w);
+        Forward(f, B);
     }
 }
 
@@ -386,62 +431,67 @@ void CabinetConvolver::RunHead(double* outL, double* outR, int n, int preferred,
     }
 }
 
-// Impulses of at most L taps: the FIR filter alone.
+// Impulses of at most L taps: the FIR filter alone, for the whole block.
 void CabinetConvolver::DirectOnly(double* outL, double* outR, int n)
 {
-    for (int i = 0; i < n; ++i) {
-        const double* h = Recent(++headTime, L);
-        double yl = 0.0;
-        for (int k = 0; k < L; ++k) yl += directLeft[k] * h[k];
-        outL[i] = yl;
-        if (!mono && outR) {
-            double yr = 0.0;
-            for (int k = 0; k < L; ++k) yr += directRight[k] * h[k];
-            outR[i] = yr;
-        }
-    }
+    const int T = directTaps;
+    headTime += n;
+    const double* x = Recent(headTime, n + T - 1);
+    fft::Fir(x, directLeft + L - T, T, outL, n);
+    if (!mono && outR) fft::Fir(x, directRight + L - T, T, outR, n);
 }
 
-// One block of B samples at once: the products of every partition with the
-// spectra of the frames before and of the frame this block completes, one
-// inverse transform.
-void CabinetConvolver::HeadBlockOf(double* outL, double* outR)
+// The partitions after the first (the first is at the block end with the
+// frame the block completes) with the spectra of the frames that ended 1, 2,
+// ... blocks ago: frames[2..P], frames[0].
+void CabinetConvolver::OlderProducts(const double** x, const double** k) const
 {
     const int P = HeadParts() - 1;
-    if (P > 0) OlderProducts();
-    FinishBlock(headFrames, B, P == 0, outL, outR);
-    RotateHead(std::max(P + 1, 2));
-    accValid = false;
-}
-
-// headAcc = the products of the partitions after the first with the spectra
-// of the frames that ended 1, 2, ... blocks ago (frames[2..P], frames[0]).
-void CabinetConvolver::OlderProducts()
-{
-    const int P = HeadParts() - 1;
-    const double* x[kMaxHead / 16 + 1];
-    const double* k[kMaxHead / 16 + 1];
     for (int q = 0; q < P; ++q) {
         x[q] = q + 2 <= P ? headFrames[q + 2] : headFrames[0];
         k[q] = HeadKernel(B, q + 1);
     }
-    Products(headAcc, x, k, P, B, true);
 }
 
-// The accumulator sample by sample needs at a block boundary (B = L): the
-// coming block's output of the partitions after the direct part.
-void CabinetConvolver::SampleAccumulator()
+// One block of B samples at once: the block completes frames[1], whose
+// spectrum goes with the first partition and the spectra before with the
+// others, then one inverse transform. The block also starts frames[0], which
+// the products may have read as the oldest spectrum.
+void CabinetConvolver::HeadBlockOf(double* outL, double* outR)
 {
-    OlderProducts();
-    Inverse(headAcc, L);
+    const int P = HeadParts() - 1;
+    const double* in = Recent(headTime + B, B);
+    ForwardFrom(Recent(headTime + B, 2 * B), headFrames[1], B);
+    const double* x[kMaxHead / 16 + 1];
+    const double* k[kMaxHead / 16 + 1];
+    x[0] = headFrames[1];
+    k[0] = HeadKernel(B, 0);
+    OlderProducts(x + 1, k + 1);
+    Products(headSpectrum, x, k, P + 1, B, true);
+    std::memcpy(headFrames[0], in, size_t(B) * sizeof(double));
+    Inverse(headSpectrum, B);
+    Output(B, outL, outR);
+    RotateHead(std::max(P + 1, 2));
+    accValid = false;
+}
+
+// The output sample by sample needs at a block boundary (B = L): that of the
+// partitions after the direct part for the coming block.
+void CabinetConvolver::SampleOutput()
+{
+    const double* x[kMaxHead / 16 + 1];
+    const double* k[kMaxHead / 16 + 1];
+    OlderProducts(x, k);
+    Products(headSpectrum, x, k, HeadParts() - 1, L, true);
+    Inverse(headSpectrum, L);
     accValid = true;
 }
 
-// One sample with B = L: the direct part, the accumulator's value, a slice
-// of the next block's products; at the block's end its transforms.
+// One sample with B = L: the direct part, the output of the partitions, a
+// slice of the next block's products; at the block's end its transforms.
 void CabinetConvolver::StepSample(double* outL, double* outR, int i)
 {
-    if (phase == 0 && !accValid) SampleAccumulator();
+    if (phase == 0 && !accValid) SampleOutput();
     const double* h = Recent(++headTime, L);
     const double x = h[L - 1];
     const int s = phase;
@@ -450,14 +500,14 @@ void CabinetConvolver::StepSample(double* outL, double* outR, int i)
     double yl = 0.0;
     for (int k = 0; k < L; ++k) yl += directLeft[k] * h[k];
     if (mono) {
-        yl += headAcc[s];
+        yl += headOut[s];
         if (s & 1) SpreadMono(s);
         outL[i] = yl;
     } else {
         double yr = 0.0;
         for (int k = 0; k < L; ++k) yr += directRight[k] * h[k];
-        yl += headAcc[2 * s];
-        yr += headAcc[2 * s + 1];
+        yl += headOut[2 * s];
+        yr += headOut[2 * s + 1];
         SpreadStereo(s);
         outL[i] = yl;
         if (outR) outR[i] = yr;
@@ -466,62 +516,55 @@ void CabinetConvolver::StepSample(double* outL, double* outR, int i)
     if (phase == 0) EndSampleBlock();
 }
 
-// At odd phase s the bins at places s - 1, s and L + s - 1, L + s get the
-// products of partitions 1..P-1; each place was read as output before.
+// At odd phase s the bins (s - 1) / 2 and (L + s - 1) / 2 get the products of
+// partitions 2..P (bin 0 the real DC and Nyquist products).
 void CabinetConvolver::SpreadMono(int s)
 {
     const int P = HeadParts() - 1;
-    const int lo = s - 1;
-    const int hi = L + s - 1;
-    double* acc = headAcc;
-    acc[lo] = acc[lo + 1] = acc[hi] = acc[hi + 1] = 0.0;
+    const int lo = (s - 1) / 2;
+    const int hi = (L + s - 1) / 2;
+    double* acc = headSpectrum;
+    acc[splitRe(lo)] = acc[splitIm(lo)] = acc[splitRe(hi)] = acc[splitIm(hi)] = 0.0;
     for (int q = 1; q < P; ++q) {
         const double* x = headFrames[q + 1];
         const double* k = headKernels[0] + (q + 1) * (4 * L + kSkew);
         if (lo == 0) {
             acc[0] += x[0] * k[0];
-            acc[1] += x[1] * k[1];
+            acc[kGroup] += x[kGroup] * k[kGroup];
         } else {
-            multiplyAdd(acc + lo, x + lo, k + lo);
+            multiplyAdd(acc, x, k, lo);
         }
-        multiplyAdd(acc + hi, x + hi, k + hi);
+        multiplyAdd(acc, x, k, hi);
     }
 }
 
 // At phase s the complex bins s and 2L - s get the products of partitions
-// 1..P-1 (bins 0 and L at phase 0). The real input spectrum supplies bin s
-// as the conjugate of its packed value and bin 2L - s as the packed value.
+// 2..P (bins 0 and L at phase 0).
 void CabinetConvolver::SpreadStereo(int s)
 {
     const int P = HeadParts() - 1;
-    double* acc = headAcc;
-    if (s == 0) {
-        acc[0] = acc[1] = acc[2 * L] = acc[2 * L + 1] = 0.0;
-        for (int q = 1; q < P; ++q) multiplyAddEdges(acc, headFrames[q + 1], headKernels[0] + (q + 1) * (4 * L + kSkew), L);
-        return;
+    const int half = 2 * L;
+    double* acc = headSpectrum;
+    const int re = splitRe(s), im = splitIm(s);
+    acc[re] = acc[im] = acc[half + re] = acc[half + im] = 0.0;
+    for (int q = 1; q < P; ++q) {
+        const double* x = headFrames[q + 1];
+        const double* k = headKernels[0] + (q + 1) * (4 * L + kSkew);
+        if (s == 0)
+            multiplyAddEdges(acc, x, k, half);
+        else
+            multiplyAddPair(acc, x, k, s, half);
     }
-    const int lo = 2 * s;
-    const int hi = 4 * L - 2 * s;
-    acc[lo] = acc[lo + 1] = acc[hi] = acc[hi + 1] = 0.0;
-    for (int q = 1; q < P; ++q) multiplyAddPair(acc, headFrames[q + 1], headKernels[0] + (q + 1) * (4 * L + kSkew), lo, hi);
 }
 
 void CabinetConvolver::EndSampleBlock()
 {
     const int P = HeadParts() - 1;
-    double* x = headFrames[1];
-    rdft(2 * L, 1, x, ip, w);
+    Forward(headFrames[1], L);
+    const double* x = headFrames[1];
     const double* k = HeadKernel(L, 1);
-    double* acc = headAcc;
-    if (mono) {
-        acc[0] += x[0] * k[0];
-        acc[1] += x[1] * k[1];
-        for (int i = 2; i < 2 * L; i += 2) multiplyAdd(acc + i, x + i, k + i);
-    } else {
-        multiplyAddEdges(acc, x, k, L);
-        for (int bin = 1; bin < L; ++bin) multiplyAddPair(acc, x, k, 2 * bin, 4 * L - 2 * bin);
-    }
-    Inverse(acc, L);
+    Products(headSpectrum, &x, &k, 1, L, false);
+    Inverse(headSpectrum, L);
     RotateHead(P + 1);
 }
 
@@ -532,6 +575,7 @@ void CabinetConvolver::LongLevel::Clear()
     for (int i = 0; i < kFrames; ++i) frames[i] = pool[i];
     std::fill(&pool[0][0], &pool[0][0] + kFrames * (2 * kMaxBlock + kSkew), 0.0);
     std::fill(&acc[0][0], &acc[0][0] + 2 * 4 * kMaxBlock, 0.0);
+    std::fill(std::begin(spectrum), std::end(spectrum), 0.0);
     current = acc[0];
     coming = acc[1];
     s = 0;
@@ -542,10 +586,11 @@ void CabinetConvolver::LongLevel::Clear()
 // products bin range by bin range, the inverse transform.
 void CabinetConvolver::LongLevel::Plan()
 {
-    // Costs in halves of a product of one bin; a point of a transform step
-    // costs about one (measured). Steps of about a hundredth of the block's
+    // Costs in quarters of a product of one bin and partition: a point of a
+    // transform step costs about five, a bin into the split layout two and
+    // out of it four (measured). Steps of about a hundredth of the block's
     // work.
-    constexpr int kPoint = 3, kProduct = 4;
+    constexpr int kPoint = 5, kProduct = 4, kSplit = 2, kJoin = 4;
     const int grain = std::max(64, M / 2);
     work = 0;
     total = 0;
@@ -567,11 +612,26 @@ void CabinetConvolver::LongLevel::Plan()
     };
     const int forward = planned(fft::Transform::rdftPlus, 2 * M);
     for (int i = 0; i < forward; ++i) add(Work::forward, plan[i], 0, 0, kPoint * plan[i].cost);
-    const int perBin = kProduct * (isMono ? P : 2 * P);
-    const int binsPerStep = std::max({2, kPoint * grain / perBin / 2 * 2, (M + kMaxWork / 3 - 1) / (kMaxWork / 3) + 1});
-    for (int first = 0; first < M; first += binsPerStep)
-        add(Work::products, fft::Step{}, first, std::min(M, first + binsPerStep),
-            (std::min(M, first + binsPerStep) - first) * perBin);
+    const int groups = M / kGroup;
+    const int perGroup = kGroup * kProduct * (isMono ? P : 2 * P);
+    // A group of the input spectrum into the split layout, and of the
+    // products out of it (twice the bins in stereo).
+    const int splitCost = kSplit * kGroup;
+    const int joinCost = kJoin * kGroup * (isMono ? 1 : 2);
+    const int groupsPerStep = std::max({1, kPoint * grain / perGroup, (groups + kMaxWork / 6 - 1) / (kMaxWork / 6)});
+    const int layoutGroups = std::max({1, kPoint * grain / joinCost, (groups + kMaxWork / 12 - 1) / (kMaxWork / 12)});
+    for (int first = 0; first < groups; first += layoutGroups) {
+        const int last = std::min(groups, first + layoutGroups);
+        add(Work::split, fft::Step{}, first, last, (last - first) * splitCost);
+    }
+    for (int first = 0; first < groups; first += groupsPerStep) {
+        const int last = std::min(groups, first + groupsPerStep);
+        add(Work::products, fft::Step{}, first, last, (last - first) * perGroup);
+    }
+    for (int first = 0; first < groups; first += layoutGroups) {
+        const int last = std::min(groups, first + layoutGroups);
+        add(Work::join, fft::Step{}, first, last, (last - first) * joinCost);
+    }
     const int inverse = isMono ? planned(fft::Transform::rdftMinus, 2 * M) : planned(fft::Transform::cdftPlus, 4 * M);
     for (int i = 0; i < inverse; ++i) add(Work::inverse, plan[i], 0, 0, kPoint * plan[i].cost);
 }
@@ -580,39 +640,20 @@ void CabinetConvolver::LongLevel::RunStep(const Work& u, const double* w)
 {
     switch (u.what) {
     case Work::forward: fft::RunStep(u.step, frames[2], w); break;
-    case Work::inverse: fft::RunStep(u.step, coming, w); break;
-    case Work::products: {
-        const double* const* x = frames + 2;
-        const int first = std::max(1, u.first);
-        if (isMono) {
-            if (u.first == 0) {
-                double dc = 0.0, nyquist = 0.0;
-                for (int p = 0; p < P; ++p) {
-                    dc += x[p][0] * kernelOf[p][0];
-                    nyquist += x[p][1] * kernelOf[p][1];
-                }
-                coming[0] = dc;
-                coming[1] = nyquist;
-            }
-            fft::ProductsPlain(coming, x, kernelOf, P, first, u.last, true);
-        } else {
-            if (u.first == 0) {
-                double e[4] = {};
-                for (int p = 0; p < P; ++p) {
-                    e[0] += x[p][0] * kernelOf[p][0];
-                    e[1] += x[p][0] * kernelOf[p][1];
-                    e[2] += x[p][1] * kernelOf[p][2 * M];
-                    e[3] += x[p][1] * kernelOf[p][2 * M + 1];
-                }
-                coming[0] = e[0];
-                coming[1] = e[1];
-                coming[2 * M] = e[2];
-                coming[2 * M + 1] = e[3];
-            }
-            fft::ProductsStereo(coming, x, kernelOf, P, M, first, u.last, true);
-        }
+    case Work::split: fft::ToSplit(frames[2], u.first, u.last); break;
+    case Work::products:
+        if (isMono)
+            fft::ProductsMono(spectrum, frames + 2, kernelOf, P, u.first, u.last, true);
+        else
+            fft::ProductsStereo(spectrum, frames + 2, kernelOf, P, M, u.first, u.last, true);
         break;
-    }
+    case Work::join:
+        if (isMono)
+            fft::FromSplit(spectrum, coming, u.first, u.last);
+        else
+            fft::FromSplitStereo(spectrum, coming, M, u.first, u.last);
+        break;
+    case Work::inverse: fft::RunStep(u.step, coming, w); break;
     }
 }
 
@@ -630,14 +671,10 @@ void CabinetConvolver::LongLevel::Run(const double* x, double* outL, double* out
         const int count = std::min(n - i, M - s);
         std::memcpy(frames[0] + s, x + i, size_t(count) * sizeof(double));
         std::memcpy(frames[1] + M + s, x + i, size_t(count) * sizeof(double));
-        if (isMono) {
-            for (int j = 0; j < count; ++j) outL[i + j] += current[s + j];
-        } else {
-            for (int j = 0; j < count; ++j) {
-                outL[i + j] += current[2 * (s + j)];
-                if (outR) outR[i + j] += current[2 * (s + j) + 1];
-            }
-        }
+        if (isMono)
+            addTo(outL + i, current + s, count);
+        else
+            deinterleave<true>(outL + i, outR ? outR + i : nullptr, current + 2 * s, count);
         s += count;
         i += count;
         RunUntil(total * s / M, w);

@@ -39,8 +39,8 @@ public:
     // N is at least the impulse length is used.
     static constexpr int NLM[17][3] = {
         {1, 1, 1},          {2, 2, 2},          {4, 4, 4},          {8, 8, 8},         {16, 16, 16},
-        {32, 8, 32},        {64, 16, 64},       {128, 16, 128},     {256, 16, 64},     {512, 16, 64},
-        {1024, 16, 128},    {2048, 32, 256},    {4096, 32, 512},    {8192, 32, 512},   {16384, 64, 1024},
+        {32, 32, 32},       {64, 16, 64},       {128, 16, 128},     {256, 16, 64},     {512, 16, 64},
+        {1024, 16, 128},    {2048, 32, 256},    {4096, 32, 512},    {8192, 32, 1024},   {16384, 64, 1024},
         {32768, 64, 1024},  {65536, 64, 2048},
     };
 
@@ -71,7 +71,10 @@ private:
     static constexpr int kMaxHead = 4096;      // 2M for the longest row
     static constexpr int kMaxBlock = 2048;     // M for the longest row
     static constexpr int kBlockSizes = 6;      // B = L .. 32L
-    static constexpr int kHistory = 8192;      // input ring, a power of two
+    // Input ring, a power of two; its first kMirror samples are repeated
+    // after its end so that every read is contiguous.
+    static constexpr int kHistory = 16384;
+    static constexpr int kMirror = 2 * kMaxBlock;
     static constexpr int kSegment = kMaxBlock; // samples handled per round
     static constexpr int kTable = 2 * kMaxBlock;  // FFT table length: rdft of 2M, cdft of 4M doubles
     // Arrays the products read side by side are this many doubles (two cache
@@ -88,9 +91,9 @@ private:
         // One step of a block's work: a step of the frame's transform, the
         // products over some bins, or a step of the inverse transform.
         struct Work {
-            enum What : unsigned char { forward, products, inverse } what = forward;
+            enum What : unsigned char { forward, split, products, join, inverse } what = forward;
             fft::Step step;
-            int first = 0, last = 0;  // products: bins
+            int first = 0, last = 0;  // split, products, join: groups of bins
             std::int64_t until = 0;   // work done once this step is
         };
 
@@ -110,6 +113,7 @@ private:
         double* coming;   // the next block's, being built
         alignas(64) double kernels[kMaxParts][4 * kMaxBlock + kSkew];
         alignas(64) double pool[kFrames][2 * kMaxBlock + kSkew];
+        alignas(64) double spectrum[4 * kMaxBlock];  // the coming block's products
         alignas(64) double acc[2][4 * kMaxBlock];
 
         void Clear();
@@ -128,7 +132,7 @@ private:
     void RunHead(double* outL, double* outR, int n, int preferred, bool steady);
     void DirectOnly(double* outL, double* outR, int n);
     void StepSample(double* outL, double* outR, int i);
-    void SampleAccumulator();
+    void SampleOutput();
     void SpreadMono(int phase);
     void SpreadStereo(int phase);
     void EndSampleBlock();
@@ -138,9 +142,11 @@ private:
     int HeadParts() const { return headTaps / B; }
     const double* HeadKernel(int block, int p) const;
     void Products(double* acc, const double* const* x, const double* const* k, int parts, int block, bool clear) const;
-    void Inverse(double* acc, int block);
-    void OlderProducts();
-    void FinishBlock(double* const* frames, int block, bool clear, double* outL, double* outR);
+    void Forward(double* frame, int block);
+    void ForwardFrom(const double* src, double* frame, int block);
+    void Inverse(const double* spectrum, int block);
+    void Output(int block, double* outL, double* outR);
+    void OlderProducts(const double** x, const double** k) const;
     void EnterUniform();
     void UniformBlock(double* outL, double* outR);
     void LeaveUniform();
@@ -153,22 +159,24 @@ private:
     std::int64_t headTime = 0;
     int ip[fft::rdftIpSize(kTable)];
     alignas(64) double w[fft::rdftWSize(kTable)];
-    alignas(64) double ring[2 * kHistory];
+    alignas(64) double ring[kHistory + kMirror];
 
     // Head state: block size, phase within L when going sample by sample,
-    // whether `headAcc` holds the coming block's output for that, and the
-    // caller's preferred block size last time.
+    // whether `headOut` holds this block's output for that, and the caller's
+    // preferred block size last time.
     int B = 1;
     int phase = 0;
     bool accValid = false;
     int lastPreferred = 0;
     bool uniform = false;  // whole blocks of M through every partition at once
+    int directTaps = 1;             // taps in use, the last of these
     double directLeft[kMaxDirect];  // taps in reverse order
     double directRight[kMaxDirect];
     double* headFrames[kMaxHead / 16 + 1];
     alignas(64) double headKernels[kBlockSizes][4 * kMaxHead + kSkew * (kMaxHead / 16)];
     alignas(64) double headPool[2 * kMaxHead + 4 * kMaxBlock + kSkew * (kMaxHead / 64 + 1)];
-    alignas(64) double headAcc[4 * kMaxBlock];
+    alignas(64) double headSpectrum[4 * kMaxBlock];  // products (split)
+    alignas(64) double headOut[4 * kMaxBlock];       // their inverse transform
 
     LongLevel longLevel;
 };

@@ -42,10 +42,15 @@ struct Kernels {
     void (*tilesMinus)(double* a, int b, int first, int last);
     void (*realForward)(double* a, int N, const double* tw, int k0, int k1);
     void (*realInverse)(double* a, int N, const double* tw, int k0, int k1);
-    void (*productsPlain)(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
-                          bool clear);
-    void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+    void (*toSplit)(double* a, int first, int last);
+    void (*fromSplit)(const double* s, double* a, int first, int last);
+    void (*fromSplitStereo)(const double* s, double* a, int B, int first, int last);
+    void (*productsMono)(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                         bool clear);
+    void (*productsStereo)(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                            int last, bool clear);
+    void (*fir)(const double* x, const double* taps, int T, double* y, int n);
+    void (*complexPlusFrom)(const double* src, double* a, int b, const double* w);
 };
 
 }  // namespace fft
@@ -92,6 +97,33 @@ struct V {
         return _mm_sub_pd(a, mulI<Sign>(b));
     }
     static R cplx(double re, double im) { return _mm_setr_pd(re, im); }
+    // A group of eight complex numbers c0..c7 (interleaved) and its split
+    // form: real parts in the order 0 2 1 3 4 6 5 7, then the imaginary
+    // parts alike (the order AVX2 reaches without crossing lanes).
+    static void splitGroup(double* p)
+    {
+        R c[8];
+        for (int i = 0; i < 8; ++i) c[i] = _mm_loadu_pd(p + 2 * i);
+        for (int q = 0; q < 2; ++q) {
+            const R* d = c + 4 * q;
+            _mm_storeu_pd(p + 4 * q, _mm_unpacklo_pd(d[0], d[2]));
+            _mm_storeu_pd(p + 4 * q + 2, _mm_unpacklo_pd(d[1], d[3]));
+            _mm_storeu_pd(p + 8 + 4 * q, _mm_unpackhi_pd(d[0], d[2]));
+            _mm_storeu_pd(p + 8 + 4 * q + 2, _mm_unpackhi_pd(d[1], d[3]));
+        }
+    }
+    // The numbers of split group s into out, c0..c7 or (Reversed) c7..c0.
+    template <bool Reversed>
+    static void joinGroup(const double* s, double* out)
+    {
+        for (int q = 0; q < 2; ++q) {
+            const R r02 = _mm_loadu_pd(s + 4 * q), r13 = _mm_loadu_pd(s + 4 * q + 2);
+            const R i02 = _mm_loadu_pd(s + 8 + 4 * q), i13 = _mm_loadu_pd(s + 8 + 4 * q + 2);
+            const R c[4] = {_mm_unpacklo_pd(r02, i02), _mm_unpacklo_pd(r13, i13), _mm_unpackhi_pd(r02, i02),
+                            _mm_unpackhi_pd(r13, i13)};
+            for (int j = 0; j < 4; ++j) _mm_storeu_pd(out + 2 * (Reversed ? 7 - 4 * q - j : 4 * q + j), c[j]);
+        }
+    }
     // x w (Sign 1) or x conj(w) (Sign -1).
     template <int Sign>
     static R cmul(R x, R w)
@@ -102,6 +134,11 @@ struct V {
             return _mm_add_pd(_mm_mul_pd(re, w), _mm_mul_pd(im, _mm_xor_pd(swapped, _mm_setr_pd(-0.0, 0.0))));
         else
             return _mm_add_pd(_mm_mul_pd(re, _mm_xor_pd(w, _mm_setr_pd(0.0, -0.0))), _mm_mul_pd(im, swapped));
+    }
+    template <int Sign>
+    static R cmulAt(R x, const double* w)
+    {
+        return cmul<Sign>(x, _mm_loadu_pd(w));
     }
 };
 #include "cabinet/FftKernels.inc"
@@ -158,16 +195,52 @@ struct V {
         return addI<-Sign>(a, b);
     }
     FFT_TARGET static R cplx(double re, double im) { return _mm256_setr_pd(re, im, re, im); }
+    // (See the SSE2 V.) Numbers (0, 1), (2, 3) unpack to (re 0 2 1 3), (im 0 2 1 3).
+    FFT_TARGET static void splitGroup(double* p)
+    {
+        const R a = _mm256_loadu_pd(p), b = _mm256_loadu_pd(p + 4), c = _mm256_loadu_pd(p + 8),
+                d = _mm256_loadu_pd(p + 12);
+        _mm256_storeu_pd(p, _mm256_unpacklo_pd(a, b));
+        _mm256_storeu_pd(p + 4, _mm256_unpacklo_pd(c, d));
+        _mm256_storeu_pd(p + 8, _mm256_unpackhi_pd(a, b));
+        _mm256_storeu_pd(p + 12, _mm256_unpackhi_pd(c, d));
+    }
+    template <bool Reversed>
+    FFT_TARGET static void joinGroup(const double* s, double* out)
+    {
+        for (int q = 0; q < 2; ++q) {
+            const R re = _mm256_loadu_pd(s + 4 * q), im = _mm256_loadu_pd(s + 8 + 4 * q);
+            const R c01 = _mm256_unpacklo_pd(re, im), c23 = _mm256_unpackhi_pd(re, im);
+            if constexpr (Reversed) {
+                _mm256_storeu_pd(out + 8 - 8 * q, _mm256_permute2f128_pd(c23, c23, 1));
+                _mm256_storeu_pd(out + 12 - 8 * q, _mm256_permute2f128_pd(c01, c01, 1));
+            } else {
+                _mm256_storeu_pd(out + 8 * q, c01);
+                _mm256_storeu_pd(out + 8 * q + 4, c23);
+            }
+        }
+    }
     // x w (Sign 1) or x conj(w) (Sign -1).
     template <int Sign>
-    FFT_TARGET static R cmul(R x, R w)
+    FFT_TARGET static R cmulSplit(R x, R re, R im)
     {
-        const R re = _mm256_movedup_pd(w), im = _mm256_permute_pd(w, 0xF);
         const R cross = _mm256_mul_pd(_mm256_permute_pd(x, 0x5), im);
         if constexpr (Sign > 0)
             return _mm256_fmaddsub_pd(x, re, cross);
         else
             return _mm256_fmsubadd_pd(x, re, cross);
+    }
+    template <int Sign>
+    FFT_TARGET static R cmul(R x, R w)
+    {
+        return cmulSplit<Sign>(x, _mm256_movedup_pd(w), _mm256_permute_pd(w, 0xF));
+    }
+    // The same with w read from memory: both duplications are loads (the
+    // second reads one double past the two numbers; tables leave room).
+    template <int Sign>
+    FFT_TARGET static R cmulAt(R x, const double* w)
+    {
+        return cmulSplit<Sign>(x, _mm256_movedup_pd(_mm256_loadu_pd(w)), _mm256_movedup_pd(_mm256_loadu_pd(w + 1)));
     }
 };
 #include "cabinet/FftKernels.inc"
@@ -324,16 +397,50 @@ void UseIsa(Isa isa)
     active.store(isa == Isa::avx2 && supported == Isa::avx2 ? &avx2::kernels : &sse2::kernels);
 }
 
-void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
-                   bool clear)
+void ToSplit(double* a, int first, int last) { kernels().toSplit(a, first, last); }
+
+void FromSplit(const double* s, double* a, int first, int last) { kernels().fromSplit(s, a, first, last); }
+
+void FromSplitStereo(const double* s, double* a, int B, int first, int last)
 {
-    kernels().productsPlain(acc, x, k, parts, first, last, clear);
+    kernels().fromSplitStereo(s, a, B, first, last);
 }
 
-void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+void Fir(const double* x, const double* taps, int T, double* y, int n) { kernels().fir(x, taps, T, y, n); }
+
+// Bin 0 goes through the vector loops with the rest and is then replaced.
+
+void ProductsMono(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                  bool clear)
+{
+    double dc = clear ? 0.0 : acc[0], nyquist = clear ? 0.0 : acc[kGroup];
+    kernels().productsMono(acc, x, k, parts, first, last, clear);
+    if (first > 0 || last <= first) return;
+    for (int p = 0; p < parts; ++p) {
+        dc += x[p][0] * k[p][0];
+        nyquist += x[p][kGroup] * k[p][kGroup];
+    }
+    acc[0] = dc;
+    acc[kGroup] = nyquist;
+}
+
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                     int last, bool clear)
 {
-    kernels().productsStereo(acc, x, k, parts, L, first, last, clear);
+    const int places[4] = {0, kGroup, 2 * B, 2 * B + kGroup};
+    double e[4] = {};
+    if (!clear)
+        for (int i = 0; i < 4; ++i) e[i] = acc[places[i]];
+    kernels().productsStereo(acc, x, k, parts, B, first, last, clear);
+    if (first > 0 || last <= first) return;
+    for (int p = 0; p < parts; ++p) {
+        const double dc = x[p][0], nyquist = x[p][kGroup];
+        e[0] += dc * k[p][places[0]];
+        e[1] += dc * k[p][places[1]];
+        e[2] += nyquist * k[p][places[2]];
+        e[3] += nyquist * k[p][places[3]];
+    }
+    for (int i = 0; i < 4; ++i) acc[places[i]] = e[i];
 }
 
 namespace {
@@ -450,6 +557,21 @@ void cdft(int n, int isgn, double* a, int* ip, double* w)
     const int N = n / 2;
     if (N > 4) ensureTable(N, ip, w);
     complexTransform(N, isgn >= 0 ? 1 : -1, a, w);
+}
+
+void rdftFrom(int n, const double* src, double* a, int* ip, double* w)
+{
+    const int N = n / 2;
+    if (N < 8) {
+        std::copy(src, src + n, a);
+        rdft(n, 1, a, ip, w);
+        return;
+    }
+    ensureTable(n, ip, w);
+    const double* tw = w + fft::spanOffset(n);
+    kernels().complexPlusFrom(src, a, fft::floorLog2(N), w);
+    realEdges(a, N, 1, tw);
+    kernels().realForward(a, N, tw, 2, N / 2);
 }
 
 // Bins 0 and N (the real DC and Nyquist values) share a[0], a[1]; bin N/2

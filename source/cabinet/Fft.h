@@ -27,6 +27,9 @@ namespace tonewright {
 
 void cdft(int n, int isgn, double* a, int* ip, double* w);
 void rdft(int n, int isgn, double* a, int* ip, double* w);
+// rdft(n, 1, ...) of the n samples at src into a, which must not overlap it
+// (the same result as a copy and rdft, without the copy).
+void rdftFrom(int n, const double* src, double* a, int* ip, double* w);
 
 namespace fft {
 
@@ -43,7 +46,8 @@ constexpr int floorLog2(int n)
 // rdft(n) needs T = n (its split uses the first series of span n), cdft(n)
 // T = n/2.
 constexpr int spanOffset(int m) { return 3 * (m - 8) / 2; }
-constexpr int tableSize(int T) { return T >= 8 ? spanOffset(2 * T) : 1; }
+// (Two doubles more: the loops may read one past a series' end.)
+constexpr int tableSize(int T) { return T >= 8 ? spanOffset(2 * T) + 2 : 1; }
 
 
 // ints in ip and doubles in w needed by cdft(n, ...), n doubles of data
@@ -53,17 +57,46 @@ constexpr int cdftWSize(int n) { return tableSize(n / 2); }
 constexpr int rdftIpSize(int) { return 2; }
 constexpr int rdftWSize(int n) { return tableSize(n); }
 
-// Spectral products of the partitioned convolution, summed over `parts`
-// partitions (spectra x[p] times kernels k[p]) into acc, which they replace
-// when `clear` and add to otherwise.
-// Plain: complex places i in [first, last): acc[i] += x[i] k[i].
-void ProductsPlain(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
-                   bool clear);
-// Stereo, x in rdft's packed layout of 2L samples (conjugated) and k complex
-// of 2L points: for s in [first, last), 1 <= s < L, acc[s] += conj(x[s]) k[s]
-// and acc[2L - s] += x[s] k[2L - s].
-void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int L, int first,
+// Spectra in the split layout, for the spectral products of the
+// partitioned convolution: complex values in groups of kGroup, each group
+// its kGroup real parts, then its kGroup imaginary parts, in both halves
+// the order 0 2 1 3 4 6 5 7. (The products then need no shuffles, whatever
+// the vector width, and the conversions none that cross the lanes of AVX.)
+// Counts and ranges below are in groups; a spectrum has a whole number.
+constexpr int kGroup = 8;
+constexpr int splitRe(int bin)
+{
+    const int j = bin % kGroup;
+    return 2 * kGroup * (bin / kGroup) + (j & 4) + ((j & 1) << 1) + ((j >> 1) & 1);
+}
+constexpr int splitIm(int bin) { return splitRe(bin) + kGroup; }
+// Interleaved (a[2i], a[2i + 1]) to split, in place, groups [first, last).
+void ToSplit(double* a, int first, int last);
+// Split s to interleaved a (not s), groups [first, last).
+void FromSplit(const double* s, double* a, int first, int last);
+// The stereo products' layout (below) to the 2B interleaved bins of a
+// complex spectrum: bins s and 2B - s from groups [first, last) of each half.
+void FromSplitStereo(const double* s, double* a, int B, int first, int last);
+
+// The products, summed over `parts` partitions (spectra x[p] times kernels
+// k[p], all split) into acc, which they replace when `clear` and add to
+// otherwise, over the groups [first, last).
+// Mono: x, k and acc are spectra of B bins in rdft's packed layout, bin 0
+// holding the real DC and Nyquist values as its two parts, multiplied as
+// such: acc[i] += x[i] k[i].
+void ProductsMono(double* acc, const double* const* x, const double* const* k, int parts, int first, int last,
+                  bool clear);
+// Stereo: x as for mono (rdft's conjugated spectrum of 2B real samples), k
+// and acc complex spectra of 2B bins, held as two split halves of B bins:
+// the first bins 0..B-1, the second bin B at 0 and bin 2B - s at s. For
+// 1 <= s < B, acc[s] += conj(x[s]) k[s] and acc[2B - s] += x[s] k[2B - s];
+// acc[0] += DC k[0] and acc[B] += Nyquist k[B].
+void ProductsStereo(double* acc, const double* const* x, const double* const* k, int parts, int B, int first,
                     int last, bool clear);
+
+// Direct FIR filter: y[i] = sum over k < T of taps[k] x[i + k], i < n (the
+// taps in reverse order; x starts T - 1 samples before the first output).
+void Fir(const double* x, const double* taps, int T, double* y, int n);
 
 // A transform cut into steps of similar work, run one after another by
 // RunStep: the same arithmetic as one call of rdft or cdft, so the same

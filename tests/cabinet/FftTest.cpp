@@ -227,52 +227,126 @@ TEST(Fft, ATransformInStepsIsTheTransformInOneCall)
     });
 }
 
+TEST(Fft, TheSplitLayoutRoundTripsAndPlacesEveryBin)
+{
+    forEachIsa([] {
+        const int B = 64;
+        const std::vector<double> a = randomData(4 * B, 5);
+        std::vector<double> split = a;
+        fft::ToSplit(split.data(), 0, 2 * B / fft::kGroup);
+        for (int i = 0; i < 2 * B; ++i) {
+            ASSERT_EQ(split[size_t(fft::splitRe(i))], a[size_t(2 * i)]) << i;
+            ASSERT_EQ(split[size_t(fft::splitIm(i))], a[size_t(2 * i + 1)]) << i;
+        }
+        std::vector<double> back(a.size(), 0.0);
+        fft::FromSplit(split.data(), back.data(), 0, 2 * B / fft::kGroup);
+        EXPECT_EQ(back, a);
+        // Stereo halves: bins 0..B-1, then B and 2B - s at s.
+        std::vector<double> stereo(a.size(), 0.0);
+        fft::FromSplitStereo(split.data(), stereo.data(), B, 0, B / fft::kGroup);
+        for (int s = 0; s < B; ++s) {
+            const int upper = s == 0 ? B : 2 * B - s;
+            ASSERT_EQ(stereo[size_t(2 * s)], a[size_t(2 * s)]) << s;
+            ASSERT_EQ(stereo[size_t(2 * upper)], a[size_t(2 * (B + s))]) << s;
+            ASSERT_EQ(stereo[size_t(2 * upper + 1)], a[size_t(2 * (B + s) + 1)]) << s;
+        }
+    });
+}
+
 TEST(Fft, SpectralProductsAreTheSumsOfComplexProducts)
 {
-    // Against plain complex arithmetic, for odd and even bin ranges, one to
-    // thirty partitions, replacing and adding.
+    // Against plain complex arithmetic, for ranges of groups with and without
+    // bin 0, one to thirty partitions, replacing and adding; nothing outside
+    // the range changes.
     forEachIsa([] {
-        const int L = 64;
+        const int B = 64, groups = B / fft::kGroup;
+        using C = std::complex<double>;
+        // Split spectra and their values as complex numbers.
+        auto at = [](const std::vector<double>& v, int bin, int offset = 0) {
+            return C(v[size_t(offset + fft::splitRe(bin))], v[size_t(offset + fft::splitIm(bin))]);
+        };
         for (int parts : {1, 3, 30}) {
             std::vector<std::vector<double>> xs, ks;
             std::vector<const double*> x, k;
             for (int p = 0; p < parts; ++p) {
-                xs.push_back(randomData(2 * L, unsigned(100 + p)));
-                ks.push_back(randomData(4 * L, unsigned(200 + p)));
+                xs.push_back(randomData(2 * B, unsigned(100 + p)));
+                ks.push_back(randomData(4 * B, unsigned(200 + p)));
             }
             for (int p = 0; p < parts; ++p) {
                 x.push_back(xs[size_t(p)].data());
                 k.push_back(ks[size_t(p)].data());
             }
-            for (const auto& range : {std::pair{1, L}, std::pair{3, 10}, std::pair{5, 6}}) {
+            for (const auto& range : {std::pair{0, groups}, std::pair{1, 3}, std::pair{0, 1}, std::pair{5, 6}}) {
                 for (bool clear : {true, false}) {
-                    const std::vector<double> start = randomData(4 * L, 7);
-                    std::vector<double> plain = start, stereo = start;
-                    fft::ProductsPlain(plain.data(), x.data(), k.data(), parts, range.first, range.second, clear);
-                    fft::ProductsStereo(stereo.data(), x.data(), k.data(), parts, L, range.first, range.second, clear);
-                    std::vector<std::complex<double>> wantPlain(size_t(2 * L)), wantStereo(size_t(2 * L));
-                    for (int i = 0; i < 2 * L; ++i) {
-                        wantPlain[size_t(i)] = wantStereo[size_t(i)] = {start[size_t(2 * i)], start[size_t(2 * i + 1)]};
-                    }
-                    auto at = [](const double* v, int i) { return std::complex<double>(v[2 * i], v[2 * i + 1]); };
-                    for (int i = range.first; i < range.second; ++i) {
-                        const size_t lo = size_t(i), hi = size_t(2 * L - i);
-                        if (clear) wantPlain[lo] = wantStereo[lo] = wantStereo[hi] = 0.0;
-                        for (int p = 0; p < parts; ++p) {
-                            wantPlain[lo] += at(x[size_t(p)], i) * at(k[size_t(p)], i);
-                            wantStereo[lo] += std::conj(at(x[size_t(p)], i)) * at(k[size_t(p)], i);
-                            wantStereo[hi] += at(x[size_t(p)], i) * at(k[size_t(p)], 2 * L - i);
+                    const std::vector<double> start = randomData(4 * B, 7);
+                    std::vector<double> mono = start, stereo = start;
+                    fft::ProductsMono(mono.data(), x.data(), k.data(), parts, range.first, range.second, clear);
+                    fft::ProductsStereo(stereo.data(), x.data(), k.data(), parts, B, range.first, range.second, clear);
+                    for (int s = 0; s < B; ++s) {
+                        const bool in = s >= range.first * fft::kGroup && s < range.second * fft::kGroup;
+                        C wantMono = in && clear ? 0.0 : at(start, s);
+                        C wantLow = in && clear ? 0.0 : at(start, s), wantHigh = in && clear ? 0.0 : at(start, s, 2 * B);
+                        for (int p = 0; in && p < parts; ++p) {
+                            const C xv = at(xs[size_t(p)], s), low = at(ks[size_t(p)], s), high = at(ks[size_t(p)], s, 2 * B);
+                            if (s == 0) {  // the real DC and Nyquist values
+                                wantMono += C(xv.real() * low.real(), xv.imag() * low.imag());
+                                wantLow += xv.real() * low;
+                                wantHigh += xv.imag() * high;
+                            } else {
+                                wantMono += xv * low;
+                                wantLow += std::conj(xv) * low;
+                                wantHigh += xv * high;
+                            }
                         }
-                    }
-                    for (int i = 0; i < 2 * L; ++i) {
-                        const auto bin = size_t(i);
-                        EXPECT_NEAR(plain[2 * bin], wantPlain[bin].real(), 1e-13) << parts << " parts, bin " << i;
-                        EXPECT_NEAR(plain[2 * bin + 1], wantPlain[bin].imag(), 1e-13) << parts << " parts, bin " << i;
-                        EXPECT_NEAR(stereo[2 * bin], wantStereo[bin].real(), 1e-13) << parts << " parts, bin " << i;
-                        EXPECT_NEAR(stereo[2 * bin + 1], wantStereo[bin].imag(), 1e-13) << parts << " parts, bin " << i;
+                        const auto near = [&](C got, C want, const char* what) {
+                            EXPECT_NEAR(got.real(), want.real(), 1e-13) << what << ", " << parts << " parts, bin " << s;
+                            EXPECT_NEAR(got.imag(), want.imag(), 1e-13) << what << ", " << parts << " parts, bin " << s;
+                        };
+                        near(at(mono, s), wantMono, "mono");
+                        near(at(mono, s, 2 * B), at(start, s, 2 * B), "mono, past its spectrum");
+                        near(at(stereo, s), wantLow, "stereo, low half");
+                        near(at(stereo, s, 2 * B), wantHigh, "stereo, high half");
                     }
                 }
             }
+        }
+    });
+}
+
+TEST(Fft, DirectFilterMatchesTheSumOfProductsForEveryLengthAndCount)
+{
+    // Counts that end inside and outside the vectors, tap counts from one on;
+    // nothing past n is written.
+    forEachIsa([] {
+        const std::vector<double> x = randomData(200, 11), taps = randomData(33, 12);
+        for (int T : {1, 2, 5, 18, 32, 33}) {
+            for (int n : {1, 3, 15, 16, 17, 64, 100}) {
+                std::vector<double> y(size_t(n) + 4, 7.0);
+                fft::Fir(x.data(), taps.data(), T, y.data(), n);
+                for (int i = 0; i < n; ++i) {
+                    double want = 0.0;
+                    for (int k = 0; k < T; ++k) want += taps[size_t(k)] * x[size_t(i + k)];
+                    ASSERT_NEAR(y[size_t(i)], want, 1e-14) << "T " << T << ", n " << n << ", i " << i;
+                }
+                for (size_t i = size_t(n); i < y.size(); ++i) ASSERT_EQ(y[i], 7.0);
+            }
+        }
+    });
+}
+
+TEST(Fft, ARealTransformFromAnotherArrayIsTheTransformInPlace)
+{
+    // Bit for bit, across the lengths where the passes go breadth first and
+    // depth first; the source is left as it was.
+    forEachIsa([] {
+        Work work(65536);
+        for (int n : {2, 8, 16, 64, 512, 4096, 8192, 65536}) {
+            const std::vector<double> input = randomData(n, unsigned(3 * n));
+            std::vector<double> inPlace = input, from(size_t(n), 0.0), source = input;
+            rdft(n, 1, inPlace.data(), work.ip.data(), work.w.data());
+            rdftFrom(n, source.data(), from.data(), work.ip.data(), work.w.data());
+            EXPECT_EQ(from, inPlace) << n;
+            EXPECT_EQ(source, input) << n;
         }
     });
 }
