@@ -27,13 +27,13 @@ struct Parts {
     Tube tube;
     PowerAmp power;
 
-    Parts()
+    explicit Parts(int powerType)
     {
         control.SetParameters({3, 0.7});
         filter.SetParameter(1, Filter::kPeak);
         filter.SetParameter(4, 6.0);
         tube.SetParameter(1, 20.0);
-        power.SetParameter(1, 2);
+        power.SetParameter(1, powerType);
         control.SetFs(176400.0);
         filter.SetFs(176400.0);
         tube.SetFs(176400.0);
@@ -49,9 +49,13 @@ struct Parts {
 
 TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
 {
+    // Each power-amp type (one tube, and the two kinds of tube pairs), with
+    // the input from quiet to beyond the tubes' knees.
+    for (int type : {0, 1, 2})
     for (int block : {1, 2, 3, 5, 7, 64, 301}) {
-        Parts chained, inTurn;
+        Parts chained(type), inTurn(type);
         auto x = whiteNoise(3000, 0.4, unsigned(block));
+        for (int i = 0; i < 3000; ++i) x[i] *= 4.0 * i / 3000.0;
         auto y = x;
         for (int pos = 0; pos < 3000; pos += block) {
             const int n = std::min(block, 3000 - pos);
@@ -68,7 +72,7 @@ TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
             inTurn.filter.process(y.data() + pos, n);
             inTurn.power.process(y.data() + pos, n);
         }
-        EXPECT_EQ(x, y) << block;
+        EXPECT_EQ(x, y) << "type " << type << ", block " << block;
     }
 }
 
