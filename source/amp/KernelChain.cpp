@@ -69,10 +69,16 @@ void KernelChain::AddPower(Tube& a, double scaleA, Tube* b, double scaleB, doubl
     p.scaleB = scaleB;
     p.shift = shift;
     p.output = output;
+#ifdef TONEWRIGHT_TUBE_PAIRS
     p.paired = p.onA && p.onB && p.a.loop && p.b.loop;
     if (p.paired) p.pair.Load(p.a, p.b, scaleA, scaleB, shift);
+#else
+    p.paired = false;
+#endif
     if (Append(kPower, powerCount)) ++powerCount;
 }
+
+#ifdef TONEWRIGHT_TUBE_PAIRS
 
 namespace {
 
@@ -174,18 +180,23 @@ void KernelChain::Pair::Load(const Tube::Kernel& a, const Tube::Kernel& b, doubl
     return true;
 }
 
+#endif
+
 void KernelChain::Power::Unpair()
 {
+#ifdef TONEWRIGHT_TUBE_PAIRS
     if (!paired) return;
     double v[2];
     _mm_storeu_pd(v, pair.V);
     a.V = v[0];
     b.V = v[1];
+#endif
 }
 
 // The arithmetic of PowerAmp::RunSteady.
 [[gnu::always_inline]] inline double KernelChain::Power::Step(double x)
 {
+#ifdef TONEWRIGHT_TUBE_PAIRS
     if (paired) {
         __m128d y;
         if (pair.Step(x, y)) return (_mm_cvtsd_f64(y) - _mm_cvtsd_f64(_mm_unpackhi_pd(y, y))) * output;
@@ -195,6 +206,7 @@ void KernelChain::Power::Unpair()
         pair.V = lanes(a.V, b.V);
         return (ya - yb) * output;
     }
+#endif
     if (!tubeB) return onA ? a.Step(x * scaleA) : x * scaleA;
     const double inA = x * scaleA + shift;
     const double inB = x * scaleB + shift;

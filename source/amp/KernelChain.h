@@ -6,9 +6,13 @@
 // (a tube's loop, a recursive filter) all proceed at once, and a block costs
 // about what its slowest chain costs instead of the sum of all of them.
 
-#include <emmintrin.h>
-
 #include <cstdint>
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+// SSE2, which every x86-64 processor has, steps two tubes at once.
+#define TONEWRIGHT_TUBE_PAIRS 1
+#endif
 
 #include "amp/AnalogSection.h"
 #include "amp/Tube.h"
@@ -53,6 +57,7 @@ private:
         Kind kind;
         std::uint8_t index;
     };
+#ifdef TONEWRIGHT_TUBE_PAIRS
     // Two tubes' constants and loop state side by side (a in the low lane,
     // b in the high one), so that both halves of a push-pull or asymmetric
     // stage take one vector step per sample.
@@ -69,6 +74,7 @@ private:
         // a sample the lanes cannot take alike.
         bool Step(double x, __m128d& y);
     };
+#endif
     struct Power {
         Tube::Kernel a, b;
         Tube* tubeA;
@@ -77,7 +83,9 @@ private:
         // Both tubes on and in their loops: the pair steps them.
         bool paired;
         double scaleA, scaleB, shift, output;
+#ifdef TONEWRIGHT_TUBE_PAIRS
         Pair pair;
+#endif
         double Step(double x);
         // The tubes' states from the pair, once a block.
         void Unpair();
