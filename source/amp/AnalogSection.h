@@ -97,8 +97,7 @@ public:
             double acc = g[0] * in;
             for (int j = N - 1; j >= 0; --j) acc += g[j + 1] * xh[j];
             for (int j = N - 1; j >= 1; --j) acc += f[j + 1] * yh[j];
-            acc += f[1] * yh[0];
-            const double y = Guard ? denormalGuard(acc) : acc;
+            const double y = Guard ? guardedSum(f[1] * yh[0], acc) : acc + f[1] * yh[0];
             for (int j = N - 1; j > 0; --j) {
                 xh[j] = xh[j - 1];
                 yh[j] = yh[j - 1];

@@ -8,6 +8,12 @@
 
 #include <cstdint>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+// SSE2, which every x86-64 processor has, steps two tubes at once.
+#define TONEWRIGHT_TUBE_PAIRS 1
+#endif
+
 #include "amp/AnalogSection.h"
 #include "amp/Tube.h"
 #include "dsp/Filter.h"
@@ -51,13 +57,38 @@ private:
         Kind kind;
         std::uint8_t index;
     };
+#ifdef TONEWRIGHT_TUBE_PAIRS
+    // Two tubes' constants and loop state side by side (a in the low lane,
+    // b in the high one), so that both halves of a push-pull or asymmetric
+    // stage take one vector step per sample.
+    struct Pair {
+        __m128d g, o, L, H, D, a1, invert;
+        __m128d lowerEdge, upperEdge, lowerBeta, upperBeta, lowerRadicand, upperRadicand;
+        __m128d lowerNumerator, upperNumerator, negativeBetaScale, rootToOutput;
+        __m128d lowerNext, upperNext, lowerLevel, upperLevel;
+        __m128d linearDrive, linearShift, linearScale, linearNext;
+        __m128d scale, shift, V;
+
+        void Load(const Tube::Kernel& a, const Tube::Kernel& b, double scaleA, double scaleB, double at);
+        // Both tubes' outputs for input x; false (and nothing changed) for
+        // a sample the lanes cannot take alike.
+        bool Step(double x, __m128d& y);
+    };
+#endif
     struct Power {
         Tube::Kernel a, b;
         Tube* tubeA;
         Tube* tubeB;
         bool onA, onB;
+        // Both tubes on and in their loops: the pair steps them.
+        bool paired;
         double scaleA, scaleB, shift, output;
+#ifdef TONEWRIGHT_TUBE_PAIRS
+        Pair pair;
+#endif
         double Step(double x);
+        // The tubes' states from the pair, once a block.
+        void Unpair();
     };
     template <class Kernel, class Owner, int N>
     struct Slots {

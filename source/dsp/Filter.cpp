@@ -173,7 +173,7 @@ Filter::Coefficients Filter::GetCoefficients() const
 
 inline double Filter::Run(const Bank& b, History& h, double x)
 {
-    const double y = denormalGuard(b.B0 * x + b.B1 * h.x1 + b.B2 * h.x2 + b.A1 * h.y1 + b.A2 * h.y2);
+    const double y = guardedSum(b.A1 * h.y1, b.B0 * x + b.B1 * h.x1 + b.B2 * h.x2 + b.A2 * h.y2);
     h.x2 = h.x1;
     h.x1 = x;
     h.y2 = h.y1;
@@ -228,8 +228,8 @@ struct KernelPair {
     }
     Lanes Step(Lanes x)
     {
-        Lanes y = B0 * x + B1 * x1 + B2 * x2 + A1 * y1 + A2 * y2;
-        y = (y + 1e-10) - 1e-10;  // denormalGuard, lane by lane
+        // guardedSum, lane by lane
+        const Lanes y = (A1 * y1 + ((B0 * x + B1 * x1 + B2 * x2 + A2 * y2) + 1e-10)) - 1e-10;
         x2 = x1;
         x1 = x;
         y2 = y1;
@@ -380,8 +380,8 @@ template <int M, int L>
         }
 #pragma GCC unroll 8
         for (int p = 0; p < P; ++p) {
-            V y = b0[p] * in[p] + b1[p] * x1[p] + b2[p] * x2[p] + a1[p] * y1[p] + a2[p] * y2[p];
-            y = (y + kDenormalOffset) - kDenormalOffset;
+            const V rest = b0[p] * in[p] + b1[p] * x1[p] + b2[p] * x2[p] + a2[p] * y2[p];
+            const V y = (a1[p] * y1[p] + (rest + kDenormalOffset)) - kDenormalOffset;
             x2[p] = x1[p];
             x1[p] = in[p];
             y2[p] = y1[p];

@@ -69,7 +69,8 @@ public:
 
         double Step(double x)
         {
-            const double y = denormalGuard(B0 * x + B1 * x1 + B2 * x2 + A1 * y1 + A2 * y2);
+            // The newest output enters last: it is the recursion's critical path.
+            const double y = guardedSum(A1 * y1, B0 * x + B1 * x1 + B2 * x2 + A2 * y2);
             x2 = x1;
             x1 = x;
             y2 = y1;

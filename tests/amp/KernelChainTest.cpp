@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -27,13 +28,13 @@ struct Parts {
     Tube tube;
     PowerAmp power;
 
-    Parts()
+    explicit Parts(int powerType)
     {
         control.SetParameters({3, 0.7});
         filter.SetParameter(1, Filter::kPeak);
         filter.SetParameter(4, 6.0);
         tube.SetParameter(1, 20.0);
-        power.SetParameter(1, 2);
+        power.SetParameter(1, powerType);
         control.SetFs(176400.0);
         filter.SetFs(176400.0);
         tube.SetFs(176400.0);
@@ -49,9 +50,13 @@ struct Parts {
 
 TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
 {
+    // Each power-amp type (one tube, and the two kinds of tube pairs), with
+    // the input from quiet to beyond the tubes' knees.
+    for (int type : {0, 1, 2})
     for (int block : {1, 2, 3, 5, 7, 64, 301}) {
-        Parts chained, inTurn;
+        Parts chained(type), inTurn(type);
         auto x = whiteNoise(3000, 0.4, unsigned(block));
+        for (int i = 0; i < 3000; ++i) x[i] *= 4.0 * i / 3000.0;
         auto y = x;
         for (int pos = 0; pos < 3000; pos += block) {
             const int n = std::min(block, 3000 - pos);
@@ -68,7 +73,72 @@ TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
             inTurn.filter.process(y.data() + pos, n);
             inTurn.power.process(y.data() + pos, n);
         }
-        EXPECT_EQ(x, y) << block;
+        EXPECT_EQ(x, y) << "type " << type << ", block " << block;
+    }
+}
+
+// A power stage's two tubes step side by side; through every mix of their
+// branches (drive from clean to hard clipping, bias from one end to the
+// other, slow and fast loops) each gives what it gives alone.
+TEST(KernelChain, PairedPowerTubesGiveWhatEachGivesAlone)
+{
+    for (int type : {1, 2})
+    for (double drive : {0.3, 1.0, 8.0})
+    for (double bias : {0.0, 0.5, 1.0})
+    for (double dynamics : {0.0, 1.0}) {
+        PowerAmp chained, alone;
+        for (PowerAmp* p : {&chained, &alone}) {
+            p->SetFs(176400.0);
+            p->SetParameters({true, type, drive, bias, dynamics});
+            p->Settle();
+        }
+        auto x = whiteNoise(4000, 1.0, 7);
+        for (int i = 0; i < 4000; ++i) x[i] *= std::sin(3.14159 * i / 4000.0);
+        auto y = x;
+        for (int pos = 0; pos < 4000; pos += 301) {
+            const int n = std::min(301, 4000 - pos);
+            KernelChain chain;
+            chained.AppendTo(chain);
+            chain.Run(x.data() + pos, n);
+            alone.process(y.data() + pos, n);
+        }
+        EXPECT_EQ(x, y) << "type " << type << ", drive " << drive << ", bias " << bias << ", dynamics " << dynamics;
+    }
+}
+
+// Any two looping tubes as a power stage, on their own: deep and shallow
+// loops, offsets and asymmetric curves, so that every root form is taken.
+TEST(KernelChain, PairedTubesOfAnySettingsGiveWhatEachGivesAlone)
+{
+    const TubeParameters settings[] = {
+        {true, 50.0, true, 0.9, 0.0, 0.0, true, -6.0, 1000.0},
+        {true, 200.0, false, 0.5, 0.8, 0.4, true, -60.0, 30.0},
+        {true, 5.0, true, 0.2, -0.9, -0.6, true, -100.0, 20000.0},
+        {true, 0.5, false, 1.0, 0.3, 0.9, true, -1.0, 5.0},
+        {true, 1000.0, false, 0.9, 0.0, 0.0, true, -40.0, 5000.0},
+    };
+    for (const TubeParameters& pa : settings)
+    for (const TubeParameters& pb : settings) {
+        Tube chained[2], alone[2];
+        for (Tube* t : {&chained[0], &chained[1], &alone[0], &alone[1]}) t->SetFs(176400.0);
+        for (Tube* t : {&chained[0], &alone[0]}) t->SetParameters(pa);
+        for (Tube* t : {&chained[1], &alone[1]}) t->SetParameters(pb);
+        for (Tube* t : {&chained[0], &chained[1], &alone[0], &alone[1]}) t->Settle();
+        auto x = whiteNoise(3000, 1.0, 4);
+        for (int i = 0; i < 3000; ++i) x[i] *= 3.0 * std::sin(3.14159 * i / 3000.0);
+        std::vector<double> y(x.size());
+        for (size_t i = 0; i < x.size(); ++i) {
+            double a = x[i] * 1.5 - 0.25, b = x[i] * -0.5 - 0.25;
+            alone[0].process(&a, 1);
+            alone[1].process(&b, 1);
+            y[i] = (a - b) * 0.75;
+        }
+        for (int pos = 0; pos < 3000; pos += 64) {
+            KernelChain chain;
+            chain.AddPower(chained[0], 1.5, &chained[1], -0.5, -0.25, 0.75);
+            chain.Run(x.data() + pos, std::min(64, 3000 - pos));
+        }
+        EXPECT_EQ(x, y) << pa.gain << " with " << pb.gain;
     }
 }
 
