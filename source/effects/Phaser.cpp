@@ -257,14 +257,27 @@ void Phaser::RunChains(PhaserAllPass::Kernel* k, double* l, double* r, int n)
     for (int start = 0; start < n; start += kRun) {
         const int length = std::min(kRun, n - start);
         double control[kRun], against[kRun];
+        double low = m, high = m;
         for (int i = 0; i < length; ++i) {
             StepOscillator();
             control[i] = m;
             against[i] = 3.0 - m;
+            low = std::min(low, m);
+            high = std::max(high, m);
         }
+        // The sections' angles move little over a run at usual speeds: each
+        // is turned from its first one, whose sines come in one batch.
+        const double spread = high - low;
+        double first[kChains * L], sine[kChains * L], cosine[kChains * L];
+        for (int j = 0; j < kChains * L; ++j)
+            first[j] = (k[j].against ? against[0] : control[0]) * k[j].a + k[j].b;
+        sines::sinCos(first, sine, cosine, kChains * L);
         for (int j = 0; j < kChains * L; ++j) {
             const double* sweep = k[j].against ? against : control;
-            sines::scaledCos(sweep, k[j].a, k[j].b, k[j].minusTwoR, term[j], length);
+            if (std::fabs(k[j].a) * spread <= 0.999 * sines::kNear)
+                sines::scaledCosNear(sweep, k[j].a, k[j].b, k[j].minusTwoR, sine[j], cosine[j], term[j], length);
+            else
+                sines::scaledCos(sweep, k[j].a, k[j].b, k[j].minusTwoR, term[j], length);
             k[j].angle = sweep[length - 1] * k[j].a + k[j].b;
             k[j].c = term[j][length - 1];
         }

@@ -153,9 +153,47 @@ template <bool WantSin, bool WantCos>
     }
 }
 
+// cos(t0 + d) = c0 - (c0 (1 - cos d) + s0 sin d), each series to the term
+// below 1e-19 at |d| = kNear; d = t - t0 is exact for such close angles.
+[[gnu::always_inline]] inline void turnedCos(const Quad& t, double t0, double s0, double c0, Quad& out)
+{
+    const Quad d = t - t0;
+    const Quad d2 = d * d;
+    const Quad h = d2 * (0.5 - d2 * (1.0 / 24.0 - d2 * (1.0 / 720.0 - d2 * (1.0 / 40320.0))));
+    const Quad sd = d - d * d2 * (1.0 / 6.0 - d2 * (1.0 / 120.0 - d2 * (1.0 / 5040.0)));
+    out = c0 - (c0 * h + s0 * sd);
+}
+
+[[gnu::always_inline]] inline void runScaledCosNear(const double* x, double a, double b, double scale, double s0,
+                                                     double c0, double* c, int n)
+{
+    const double t0 = x[0] * a + b;
+    int i = 0;
+    Quad v;
+    for (; i + 4 <= n; i += 4) {
+        std::memcpy(&v, x + i, sizeof v);
+        Quad co;
+        turnedCos(v * a + b, t0, s0, c0, co);
+        co *= scale;
+        std::memcpy(c + i, &co, sizeof co);
+    }
+    if (i < n) {
+        v = Quad{x[0], x[0], x[0], x[0]};
+        for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
+        Quad co;
+        turnedCos(v * a + b, t0, s0, c0, co);
+        for (int k = 0; i + k < n; ++k) c[i + k] = scale * co[k];
+    }
+}
+
 void scaledCosPortable(const double* x, double a, double b, double scale, double* c, int n)
 {
     runScaledCos(x, a, b, scale, c, n);
+}
+
+void scaledCosNearPortable(const double* x, double a, double b, double scale, double s0, double c0, double* c, int n)
+{
+    runScaledCosNear(x, a, b, scale, s0, c0, c, n);
 }
 
 template <bool WantSin, bool WantCos>
@@ -175,6 +213,12 @@ __attribute__((target("avx2"))) void scaledCosAvx2(const double* x, double a, do
                                                    int n)
 {
     runScaledCos(x, a, b, scale, c, n);
+}
+
+__attribute__((target("avx2"))) void scaledCosNearAvx2(const double* x, double a, double b, double scale, double s0,
+                                                       double c0, double* c, int n)
+{
+    runScaledCosNear(x, a, b, scale, s0, c0, c, n);
 }
 #endif
 
@@ -214,6 +258,18 @@ void scaledCos(const double* x, double a, double b, double scale, double* c, int
     }
 #endif
     scaledCosPortable(x, a, b, scale, c, n);
+}
+
+void scaledCosNear(const double* x, double a, double b, double scale, double s0, double c0, double* c, int n)
+{
+    if (n <= 0) return;
+#ifdef TONEWRIGHT_WIDE_VECTORS
+    if (WideVectors()) {
+        scaledCosNearAvx2(x, a, b, scale, s0, c0, c, n);
+        return;
+    }
+#endif
+    scaledCosNearPortable(x, a, b, scale, s0, c0, c, n);
 }
 
 double sin(double x)
