@@ -171,7 +171,7 @@ void Chorus::Run(double* l, double* r, int n)
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
         advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
-        sines::sinCos(phase, sine, needCos ? cosine : nullptr, length);
+        sines::sinCosNear(phase, sine, needCos ? cosine : nullptr, length);
 
         double* const x = l + start;
         double* const y = Stereo ? r + start : nullptr;

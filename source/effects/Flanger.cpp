@@ -136,7 +136,7 @@ void Flanger::Run(double* l, double* r, int n)
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
         advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
-        sines::sinCos(phase, sine, readB ? cosine : nullptr, length);
+        sines::sinCosNear(phase, sine, readB ? cosine : nullptr, length);
 
         double* const x = l + start;
         double* const y = Stereo ? r + start : nullptr;

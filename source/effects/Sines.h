@@ -29,6 +29,12 @@ constexpr double kNear = 1.0 / 32.0;
 // at about half the cost.
 void scaledCosNear(const double* x, double a, double b, double scale, double s0, double c0, double* c, int n);
 
+// sinCos for angles that move little along the array (an oscillator's run):
+// while every angle is within kNear of the first, each is turned from it by
+// the same series, an ulp or two from sinCos and at about half its cost;
+// otherwise sinCos itself. Either output may be null.
+void sinCosNear(const double* x, double* s, double* c, int n);
+
 // One value, by the same computation.
 double sin(double x);
 double cos(double x);

@@ -270,6 +270,39 @@ TEST(Sines, TurnedCosinesStayWithinTwoUlpsOfTheDirectOnesOnEveryPath)
     }
 }
 
+TEST(Sines, OscillatorRunsNearTheirFirstAngleAreTurnedFromIt)
+{
+    // Phase runs of every length at increments up to and past the limit,
+    // in every quadrant, and the same runs in place.
+    for (double increment : {1e-5, 7e-4, sines::kNear / 31.0, sines::kNear / 20.0, 0.3}) {
+        for (int n = 1; n <= 40; ++n) {
+            const double start = -6.0 + n * 0.33;
+            std::vector<double> x(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) x[size_t(i)] = start + i * increment;
+            std::vector<double> s(x.size()), c(x.size()), s2(x.size()), c2(x.size()), ws(x.size()), wc(x.size());
+            sines::sinCos(x.data(), ws.data(), wc.data(), n);
+            sines::sinCosNear(x.data(), s.data(), c.data(), n);
+            AllowWideVectors(false);
+            sines::sinCosNear(x.data(), s2.data(), nullptr, n);
+            sines::sinCosNear(x.data(), nullptr, c2.data(), n);
+            AllowWideVectors(true);
+            EXPECT_EQ(s, s2);
+            EXPECT_EQ(c, c2);
+            const bool near = (n - 1) * increment <= sines::kNear;
+            for (int i = 0; i < n; ++i) {
+                ASSERT_LE(std::fabs(s[size_t(i)] - ws[size_t(i)]), 2.0 * 0x1p-53) << increment << " " << n << " " << i;
+                ASSERT_LE(std::fabs(c[size_t(i)] - wc[size_t(i)]), 2.0 * 0x1p-53) << increment << " " << n << " " << i;
+                if (!near) {
+                    ASSERT_EQ(s[size_t(i)], ws[size_t(i)]);
+                }
+            }
+            std::vector<double> inPlace = x;
+            sines::sinCosNear(inPlace.data(), inPlace.data(), nullptr, n);
+            EXPECT_EQ(inPlace, s);
+        }
+    }
+}
+
 TEST(FunctionGenerator, BlocksGiveTheSamplesOfOneOutputAtATime)
 {
     for (double shape : {0.0, 0.2, 0.49, 0.5, 0.9}) {
