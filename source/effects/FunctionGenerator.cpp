@@ -126,7 +126,7 @@ void FunctionGenerator::Values(const double* t, double* y, int n) const
         else u[i] = k1 * ti + c3;
         y[i] = u[i] * halfPi;
     }
-    sines::sin(y, y, n);
+    sines::sinCosNear(y, y, nullptr, n);
     for (int i = 0; i < n; ++i) y[i] = amplitude * (sinWeight * y[i] + linWeight * u[i]) + offset;
 }
 
