@@ -8,6 +8,7 @@
 #include "cabinet/ImpulseFile.h"
 #include "dsp/DspMath.h"
 #include "dsp/EngineLock.h"
+#include "effects/ShortCascade.h"
 
 namespace tonewright {
 
@@ -200,10 +201,12 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
         runAmplifier(preamp, poweramp, in, n);
     }
 
-    eq_post.process(in, n);
-    // Side by side, as one skewed cascade.
+    // The equaliser and the shelves side by side, as one skewed cascade.
     Filter* const shelves[] = {&deep, &bright};
-    Filter::processCascade(shelves, 2, in, n);
+    if (!eq_post.processThen(shelves, 2, in, n)) {
+        eq_post.process(in, n);
+        if (!runShortCascade(shelves, 2, in, n)) Filter::processCascade(shelves, 2, in, n);
+    }
 
     cabinet.process(in, outL, outR, n);
 
