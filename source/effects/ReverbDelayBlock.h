@@ -262,7 +262,10 @@ public:
     {
         int from[N];
         const double* line[N];
+        // The signs in locals: the sums could alias the taps.
+        double sign[N];
         for (int j = 0; j < N; ++j) {
+            sign[j] = taps[j].sign;
             const ReverbDelayBlock& b = *taps[j].line;
             // The index read after the first of the n calls, which the run
             // started at (now index - n).
@@ -280,13 +283,13 @@ public:
             for (; i + 2 <= count; i += 2) {
                 Pair total = {0.0, 0.0};
 #pragma GCC unroll 16
-                for (int j = 0; j < N; ++j) total += taps[j].sign * load(line[j] + i);
+                for (int j = 0; j < N; ++j) total += sign[j] * load(line[j] + i);
                 store(sum + at + i, total);
             }
             for (; i < count; ++i) {
                 double total = 0.0;
 #pragma GCC unroll 16
-                for (int j = 0; j < N; ++j) total += taps[j].sign * line[j][i];
+                for (int j = 0; j < N; ++j) total += sign[j] * line[j][i];
                 sum[at + i] = total;
             }
             for (int j = 0; j < N; ++j) {
