@@ -153,15 +153,18 @@ template <bool WantSin, bool WantCos>
     }
 }
 
-// cos(t0 + d) = c0 - (c0 (1 - cos d) + s0 sin d), each series to the term
-// below 1e-19 at |d| = kNear; d = t - t0 is exact for such close angles.
-[[gnu::always_inline]] inline void turnedCos(const Quad& t, double t0, double s0, double c0, Quad& out)
+// sin(x0 + d) = s0 + (c0 sin d - s0 (1 - cos d)) and
+// cos(x0 + d) = c0 - (c0 (1 - cos d) + s0 sin d), each series to the term
+// below 1e-19 at |d| = kNear; d = x - x0 is exact for such close angles.
+template <bool WantSin, bool WantCos>
+[[gnu::always_inline]] inline void turned(const Quad& x, double x0, double s0, double c0, Quad& s, Quad& c)
 {
-    const Quad d = t - t0;
+    const Quad d = x - x0;
     const Quad d2 = d * d;
     const Quad h = d2 * (0.5 - d2 * (1.0 / 24.0 - d2 * (1.0 / 720.0 - d2 * (1.0 / 40320.0))));
     const Quad sd = d - d * d2 * (1.0 / 6.0 - d2 * (1.0 / 120.0 - d2 * (1.0 / 5040.0)));
-    out = c0 - (c0 * h + s0 * sd);
+    if constexpr (WantSin) s = s0 + (c0 * sd - s0 * h);
+    if constexpr (WantCos) c = c0 - (c0 * h + s0 * sd);
 }
 
 [[gnu::always_inline]] inline void runScaledCosNear(const double* x, double a, double b, double scale, double s0,
@@ -172,30 +175,18 @@ template <bool WantSin, bool WantCos>
     Quad v;
     for (; i + 4 <= n; i += 4) {
         std::memcpy(&v, x + i, sizeof v);
-        Quad co;
-        turnedCos(v * a + b, t0, s0, c0, co);
+        Quad unused, co;
+        turned<false, true>(v * a + b, t0, s0, c0, unused, co);
         co *= scale;
         std::memcpy(c + i, &co, sizeof co);
     }
     if (i < n) {
         v = Quad{x[0], x[0], x[0], x[0]};
         for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
-        Quad co;
-        turnedCos(v * a + b, t0, s0, c0, co);
+        Quad unused, co;
+        turned<false, true>(v * a + b, t0, s0, c0, unused, co);
         for (int k = 0; i + k < n; ++k) c[i + k] = scale * co[k];
     }
-}
-
-// sin and cos of x0 + d from s0, c0 by the same series.
-template <bool WantSin, bool WantCos>
-[[gnu::always_inline]] inline void turned(const Quad& x, double x0, double s0, double c0, Quad& s, Quad& c)
-{
-    const Quad d = x - x0;
-    const Quad d2 = d * d;
-    const Quad h = d2 * (0.5 - d2 * (1.0 / 24.0 - d2 * (1.0 / 720.0 - d2 * (1.0 / 40320.0))));
-    const Quad sd = d - d * d2 * (1.0 / 6.0 - d2 * (1.0 / 120.0 - d2 * (1.0 / 5040.0)));
-    if constexpr (WantSin) s = s0 + (c0 * sd - s0 * h);
-    if constexpr (WantCos) c = c0 - (c0 * h + s0 * sd);
 }
 
 // False (leaving the outputs alone) when an angle is not within kNear of
