@@ -119,30 +119,19 @@ void FunctionGenerator::Values(const double* t, double* y, int n) const
     }
     // The bent triangle: its sines in one batch.
     double u[kRun];
-    int i = 0;
-    bool inside = true;
-    for (int k = 0; k < n; ++k) inside &= t[k] >= 0.0 && t[k] < period;
-    if (inside) {
-        // Times already in the cycle: each piece's line for two samples at
-        // once, the right one chosen lane by lane.
-        typedef double Pair __attribute__((vector_size(16)));
-        for (; i + 2 <= n; i += 2) {
-            const Pair ti = {t[i], t[i + 1]};
-            const Pair rising = k1 * ti, falling = k2 * ti + c2, last = k1 * ti + c3;
-            const Pair v = ti < t1 ? rising : (ti < t2 ? falling : last);
-            u[i] = v[0], u[i + 1] = v[1];
-            y[i] = v[0] * halfPi, y[i + 1] = v[1] * halfPi;
-        }
-    }
-    for (; i < n; ++i) {
+    for (int i = 0; i < n; ++i) {
         const double ti = wrapInto(t[i], period);
         if (ti < t1) u[i] = k1 * ti;
         else if (ti < t2) u[i] = k2 * ti + c2;
         else u[i] = k1 * ti + c3;
         y[i] = u[i] * halfPi;
     }
-    sines::sinCosNear(y, y, nullptr, n);
-    for (int k = 0; k < n; ++k) y[k] = amplitude * (sinWeight * y[k] + linWeight * u[k]) + offset;
+    // Slow waves are turned from a run's first angle (the wave is continuous
+    // and its angle moves at most max(|k1|, |k2|) pi/2 a second); faster
+    // ones would only pay for the check.
+    if ((n - 1) * dt * std::max(std::fabs(k1), std::fabs(k2)) * halfPi <= sines::kNear) sines::sinCosNear(y, y, nullptr, n);
+    else sines::sin(y, y, n);
+    for (int i = 0; i < n; ++i) y[i] = amplitude * (sinWeight * y[i] + linWeight * u[i]) + offset;
 }
 
 void FunctionGenerator::Modulate(double* x, int n)
