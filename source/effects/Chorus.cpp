@@ -171,10 +171,43 @@ void Chorus::Run(double* l, double* r, int n)
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
         advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
-        sines::sinCos(phase, sine, needCos ? cosine : nullptr, length);
+        // The phases rise: a slow oscillator's run is turned from its first
+        // phase, a fast one's computed outright.
+        if (phase[length - 1] - phase[0] <= sines::kNear) sines::sinCosNear(phase, sine, needCos ? cosine : nullptr, length);
+        else sines::sinCos(phase, sine, needCos ? cosine : nullptr, length);
 
         double* const x = l + start;
         double* const y = Stereo ? r + start : nullptr;
+        // While nothing glides and no read of the run reaches back far
+        // enough to meet the run's own writes, the run's samples go into the
+        // lines first and each voice reads its run in one loop: the same
+        // reads and sums as sample by sample.
+        if (!glide && 2.0 * amount.current + base.current + kRun + 1.0 <= left.MaxDelay()) {
+            for (int i = 0; i < length; ++i) {
+                left[w + 1 + i] = x[i];
+                right[w + 1 + i] = Stereo ? y[i] : x[i];
+            }
+            double wet[2][kRun] = {};
+            for (int k = 0; k < count; ++k) {
+                const int v = active[k];
+                const DelayLine& line = *lines[kVoiceLayout[v].channel];
+                double* const sum = wet[kVoiceLayout[v].channel];
+                const double* const sweep = sweepOf[k];
+                const double sign = signOf[k], depth = amount.current, delay = base.current, g = gain[v].current;
+                for (int i = 0; i < length; ++i) sum[i] += g * line.Read(w + 1 + i, (sign * sweep[i] + 1.0) * depth + delay);
+            }
+            w = (w + length) & mask;
+            const double m = mix.current;
+            for (int i = 0; i < length; ++i) {
+                if constexpr (Stereo) {
+                    x[i] = dryShare * x[i] + m * wet[0][i];
+                    y[i] = dryShare * y[i] + m * wet[1][i];
+                } else {
+                    x[i] = dryShare * x[i] + 0.5 * m * (wet[0][i] + wet[1][i]);
+                }
+            }
+            continue;
+        }
         for (int i = 0; i < length; ++i) {
             if (glide) {
                 bool moving = amount.Step(coefficient);

@@ -5,6 +5,7 @@
 
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
+#include "effects/FollowerStep.h"
 
 namespace tonewright {
 
@@ -89,20 +90,36 @@ void CompressorSustainer::Run(double* l, double* r, int n)
     detectors.BeginBlock(Computer());
     Set& cur = detectors.Current();
     Set& prev = detectors.Previous();
+    const FollowerStep stepCur(cur.follower);
+    const FollowerStep stepPrev(prev.follower);
     int i = 0;
     for (; i < n && detectors.Fading(); ++i) {
         const double d = rectified<Stereo>(l, r, i);
-        cur.follower.Follow(d);
-        prev.follower.Follow(d);
+        cur.follower.env = stepCur(cur.follower.env, d);
+        prev.follower.env = stepPrev(prev.follower.env, d);
         const double gc = Gain(cur);
         const double gp = Gain(prev);
         const double w = detectors.NextOldWeight();
         l[i] = (1.0 - w) * gc * l[i] + w * gp * l[i];
         if constexpr (Stereo) r[i] = (1.0 - w) * gc * r[i] + w * gp * r[i];
     }
+    if (i < n && cur.law == 1) {
+        // The envelope in a local, and the gains (a division each) beside
+        // its loop: the block could alias the set.
+        double env = cur.follower.env;
+        const double numerator = cur.numerator, k = cur.k;
+        for (; i < n; ++i) {
+            env = stepCur(env, rectified<Stereo>(l, r, i));
+            const double g = env > 1.0 ? 1.0 : env <= 0.0 ? 0.0 : numerator / (env + k);
+            l[i] *= g;
+            if constexpr (Stereo) r[i] *= g;
+        }
+        cur.follower.env = env;
+        return;
+    }
     for (; i < n; ++i) {
         const double d = rectified<Stereo>(l, r, i);
-        cur.follower.Follow(d);
+        cur.follower.env = stepCur(cur.follower.env, d);
         const double g = Gain(cur);
         l[i] *= g;
         if constexpr (Stereo) r[i] *= g;

@@ -136,10 +136,45 @@ void Flanger::Run(double* l, double* r, int n)
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
         advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
-        sines::sinCos(phase, sine, readB ? cosine : nullptr, length);
+        // The phases rise: a slow oscillator's run is turned from its first
+        // phase, a fast one's computed outright.
+        if (phase[length - 1] - phase[0] <= sines::kNear) sines::sinCosNear(phase, sine, readB ? cosine : nullptr, length);
+        else sines::sinCos(phase, sine, readB ? cosine : nullptr, length);
 
         double* const x = l + start;
         double* const y = Stereo ? r + start : nullptr;
+        // While nothing glides and every read of the run reaches back past
+        // the run's own writes, the taps are read first, in one loop, then
+        // the lines written: the same reads and sums as sample by sample.
+        const double centreNow = centre.current * fs;
+        const double swingNow = centreNow * sweep.current;
+        if (!glide && centreNow - std::fabs(swingNow) >= kRun) {
+            double tapL[kRun], rmix[kRun];
+            for (int i = 0; i < length; ++i) {
+                const double d1 = swingNow * sine[i] + centreNow;
+                tapL[i] = left.Read(w + i, d1);
+                double m = 0.0;
+                if (readA) m += gainA.current * right.Read(w + i, d1);
+                if (readB) m += gainB.current * right.Read(w + i, swingNow * cosine[i] + centreNow);
+                rmix[i] = m;
+            }
+            const double feedback = regeneration.current;
+            const double signedWet = sign.current * wet.current;
+            for (int i = 0; i < length; ++i) {
+                const double inL = x[i];
+                const double inR = Stereo ? y[i] : inL;
+                w = (w + 1) & mask;
+                left[w] = denormalGuard(inL + feedback * tapL[i]);
+                right[w] = denormalGuard(inR + feedback * rmix[i]);
+                if constexpr (Stereo) {
+                    x[i] = dryShare * inL + signedWet * tapL[i];
+                    y[i] = dryShare * inR + signedWet * rmix[i];
+                } else {
+                    x[i] = dryShare * inL + 0.5 * signedWet * (tapL[i] + rmix[i]);
+                }
+            }
+            continue;
+        }
         for (int i = 0; i < length; ++i) {
             if (glide) {
                 bool moving = regeneration.Step(coefficient);

@@ -126,7 +126,11 @@ void FunctionGenerator::Values(const double* t, double* y, int n) const
         else u[i] = k1 * ti + c3;
         y[i] = u[i] * halfPi;
     }
-    sines::sin(y, y, n);
+    // Slow waves are turned from a run's first angle (the wave is continuous
+    // and its angle moves at most max(|k1|, |k2|) pi/2 a second); faster
+    // ones would only pay for the check.
+    if ((n - 1) * dt * std::max(std::fabs(k1), std::fabs(k2)) * halfPi <= sines::kNear) sines::sinCosNear(y, y, nullptr, n);
+    else sines::sin(y, y, n);
     for (int i = 0; i < n; ++i) y[i] = amplitude * (sinWeight * y[i] + linWeight * u[i]) + offset;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/ParameterRules.h"
+#include "effects/ShortCascade.h"
 
 namespace tonewright {
 
@@ -170,8 +171,17 @@ void GraphicEQ7::process(double* x, int n)
     bypass.Run(x, n, [&] {
         Filter* s[kSections];
         for (int j = 0; j < kSections; ++j) s[j] = &sectionsL[j];
-        Filter::processCascade(s, kSections, x, n);
+        if (!runShortCascade(s, kSections, x, n)) Filter::processCascade(s, kSections, x, n);
     });
+}
+
+bool GraphicEQ7::processThen(Filter* const* after, int count, double* x, int n)
+{
+    if (!bypass.Steady() || count < 0 || count > kShortCascade - kSections) return false;
+    Filter* s[kShortCascade];
+    for (int j = 0; j < kSections; ++j) s[j] = &sectionsL[j];
+    for (int j = 0; j < count; ++j) s[kSections + j] = after[j];
+    return runShortCascade(s, kSections + count, x, n);
 }
 
 void GraphicEQ7::process(double* l, double* r, int n)

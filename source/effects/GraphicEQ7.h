@@ -50,6 +50,10 @@ public:
 
     void process(double* x, int n);
     void process(double* l, double* r, int n);
+    // The equaliser and then `count` more sections over x in one cascade,
+    // when the equaliser is fully on and every section steady; otherwise
+    // false, with everything left alone.
+    bool processThen(Filter* const* after, int count, double* x, int n);
 
     // Centre frequency of band 0..6 under frequency set `type` (0..2).
     static double BandFrequency(int type, int band);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/ParameterRules.h"
+#include "effects/FollowerStep.h"
 
 namespace tonewright {
 
@@ -104,22 +105,27 @@ void NoiseGate::Measure(const double* l, const double* r, int n)
     Set& cur = detectors.Current();
     Set& prev = detectors.Previous();
     double* gc = currentCurve.data();
+    const FollowerStep stepCur(cur.follower);
     if (detectors.Fading()) {
         previousCurve.Resize(count);
         double* gp = previousCurve.data();
+        const FollowerStep stepPrev(prev.follower);
         for (int i = 0; i < count; ++i) {
             const double d = rectified<Stereo>(l, r, i);
-            cur.follower.Follow(d);
-            prev.follower.Follow(d);
+            cur.follower.env = stepCur(cur.follower.env, d);
+            prev.follower.env = stepPrev(prev.follower.env, d);
             gc[i] = Gain(cur);
             gp[i] = Gain(prev);
         }
     } else {
+        // The envelope in a local: the curve could alias the set.
+        double env = cur.follower.env;
+        const double open = cur.open, closed = cur.closed, slope = cur.slope, offset = cur.offset;
         for (int i = 0; i < count; ++i) {
-            const double d = rectified<Stereo>(l, r, i);
-            cur.follower.Follow(d);
-            gc[i] = Gain(cur);
+            env = stepCur(env, rectified<Stereo>(l, r, i));
+            gc[i] = env > open ? 1.0 : env < closed ? 0.0 : env * slope + offset;
         }
+        cur.follower.env = env;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "dsp/DspMath.h"
 #include "effects/Modulation.h"
@@ -201,12 +202,144 @@ void Phaser::Run(double* l, double* r, int n)
     }
 }
 
+namespace {
+
+typedef double Pair __attribute__((vector_size(16)));
+
+// Lane 0 the left chain, lane 1 the right; mono has the left alone.
+template <bool Stereo>
+using Lanes = std::conditional_t<Stereo, Pair, double>;
+
+template <bool Stereo>
+Lanes<Stereo> lanes(double a, double b)
+{
+    if constexpr (Stereo) return Pair{a, b};
+    else return a;
+}
+
+template <bool Stereo>
+double lane(Lanes<Stereo> v, int i)
+{
+    if constexpr (Stereo) return v[i];
+    else return v;
+}
+
+}  // namespace
+
+template <int L, bool Stereo>
+void Phaser::RunChains(PhaserAllPass::Kernel* k, double* l, double* r, int n)
+{
+    using V = Lanes<Stereo>;
+    constexpr int kChains = Stereo ? 2 : 1;
+    // Each section's output is carried on to the next one with the denormal
+    // guard's offset still in it (the offset comes off beside the chain, for
+    // the memories and the output), so that a sample waits for one product
+    // and one sum a section.
+    V r2[L], x1[L], x2[L], y1[L], y2[L], bias[L];
+    for (int p = 0; p < L; ++p) {
+        const PhaserAllPass::Kernel& a = k[p];
+        const PhaserAllPass::Kernel& b = k[Stereo ? L + p : p];
+        r2[p] = lanes<Stereo>(a.rSquared, b.rSquared);
+        x1[p] = lanes<Stereo>(a.x1, b.x1);
+        x2[p] = lanes<Stereo>(a.x2, b.x2);
+        y1[p] = lanes<Stereo>(a.y1, b.y1);
+        y2[p] = lanes<Stereo>(a.y2, b.y2);
+        bias[p] = kDenormalOffset - r2[p] * kDenormalOffset;
+    }
+    const double feedback = regeneration.current;
+    const double wet = depth.current;
+    const double feedbackBias = kDenormalOffset - feedback * kDenormalOffset;
+    V last = lanes<Stereo>(feedbackL, feedbackR);
+    // The last section's output with the offset in it.
+    V carried = last + kDenormalOffset;
+    constexpr int kRun = 32;
+    double term[kChains * L][kRun];
+    for (int start = 0; start < n; start += kRun) {
+        const int length = std::min(kRun, n - start);
+        double control[kRun], against[kRun];
+        double low = m, high = m;
+        for (int i = 0; i < length; ++i) {
+            StepOscillator();
+            control[i] = m;
+            against[i] = 3.0 - m;
+            low = std::min(low, m);
+            high = std::max(high, m);
+        }
+        // The sections' angles move little over a run at usual speeds: each
+        // is turned from its first one, whose sines come in one batch.
+        const double spread = high - low;
+        double first[kChains * L], sine[kChains * L], cosine[kChains * L];
+        for (int j = 0; j < kChains * L; ++j)
+            first[j] = (k[j].against ? against[0] : control[0]) * k[j].a + k[j].b;
+        sines::sinCos(first, sine, cosine, kChains * L);
+        for (int j = 0; j < kChains * L; ++j) {
+            const double* sweep = k[j].against ? against : control;
+            if (std::fabs(k[j].a) * spread <= 0.999 * sines::kNear)
+                sines::scaledCosNear(sweep, k[j].a, k[j].b, k[j].minusTwoR, sine[j], cosine[j], term[j], length);
+            else
+                sines::scaledCos(sweep, k[j].a, k[j].b, k[j].minusTwoR, term[j], length);
+            k[j].angle = sweep[length - 1] * k[j].a + k[j].b;
+            k[j].c = term[j][length - 1];
+        }
+        double* const left = l + start;
+        double* const right = Stereo ? r + start : nullptr;
+        for (int i = 0; i < length; ++i) {
+            const V in = lanes<Stereo>(left[i], Stereo ? right[i] : 0.0);
+            V biased = carried * feedback + (in + feedbackBias);
+            V s = biased - kDenormalOffset;
+#pragma GCC unroll 8
+            for (int p = 0; p < L; ++p) {
+                const V c = lanes<Stereo>(term[p][i], term[Stereo ? L + p : p][i]);
+                const V rest = c * (x1[p] - y1[p]) + (x2[p] - r2[p] * y2[p]);
+                biased = r2[p] * biased + (rest + bias[p]);
+                const V y = biased - kDenormalOffset;
+                y2[p] = y1[p];
+                x2[p] = x1[p];
+                y1[p] = y;
+                x1[p] = s;
+                s = y;
+            }
+            carried = biased;
+            last = s;
+            left[i] += wet * lane<Stereo>(s, 0);
+            if constexpr (Stereo) right[i] += wet * lane<Stereo>(s, 1);
+        }
+    }
+    feedbackL = lane<Stereo>(last, 0);
+    if constexpr (Stereo) feedbackR = lane<Stereo>(last, 1);
+    for (int p = 0; p < L; ++p) {
+        for (int c = 0; c < kChains; ++c) {
+            PhaserAllPass::Kernel& q = k[c * L + p];
+            q.x1 = lane<Stereo>(x1[p], c);
+            q.x2 = lane<Stereo>(x2[p], c);
+            q.y1 = lane<Stereo>(y1[p], c);
+            q.y2 = lane<Stereo>(y2[p], c);
+        }
+    }
+}
+
 template <bool Stereo>
 void Phaser::RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, double* r, int n)
 {
     PhaserAllPass::Kernel k[kSections];
     const int count = ends[Stereo ? 2 : 0];
     for (int j = 0; j < count; ++j) k[j] = chain[j]->Load();
+    {
+        // In stereo, matching positions left and right (as every steady
+        // state has).
+        const int length = ends[0];
+        bool paired = !Stereo || ends[2] - ends[0] == length;
+        for (int j = 0; j < length && paired && Stereo; ++j)
+            paired = (chain[j] - sections) % kChainLength == (chain[length + j] - sections) % kChainLength;
+        for (int j = 0; j < count; ++j) k[j].against = Stereo && j >= ends[1];
+        if (paired && (length == 2 || length == 4 || length == 6)) {
+            if (length == 2) RunChains<2, Stereo>(k, l, r, n);
+            else if (length == 4) RunChains<4, Stereo>(k, l, r, n);
+            else RunChains<6, Stereo>(k, l, r, n);
+            for (int j = 0; j < count; ++j) chain[j]->Store(k[j]);
+            return;
+        }
+    }
     const double feedback = regeneration.current;
     const double wet = depth.current;
     double fl = feedbackL, fr = feedbackR;

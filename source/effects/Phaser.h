@@ -55,6 +55,10 @@ private:
     // Run while nothing glides or ramps: the sections from kernels in locals.
     template <bool Stereo>
     void RunSteady(PhaserAllPass* const* chain, const int* ends, double* l, double* r, int n);
+    // The same for chains of L sections (the left one, and in stereo the
+    // right one at matching positions beside it in the lanes of a register).
+    template <int L, bool Stereo>
+    void RunChains(PhaserAllPass::Kernel* k, double* l, double* r, int n);
     void StepOscillator();
 
     PhaserParameters params;

@@ -64,6 +64,7 @@ public:
         double a, b, minusTwoR, rSquared;
         double x1, x2, y1, y2;
         double angle, c;
+        bool against = false;  // swept by 3 - m (the phaser's own use)
 
         // One sample with the cosine term -2r cos(m a + b) of its control
         // value m, as Tick computes it.

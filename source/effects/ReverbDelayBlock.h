@@ -234,10 +234,12 @@ public:
             keep[k] = lowPasses[k]->d;
             take[k] = lowPasses[k]->oneMinusD;
         }
-        // Unrolled, so that each memory stays in a register.
+        // Unrolled, so that each memory stays in a register; the input's
+        // term joins the guard's offset first, so that a sample waits for
+        // one product and two sums.
         for (int i = 0; i < n; ++i) {
 #pragma GCC unroll 16
-            for (int k = 0; k < N; ++k) x[k][i] = state[k] = denormalGuard(state[k] * keep[k] + x[k][i] * take[k]);
+            for (int k = 0; k < N; ++k) x[k][i] = state[k] = guardedSum(state[k] * keep[k], x[k][i] * take[k]);
         }
         for (int k = 0; k < N; ++k) {
             lowPasses[k]->state = state[k];
@@ -260,7 +262,10 @@ public:
     {
         int from[N];
         const double* line[N];
+        // The signs in locals: the sums could alias the taps.
+        double sign[N];
         for (int j = 0; j < N; ++j) {
+            sign[j] = taps[j].sign;
             const ReverbDelayBlock& b = *taps[j].line;
             // The index read after the first of the n calls, which the run
             // started at (now index - n).
@@ -273,10 +278,18 @@ public:
                 count = std::min(count, taps[j].line->size - from[j]);
                 line[j] = taps[j].line->buffer.get() + from[j];
             }
-            for (int i = 0; i < count; ++i) {
+            // Two samples a register, each lane adding in the same order.
+            int i = 0;
+            for (; i + 2 <= count; i += 2) {
+                Pair total = {0.0, 0.0};
+#pragma GCC unroll 16
+                for (int j = 0; j < N; ++j) total += sign[j] * load(line[j] + i);
+                store(sum + at + i, total);
+            }
+            for (; i < count; ++i) {
                 double total = 0.0;
 #pragma GCC unroll 16
-                for (int j = 0; j < N; ++j) total += taps[j].sign * line[j][i];
+                for (int j = 0; j < N; ++j) total += sign[j] * line[j][i];
                 sum[at + i] = total;
             }
             for (int j = 0; j < N; ++j) {

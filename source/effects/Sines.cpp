@@ -153,9 +153,87 @@ template <bool WantSin, bool WantCos>
     }
 }
 
+// sin(x0 + d) = s0 + (c0 sin d - s0 (1 - cos d)) and
+// cos(x0 + d) = c0 - (c0 (1 - cos d) + s0 sin d), each series to the term
+// below 1e-19 at |d| = kNear; d = x - x0 is exact for such close angles.
+template <bool WantSin, bool WantCos>
+[[gnu::always_inline]] inline void turned(const Quad& x, double x0, double s0, double c0, Quad& s, Quad& c)
+{
+    const Quad d = x - x0;
+    const Quad d2 = d * d;
+    const Quad h = d2 * (0.5 - d2 * (1.0 / 24.0 - d2 * (1.0 / 720.0 - d2 * (1.0 / 40320.0))));
+    const Quad sd = d - d * d2 * (1.0 / 6.0 - d2 * (1.0 / 120.0 - d2 * (1.0 / 5040.0)));
+    if constexpr (WantSin) s = s0 + (c0 * sd - s0 * h);
+    if constexpr (WantCos) c = c0 - (c0 * h + s0 * sd);
+}
+
+[[gnu::always_inline]] inline void runScaledCosNear(const double* x, double a, double b, double scale, double s0,
+                                                     double c0, double* c, int n)
+{
+    const double t0 = x[0] * a + b;
+    int i = 0;
+    Quad v;
+    for (; i + 4 <= n; i += 4) {
+        std::memcpy(&v, x + i, sizeof v);
+        Quad unused, co;
+        turned<false, true>(v * a + b, t0, s0, c0, unused, co);
+        co *= scale;
+        std::memcpy(c + i, &co, sizeof co);
+    }
+    if (i < n) {
+        v = Quad{x[0], x[0], x[0], x[0]};
+        for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
+        Quad unused, co;
+        turned<false, true>(v * a + b, t0, s0, c0, unused, co);
+        for (int k = 0; i + k < n; ++k) c[i + k] = scale * co[k];
+    }
+}
+
+// False (leaving the outputs alone) when an angle is not within kNear of
+// the first.
+template <bool WantSin, bool WantCos>
+[[gnu::always_inline]] inline bool runNear(const double* x, double* s, double* c, int n)
+{
+    const double x0 = x[0];
+    bool near = std::fabs(x0) <= kWideAngle;
+    for (int k = 0; k < n; ++k) near &= std::fabs(x[k] - x0) <= kNear;
+    if (!near) return false;
+    Quad v = Quad{x0, x0, x0, x0}, so, co;
+    evaluate<true, true>(v, so, co);
+    const double s0 = so[0], c0 = co[0];
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        std::memcpy(&v, x + i, sizeof v);
+        turned<WantSin, WantCos>(v, x0, s0, c0, so, co);
+        if constexpr (WantSin) std::memcpy(s + i, &so, sizeof so);
+        if constexpr (WantCos) std::memcpy(c + i, &co, sizeof co);
+    }
+    if (i < n) {
+        v = Quad{x0, x0, x0, x0};
+        for (int k = 0; i + k < n; ++k) v[k] = x[i + k];
+        turned<WantSin, WantCos>(v, x0, s0, c0, so, co);
+        for (int k = 0; i + k < n; ++k) {
+            if constexpr (WantSin) s[i + k] = so[k];
+            if constexpr (WantCos) c[i + k] = co[k];
+        }
+    }
+    return true;
+}
+
+template <bool WantSin, bool WantCos>
+bool nearPortable(const double* x, double* s, double* c, int n)
+{
+    return runNear<WantSin, WantCos>(x, s, c, n);
+}
+
 void scaledCosPortable(const double* x, double a, double b, double scale, double* c, int n)
 {
     runScaledCos(x, a, b, scale, c, n);
+}
+
+void scaledCosNearPortable(const double* x, double a, double b, double scale, double s0, double c0, double* c, int n)
+{
+    runScaledCosNear(x, a, b, scale, s0, c0, c, n);
 }
 
 template <bool WantSin, bool WantCos>
@@ -176,6 +254,18 @@ __attribute__((target("avx2"))) void scaledCosAvx2(const double* x, double a, do
 {
     runScaledCos(x, a, b, scale, c, n);
 }
+
+template <bool WantSin, bool WantCos>
+__attribute__((target("avx2"))) bool nearAvx2(const double* x, double* s, double* c, int n)
+{
+    return runNear<WantSin, WantCos>(x, s, c, n);
+}
+
+__attribute__((target("avx2"))) void scaledCosNearAvx2(const double* x, double a, double b, double scale, double s0,
+                                                       double c0, double* c, int n)
+{
+    runScaledCosNear(x, a, b, scale, s0, c0, c, n);
+}
 #endif
 
 template <bool WantSin, bool WantCos>
@@ -191,7 +281,27 @@ void dispatch(const double* x, double* s, double* c, int n)
     runPortable<WantSin, WantCos>(x, s, c, n);
 }
 
+template <bool WantSin, bool WantCos>
+void dispatchNear(const double* x, double* s, double* c, int n)
+{
+    if (n <= 0) return;
+#ifdef TONEWRIGHT_WIDE_VECTORS
+    if (WideVectors()) {
+        if (!nearAvx2<WantSin, WantCos>(x, s, c, n)) runAvx2<WantSin, WantCos>(x, s, c, n);
+        return;
+    }
+#endif
+    if (!nearPortable<WantSin, WantCos>(x, s, c, n)) runPortable<WantSin, WantCos>(x, s, c, n);
+}
+
 }  // namespace
+
+void sinCosNear(const double* x, double* s, double* c, int n)
+{
+    if (s && c) dispatchNear<true, true>(x, s, c, n);
+    else if (s) dispatchNear<true, false>(x, s, nullptr, n);
+    else if (c) dispatchNear<false, true>(x, nullptr, c, n);
+}
 
 void sinCos(const double* x, double* s, double* c, int n)
 {
@@ -214,6 +324,18 @@ void scaledCos(const double* x, double a, double b, double scale, double* c, int
     }
 #endif
     scaledCosPortable(x, a, b, scale, c, n);
+}
+
+void scaledCosNear(const double* x, double a, double b, double scale, double s0, double c0, double* c, int n)
+{
+    if (n <= 0) return;
+#ifdef TONEWRIGHT_WIDE_VECTORS
+    if (WideVectors()) {
+        scaledCosNearAvx2(x, a, b, scale, s0, c0, c, n);
+        return;
+    }
+#endif
+    scaledCosNearPortable(x, a, b, scale, s0, c0, c, n);
 }
 
 double sin(double x)

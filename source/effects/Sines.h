@@ -21,6 +21,20 @@ void cos(const double* x, double* c, int n);
 // written: the cosine terms of a swept section.
 void scaledCos(const double* x, double a, double b, double scale, double* c, int n);
 
+// Angles this close to a known one are turned from it by a short series.
+constexpr double kNear = 1.0 / 32.0;
+// c[i] = scale cos(x[i] a + b) as scaledCos gives it but for an ulp or two,
+// from s0 and c0, the sine and cosine of x[0] a + b: for angles within
+// kNear of that one (|x[i] - x[0]| |a| <= kNear, which the caller ensures),
+// at about half the cost.
+void scaledCosNear(const double* x, double a, double b, double scale, double s0, double c0, double* c, int n);
+
+// sinCos for angles that move little along the array (an oscillator's run):
+// while every angle is within kNear of the first, each is turned from it by
+// the same series, an ulp or two from sinCos and at about half its cost;
+// otherwise sinCos itself. Either output may be null.
+void sinCosNear(const double* x, double* s, double* c, int n);
+
 // One value, by the same computation.
 double sin(double x);
 double cos(double x);

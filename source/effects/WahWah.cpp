@@ -151,12 +151,14 @@ void WahWah::RunPedal(double* x, int n)
         gliding = true;
     }
     if (!gliding) {
-        // The section from locals: the block could alias the members.
+        // The section from locals: the block could alias the members. The
+        // last output's term joins last, so that a sample waits for one
+        // product, one sum and the guard's subtraction.
         const double c1 = a1, c2 = a2, gain = b0, level = wet.current;
         double p1 = x1, p2 = x2, q1 = y1, q2 = y2;
         for (int i = 0; i < n; ++i) {
             const double in = x[i];
-            const double y = denormalGuard(c1 * q1 + c2 * q2 + gain * (in - p2));
+            const double y = guardedSum(c1 * q1, c2 * q2 + gain * (in - p2));
             p2 = p1;
             p1 = in;
             q2 = q1;

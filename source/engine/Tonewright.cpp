@@ -6,7 +6,9 @@
 
 #include "amp/Amplifier.h"
 #include "cabinet/ImpulseFile.h"
+#include "dsp/DspMath.h"
 #include "dsp/EngineLock.h"
+#include "effects/ShortCascade.h"
 
 namespace tonewright {
 
@@ -25,6 +27,77 @@ void applyFixed(Filter& f, const FixedFilter& s)
     f.SetParameter(2, s.frequency);
     f.SetParameter(3, s.q);
     f.SetParameter(4, s.level);
+}
+
+bool pureGain(const Filter::Kernel& k) { return k.B1 == 0.0 && k.B2 == 0.0 && k.A1 == 0.0 && k.A2 == 0.0; }
+
+// A steady section whose only coefficient is B0 gives guard(B0 x) for every
+// sample whatever its memory holds, so the block runs as independent
+// products instead of one recursion; the memory is left as the recursion
+// would leave it.
+void runGain(Filter::Kernel& k, double* x, int n)
+{
+    const double g = k.B0;
+    const double x2 = n >= 2 ? x[n - 2] : k.x1;
+    const double x1 = x[n - 1];
+    for (int i = 0; i < n; ++i) x[i] = denormalGuard(g * x[i]);
+    k.y2 = n >= 2 ? x[n - 2] : k.y1;
+    k.y1 = x[n - 1];
+    k.x2 = x2;
+    k.x1 = x1;
+}
+
+void processGain(Filter& f, double* x, int n)
+{
+    if (n > 0 && f.Steady()) {
+        Filter::Kernel k = f.Load();
+        if (pureGain(k)) {
+            runGain(k, x, n);
+            f.Store(k);
+            return;
+        }
+    }
+    f.process(x, n);
+}
+
+// A steady section with its last output's term joining last, so that a
+// sample waits for one product, one sum and the guard's subtraction instead
+// of the whole sum; the same value but for rounding.
+void processShortLoop(Filter& f, double* x, int n)
+{
+    if (n <= 0 || !f.Steady()) {
+        f.process(x, n);
+        return;
+    }
+    Filter::Kernel k = f.Load();
+    const double b0 = k.B0, b1 = k.B1, b2 = k.B2, a1 = k.A1, a2 = k.A2;
+    double x1 = k.x1, x2 = k.x2, y1 = k.y1, y2 = k.y2;
+    for (int i = 0; i < n; ++i) {
+        const double in = x[i];
+        const double y = guardedSum(a1 * y1, b0 * in + b1 * x1 + b2 * x2 + a2 * y2);
+        x2 = x1;
+        x1 = in;
+        y2 = y1;
+        y1 = y;
+        x[i] = y;
+    }
+    k.x1 = x1, k.x2 = x2, k.y1 = y1, k.y2 = y2;
+    f.Store(k);
+}
+
+void processGain(Filter& f, double* l, double* r, int n)
+{
+    if (n > 0 && f.Steady()) {
+        Filter::Kernel kl = f.Load(false), kr = f.Load(true);
+        if (pureGain(kl) && pureGain(kr)) {
+            runGain(kl, l, n);
+            runGain(kr, r, n);
+            f.Store(kl, false);
+            f.Store(kr, true);
+            return;
+        }
+    }
+    f.process(l, r, n);
 }
 
 }  // namespace
@@ -107,7 +180,7 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
 
     gate.process_input(in, n);
     gate.process(in, n);
-    lowcut.process(in, n);
+    processShortLoop(lowcut, in, n);
     wah.process(in, n);
     sustainer.process(in, n);
 
@@ -117,7 +190,7 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
     tremolo_pre.process(in, n);
     echo_pre.process(in, n);
 
-    boost.process(in, n);
+    processGain(boost, in, n);
     eq_pre.process(in, n);
 
     if (parameters.upsampler_enabled) {
@@ -128,9 +201,12 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
         runAmplifier(preamp, poweramp, in, n);
     }
 
-    eq_post.process(in, n);
-    deep.process(in, n);
-    bright.process(in, n);
+    // The equaliser and the shelves side by side, as one skewed cascade.
+    Filter* const shelves[] = {&deep, &bright};
+    if (!eq_post.processThen(shelves, 2, in, n)) {
+        eq_post.process(in, n);
+        if (!runShortCascade(shelves, 2, in, n)) Filter::processCascade(shelves, 2, in, n);
+    }
 
     cabinet.process(in, outL, outR, n);
 
@@ -141,7 +217,7 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
     echo_post.process(outL, outR, n);
 
     reverb.process(outL, outR, n);
-    master.process(outL, outR, n);
+    processGain(master, outL, outR, n);
 }
 
 void Tonewright::SetFs(double rate)

@@ -245,31 +245,94 @@ TEST(Sines, WithinAnUlpOfTheCLibraryOnEveryPathAndOneAtATime)
     EXPECT_TRUE(std::isnan(sines::sin(INFINITY)) && std::isnan(sines::cos(NAN)));
 }
 
-TEST(FunctionGenerator, BlocksGiveTheSamplesOfOneOutputAtATime)
+TEST(Sines, TurnedCosinesStayWithinTwoUlpsOfTheDirectOnesOnEveryPath)
 {
-    for (double shape : {0.0, 0.2, 0.49, 0.5, 0.9}) {
+    // Runs of control values spread up to the limit over angles in every
+    // quadrant, rising, falling and turning round; any length.
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> base(-7.0, 7.0), slope(-1.0, 1.0);
+    for (int run = 0; run < 400; ++run) {
+        const int n = 1 + run % 37;
+        const double a = run % 3 ? 0.5 + run / 100.0 : -2.2, b = base(rng);
+        std::vector<double> x(static_cast<size_t>(n));
+        const double x0 = 1.0 + run / 400.0, step = slope(rng) * sines::kNear / (std::fabs(a) * n);
+        for (int i = 0; i < n; ++i) x[size_t(i)] = x0 + step * (run % 2 ? i : std::abs(i - n / 2));
+        const double t0 = x[0] * a + b;
+        std::vector<double> direct(x.size()), turned(x.size()), portable(x.size());
+        sines::scaledCos(x.data(), a, b, -1.7, direct.data(), n);
+        sines::scaledCosNear(x.data(), a, b, -1.7, sines::sin(t0), sines::cos(t0), turned.data(), n);
+        AllowWideVectors(false);
+        sines::scaledCosNear(x.data(), a, b, -1.7, sines::sin(t0), sines::cos(t0), portable.data(), n);
+        AllowWideVectors(true);
+        EXPECT_EQ(turned, portable);
+        for (int i = 0; i < n; ++i)
+            ASSERT_LE(std::fabs(turned[size_t(i)] - direct[size_t(i)]), 2.0 * 1.7 * 0x1p-53) << run << " " << i;
+    }
+}
+
+TEST(Sines, OscillatorRunsNearTheirFirstAngleAreTurnedFromIt)
+{
+    // Phase runs of every length at increments up to and past the limit,
+    // in every quadrant, and the same runs in place.
+    for (double increment : {1e-5, 7e-4, sines::kNear / 31.0, sines::kNear / 20.0, 0.3}) {
+        for (int n = 1; n <= 40; ++n) {
+            const double start = -6.0 + n * 0.33;
+            std::vector<double> x(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) x[size_t(i)] = start + i * increment;
+            std::vector<double> s(x.size()), c(x.size()), s2(x.size()), c2(x.size()), ws(x.size()), wc(x.size());
+            sines::sinCos(x.data(), ws.data(), wc.data(), n);
+            sines::sinCosNear(x.data(), s.data(), c.data(), n);
+            AllowWideVectors(false);
+            sines::sinCosNear(x.data(), s2.data(), nullptr, n);
+            sines::sinCosNear(x.data(), nullptr, c2.data(), n);
+            AllowWideVectors(true);
+            EXPECT_EQ(s, s2);
+            EXPECT_EQ(c, c2);
+            const bool near = (n - 1) * increment <= sines::kNear;
+            for (int i = 0; i < n; ++i) {
+                ASSERT_LE(std::fabs(s[size_t(i)] - ws[size_t(i)]), 2.0 * 0x1p-53) << increment << " " << n << " " << i;
+                ASSERT_LE(std::fabs(c[size_t(i)] - wc[size_t(i)]), 2.0 * 0x1p-53) << increment << " " << n << " " << i;
+                if (!near) {
+                    ASSERT_EQ(s[size_t(i)], ws[size_t(i)]);
+                }
+            }
+            std::vector<double> inPlace = x;
+            sines::sinCosNear(inPlace.data(), inPlace.data(), nullptr, n);
+            EXPECT_EQ(inPlace, s);
+        }
+    }
+}
+
+TEST(FunctionGenerator, BlocksGiveTheSamplesOfOneOutputAtATimeToAnUlpOrTwo)
+{
+    // Blocks turn their sines from a run's first angle when the wave moves
+    // little (1 Hz), and compute each at faster speeds (7.3 Hz); the
+    // trapezoids have no sines.
+    for (auto [shape, hz] : {std::pair(0.0, 7.3), std::pair(0.2, 7.3), std::pair(0.49, 1.0), std::pair(0.2, 1.0),
+                             std::pair(0.5, 7.3), std::pair(0.9, 7.3)}) {
         SCOPED_TRACE(shape);
+        SCOPED_TRACE(hz);
         FunctionGenerator one, block;
         for (FunctionGenerator* g : {&one, &block}) {
             g->SetFs(48000);
-            g->SetFrequency(7.3);
+            g->SetFrequency(hz);
             g->SetAmplitude(0.4);
             g->SetOffset(0.6);
             g->SetWaveShape(shape);
             g->SetPhase(0.5);
             g->Reset();
         }
-        const int length = 20000;
+        const int length = 100000;
         std::vector<double> wantA(length), wantB(length), a(length, 1.0), b(length, 1.0);
         for (int i = 0; i < length; ++i) one.Output(&wantA[size_t(i)], &wantB[size_t(i)]);
         forEachBlock(length, BlockPlan::Random(300, 9), [&](int at, int n) { block.Modulate(&a[size_t(at)], &b[size_t(at)], n); });
-        EXPECT_EQ(a, wantA);
-        EXPECT_EQ(b, wantB);
+        expectNear(a, wantA, 3e-16);
+        expectNear(b, wantB, 3e-16);
         // The mono form is the phase-shifted value.
         std::vector<double> y(length, 1.0);
         block.Reset();
         forEachBlock(length, BlockPlan::Random(300, 10), [&](int at, int n) { block.Modulate(&y[size_t(at)], n); });
-        EXPECT_EQ(y, wantB);
+        expectNear(y, wantB, 3e-16);
     }
 }
 
