@@ -676,14 +676,14 @@ bool loadImpulse(const std::string& folder, const std::string& stem, Impulse& ou
     return true;
 }
 
-bool build(const Program& spec, const std::map<std::string, PreampParameters>& preamps,
+bool build(const Program& design, const std::map<std::string, PreampParameters>& preamps,
            const std::map<std::string, Impulse>& impulses, EffectProgram& out)
 {
-    const auto preamp = preamps.find(spec.voicing);
-    const auto impulse = impulses.find(spec.cabinet);
+    const auto preamp = preamps.find(design.voicing);
+    const auto impulse = impulses.find(design.cabinet);
     if (preamp == preamps.end() || impulse == impulses.end()) {
-        std::fprintf(stderr, "make-factory-bank: %s: no preamp \"%s\" or cabinet \"%s\"\n", spec.name, spec.voicing,
-                     spec.cabinet);
+        std::fprintf(stderr, "make-factory-bank: %s: no preamp \"%s\" or cabinet \"%s\"\n", design.name, design.voicing,
+                     design.cabinet);
         return false;
     }
     auto engine = std::make_unique<Tonewright>();
@@ -691,9 +691,9 @@ bool build(const Program& spec, const std::map<std::string, PreampParameters>& p
     const Impulse& i = impulse->second;
     if (!engine->SetCabinetImpulse(i.left.data(), i.right.data(), i.length, i.mono, double(i.rate), i.name.c_str()))
         return false;
-    for (const Setting& s : spec.settings) engine->SetParameter(s.id, s.value);
+    for (const Setting& s : design.settings) engine->SetParameter(s.id, s.value);
     out.params = *engine->GetParameters();
-    copyBounded(out.name, spec.name);
+    copyBounded(out.name, design.name);
     return true;
 }
 
@@ -929,19 +929,19 @@ double worstDistance(const Program& p, const Bands& b, const Bands& reference)
 struct Job {
     Options opt;
     std::vector<Voicing> voices;
-    std::vector<Program> specs;
+    std::vector<Program> designs;
     std::vector<double> clip;   // the demo clip: it sets the levels
     std::vector<double> input;  // the clip and a silent tail: for the peaks
     std::unique_ptr<EffectProgram[]> bank = std::make_unique<EffectProgram[]>(kBankSize);
 };
 
 // Slot 0 and the first program of each kind.
-std::vector<size_t> sampleOfKinds(const std::vector<Program>& specs)
+std::vector<size_t> sampleOfKinds(const std::vector<Program>& designs)
 {
     std::vector<size_t> sample = {0};
     for (int k = 0; k < kKinds; ++k)
-        for (size_t i = 1; i < specs.size(); ++i)
-            if (int(specs[i].kind) == k) {
+        for (size_t i = 1; i < designs.size(); ++i)
+            if (int(designs[i].kind) == k) {
                 sample.push_back(i);
                 break;
             }
@@ -985,17 +985,17 @@ bool checkCommitted(Job& job)
     }
     if (!ok) return false;
 
-    const std::vector<size_t> sample = sampleOfKinds(job.specs);
+    const std::vector<size_t> sample = sampleOfKinds(job.designs);
     std::vector<double> masters(sample.size());
     parallel(sample.size(), job.opt.threads, [&](size_t k) {
         TonewrightParameters p = job.bank[sample[k]].params;
         p.master_level = 0.0;
-        masters[k] = masterFor(job.specs[sample[k]].kind, measure(p, job.clip, job.clip.size(), false).rmsDb);
+        masters[k] = masterFor(job.designs[sample[k]].kind, measure(p, job.clip, job.clip.size(), false).rmsDb);
     });
     for (size_t k = 0; k < sample.size(); ++k)
         if (masters[k] != committed[sample[k]].params.master_level) {
             std::fprintf(stderr, "make-factory-bank: %s: master level %.1f dB, committed %.1f dB\n",
-                         job.specs[sample[k]].name, masters[k], committed[sample[k]].params.master_level);
+                         job.designs[sample[k]].name, masters[k], committed[sample[k]].params.master_level);
             ok = false;
         }
     std::printf("make-factory-bank: %s (%zu programs rendered)\n", ok ? "the committed files match" : "MISMATCH",
@@ -1006,7 +1006,7 @@ bool checkCommitted(Job& job)
 // Each chosen program at 0 dB, then the master level its kind needs.
 bool level(Job& job, const std::vector<size_t>& chosen)
 {
-    std::vector<double> rms(job.specs.size());
+    std::vector<double> rms(job.designs.size());
     parallel(chosen.size(), job.opt.threads, [&](size_t k) {
         TonewrightParameters p = job.bank[chosen[k]].params;
         p.master_level = 0.0;
@@ -1014,9 +1014,9 @@ bool level(Job& job, const std::vector<size_t>& chosen)
     });
     bool ok = true;
     for (size_t i : chosen) {
-        const double master = masterFor(job.specs[i].kind, rms[i]);
+        const double master = masterFor(job.designs[i].kind, rms[i]);
         if (master < -24.0 || master > 18.0) {
-            std::fprintf(stderr, "make-factory-bank: %s needs a master level of %.1f dB\n", job.specs[i].name, master);
+            std::fprintf(stderr, "make-factory-bank: %s needs a master level of %.1f dB\n", job.designs[i].name, master);
             ok = false;
         }
         job.bank[i].params.master_level = master;
@@ -1047,8 +1047,8 @@ bool writeFiles(const Job& job)
 bool measureAndReport(const Job& job, const EffectProgram* programs, const std::vector<size_t>& chosen,
                       std::chrono::steady_clock::time_point started)
 {
-    std::vector<Measurement> m(job.specs.size());
-    std::vector<std::vector<double>> renders(job.specs.size());
+    std::vector<Measurement> m(job.designs.size());
+    std::vector<std::vector<double>> renders(job.designs.size());
     parallel(chosen.size(), job.opt.threads, [&](size_t k) {
         const size_t i = chosen[k];
         m[i] = measure(programs[i].params, job.input, job.clip.size(), true,
@@ -1067,28 +1067,28 @@ bool measureAndReport(const Job& job, const EffectProgram* programs, const std::
              "|---:|---|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     if (haveReference) table << "| | reference | | | | | | | | " << bandText(reference) << " | |\n";
     for (size_t i : chosen) {
-        const Program& spec = job.specs[i];
+        const Program& design = job.designs[i];
         if (m[i].peakDb > loudest) {
             loudest = m[i].peakDb;
-            loudestName = spec.name;
+            loudestName = design.name;
         }
         if (m[i].peakDb > kPeakLimitDb) {
-            std::fprintf(stderr, "make-factory-bank: %s peaks at %.2f dBFS\n", spec.name, m[i].peakDb);
+            std::fprintf(stderr, "make-factory-bank: %s peaks at %.2f dBFS\n", design.name, m[i].peakDb);
             ok = false;
         }
         char worst[32] = "";
         if (haveReference) {
-            const double d = worstDistance(spec, m[i].bands, reference);
-            std::snprintf(worst, sizeof worst, "%.1f%s", d, info(spec.kind).nearReference ? "" : " (n/a)");
-            if (info(spec.kind).nearReference && d > 6.0) {
+            const double d = worstDistance(design, m[i].bands, reference);
+            std::snprintf(worst, sizeof worst, "%.1f%s", d, info(design.kind).nearReference ? "" : " (n/a)");
+            if (info(design.kind).nearReference && d > 6.0) {
                 std::fprintf(stderr, "make-factory-bank: %s is %.1f dB from the reference's band balance\n",
-                             spec.name, d);
+                             design.name, d);
                 ok = false;
             }
         }
         char row[512];
         std::snprintf(row, sizeof row, "| %zu | %s | %s | %s | %s | %.1f | %.1f | %.1f | %.1f | %s | %s |\n", i,
-                      spec.name, info(spec.kind).name, spec.voicing, spec.cabinet, programs[i].params.master_level,
+                      design.name, info(design.kind).name, design.voicing, design.cabinet, programs[i].params.master_level,
                       m[i].rmsDb, m[i].peakDb, std::fabs(m[i].squash) < 0.05 ? 0.0 : m[i].squash,
                       bandText(m[i].bands).c_str(), worst);
         table << row;
@@ -1098,7 +1098,7 @@ bool measureAndReport(const Job& job, const EffectProgram* programs, const std::
             out.sampleRate = kRate;
             out.channels = 1;
             out.samples = {renders[i]};
-            writeWavFloat(job.opt.wavFolder + "/" + spec.name + ".wav", out);
+            writeWavFloat(job.opt.wavFolder + "/" + design.name + ".wav", out);
         }
     }
     kinds << "| kind | programs | target RMS dBFS | RMS spread dB | loudest peak dBFS |\n|---|---:|---:|---:|---:|\n";
@@ -1106,7 +1106,7 @@ bool measureAndReport(const Job& job, const EffectProgram* programs, const std::
         double lo = 1e9, hi = -1e9, peak = -1e9;
         int count = 0;
         for (size_t i : chosen)
-            if (int(job.specs[i].kind) == k) {
+            if (int(job.designs[i].kind) == k) {
                 lo = std::min(lo, m[i].rmsDb);
                 hi = std::max(hi, m[i].rmsDb);
                 peak = std::max(peak, m[i].peakDb);
@@ -1166,15 +1166,15 @@ int main(int argc, char** argv)
     std::map<std::string, PreampParameters> preamps;
     for (const Voicing& v : job.voices) preamps[v.name] = v.preamp;
 
-    job.specs = programs();
-    if (job.specs.size() != size_t(kBankSize)) {
-        std::fprintf(stderr, "make-factory-bank: %zu programs, not %d\n", job.specs.size(), kBankSize);
+    job.designs = programs();
+    if (job.designs.size() != size_t(kBankSize)) {
+        std::fprintf(stderr, "make-factory-bank: %zu programs, not %d\n", job.designs.size(), kBankSize);
         return 1;
     }
     bool ok = true;
     std::set<std::string> names;
     std::map<std::string, Impulse> impulses;
-    for (const Program& p : job.specs) {
+    for (const Program& p : job.designs) {
         if (std::strlen(p.name) == 0 || std::strlen(p.name) >= size_t(EffectProgram::kNameSize) ||
             !names.insert(p.name).second) {
             std::fprintf(stderr, "make-factory-bank: program name \"%s\" is empty, too long or repeated\n", p.name);
@@ -1185,14 +1185,14 @@ int main(int argc, char** argv)
     if (!ok) return 1;
 
     std::vector<size_t> chosen;
-    for (size_t i = 0; i < job.specs.size(); ++i)
+    for (size_t i = 0; i < job.designs.size(); ++i)
         if (opt.audition.empty() ||
-            std::find(opt.audition.begin(), opt.audition.end(), job.specs[i].name) != opt.audition.end())
+            std::find(opt.audition.begin(), opt.audition.end(), job.designs[i].name) != opt.audition.end())
             chosen.push_back(i);
 
     std::atomic<bool> built{true};
     parallel(chosen.size(), opt.threads, [&](size_t k) {
-        if (!build(job.specs[chosen[k]], preamps, impulses, job.bank[chosen[k]])) built = false;
+        if (!build(job.designs[chosen[k]], preamps, impulses, job.bank[chosen[k]])) built = false;
     });
     if (!built) return 1;
     if (opt.check) return checkCommitted(job) ? 0 : 1;
