@@ -348,7 +348,7 @@ void skewed(Kernel* k, int n, Load&& load, Put&& put)
 typedef double LanePair __attribute__((vector_size(16)));
 typedef double LaneQuad __attribute__((vector_size(32)));
 
-template <int M, int L>
+template <int M, int L, bool ShortWait>
 [[gnu::always_inline]] inline void skewedLanes(Filter::Kernel* k, double* v, double* x, int n)
 {
     using V = std::conditional_t<L == 2, LanePair, LaneQuad>;
@@ -380,8 +380,14 @@ template <int M, int L>
         }
 #pragma GCC unroll 8
         for (int p = 0; p < P; ++p) {
-            const V rest = b0[p] * in[p] + b1[p] * x1[p] + b2[p] * x2[p] + a2[p] * y2[p];
-            const V y = (a1[p] * y1[p] + (rest + kDenormalOffset)) - kDenormalOffset;
+            V y;
+            if constexpr (ShortWait) {
+                const V older = (b1[p] * x1[p] + b2[p] * x2[p] + a2[p] * y2[p]) + kDenormalOffset;
+                y = ((a1[p] * y1[p] + b0[p] * in[p]) + older) - kDenormalOffset;
+            } else {
+                const V rest = b0[p] * in[p] + b1[p] * x1[p] + b2[p] * x2[p] + a2[p] * y2[p];
+                y = (a1[p] * y1[p] + (rest + kDenormalOffset)) - kDenormalOffset;
+            }
             x2[p] = x1[p];
             x1[p] = in[p];
             y2[p] = y1[p];
@@ -397,19 +403,59 @@ template <int M, int L>
     }
 }
 
-template <int M>
+template <int M, bool ShortWait>
 void skewedPairs(Filter::Kernel* k, double* v, double* x, int n)
 {
-    skewedLanes<M, 2>(k, v, x, n);
+    skewedLanes<M, 2, ShortWait>(k, v, x, n);
 }
 
 #ifdef TONEWRIGHT_WIDE_VECTORS
-template <int M>
+template <int M, bool ShortWait>
 __attribute__((target("avx2"))) void skewedQuads(Filter::Kernel* k, double* v, double* x, int n)
 {
-    skewedLanes<M, 4>(k, v, x, n);
+    skewedLanes<M, 4, ShortWait>(k, v, x, n);
 }
 #endif
+
+// One step of a kernel in the given sum order (the lanes' order).
+template <bool ShortWait>
+[[gnu::always_inline]] inline double stepKernel(Filter::Kernel& k, double x)
+{
+    if constexpr (!ShortWait) {
+        return k.Step(x);
+    } else {
+        const double y =
+            ((k.A1 * k.y1 + k.B0 * x) + ((k.B1 * k.x1 + k.B2 * k.x2 + k.A2 * k.y2) + kDenormalOffset)) -
+            kDenormalOffset;
+        k.x2 = k.x1;
+        k.x1 = x;
+        k.y2 = k.y1;
+        k.y1 = y;
+        return y;
+    }
+}
+
+// M kernels in series over n >= M samples: the skew filled and drained one
+// step at a time, the steady part side by side in vector lanes.
+template <int M, bool ShortWait>
+void laneCascade(Filter::Kernel* k, double* x, int n)
+{
+    double v[M] = {};
+    for (int i = 0; i < M - 1; ++i) {
+        for (int j = i; j >= 1; --j) v[j] = stepKernel<ShortWait>(k[j], v[j - 1]);
+        v[0] = stepKernel<ShortWait>(k[0], x[i]);
+    }
+#ifdef TONEWRIGHT_WIDE_VECTORS
+    if (M > 2 && WideVectors()) skewedQuads<M, ShortWait>(k, v, x, n);
+    else skewedPairs<M, ShortWait>(k, v, x, n);
+#else
+    skewedPairs<M, ShortWait>(k, v, x, n);
+#endif
+    for (int i = n; i < n + M - 1; ++i) {
+        for (int j = M - 1; j >= i - n + 1; --j) v[j] = stepKernel<ShortWait>(k[j], v[j - 1]);
+        x[i - (M - 1)] = v[M - 1];
+    }
+}
 
 // M steady sections in one pass. From three sections on, the steady part
 // runs the sections side by side in vector lanes.
@@ -422,21 +468,25 @@ void cascade(Filter* const* s, double* x, int n)
         skewed<M, Filter::Kernel, double>(
             k, n, [x](int i) { return x[i]; }, [x](int i, double y) { x[i] = y; });
     } else {
-        double v[M] = {};
-        for (int i = 0; i < M - 1; ++i) {
-            for (int j = i; j >= 1; --j) v[j] = k[j].Step(v[j - 1]);
-            v[0] = k[0].Step(x[i]);
+        laneCascade<M, false>(k, x, n);
+    }
+    for (int j = 0; j < M; ++j) s[j]->Store(k[j]);
+}
+
+// The same in the short-wait sum order, in lanes at every count.
+template <int M>
+void shortCascade(Filter* const* s, double* x, int n)
+{
+    Filter::Kernel k[M];
+    for (int j = 0; j < M; ++j) k[j] = s[j]->Load();
+    if (n < M) {
+        for (int i = 0; i < n; ++i) {
+            double y = x[i];
+            for (int j = 0; j < M; ++j) y = stepKernel<true>(k[j], y);
+            x[i] = y;
         }
-#ifdef TONEWRIGHT_WIDE_VECTORS
-        if (WideVectors()) skewedQuads<M>(k, v, x, n);
-        else skewedPairs<M>(k, v, x, n);
-#else
-        skewedPairs<M>(k, v, x, n);
-#endif
-        for (int i = n; i < n + M - 1; ++i) {
-            for (int j = M - 1; j >= i - n + 1; --j) v[j] = k[j].Step(v[j - 1]);
-            x[i - (M - 1)] = v[M - 1];
-        }
+    } else {
+        laneCascade<M, true>(k, x, n);
     }
     for (int j = 0; j < M; ++j) s[j]->Store(k[j]);
 }
@@ -491,7 +541,26 @@ void dispatch(std::integer_sequence<int, M...>, int m, Filter* const* sl, Filter
     ((m == M + 1 ? cascade<M + 1>(sl, sr, l, r, n) : void()), ...);
 }
 
+template <int... M>
+void dispatchShort(std::integer_sequence<int, M...>, int m, Filter* const* s, double* x, int n)
+{
+    ((m == M + 1 ? shortCascade<M + 1>(s, x, n) : void()), ...);
+}
+
 }  // namespace
+
+bool Filter::processShortCascade(Filter* const* sections, int count, double* x, int n)
+{
+    Filter* active[kShortCascade];
+    int m = 0;
+    for (int j = 0; j < count; ++j) {
+        if (sections[j]->Stopped()) continue;
+        if (!sections[j]->Steady() || m == kShortCascade) return false;
+        active[m++] = sections[j];
+    }
+    if (n > 0 && m > 0) dispatchShort(std::make_integer_sequence<int, kShortCascade>{}, m, active, x, n);
+    return true;
+}
 
 void Filter::processCascade(Filter* const* sections, int count, double* x, int n)
 {

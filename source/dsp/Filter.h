@@ -93,6 +93,15 @@ public:
     static constexpr int kCascade = 9;
     static void processCascade(Filter* const* sections, int count, double* x, int n);
     static void processCascade(Filter* const* left, Filter* const* right, int count, double* l, double* r, int n);
+    // Steady sections in series as processCascade runs them, but with each
+    // section's sum ordered so that a sample waits for the fewest operations:
+    // ((a1 y1 + b0 x) + ((b1 x1 + b2 x2 + a2 y2) + offset)) - offset. The
+    // same values but for rounding. Runs the sections over x in place and
+    // returns true; false, leaving everything alone, when a running section
+    // is not steady or more than kShortCascade run. Stopped sections are
+    // skipped.
+    static constexpr int kShortCascade = 12;
+    static bool processShortCascade(Filter* const* sections, int count, double* x, int n);
 
     // The frequency the coefficients use: the stored one, kept below half
     // the running rate.

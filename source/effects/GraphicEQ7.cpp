@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "dsp/ParameterRules.h"
-#include "effects/ShortCascade.h"
 
 namespace tonewright {
 
@@ -171,17 +170,17 @@ void GraphicEQ7::process(double* x, int n)
     bypass.Run(x, n, [&] {
         Filter* s[kSections];
         for (int j = 0; j < kSections; ++j) s[j] = &sectionsL[j];
-        if (!runShortCascade(s, kSections, x, n)) Filter::processCascade(s, kSections, x, n);
+        if (!Filter::processShortCascade(s, kSections, x, n)) Filter::processCascade(s, kSections, x, n);
     });
 }
 
 bool GraphicEQ7::processThen(Filter* const* after, int count, double* x, int n)
 {
-    if (!bypass.Steady() || count < 0 || count > kShortCascade - kSections) return false;
-    Filter* s[kShortCascade];
+    if (!bypass.Steady() || count < 0 || count > Filter::kShortCascade - kSections) return false;
+    Filter* s[Filter::kShortCascade];
     for (int j = 0; j < kSections; ++j) s[j] = &sectionsL[j];
     for (int j = 0; j < count; ++j) s[kSections + j] = after[j];
-    return runShortCascade(s, kSections + count, x, n);
+    return Filter::processShortCascade(s, kSections + count, x, n);
 }
 
 void GraphicEQ7::process(double* l, double* r, int n)

@@ -8,7 +8,6 @@
 #include "cabinet/ImpulseFile.h"
 #include "dsp/DspMath.h"
 #include "dsp/EngineLock.h"
-#include "effects/ShortCascade.h"
 
 namespace tonewright {
 
@@ -205,7 +204,7 @@ void Tonewright::process(double* in, double* outL, double* outR, int n)
     Filter* const shelves[] = {&deep, &bright};
     if (!eq_post.processThen(shelves, 2, in, n)) {
         eq_post.process(in, n);
-        if (!runShortCascade(shelves, 2, in, n)) Filter::processCascade(shelves, 2, in, n);
+        if (!Filter::processShortCascade(shelves, 2, in, n)) Filter::processCascade(shelves, 2, in, n);
     }
 
     cabinet.process(in, outL, outR, n);

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "DspTestKit.h"
+#include "dsp/Filter.h"
 #include "dsp/WideVectors.h"
-#include "effects/ShortCascade.h"
 
 using namespace tonewright;
 using namespace testkit;
@@ -63,9 +63,9 @@ TEST(ShortCascade, MatchesTheToolkitCascadeOnEveryPath)
             if (count <= Filter::kCascade) Filter::processCascade(pa.data(), count, &want[size_t(at)], n);
             else
                 for (Filter* f : pa) f->process(&want[size_t(at)], n);
-            ASSERT_TRUE(runShortCascade(pb.data(), count, &got[size_t(at)], n));
+            ASSERT_TRUE(Filter::processShortCascade(pb.data(), count, &got[size_t(at)], n));
             AllowWideVectors(false);
-            ASSERT_TRUE(runShortCascade(pc.data(), count, &portable[size_t(at)], n));
+            ASSERT_TRUE(Filter::processShortCascade(pc.data(), count, &portable[size_t(at)], n));
             AllowWideVectors(true);
         });
         EXPECT_EQ(got, portable);
@@ -81,9 +81,9 @@ TEST(ShortCascade, RefusesWhatItCannotRun)
     auto s = sections(13);
     const auto p = pointers(s);
     std::vector<double> x(64, 0.25);
-    EXPECT_FALSE(runShortCascade(p.data(), 13, x.data(), 64));
+    EXPECT_FALSE(Filter::processShortCascade(p.data(), 13, x.data(), 64));
     s[1]->SetParameter(2, 500.0);  // a change pending: not steady
-    EXPECT_FALSE(runShortCascade(p.data(), 3, x.data(), 64));
+    EXPECT_FALSE(Filter::processShortCascade(p.data(), 3, x.data(), 64));
     EXPECT_EQ(x, std::vector<double>(64, 0.25));
-    EXPECT_TRUE(runShortCascade(p.data() + 2, 3, x.data(), 64));
+    EXPECT_TRUE(Filter::processShortCascade(p.data() + 2, 3, x.data(), 64));
 }
