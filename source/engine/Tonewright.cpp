@@ -132,12 +132,17 @@ Tonewright::PreparedSound Tonewright::PrepareSound(const TonewrightParameters& s
 {
     CheckOffEngineLock("preparing a sound");
     PreparedSound prepared{sound};
+    PrepareImpulse(*prepared.record.cabinet.Impulse(), prepared.record.cabinet.minphase);
+    return prepared;
+}
+
+void Tonewright::PrepareImpulse(const CabinetImpulse& impulse, bool minphase) const
+{
+    CheckOffEngineLock("preparing an impulse");
     // Both are kept in the impulse, so the cabinet's worker and every later
     // switch to this impulse find them done.
-    const CabinetImpulse& impulse = *prepared.record.cabinet.Impulse();
     impulse.MinimumPhase();
-    impulse.AtRate(fs, prepared.record.cabinet.minphase);
-    return prepared;
+    impulse.AtRate(fs, minphase);
 }
 
 Tonewright::Replaced Tonewright::CommitSound(const PreparedSound& sound)

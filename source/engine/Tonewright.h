@@ -69,6 +69,8 @@ public:
     // swapped. Every road that applies a record (programs, banks, chunks,
     // MIDI program changes, restores, a new engine) goes through these two.
     PreparedSound PrepareSound(const TonewrightParameters& sound) const;
+    // The impulse's part of that, for an impulse swapped in on its own.
+    void PrepareImpulse(const CabinetImpulse& impulse, bool minphase) const;
     [[nodiscard]] Replaced CommitSound(const PreparedSound& sound);
     // The same, and also the two fields a commit leaves alone (the record's
     // own `enable` and the oversampling choice): what a preset, a chunk or

@@ -116,8 +116,7 @@ bool Effect::loadCabinetImpulse(const char* path)
     std::lock_guard<std::mutex> control(controlMutex);
     const bool minimumPhase = currentSound().cabinet.minphase;
     // The slow part, off the lock; the cabinet's worker finds it done.
-    impulse->MinimumPhase();
-    impulse->AtRate(engine->GetFs(), minimumPhase);
+    engine->PrepareImpulse(*impulse, minimumPhase);
     Tonewright::Replaced replaced;
     {
         auto lock = lockEngine();
