@@ -57,7 +57,7 @@ constexpr Rgb label = hex(0xe8dec6), labelDim = hex(0xa59c88);
 constexpr Rgb amber = hex(0xf4a534), amberLight = hex(0xffcf6e), amberDeep = hex(0xd07a16);
 constexpr Rgb track = hex(0x0d0c0b);
 constexpr Rgb pointer = hex(0xf6edd6);
-constexpr Rgb ledOn = hex(0xff4b2e), ledOff = hex(0x4a1a13);
+constexpr Rgb ledOn = hex(0xff4b2e);
 constexpr Rgb cream = hex(0xf1e6c8), creamShade = hex(0xdccb9f), ink = hex(0x231a0c);
 }  // namespace colour
 

@@ -636,10 +636,10 @@ void CabinetConvolver::LongLevel::Plan()
     for (int i = 0; i < inverse; ++i) add(Work::inverse, plan[i], 0, 0, kPoint * plan[i].cost);
 }
 
-void CabinetConvolver::LongLevel::RunStep(const Work& u, const double* w)
+void CabinetConvolver::LongLevel::RunStep(const Work& u, const double* table)
 {
     switch (u.what) {
-    case Work::forward: fft::RunStep(u.step, frames[2], w); break;
+    case Work::forward: fft::RunStep(u.step, frames[2], table); break;
     case Work::split: fft::ToSplit(frames[2], u.first, u.last); break;
     case Work::products:
         if (isMono)
@@ -653,19 +653,19 @@ void CabinetConvolver::LongLevel::RunStep(const Work& u, const double* w)
         else
             fft::FromSplitStereo(spectrum, coming, M, u.first, u.last);
         break;
-    case Work::inverse: fft::RunStep(u.step, coming, w); break;
+    case Work::inverse: fft::RunStep(u.step, coming, table); break;
     }
 }
 
-void CabinetConvolver::LongLevel::RunUntil(std::int64_t done, const double* w)
+void CabinetConvolver::LongLevel::RunUntil(std::int64_t done, const double* table)
 {
-    while (next < work && steps[next].until <= done) RunStep(steps[next++], w);
+    while (next < work && steps[next].until <= done) RunStep(steps[next++], table);
 }
 
 // n samples of input x: written into the frames, this block's output added,
 // the share of the coming block's work that the samples so far call for
 // done; at the block's end the rest, and the roles move on.
-void CabinetConvolver::LongLevel::Run(const double* x, double* outL, double* outR, int n, const double* w)
+void CabinetConvolver::LongLevel::Run(const double* x, double* outL, double* outR, int n, const double* table)
 {
     for (int i = 0; i < n;) {
         const int count = std::min(n - i, M - s);
@@ -677,7 +677,7 @@ void CabinetConvolver::LongLevel::Run(const double* x, double* outL, double* out
             deinterleave<true>(outL + i, outR ? outR + i : nullptr, current + 2 * s, count);
         s += count;
         i += count;
-        RunUntil(total * s / M, w);
+        RunUntil(total * s / M, table);
         if (s == M) {
             std::swap(current, coming);
             Rotate();

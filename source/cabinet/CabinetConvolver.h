@@ -118,10 +118,10 @@ private:
 
         void Clear();
         void Plan();
-        void Run(const double* x, double* outL, double* outR, int n, const double* w);
+        void Run(const double* x, double* outL, double* outR, int n, const double* table);
         void Rotate();
-        void RunUntil(std::int64_t done, const double* w);
-        void RunStep(const Work& step, const double* w);
+        void RunUntil(std::int64_t done, const double* table);
+        void RunStep(const Work& step, const double* table);
     };
 
     // Input history.

@@ -101,7 +101,8 @@ void Chorus::SetFs(double rate)
     bypass.SetFs(rate);
     coefficient = glideCoefficient(0.06, rate);
     const double longest = rate * (kMaxDelay + 2.0 * kMaxPitchDeviation / (kTwoPi * kSlowestFullSweep));
-    if (left.Allocate(longest) | right.Allocate(longest)) w = 0;
+    const bool grewLeft = left.Allocate(longest), grewRight = right.Allocate(longest);
+    if (grewLeft || grewRight) w = 0;
     // Delays in samples keep their length in seconds across the change.
     Update();
     amount.Jump();

@@ -138,7 +138,8 @@ void Echo::SetFs(double rate)
     coefficient = glideCoefficient(0.03, rate);
     delayCoefficient = glideCoefficient(1.0, rate);
     const double longest = kLongestDelay * rate;
-    if (lineL.Allocate(longest) | lineR.Allocate(longest)) ClearLines();
+    const bool grewLeft = lineL.Allocate(longest), grewRight = lineR.Allocate(longest);
+    if (grewLeft || grewRight) ClearLines();
     // The delay keeps its length in seconds across the change.
     Update();
     delay.Jump();

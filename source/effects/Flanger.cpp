@@ -93,7 +93,8 @@ void Flanger::SetFs(double rate)
     bypass.SetFs(rate);
     coefficient = glideCoefficient(0.03, rate);
     // The centre swings up to twice its largest value.
-    if (left.Allocate(2.0 * kMaxDelay * rate) | right.Allocate(2.0 * kMaxDelay * rate)) w = 0;
+    const bool grewLeft = left.Allocate(2.0 * kMaxDelay * rate), grewRight = right.Allocate(2.0 * kMaxDelay * rate);
+    if (grewLeft || grewRight) w = 0;
     Update();
     increment.Jump();
     dirty = true;

@@ -135,9 +135,9 @@ struct FlangerFormula {
 struct PhaserFormula {
     struct Section {
         double w0, r, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        double step(double x, double m, double scale)
+        double step(double x, double position, double span)
         {
-            const double c = -2 * r * std::cos(m * (scale - 1) * w0 + (2 - scale) * w0);
+            const double c = -2 * r * std::cos(position * (span - 1) * w0 + (2 - span) * w0);
             const double y = r * r * (x - y2) + c * (x1 - y1) + x2;
             y2 = y1, x2 = x1, y1 = y, x1 = x;
             return y;
