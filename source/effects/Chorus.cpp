@@ -172,10 +172,9 @@ void Chorus::Run(double* l, double* r, int n)
         // The phases first: the increment glides on its own.
         bool incrementMoving[kRun];
         advancePhases(phi, increment, coefficient, glide, phase, incrementMoving, length);
-        // The phases rise: a slow oscillator's run is turned from its first
-        // phase, a fast one's computed outright.
-        if (phase[length - 1] - phase[0] <= sines::kNear) sines::sinCosNear(phase, sine, needCos ? cosine : nullptr, length);
-        else sines::sinCos(phase, sine, needCos ? cosine : nullptr, length);
+        // A slow oscillator's run is turned from its first phase, a fast
+        // one's computed outright.
+        sines::sinCosNear(phase, sine, needCos ? cosine : nullptr, length);
 
         double* const x = l + start;
         double* const y = Stereo ? r + start : nullptr;
