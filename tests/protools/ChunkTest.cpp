@@ -120,24 +120,23 @@ TEST(ProToolsChunk, MalformedRecordsAreRefusedWithTheLibrarysMemoryUntouched)
     const struct {
         const char* what;
         std::vector<unsigned char> record;
-        uint32_t bytes;  // 0: the record's size
         ComponentResult result;
         bool taken;
     } cases[] = {
-        {"size field 55", withSize(55), 0, kPlugInChunkRangeErr, false},
-        {"size field -1", withSize(-1), 0, kPlugInChunkRangeErr, false},
-        {"size field INT32_MIN", withSize(INT32_MIN), 0, kPlugInChunkRangeErr, false},
-        {"size field one past the record", withSize(real + 1), 0, kPlugInChunkRangeErr, false},
-        {"size field INT32_MAX", withSize(INT32_MAX), 0, kPlugInChunkRangeErr, false},
-        {"a record shorter than the header", good, 40, kPlugInChunkRangeErr, false},
-        {"no text", pthost::ChunkRecord(""), 0, kPlugInChunkRangeErr, false},
-        {"a preset", pthost::ChunkRecord(preset), 0, kPlugInChunkRangeErr, false},
-        {"text that is not XML", pthost::ChunkRecord("hello, world"), 0, kPlugInChunkRangeErr, false},
-        {"a space before the bank", pthost::ChunkRecord(" " + bank), 0, kPlugInChunkRangeErr, false},
-        {"a byte-order mark", pthost::ChunkRecord("\xEF\xBB\xBF" + bank), 0, kPlugInChunkRangeErr, false},
-        {"the bank cut short", withSize(real - 40), 0, kPlugInNoErr, false},
-        {"a bank that is not well-formed", pthost::ChunkRecord("<TWRChunk><TWRBank>"), 0, kPlugInNoErr, false},
-        {"the bank with bytes after it", withSize(real, 300), 0, kPlugInNoErr, true},
+        {"size field 55", withSize(55), kPlugInChunkRangeErr, false},
+        {"size field -1", withSize(-1), kPlugInChunkRangeErr, false},
+        {"size field INT32_MIN", withSize(INT32_MIN), kPlugInChunkRangeErr, false},
+        {"size field one past the record", withSize(real + 1), kPlugInChunkRangeErr, false},
+        {"size field INT32_MAX", withSize(INT32_MAX), kPlugInChunkRangeErr, false},
+        {"a record shorter than the header", {good.begin(), good.begin() + 40}, kPlugInChunkRangeErr, false},
+        {"no text", pthost::ChunkRecord(""), kPlugInChunkRangeErr, false},
+        {"a preset", pthost::ChunkRecord(preset), kPlugInChunkRangeErr, false},
+        {"text that is not XML", pthost::ChunkRecord("hello, world"), kPlugInChunkRangeErr, false},
+        {"a space before the bank", pthost::ChunkRecord(" " + bank), kPlugInChunkRangeErr, false},
+        {"a byte-order mark", pthost::ChunkRecord("\xEF\xBB\xBF" + bank), kPlugInChunkRangeErr, false},
+        {"the bank cut short", withSize(real - 40), kPlugInNoErr, false},
+        {"a bank that is not well-formed", pthost::ChunkRecord("<TWRChunk><TWRBank>"), kPlugInNoErr, false},
+        {"the bank with bytes after it", withSize(real, 300), kPlugInNoErr, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,8 +144,7 @@ TEST(ProToolsChunk, MalformedRecordsAreRefusedWithTheLibrarysMemoryUntouched)
         Effect& fx = pttest::EffectOf(*target);
         const std::string before = EffectChunk(fx);
         std::vector<unsigned char> record = c.record;
-        const uint32_t bytes = c.bytes ? c.bytes : static_cast<uint32_t>(record.size());
-        EXPECT_EQ(target->process().HostWriteChunk(ChunkId(*target), record.data(), bytes), c.result);
+        EXPECT_EQ(target->process().HostWriteChunk(ChunkId(*target), record.data(), uint32_t(record.size())), c.result);
         EXPECT_EQ(record, c.record);
         EXPECT_EQ(EffectChunk(fx), c.taken ? bank : before);
         EXPECT_FALSE(fx.programModified);

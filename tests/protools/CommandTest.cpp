@@ -30,20 +30,18 @@ protected:
                 const auto x = pttest::TestSignal(66150, 20 + c, 0.4f);
                 clip.samples.emplace_back(x.begin(), x.end());
             }
-            ASSERT_TRUE(writeWavFloat(clip_(channels).string(), clip));
+            ASSERT_TRUE(writeWavFloat((dir / (std::to_string(channels) + ".wav")).string(), clip));
         }
     }
     void TearDown() override { fs::remove_all(dir); }
-    fs::path clip_(int channels) const { return dir / (channels == 1 ? "mono.wav" : "stereo.wav"); }
-    // One of the two commands on `in` into dir/out, with a support folder of
-    // their own (the factory bank is installed there).
-    harness::CommandResult run(bool pt, const std::string& args, const fs::path& in, const std::string& out) const
+    std::string at(const std::string& name) const { return "'" + (dir / name).string() + "' "; }
+    // One of the two commands on dir/in into dir/out, with a support folder
+    // of their own (the factory bank is installed there).
+    harness::CommandResult run(bool pt, const std::string& args, const std::string& in, const std::string& out) const
     {
-        return harness::runCommand("XDG_DATA_HOME='" + (dir / "data").string() + "' XDG_CONFIG_HOME='" +
-                                   (dir / "config").string() + "' '" +
+        return harness::runCommand("XDG_DATA_HOME=" + at("data") + "XDG_CONFIG_HOME=" + at("config") + "'" +
                                    (pt ? TONEWRIGHT_PT_RENDER_PATH : TONEWRIGHT_HOST_PATH) + "' " + args +
-                                   (pt ? "" : " '" TONEWRIGHT_VST_PATH "'") + " '" + in.string() + "' '" +
-                                   (dir / out).string() + "'");
+                                   (pt ? " " : " '" TONEWRIGHT_VST_PATH "' ") + at(in) + at(out));
     }
     std::vector<char> bytes(const std::string& name) const
     {
@@ -56,14 +54,13 @@ protected:
     const fs::path dir = fs::temp_directory_path() / ("twr-pt-render-" + std::to_string(getpid()));
 };
 
-TEST_F(Commands, PtRenderWritesTheBytesTonewrightHostWritesForTheSameSettings)
+TEST_F(Commands, PtRenderWritesTheBytesAndChunkTonewrightHostWritesAndEachTakesTheOthersChunk)
 {
     const struct {
         int fileChannels, outChannels;
         const char *type, *settings;  // the type is pt-render's
     } cases[] = {
         {2, 2, "stereo", "--program 103"},
-        {2, 2, "stereo", "--rate 96000 --program 103 --param 30=0.1875"},
         {1, 2, "stereo", "--program 88 --vary 1:700:5"},
         {1, 2, "stereo", "--rate 96000 --program 88 --param 74=1 --param 76=0.625"},
         {1, 1, "stereo", "--program 0"},
@@ -71,13 +68,15 @@ TEST_F(Commands, PtRenderWritesTheBytesTonewrightHostWritesForTheSameSettings)
         // The mono type mixes the Effect's two sides; in this program they
         // are equal at this rate, so its output is the VST plug-in's first.
         {1, 1, "mono", "--program 70"},
+        {2, 2, "stereo", "--rate 96000 --program 12 --param 30=0.1875 --param 38=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.settings);
-        const std::string args = std::string("--out-channels ") + std::to_string(c.outChannels) + " " + c.settings;
-        const auto a = run(true, "--type " + std::string(c.type) + " " + args, clip_(c.fileChannels), "pt.wav");
+        const std::string args = "--out-channels " + std::to_string(c.outChannels) + " " + c.settings + " --save-chunk";
+        const std::string in = std::to_string(c.fileChannels) + ".wav";
+        const auto a = run(true, "--type " + std::string(c.type) + " " + args + " " + at("pt.chunk"), in, "pt.wav");
         ASSERT_EQ(a.exitCode, 0) << a.err;
-        const auto b = run(false, args, clip_(c.fileChannels), "vst.wav");
+        const auto b = run(false, args + " " + at("vst.chunk"), in, "vst.wav");
         ASSERT_EQ(b.exitCode, 0) << b.err;
         AudioClip out;
         std::string error;
@@ -85,23 +84,15 @@ TEST_F(Commands, PtRenderWritesTheBytesTonewrightHostWritesForTheSameSettings)
         EXPECT_EQ(out.channels, c.outChannels);
         EXPECT_GT(out.frames(), 66150);
         EXPECT_TRUE(same("pt.wav", "vst.wav"));
+        EXPECT_TRUE(same("pt.chunk", "vst.chunk"));
     }
-}
-
-TEST_F(Commands, BothWriteTheSameChunkAndEachTakesTheOthers)
-{
-    const std::string settings = "--rate 96000 --program 12 --param 30=0.1875 --param 38=1 --save-chunk ";
-    ASSERT_EQ(run(true, settings + "'" + (dir / "pt.chunk").string() + "'", clip_(2), "a.wav").exitCode, 0);
-    ASSERT_EQ(run(false, settings + "'" + (dir / "vst.chunk").string() + "'", clip_(2), "b.wav").exitCode, 0);
-    EXPECT_GT(bytes("pt.chunk").size(), 1000u);
-    EXPECT_TRUE(same("pt.chunk", "vst.chunk"));
-    ASSERT_EQ(run(true, "--rate 96000 --chunk '" + (dir / "vst.chunk").string() + "'", clip_(2), "c.wav").exitCode, 0);
-    ASSERT_EQ(run(false, "--rate 96000 --chunk '" + (dir / "pt.chunk").string() + "'", clip_(2), "d.wav").exitCode, 0);
+    ASSERT_EQ(run(true, "--rate 96000 --chunk " + at("vst.chunk"), "2.wav", "c.wav").exitCode, 0);
+    ASSERT_EQ(run(false, "--rate 96000 --chunk " + at("pt.chunk"), "2.wav", "d.wav").exitCode, 0);
     EXPECT_TRUE(same("c.wav", "d.wav"));
 
     // A file that is no bank is refused, and nothing is rendered.
     std::ofstream(dir / "bad.chunk") << "<TWRPreset/>";
-    const auto e = run(true, "--chunk '" + (dir / "bad.chunk").string() + "'", clip_(2), "e.wav");
+    const auto e = run(true, "--chunk " + at("bad.chunk"), "2.wav", "e.wav");
     EXPECT_EQ(e.exitCode, 1);
     EXPECT_NE(e.err.find("refused the chunk"), std::string::npos) << e.err;
     EXPECT_FALSE(fs::exists(dir / "e.wav"));

@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(ProToolsControls, EveryParameterBecomesALinearControlThenMasterBypassThenTheMidiNode)
+TEST(ProToolsControls, EveryParameterBecomesALinearControlNamedAndSetAsInTheVstPluginThenMasterBypass)
 {
     auto instance = pttest::Make(1);
     CEffectProcess& p = instance->process();
@@ -24,16 +24,6 @@ TEST(ProToolsControls, EveryParameterBecomesALinearControlThenMasterBypassThenTh
     EXPECT_EQ(p.GetMasterBypassControlIndex(), 81);
     EXPECT_NE(dynamic_cast<const CPluginControl_OnOff*>(p.GetControl(81)), nullptr);
 
-    // The MIDI node takes the type's first name, cut to 63 characters.
-    const std::string longName(100, 'n');
-    CEffectTypeRTAS type(MakeOSType('t', 'e', 's', 't'), MakeOSType('Q', 't', 'w', 'r'), 0x40);
-    type.DefineNames((longName + "\nshort").c_str());
-    type.DefineFactory(&tonewright::NewTemplateProcessRTAS);
-    auto named = pthost::Instance::Make(type, 44100.0);
-    ASSERT_TRUE(named);
-    const auto& midi = dynamic_cast<const CEffectProcessMIDI&>(named->process());
-    ASSERT_EQ(midi.GetNumMidiNodes(), 1u);
-    EXPECT_EQ(std::string(midi.GetMidiNode(0)->GetName()), longName.substr(0, 63));
 }
 
 // Host moves reach the parameters, exactly where the control's 2^-32 steps

@@ -1,5 +1,6 @@
-// MIDI input: the node's packets reach the Effect as one VST MIDI event
-// each, and drive its learned controllers and program changes.
+// MIDI input: one node named after the type, whose packets reach the Effect
+// as one VST MIDI event each and drive its learned controllers and program
+// changes.
 
 #include <gtest/gtest.h>
 
@@ -40,10 +41,15 @@ TEST(ProToolsMidi, PacketsReachTheEffectAsOneMidiEventEachAndDriveLearnedControl
 {
     CEffectTypeRTAS type(MakeOSType('r', 't', 's', 't'), MakeOSType('Q', 't', 'w', 'r'), 0x40);
     type.DefineFormats(1, 1, 0);
+    const std::string longName(100, 'n');  // the node takes it cut to 63 characters
+    type.DefineNames((longName + "\nshort").c_str());
     type.DefineFactory([]() -> CEffectProcess* { return new RecordingProcess; });
     auto instance = pthost::Instance::Make(type, 44100.0);
     ASSERT_TRUE(instance);
     RecordingEffect& fx = dynamic_cast<RecordingProcess&>(instance->process()).record();
+    const auto& midi = dynamic_cast<const CEffectProcessMIDI&>(instance->process());
+    ASSERT_EQ(midi.GetNumMidiNodes(), 1u);
+    EXPECT_EQ(std::string(midi.GetMidiNode(0)->GetName()), longName.substr(0, 63));
 
     instance->sendMidi({0xB3, 7, 100}, 417);
     instance->sendMidi({0x90, 64, 127}, 0, 1);  // a flagged packet is not for the Effect
