@@ -159,18 +159,14 @@ TEST(ProToolsEditor, ControlQuestionsConcernParametersOnlyAndPointsUnpackSigned)
         h.process->HighlightControl(c.index, c.on, c.colour);
         EXPECT_EQ(h.take(), c.seen ? Lines{std::string("highlight ") + c.seen} : Lines{}) << c.index;
     }
-    const struct {
-        int16_t x, y;
-        long answer;
-        int32_t index;
-    } points[] = {{262, 128, 6, 6},      {-5, -7, 1, 1},      {300, 200, 80, 80}, {0, 0, 81, 0},
-                  {32767, -32768, 0, 0}, {-32768, 1, 500, 0}, {10, 10, -3, 0}};
-    for (const auto& c : points) {
-        h.editor->answer = c.answer;
+    for (auto [x, y, answer, want] : {std::tuple<int16_t, int16_t, long, int32_t>{262, 128, 6, 6}, {-5, -7, 1, 1},
+                                      {300, 200, 80, 80}, {0, 0, 81, 0}, {32767, -32768, 0, 0}, {-32768, 1, 500, 0},
+                                      {10, 10, -3, 0}}) {
+        h.editor->answer = answer;
         int32_t index = -9;
-        EXPECT_EQ(h.process->ControlIndexAtPoint(packed(c.x, c.y), &index), kPlugInNoErr);
-        EXPECT_EQ(index, c.index) << c.answer;
-        EXPECT_EQ(h.take(), Lines{"point " + std::to_string(c.x) + " " + std::to_string(c.y)});
+        EXPECT_EQ(h.process->ControlIndexAtPoint(packed(x, y), &index), kPlugInNoErr);
+        EXPECT_EQ(index, want) << answer;
+        EXPECT_EQ(h.take(), Lines{"point " + std::to_string(x) + " " + std::to_string(y)});
     }
 }
 

@@ -54,19 +54,13 @@ TEST(ProToolsMidi, PacketsReachTheEffectAsOneMidiEventEachAndDriveLearnedControl
     instance->sendMidi({0xB3, 7, 100}, 417);
     instance->sendMidi({0x90, 64, 127}, 0, 1);  // a flagged packet is not for the Effect
     instance->sendMidi({0xC0, 5, 0}, 0xFFFFFFFFu);
+    VstMidiEvent want[2] = {harness::midi(0xB3, 7, 100), harness::midi(0xC0, 5, 0)};
+    want[0].deltaFrames = 417;
+    want[1].deltaFrames = -1;
     ASSERT_EQ(fx.calls.size(), 2u);
-    const struct {
-        VstInt32 delta;
-        unsigned char bytes[3];
-    } expected[] = {{417, {0xB3, 7, 100}}, {-1, {0xC0, 5, 0}}};
     for (size_t i = 0; i < 2; ++i) {
-        VstMidiEvent want{};
-        want.type = kVstMidiType;
-        want.byteSize = 32;
-        want.deltaFrames = expected[i].delta;
-        std::memcpy(want.midiData, expected[i].bytes, 3);
         ASSERT_EQ(fx.calls[i].size(), 1u) << i;
-        EXPECT_EQ(std::memcmp(&fx.calls[i][0], &want, sizeof want), 0) << i;
+        EXPECT_EQ(std::memcmp(&fx.calls[i][0], &want[i], sizeof want[i]), 0) << i;
     }
     fx.waitForWorker();
     EXPECT_EQ(fx.getProgram(), 5);

@@ -45,11 +45,9 @@ std::vector<float> TestSignal(int n, unsigned seed, float level)
     std::normal_distribution<float> noise(0.0f, 0.01f);
     std::vector<float> x(static_cast<size_t>(n));
     for (size_t i = 0; i < x.size(); ++i) {
-        const double t = double(i) / 44100.0, pluck = std::exp(-3.0 * std::fmod(t, 0.5));
-        x[i] = level * static_cast<float>(pluck * (0.6 * std::sin(2 * M_PI * 110.0 * t) +
-                                                   0.3 * std::sin(2 * M_PI * 220.7 * t) +
-                                                   0.1 * std::sin(2 * M_PI * 441.9 * t))) +
-               noise(rng);
+        const double t = double(i) / 44100.0, w = 2 * M_PI * t, pluck = std::exp(-3.0 * std::fmod(t, 0.5));
+        const double partials = 0.6 * std::sin(110.0 * w) + 0.3 * std::sin(220.7 * w) + 0.1 * std::sin(441.9 * w);
+        x[i] = level * static_cast<float>(pluck * partials) + noise(rng);
     }
     return x;
 }

@@ -34,9 +34,11 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
             float* in[2] = {a.data(), b.data()};
             float* out[2] = {l.data(), r.data()};
             instance->render(in, out, n);
-            for (int i = 0; i < n; ++i) dirty = dirty || !std::isfinite(l[size_t(i)]) || !std::isfinite(r[size_t(i)]);
-            instance->sendMidi({0xB0, static_cast<unsigned char>(rng() % 128), static_cast<unsigned char>(rng() % 128)});
-            if (rng() % 61 == 0) instance->sendMidi({0xC0, static_cast<unsigned char>(rng() % 128), 0});
+            for (int i = 0; i < n; ++i)
+                if (!std::isfinite(l[size_t(i)]) || !std::isfinite(r[size_t(i)])) dirty = true;
+            const auto byte = [&] { return static_cast<unsigned char>(rng() % 128); };
+            instance->sendMidi({0xB0, byte(), byte()});
+            if (rng() % 61 == 0) instance->sendMidi({0xC0, byte(), 0});
         }
     });
     std::thread controls([&] {
