@@ -171,16 +171,14 @@ TEST(ProToolsEditor, ControlQuestionsConcernParametersOnlyAndPointsUnpackSigned)
 }
 
 // The product editor itself, opened without a window: the gain's frame in
-// red or black, nothing for other indices; its bounds; a click on the
-// gate's switch (parameter 77) turning it.
-TEST(ProToolsEditor, TheProductEditorHighlightsAnswersAndTakesClicksByControlIndex)
+// red or black, nothing for other indices, and the gain knob's bounds.
+TEST(ProToolsEditor, TheProductEditorHighlightsAndAnswersByControlIndex)
 {
     auto instance = pttest::Make(2);
     CEffectProcess& p = instance->process();
-    Effect& fx = pttest::EffectOf(*instance);
-    auto* editor = dynamic_cast<tonewright::SkinEditor*>(fx.getEditor());
+    auto* editor = dynamic_cast<tonewright::SkinEditor*>(pttest::EffectOf(*instance).getEditor());
     ASSERT_NE(editor, nullptr);
-    CCustomView* outer = p.HostGetView(nullptr);
+    p.HostGetView(nullptr);
     const CGrafPtr port = NewPortForWindow(nullptr);
     p.HostSetWindowPort(port);
     ASSERT_TRUE(editor->isOpen());
@@ -208,12 +206,6 @@ TEST(ProToolsEditor, TheProductEditorHighlightsAnswersAndTakesClicksByControlInd
         EXPECT_EQ(index, want) << x << "," << y;
     }
 
-    // The host sees control 78 touched, set and released.
-    const float turned = 1.0f - fx.getParameter(77);
-    p.ClearHostEvents();
-    outer->MouseDown({1, {85, 25}, 0});
-    EXPECT_EQ(fx.getParameter(77), turned);
-    EXPECT_EQ(p.HostEvents().size(), 3u);
     p.HostSetWindowPort(nullptr);
     EXPECT_FALSE(editor->isOpen());
     DisposePortForWindow(port);
