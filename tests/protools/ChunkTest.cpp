@@ -1,9 +1,10 @@
-// The Effect's bank as the process's one chunk: its record, the text
-// measured and read, a host document saved and opened again in a second
-// instance, and records the Effect must never see.
+// The Effect's bank as the process's one chunk: its record, a host
+// document saved and opened again in a second instance, and records the
+// Effect must never see.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -11,62 +12,57 @@
 
 namespace {
 
-std::string effectChunk(Effect& fx)
-{
-    void* data = nullptr;
-    const VstInt32 n = fx.getChunk(&data, false);
-    return std::string(static_cast<const char*>(data), size_t(n));
-}
+using pttest::ChunkId;
+using pttest::EffectChunk;
 
-OSType chunkID(const pthost::Instance& instance) { return instance.process().GetChunks().at(0).id; }
-
-int32_t sizeField(const std::vector<unsigned char>& record)
-{
-    int32_t size = 0;
-    std::memcpy(&size, record.data(), sizeof size);
-    return size;
-}
-
-TEST(ProToolsChunk, TheRecordIs56HeaderBytesThenTheBankTextMeasuredOnce)
+// 56 header bytes, then the bank text as it was when the size was asked;
+// other chunk ids are the library's and leave the Effect alone.
+TEST(ProToolsChunk, TheRecordIsTheHeaderThenTheBankTextMeasuredOnce)
 {
     auto instance = pttest::Make(2);
     Effect& fx = pttest::EffectOf(*instance);
     CEffectProcess& p = instance->process();
-    const std::string text = effectChunk(fx);
+    const std::string text = EffectChunk(fx);
     ASSERT_EQ(text.rfind("<TWRChunk", 0), 0u);
-
     int32_t size = 0;
-    ASSERT_EQ(p.HostChunkSize(chunkID(*instance), &size), kPlugInNoErr);
+    ASSERT_EQ(p.HostChunkSize(ChunkId(*instance), &size), kPlugInNoErr);
     EXPECT_EQ(size, static_cast<int32_t>(56 + text.size()));
-    // What the size was measured on is what is read, whatever moved since.
     instance->setControl(31, 0.9);
     std::vector<unsigned char> record(size_t(size), 0xAB);
-    ASSERT_EQ(p.HostReadChunk(chunkID(*instance), record.data(), uint32_t(size)), kPlugInNoErr);
+    ASSERT_EQ(p.HostReadChunk(ChunkId(*instance), record.data(), uint32_t(size)), kPlugInNoErr);
     const auto* header = reinterpret_cast<const PlugInChunkHeader*>(record.data());
     EXPECT_EQ(header->size, size);
-    EXPECT_EQ(header->chunkID, MakeOSType('Q', 't', 'w', 'r'));
-    EXPECT_EQ(header->typeID, MakeOSType('r', 't', 's', 't'));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(header->name), 13), "\x0cPlugin Chunk");
+    EXPECT_EQ(header->chunkID, ChunkId(*instance));
     EXPECT_EQ(pthost::ChunkText(record), text);
 
-    // A record one byte short gets nothing of the plug-in's.
-    const std::string moved = effectChunk(fx);
+    // A record one byte short gets nothing of the plug-in's; asked without
+    // measuring, it is measured then.
+    const std::string moved = EffectChunk(fx);
     ASSERT_NE(moved, text);
-    ASSERT_EQ(p.HostChunkSize(chunkID(*instance), &size), kPlugInNoErr);
-    std::vector<unsigned char> shortRecord(size_t(size) - 1, 0xAB);
-    EXPECT_EQ(p.HostReadChunk(chunkID(*instance), shortRecord.data(), uint32_t(size) - 1), kPlugInChunkRangeErr);
-    EXPECT_EQ(sizeField(shortRecord), static_cast<int32_t>(0xABABABABu));
-    EXPECT_EQ(pthost::ChunkText(shortRecord), std::string(size_t(size) - 57, '\xAB'));
-    // Asked without measuring: measured then.
-    EXPECT_EQ(pthost::ChunkText(instance->readChunk(chunkID(*instance))), moved);
+    ASSERT_EQ(p.HostChunkSize(ChunkId(*instance), &size), kPlugInNoErr);
+    record.assign(size_t(size) - 1, 0xAB);
+    EXPECT_EQ(p.HostReadChunk(ChunkId(*instance), record.data(), uint32_t(size) - 1), kPlugInChunkRangeErr);
+    std::fill_n(record.begin() + 4, 52, 0xAB);  // the library's part of the header; the rest is the plug-in's
+    EXPECT_EQ(record, std::vector<unsigned char>(size_t(size) - 1, 0xAB));
+    EXPECT_EQ(pthost::ChunkText(instance->readChunk(ChunkId(*instance))), moved);
+
+    const OSType other = MakeOSType('e', 'l', 's', 'e');
+    size = -5;
+    EXPECT_EQ(p.HostChunkSize(other, &size), kPlugInChunkUnknownErr);
+    EXPECT_EQ(size, -5);
+    record = instance->readChunk(ChunkId(*instance));
+    EXPECT_EQ(p.HostWriteChunk(other, record.data(), uint32_t(record.size())), kPlugInChunkUnknownErr);
+    EXPECT_EQ(p.HostReadChunk(other, record.data(), uint32_t(record.size())), kPlugInChunkUnknownErr);
+    EXPECT_EQ(pthost::ChunkText(record), moved);
+    EXPECT_EQ(EffectChunk(fx), moved);
 }
 
 // A document saved from one instance and opened in another: the same
-// programs, names, current program, parameters, modified flag and sound,
-// whichever the host restores first, chunk or control values.
+// programs, current program, parameters, modified flag and sound, whichever
+// the host restores first, chunk or control values.
 TEST(ProToolsChunk, ASavedDocumentOpensInASecondInstanceWithTheSameProgramsParametersAndSound)
 {
-    const std::vector<std::vector<float>> in = {pttest::TestSignal(30000, 11), pttest::TestSignal(30000, 12)};
+    const pttest::Signals in = {pttest::TestSignal(30000, 11), pttest::TestSignal(30000, 12)};
     for (bool modified : {true, false}) {
         SCOPED_TRACE(modified);
         auto original = pttest::Make(2);
@@ -74,14 +70,13 @@ TEST(ProToolsChunk, ASavedDocumentOpensInASecondInstanceWithTheSameProgramsParam
         // The chunk's numbers have six significant digits: the original
         // starts from a sound they carry exactly (its own chunk once), and
         // takes values they carry exactly.
-        std::vector<unsigned char> start = original->readChunk(chunkID(*original));
-        ASSERT_EQ(original->writeChunk(chunkID(*original), start), kPlugInNoErr);
+        std::vector<unsigned char> start = original->readChunk(ChunkId(*original));
+        ASSERT_EQ(original->writeChunk(ChunkId(*original), start), kPlugInNoErr);
         for (auto [k, v] : {std::pair{31, 0.1875}, {75, 1.0}, {77, 0.625}, {39, 1.0}}) original->setControl(k, v);
         a.saveCurrentToBank("Other Sound", 3);
         for (auto [k, v] : {std::pair{69, 1.0}, {31, 0.25}, {75, 0.0}}) original->setControl(k, v);
         a.saveCurrentToBank("Round Trip", 7);
         if (modified) original->setControl(63, 1.0);
-        ASSERT_EQ(a.programModified.load(), modified);
         const pthost::Session session = original->save();
         const auto expected = pttest::Render(*original, in);
 
@@ -96,89 +91,64 @@ TEST(ProToolsChunk, ASavedDocumentOpensInASecondInstanceWithTheSameProgramsParam
             for (int k = 1; k <= 81; ++k)
                 EXPECT_EQ(reopened->process().GetControlValue(k), original->process().GetControlValue(k)) << k;
             EXPECT_EQ(b.programModified.load(), modified);
-            EXPECT_EQ(effectChunk(b), pthost::ChunkText(session.chunks[0].second));
+            EXPECT_EQ(EffectChunk(b), pthost::ChunkText(session.chunks[0].second));
             EXPECT_EQ(pttest::Render(*reopened, in), expected);
         }
     }
 }
 
 // Records the Effect must not see are refused without touching it or the
-// library's memory; only text that begins as a bank reaches it.
+// library's memory; only text that begins as a bank reaches it, and the
+// size field, not the record, says where the text ends.
 TEST(ProToolsChunk, MalformedRecordsAreRefusedWithTheLibrarysMemoryUntouched)
 {
     auto source = pttest::Make(1);
     pttest::EffectOf(*source).saveCurrentToBank("Source", 5);
-    const std::vector<unsigned char> good = source->readChunk(chunkID(*source));
+    const std::vector<unsigned char> good = source->readChunk(ChunkId(*source));
     const std::string bank = pthost::ChunkText(good);
     void* data = nullptr;
-    const VstInt32 n = pttest::EffectOf(*source).getChunk(&data, true);
-    const std::string preset(static_cast<const char*>(data), size_t(n));
-
-    const auto withSize = [&](int64_t size) {
+    const auto n = size_t(pttest::EffectOf(*source).getChunk(&data, true));
+    const std::string preset(static_cast<const char*>(data), n);
+    const auto withSize = [&](int64_t size, size_t padding = 0) {
         std::vector<unsigned char> r = good;
-        const int32_t s = static_cast<int32_t>(size);
+        const auto s = static_cast<int32_t>(size);
         std::memcpy(r.data(), &s, sizeof s);
+        r.insert(r.end(), padding, 0xFF);
         return r;
     };
     const int64_t real = static_cast<int64_t>(good.size());
     const struct {
         const char* what;
         std::vector<unsigned char> record;
-        uint32_t bytes;  // 0: the record's size
         ComponentResult result;
+        bool taken;
     } cases[] = {
-        {"size field 55", withSize(55), 0, kPlugInChunkRangeErr},
-        {"size field 0", withSize(0), 0, kPlugInChunkRangeErr},
-        {"size field -1", withSize(-1), 0, kPlugInChunkRangeErr},
-        {"size field INT32_MIN", withSize(INT32_MIN), 0, kPlugInChunkRangeErr},
-        {"size field one past the record", withSize(real + 1), 0, kPlugInChunkRangeErr},
-        {"size field INT32_MAX", withSize(INT32_MAX), 0, kPlugInChunkRangeErr},
-        {"a record shorter than the header", good, 40, kPlugInChunkRangeErr},
-        {"no text", pthost::ChunkRecord(""), 0, kPlugInChunkRangeErr},
-        {"a preset", pthost::ChunkRecord(preset), 0, kPlugInChunkRangeErr},
-        {"text that is not XML", pthost::ChunkRecord("hello, world"), 0, kPlugInChunkRangeErr},
-        {"a space before the bank", pthost::ChunkRecord(" " + bank), 0, kPlugInChunkRangeErr},
-        {"a byte-order mark", pthost::ChunkRecord("\xEF\xBB\xBF" + bank), 0, kPlugInChunkRangeErr},
-        {"the bank cut short", withSize(real - 40), 0, kPlugInNoErr},
-        {"a bank that is not well-formed", pthost::ChunkRecord("<TWRChunk><TWRBank>"), 0, kPlugInNoErr},
+        {"size field 55", withSize(55), kPlugInChunkRangeErr, false},
+        {"size field -1", withSize(-1), kPlugInChunkRangeErr, false},
+        {"size field INT32_MIN", withSize(INT32_MIN), kPlugInChunkRangeErr, false},
+        {"size field one past the record", withSize(real + 1), kPlugInChunkRangeErr, false},
+        {"size field INT32_MAX", withSize(INT32_MAX), kPlugInChunkRangeErr, false},
+        {"a record shorter than the header", {good.begin(), good.begin() + 40}, kPlugInChunkRangeErr, false},
+        {"no text", pthost::ChunkRecord(""), kPlugInChunkRangeErr, false},
+        {"a preset", pthost::ChunkRecord(preset), kPlugInChunkRangeErr, false},
+        {"text that is not XML", pthost::ChunkRecord("hello, world"), kPlugInChunkRangeErr, false},
+        {"a space before the bank", pthost::ChunkRecord(" " + bank), kPlugInChunkRangeErr, false},
+        {"a byte-order mark", pthost::ChunkRecord("\xEF\xBB\xBF" + bank), kPlugInChunkRangeErr, false},
+        {"the bank cut short", withSize(real - 40), kPlugInNoErr, false},
+        {"a bank that is not well-formed", pthost::ChunkRecord("<TWRChunk><TWRBank>"), kPlugInNoErr, false},
+        {"the bank with bytes after it", withSize(real, 300), kPlugInNoErr, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto target = pttest::Make(1);
         Effect& fx = pttest::EffectOf(*target);
-        const std::string before = effectChunk(fx);
+        const std::string before = EffectChunk(fx);
         std::vector<unsigned char> record = c.record;
-        const uint32_t bytes = c.bytes ? c.bytes : static_cast<uint32_t>(record.size());
-        EXPECT_EQ(target->process().HostWriteChunk(chunkID(*target), record.data(), bytes), c.result);
+        EXPECT_EQ(target->process().HostWriteChunk(ChunkId(*target), record.data(), uint32_t(record.size())), c.result);
         EXPECT_EQ(record, c.record);
-        EXPECT_EQ(effectChunk(fx), before);
+        EXPECT_EQ(EffectChunk(fx), c.taken ? bank : before);
         EXPECT_FALSE(fx.programModified);
     }
-
-    // The size field, not the record, says where the text ends.
-    auto target = pttest::Make(1);
-    std::vector<unsigned char> padded = good;
-    padded.insert(padded.end(), 300, 0xFF);
-    const std::vector<unsigned char> copy = padded;
-    EXPECT_EQ(target->writeChunk(chunkID(*target), padded), kPlugInNoErr);
-    EXPECT_EQ(padded, copy);
-    EXPECT_EQ(effectChunk(pttest::EffectOf(*target)), bank);
-}
-
-TEST(ProToolsChunk, OtherChunkIdsGoToTheLibraryAndLeaveTheEffectAlone)
-{
-    auto instance = pttest::Make(2);
-    CEffectProcess& p = instance->process();
-    const std::string before = effectChunk(pttest::EffectOf(*instance));
-    const OSType other = MakeOSType('e', 'l', 's', 'e');
-    int32_t size = -5;
-    EXPECT_EQ(p.HostChunkSize(other, &size), kPlugInChunkUnknownErr);
-    EXPECT_EQ(size, -5);
-    std::vector<unsigned char> record = instance->readChunk(chunkID(*instance)), copy = record;
-    EXPECT_EQ(p.HostWriteChunk(other, record.data(), uint32_t(record.size())), kPlugInChunkUnknownErr);
-    EXPECT_EQ(p.HostReadChunk(other, record.data(), uint32_t(record.size())), kPlugInChunkUnknownErr);
-    EXPECT_EQ(pthost::ChunkText(record), pthost::ChunkText(copy));
-    EXPECT_EQ(effectChunk(pttest::EffectOf(*instance)), before);
 }
 
 }  // namespace

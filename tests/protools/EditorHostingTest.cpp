@@ -1,15 +1,12 @@
-// The editor in the Pro Tools window: the view the library asks for, the
-// window port coming and going, drawing, clicks and idle reaching the
-// editor, the resource file around its opening, and the two control
-// questions, first against an editor that records what it is asked, then
-// against the product editor itself (without a window).
+// The editor in the Pro Tools window: the view, the window port coming and
+// going, drawing, clicks and idle reaching the editor, the resource file
+// around its opening, and the two control questions, first against an
+// editor that records what it is asked, then against the product editor.
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <new>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "ProToolsHarness.h"
 #include "editor/HighlightControls.h"
@@ -19,276 +16,196 @@
 
 namespace {
 
-using Event = CEffectProcess::HostEvent;
-using Log = std::shared_ptr<std::vector<std::string>>;
+using Lines = std::vector<std::string>;
+using Log = std::shared_ptr<Lines>;
 
-std::string rect(const CRect& r)
+// Notes the parts as one line; handled, for the mouse.
+template <typename... T>
+CMouseEventResult note(const Log& log, const T&... parts)
 {
-    return std::to_string(long(r.left)) + " " + std::to_string(long(r.top)) + " " + std::to_string(long(r.right)) +
-           " " + std::to_string(long(r.bottom));
+    std::ostringstream o;
+    ((o << parts << ' '), ...);
+    log->push_back(o.str().substr(0, o.str().size() - 1));
+    return kMouseEventHandled;
 }
 
 class RecordingFrame : public CFrame {
 public:
-    RecordingFrame(AEffGUIEditor* editor, Log shared)
-        : CFrame(CRect(0, 0, 579, 375), nullptr, editor), log(std::move(shared))
-    {
-    }
-    void invalidRect(const CRect& r) override { log->push_back("invalid " + rect(r)); }
-    void update() override { log->push_back("update"); }
-    CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override
-    {
-        log->push_back("down " + std::to_string(long(where.x)) + " " + std::to_string(long(where.y)) + " " +
-                       std::to_string(buttons));
-        return kMouseEventHandled;
-    }
-    CMouseEventResult onMouseUp(CPoint& where, const long&) override
-    {
-        log->push_back("up " + std::to_string(long(where.x)) + " " + std::to_string(long(where.y)));
-        return kMouseEventHandled;
-    }
-
-private:
+    RecordingFrame(AEffGUIEditor* editor, Log shared) : CFrame(CRect(0, 0, 579, 375), nullptr, editor), log(shared) {}
+    void invalidRect(const CRect& r) override { note(log, "invalid", r.left, r.top, r.right, r.bottom); }
+    void update() override { note(log, "update"); }
+    CMouseEventResult onMouseDown(CPoint& p, const long& b) override { return note(log, "down", p.x, p.y, b); }
+    CMouseEventResult onMouseUp(CPoint& p, const long&) override { return note(log, "up", p.x, p.y); }
     Log log;
 };
 
 // A skin editor that records every call the custom UI makes.
 class RecordingEditor : public tonewright::SkinEditor {
 public:
-    RecordingEditor(AudioEffect* owner, Log shared) : SkinEditor(owner, 579, 375), log(std::move(shared)) {}
-    ~RecordingEditor() override { log->push_back("deleted"); }
+    RecordingEditor(AudioEffect* owner, Log shared) : SkinEditor(owner, 579, 375), log(shared) {}
+    ~RecordingEditor() override { note(log, "deleted"); }
     using SkinEditor::open;
     bool open(void* window) override
     {
-        log->push_back("open " + std::to_string(reinterpret_cast<uintptr_t>(window)) + " res " +
-                       std::to_string(CurResFile()));
+        note(log, "open", reinterpret_cast<uintptr_t>(window), "res", CurResFile());
         if (failOpen) throw std::bad_alloc();
         AEffGUIEditor::open(window);
         frame = new RecordingFrame(this, log);
         return true;
     }
-    void close() override
-    {
-        log->push_back("close");
-        SkinEditor::close();
-    }
-    void idle() override { log->push_back("idle"); }
-    void GetControlIndexFromPoint(long x, long y, long* result) override
-    {
-        log->push_back("point " + std::to_string(x) + " " + std::to_string(y));
-        *result = answer;
-    }
-    void SetControlHighlight(long index, short on, short colour) override
-    {
-        log->push_back("highlight " + std::to_string(index) + " " + std::to_string(on) + " " + std::to_string(colour));
-    }
+    void close() override { note(log, "close"); SkinEditor::close(); }
+    void idle() override { note(log, "idle"); }
+    void GetControlIndexFromPoint(long x, long y, long* result) override { note(log, "point", x, y); *result = answer; }
+    void SetControlHighlight(long index, short on, short colour) override { note(log, "highlight", index, on, colour); }
 
+    Log log;
     bool failOpen = false;
     long answer = 0;
-
-private:
-    Log log;
 };
 
 struct Hosted {
-    std::unique_ptr<pthost::Instance> instance;
-    CEffectProcess* process;
+    std::unique_ptr<pthost::Instance> instance = pttest::Make(2);
+    CEffectProcess* process = &instance->process();
+    Log log = std::make_shared<Lines>();
     RecordingEditor* editor;
-    Log log = std::make_shared<std::vector<std::string>>();
 
-    Hosted() : instance(pttest::Make(2)), process(&instance->process())
+    Hosted()
     {
         Effect& fx = pttest::EffectOf(*instance);
-        AEffEditor* product = fx.getEditor();
-        editor = new RecordingEditor(&fx, log);
-        fx.setEditor(editor);
-        delete product;
+        delete fx.getEditor();
+        fx.setEditor(editor = new RecordingEditor(&fx, log));
     }
-    std::vector<std::string> take()
-    {
-        std::vector<std::string> taken;
-        taken.swap(*log);
-        return taken;
-    }
+    Lines take() { return std::exchange(*log, {}); }
 };
 
 int32_t packed(int16_t x, int16_t y) { return static_cast<int32_t>(uint32_t(uint16_t(x)) << 16 | uint16_t(y)); }
 
-const auto window = reinterpret_cast<WindowRef>(uintptr_t{0x1234});
-
-// The library asks for the view before there is a window: 579 x 375, made
-// once; then the window's port comes and goes.
-TEST(ProToolsEditor, TheViewIsMadeOnceAndPortsOpenDrawAndCloseTheEditorOnceEach)
+// The library asks for the view before there is a window (579 x 375, made
+// once); then the window's port comes and goes.
+TEST(ProToolsEditor, TheViewIsMadeOnceAndPortsOpenDrawAndCloseTheEditorWithTheResourceFileRestored)
 {
     Hosted h;
     CEffectProcess::HostSetPlugInResourceFile(77);
     UseResFile(5);
     Rect r{};
     CCustomView* outer = h.process->HostGetView(&r);
-    ASSERT_NE(outer, nullptr);
-    const Rect f = outer->GetFrame();
-    EXPECT_EQ(std::vector<int>({r.top, r.left, r.bottom, r.right, f.top, f.left, f.bottom, f.right}),
-              std::vector<int>({0, 0, 375, 579, 0, 0, 374, 578}));
-    EXPECT_NE(dynamic_cast<tonewright::CNoResourceView*>(outer), nullptr);
-    ASSERT_EQ(outer->SubviewCount(), 1u);
+    ASSERT_TRUE(outer && outer->SubviewCount() == 1u);
     auto* inner = dynamic_cast<tonewright::CTemplateNoUIView*>(outer->GetSubview(0));
-    ASSERT_NE(inner, nullptr);
-    const Rect g = inner->GetFrame();
-    EXPECT_EQ(std::vector<int>({g.top, g.left, g.bottom, g.right}), std::vector<int>({0, 0, 374, 578}));
-    tonewright::ITemplateCustomUI* ui = inner->GetCustomUI();
-    ASSERT_NE(ui, nullptr);
-    h.process->CustomViewRect(&r);
+    ASSERT_TRUE(inner && inner->GetCustomUI());
+    const Rect f = outer->GetFrame(), g = inner->GetFrame();
+    EXPECT_EQ(std::vector<int>({r.top, r.left, r.bottom, r.right, f.top, f.left, f.bottom, f.right, g.top, g.left,
+                                g.bottom, g.right}),
+              std::vector<int>({0, 0, 375, 579, 0, 0, 374, 578, 0, 0, 374, 578}));
     EXPECT_EQ(h.process->HostGetView(&r), outer);
-    EXPECT_EQ(inner->GetCustomUI(), ui);
-    EXPECT_EQ(inner->GetStateFlag(), 0);
     EXPECT_TRUE(h.take().empty());  // nothing opened before a window
 
-    const CGrafPtr port = NewPortForWindow(window);
-
+    // The library's rectangles are top, left, bottom, right; the editor's
+    // left, top, right, bottom. A port while open draws, not opens again.
+    const auto port = NewPortForWindow(reinterpret_cast<WindowRef>(uintptr_t{0x1234}));
+    const Lines opened = {"open 4660 res 77", "invalid 0 0 579 375", "update"};
     h.process->HostSetWindowPort(port);
-    EXPECT_EQ(h.take(), (std::vector<std::string>{"open 4660 res 77", "invalid 0 0 579 375", "update"}));
+    EXPECT_EQ(h.take(), opened);
     EXPECT_EQ(CurResFile(), 5);
     EXPECT_EQ(inner->GetStateFlag(), 1);
-    EXPECT_EQ(h.process->GetWindowPort(), port);
-    h.process->HostSetWindowPort(port);  // open already: drawn, not opened again
-    EXPECT_EQ(h.take(), (std::vector<std::string>{"invalid 0 0 579 375", "update"}));
-
-    // The library's rectangles are top, left, bottom, right; the editor's
-    // left, top, right, bottom.
+    h.process->HostSetWindowPort(port);
     outer->Draw({10, 20, 30, 40});
     outer->MouseDown({1, {50, 60}, 0});
     h.process->HostIdle();
-    EXPECT_EQ(h.take(), (std::vector<std::string>{"invalid 20 10 40 30", "update", "down 60 50 2", "up 60 50", "idle"}));
+    EXPECT_EQ(h.take(), (Lines{"invalid 0 0 579 375", "update", "invalid 20 10 40 30", "update", "down 60 50 2",
+                               "up 60 50", "idle"}));
 
+    // Closed once; then nothing to draw into or click.
     h.process->HostSetWindowPort(nullptr);
     h.process->HostSetWindowPort(nullptr);
-    EXPECT_EQ(h.take(), std::vector<std::string>{"close"});
     EXPECT_EQ(inner->GetStateFlag(), 0);
-    outer->Draw({0, 0, 374, 578});  // nothing to draw into
+    outer->Draw({0, 0, 374, 578});
     outer->MouseDown({1, {5, 5}, 0});
     h.process->HostIdle();
-    EXPECT_EQ(h.take(), std::vector<std::string>{"idle"});
+    EXPECT_EQ(h.take(), (Lines{"close", "idle"}));
 
-    h.process->HostSetWindowPort(port);
-    EXPECT_EQ(h.take(), (std::vector<std::string>{"open 4660 res 77", "invalid 0 0 579 375", "update"}));
-
-    // The instance goes with its editor open: closed first, then deleted
-    // with the Effect.
-    Log log = h.log;
-    h.instance.reset();
-    EXPECT_EQ(*log, (std::vector<std::string>{"close", "deleted"}));
-    DisposePortForWindow(port);
-}
-
-TEST(ProToolsEditor, AnEditorThatFailsToOpenLeavesTheResourceFileAsItWas)
-{
-    Hosted h;
-    CEffectProcess::HostSetPlugInResourceFile(31);
-    UseResFile(-4);
-    h.process->HostGetView(nullptr);
-    const CGrafPtr port = NewPortForWindow(nullptr);
+    // An editor that fails to open leaves nothing to close and the resource
+    // file as it was; the next port opens it.
     h.editor->failOpen = true;
     h.process->HostSetWindowPort(port);
-    EXPECT_EQ(CurResFile(), -4);
-    h.process->HostSetWindowPort(nullptr);  // it never opened: nothing to close
-    EXPECT_EQ(h.take(), std::vector<std::string>{"open 0 res 31"});
+    EXPECT_EQ(CurResFile(), 5);
+    h.process->HostSetWindowPort(nullptr);
+    EXPECT_EQ(h.take(), Lines{"open 4660 res 77"});
     h.editor->failOpen = false;
     h.process->HostSetWindowPort(port);
-    EXPECT_EQ(h.take(), (std::vector<std::string>{"open 0 res 31", "invalid 0 0 579 375", "update"}));
-    EXPECT_EQ(CurResFile(), -4);
+    EXPECT_EQ(h.take(), opened);
+
+    // The instance goes with its editor open: closed, then deleted.
+    const Log log = h.log;
+    h.instance.reset();
+    EXPECT_EQ(*log, (Lines{"close", "deleted"}));
     DisposePortForWindow(port);
 }
 
 // Control k of the library is tag k - 1: only parameters (1..80) are asked
-// about or answered; points arrive as signed x (high half) and y.
+// about or answered; colours outside 0..3 are none (-1); points arrive as
+// signed x (high half) and y.
 TEST(ProToolsEditor, ControlQuestionsConcernParametersOnlyAndPointsUnpackSigned)
 {
     Hosted h;
     h.process->HostGetView(nullptr);
-    for (int32_t index : {0, -1, 81, 82, 120, 500}) h.process->HighlightControl(index, 1, 0);
-    EXPECT_TRUE(h.take().empty());
     const struct {
         int32_t index;
-        int16_t colour, shown;
-    } highlights[] = {{1, -1, -1}, {6, 0, 0}, {40, 1, 1}, {80, 3, 3}, {6, 4, -1}, {6, -2, -1}, {6, 300, -1}};
+        int16_t on, colour;
+        const char* seen;
+    } highlights[] = {{0, 1, 0, nullptr},   {-1, 1, 0, nullptr},  {81, 1, 0, nullptr},   {500, 1, 0, nullptr},
+                      {1, 1, -1, "1 1 -1"}, {6, 1, 0, "6 1 0"},   {40, 1, 1, "40 1 1"},  {80, 1, 3, "80 1 3"},
+                      {6, 1, 4, "6 1 -1"},  {6, 1, -2, "6 1 -1"}, {6, 1, 300, "6 1 -1"}, {6, 0, 2, "6 0 2"}};
     for (const auto& c : highlights) {
-        EXPECT_EQ(h.process->HighlightControl(c.index, 1, c.colour), kPlugInNoErr);
-        EXPECT_EQ(h.take(), std::vector<std::string>{"highlight " + std::to_string(c.index) + " 1 " +
-                                                      std::to_string(c.shown)});
+        h.process->HighlightControl(c.index, c.on, c.colour);
+        EXPECT_EQ(h.take(), c.seen ? Lines{std::string("highlight ") + c.seen} : Lines{}) << c.index;
     }
-    h.process->HighlightControl(6, 0, 2);
-    EXPECT_EQ(h.take(), std::vector<std::string>{"highlight 6 0 2"});
-
-    const struct {
-        int16_t x, y;
-        long answer;
-        int32_t index;
-    } points[] = {{262, 128, 6, 6},      {-5, -7, 1, 1},     {300, 200, 80, 80}, {0, 0, 81, 0},
-                  {32767, -32768, 0, 0}, {-32768, 1, 500, 0}, {10, 10, -3, 0}};
-    for (const auto& c : points) {
-        h.editor->answer = c.answer;
+    for (auto [x, y, answer, want] : {std::tuple<int16_t, int16_t, long, int32_t>{262, 128, 6, 6}, {-5, -7, 1, 1},
+                                      {300, 200, 80, 80}, {0, 0, 81, 0}, {32767, -32768, 0, 0}, {-32768, 1, 500, 0},
+                                      {10, 10, -3, 0}}) {
+        h.editor->answer = answer;
         int32_t index = -9;
-        EXPECT_EQ(h.process->ControlIndexAtPoint(packed(c.x, c.y), &index), kPlugInNoErr);
-        EXPECT_EQ(index, c.index) << c.answer;
-        EXPECT_EQ(h.take(), std::vector<std::string>{"point " + std::to_string(c.x) + " " + std::to_string(c.y)});
+        EXPECT_EQ(h.process->ControlIndexAtPoint(packed(x, y), &index), kPlugInNoErr);
+        EXPECT_EQ(index, want) << answer;
+        EXPECT_EQ(h.take(), Lines{"point " + std::to_string(x) + " " + std::to_string(y)});
     }
 }
 
-// The product editor itself, opened without a window.
-TEST(ProToolsEditor, TheProductEditorHighlightsAnswersAndTakesClicksByControlIndex)
+// The product editor itself, opened without a window: the gain's frame in
+// red or black, nothing for other indices, and the gain knob's bounds.
+TEST(ProToolsEditor, TheProductEditorHighlightsAndAnswersByControlIndex)
 {
     auto instance = pttest::Make(2);
     CEffectProcess& p = instance->process();
-    Effect& fx = pttest::EffectOf(*instance);
-    auto* editor = dynamic_cast<tonewright::SkinEditor*>(fx.getEditor());
+    auto* editor = dynamic_cast<tonewright::SkinEditor*>(pttest::EffectOf(*instance).getEditor());
     ASSERT_NE(editor, nullptr);
-    CCustomView* outer = p.HostGetView(nullptr);
+    p.HostGetView(nullptr);
     const CGrafPtr port = NewPortForWindow(nullptr);
     p.HostSetWindowPort(port);
     ASSERT_TRUE(editor->isOpen());
-
     const auto highlighted = [&] {
         std::vector<std::pair<long, CColor>> out;
         for (int i = 0; i < editor->numberOfViews(); ++i)
-            if (auto* framed = dynamic_cast<tonewright::CHighlightControl*>(editor->getView(i));
-                framed && framed->isHighlighted())
-                out.emplace_back(editor->getTagForView(i), framed->getHighlightColor());
+            if (auto* v = dynamic_cast<tonewright::CHighlightControl*>(editor->getView(i)); v && v->isHighlighted())
+                out.emplace_back(editor->getTagForView(i), v->getHighlightColor());
         return out;
     };
-    p.HighlightControl(6, 1, 0);
-    const auto gain = highlighted();
-    ASSERT_FALSE(gain.empty());
-    for (const auto& [tag, colour] : gain) {
-        EXPECT_EQ(tag, 5);
-        EXPECT_EQ(colour, kRedCColor);
+    for (auto [colour, shown] : {std::pair{0, kRedCColor}, {9, kBlackCColor}}) {
+        p.HighlightControl(6, 1, int16_t(colour));
+        const auto gain = highlighted();
+        ASSERT_FALSE(gain.empty());
+        for (const auto& [tag, c] : gain) EXPECT_TRUE(tag == 5 && c == shown) << tag;
     }
-    p.HighlightControl(6, 1, 9);
-    for (const auto& [tag, colour] : highlighted()) EXPECT_EQ(colour, kBlackCColor) << tag;
     p.HighlightControl(6, 0, 0);
     for (int32_t index : {0, 81, 112}) p.HighlightControl(index, 1, 1);
     EXPECT_TRUE(highlighted().empty());
 
-    const struct {
-        int16_t x, y;
-        int32_t index;
-    } points[] = {{262, 128, 6}, {243, 109, 6}, {2, 2, 0}, {-262, 128, 0}, {262, -128, 0}};
-    for (const auto& c : points) {
+    for (auto [x, y, want] : {std::tuple<int16_t, int16_t, int32_t>{262, 128, 6}, {243, 109, 6}, {2, 2, 0},
+                              {-262, 128, 0}, {262, -128, 0}}) {
         int32_t index = -1;
-        p.ControlIndexAtPoint(packed(c.x, c.y), &index);
-        EXPECT_EQ(index, c.index) << c.x << "," << c.y;
+        p.ControlIndexAtPoint(packed(x, y), &index);
+        EXPECT_EQ(index, want) << x << "," << y;
     }
 
-    // A click on the gate's switch (parameter 77) reaches it at the event's
-    // point: the switch turns, and the host sees control 78 touched, set
-    // and released.
-    const float before = fx.getParameter(77);
-    p.ClearHostEvents();
-    outer->MouseDown({1, {85, 25}, 0});
-    EXPECT_EQ(fx.getParameter(77), 1.0f - before);
-    const auto* control = dynamic_cast<const CPluginControl_Continuous*>(p.GetControl(78));
-    EXPECT_EQ(p.HostEvents(), (std::vector<Event>{{Event::touched, 78, 0},
-                                                  {Event::automated, 78, control->ConvertContinuousToControl(1.0f - before)},
-                                                  {Event::released, 78, 0}}));
     p.HostSetWindowPort(nullptr);
     EXPECT_FALSE(editor->isOpen());
     DisposePortForWindow(port);

@@ -1,5 +1,6 @@
-// MIDI input: the node's packets reach the Effect as one VST MIDI event,
-// and drive its learned controllers and program changes.
+// MIDI input: one node named after the type, whose packets reach the Effect
+// as one VST MIDI event each and drive its learned controllers and program
+// changes.
 
 #include <gtest/gtest.h>
 
@@ -9,79 +10,61 @@
 
 namespace {
 
-// An Effect that keeps the events it is given.
+// An Effect that keeps the events it is given, one call at a time.
 class RecordingEffect : public Effect {
 public:
     using Effect::Effect;
     VstInt32 processEvents(VstEvents* events) override
     {
-        for (VstInt32 i = 0; i < events->numEvents; ++i) {
-            VstMidiEvent copy;
-            std::memcpy(&copy, events->events[i], sizeof copy);
-            received.push_back(copy);
-        }
-        counts.push_back(events->numEvents);
+        calls.emplace_back();
+        for (VstInt32 i = 0; i < events->numEvents; ++i)
+            std::memcpy(&calls.back().emplace_back(), events->events[i], sizeof(VstMidiEvent));
         return Effect::processEvents(events);
     }
-    std::vector<VstMidiEvent> received;
-    std::vector<VstInt32> counts;
+    std::vector<std::vector<VstMidiEvent>> calls;
 };
 
-// A process whose Effect records what it gets.
+// A process whose Effect is a recording one.
 class RecordingProcess : public tonewright::CTemplateNoUIProcessRTAS {
 public:
     RecordingEffect& record()
     {
-        if (!recording) {
-            recording = new RecordingEffect(&TemplateAudioMasterCallback);
-            effect->getAeffect()->user = nullptr;
-            effect.reset(recording);
-            effect->getAeffect()->user = static_cast<CTemplateNoUIProcess*>(this);
-        }
+        auto* recording = new RecordingEffect(&TemplateAudioMasterCallback);
+        effect->getAeffect()->user = nullptr;
+        effect.reset(recording);
+        effect->getAeffect()->user = static_cast<CTemplateNoUIProcess*>(this);
         return *recording;
     }
-
-private:
-    RecordingEffect* recording = nullptr;
 };
 
-CEffectProcess* makeRecordingProcess() { return new RecordingProcess; }
-
-TEST(ProToolsMidi, APacketReachesTheEffectAsOneMidiEventWithItsBytesAndTime)
+TEST(ProToolsMidi, PacketsReachTheEffectAsOneMidiEventEachAndDriveLearnedControllersAndPrograms)
 {
     CEffectTypeRTAS type(MakeOSType('r', 't', 's', 't'), MakeOSType('Q', 't', 'w', 'r'), 0x40);
     type.DefineFormats(1, 1, 0);
-    type.DefineFactory(&makeRecordingProcess);
+    const std::string longName(100, 'n');  // the node takes it cut to 63 characters
+    type.DefineNames((longName + "\nshort").c_str());
+    type.DefineFactory([]() -> CEffectProcess* { return new RecordingProcess; });
     auto instance = pthost::Instance::Make(type, 44100.0);
     ASSERT_TRUE(instance);
     RecordingEffect& fx = dynamic_cast<RecordingProcess&>(instance->process()).record();
+    const auto& midi = dynamic_cast<const CEffectProcessMIDI&>(instance->process());
+    ASSERT_EQ(midi.GetNumMidiNodes(), 1u);
+    EXPECT_EQ(std::string(midi.GetMidiNode(0)->GetName()), longName.substr(0, 63));
 
     instance->sendMidi({0xB3, 7, 100}, 417);
     instance->sendMidi({0x90, 64, 127}, 0, 1);  // a flagged packet is not for the Effect
     instance->sendMidi({0xC0, 5, 0}, 0xFFFFFFFFu);
-    ASSERT_EQ(fx.received.size(), 2u);
-    EXPECT_EQ(fx.counts, (std::vector<VstInt32>{1, 1}));
-    const struct {
-        VstInt32 delta;
-        unsigned char bytes[3];
-    } expected[] = {{417, {0xB3, 7, 100}}, {-1, {0xC0, 5, 0}}};
+    VstMidiEvent want[2] = {harness::midi(0xB3, 7, 100), harness::midi(0xC0, 5, 0)};
+    want[0].deltaFrames = 417;
+    want[1].deltaFrames = -1;
+    ASSERT_EQ(fx.calls.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
-        SCOPED_TRACE(i);
-        VstMidiEvent want{};
-        want.type = kVstMidiType;
-        want.byteSize = 32;
-        want.deltaFrames = expected[i].delta;
-        for (int b = 0; b < 3; ++b) want.midiData[b] = static_cast<char>(expected[i].bytes[b]);
-        EXPECT_EQ(std::memcmp(&fx.received[i], &want, sizeof want), 0);
+        ASSERT_EQ(fx.calls[i].size(), 1u) << i;
+        EXPECT_EQ(std::memcmp(&fx.calls[i][0], &want[i], sizeof want[i]), 0) << i;
     }
     fx.waitForWorker();
     EXPECT_EQ(fx.getProgram(), 5);
-}
 
-TEST(ProToolsMidi, LearnedControllersMoveParametersAndProgramChangesSelectPrograms)
-{
-    auto instance = pttest::Make(1);
-    Effect& fx = pttest::EffectOf(*instance);
     fx.saveCurrentToBank("Forty-two", 42);
     fx.setProgram(0);
     fx.setMIDILearnControl(5);

@@ -1,8 +1,10 @@
-// Memory running out while the host makes an instance or asks for its
-// view: an error and nothing half made, or an instance that plays and a
-// view that works as if memory had never run short.
+// Memory running out while the host loads the group, makes an instance or
+// asks for its view: an error and nothing half made or left behind, or
+// something that works as if memory had never run short.
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "DspTestKit.h"
 #include "ProToolsHarness.h"
@@ -10,6 +12,8 @@
 
 namespace {
 
+// Allocation numbers to fail from: the first and last 32 of `total`, and
+// every 64th between.
 std::vector<long> failurePoints(long total)
 {
     std::vector<long> points;
@@ -18,71 +22,77 @@ std::vector<long> failurePoints(long total)
     return points;
 }
 
-TEST(ProToolsOutOfMemory, AnInstanceIsMadeWholeAndPlaysOrTheHostIsToldThereIsNone)
+// The instance made and its view asked for: no instance and an error, or an
+// instance that plays as one made with memory to spare, and a view made then
+// or at the next request, whose editor opens.
+TEST(ProToolsOutOfMemory, AnInstanceIsMadeWholeOrNotAtAllAndItsViewThenOrAtTheNextRequest)
 {
     CEffectType& type = *pttest::Loaded().type(2);
-    const std::vector<std::vector<float>> in = {pttest::TestSignal(4096, 31), pttest::TestSignal(4096, 32)};
-    std::vector<std::vector<float>> expected;
-    long total;
-    {
-        testkit::AllocationCounter count;
-        auto reference = pthost::Instance::Make(type, 48000.0);
-        total = count.count();
-        expected = pttest::Render(*reference, in);
-    }
-    int made = 0, none = 0;
+    const pttest::Signals in = {pttest::TestSignal(4096, 31), pttest::TestSignal(4096, 32)};
+    CCustomView* view = nullptr;
+    const auto make = [&](ComponentResult* result) {
+        auto made = pthost::Instance::Make(type, 48000.0, result);
+        view = made ? made->process().HostGetView(nullptr) : nullptr;
+        return made;
+    };
+    testkit::AllocationCounter count;
+    const auto reference = make(nullptr);
+    const long total = count.count();
+    const auto expected = pttest::Render(*reference, in);
+    int none = 0, noView = 0, whole = 0;
     for (long k : failurePoints(total)) {
         ComponentResult result = kPlugInNoErr;
         std::unique_ptr<pthost::Instance> instance;
         {
             testkit::AllocationFailure failure(k);
-            instance = pthost::Instance::Make(type, 48000.0, &result);
+            instance = make(&result);
         }
         if (!instance) {
-            ASSERT_NE(result, kPlugInNoErr) << k;
+            EXPECT_NE(result, kPlugInNoErr) << k;
             ++none;
             continue;
         }
-        ++made;
-        ASSERT_EQ(instance->process().GetNumControls(), 81) << k;
         ASSERT_EQ(pttest::Render(*instance, in), expected) << "allocations failing from number " << k;
-    }
-    EXPECT_GT(none, 40);
-    EXPECT_GT(made, 0);
-}
-
-TEST(ProToolsOutOfMemory, AViewThatCannotBeMadeIsNoneAndTheNextRequestMakesIt)
-{
-    long total;
-    {
-        auto instance = pttest::Make(2);
-        testkit::AllocationCounter count;
-        instance->process().HostGetView(nullptr);
-        total = count.count();
-    }
-    int made = 0, none = 0;
-    for (long k : failurePoints(total)) {
-        auto instance = pttest::Make(2);
         CEffectProcess& p = instance->process();
-        CCustomView* view;
-        {
-            testkit::AllocationFailure failure(k);
-            view = p.HostGetView(nullptr);
-        }
-        ++(view ? made : none);
+        ++(view ? whole : noView);
         if (!view) view = p.HostGetView(nullptr);
         ASSERT_NE(view, nullptr) << k;
         auto* inner = dynamic_cast<tonewright::CTemplateNoUIView*>(view->GetSubview(0));
-        ASSERT_NE(inner, nullptr) << k;
-        ASSERT_NE(inner->GetCustomUI(), nullptr) << k;
+        ASSERT_TRUE(inner && inner->GetCustomUI()) << k;
         const CGrafPtr port = NewPortForWindow(nullptr);
         p.HostSetWindowPort(port);
         EXPECT_TRUE(pttest::EffectOf(*instance).getEditor()->isOpen()) << k;
         p.HostSetWindowPort(nullptr);
         DisposePortForWindow(port);
     }
-    EXPECT_GT(none, 0);
-    EXPECT_GT(made, 0);
+    EXPECT_GT(none, 40);
+    EXPECT_GT(noView, 0);
+    EXPECT_GT(whole, 0);
+}
+
+// Loading: no group made (-7003) or a type half made (-7401), with nothing
+// left behind, or a whole group.
+TEST(ProToolsOutOfMemory, LoadingFailsWithTheLibrarysCodesAndLeaksNothing)
+{
+    std::set<ComponentResult> seen;
+    for (long k = 0; !seen.count(kPlugInNoErr) && k < 400; ++k) {
+        auto* group = reinterpret_cast<CProcessGroupInterface*>(1);
+        ComponentResult r;
+        {
+            testkit::AllocationFailure failing(k);
+            r = NewMachOPlugIn(&group);
+        }
+        seen.insert(r);
+        if (r != kPlugInNoErr) {
+            EXPECT_EQ(group, nullptr) << k;
+            continue;
+        }
+        const auto* made = dynamic_cast<CEffectGroup*>(group);
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->GetNumTypes(), 2u);
+        CloseMachOPlugIn(group);
+    }
+    EXPECT_EQ(seen, (std::set<ComponentResult>{kPlugInNoErr, kPlugInNoGroupErr, kPlugInUnknownErr}));
 }
 
 }  // namespace

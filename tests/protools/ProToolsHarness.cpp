@@ -1,7 +1,5 @@
 #include "ProToolsHarness.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -27,45 +25,44 @@ std::unique_ptr<pthost::Instance> Make(int channels, double rate)
     return made;
 }
 
-CTemplateNoUIProcess& Process(const pthost::Instance& instance)
+Effect& EffectOf(const pthost::Instance& instance)
 {
-    return dynamic_cast<CTemplateNoUIProcess&>(instance.process());
+    return dynamic_cast<tonewright::CTemplateNoUIProcess&>(instance.process()).GetEffect();
 }
 
-Effect& EffectOf(const pthost::Instance& instance) { return Process(instance).GetEffect(); }
+OSType ChunkId(const pthost::Instance& instance) { return instance.process().GetChunks().at(0).id; }
+
+std::string EffectChunk(Effect& fx)
+{
+    void* data = nullptr;
+    const VstInt32 n = fx.getChunk(&data, false);
+    return std::string(static_cast<const char*>(data), size_t(n));
+}
 
 std::vector<float> TestSignal(int n, unsigned seed, float level)
 {
     std::mt19937 rng(seed);
     std::normal_distribution<float> noise(0.0f, 0.01f);
     std::vector<float> x(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        const double t = i / 44100.0;
-        const double pluck = std::exp(-3.0 * std::fmod(t, 0.5));
-        x[size_t(i)] = level * static_cast<float>(pluck * (0.6 * std::sin(2 * M_PI * 110.0 * t) +
-                                                           0.3 * std::sin(2 * M_PI * 220.7 * t) +
-                                                           0.1 * std::sin(2 * M_PI * 441.9 * t))) +
-                       noise(rng);
+    for (size_t i = 0; i < x.size(); ++i) {
+        const double t = double(i) / 44100.0, w = 2 * M_PI * t, pluck = std::exp(-3.0 * std::fmod(t, 0.5));
+        const double partials = 0.6 * std::sin(110.0 * w) + 0.3 * std::sin(220.7 * w) + 0.1 * std::sin(441.9 * w);
+        x[i] = level * static_cast<float>(pluck * partials) + noise(rng);
     }
     return x;
 }
 
-std::vector<std::vector<float>> Render(pthost::Instance& instance, const std::vector<std::vector<float>>& in,
-                                       const std::vector<int>& blocks)
+Signals Render(pthost::Instance& instance, const Signals& in, const std::vector<int>& blocks)
 {
-    const int channels = instance.channels();
-    std::vector<std::vector<float>> source(static_cast<size_t>(channels)), out(static_cast<size_t>(channels));
-    for (int c = 0; c < channels; ++c) {
-        source[size_t(c)] = in[std::min(size_t(c), in.size() - 1)];
-        out[size_t(c)].assign(source[0].size(), 0.0f);
-    }
-    size_t pos = 0;
-    for (size_t b = 0; pos < source[0].size(); ++b) {
-        const int n = static_cast<int>(std::min<size_t>(size_t(blocks[b % blocks.size()]), source[0].size() - pos));
+    const size_t channels = size_t(instance.channels()), n = in[0].size();
+    Signals source(channels), out(channels, std::vector<float>(n));
+    for (size_t c = 0; c < channels; ++c) source[c] = in[std::min(c, in.size() - 1)];
+    for (size_t pos = 0, b = 0; pos < n; ++b) {
+        const int m = static_cast<int>(std::min<size_t>(size_t(blocks[b % blocks.size()]), n - pos));
         float* inputs[2] = {source[0].data() + pos, channels == 2 ? source[1].data() + pos : nullptr};
         float* outputs[2] = {out[0].data() + pos, channels == 2 ? out[1].data() + pos : nullptr};
-        instance.render(inputs, outputs, n);
-        pos += size_t(n);
+        instance.render(inputs, outputs, m);
+        pos += size_t(m);
     }
     return out;
 }

@@ -13,24 +13,20 @@
 
 namespace pttest {
 
-using tonewright::CTemplateNoUIProcess;
 using tonewright::Effect;
+using Signals = std::vector<std::vector<float>>;
 
-// Loaded once per program.
-pthost::Deliverable& Loaded();
-
-// An instance of the mono (1) or stereo (2) type at the rate; fails the
-// test when there is none.
+pthost::Deliverable& Loaded();  // once per program
+// An instance of the mono (1) or stereo (2) type; throws when there is none.
 std::unique_ptr<pthost::Instance> Make(int channels, double rate = 44100.0);
-CTemplateNoUIProcess& Process(const pthost::Instance& instance);
 Effect& EffectOf(const pthost::Instance& instance);
+OSType ChunkId(const pthost::Instance& instance);
+std::string EffectChunk(Effect& fx);  // the Effect's own bank text
 
 // A guitar-like test signal: decaying partials and a little noise.
 std::vector<float> TestSignal(int n, unsigned seed, float level = 0.5f);
-
-// Renders the signals (one per channel the instance has; a missing second
-// is the first) in blocks of the given sizes, cycling; returns the outputs.
-std::vector<std::vector<float>> Render(pthost::Instance& instance, const std::vector<std::vector<float>>& in,
-                                       const std::vector<int>& blocks = {512});
+// Renders the signals (a missing second channel is the first) in blocks of
+// the given sizes, cycling.
+Signals Render(pthost::Instance& instance, const Signals& in, const std::vector<int>& blocks = {512});
 
 }  // namespace pttest

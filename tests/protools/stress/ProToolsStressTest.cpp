@@ -1,9 +1,8 @@
-// The Pro Tools instance with its render on one thread while another moves
+// The Pro Tools instance rendering on one thread while another moves
 // controls, saves and restores the chunk and changes the session rate, and
-// a third automates as the editor does. Built with ThreadSanitizer by
-// ./run tests, where any race fails it; without it, it still checks that
-// the audio stays finite, nothing deadlocks and no slow work ran under the
-// engine lock.
+// a third automates as the editor does. Under ThreadSanitizer any race fails
+// it; without, it checks that the audio stays finite, nothing deadlocks and
+// no slow work ran under the engine lock.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +19,6 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
     auto instance = pttest::Make(2, 44100.0);
     CEffectProcess& p = instance->process();
     Effect& fx = pttest::EffectOf(*instance);
-    const OSType chunk = p.GetChunks().at(0).id;
     ResetEngineLockViolations();
     std::atomic<int> busy{2};
     std::atomic<bool> dirty{false};
@@ -30,7 +28,7 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
         std::vector<float> a(1024), b(1024), l(1024), r(1024);
         std::mt19937 rng(1);
         std::uniform_real_distribution<float> d(-0.8f, 0.8f);
-        while (busy.load() > 0 || blocks.load() < 300) {
+        for (; busy.load() > 0 || blocks.load() < 300; ++blocks) {
             const int n = 1 + static_cast<int>(rng() % 1024);
             for (int i = 0; i < n; ++i) a[size_t(i)] = b[size_t(i)] = d(rng);
             float* in[2] = {a.data(), b.data()};
@@ -38,26 +36,23 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
             instance->render(in, out, n);
             for (int i = 0; i < n; ++i)
                 if (!std::isfinite(l[size_t(i)]) || !std::isfinite(r[size_t(i)])) dirty = true;
-            // MIDI arrives with the audio.
-            instance->sendMidi({0xB0, static_cast<unsigned char>(rng() % 128), static_cast<unsigned char>(rng() % 128)});
-            if (rng() % 61 == 0) instance->sendMidi({0xC0, static_cast<unsigned char>(rng() % 128), 0});
-            ++blocks;
+            const auto byte = [&] { return static_cast<unsigned char>(rng() % 128); };
+            instance->sendMidi({0xB0, byte(), byte()});
+            if (rng() % 61 == 0) instance->sendMidi({0xC0, byte(), 0});
         }
     });
-
     std::thread controls([&] {
         std::mt19937 rng(2);
         const double rates[] = {44100.0, 48000.0, 96000.0};
         for (int k = 0; k < 40; ++k) {
-            for (int m = 0; m < 50; ++m) p.HostSetControlValue(1 + static_cast<int>(rng() % 81), static_cast<int32_t>(rng()));
-            std::vector<unsigned char> record = instance->readChunk(chunk);
-            if (k % 3 == 0 && instance->writeChunk(chunk, record) != kPlugInNoErr) dirty = true;
+            for (int m = 0; m < 50; ++m) p.HostSetControlValue(1 + int(rng() % 81), static_cast<int32_t>(rng()));
+            std::vector<unsigned char> record = instance->readChunk(pttest::ChunkId(*instance));
+            if (k % 3 == 0 && instance->writeChunk(pttest::ChunkId(*instance), record) != kPlugInNoErr) dirty = true;
             if (k % 10 == 0) p.HostSetSampleRate(rates[(k / 10) % 3], k % 20 == 0);
             p.HostIdle();
         }
         --busy;
     });
-
     std::thread editor([&] {
         std::mt19937 rng(3);
         for (int k = 0; k < 3000; ++k) {
@@ -68,10 +63,7 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
         }
         --busy;
     });
-
-    editor.join();
-    controls.join();
-    audio.join();
+    for (auto* t : {&editor, &controls, &audio}) t->join();
     fx.waitForWorker();
     EXPECT_FALSE(dirty);
     EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
