@@ -1,7 +1,8 @@
 #include "AUHarness.h"
 
+#include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
 #include "PluginHarness.h"
 
@@ -10,82 +11,57 @@ namespace au_test {
 namespace {
 
 std::mutex callsMutex;
-std::vector<std::string>& calls()
-{
-    static std::vector<std::string> c;
-    return c;
-}
+Log calls;
 
-std::string number(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
+// The opcodes recorded, with the arguments they carry: i(ndex), v(alue), o(pt).
+const struct {
+    VstInt32 opcode;
+    const char *name, *args;
+} kRecorded[] = {{effOpen, "open", ""}, {effClose, "close", ""}, {effSetProgram, "setProgram", "v"},
+                 {effGetProgram, "getProgram", ""}, {effGetParamName, "getParamName", "i"},
+                 {effSetSampleRate, "setSampleRate", "o"}, {effSetBlockSize, "setBlockSize", "v"},
+                 {effMainsChanged, "mains", "v"}, {effGetChunk, "getChunk", "i"}, {effSetChunk, "setChunk", "iv"},
+                 {effGetProgramNameIndexed, "getProgramNameIndexed", "i"}, {effVendorSpecific, "vendorSpecific", "iv"}};
 
-const char* opcodeName(VstInt32 opcode)
-{
-    switch (opcode) {
-    case effOpen: return "open";
-    case effClose: return "close";
-    case effSetProgram: return "setProgram";
-    case effGetProgram: return "getProgram";
-    case effGetParamName: return "getParamName";
-    case effSetSampleRate: return "setSampleRate";
-    case effSetBlockSize: return "setBlockSize";
-    case effMainsChanged: return "mains";
-    case effGetChunk: return "getChunk";
-    case effSetChunk: return "setChunk";
-    case effProcessEvents: return "processEvents";
-    case effGetProgramNameIndexed: return "getProgramNameIndexed";
-    case effVendorSpecific: return "vendorSpecific";
-    default: return nullptr;
+// 400 by 300 at (20, 10); records opening, idling and closing.
+class RecordingEditor : public AEffEditor {
+public:
+    using AEffEditor::AEffEditor;
+    bool getRect(ERect** r) override { return (*r = &rect); }
+    bool open(void* parent) override
+    {
+        Record("editor open " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
+        return AEffEditor::open(parent);
     }
-}
+    void close() override
+    {
+        Record("editor close");
+        AEffEditor::close();
+    }
+    void idle() override { Record("editor idle"); }
+    ERect rect{10, 20, 310, 420};  // top, left, bottom, right
+};
 
 }  // namespace
 
-std::vector<std::string> Calls()
+Log TakeCalls()
 {
     std::lock_guard<std::mutex> lock(callsMutex);
-    return calls();
-}
-
-void ClearCalls()
-{
-    std::lock_guard<std::mutex> lock(callsMutex);
-    calls().clear();
+    return std::exchange(calls, {});
 }
 
 void Record(const std::string& call)
 {
     std::lock_guard<std::mutex> lock(callsMutex);
-    calls().push_back(call);
+    calls.push_back(call);
 }
 
-// ---- the recording editor ----
-
-bool RecordingEditor::getRect(ERect** r)
+std::string Number(double v)
 {
-    *r = &rect;
-    return true;
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
 }
-
-bool RecordingEditor::open(void* parent)
-{
-    Record("editor open " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
-    return AEffEditor::open(parent);
-}
-
-void RecordingEditor::close()
-{
-    Record("editor close");
-    AEffEditor::close();
-}
-
-void RecordingEditor::idle() { Record("editor idle"); }
-
-// ---- the recording effect ----
 
 RecordingEffect* RecordingEffect::last = nullptr;
 
@@ -102,37 +78,16 @@ RecordingEffect::~RecordingEffect()
     if (last == this) last = nullptr;
 }
 
-AudioEffect* RecordingEffect::Make(audioMasterCallback host) { return new RecordingEffect(host); }
-
 VstIntPtr RecordingEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
-    if (const char* name = opcodeName(opcode)) {
-        std::string call = name;
-        if (opcode == effSetSampleRate)
-            call += " " + number(opt);
-        else if (opcode == effSetBlockSize || opcode == effMainsChanged || opcode == effSetProgram)
-            call += " " + std::to_string(value);
-        else if (opcode == effVendorSpecific)
-            call += " " + std::to_string(index) + " " + std::to_string(value);
-        else if (opcode == effGetProgramNameIndexed || opcode == effGetParamName || opcode == effGetChunk)
-            call += " " + std::to_string(index);
-        else if (opcode == effSetChunk)
-            call += " " + std::to_string(index) + " " + std::to_string(value);
-        if (opcode != effProcessEvents) Record(call);
-    }
+    for (const auto& r : kRecorded)
+        if (r.opcode == opcode) {
+            std::string call = r.name;
+            for (const char* a = r.args; *a; ++a)
+                call += " " + (*a == 'i' ? std::to_string(index) : *a == 'v' ? std::to_string(value) : Number(opt));
+            Record(call);
+        }
     return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
-}
-
-void RecordingEffect::setParameter(VstInt32 index, float value)
-{
-    Record("setParameter " + std::to_string(index) + " " + number(value));
-    if (index >= 0 && index < 80) values[index] = value;
-}
-
-float RecordingEffect::getParameter(VstInt32 index)
-{
-    Record("getParameter " + std::to_string(index));
-    return index >= 0 && index < 80 ? values[index] : 0.0f;
 }
 
 void RecordingEffect::processReplacing(float** inputs, float** outputs, VstInt32 n)
@@ -142,24 +97,6 @@ void RecordingEffect::processReplacing(float** inputs, float** outputs, VstInt32
     for (int c = 0; c < 2; ++c)
         if (outputs[c])
             for (int i = 0; i < n; ++i) outputs[c][i] = 2.0f * (inputs[c] ? inputs[c][i] : inputs[0][i]);
-}
-
-bool RecordingEffect::getProgramNameIndexed(VstInt32, VstInt32 index, char* text)
-{
-    if (index < 0 || index >= 128) return false;
-    std::strcpy(text, names[index].c_str());
-    return true;
-}
-
-void RecordingEffect::getParameterName(VstInt32 index, char* text)
-{
-    std::snprintf(text, 9, "P%d", static_cast<int>(index));
-}
-
-VstInt32 RecordingEffect::getChunk(void** data, bool)
-{
-    *data = chunk.empty() ? nullptr : chunk.data();
-    return static_cast<VstInt32>(chunk.size());
 }
 
 VstInt32 RecordingEffect::setChunk(void* data, VstInt32 size, bool)
@@ -184,39 +121,20 @@ VstInt32 RecordingEffect::processEvents(VstEvents* events)
     return 0;
 }
 
-void RecordingEffect::setSampleRate(float rate)
-{
-    if (rate != refusedRate) AudioEffectX::setSampleRate(rate);
-}
+void RecordingEffect::attachEditor() { setEditor(new RecordingEditor(this)); }
 
-void RecordingEffect::close()
-{
-    // An effect that automates while it closes reaches nobody.
-    callHost(audioMasterAutomate, 3, 0.9f);
-}
-
-UseRecordingEffect::UseRecordingEffect() : previous(tonewright::SetEffectFactory(RecordingEffect::Make))
+UseRecordingEffect::UseRecordingEffect()
+    : previous(tonewright::SetEffectFactory([](audioMasterCallback host) -> AudioEffect* {
+          return new RecordingEffect(host);
+      }))
 {
     ClearCalls();
 }
 
-UseRecordingEffect::~UseRecordingEffect() { tonewright::SetEffectFactory(previous); }
-
-// ---- listeners ----
-
-Listener::Listener() { AUEventListenerCreate(proc, this, nullptr, nullptr, 0.0f, 0.0f, &ref); }
-Listener::~Listener() { AUListenerDispose(ref); }
-
-std::vector<Heard> Listener::heard()
+std::vector<Heard> Listener::take()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return events;
-}
-
-void Listener::clear()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    events.clear();
+    return std::exchange(events, {});
 }
 
 void Listener::proc(void* self, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue value)
@@ -225,8 +143,6 @@ void Listener::proc(void* self, void*, const AudioUnitEvent* event, UInt64, Audi
     std::lock_guard<std::mutex> lock(l->mutex);
     l->events.push_back({event->mEventType, event->mArgument.mParameter.mParameterID, value});
 }
-
-// ---- units ----
 
 std::unique_ptr<auhost::Unit> OpenUnit()
 {
@@ -239,10 +155,45 @@ std::unique_ptr<auhost::Unit> OpenUnit()
 AudioEffect* EffectOf(AudioUnit unit)
 {
     void* address = nullptr;
-    UInt32 size = sizeof address;
-    if (AudioUnitGetProperty(unit, tonewright::kAUPlugEffectProperty, kAudioUnitScope_Global, 0, &address, &size))
-        return nullptr;
-    return static_cast<AudioEffect*>(address);
+    return Get(unit, tonewright::kAUPlugEffectProperty, address) ? nullptr : static_cast<AudioEffect*>(address);
+}
+
+CFPropertyListRef SavedState(AudioUnit unit, OSStatus expected)
+{
+    CFPropertyListRef state = CFSTR("stale");
+    EXPECT_EQ(Get(unit, kAudioUnitProperty_ClassInfo, state), expected);
+    return state;
+}
+
+std::vector<std::string> PresetNames(AudioUnit unit)
+{
+    CFArrayRef list = nullptr;
+    EXPECT_EQ(Get(unit, kAudioUnitProperty_FactoryPresets, list), noErr);
+    std::vector<std::string> names;
+    for (CFIndex i = 0; list && i < CFArrayGetCount(list); ++i) {
+        const auto* p = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, i));
+        EXPECT_EQ(p->presetNumber, i);
+        names.push_back(auhost::Text(p->presetName));
+    }
+    if (list) CFRelease(list);
+    return names;
+}
+
+AudioClip TestClip(double rate, int channels, size_t frames)
+{
+    AudioClip clip{rate, channels, {}};
+    clip.samples.assign(size_t(channels), std::vector<double>(frames));
+    for (size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            clip.samples[size_t(c)][i] =
+                static_cast<float>(0.5 * std::sin((0.031 + 0.007 * c) * double(i)) * std::exp(-2.0 * double(i) / rate));
+    return clip;
+}
+
+void UnitTest::TearDown()
+{
+    EXPECT_EQ(CFStandInLiveObjects(), 0);
+    EXPECT_EQ(ComponentStandInOpenInstances(), 0);
 }
 
 void RealUnitTest::SetUp()
@@ -250,13 +201,6 @@ void RealUnitTest::SetUp()
     // A support folder of this program's own: the factory bank is installed
     // there on the first unit and read by every later one.
     ::setenv("XDG_DATA_HOME", (harness::TestHome() / "au-data").c_str(), 1);
-    liveAtStart = CFStandInLiveObjects();
-}
-
-void RealUnitTest::TearDown()
-{
-    EXPECT_EQ(CFStandInLiveObjects(), 0);
-    EXPECT_EQ(ComponentStandInOpenInstances(), 0);
 }
 
 }  // namespace au_test
