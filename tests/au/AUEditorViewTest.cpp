@@ -72,7 +72,7 @@ TEST_F(RealUnitTest, AUEditorViewOpensTheRealEditorInTheViewsWindowTicksAndClose
         EXPECT_EQ(std::vector<int>({f.x, f.y, f.width, f.height}), std::vector<int>({0, 0, 579, 375}));
         ASSERT_TRUE(view.ownsEditor());
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(view.tick());
-        EXPECT_TRUE(EffectOf(unit->unit())->getEditor()->isOpen());
+        EXPECT_TRUE(EffectOf(unit->unit()).getEditor()->isOpen());
     }
-    EXPECT_FALSE(EffectOf(unit->unit())->getEditor()->isOpen());
+    EXPECT_FALSE(EffectOf(unit->unit()).getEditor()->isOpen());
 }

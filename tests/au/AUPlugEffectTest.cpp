@@ -31,7 +31,7 @@ AudioClip Render(auhost::Unit& unit, const AudioClip& in, const offline::BlockSc
     return offline::render(process, unit.channels(), unit.channels(), in, unit.channels(), blocks);
 }
 
-tonewright::Effect& PlugIn(auhost::Unit& unit) { return *static_cast<tonewright::Effect*>(EffectOf(unit.unit())); }
+tonewright::Effect& PlugIn(auhost::Unit& unit) { return static_cast<tonewright::Effect&>(EffectOf(unit.unit())); }
 
 }  // namespace
 
@@ -48,13 +48,14 @@ TEST_F(RealUnitTest, AUSavedStateRestoresProgramsParametersAndSoundInAFreshUnitW
     auto restored = ReadyUnit();
     ASSERT_NE(PresetNames(restored->unit())[88], "Saved Lead");
     Listener listener;
+    ClearCalls();
     ASSERT_EQ(Restore(restored->unit(), state), noErr);
     CFRelease(state);
     // Every value is announced, none wrapped in a gesture.
-    const auto heard = listener.take();
+    const Log heard = TakeCalls();
     ASSERT_EQ(heard.size(), 80u);
     for (AudioUnitParameterID i = 0; i < 80; ++i) {
-        EXPECT_EQ(heard[i], (Heard{kAudioUnitEvent_ParameterValueChange, i, heard[i].value}));
+        EXPECT_EQ(heard[i], "heard " + std::to_string(i) + " = " + Number(saved->parameter(i)));
         EXPECT_EQ(restored->parameter(i), saved->parameter(i)) << i;
     }
     const auto names = PresetNames(restored->unit());
