@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -88,22 +89,14 @@ public:
 
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override
     {
-        // The opcodes recorded, with the arguments they carry: i(ndex), v(alue), o(pt).
-        static const std::pair<VstInt32, std::string> recorded[] = {
-            {effOpen, "open"}, {effClose, "close"}, {effSetProgram, "setProgram v"}, {effGetProgram, "getProgram"},
-            {effGetParamName, "getParamName i"}, {effSetSampleRate, "setSampleRate o"},
-            {effSetBlockSize, "setBlockSize v"}, {effMainsChanged, "mains v"}, {effGetChunk, "getChunk i"},
-            {effSetChunk, "setChunk i v"}, {effGetProgramNameIndexed, "getProgramNameIndexed i"},
-            {effVendorSpecific, "vendorSpecific i v"}};
-        for (const auto& [code, form] : recorded)
-            if (code == opcode) {
-                std::string call = form.substr(0, form.find(' '));
-                for (size_t a = form.find(' '); a != std::string::npos; a = form.find(' ', a + 1))
-                    call += " " + (form[a + 1] == 'i'   ? std::to_string(index)
-                                   : form[a + 1] == 'v' ? std::to_string(value)
-                                                        : Number(opt));
-                Record(call);
-            }
+        const std::string i = " " + std::to_string(index), v = " " + std::to_string(value);
+        const std::map<VstInt32, std::string> recorded{
+            {effOpen, "open"}, {effClose, "close"}, {effSetProgram, "setProgram" + v}, {effGetProgram, "getProgram"},
+            {effGetParamName, "getParamName" + i}, {effSetSampleRate, "setSampleRate " + Number(opt)},
+            {effSetBlockSize, "setBlockSize" + v}, {effMainsChanged, "mains" + v}, {effGetChunk, "getChunk" + i},
+            {effSetChunk, "setChunk" + i + v}, {effGetProgramNameIndexed, "getProgramNameIndexed" + i},
+            {effVendorSpecific, "vendorSpecific" + i + v}};
+        if (const auto call = recorded.find(opcode); call != recorded.end()) Record(call->second);
         return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
     }
     void setParameter(VstInt32 index, float value) override
@@ -245,7 +238,10 @@ inline CFPropertyListRef SavedState(AudioUnit unit, OSStatus expected = noErr)
     EXPECT_EQ(Get(unit, kAudioUnitProperty_ClassInfo, state), expected);
     return state;
 }
-inline OSStatus Restore(AudioUnit unit, CFPropertyListRef state) { return Set(unit, kAudioUnitProperty_ClassInfo, state); }
+inline OSStatus Restore(AudioUnit unit, CFPropertyListRef state)
+{
+    return Set(unit, kAudioUnitProperty_ClassInfo, state);
+}
 // The factory presets' names, checking that each is numbered by its place.
 inline std::vector<std::string> PresetNames(AudioUnit unit)
 {

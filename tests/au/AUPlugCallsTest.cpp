@@ -192,7 +192,8 @@ TEST_F(AUCalls, StateIsTheBankChunkWithTheComponentCodesAndRestoreTakesOnlySuchS
 
     // Only this unit's states with data are taken; the plug-in sees no other.
     const auto with = [](const char* key, CFTypeRef value) {
-        auto state = const_cast<CFMutableDictionaryRef>(auhost::MakeState({'<', 'T', 'W', 'R', 'C', 'h', 'u', 'n', 'k'}));
+        const std::string chunk = "<TWRChunk>";
+        auto state = const_cast<CFMutableDictionaryRef>(auhost::MakeState({chunk.begin(), chunk.end()}));
         if (value)
             CFDictionarySetValue(state, CFStringMakeConstantString(key), value);
         else

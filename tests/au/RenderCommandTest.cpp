@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include "AUHarness.h"
 #include "PluginHarness.h"
@@ -20,27 +21,27 @@ protected:
         std::filesystem::create_directories(dir);
     }
     std::string path(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
-    // The command's exit code, and what it wrote when that is 0.
-    std::pair<int, AudioClip> run(const std::string& command, const std::string& in, const std::string& out)
+    // The unit's command, or the VST host with the plug-in, from in.wav to
+    // out.wav: the exit code and what it wrote.
+    std::pair<int, AudioClip> run(bool unit, const std::string& options)
     {
-        const auto result = harness::runCommand(command + " " + path(in) + " " + path(out));
+        const std::string command = unit ? "'" TONEWRIGHT_AU_RENDER_PATH "' " + options
+                                         : "'" TONEWRIGHT_HOST_PATH "' " + options + " '" TONEWRIGHT_VST_PATH "'";
+        const int code = harness::runCommand(command + " " + path("in.wav") + " " + path("out.wav")).exitCode;
         AudioClip clip;
         std::string error;
-        if (result.exitCode == 0) {
-            EXPECT_TRUE(readWav((dir / out).string(), clip, error)) << error;
-        }
-        return {result.exitCode, clip};
+        EXPECT_TRUE(code != 0 || readWav((dir / "out.wav").string(), clip, error)) << error;
+        return {code, clip};
     }
-    // What the unit and what the VST host write with the same options.
-    void expectSame(const std::string& au, const std::string& vst, const std::string& in = "in.wav")
+    // What the unit writes, checked against what the VST host writes.
+    AudioClip expectSame(const std::string& unitOptions, const std::string& vstOptions)
     {
-        const auto [auCode, auClip] = run("'" TONEWRIGHT_AU_RENDER_PATH "' " + au, in, "au.wav");
-        const auto [vstCode, vstClip] = run("'" TONEWRIGHT_HOST_PATH "' " + vst + " '" TONEWRIGHT_VST_PATH "'", in,
-                                            "vst.wav");
-        EXPECT_EQ(std::pair(auCode, vstCode), std::pair(0, 0)) << au;
-        EXPECT_EQ(auClip.sampleRate, vstClip.sampleRate) << au;
-        EXPECT_EQ(auClip.channels, 2) << au;
-        EXPECT_EQ(auClip.samples, vstClip.samples) << au;
+        const auto [auCode, au] = run(true, unitOptions);
+        const auto [vstCode, vst] = run(false, vstOptions);
+        EXPECT_EQ(std::tuple(auCode, vstCode, au.channels, au.sampleRate), std::tuple(0, 0, 2, vst.sampleRate))
+            << unitOptions;
+        EXPECT_EQ(au.samples, vst.samples) << unitOptions;
+        return au;
     }
     const std::filesystem::path dir = harness::TestHome() / "render-command";
 };
@@ -49,7 +50,8 @@ protected:
 
 TEST(AUSharedObject, ExportsTheEntryAndTheStandInCallsOnly)
 {
-    std::istringstream names(harness::runCommand("nm -D --defined-only --format=just-symbols '" TONEWRIGHT_AU_PATH "'").out);
+    std::istringstream names(
+        harness::runCommand("nm -D --defined-only --format=just-symbols '" TONEWRIGHT_AU_PATH "'").out);
     int entries = 0, count = 0;
     for (std::string n; std::getline(names, n); ++count) {
         entries += n == "AUPlugEntry";
@@ -67,31 +69,22 @@ TEST_F(AURenderCommand, WritesWhatTheVstHostWritesMonoAndStereoAt44And96kHzAndFr
     for (int channels : {1, 2}) {
         ASSERT_TRUE(writeWavFloat((dir / "in.wav").string(), TestClip(44100.0, channels, 30000)));
         for (const char* rate : {"", "--rate 96000 "}) {
-            const std::string options = std::string(rate) + "--program 88 --param 30=0.3 --param 74=1 --vary 1:900:4";
-            expectSame(options + " --tail 0.5", options + " --tail 0.5");
+            const std::string options = rate + std::string("--program 88 --param 30=0.3 --param 74=1 --vary 1:900:4");
+            EXPECT_EQ(expectSame(options + " --tail 0.5", options + " --tail 0.5").sampleRate, *rate ? 96000 : 44100);
         }
     }
     // A state the VST host saved, through the unit; and the unit's state in the VST host.
-    EXPECT_EQ(run("'" TONEWRIGHT_HOST_PATH "' --program 103 --param 76=0.625 --tail 0 --save-chunk " + path("vst-state") +
-                      " '" TONEWRIGHT_VST_PATH "'",
-                  "in.wav", "saved.wav")
-                  .first,
-              0);
-    expectSame("--chunk " + path("vst-state") + " --tail 0", "--chunk " + path("vst-state") + " --tail 0");
-    EXPECT_EQ(run("'" TONEWRIGHT_AU_RENDER_PATH "' --program 7 --tail 0 --save-chunk " + path("au-state"), "in.wav",
-                  "saved.wav")
-                  .first,
-              0);
-    expectSame("--program 7 --tail 0", "--chunk " + path("au-state") + " --tail 0");
+    EXPECT_EQ(run(false, "--program 103 --param 76=0.625 --tail 0 --save-chunk " + path("vst")).first, 0);
+    expectSame("--chunk " + path("vst") + " --tail 0", "--chunk " + path("vst") + " --tail 0");
+    EXPECT_EQ(run(true, "--program 7 --tail 0 --save-chunk " + path("au")).first, 0);
+    expectSame("--program 7 --tail 0", "--chunk " + path("au") + " --tail 0");
 }
 
 TEST_F(AURenderCommand, RefusesWhatItCannotDo)
 {
     ASSERT_TRUE(writeWavFloat((dir / "in.wav").string(), TestClip(44100.0, 1, 1000)));
     const std::pair<std::string, int> cases[] = {
-        {"--block 0", 2},     {"--out-channels 3", 2}, {"--whatever 1", 2}, {"--program 128", 1}, {"--param 80=0.5", 1},
-        {"--chunk " + path("missing"), 1}, {"--chunk " + path("in.wav"), 1},
-    };
-    for (const auto& [options, code] : cases)
-        EXPECT_EQ(run("'" TONEWRIGHT_AU_RENDER_PATH "' " + options, "in.wav", "out.wav").first, code) << options;
+        {"--block 0", 2}, {"--out-channels 3", 2}, {"--whatever 1", 2}, {"--program 128", 1}, {"--param 80=0.5", 1},
+        {"--chunk " + path("missing"), 1}, {"--chunk " + path("in.wav"), 1}};
+    for (const auto& [options, code] : cases) EXPECT_EQ(run(true, options).first, code) << options;
 }

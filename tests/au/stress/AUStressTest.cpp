@@ -32,17 +32,16 @@ TEST(AUStress, RenderingWhileParametersPresetsAndStateChangeOnOtherThreads)
     std::atomic<long> blocks{0}, failures{0};
     std::thread audio([&] {
         std::vector<float> a(512), b(512), l(512), r(512);
+        float* ins[2] = {a.data(), b.data()};
+        float* outs[2] = {l.data(), r.data()};
         std::mt19937 rng(1);
         std::uniform_real_distribution<float> d(-0.5f, 0.5f);
-        while (!done.load() || blocks.load() < 100) {
+        for (; !done.load() || blocks.load() < 100; ++blocks) {
             const UInt32 n = 1 + rng() % 512;
             for (UInt32 i = 0; i < n; ++i) a[i] = b[i] = d(rng);
-            float* ins[2] = {a.data(), b.data()};
-            float* outs[2] = {l.data(), r.data()};
             failures += unit->render(ins, outs, n) != noErr;
             for (UInt32 i = 0; i < n; ++i)
                 if (!std::isfinite(l[i]) || !std::isfinite(r[i])) dirty = true;
-            ++blocks;
         }
     });
     std::thread midi([&] {
