@@ -187,8 +187,6 @@ class Listener {
 public:
     Listener() { AUEventListenerCreate(proc, nullptr, nullptr, nullptr, 0.0f, 0.0f, &ref); }
     ~Listener() { AUListenerDispose(ref); }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
 
 private:
     static void proc(void*, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue value)
@@ -267,11 +265,11 @@ inline AudioClip TestClip(double rate, int channels, size_t frames)
     return clip;
 }
 
-// Ends each test with every unit closed and every CoreFoundation object it
-// made given back.
+// Ends each test, once its own members are gone too, with every unit closed
+// and every CoreFoundation object it made given back.
 class UnitTest : public ::testing::Test {
 protected:
-    void TearDown() override
+    ~UnitTest() override
     {
         EXPECT_EQ(CFStandInLiveObjects(), 0);
         EXPECT_EQ(ComponentStandInOpenInstances(), 0);
