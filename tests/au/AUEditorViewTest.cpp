@@ -17,12 +17,17 @@ void* Parent(uintptr_t id) { return reinterpret_cast<void*>(id); }
 
 }  // namespace
 
-TEST(AUEditorView, OpensTheEditorInItsParentTicksItAndALaterViewOrAClosedUnitTakesItOver)
+TEST_F(UnitTest, AUEditorViewOpensTheEditorInItsParentTicksItAndALaterViewOrAClosedUnitTakesItOver)
 {
     UseRecordingEffect recording;
     auto unit = OpenUnit();
-    RecordingEffect::last->attachEditor();
     ClearCalls();
+    {
+        AUEditorView empty(unit->unit(), Parent(1));  // a plug-in object without an editor
+        EXPECT_EQ(empty.frame().width, 0);
+        EXPECT_FALSE(empty.ownsEditor() || empty.tick());
+    }
+    RecordingEffect::last->attachEditor();
     auto first = std::make_unique<AUEditorView>(unit->unit(), Parent(1));
     const AUEditorView::Frame f = first->frame();
     EXPECT_EQ(std::vector<int>({f.x, f.y, f.width, f.height}), std::vector<int>({20, 10, 400, 300}));
@@ -43,22 +48,8 @@ TEST(AUEditorView, OpensTheEditorInItsParentTicksItAndALaterViewOrAClosedUnitTak
     unit.reset();
     EXPECT_FALSE(third.tick());
     EXPECT_EQ(TakeCalls(), (Log{"editor open 3", "editor close", "close", "deleted"}));
-}
-
-TEST(AUEditorView, WithoutAnEditorTheViewStaysEmpty)
-{
-    {
-        UseRecordingEffect recording;
-        auto unit = OpenUnit();
-        ClearCalls();
-        AUEditorView view(unit->unit(), Parent(1));
-        EXPECT_EQ(view.frame().width, 0);
-        EXPECT_FALSE(view.ownsEditor() || view.tick());
-        EXPECT_EQ(TakeCalls(), Log{});
-    }
     // A handle that names no unit at all.
-    AUEditorView nothing(reinterpret_cast<AudioUnit>(uintptr_t{0x12345}), Parent(1));
-    EXPECT_FALSE(nothing.tick());
+    EXPECT_FALSE(AUEditorView(reinterpret_cast<AudioUnit>(uintptr_t{0x12345}), Parent(1)).tick());
 }
 
 TEST_F(RealUnitTest, AUEditorViewOpensTheRealEditorInTheViewsWindowTicksAndClosesIt)
