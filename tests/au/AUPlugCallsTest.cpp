@@ -186,35 +186,28 @@ TEST_F(AUCalls, StateIsTheBankChunkWithTheComponentCodesAndRestoreTakesOnlySuchS
     EXPECT_EQ(TakeCalls(), Log{"getChunk 0"});
 
     // Only this unit's states with data are taken; the plug-in sees no other.
-    const auto with = [](const char* key, CFTypeRef value) {
-        const std::string chunk = "<TWRChunk>";
-        auto state = const_cast<CFMutableDictionaryRef>(auhost::MakeState({chunk.begin(), chunk.end()}));
-        if (value)
-            CFDictionarySetValue(state, CFStringMakeConstantString(key), value);
-        else
-            CFDictionaryRemoveValue(state, CFStringMakeConstantString(key));
-        return state;
-    };
     SInt32 one = 1;
     CFNumberRef wrong = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one);
     CFDataRef empty = CFDataCreate(nullptr, nullptr, 0);
     CFDataRef preset = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>("<TWRPreset>"), 11);
-    const struct { const char* what; CFPropertyListRef state; OSStatus status; } cases[] = {
-        {"no state", nullptr, kAudioUnitErr_InvalidParameter},
-        {"not a dictionary", CFSTR("state"), kAudioUnitErr_InvalidPropertyValue},
-        {"another version", with("version", wrong), kAudioUnitErr_InvalidPropertyValue},
-        {"another type", with("type", wrong), kAudioUnitErr_InvalidPropertyValue},
-        {"another subtype", with("subtype", wrong), kAudioUnitErr_InvalidPropertyValue},
-        {"another maker", with("manufacturer", nullptr), kAudioUnitErr_InvalidPropertyValue},
-        {"no data", with("data", nullptr), -1},
-        {"data not data", with("data", CFSTR("<TWRChunk>")), -1},
-        {"empty data", with("data", empty), -1},
-        {"a preset", with("data", preset), -1}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(Restore(au(), c.state), c.status) << c.what;
-        EXPECT_EQ(TakeCalls(), Log{}) << c.what;
-        if (c.state && CFGetTypeID(c.state) == CFDictionaryGetTypeID()) CFRelease(c.state);
+    const struct { const char* key; CFTypeRef value; OSStatus status; } changed[] = {  // a null value: removed
+        {"version", wrong, kAudioUnitErr_InvalidPropertyValue}, {"type", wrong, kAudioUnitErr_InvalidPropertyValue},
+        {"subtype", wrong, kAudioUnitErr_InvalidPropertyValue},
+        {"manufacturer", nullptr, kAudioUnitErr_InvalidPropertyValue}, {"data", nullptr, -1},
+        {"data", CFSTR("<TWRChunk>"), -1}, {"data", empty, -1}, {"data", preset, -1}};
+    const std::string chunk = "<TWRChunk>";
+    for (const auto& c : changed) {
+        auto state = const_cast<CFMutableDictionaryRef>(auhost::MakeState({chunk.begin(), chunk.end()}));
+        if (c.value)
+            CFDictionarySetValue(state, CFStringMakeConstantString(c.key), c.value);
+        else
+            CFDictionaryRemoveValue(state, CFStringMakeConstantString(c.key));
+        EXPECT_EQ(Restore(au(), state), c.status) << c.key;
+        CFRelease(state);
     }
+    EXPECT_EQ(Restore(au(), nullptr), kAudioUnitErr_InvalidParameter);
+    EXPECT_EQ(Restore(au(), CFSTR("state")), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(TakeCalls(), Log{});
     for (CFTypeRef o : {CFTypeRef(wrong), CFTypeRef(empty), CFTypeRef(preset)}) CFRelease(o);
 }
 
