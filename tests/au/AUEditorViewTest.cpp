@@ -17,75 +17,42 @@ void* Parent(uintptr_t id) { return reinterpret_cast<void*>(id); }
 
 }  // namespace
 
-TEST(AUEditorView, OpensTheEditorInItsParentTicksItAndClosesItWhenItGoes)
+TEST_F(UnitTest, AUEditorViewOpensTheEditorInItsParentTicksItAndALaterViewOrAClosedUnitTakesItOver)
 {
     UseRecordingEffect recording;
     auto unit = OpenUnit();
-    RecordingEffect::last->attachEditor();
     ClearCalls();
     {
-        AUEditorView view(unit->unit(), Parent(1));
-        const AUEditorView::Frame f = view.frame();
-        EXPECT_EQ(std::vector<int>({f.x, f.y, f.width, f.height}), std::vector<int>({20, 10, 400, 300}));
-        EXPECT_TRUE(view.ownsEditor());
-        EXPECT_TRUE(view.tick());
-        EXPECT_TRUE(view.tick());
-        EXPECT_EQ(AUEditorView::kTickSeconds, 1.0 / 60.0);
+        AUEditorView empty(unit->unit(), Parent(1));  // a plug-in object without an editor
+        EXPECT_EQ(empty.frame().width, 0);
+        EXPECT_FALSE(empty.ownsEditor() || empty.tick());
     }
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"editor open 1", "editor idle", "editor idle", "editor close"}));
-}
-
-TEST(AUEditorView, ASecondViewTakesTheEditorOverAndTheFirstLetsGo)
-{
-    UseRecordingEffect recording;
-    auto unit = OpenUnit();
     RecordingEffect::last->attachEditor();
-    ClearCalls();
     auto first = std::make_unique<AUEditorView>(unit->unit(), Parent(1));
+    const AUEditorView::Frame f = first->frame();
+    EXPECT_EQ(std::vector<int>({f.x, f.y, f.width, f.height}), std::vector<int>({20, 10, 400, 300}));
+    EXPECT_TRUE(first->ownsEditor() && first->tick());
+    EXPECT_EQ(TakeCalls(), (Log{"editor open 1", "editor idle"}));
+    // A second view takes the editor over: the first one's timer stops and
+    // it closes nothing when it goes.
     auto second = std::make_unique<AUEditorView>(unit->unit(), Parent(2));
-    EXPECT_FALSE(first->ownsEditor());
-    EXPECT_TRUE(second->ownsEditor());
-    EXPECT_FALSE(first->tick()) << "the first view's timer stops";
+    EXPECT_FALSE(first->ownsEditor() || first->tick());
+    EXPECT_TRUE(second->ownsEditor() && second->tick());
+    first.reset();
     EXPECT_TRUE(second->tick());
-    first.reset();  // closes nothing: the editor is the second view's
-    EXPECT_TRUE(second->tick());
+    EXPECT_EQ(TakeCalls(), (Log{"editor close", "editor open 2", "editor idle", "editor idle"}));
     second.reset();
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"editor open 1", "editor close", "editor open 2", "editor idle",
-                                                 "editor idle", "editor close"}));
-}
-
-TEST(AUEditorView, AClosedUnitStopsTheTicksAndLeavesTheViewNothingToClose)
-{
-    UseRecordingEffect recording;
-    auto unit = OpenUnit();
-    const AudioUnit handle = unit->unit();
-    RecordingEffect::last->attachEditor();
-    ClearCalls();
-    AUEditorView view(handle, Parent(1));
-    unit.reset();  // the host closes the unit before the view
-    EXPECT_FALSE(view.tick());
-    EXPECT_FALSE(view.tick());
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"editor open 1", "editor close", "close", "deleted"}));
-}
-
-TEST(AUEditorView, WithoutAnEditorTheViewStaysEmpty)
-{
-    {
-        UseRecordingEffect recording;
-        auto unit = OpenUnit();
-        ClearCalls();
-        AUEditorView view(unit->unit(), Parent(1));
-        EXPECT_EQ(view.frame().width, 0);
-        EXPECT_FALSE(view.ownsEditor());
-        EXPECT_FALSE(view.tick());
-        EXPECT_EQ(Calls(), std::vector<std::string>{});
-    }
+    EXPECT_EQ(TakeCalls(), Log{"editor close"});
+    // The host closes the unit before the view: the ticks stop, nothing is closed twice.
+    AUEditorView third(unit->unit(), Parent(3));
+    unit.reset();
+    EXPECT_FALSE(third.tick());
+    EXPECT_EQ(TakeCalls(), (Log{"editor open 3", "editor close", "close", "deleted"}));
     // A handle that names no unit at all.
-    AUEditorView nothing(reinterpret_cast<AudioUnit>(uintptr_t{0x12345}), Parent(1));
-    EXPECT_FALSE(nothing.tick());
+    EXPECT_FALSE(AUEditorView(reinterpret_cast<AudioUnit>(uintptr_t{0x12345}), Parent(1)).tick());
 }
 
-TEST_F(RealUnitTest, TheRealEditorOpensInTheViewsWindowTicksAndCloses)
+TEST_F(RealUnitTest, AUEditorViewOpensTheRealEditorInTheViewsWindowTicksAndClosesIt)
 {
     TONEWRIGHT_NEED_X();
     auto unit = OpenUnit();
@@ -96,7 +63,7 @@ TEST_F(RealUnitTest, TheRealEditorOpensInTheViewsWindowTicksAndCloses)
         EXPECT_EQ(std::vector<int>({f.x, f.y, f.width, f.height}), std::vector<int>({0, 0, 579, 375}));
         ASSERT_TRUE(view.ownsEditor());
         for (int i = 0; i < 5; ++i) EXPECT_TRUE(view.tick());
-        EXPECT_TRUE(EffectOf(unit->unit())->getEditor()->isOpen());
+        EXPECT_TRUE(EffectOf(unit->unit()).getEditor()->isOpen());
     }
-    EXPECT_FALSE(EffectOf(unit->unit())->getEditor()->isOpen());
+    EXPECT_FALSE(EffectOf(unit->unit()).getEditor()->isOpen());
 }

@@ -1,59 +1,159 @@
 #pragma once
 // What the Audio Unit tests share: a recording plug-in object that logs
-// every call the unit makes on it (for exact call sequences), a recording
-// editor, a listener that hears the units' parameter events, and units
-// opened through the component entry as a host opens them.
+// every call the unit makes on it (for exact call sequences), a listener
+// that hears the units' parameter events, units opened through the
+// component entry as a host opens them, and fixtures that end each test
+// with every unit closed and no CoreFoundation object alive.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AuHost.h"
+#include "PluginHarness.h"
+#include "common/WavFile.h"
 #include "mac/au/AUPlug.h"
 #include "plugin/Effect.h"
 #include "vst2/AudioEffectX.h"
 
 namespace au_test {
 
-// The calls recorded so far ("setParameter 3 0.5"), by effects and editors.
-std::vector<std::string> Calls();
-void ClearCalls();
-void Record(const std::string& call);
+using Log = std::vector<std::string>;
 
+inline std::mutex callsMutex;
+inline Log calls;
+
+// The calls recorded since the last take ("setParameter 3 0.5"), by effects
+// and editors; taking them clears the record.
+inline Log TakeCalls()
+{
+    std::lock_guard<std::mutex> lock(callsMutex);
+    return std::exchange(calls, {});
+}
+inline void ClearCalls() { TakeCalls(); }
+inline void Record(const std::string& call)
+{
+    std::lock_guard<std::mutex> lock(callsMutex);
+    calls.push_back(call);
+}
+inline std::string Number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// 400 by 300 at (20, 10); records opening, idling and closing.
 class RecordingEditor : public AEffEditor {
 public:
-    explicit RecordingEditor(AudioEffect* owner) : AEffEditor(owner) {}
-    bool getRect(ERect** r) override;
-    bool open(void* parent) override;
-    void close() override;
-    void idle() override;
+    using AEffEditor::AEffEditor;
+    bool getRect(ERect** r) override { return (*r = &rect); }
+    bool open(void* parent) override
+    {
+        Record("editor open " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
+        return AEffEditor::open(parent);
+    }
+    void close() override
+    {
+        Record("editor close");
+        AEffEditor::close();
+    }
+    void idle() override { Record("editor idle"); }
     ERect rect{10, 20, 310, 420};  // top, left, bottom, right
 };
 
-// 80 parameters (values i/100, names "P<i>"), 128 programs ("Program <i>").
+// 80 parameters (values i/100, names "P<i>"), 128 programs ("Program <i>");
+// refuses the rate 12345; doubles its input.
 class RecordingEffect : public AudioEffectX {
 public:
-    explicit RecordingEffect(audioMasterCallback host);
-    ~RecordingEffect() override;
-    static AudioEffect* Make(audioMasterCallback host);
-    static RecordingEffect* last;  // the one made last
+    explicit RecordingEffect(audioMasterCallback host) : AudioEffectX(host, 128, 80)
+    {
+        for (int i = 0; i < 80; ++i) values[i] = static_cast<float>(i) / 100.0f;
+        for (int i = 0; i < 128; ++i) names[i] = "Program " + std::to_string(i);
+        last = this;
+    }
+    ~RecordingEffect() override
+    {
+        Record("deleted");
+        if (last == this) last = nullptr;
+    }
+    static inline RecordingEffect* last = nullptr;  // the one made last
 
-    VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
-    void setParameter(VstInt32 index, float value) override;
-    float getParameter(VstInt32 index) override;
-    void processReplacing(float** inputs, float** outputs, VstInt32 n) override;
-    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
-    void getParameterName(VstInt32 index, char* text) override;
-    VstInt32 getChunk(void** data, bool isPreset) override;
+    VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override
+    {
+        const std::string i = " " + std::to_string(index), v = " " + std::to_string(value);
+        const std::map<VstInt32, std::string> recorded{
+            {effOpen, "open"}, {effClose, "close"}, {effSetProgram, "setProgram" + v}, {effGetProgram, "getProgram"},
+            {effGetParamName, "getParamName" + i}, {effSetSampleRate, "setSampleRate " + Number(opt)},
+            {effSetBlockSize, "setBlockSize" + v}, {effMainsChanged, "mains" + v}, {effGetChunk, "getChunk" + i},
+            {effSetChunk, "setChunk" + i + v}, {effGetProgramNameIndexed, "getProgramNameIndexed" + i},
+            {effVendorSpecific, "vendorSpecific" + i + v}};
+        if (const auto call = recorded.find(opcode); call != recorded.end()) Record(call->second);
+        return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+    }
+    void setParameter(VstInt32 index, float value) override
+    {
+        Record("setParameter " + std::to_string(index) + " " + Number(value));
+        if (index >= 0 && index < 80) values[index] = value;
+    }
+    float getParameter(VstInt32 index) override
+    {
+        Record("getParameter " + std::to_string(index));
+        return index >= 0 && index < 80 ? values[index] : 0.0f;
+    }
+    void processReplacing(float** inputs, float** outputs, VstInt32 n) override
+    {
+        Record(std::string("process ") + (inputs[1] ? "2" : "1") + " in " + (outputs[1] ? "2" : "1") + " out " +
+               std::to_string(n));
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; outputs[c] && i < n; ++i) outputs[c][i] = 2.0f * (inputs[c] ? inputs[c] : inputs[0])[i];
+    }
+    bool getProgramNameIndexed(VstInt32, VstInt32 index, char* text) override
+    {
+        return index >= 0 && index < 128 && std::strcpy(text, names[index].c_str());
+    }
+    void getParameterName(VstInt32 index, char* text) override { std::snprintf(text, 9, "P%d", int(index)); }
+    VstInt32 getChunk(void** data, bool) override
+    {
+        *data = chunk.empty() ? nullptr : chunk.data();
+        return static_cast<VstInt32>(chunk.size());
+    }
     // Accepts text starting with "<TWRChunk>" unless told not to, and then
     // reloads every parameter automated, as the plug-in does.
-    VstInt32 setChunk(void* data, VstInt32 size, bool isPreset) override;
-    VstInt32 processEvents(VstEvents* events) override;
-    void setSampleRate(float rate) override;
-    void close() override;
+    VstInt32 setChunk(void* data, VstInt32 size, bool) override
+    {
+        const char* text = static_cast<const char*>(data);
+        chunkWasCopy = text != lastHostBytes && text[size] == '\0';
+        for (int i = 0; acceptChunks && std::strncmp(text, "<TWRChunk>", 10) == 0 && i < 80; ++i)
+            setParameterAutomated(i, 0.5f);
+        return 0;
+    }
+    VstInt32 processEvents(VstEvents* events) override
+    {
+        for (int e = 0; e < events->numEvents; ++e) {
+            const auto* m = reinterpret_cast<const VstMidiEvent*>(events->events[e]);
+            char text[96];
+            std::snprintf(text, sizeof text, "midi type %d size %d at %d: %02x %02x %02x %02x", m->type, m->byteSize,
+                          m->deltaFrames, m->midiData[0] & 0xFF, m->midiData[1] & 0xFF, m->midiData[2] & 0xFF,
+                          m->midiData[3] & 0xFF);
+            Record(text);
+        }
+        return 0;
+    }
+    void setSampleRate(float rate) override
+    {
+        if (rate != 12345.0f) AudioEffectX::setSampleRate(rate);
+    }
+    // An effect that automates while it closes reaches nobody.
+    void close() override { callHost(audioMasterAutomate, 3, 0.9f); }
     // The host as the effect sees it.
     VstIntPtr callHost(VstInt32 opcode, VstInt32 index, float opt = 0.0f)
     {
@@ -65,7 +165,6 @@ public:
     std::string names[128];
     std::string chunk = "<TWRChunk>recorded</TWRChunk>";
     bool acceptChunks = true;
-    float refusedRate = 12345.0f;
     // Whether the last chunk set came as a private, terminated copy.
     bool chunkWasCopy = false;
     const void* lastHostBytes = nullptr;
@@ -74,48 +173,115 @@ public:
 // Makes units with the recording effect while it lives.
 class UseRecordingEffect {
 public:
-    UseRecordingEffect();
-    ~UseRecordingEffect();
+    UseRecordingEffect() { ClearCalls(); }
+    ~UseRecordingEffect() { tonewright::SetEffectFactory(previous); }
 
 private:
-    tonewright::EffectFactory previous;
+    tonewright::EffectFactory previous = tonewright::SetEffectFactory(
+        [](audioMasterCallback host) -> AudioEffect* { return new RecordingEffect(host); });
 };
 
-struct Heard {
-    AudioUnitEventType type;
-    AudioUnitParameterID parameter;
-    float value;
-    bool operator==(const Heard&) const = default;
-};
-
+// Records the units' parameter events among the calls while it lives:
+// "heard 10 = 0.75", "heard begin 5", "heard end 5".
 class Listener {
 public:
-    Listener();
-    ~Listener();
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-    std::vector<Heard> heard();
-    void clear();
+    Listener() { AUEventListenerCreate(proc, nullptr, nullptr, nullptr, 0.0f, 0.0f, &ref); }
+    ~Listener() { AUListenerDispose(ref); }
 
 private:
-    static void proc(void* self, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue value);
+    static void proc(void*, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue value)
+    {
+        const std::string id = std::to_string(event->mArgument.mParameter.mParameterID);
+        switch (event->mEventType) {
+        case kAudioUnitEvent_BeginParameterChangeGesture: Record("heard begin " + id); break;
+        case kAudioUnitEvent_EndParameterChangeGesture: Record("heard end " + id); break;
+        default: Record("heard " + id + " = " + Number(value));
+        }
+    }
     AUEventListenerRef ref = nullptr;
-    std::mutex mutex;
-    std::vector<Heard> events;
 };
 
-std::unique_ptr<auhost::Unit> OpenUnit();
-// The plug-in object behind a unit (property 5000).
-AudioEffect* EffectOf(AudioUnit unit);
+// Property calls, in the global scope on element 0 unless told otherwise.
+template <typename T>
+OSStatus Get(AudioUnit unit, AudioUnitPropertyID id, T& data, AudioUnitScope scope = kAudioUnitScope_Global,
+             AudioUnitElement element = 0, UInt32 size = sizeof(T))
+{
+    return AudioUnitGetProperty(unit, id, scope, element, &data, &size);
+}
+template <typename T>
+OSStatus Set(AudioUnit unit, AudioUnitPropertyID id, const T& data, AudioUnitScope scope = kAudioUnitScope_Global,
+             AudioUnitElement element = 0, UInt32 size = sizeof(T))
+{
+    return AudioUnitSetProperty(unit, id, scope, element, &data, size);
+}
 
-// Units with the real plug-in and its factory bank in this program's home;
-// each test ends with every CoreFoundation object it made given back and
-// every unit closed.
-class RealUnitTest : public ::testing::Test {
+inline std::unique_ptr<auhost::Unit> OpenUnit()
+{
+    OSStatus status = noErr;
+    auto unit = auhost::Unit::open(status);
+    EXPECT_EQ(status, noErr);
+    return unit;
+}
+// The plug-in object behind a unit (property 5000).
+inline AudioEffect& EffectOf(AudioUnit unit)
+{
+    void* address = nullptr;
+    EXPECT_EQ(Get(unit, tonewright::kAUPlugEffectProperty, address), noErr);
+    return *static_cast<AudioEffect*>(address);
+}
+// The unit's state (ClassInfo), checking the status; restoring one.
+inline CFPropertyListRef SavedState(AudioUnit unit, OSStatus expected = noErr)
+{
+    CFPropertyListRef state = CFSTR("stale");
+    EXPECT_EQ(Get(unit, kAudioUnitProperty_ClassInfo, state), expected);
+    return state;
+}
+inline OSStatus Restore(AudioUnit unit, CFPropertyListRef state)
+{
+    return Set(unit, kAudioUnitProperty_ClassInfo, state);
+}
+// The factory presets' names, checking that each is numbered by its place.
+inline std::vector<std::string> PresetNames(AudioUnit unit)
+{
+    CFArrayRef list = nullptr;
+    EXPECT_EQ(Get(unit, kAudioUnitProperty_FactoryPresets, list), noErr);
+    std::vector<std::string> names;
+    for (CFIndex i = 0; list && i < CFArrayGetCount(list); ++i) {
+        const auto* p = static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, i));
+        EXPECT_EQ(p->presetNumber, i);
+        names.push_back(auhost::Text(p->presetName));
+    }
+    if (list) CFRelease(list);
+    return names;
+}
+// A decaying sine per channel, each at its own frequency.
+inline AudioClip TestClip(double rate, int channels, size_t frames)
+{
+    AudioClip clip{rate, channels, std::vector<std::vector<double>>(size_t(channels), std::vector<double>(frames))};
+    for (size_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            clip.samples[size_t(c)][i] =
+                static_cast<float>(0.5 * std::sin((0.031 + 0.007 * c) * double(i)) * std::exp(-2.0 * double(i) / rate));
+    return clip;
+}
+
+// Ends each test, once its own members are gone too, with every unit closed
+// and every CoreFoundation object it made given back.
+class UnitTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-    long liveAtStart = 0;
+    ~UnitTest() override
+    {
+        EXPECT_EQ(CFStandInLiveObjects(), 0);
+        EXPECT_EQ(ComponentStandInOpenInstances(), 0);
+    }
+};
+
+// Units with the real plug-in and its factory bank in a support folder of
+// this program's own: the bank is installed there on the first unit and
+// read by every later one.
+class RealUnitTest : public UnitTest {
+protected:
+    void SetUp() override { ::setenv("XDG_DATA_HOME", (harness::TestHome() / "au-data").c_str(), 1); }
 };
 
 }  // namespace au_test

@@ -8,8 +8,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <thread>
 #include <vector>
@@ -24,54 +24,44 @@ TEST(AUStress, RenderingWhileParametersPresetsAndStateChangeOnOtherThreads)
     OSStatus status = noErr;
     auto unit = auhost::Unit::open(status);
     ASSERT_TRUE(unit);
-    ASSERT_EQ(unit->setFormat(48000.0, 2), noErr);
-    ASSERT_EQ(unit->setMaxFrames(512), noErr);
-    ASSERT_EQ(unit->initialize(), noErr);
-    std::vector<char> state;
+    ASSERT_FALSE(unit->setFormat(48000.0, 2) || unit->setMaxFrames(512) || unit->initialize());
+    std::vector<char> state, saved;
     ASSERT_EQ(unit->saveChunk(state), noErr);
 
     std::atomic<bool> done{false}, dirty{false};
     std::atomic<long> blocks{0}, failures{0};
     std::thread audio([&] {
         std::vector<float> a(512), b(512), l(512), r(512);
+        float* ins[2] = {a.data(), b.data()};
+        float* outs[2] = {l.data(), r.data()};
         std::mt19937 rng(1);
         std::uniform_real_distribution<float> d(-0.5f, 0.5f);
-        while (!done.load() || blocks.load() < 100) {
+        for (; !done.load() || blocks.load() < 100; ++blocks) {
             const UInt32 n = 1 + rng() % 512;
             for (UInt32 i = 0; i < n; ++i) a[i] = b[i] = d(rng);
-            float* ins[2] = {a.data(), b.data()};
-            float* outs[2] = {l.data(), r.data()};
-            if (unit->render(ins, outs, n) != noErr) ++failures;
+            failures += unit->render(ins, outs, n) != noErr;
             for (UInt32 i = 0; i < n; ++i)
                 if (!std::isfinite(l[i]) || !std::isfinite(r[i])) dirty = true;
-            ++blocks;
         }
     });
     std::thread midi([&] {
         std::mt19937 rng(2);
-        while (!done.load()) {
-            if (unit->midi(rng() % 8 ? 0xB1 : 0xC1, rng() % 128, rng() % 128) != noErr) ++failures;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        for (; !done.load(); std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+            failures += unit->midi(rng() % 8 ? 0xB1 : 0xC1, rng() % 128, rng() % 128) != noErr;
     });
     std::mt19937 rng(3);
     for (int k = 0; k < 18; ++k) {
+        CFArrayRef presets = nullptr;
+        UInt32 size = sizeof presets;
         switch (k % 6) {
         case 0: failures += unit->selectPreset(int(rng() % 128)) != noErr; break;
         case 1: failures += unit->restoreChunk(state) != noErr; break;
-        case 2: {
-            std::vector<char> saved;
-            failures += unit->saveChunk(saved) != noErr || saved.empty();
-            break;
-        }
-        case 3: {
-            CFArrayRef presets = nullptr;
-            UInt32 size = sizeof presets;
+        case 2: failures += unit->saveChunk(saved) != noErr || saved.empty(); break;
+        case 3:
             failures += AudioUnitGetProperty(unit->unit(), kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0,
                                              &presets, &size) != noErr;
             if (presets) CFRelease(presets);
             break;
-        }
         case 4: failures += AudioUnitReset(unit->unit(), kAudioUnitScope_Global, 0) != noErr; break;
         default:
             for (int i = 0; i < 200; ++i) {
