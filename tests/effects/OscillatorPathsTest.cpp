@@ -159,7 +159,7 @@ struct PhaserFormula {
 };
 
 template <class Effect, class EffectFormula>
-void expectFollowsFormula(double fs, const Vector& p, bool stereo)
+void expectFollowsFormula(double fs, bool stereo, const Vector& p)
 {
     Effect e;
     e.SetFs(fs);
@@ -291,23 +291,21 @@ TEST(FunctionGenerator, BlocksGiveTheSamplesOfOneOutputAtATimeToAnUlpOrTwo)
 
 TEST(ModulationEffects, SteadyOutputFollowsTheFormulasSampleBySample)
 {
-    // The rate, the parameters by id, and stereo or mono.
-    struct Case {
-        double fs;
-        Vector p;
-        bool stereo;
-    };
     // Type, speed, depth, mix, delay.
-    for (const Case& k : {Case{44100, {0, 1.0, 0.5, 0.5, 0.01}, true}, Case{48000, {1, 3.7, 1.0, 0.8, 0.002}, true},
-                          Case{44100, {2, 0.4, 0.7, 1.0, 0.025}, true}, Case{96000, {2, 9.0, 0.3, 0.6, 0.0}, false}})
-        expectFollowsFormula<Chorus, ChorusFormula>(k.fs, k.p, k.stereo);
+    const auto chorus = expectFollowsFormula<Chorus, ChorusFormula>;
+    chorus(44100, true, {0, 1.0, 0.5, 0.5, 0.01});
+    chorus(48000, true, {1, 3.7, 1.0, 0.8, 0.002});
+    chorus(44100, true, {2, 0.4, 0.7, 1.0, 0.025});
+    chorus(96000, false, {2, 9.0, 0.3, 0.6, 0.0});
     // Type, speed, depth, delay, sweep, regeneration, inverted.
-    for (const Case& k : {Case{44100, {0, 1.0, 1.0, 0.0025, 0.5, 0.5, 1}, true},
-                          Case{48000, {1, 4.0, 0.6, 0.004, 0.9, 0.9, 0}, true},
-                          Case{96000, {1, 0.3, 0.8, 0.001, 1.0, 0.3, 1}, false}})
-        expectFollowsFormula<Flanger, FlangerFormula>(k.fs, k.p, k.stereo);
+    const auto flanger = expectFollowsFormula<Flanger, FlangerFormula>;
+    flanger(44100, true, {0, 1.0, 1.0, 0.0025, 0.5, 0.5, 1});
+    flanger(48000, true, {1, 4.0, 0.6, 0.004, 0.9, 0.9, 0});
+    flanger(96000, false, {1, 0.3, 0.8, 0.001, 1.0, 0.3, 1});
     // Type, speed, depth, sweep, regeneration, stages.
-    for (const Case& k : {Case{44100, {1, 0.5, 0.5, 2.0, 0.5, 1}, true}, Case{48000, {0, 3.0, 1.0, 3.0, 0.9, 2}, true},
-                          Case{44100, {1, 20.0, 0.7, 1.5, 0.0, 0}, true}, Case{96000, {0, 1.0, 0.8, 2.5, 0.7, 2}, false}})
-        expectFollowsFormula<Phaser, PhaserFormula>(k.fs, k.p, k.stereo);
+    const auto phaser = expectFollowsFormula<Phaser, PhaserFormula>;
+    phaser(44100, true, {1, 0.5, 0.5, 2.0, 0.5, 1});
+    phaser(48000, true, {0, 3.0, 1.0, 3.0, 0.9, 2});
+    phaser(44100, true, {1, 20.0, 0.7, 1.5, 0.0, 0});
+    phaser(96000, false, {0, 1.0, 0.8, 2.5, 0.7, 2});
 }

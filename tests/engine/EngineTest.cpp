@@ -316,9 +316,10 @@ Stereo everyStage(double level, double later, int at, const BlockPlan& plan)
     e->Settle();
     std::vector<double> in = whiteNoise(30000, 0.3, 5);
     Stereo out{std::vector<double>(in.size()), std::vector<double>(in.size()), {}};
-    for (const auto& [from, to] : {std::pair{0, at}, std::pair{at, int(in.size())}}) {
+    for (const auto& span : {std::pair{0, at}, std::pair{at, int(in.size())}}) {
+        const int from = span.first;
         if (from == at) e->SetParameter(94, later);
-        forEachBlock(to - from, plan, [&](int offset, int n) {
+        forEachBlock(span.second - from, plan, [&](int offset, int n) {
             const size_t k = size_t(from + offset);
             e->process(in.data() + k, out.left.data() + k, out.right.data() + k, n);
         });
