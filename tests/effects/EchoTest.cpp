@@ -379,7 +379,7 @@ TEST(Echo, BlocksGiveExactlyTheSamplesOfOneSampleAtATime)
             Echo one, block;
             for (Echo* e : {&one, &block}) {
                 configure(*e, {fs, stereo ? type : 0, delay, 0.8, -3.0, 2.0, 0.4, true, true});
-                if (stereo) e->Reserve(1500);  // the mono form grows its own
+                if (stereo) e->Reserve(1500);  // and the mono form without
             }
             const auto d = blocksAgainstSamples(block, one, burst(length, 700, 21),
                                                 stereo ? burst(length, 900, 22) : std::vector<double>{},

@@ -484,7 +484,7 @@ TEST(ReverbAlgorithms, BlocksGiveExactlyTheSamplesOfOneSampleAtATime)
 {
     std::vector<double> l = testInput(40000, 11), r = testInput(40000, 12);
     for (size_t i = 20000; i < 20300; ++i) l[i] = r[i] = 0.4;  // a second burst into a full tank
-    auto check = [&](auto one, auto block, double fs) {
+    auto check = [&](auto&& one, auto&& block, double fs) {
         one.SetFs(fs);
         block.SetFs(fs);
         const auto d = blocksAgainstSamples(block, one, l, r, BlockPlan::Random(1500, 13), 30000);
