@@ -28,13 +28,13 @@ struct Parts {
     Tube tube;
     PowerAmp power;
 
-    explicit Parts(int powerType)
+    explicit Parts(const PowerAmpParameters& p)
     {
         control.SetParameters({3, 0.7});
         filter.SetParameter(1, Filter::kPeak);
         filter.SetParameter(4, 6.0);
         tube.SetParameter(1, 20.0);
-        power.SetParameter(1, powerType);
+        power.SetParameters(p);
         control.SetFs(176400.0);
         filter.SetFs(176400.0);
         tube.SetFs(176400.0);
@@ -50,11 +50,18 @@ struct Parts {
 
 TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
 {
-    // Each power-amp type (one tube, and the two kinds of tube pairs), with
-    // the input from quiet to beyond the tubes' knees.
-    for (int type : {0, 1, 2})
+    // Each power-amp type (one tube, and the two kinds of tube pairs, whose
+    // tubes step side by side: drive from clean to hard clipping, bias from
+    // one end to the other, slow and fast loops), with the input from quiet
+    // to beyond the tubes' knees.
+    std::vector<PowerAmpParameters> powers{{true, 0}, {true, 1}, {true, 2}};
+    for (int type : {1, 2})
+        for (double drive : {0.3, 1.0, 8.0})
+            for (double bias : {0.0, 0.5, 1.0})
+                for (double dynamics : {0.0, 1.0}) powers.push_back({true, type, drive, bias, dynamics});
+    for (const PowerAmpParameters& power : powers)
     for (int block : {1, 2, 3, 5, 7, 64, 301}) {
-        Parts chained(type), inTurn(type);
+        Parts chained(power), inTurn(power);
         auto x = whiteNoise(3000, 0.4, unsigned(block));
         for (int i = 0; i < 3000; ++i) x[i] *= 4.0 * i / 3000.0;
         auto y = x;
@@ -73,36 +80,8 @@ TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
             inTurn.filter.process(y.data() + pos, n);
             inTurn.power.process(y.data() + pos, n);
         }
-        EXPECT_EQ(x, y) << "type " << type << ", block " << block;
-    }
-}
-
-// A power stage's two tubes step side by side; through every mix of their
-// branches (drive from clean to hard clipping, bias from one end to the
-// other, slow and fast loops) each gives what it gives alone.
-TEST(KernelChain, PairedPowerTubesGiveWhatEachGivesAlone)
-{
-    for (int type : {1, 2})
-    for (double drive : {0.3, 1.0, 8.0})
-    for (double bias : {0.0, 0.5, 1.0})
-    for (double dynamics : {0.0, 1.0}) {
-        PowerAmp chained, alone;
-        for (PowerAmp* p : {&chained, &alone}) {
-            p->SetFs(176400.0);
-            p->SetParameters({true, type, drive, bias, dynamics});
-            p->Settle();
-        }
-        auto x = whiteNoise(4000, 1.0, 7);
-        for (int i = 0; i < 4000; ++i) x[i] *= std::sin(3.14159 * i / 4000.0);
-        auto y = x;
-        for (int pos = 0; pos < 4000; pos += 301) {
-            const int n = std::min(301, 4000 - pos);
-            KernelChain chain;
-            chained.AppendTo(chain);
-            chain.Run(x.data() + pos, n);
-            alone.process(y.data() + pos, n);
-        }
-        EXPECT_EQ(x, y) << "type " << type << ", drive " << drive << ", bias " << bias << ", dynamics " << dynamics;
+        EXPECT_EQ(x, y) << "type " << power.type << ", drive " << power.drive << ", bias " << power.bias
+                        << ", dynamics " << power.dynamics << ", block " << block;
     }
 }
 
@@ -111,23 +90,23 @@ TEST(KernelChain, PairedPowerTubesGiveWhatEachGivesAlone)
 TEST(KernelChain, PairedTubesOfAnySettingsGiveWhatEachGivesAlone)
 {
     const TubeParameters settings[] = {
-        {true, 50.0, true, 0.9, 0.0, 0.0, true, -6.0, 1000.0},
-        {true, 200.0, false, 0.5, 0.8, 0.4, true, -60.0, 30.0},
-        {true, 5.0, true, 0.2, -0.9, -0.6, true, -100.0, 20000.0},
-        {true, 0.5, false, 1.0, 0.3, 0.9, true, -1.0, 5.0},
+        {true, 50.0, true, 0.9, 0.0, 0.0, true, -6.0, 1000.0},  {true, 200.0, false, 0.5, 0.8, 0.4, true, -60.0, 30.0},
+        {true, 5.0, true, 0.2, -0.9, -0.6, true, -100.0, 20000.0}, {true, 0.5, false, 1.0, 0.3, 0.9, true, -1.0, 5.0},
         {true, 1000.0, false, 0.9, 0.0, 0.0, true, -40.0, 5000.0},
     };
     for (const TubeParameters& pa : settings)
     for (const TubeParameters& pb : settings) {
         Tube chained[2], alone[2];
-        for (Tube* t : {&chained[0], &chained[1], &alone[0], &alone[1]}) t->SetFs(176400.0);
-        for (Tube* t : {&chained[0], &alone[0]}) t->SetParameters(pa);
-        for (Tube* t : {&chained[1], &alone[1]}) t->SetParameters(pb);
-        for (Tube* t : {&chained[0], &chained[1], &alone[0], &alone[1]}) t->Settle();
+        for (int t = 0; t < 4; ++t) {
+            Tube& tube = t < 2 ? chained[t] : alone[t - 2];
+            tube.SetFs(176400.0);
+            tube.SetParameters(t % 2 ? pb : pa);
+            tube.Settle();
+        }
         auto x = whiteNoise(3000, 1.0, 4);
-        for (int i = 0; i < 3000; ++i) x[i] *= 3.0 * std::sin(3.14159 * i / 3000.0);
         std::vector<double> y(x.size());
         for (size_t i = 0; i < x.size(); ++i) {
+            x[i] *= 3.0 * std::sin(3.14159 * double(i) / 3000.0);
             double a = x[i] * 1.5 - 0.25, b = x[i] * -0.5 - 0.25;
             alone[0].process(&a, 1);
             alone[1].process(&b, 1);

@@ -1,6 +1,7 @@
 // The FFT against numpy.fft at every power of two, both directions, with
 // each instruction set the processor runs, and the sharing of one pair of
-// work arrays between lengths and kinds.
+// work arrays between lengths and kinds; the convolver's steps, spectral
+// products and direct filter against the plain arithmetic.
 
 #include <gtest/gtest.h>
 
@@ -32,20 +33,6 @@ double relativeError(const std::vector<double>& got, const std::vector<double>& 
     return scale > 0.0 ? diff / scale : diff;
 }
 
-// Runs f once per instruction set this processor has, the active one set.
-template <class F>
-void forEachIsa(F f)
-{
-    std::vector<fft::Isa> isas{fft::Isa::sse2};
-    if (fft::SupportedIsa() == fft::Isa::avx2) isas.push_back(fft::Isa::avx2);
-    for (fft::Isa isa : isas) {
-        fft::UseIsa(isa);
-        SCOPED_TRACE(isa == fft::Isa::avx2 ? "AVX2" : "SSE2");
-        f();
-    }
-    fft::UseIsa(fft::SupportedIsa());
-}
-
 struct Work {
     std::vector<int> ip;
     std::vector<double> w;
@@ -68,7 +55,17 @@ std::vector<double> packRfft(const std::vector<double>& r, int n)
     return p;
 }
 
-class FftAgainstNumpy : public ::testing::Test {
+// Each test once per instruction set, the one this processor lacks skipped.
+class FftOnEachIsa : public ::testing::TestWithParam<fft::Isa> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == fft::Isa::avx2 && fft::SupportedIsa() != fft::Isa::avx2) GTEST_SKIP() << "no AVX2";
+        fft::UseIsa(GetParam());
+    }
+    void TearDown() override { fft::UseIsa(fft::SupportedIsa()); }
+};
+class FftAgainstNumpy : public FftOnEachIsa {
 protected:
     static void SetUpTestSuite()
     {
@@ -92,53 +89,49 @@ bool FftAgainstNumpy::ran = false;
 
 }  // namespace
 
-TEST_F(FftAgainstNumpy, ComplexTransformBothDirections)
+TEST_P(FftAgainstNumpy, ComplexTransformBothDirections)
 {
     ASSERT_TRUE(ran);
-    forEachIsa([] {
-        for (int n = 2; n <= kLargest; n *= 2) {
-            const std::vector<double> input = randomData(2 * n, unsigned(n));
-            const std::vector<double> want = oracle->Result("cdft", n);
-            ASSERT_EQ(want.size(), input.size()) << n;
-            const double tolerance = 2e-16 * (std::log2(n) + 4);
+    for (int n = 2; n <= kLargest; n *= 2) {
+        const std::vector<double> input = randomData(2 * n, unsigned(n));
+        const std::vector<double> want = oracle->Result("cdft", n);
+        ASSERT_EQ(want.size(), input.size()) << n;
+        const double tolerance = 2e-16 * (std::log2(n) + 4);
 
-            Work work(2 * n);
-            std::vector<double> a = input;
-            cdft(2 * n, -1, a.data(), work.ip.data(), work.w.data());
-            EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " points";
+        Work work(2 * n);
+        std::vector<double> a = input;
+        cdft(2 * n, -1, a.data(), work.ip.data(), work.w.data());
+        EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " points";
 
-            // The inverse of numpy's spectrum gives the input times n.
-            a = want;
-            cdft(2 * n, 1, a.data(), work.ip.data(), work.w.data());
-            for (double& x : a) x /= n;
-            EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " points";
-        }
-    });
+        // The inverse of numpy's spectrum gives the input times n.
+        a = want;
+        cdft(2 * n, 1, a.data(), work.ip.data(), work.w.data());
+        for (double& x : a) x /= n;
+        EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " points";
+    }
 }
 
-TEST_F(FftAgainstNumpy, RealTransformBothDirections)
+TEST_P(FftAgainstNumpy, RealTransformBothDirections)
 {
     ASSERT_TRUE(ran);
-    forEachIsa([] {
-        for (int n = 2; n <= kLargest; n *= 2) {
-            const std::vector<double> input = randomData(n, unsigned(n) + 1);
-            const std::vector<double> reference = oracle->Result("rdft", n);
-            ASSERT_EQ(reference.size(), size_t(n + 2)) << n;
-            const std::vector<double> want = packRfft(reference, n);
-            const double tolerance = 2e-16 * (std::log2(n) + 4);
+    for (int n = 2; n <= kLargest; n *= 2) {
+        const std::vector<double> input = randomData(n, unsigned(n) + 1);
+        const std::vector<double> reference = oracle->Result("rdft", n);
+        ASSERT_EQ(reference.size(), size_t(n + 2)) << n;
+        const std::vector<double> want = packRfft(reference, n);
+        const double tolerance = 2e-16 * (std::log2(n) + 4);
 
-            Work work(n);
-            std::vector<double> a = input;
-            rdft(n, 1, a.data(), work.ip.data(), work.w.data());
-            EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " samples";
+        Work work(n);
+        std::vector<double> a = input;
+        rdft(n, 1, a.data(), work.ip.data(), work.w.data());
+        EXPECT_LT(relativeError(a, want), tolerance) << "forward, " << n << " samples";
 
-            // The inverse gives the samples times n/2.
-            a = want;
-            rdft(n, -1, a.data(), work.ip.data(), work.w.data());
-            for (double& x : a) x *= 2.0 / n;
-            EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " samples";
-        }
-    });
+        // The inverse gives the samples times n/2.
+        a = want;
+        rdft(n, -1, a.data(), work.ip.data(), work.w.data());
+        for (double& x : a) x *= 2.0 / n;
+        EXPECT_LT(relativeError(a, input), tolerance) << "inverse, " << n << " samples";
+    }
 }
 
 TEST(Fft, SmallLengthsAreExact)
@@ -166,187 +159,149 @@ TEST(Fft, SmallLengthsAreExact)
     for (int i = 0; i < 8; ++i) EXPECT_EQ(d[i], expected[i]) << i;
 }
 
-TEST(Fft, OneWorkAreaServesEveryLengthAndBothKinds)
+TEST_P(FftOnEachIsa, OneWorkAreaServesEveryLengthAndBothKinds)
 {
     // Built first for a short length, then grown, then used for shorter
     // lengths again, mixing real and complex transforms: the results equal
     // those of fresh work arrays exactly (a span's twiddles do not depend on
     // the longest length a table serves).
-    forEachIsa([] {
-        Work shared(8192);
-        for (int n : {64, 8192, 16, 2048, 4096, 2, 512}) {
-            const std::vector<double> input = randomData(n, unsigned(7 * n));
-            for (int kind = 0; kind < 2; ++kind) {
-                Work fresh(n);
-                std::vector<double> a = input, b = input;
-                if (kind == 0) {
-                    rdft(n, 1, a.data(), shared.ip.data(), shared.w.data());
-                    rdft(n, 1, b.data(), fresh.ip.data(), fresh.w.data());
-                } else {
-                    cdft(n, -1, a.data(), shared.ip.data(), shared.w.data());
-                    cdft(n, -1, b.data(), fresh.ip.data(), fresh.w.data());
-                }
-                double worst = 0.0;
-                for (size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
-                EXPECT_EQ(worst, 0.0) << "length " << n << " kind " << kind;
+    Work shared(8192);
+    for (int n : {64, 8192, 16, 2048, 4096, 2, 512}) {
+        const std::vector<double> input = randomData(n, unsigned(7 * n));
+        for (int kind = 0; kind < 2; ++kind) {
+            Work fresh(n);
+            std::vector<double> a = input, b = input;
+            if (kind == 0) {
+                rdft(n, 1, a.data(), shared.ip.data(), shared.w.data());
+                rdft(n, 1, b.data(), fresh.ip.data(), fresh.w.data());
+            } else {
+                cdft(n, -1, a.data(), shared.ip.data(), shared.w.data());
+                cdft(n, -1, b.data(), fresh.ip.data(), fresh.w.data());
             }
+            EXPECT_EQ(a, b) << "length " << n << " kind " << kind;
         }
-    });
+    }
 }
 
-TEST(Fft, ATransformInStepsIsTheTransformInOneCall)
+TEST_P(FftOnEachIsa, ATransformInStepsOrFromAnotherArrayIsTheTransformInOneCall)
 {
-    forEachIsa([] {
-        const struct {
-            fft::Transform kind;
-            bool real;
-            int isgn;
-        } kinds[] = {{fft::Transform::rdftPlus, true, 1},
-                     {fft::Transform::rdftMinus, true, -1},
-                     {fft::Transform::cdftPlus, false, 1},
-                     {fft::Transform::cdftMinus, false, -1}};
-        std::vector<fft::Step> steps(16384);
-        for (const auto& k : kinds) {
-            for (int n : {16, 64, 128, 1024, 4096, 16384}) {
-                const std::vector<double> input = randomData(n, unsigned(n) + 3);
-                Work work(2 * n);
-                std::vector<double> whole = input;
-                if (k.real)
-                    rdft(n, k.isgn, whole.data(), work.ip.data(), work.w.data());
-                else
-                    cdft(n, k.isgn, whole.data(), work.ip.data(), work.w.data());
-                for (int grain : {1, 37, 1000, 1 << 20}) {
-                    const int count = fft::PlanSteps(k.kind, n, grain, steps.data(), int(steps.size()));
-                    ASSERT_LE(count, int(steps.size()));
-                    std::vector<double> a = input;
-                    for (int i = 0; i < count; ++i) fft::RunStep(steps[size_t(i)], a.data(), work.w.data());
-                    EXPECT_EQ(a, whole) << "n " << n << ", grain " << grain << (k.real ? " rdft " : " cdft ") << k.isgn;
-                }
+    std::vector<fft::Step> steps(16384);
+    for (const auto& [kind, isgn] : {std::pair(fft::Transform::rdftPlus, 1), std::pair(fft::Transform::rdftMinus, -1),
+                                    std::pair(fft::Transform::cdftPlus, 1), std::pair(fft::Transform::cdftMinus, -1)}) {
+        const bool real = kind == fft::Transform::rdftPlus || kind == fft::Transform::rdftMinus;
+        for (int n : {16, 64, 128, 1024, 4096, 16384}) {
+            const std::vector<double> input = randomData(n, unsigned(n) + 3);
+            Work work(2 * n);
+            std::vector<double> whole = input;
+            (real ? rdft : cdft)(n, isgn, whole.data(), work.ip.data(), work.w.data());
+            for (int grain : {1, 37, 1000, 1 << 20}) {
+                const int count = fft::PlanSteps(kind, n, grain, steps.data(), int(steps.size()));
+                ASSERT_LE(count, int(steps.size()));
+                std::vector<double> a = input;
+                for (int i = 0; i < count; ++i) fft::RunStep(steps[size_t(i)], a.data(), work.w.data());
+                EXPECT_EQ(a, whole) << "n " << n << ", grain " << grain << (real ? " rdft " : " cdft ") << isgn;
             }
         }
-    });
+    }
+    // From another array, across the lengths where the passes go breadth
+    // first and depth first; the source is left as it was.
+    Work work(65536);
+    for (int n : {2, 8, 16, 64, 512, 4096, 8192, 65536}) {
+        const std::vector<double> input = randomData(n, unsigned(3 * n));
+        std::vector<double> inPlace = input, from(size_t(n), 0.0), source = input;
+        rdft(n, 1, inPlace.data(), work.ip.data(), work.w.data());
+        rdftFrom(n, source.data(), from.data(), work.ip.data(), work.w.data());
+        EXPECT_TRUE(from == inPlace && source == input) << n;
+    }
 }
 
-TEST(Fft, TheSplitLayoutRoundTripsAndPlacesEveryBin)
+TEST_P(FftOnEachIsa, TheSplitLayoutRoundTripsAndPlacesEveryBin)
 {
-    forEachIsa([] {
-        const int B = 64;
-        const std::vector<double> a = randomData(4 * B, 5);
-        std::vector<double> split = a;
-        fft::ToSplit(split.data(), 0, 2 * B / fft::kGroup);
-        for (int i = 0; i < 2 * B; ++i) {
-            ASSERT_EQ(split[size_t(fft::splitRe(i))], a[size_t(2 * i)]) << i;
-            ASSERT_EQ(split[size_t(fft::splitIm(i))], a[size_t(2 * i + 1)]) << i;
-        }
-        std::vector<double> back(a.size(), 0.0);
-        fft::FromSplit(split.data(), back.data(), 0, 2 * B / fft::kGroup);
-        EXPECT_EQ(back, a);
+    const int B = 64;
+    const std::vector<double> a = randomData(4 * B, 5);
+    std::vector<double> split = a, back(a.size(), 0.0), stereo(a.size(), 0.0);
+    fft::ToSplit(split.data(), 0, 2 * B / fft::kGroup);
+    fft::FromSplit(split.data(), back.data(), 0, 2 * B / fft::kGroup);
+    EXPECT_EQ(back, a);
+    fft::FromSplitStereo(split.data(), stereo.data(), B, 0, B / fft::kGroup);
+    for (int i = 0; i < 2 * B; ++i) {
+        ASSERT_EQ(split[size_t(fft::splitRe(i))], a[size_t(2 * i)]) << i;
+        ASSERT_EQ(split[size_t(fft::splitIm(i))], a[size_t(2 * i + 1)]) << i;
         // Stereo halves: bins 0..B-1, then B and 2B - s at s.
-        std::vector<double> stereo(a.size(), 0.0);
-        fft::FromSplitStereo(split.data(), stereo.data(), B, 0, B / fft::kGroup);
-        for (int s = 0; s < B; ++s) {
-            const int upper = s == 0 ? B : 2 * B - s;
-            ASSERT_EQ(stereo[size_t(2 * s)], a[size_t(2 * s)]) << s;
-            ASSERT_EQ(stereo[size_t(2 * upper)], a[size_t(2 * (B + s))]) << s;
-            ASSERT_EQ(stereo[size_t(2 * upper + 1)], a[size_t(2 * (B + s) + 1)]) << s;
-        }
-    });
+        const int s = i % B, upper = s == 0 ? B : 2 * B - s;
+        if (i < B) ASSERT_EQ(stereo[size_t(2 * s)], a[size_t(2 * s)]) << s;
+        else ASSERT_TRUE(stereo[size_t(2 * upper)] == a[size_t(2 * i)] && stereo[size_t(2 * upper + 1)] == a[size_t(2 * i + 1)])
+            << s;
+    }
 }
 
-TEST(Fft, SpectralProductsAreTheSumsOfComplexProducts)
+TEST_P(FftOnEachIsa, SpectralProductsAreTheSumsOfComplexProducts)
 {
     // Against plain complex arithmetic, for ranges of groups with and without
     // bin 0, one to thirty partitions, replacing and adding; nothing outside
     // the range changes.
-    forEachIsa([] {
-        const int B = 64, groups = B / fft::kGroup;
-        using C = std::complex<double>;
-        // Split spectra and their values as complex numbers.
-        auto at = [](const std::vector<double>& v, int bin, int offset = 0) {
-            return C(v[size_t(offset + fft::splitRe(bin))], v[size_t(offset + fft::splitIm(bin))]);
-        };
-        for (int parts : {1, 3, 30}) {
-            std::vector<std::vector<double>> xs, ks;
-            std::vector<const double*> x, k;
-            for (int p = 0; p < parts; ++p) {
-                xs.push_back(randomData(2 * B, unsigned(100 + p)));
-                ks.push_back(randomData(4 * B, unsigned(200 + p)));
-            }
-            for (int p = 0; p < parts; ++p) {
-                x.push_back(xs[size_t(p)].data());
-                k.push_back(ks[size_t(p)].data());
-            }
-            for (const auto& range : {std::pair{0, groups}, std::pair{1, 3}, std::pair{0, 1}, std::pair{5, 6}}) {
-                for (bool clear : {true, false}) {
-                    const std::vector<double> start = randomData(4 * B, 7);
-                    std::vector<double> mono = start, stereo = start;
-                    fft::ProductsMono(mono.data(), x.data(), k.data(), parts, range.first, range.second, clear);
-                    fft::ProductsStereo(stereo.data(), x.data(), k.data(), parts, B, range.first, range.second, clear);
-                    for (int s = 0; s < B; ++s) {
-                        const bool in = s >= range.first * fft::kGroup && s < range.second * fft::kGroup;
-                        C wantMono = in && clear ? 0.0 : at(start, s);
-                        C wantLow = in && clear ? 0.0 : at(start, s), wantHigh = in && clear ? 0.0 : at(start, s, 2 * B);
-                        for (int p = 0; in && p < parts; ++p) {
-                            const C xv = at(xs[size_t(p)], s), low = at(ks[size_t(p)], s), high = at(ks[size_t(p)], s, 2 * B);
-                            if (s == 0) {  // the real DC and Nyquist values
-                                wantMono += C(xv.real() * low.real(), xv.imag() * low.imag());
-                                wantLow += xv.real() * low;
-                                wantHigh += xv.imag() * high;
-                            } else {
-                                wantMono += xv * low;
-                                wantLow += std::conj(xv) * low;
-                                wantHigh += xv * high;
-                            }
-                        }
-                        const auto near = [&](C got, C want, const char* what) {
-                            EXPECT_NEAR(got.real(), want.real(), 1e-13) << what << ", " << parts << " parts, bin " << s;
-                            EXPECT_NEAR(got.imag(), want.imag(), 1e-13) << what << ", " << parts << " parts, bin " << s;
-                        };
-                        near(at(mono, s), wantMono, "mono");
-                        near(at(mono, s, 2 * B), at(start, s, 2 * B), "mono, past its spectrum");
-                        near(at(stereo, s), wantLow, "stereo, low half");
-                        near(at(stereo, s, 2 * B), wantHigh, "stereo, high half");
+    const int B = 64;
+    using C = std::complex<double>;
+    const auto at = [](const std::vector<double>& v, int bin, int offset = 0) {
+        return C(v[size_t(offset + fft::splitRe(bin))], v[size_t(offset + fft::splitIm(bin))]);
+    };
+    for (int parts : {1, 3, 30}) {
+        std::vector<std::vector<double>> xs, ks;
+        std::vector<const double*> x, k;
+        for (int p = 0; p < parts; ++p) {
+            xs.push_back(randomData(2 * B, unsigned(100 + p)));
+            ks.push_back(randomData(4 * B, unsigned(200 + p)));
+        }
+        for (size_t p = 0; p < xs.size(); ++p) x.push_back(xs[p].data()), k.push_back(ks[p].data());
+        for (const auto& [first, last] : {std::pair{0, B / fft::kGroup}, std::pair{1, 3}, std::pair{0, 1}, std::pair{5, 6}}) {
+            for (bool clear : {true, false}) {
+                const std::vector<double> start = randomData(4 * B, 7);
+                std::vector<double> mono = start, stereo = start;
+                fft::ProductsMono(mono.data(), x.data(), k.data(), parts, first, last, clear);
+                fft::ProductsStereo(stereo.data(), x.data(), k.data(), parts, B, first, last, clear);
+                for (int s = 0; s < B; ++s) {
+                    const bool in = s >= first * fft::kGroup && s < last * fft::kGroup;
+                    C mono0 = in && clear ? 0.0 : at(start, s), low = mono0, high = in && clear ? 0.0 : at(start, s, 2 * B);
+                    for (int p = 0; in && p < parts; ++p) {
+                        const C xv = at(xs[size_t(p)], s), kl = at(ks[size_t(p)], s), kh = at(ks[size_t(p)], s, 2 * B);
+                        // Bin 0 holds the real DC and Nyquist values.
+                        mono0 += s == 0 ? C(xv.real() * kl.real(), xv.imag() * kl.imag()) : xv * kl;
+                        low += s == 0 ? xv.real() * kl : std::conj(xv) * kl;
+                        high += s == 0 ? xv.imag() * kh : xv * kh;
                     }
+                    const auto apart = [](C a, C b) {
+                        return std::max(std::abs(a.real() - b.real()), std::abs(a.imag() - b.imag()));
+                    };
+                    ASSERT_LE(std::max({apart(at(mono, s), mono0), apart(at(mono, s, 2 * B), at(start, s, 2 * B)),
+                                        apart(at(stereo, s), low), apart(at(stereo, s, 2 * B), high)}),
+                              1e-13)
+                        << parts << " parts, bin " << s << ", groups " << first << " to " << last
+                        << (clear ? ", replacing" : ", adding");
                 }
             }
         }
-    });
+    }
 }
 
-TEST(Fft, DirectFilterMatchesTheSumOfProductsForEveryLengthAndCount)
+TEST_P(FftOnEachIsa, DirectFilterMatchesTheSumOfProductsForEveryLengthAndCount)
 {
     // Counts that end inside and outside the vectors, tap counts from one on;
     // nothing past n is written.
-    forEachIsa([] {
-        const std::vector<double> x = randomData(200, 11), taps = randomData(33, 12);
-        for (int T : {1, 2, 5, 18, 32, 33}) {
-            for (int n : {1, 3, 15, 16, 17, 64, 100}) {
-                std::vector<double> y(size_t(n) + 4, 7.0);
-                fft::Fir(x.data(), taps.data(), T, y.data(), n);
-                for (int i = 0; i < n; ++i) {
-                    double want = 0.0;
-                    for (int k = 0; k < T; ++k) want += taps[size_t(k)] * x[size_t(i + k)];
-                    ASSERT_NEAR(y[size_t(i)], want, 1e-14) << "T " << T << ", n " << n << ", i " << i;
-                }
-                for (size_t i = size_t(n); i < y.size(); ++i) ASSERT_EQ(y[i], 7.0);
+    const std::vector<double> x = randomData(200, 11), taps = randomData(33, 12);
+    for (int T : {1, 2, 5, 18, 32, 33}) {
+        for (int n : {1, 3, 15, 16, 17, 64, 100}) {
+            std::vector<double> y(size_t(n) + 4, 7.0);
+            fft::Fir(x.data(), taps.data(), T, y.data(), n);
+            for (int i = 0; i < n; ++i) {
+                double want = 0.0;
+                for (int j = 0; j < T; ++j) want += taps[size_t(j)] * x[size_t(i + j)];
+                ASSERT_NEAR(y[size_t(i)], want, 1e-14) << "T " << T << ", n " << n << ", i " << i;
             }
+            EXPECT_EQ(std::vector<double>(y.begin() + n, y.end()), std::vector<double>(4, 7.0));
         }
-    });
+    }
 }
 
-TEST(Fft, ARealTransformFromAnotherArrayIsTheTransformInPlace)
-{
-    // Bit for bit, across the lengths where the passes go breadth first and
-    // depth first; the source is left as it was.
-    forEachIsa([] {
-        Work work(65536);
-        for (int n : {2, 8, 16, 64, 512, 4096, 8192, 65536}) {
-            const std::vector<double> input = randomData(n, unsigned(3 * n));
-            std::vector<double> inPlace = input, from(size_t(n), 0.0), source = input;
-            rdft(n, 1, inPlace.data(), work.ip.data(), work.w.data());
-            rdftFrom(n, source.data(), from.data(), work.ip.data(), work.w.data());
-            EXPECT_EQ(from, inPlace) << n;
-            EXPECT_EQ(source, input) << n;
-        }
-    });
-}
+const auto isaName = [](const ::testing::TestParamInfo<fft::Isa>& i) { return i.param == fft::Isa::avx2 ? "AVX2" : "SSE2"; };
+INSTANTIATE_TEST_SUITE_P(Isa, FftAgainstNumpy, ::testing::Values(fft::Isa::sse2, fft::Isa::avx2), isaName);
+INSTANTIATE_TEST_SUITE_P(Isa, FftOnEachIsa, ::testing::Values(fft::Isa::sse2, fft::Isa::avx2), isaName);

@@ -303,28 +303,23 @@ TEST(Engine, ASoundPreparedElsewhereIsCommittedByCopiesAndSwapsOnly)
 
 namespace {
 
-// Every stage on: gate, wah, sustainer, equaliser after the amplifier, the
-// five modulation effects after the cabinet, hall reverb, boost, deep and
-// bright.
-const std::pair<int, double> kEveryStage[] = {{1, 1},  {6, 1},  {7, 1},  {9, 1},  {27, 1}, {47, 1},
-                                              {53, 1}, {60, 1}, {69, 1}, {77, 1}, {86, 1}, {87, 2},
-                                              {93, 1}, {91, 1}, {92, 1}};
-
-// The stereo output of an engine with every stage on, the master level set
-// to `level` dB at the start and to `later` dB at sample `at`, in blocks of
-// the plan.
+// The stereo output of an engine with every stage on (gate, wah, sustainer,
+// equaliser after the amplifier, the five modulation effects after the
+// cabinet, hall reverb, boost, deep and bright), the master level `level` dB
+// and `later` dB from sample `at` on, in blocks of the plan.
 Stereo everyStage(double level, double later, int at, const BlockPlan& plan)
 {
     auto e = std::make_unique<Tonewright>();
-    for (const auto& [id, v] : kEveryStage) e->SetParameter(id, v);
-    e->SetParameter(94, level);
+    for (const auto& [id, v] : {std::pair(1, 1.0), {6, 1}, {7, 1}, {9, 1}, {27, 1}, {47, 1}, {53, 1}, {60, 1}, {69, 1},
+                                {77, 1}, {86, 1}, {87, 2}, {93, 1}, {91, 1}, {92, 1}, {94, level}})
+        e->SetParameter(id, v);
     e->Settle();
     std::vector<double> in = whiteNoise(30000, 0.3, 5);
     Stereo out{std::vector<double>(in.size()), std::vector<double>(in.size()), {}};
-    const int total = static_cast<int>(in.size());
-    for (const auto& [from, to] : {std::pair{0, at}, std::pair{at, total}}) {
+    for (const auto& span : {std::pair{0, at}, std::pair{at, int(in.size())}}) {
+        const int from = span.first;
         if (from == at) e->SetParameter(94, later);
-        forEachBlock(to - from, plan, [&](int offset, int n) {
+        forEachBlock(span.second - from, plan, [&](int offset, int n) {
             const size_t k = size_t(from + offset);
             e->process(in.data() + k, out.left.data() + k, out.right.data() + k, n);
         });
@@ -332,10 +327,12 @@ Stereo everyStage(double level, double later, int at, const BlockPlan& plan)
     return out;
 }
 
-double largestDifference(const std::vector<double>& a, const std::vector<double>& b)
+// The largest difference between a and g times b on either side.
+double largestDifference(const Stereo& a, const Stereo& b, double g = 1.0)
 {
     double d = 0.0;
-    for (size_t i = 0; i < a.size(); ++i) d = std::max(d, std::fabs(a[i] - b[i]));
+    for (size_t i = 0; i < a.left.size(); ++i)
+        d = std::max({d, std::fabs(a.left[i] - g * b.left[i]), std::fabs(a.right[i] - g * b.right[i])});
     return d;
 }
 
@@ -346,24 +343,15 @@ TEST(Engine, EveryStageOnGivesTheSameSamplesWhateverTheBlocks)
     const Stereo reference = everyStage(0.0, -9.0, 17000, BlockPlan::Fixed(1024));
     const double tolerance = 1e-9 * std::max(peak(reference.left), peak(reference.right));
     ASSERT_GT(rms(reference.left, 20000), 0.01);
-    for (const BlockPlan& plan : {BlockPlan::Fixed(1), BlockPlan::Fixed(64), BlockPlan::Random(300, 4)}) {
-        const Stereo out = everyStage(0.0, -9.0, 17000, plan);
-        EXPECT_LE(largestDifference(out.left, reference.left), tolerance) << plan.size;
-        EXPECT_LE(largestDifference(out.right, reference.right), tolerance) << plan.size;
-    }
+    for (const BlockPlan& plan : {BlockPlan::Fixed(1), BlockPlan::Fixed(64), BlockPlan::Random(300, 4)})
+        EXPECT_LE(largestDifference(everyStage(0.0, -9.0, 17000, plan), reference), tolerance) << plan.size;
 }
 
 TEST(Engine, MasterLevelScalesTheWholeOutput)
 {
     const Stereo unity = everyStage(0.0, 0.0, 0, BlockPlan::Random(700, 2));
     for (const double db : {-24.0, -6.0, 7.5, 18.0}) {
-        const Stereo out = everyStage(db, db, 0, BlockPlan::Random(700, 2));
         const double g = std::pow(10.0, db / 20.0);
-        double worst = 0.0;
-        for (size_t i = 0; i < unity.left.size(); ++i) {
-            worst = std::max(worst, std::fabs(out.left[i] - g * unity.left[i]));
-            worst = std::max(worst, std::fabs(out.right[i] - g * unity.right[i]));
-        }
-        EXPECT_LE(worst, 1e-12 * g) << db;
+        EXPECT_LE(largestDifference(everyStage(db, db, 0, BlockPlan::Random(700, 2)), unity, g), 1e-12 * g) << db;
     }
 }

@@ -3,6 +3,8 @@
 // impulse responses and delays, levels, and block runners with fixed or
 // random block sizes.
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <random>
@@ -116,5 +118,33 @@ struct AllocationRun {
 };
 AllocationRun allocationsOverRandomBlocks(const MonoProcess& p, const std::vector<double>& signal, int blocks,
                                           unsigned seed, const std::function<void(int block)>& between);
+
+// An effect run in blocks of the plan against a reference set up alike and
+// run a sample at a time (or in the same blocks), both in place over the same
+// input (r empty: the mono form, or a null right channel): the largest
+// difference, and the reference's peak from `tail` on.
+struct BlockDifference {
+    double worst = 0.0, tailPeak = 0.0;
+};
+template <class Effect, class Reference>
+BlockDifference blocksAgainstSamples(Effect& effect, Reference& reference, std::vector<double> l,
+                                     std::vector<double> r, const BlockPlan& plan, size_t tail = 0,
+                                     bool sameBlocks = false)
+{
+    std::vector<double> wantL = l, wantR = r;
+    const auto run = [&r](auto& e, std::vector<double>& a, std::vector<double>& b, int at, int n) {
+        const size_t k = size_t(at);
+        if constexpr (requires { e.process(&a[k], n); })
+            if (r.empty()) return e.process(&a[k], n);
+        e.process(&a[k], r.empty() ? nullptr : &b[k], n);
+    };
+    forEachBlock(int(l.size()), sameBlocks ? plan : BlockPlan::Fixed(1),
+                 [&](int at, int n) { run(reference, wantL, wantR, at, n); });
+    forEachBlock(int(l.size()), plan, [&](int at, int n) { run(effect, l, r, at, n); });
+    BlockDifference d{0.0, std::max(peak(wantL, tail), peak(wantR, tail))};
+    for (size_t i = 0; i < l.size(); ++i) d.worst = std::max(d.worst, std::abs(l[i] - wantL[i]));
+    for (size_t i = 0; i < r.size(); ++i) d.worst = std::max(d.worst, std::abs(r[i] - wantR[i]));
+    return d;
+}
 
 }  // namespace testkit
