@@ -1,17 +1,13 @@
 #pragma once
 // What the product editor's tests share: a support folder of the test's own
-// (XDG_DATA_HOME pointed at a fresh folder while the object lives, so the
-// plug-in installs its bank, preamps and cabinets there), the plug-in with
-// its editor open without a window, clicks on buttons, choices in folder
-// menus by their titles, MIDI through the host's call, and the level a sine
-// comes out at.
+// (XDG_DATA_HOME and HOME pointed into a fresh folder while the object
+// lives, so the plug-in installs its files there) and the plug-in with its
+// editor open without a window.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,16 +29,11 @@ public:
         root = harness::TestHome() / ("support-" + std::to_string(++counter));
         fs::remove_all(root);
         fs::create_directories(root / "Desktop");
-        old = std::getenv("XDG_DATA_HOME");
-        oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
+        for (auto& [name, value] : saved) value = std::getenv(name) ? std::getenv(name) : "/";
         ::setenv("XDG_DATA_HOME", (root / "share").c_str(), 1);
         ::setenv("HOME", root.c_str(), 1);
     }
-    ~SupportHome()
-    {
-        ::setenv("XDG_DATA_HOME", old.c_str(), 1);
-        ::setenv("HOME", oldHome.c_str(), 1);
-    }
+    ~SupportHome() { for (const auto& [name, value] : saved) ::setenv(name, value.c_str(), 1); }
     fs::path support() const { return root / "share" / "Quarrystone" / "TWR"; }
     fs::path banks() const { return support() / "Banks"; }
     fs::path preamps() const { return support() / "Preamps"; }
@@ -52,7 +43,7 @@ public:
     fs::path root;
 
 private:
-    std::string old, oldHome;
+    std::pair<const char*, std::string> saved[2] = {{"XDG_DATA_HOME", ""}, {"HOME", ""}};
 };
 
 inline std::string contents(const fs::path& file)
@@ -71,8 +62,8 @@ inline void write(const fs::path& file, const std::string& bytes)
 struct Product {
     SupportHome home;
     harness::Plugin plugin;
-    tonewright::EffectEditor* editor = static_cast<tonewright::EffectEditor*>(plugin.effect().getEditor());
     tonewright::Effect& effect = plugin.effect();
+    tonewright::EffectEditor* editor = static_cast<tonewright::EffectEditor*>(effect.getEditor());
 
     Product() { editor->open(nullptr); }
     ~Product() { editor->close(); }
@@ -83,20 +74,18 @@ struct Product {
         for (int k = 0; k <= nth; ++k) i = editor->getViewByTag(tag, i);
         return i < 0 ? nullptr : editor->getView(i);
     }
-    // A click on the button: pressed and released over it (or released
-    // outside, which cancels it).
+    // Pressed and released over the button (or released outside: cancelled).
     void click(long tag, bool releasedInside = true)
     {
         CControl* button = view(tag);
         ASSERT_NE(button, nullptr) << tag;
         const CRect& r = button->getViewSize();
-        CPoint in((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        CPoint out(-100, -100);
+        CPoint in((r.left + r.right) / 2, (r.top + r.bottom) / 2), out(-100, -100);
         button->onMouseDown(in, kLButton);
         button->onMouseUp(releasedInside ? in : out, kLButton);
     }
-    // Chooses the entry reached by the titles (sub-menus first), as a
-    // click in the pop-up does.
+    // Chooses the entry reached by the titles (sub-menus first) as a click
+    // in the pop-up does.
     bool choose(tonewright::CMyFileMenu* top, const std::vector<std::string>& titles)
     {
         COptionMenu* menu = top;
@@ -110,24 +99,31 @@ struct Product {
         }
         return false;
     }
-    void idle(int times = 1)
-    {
-        for (int i = 0; i < times; ++i) editor->idle();
-    }
-    // The caption of the menu.
+    void idle(int times = 1) { while (times-- > 0) editor->idle(); }
     static std::string caption(const tonewright::CMyFileMenu* menu) { return menu ? menu->getText() : "(none)"; }
     std::string programName(int i) const { return effect.programs[i].name; }
-
-    // The level (dB) at which a sine of `freq` comes out on the left.
-    double levelAt(double freq, double amplitude = 0.05)
+    std::string name() const { return editor->nameEdit->getText(); }
+    void rename(const char* text) { editor->nameEdit->setText(text); editor->valueChanged(editor->nameEdit); }
+    // The preamp's and the impulse's names.
+    std::pair<std::string, std::string> sounds()
     {
-        const int n = 4410 * 4;
-        const std::vector<double> x = testkit::sine(44100.0, freq, double(n) / 44100.0, amplitude);
-        std::vector<float> in(x.begin(), x.end());
-        std::vector<float> left(static_cast<size_t>(n)), right(static_cast<size_t>(n));
-        plugin.run(in.data(), nullptr, left.data(), right.data(), n);
-        const std::vector<double> y(left.begin(), left.end());
-        return testkit::dB(testkit::fitSine(y, size_t(n / 2), size_t(n), 44100.0, freq).amplitude / amplitude);
+        std::pair<std::string, std::string> names;
+        effect.getSoundNames(names.first, names.second);
+        return names;
+    }
+    // A sine through the plug-in; the left output.
+    std::vector<double> play(double freq, double amplitude, double seconds)
+    {
+        const std::vector<double> x = testkit::sine(44100.0, freq, seconds, amplitude);
+        std::vector<float> in(x.begin(), x.end()), left(in.size()), right(in.size());
+        plugin.run(in.data(), nullptr, left.data(), right.data(), int(in.size()));
+        return std::vector<double>(left.begin(), left.end());
+    }
+    // The gain (dB) of a quiet sine of `freq` on the left.
+    double levelAt(double freq)
+    {
+        const std::vector<double> y = play(freq, 0.05, 0.4);
+        return testkit::dB(testkit::fitSine(y, y.size() / 2, y.size(), 44100.0, freq).amplitude / 0.05);
     }
 };
 
