@@ -1,5 +1,4 @@
-// Folder menus: the trees made from folders on disk, what a choice resolves
-// to, captions cut, shortened and starred, and the closed menu drawn.
+// Folder menus: the trees made from folders on disk, what a choice resolves to, captions, the closed menu drawn.
 
 #include <gtest/gtest.h>
 
@@ -29,8 +28,7 @@ fs::path tree(const std::string& name, std::initializer_list<std::string> entrie
     return root;
 }
 
-// The menu as text: sub-menus in brackets, separators as "-", a file named
-// "-" as "file -".
+// The menu as text: sub-menus in brackets, separators as "-", a file named "-" as "file -".
 std::string menuShape(const COptionMenu* menu)
 {
     std::string out;
@@ -72,8 +70,7 @@ TEST(FileMenus, TreesSortedHiddenSkippedLinksNotFollowedDepthCappedWithTheirClos
         EXPECT_EQ(menuShape(menu), c.shape);
         menu->forget();
     }
-    // Case aside, then bytes; hidden folders skipped, the linked folder left
-    // out, the linked file in; folders below the eighth level not listed.
+    // Case aside, then bytes; hidden folders skipped, the linked folder out, the linked file in; eight levels at most.
     const fs::path root = tree("Order", {"b.xml", "A.xml", "a.xml", "C/", ".git/", ".git/x.xml", "c.xml"});
     fs::create_directory_symlink(root / "C", root / "Linked");
     fs::create_symlink(root / "b.xml", root / "bee.xml");
@@ -112,8 +109,7 @@ TEST(FileMenus, ChoicesResolveToFilesAndCommandsByPlaceNeverByTitle)
         {bank, bank, 7, banks, false, kImportChosen, banks.string() + "/", "kept"},
         {bank, bank, 5, banks, false, kNotAFileMenu, "kept", "kept"},                           // the separator
         {bank, bank, 1, std::string(kMaxPathText, 'a'), false, kNotAFileMenu, "kept", "kept"},  // too long a path
-        // In a sub-menu the file in its folder, the caption on the top menu;
-        // "Import..." there stands for that folder. Past sub-menus, files.
+        // In a sub-menu: the file in its folder, the caption on the top; "Import..." for that folder. Past sub-menus.
         {clean, preamp, 0, preamps, false, kFileChosen, preamps / "Clean" / "Crunch.xml", "Crunch"},
         {clean, preamp, 0, preamps, true, kFileChosen, preamps / "Clean" / "Crunch.xml", "Clean/Crunch"},
         {static_cast<CMyFileMenu*>(preamp->getSubMenu(1)), preamp, 1, preamps, false, kImportChosen, preamps.string() + "/Empty/", "kept"},
@@ -148,9 +144,7 @@ TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
         EXPECT_EQ(menu->getText(), c.caption);
     }
     menu->forget();
-    // With a context the text fits the width, ending in "...", one character
-    // of its own at least (one pass: one character less); characters, not
-    // bytes, are given up.
+    // With a context the text fits, ending in "..." after one character at least; characters, not bytes, go.
     auto* surface = new CBitmap(10, 10);
     {
         CDrawContext context(surface);
@@ -176,8 +170,7 @@ TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
 
 TEST(FileMenus, TheClosedMenuDrawsItsCaptionOrEntryWithinItsStyle)
 {
-    // Pixels (1, 7) and (95, 7): filled to the right edge, the arrow's 20
-    // pixels kept, nothing at all.
+    // Pixels (1, 7) and (95, 7): filled to the right edge, the arrow's 20 pixels kept, nothing at all.
     const struct { long style; uint32_t left, right; } cases[] = {{0, 0xFF000000, 0xFF000000}, {kFileMenuArrowStyle, 0xFF000000, 0xFFFFFFFF}, {kFileMenuHiddenStyle, 0xFFFFFFFF, 0xFFFFFFFF}};
     for (const auto& c : cases) {
         auto* target = new CBitmap(100, 14);

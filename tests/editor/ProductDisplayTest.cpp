@@ -1,6 +1,5 @@
-// What the product editor shows by itself: the More page fed by audio run
-// through the plug-in, the MIDI-learn gesture end to end, and the notices
-// the effect leaves from other threads.
+// What the product editor shows by itself: the More page fed by audio run through the plug-in, the MIDI-learn
+// gesture end to end, and the notices the effect leaves from other threads.
 
 #include <gtest/gtest.h>
 
@@ -23,16 +22,14 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
     auto later = [&](int ms) { now += std::chrono::milliseconds(ms), p.idle(); };
     auto value = [&](long tag, int nth = 0) { return p.view(tag, nth)->getValue(); };
     auto shown = [&] { return Flags{e->isMoreScreenShown(), p.effect.moreScreenVisible.load(), value(kGUIMoreScreen) == 1.0f}; };
-    // A click released elsewhere does nothing; over the button it shows the
-    // page, which the audio thread then feeds.
+    // A click released away does nothing; over the button it shows the page, which the audio thread then feeds.
     p.click(kGUIParamMoreButton, false);
     EXPECT_EQ(shown(), Flags(3, 0));
     p.click(kGUIParamMoreButton);
     ASSERT_EQ(shown(), Flags(3, 1));
     auto* key = dynamic_cast<CTextEdit*>(p.view(kGUITunerKeyDisplay));
     ASSERT_NE(key, nullptr);
-    // A at -4.4 dBFS: the note, the needle within 3 cents (0.02 a cent) of the
-    // middle, the input meter at its third light; updates every 50 ms at most.
+    // A at -4.4 dBFS: the note, the needle within 3 cents (0.02 a cent), the input meter at its third light; 50 ms apart.
     p.play(110.0, 0.6, 2.0);
     later(100);
     EXPECT_STREQ(key->getText(), "A");
@@ -43,8 +40,7 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
         later(ms);
         EXPECT_FLOAT_EQ(value(kGUIInputVU), input) << ms;
     }
-    // Driven over full scale, both clip lights; quiet puts them out. Hidden,
-    // the tuner and meters rest and the main panel's clip light goes on.
+    // Over full scale both clip lights, quiet puts them out; hidden, the tuner rests and the main panel's light goes on.
     p.plugin.set(30, 1.0f);
     for (const auto& [freq, amplitude, lit, more] : {std::tuple{110.0, 4.0, 1.0f, true}, {110.0, 0.0, 0.0f, true}, {330.0, 4.0, 1.0f, false}}) {
         if (!more) p.click(kGUIMoreScreenCLOSE);
@@ -57,8 +53,7 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
     EXPECT_STREQ(key->getText(), "A");
     // Every open shows the page as it was left.
     p.click(kGUIParamMoreButton);
-    e->close();
-    e->open(nullptr);
+    e->close(), e->open(nullptr);
     EXPECT_EQ(shown(), Flags(3, 1));
 }
 
@@ -77,16 +72,14 @@ TEST(ProductDisplay, LearnArmsAParameterAControllerBindsItAndAnotherInstanceObey
     EXPECT_EQ(p.plugin.get(5), before);  // the gesture is no turn of the knob
     EXPECT_EQ(learn(), Flags({5, 5, 1, -1, -1}));
     EXPECT_EQ(dynamic_cast<CHighlightControl&>(*p.view(5)).getLearningColor(), kMagentaCColor);
-    // Controller 20 on the audio thread's call: bound, the knob follows, the
-    // frame goes in idle (not there).
+    // Controller 20 on the audio thread's call: bound, the knob follows, the frame goes in idle (not there).
     send(p.plugin, {midi(0xB0, 20, 64)});
     EXPECT_FLOAT_EQ(p.plugin.get(5), 64.0f / 127.0f);
     EXPECT_EQ(learn(), Flags({5, -1, 1, 5, -1}));
     p.idle();
     EXPECT_EQ(learn(), Flags({-1, -1, 0, 5, -1}));
     EXPECT_FLOAT_EQ(p.view(5)->getValue(), 64.0f / 127.0f);
-    // The map is the machine's: another instance obeys controller 20. The
-    // gesture on the armed knob again unlearns it, for new instances too.
+    // The map is the machine's: another instance obeys; the gesture on the armed knob unlearns, for new instances too.
     p.effect.waitForWorker();
     {
         harness::Plugin other;
@@ -100,11 +93,9 @@ TEST(ProductDisplay, LearnArmsAParameterAControllerBindsItAndAnotherInstanceObey
     EXPECT_EQ(e->controlModifierClicked(e->presetMenu, kShift | kAlt), 1);
     EXPECT_EQ(e->controlModifierClicked(e->presetMenu, kShift), 0);
     EXPECT_EQ(learn(), Flags({-1, -1, 0, -1, -1}));
-    // Armed across a close: the reopened knob shows it. Learned while
-    // closed: not armed when reopened, and bound.
+    // Armed across a close: the reopened knob shows it. Learned while closed: bound, not armed when reopened.
     gesture();
-    e->close();
-    e->open(nullptr);
+    e->close(), e->open(nullptr);
     EXPECT_EQ(learn(), Flags({5, 5, 1, -1, -1}));
     e->close();
     send(p.plugin, {midi(0xB0, 21, 10)});

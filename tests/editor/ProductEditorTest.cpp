@@ -1,6 +1,5 @@
-// The product editor's commands against a support folder of the test's own
-// and scripted file dialogs: what each does to the programs, the sound, the
-// names, the files and the flags; failures change nothing, copy nothing.
+// The product editor's commands, with a support folder of the test's own and scripted file dialogs: what
+// each does to the programs, the sound, the names, the files and the flags; failures change and copy nothing.
 
 #include <gtest/gtest.h>
 
@@ -55,8 +54,7 @@ int complaints(Act act)
     return n;
 }
 
-// Scripted dialogs whose next one answers with `file` (written first when
-// bytes are given); the command then runs to the window's idle.
+// Scripted dialogs; the next answers `file` (written first when bytes are given), run to the window's idle.
 struct Dialogs : system::ScriptedFileDialogs {
     Product& p;
     explicit Dialogs(Product& product) : p(product) {}
@@ -66,11 +64,7 @@ struct Dialogs : system::ScriptedFileDialogs {
         Choose(file.string());
         return *this;
     }
-    void menu(CMyFileMenu* m, const Titles& t)
-    {
-        if (!p.choose(m, t)) ADD_FAILURE() << "no entry " << t.back();
-        p.idle();
-    }
+    void menu(CMyFileMenu* m, const Titles& t) { EXPECT_TRUE(p.choose(m, t)) << t.back(); p.idle(); }
     void click(long tag) { p.click(tag), p.idle(); }
     std::string asked() const  // the last request: title, kind, start, extensions
     {
@@ -98,11 +92,9 @@ TEST(ProductEditor, FirstRunInstallsTheSupportFilesOnceAndTheWindowListsThem)
                                               "Open 1x12 Stereo.wav", "Open 1x12.wav", "-", "Load Impulse...", "Import..."}));
     for (CMyFileMenu* programs : {e->presetMenu, e->saveAsMenu})
         EXPECT_EQ(titles(programs).back() + std::to_string(programs->getCurrentIndex()), "128 - " + p.programName(127) + "0");
-    EXPECT_EQ(Titles({Product::caption(e->bankMenu), Product::caption(e->presetMenu), Product::caption(e->preampMenu),
-                      Product::caption(e->impulseMenu) + ".wav", p.name()}),
-              Titles({"QS Factory", "001", p.sound(false), p.sound(true), p.programName(0)}));
-    // Later instances keep the user's changes and deletions; without the
-    // mark (a folder made by hand) missing files come back.
+    EXPECT_EQ(Titles({Product::caption(e->bankMenu), Product::caption(e->impulseMenu) + ".wav", p.name()}),
+              Titles({"QS Factory", p.sound(true), p.programName(0)}));
+    // Later instances keep the user's changes and deletions; without the mark (made by hand) missing files come back.
     const fs::path mine = p.home.preamps() / "Clean" / "American Clean.xml", gone = p.home.impulses() / "Open 1x12.wav";
     write(mine, "mine");
     fs::remove(gone);
@@ -129,8 +121,7 @@ TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldAndTheSaveButtons)
     std::vector<int> lit;
     for (int ms = 0; ms <= 1000; ms += 125, now += std::chrono::milliseconds(125)) p.idle(), lit.push_back(e->flashButton->getFlash());
     EXPECT_EQ(lit, (std::vector<int>{0, 0, 1, 1, 0, 0, 1, 1, 0}));
-    // The name field renames the stored program, with its sound, once it is
-    // saved (a click released elsewhere saves nothing); then it stops blinking.
+    // The name field renames the stored program, with its sound, once saved (not by a click released away).
     const std::string stored = p.programName(5);
     p.rename("My Sound");
     p.click(kGUIParamPresetSaveButton, false);
@@ -140,8 +131,7 @@ TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldAndTheSaveButtons)
     p.idle();
     EXPECT_FALSE(p.effect.programModified.load() || e->flashButton->getFlash());
     EXPECT_EQ(titles(e->presetMenu)[5], "006 - My Sound");
-    p.effect.setProgram(0);
-    p.effect.setProgram(5);
+    p.effect.setProgram(0), p.effect.setProgram(5);
     EXPECT_FLOAT_EQ(p.plugin.get(30), 0.125f);
     // Save as: into the chosen slot, which becomes current; an empty name is refused.
     p.rename("Copy");
@@ -160,11 +150,9 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
     const fs::path desk = p.home.desktop(), banks = p.home.banks();
     write(banks / "Rock.xml", bankNamed(p, "Rock Zero"));
     write(banks / "Broken.xml", "<TWRBank><TWRPreset");
-    e->close();
-    e->open(nullptr);
+    e->close(), e->open(nullptr);
     auto state = [&] { return Titles({p.programName(0), p.name(), p.effect.getBankFile(), Product::caption(e->bankMenu)}); };
-    // Program 0 is current and still the new bank's program 0 is applied; a
-    // bank that cannot be read changes nothing and says so once.
+    // Program 0 is current, still the new bank's program 0 is applied; an unreadable bank changes nothing, says so once.
     const float master = p.plugin.get(30);
     p.plugin.set(30, master < 0.5f ? 0.9f : 0.1f);
     p.effect.setWorkingProgramName("Edited");
@@ -172,22 +160,19 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
     EXPECT_EQ(p.plugin.get(30), master);
     EXPECT_EQ(complaints([&] { dialogs.menu(e->bankMenu, {"Broken"}); }), 1);
     EXPECT_EQ(state(), Titles({"Rock Zero", "Rock Zero", banks / "Rock.xml", "Rock"}));
-    // Imported from the desktop: copied into Banks, made current, listed;
-    // one that cannot be read: nothing copied, nothing changed.
-    const std::string gig = bankNamed(p, "Gig Zero");
-    dialogs.with(desk / "Gig.xml", gig).menu(e->bankMenu, {"Import..."});
-    EXPECT_EQ(dialogs.asked(), "Import Bank open ~/Desktop xml");
-    EXPECT_EQ(contents(banks / "Gig.xml"), gig);
-    dialogs.with(desk / "Junk.xml", "not a bank").menu(e->bankMenu, {"Import..."});
-    EXPECT_FALSE(fs::exists(banks / "Junk.xml"));
-    EXPECT_EQ(state(), Titles({"Gig Zero", "Gig Zero", banks / "Gig.xml", "Gig"}));
+    // Imported: copied into Banks, made current, listed (an unreadable one: nothing). Loaded: used where it lies.
+    const struct { const char* file; std::string bytes, command; bool copied; Titles after; } commands[] = {
+        {"Gig.xml", bankNamed(p, "Gig Zero"), "Import...", true, {"Gig Zero", "Gig Zero", banks / "Gig.xml", "Gig"}},
+        {"Junk.xml", "not a bank", "Import...", false, {"Gig Zero", "Gig Zero", banks / "Gig.xml", "Gig"}},
+        {"Away.xml", bankNamed(p, "Away Zero"), "Load Bank...", false, {"Away Zero", "Away Zero", desk / "Away.xml", "Away"}}};
+    for (const auto& c : commands) {
+        dialogs.with(desk / c.file, c.bytes).menu(e->bankMenu, {c.command});
+        EXPECT_EQ(dialogs.asked(), (c.command == "Import..." ? "Import Bank" : "Load Bank") + std::string(" open ~/Desktop xml"));
+        EXPECT_EQ(contents(banks / c.file), c.copied ? c.bytes : "") << c.file;
+        EXPECT_EQ(state(), c.after) << c.file;
+    }
     EXPECT_TRUE(lists(e->bankMenu, "Gig"));
-    // Loaded from elsewhere: used where it lies, starred when changed, saved
-    // there; a save that fails leaves the old file and the star.
-    dialogs.with(desk / "Away.xml", bankNamed(p, "Away Zero")).menu(e->bankMenu, {"Load Bank..."});
-    EXPECT_EQ(dialogs.asked(), "Load Bank open ~/Desktop xml");
-    EXPECT_FALSE(fs::exists(banks / "Away.xml"));
-    EXPECT_EQ(state(), Titles({"Away Zero", "Away Zero", desk / "Away.xml", "Away"}));
+    // Changed: starred; saved where it lies; a save that fails leaves the old file and the star.
     struct rlimit old {}, small {};
     ::getrlimit(RLIMIT_FSIZE, &old);
     ::signal(SIGXFSZ, SIG_IGN);
@@ -203,8 +188,7 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
         EXPECT_EQ(contents(desk / "Away.xml"), fails ? before : BankFileText(p.effect.programs));
         EXPECT_EQ(Product::caption(e->bankMenu) + std::to_string(p.effect.bankModified.load()), fails ? "Away*1" : "Away0");
     }
-    // Exported into Banks it is listed (".xml" added); elsewhere no menu
-    // changes; the bank keeps its own file.
+    // Exported into Banks it is listed (".xml" added), elsewhere not; the bank keeps its own file.
     dialogs.with(banks / "Export").click(kGUIParamBankExportButton);
     EXPECT_EQ(dialogs.asked(), "Export Bank save ~/Desktop/Bank.xml xml");
     EXPECT_TRUE(contents(banks / "Export.xml") == BankFileText(p.effect.programs) && lists(e->bankMenu, "Export"));
@@ -223,15 +207,13 @@ TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
     const fs::path desk = p.home.desktop();
     write(p.home.preamps() / "Clean" / "Broken.xml", "<TWRPreset/>");
     write(p.home.impulses() / "bad.wav", "RIFF junk");
-    e->close();
-    e->open(nullptr);
+    e->close(), e->open(nullptr);
     EXPECT_FALSE(lists(e->impulseMenu, "bad.wav"));  // the reader refuses it
     auto state = [&](bool impulse) {
         return Titles({p.sound(impulse), Product::caption(impulse ? e->impulseMenu : e->preampMenu),
                        std::to_string(p.effect.programModified.exchange(false))});
     };
-    // A preamp chosen modifies the program; a broken one changes nothing and
-    // says so once; one imported in a sub-menu lands in that folder.
+    // A preamp chosen modifies the program; a broken one changes nothing, says so once; one imported lands in its folder.
     ASSERT_TRUE(p.choose(e->preampMenu, {"Clean", "American Clean"}));
     EXPECT_EQ(state(false), Titles({"American Clean", "American Clean", "1"}));
     EXPECT_EQ(complaints([&] { dialogs.menu(e->preampMenu, {"Clean", "Broken"}); }), 1);
@@ -249,8 +231,7 @@ TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
     EXPECT_TRUE(std::fabs(again[0] - before[0]) < 0.1 && std::fabs(again[1] - before[1]) < 0.1);
     EXPECT_GT(std::max(std::fabs(after[0] - before[0]), std::fabs(after[1] - before[1])), 1.0) << before[0] << " " << after[0];
     EXPECT_EQ(state(true), Titles({"Open 1x12.wav", "Open 1x12", "1"}));
-    // Imported: copied, listed, playing. A file the reader refuses: said, not
-    // copied, the cabinet plays on. Loaded from elsewhere: not copied.
+    // Imported: copied, listed, playing; one the reader refuses: said, not copied. Loaded from elsewhere: not copied.
     dialogs.with(desk / "Mic.wav", contents(kResources / "impulses" / "Closed 2x12.wav")).menu(e->impulseMenu, {"Import..."});
     EXPECT_EQ(dialogs.asked(), "Import Impulse open ~/Desktop wav aif aiff");
     EXPECT_TRUE(lists(e->impulseMenu, "Mic.wav") && p.sound(true) == "Mic.wav");
@@ -271,8 +252,7 @@ TEST(ProductEditor, PresetsGoOutAndComeBackThroughTheDialogs)
     dialogs.with(desk / "solo").click(kGUIParamPresetExportButton);
     EXPECT_EQ(dialogs.asked(), "Export Preset save ~/Desktop/Lead-Solo.xml xml");
     EXPECT_NE(contents(desk / "solo.xml").find("name=\"Lead/Solo\""), std::string::npos);
-    // Cancelled: nothing. Imported: the sound and the name, modified. One
-    // that cannot be read changes nothing and says so once.
+    // Cancelled: nothing. Imported: the sound and the name, modified. An unreadable one: nothing, said once.
     p.plugin.set(30, 0.75f);
     p.rename("Other");
     dialogs.CancelNext();
@@ -321,15 +301,13 @@ TEST(ProductEditor, DialogsLeaveTheWindowRunningOneAtATimeAndKickButtonsActOnThe
     char name[256] = {};
     p.effect.getProgramName(name);
     EXPECT_STREQ(name, "Slow");
-    // Closing the window drops a dialog still open; with no dialog program
-    // the command stops.
+    // Closing the window drops a dialog still open; with no dialog program the command stops.
     dialogs.Choose(slow.string(), 100);
     press(CPoint(20, 20));
     EXPECT_EQ(state(), std::pair(true, size_t(2)));
     e->close();
     EXPECT_FALSE(e->isDialogOpen());
-    e->open(nullptr);
-    p.idle(3);
+    e->open(nullptr), p.idle(3);
     EXPECT_FALSE(e->isDialogOpen());
     system::ScriptedFileDialogs none;
     press(CPoint(20, 20));

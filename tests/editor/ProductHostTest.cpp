@@ -1,8 +1,5 @@
-// The product editor on the X server as a user meets it: the offline host's
-// window with a clip playing (screenshots whose gain knob's learn frame,
-// tuner, meters and clip light are compared pixel for pixel with the skin's
-// film strips), and a cabinet chosen in a menu opened by a click, heard.
-// Screenshots stay in the build's tests/screenshots folder.
+// The product editor on the X server: the offline host's window playing a sine (screenshots, kept in the
+// build's tests/screenshots, compared with the skin's film strips), and a cabinet chosen by clicks, heard.
 
 #include <gtest/gtest.h>
 
@@ -35,9 +32,7 @@ struct Png {
     cairo_surface_t* surface;
 };
 
-// The one image of the skin's film strip `id` (`frames` images `h` tall)
-// that the shot's rectangle at (x, y) shows exactly where the strip is
-// opaque, or -1.
+// The one image of film strip `id` (`frames` images `h` tall) the shot shows exactly at (x, y) where opaque, or -1.
 int shownFrame(const Png& shot, int x, int y, int w, int h, long id, int frames)
 {
     const Png strip(kSkin / (std::to_string(id) + ".png"));
@@ -53,8 +48,7 @@ int shownFrame(const Png& shot, int x, int y, int w, int h, long id, int frames)
     return exact == 1 ? shown : -1;
 }
 
-// Runs the host's editor with a second of a sine looped (whole cycles: no
-// seam); `clicks` is xdotool work on the window $W once it shows.
+// The host's editor with a second of sine looped (whole cycles: no seam); `clicks` xdotool work on its window $W.
 void host(const SupportHome& home, double amplitude, const char* shot, double seconds, const std::string& options, const std::string& clicks)
 {
     AudioClip c{44100.0, 1, {testkit::sine(44100.0, 110.0, 1.0, amplitude)}};
@@ -81,14 +75,12 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
     host(home, 4.0, "more-clipping.png", 2.5, "--param 30=1", more);
     const Png main(kShots / "main.png"), page(kShots / "more.png"), clipping(kShots / "more-clipping.png");
     ASSERT_TRUE(main.ok() && page.ok() && clipping.ok());
-    // The armed frame, two pixels of magenta on the knob's edge, and the
-    // panel around it as the skin draws it.
+    // The armed frame, two pixels of magenta on the knob's edge, and the panel around it as the skin draws it.
     for (const auto& [x, y] : {std::pair{242, 108}, {243, 109}, {281, 147}, {262, 108}}) EXPECT_EQ(main.at(x, y), 0xFF00FFu) << x << "," << y;
     EXPECT_NE(main.at(244, 110), 0xFF00FFu);
     EXPECT_EQ(main.at(5, 60), Png(kSkin / "100.png").at(5, 60));
-    // The More page (at y 42) with A at -4.4 dBFS: the needle within 3 cents
-    // of the middle (images 22..28 of 51), the note in red, the input meter
-    // at its third light, the output meter lit.
+    // The More page (at y 42), A at -4.4 dBFS: the needle within 3 cents of the middle (images 22..28 of 51), the
+    // note in red, the input meter at its third light, the output meter lit.
     const int needle = shownFrame(page, 26, 82, 280, 124, 142, 51);
     EXPECT_TRUE(needle >= 22 && needle <= 28) << needle;
     int red = 0;
@@ -113,8 +105,7 @@ TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
     CFrame* frame = p.editor->getFrame();
     auto until = [&](bool open) { return guitest::pump(frame, [&] { p.plugin.dispatch(effEditIdle); return frame->isMenuOpen() == open; }); };
     const double before[] = {p.gain(1500), p.gain(4000)};
-    // The impulse menu (its bottom at 197), rows of 18 pixels from 2 below
-    // it: the folder's files in order, the fifth "Open 1x12 Stereo.wav".
+    // The impulse menu (bottom at 197), rows of 18 pixels from 2 below: the files in order, the fifth "Open 1x12 Stereo".
     ASSERT_TRUE(guitest::xdotool("mousemove 345 190 click 1") && until(true));
     std::system(("import -window root '" + (kShots / "impulse-menu.png").string() + "' 2>/dev/null").c_str());
     ASSERT_TRUE(guitest::xdotool("mousemove 345 " + std::to_string(197 + 2 + 4 * 18 + 9) + " click 1") && until(false));

@@ -1,7 +1,6 @@
 #pragma once
-// What the product editor's tests share: a support folder and home of the
-// test's own while the object lives, and the plug-in with its editor open
-// without a window.
+// What the product editor's tests share: a support folder and home of the test's own while the object
+// lives, and the plug-in with its editor open without a window.
 
 #include <gtest/gtest.h>
 

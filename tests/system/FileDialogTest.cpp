@@ -1,6 +1,5 @@
-// File dialogs as other processes: stand-ins for zenity and kdialog on PATH
-// record the argument vector they get and answer as the real ones do; then
-// a shown dialog cancelled.
+// File dialogs as other processes: stand-ins for zenity and kdialog on PATH record the argument vector they
+// get and answer as the real ones do.
 
 #include <gtest/gtest.h>
 
@@ -43,8 +42,7 @@ struct FakeDialogs {
     }
 };
 
-// Processes of the group that are not zombies (in /proc/N/stat, "pid (comm)
-// state ppid pgrp" with the group after the last ')').
+// Processes of the group that are not zombies ("pid (comm) state ppid pgrp" in /proc/N/stat).
 int livingInGroup(pid_t group)
 {
     int living = 0, parent = 0, pgrp = 0;
