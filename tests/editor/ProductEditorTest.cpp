@@ -283,9 +283,9 @@ TEST(ProductEditor, DialogsLeaveTheWindowRunningOneAtATimeAndKickButtonsActOnThe
     const fs::path slow = p.home.desktop() / "Slow.xml";
     ASSERT_TRUE(p.effect.exportPreset(slow.c_str(), "Slow"));
     dialogs.Choose(slow.string(), 5);
-    CControl* kick = p.view(kGUIParamPresetImportButton);
-    ASSERT_NE(kick, nullptr);
-    auto press = [&](CPoint up) {
+    auto press = [&](CPoint up) {  // the kick button (made anew by each open)
+        CControl* kick = p.view(kGUIParamPresetImportButton);
+        ASSERT_NE(kick, nullptr);
         CPoint in(20, 20);
         kick->onMouseDown(in, kLButton), kick->onMouseMoved(up, kLButton), kick->onMouseUp(up, kLButton);
     };

@@ -58,67 +58,57 @@ int livingInGroup(pid_t group)
 }
 
 // Polls every 10 ms until the dialog is no longer running (at most 5 s).
-State waitFor(FileDialog& dialog, std::string& path, int* runningPolls = nullptr)
+State waitFor(FileDialog& dialog, std::string& path, int* running)
 {
     const auto give = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int running = 0;
     State state = State::running;
-    for (; (state = dialog.Poll(path)) == State::running && std::chrono::steady_clock::now() < give; ++running)
+    for (*running = 0; (state = dialog.Poll(path)) == State::running && std::chrono::steady_clock::now() < give; ++*running)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return runningPolls ? *runningPolls = running, state : state;
+    return state;
 }
 
 const FileDialogRequest kLoadBank{FileDialogKind::open, "Load Bank", "~/Desktop", {"xml"}};
 
 }  // namespace
 
-TEST(FileDialog, ZenityThenKdialogAskedWithAnArgumentVectorWhileTheCallerGoesOnNeitherFails)
+TEST(FileDialog, ZenityThenKdialogAskedWithAnArgumentVectorWhileTheCallerGoesOnAndOnlyOnePathTaken)
 {
-    const struct { const char* program; FileDialogRequest request; std::string answer, argv; } cases[] = {
-        {"zenity", {FileDialogKind::open, "Import Preset", "~/Desktop", {"xml"}}, "/home/player/Desktop/My Lead;$(x).xml",
+    const std::string longest = "/" + std::string(kMaxDialogPath - 1, 'b');
+    const struct { const char* program; FileDialogRequest request; std::string answer; int code; bool taken; std::string argv; } cases[] = {
+        {"zenity", {FileDialogKind::open, "Import Preset", "~/Desktop", {"xml"}}, "/home/player/Desktop/My Lead;$(x).xml", 0, true,
          "--file-selection\n--title=Import Preset\n--filename=/home/player/Desktop/\n--file-filter=xml files | *.xml *.XML\n"},
-        {"zenity", {FileDialogKind::save, "Export Bank", "~/Desktop/Bank.xml", {"wav", "aif"}}, "/tmp/x.wav",
+        {"zenity", {FileDialogKind::save, "Export Bank", "~/Desktop/Bank.xml", {"wav", "aif"}}, "/tmp/x.wav", 0, true,
          "--file-selection\n--title=Export Bank\n--save\n--confirm-overwrite\n--filename=/home/player/Desktop/Bank.xml\n"
          "--file-filter=wav, aif files | *.wav *.WAV *.aif *.AIF\n"},
-        {"kdialog", {FileDialogKind::open, "Load Impulse", "~/Desktop", {"wav", "aif", "aiff"}}, "/home/player/Desktop/cab.wav",
+        {"kdialog", {FileDialogKind::open, "Load Impulse", "~/Desktop", {"wav", "aif", "aiff"}}, "/home/player/Desktop/cab.wav", 0, true,
          "--title\nLoad Impulse\n--getopenfilename\n/home/player/Desktop/\n*.wav *.WAV *.aif *.AIF *.aiff *.AIFF|wav, aif, aiff files\n"},
+        // Cancelled, failed, nothing, too long, relative, two files: the path is left alone. The longest is taken.
+        {"zenity", kLoadBank, "", 1, false, ""}, {"zenity", kLoadBank, "/home/player/a.xml", 1, false, ""},
+        {"zenity", kLoadBank, "", 0, false, ""}, {"zenity", kLoadBank, longest + "b", 0, false, ""},
+        {"zenity", kLoadBank, "relative.xml", 0, false, ""}, {"zenity", kLoadBank, "/a.xml\n/b.xml", 0, false, ""},
+        {"zenity", kLoadBank, longest, 0, true, ""},
     };
     for (const auto& c : cases) {
         FakeDialogs fake;
         if (c.program == std::string("zenity")) fake.program("kdialog", "/never", 0);  // zenity first
-        fake.program(c.program, c.answer + "\n", 0, 0.3);
+        fake.program(c.program, c.answer + "\n", c.code, c.argv.empty() ? 0.0 : 0.3);
         auto dialog = MakeProgramFileDialog();
         ASSERT_TRUE(dialog->Start(c.request));
         std::string path = "untouched";
         int running = 0;
-        EXPECT_EQ(waitFor(*dialog, path, &running), State::chosen);
+        EXPECT_EQ(waitFor(*dialog, path, &running), c.taken ? State::chosen : State::cancelled) << c.answer;
+        EXPECT_EQ(path, c.taken ? c.answer : "untouched");
+        if (c.argv.empty()) continue;
         EXPECT_GE(running, 10);  // polled on while the dialog waited 0.3 s
-        EXPECT_EQ(path, c.answer);
         EXPECT_EQ(fake.read("argv"), c.argv);
     }
-    FakeDialogs none;
+    FakeDialogs none;  // neither program: nothing starts, nothing is chosen
     auto dialog = MakeProgramFileDialog();
     EXPECT_FALSE(dialog->Start(kLoadBank));
     std::string path = "untouched";
     EXPECT_EQ(dialog->Poll(path), State::cancelled);
     EXPECT_EQ(path, "untouched");
     EXPECT_EQ(ExpandHome("~/Desktop") + ExpandHome("~user/x"), "/home/player/Desktop~user/x");
-}
-
-TEST(FileDialog, CancelsFailuresAndAnswersThatCannotBeTakenLeaveThePathAlone)
-{
-    FakeDialogs fake;
-    const std::string longest = "/" + std::string(kMaxDialogPath - 1, 'b');
-    const struct { std::string answer; int code; } cases[] = {{"", 1} /* cancelled */, {"/home/player/a.xml", 1} /* failed */, {"", 0}, {longest + "b", 0} /* too long */,
-                 {"relative.xml", 0}, {"/a.xml\n/b.xml", 0} /* two */, {longest, 0} /* the one taken */};
-    for (const auto& c : cases) {
-        fake.program("zenity", c.answer, c.code);
-        auto dialog = MakeProgramFileDialog();
-        ASSERT_TRUE(dialog->Start(kLoadBank));
-        std::string path = "untouched";
-        EXPECT_EQ(waitFor(*dialog, path), c.answer == longest ? State::chosen : State::cancelled) << c.answer;
-        EXPECT_EQ(path, c.answer == longest ? longest : "untouched");
-    }
 }
 
 TEST(FileDialog, CancellingAShownDialogEndsItsProcessAndWhatItStarted)
