@@ -133,11 +133,12 @@ TEST(FileMenus, ChoicesResolveToFilesAndCommandsByPlaceNeverByTitle)
     preamp->forget();
 }
 
-TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
+TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthStarredOnceAndDrawnWithinTheMenusStyle)
 {
     CMyFileMenu* menu = blank();
     // Text (nullptr: kept), star set twice (-1: not), caption.
-    const struct { const char* text; int star; const char* caption; } cases[] = {{"My.Bank", -1, "My"}, {"Rock.xml", 1, "Rock*"}, {nullptr, 0, "Rock"}, {"", 0, ""}, {nullptr, 1, "*"}, {"100%.xml", -1, "100%"}};
+    const struct { const char* text; int star; const char* caption; } cases[] = {
+        {"My.Bank", -1, "My"}, {"Rock.xml", 1, "Rock*"}, {nullptr, 0, "Rock"}, {"", 0, ""}, {nullptr, 1, "*"}, {"100%.xml", -1, "100%"}};
     for (const auto& c : cases) {
         if (c.text) setMenuDisplay(menu, c.text, nullptr);
         for (int twice = 0; twice < 2 && c.star >= 0; ++twice) setMenuDisplayStarred(menu, c.star == 1);
@@ -151,7 +152,8 @@ TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
         context.setFont(kNormalFont);
         const CCoord full = context.getStringWidth("A long preset name");
         const std::tuple<std::string, CCoord, std::string> fits[] = {{"A long preset name.xml", full, "A long preset name"},
-            {"A long preset name", full - 1, "A long preset ..."}, {"A long preset name", 40, "..."}, {"Wide", 1, "Wide"}, {"Wider", 1, "W..."}};
+            {"A long preset name", full - 1, "A long preset ..."}, {"A long preset name", 40, "..."}, {"Wide", 1, "Wide"},
+            {"Wider", 1, "W..."}};
         for (auto [text, width, fitted] : fits) {
             trimStringForDisplay(text, width, &context);
             EXPECT_TRUE(context.getStringWidth(text.c_str()) <= width || text.size() == 4) << text;  // 4: nothing to give up
@@ -166,35 +168,34 @@ TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
         }
     }
     surface->forget();
-}
 
-TEST(FileMenus, TheClosedMenuDrawsItsCaptionOrEntryWithinItsStyle)
-{
-    // Pixels (1, 7) and (95, 7): filled to the right edge, the arrow's 20 pixels kept, nothing at all.
-    const struct { long style; uint32_t left, right; } cases[] = {{0, 0xFF000000, 0xFF000000}, {kFileMenuArrowStyle, 0xFF000000, 0xFFFFFFFF}, {kFileMenuHiddenStyle, 0xFFFFFFFF, 0xFFFFFFFF}};
-    for (const auto& c : cases) {
+    // Drawn closed, pixels (1, 7) and (95, 7): filled to the right edge, the arrow's 20 pixels kept, nothing at all.
+    const struct { long style; uint32_t left, right; } styles[] = {
+        {0, 0xFF000000, 0xFF000000}, {kFileMenuArrowStyle, 0xFF000000, 0xFFFFFFFF}, {kFileMenuHiddenStyle, 0xFFFFFFFF, 0xFFFFFFFF}};
+    for (const auto& c : styles) {
         auto* target = new CBitmap(100, 14);
-        CMyFileMenu* menu = blank(c.style);
-        menu->setFontColor(kRedCColor);
+        CMyFileMenu* styled = blank(c.style);
+        styled->setFontColor(kRedCColor);
         const uint32_t* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(target->getSurface()));
         auto redDrawn = [&] {  // red pixels drawn over white
             CDrawContext context(target);
             context.setFillColor(kWhiteCColor);
             context.drawRect(CRect(0, 0, 100, 14), kDrawFilled);
-            menu->draw(&context);
+            styled->draw(&context);
             cairo_surface_flush(target->getSurface());
-            return std::ranges::count_if(pixels, pixels + 100 * 14, [](uint32_t p) { return (p >> 16 & 0xFF) > 0x80 && (p >> 8 & 0xFF) < 0x60 && (p & 0xFF) < 0x60; });
+            auto red = [](uint32_t p) { return (p >> 16 & 0xFF) > 0x80 && (p >> 8 & 0xFF) < 0x60 && (p & 0xFF) < 0x60; };
+            return std::ranges::count_if(pixels, pixels + 100 * 14, red);
         };
         // With no caption the current entry shows; with no entry, nothing.
         EXPECT_EQ(redDrawn(), 0) << c.style;
-        menu->addEntry("Shown");
-        menu->setValue(0.0f);
+        styled->addEntry("Shown");
+        styled->setValue(0.0f);
         EXPECT_EQ(redDrawn() > 10, c.style != kFileMenuHiddenStyle) << c.style;
-        menu->setText("QS Factory");
+        styled->setText("QS Factory");
         EXPECT_EQ(redDrawn() > 10, c.style != kFileMenuHiddenStyle) << c.style;
         EXPECT_EQ(std::pair(pixels[7 * 100 + 1], pixels[7 * 100 + 95]), std::pair(c.left, c.right)) << c.style;
-        EXPECT_FALSE(menu->isDirty());
-        menu->forget();
+        EXPECT_FALSE(styled->isDirty());
+        styled->forget();
         target->forget();
     }
 }

@@ -39,12 +39,7 @@ std::string bankNamed(const Product& p, const char* first)
 
 // What `act` writes to standard error; how many complaints that is.
 template <class Act>
-std::string said(Act act)
-{
-    testing::internal::CaptureStderr();
-    act();
-    return testing::internal::GetCapturedStderr();
-}
+std::string said(Act act) { testing::internal::CaptureStderr(); act(); return testing::internal::GetCapturedStderr(); }
 template <class Act>
 int complaints(Act act)
 {
@@ -106,7 +101,7 @@ TEST(ProductEditor, FirstRunInstallsTheSupportFilesOnceAndTheWindowListsThem)
     EXPECT_EQ(contents(gone), contents(kResources / "impulses" / "Open 1x12.wav"));
 }
 
-TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldAndTheSaveButtons)
+TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldTheSaveButtonsAndPresetFiles)
 {
     Product p;
     auto* e = p.editor;
@@ -140,6 +135,33 @@ TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldAndTheSaveButtons)
     p.rename("");
     p.click(kGUIParamPresetSaveButton);
     EXPECT_EQ(Titles({p.programName(5), p.programName(9)}), Titles({"My Sound", "Copy"}));
+    // A preset out to a file and back through the dialogs.
+    Dialogs dialogs(p);
+    const fs::path desk = p.home.desktop();
+    p.plugin.set(30, 0.25f);
+    p.rename("Lead/Solo");
+    dialogs.with(desk / "solo").click(kGUIParamPresetExportButton);
+    EXPECT_EQ(dialogs.asked(), "Export Preset save ~/Desktop/Lead-Solo.xml xml");
+    EXPECT_NE(contents(desk / "solo.xml").find("name=\"Lead/Solo\""), std::string::npos);
+    // Cancelled: nothing. Imported: the sound and the name, modified. An unreadable one: nothing, said once.
+    p.plugin.set(30, 0.75f);
+    p.rename("Other");
+    dialogs.CancelNext();
+    dialogs.click(kGUIParamPresetImportButton);
+    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.75f);
+    dialogs.with(desk / "solo.xml").click(kGUIParamPresetImportButton);
+    EXPECT_EQ(dialogs.asked(), "Import Preset open ~/Desktop xml");
+    EXPECT_TRUE(p.effect.programModified.load());
+    EXPECT_EQ(complaints([&] { dialogs.with(desk / "junk.xml", "<TWRBank/>").click(kGUIParamPresetImportButton); }), 1);
+    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.25f);
+    EXPECT_EQ(p.name(), "Lead/Solo");
+    // An empty name is not exported; long names are cut, the extension not doubled.
+    const size_t asked = dialogs.Requests().size();
+    p.rename("");
+    p.click(kGUIParamPresetExportButton);
+    EXPECT_EQ(dialogs.Requests().size(), asked);
+    EXPECT_EQ(ExportName(std::string(300, 'x')).size(), 200u);
+    EXPECT_EQ(WithXmlExtension("/a/b.XML"), "/a/b.XML");
 }
 
 TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
@@ -240,37 +262,6 @@ TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
     EXPECT_TRUE(!fs::exists(p.home.impulses() / "noise.wav") && p.sound(true) == "Mic.wav");
     dialogs.with(desk / "Far.wav", contents(kResources / "impulses" / "Closed 4x12.wav")).menu(e->impulseMenu, {"Load Impulse..."});
     EXPECT_TRUE(p.sound(true) == "Far.wav" && !fs::exists(p.home.impulses() / "Far.wav"));
-}
-
-TEST(ProductEditor, PresetsGoOutAndComeBackThroughTheDialogs)
-{
-    Product p;
-    Dialogs dialogs(p);
-    const fs::path desk = p.home.desktop();
-    p.plugin.set(30, 0.25f);
-    p.rename("Lead/Solo");
-    dialogs.with(desk / "solo").click(kGUIParamPresetExportButton);
-    EXPECT_EQ(dialogs.asked(), "Export Preset save ~/Desktop/Lead-Solo.xml xml");
-    EXPECT_NE(contents(desk / "solo.xml").find("name=\"Lead/Solo\""), std::string::npos);
-    // Cancelled: nothing. Imported: the sound and the name, modified. An unreadable one: nothing, said once.
-    p.plugin.set(30, 0.75f);
-    p.rename("Other");
-    dialogs.CancelNext();
-    dialogs.click(kGUIParamPresetImportButton);
-    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.75f);
-    dialogs.with(desk / "solo.xml").click(kGUIParamPresetImportButton);
-    EXPECT_EQ(dialogs.asked(), "Import Preset open ~/Desktop xml");
-    EXPECT_TRUE(p.effect.programModified.load());
-    EXPECT_EQ(complaints([&] { dialogs.with(desk / "junk.xml", "<TWRBank/>").click(kGUIParamPresetImportButton); }), 1);
-    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.25f);
-    EXPECT_EQ(p.name(), "Lead/Solo");
-    // An empty name is not exported; long names are cut, the extension not doubled.
-    const size_t asked = dialogs.Requests().size();
-    p.rename("");
-    p.click(kGUIParamPresetExportButton);
-    EXPECT_EQ(dialogs.Requests().size(), asked);
-    EXPECT_EQ(ExportName(std::string(300, 'x')).size(), 200u);
-    EXPECT_EQ(WithXmlExtension("/a/b.XML"), "/a/b.XML");
 }
 
 TEST(ProductEditor, DialogsLeaveTheWindowRunningOneAtATimeAndKickButtonsActOnTheirWayToOn)

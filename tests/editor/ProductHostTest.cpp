@@ -49,14 +49,16 @@ int shownFrame(const Png& shot, int x, int y, int w, int h, long id, int frames)
 }
 
 // The host's editor with a second of sine looped (whole cycles: no seam); `clicks` xdotool work on its window $W.
-void host(const SupportHome& home, double amplitude, const char* shot, double seconds, const std::string& options, const std::string& clicks)
+void host(const SupportHome& home, double amplitude, const char* shot, double seconds, const std::string& options,
+          const std::string& clicks)
 {
     AudioClip c{44100.0, 1, {testkit::sine(44100.0, 110.0, 1.0, amplitude)}};
     ASSERT_TRUE(writeWavFloat((home.root / "in.wav").string(), c));
     write(home.root / "drive.sh", std::string("'") + TONEWRIGHT_HOST_PATH + "' --editor --seconds " + std::to_string(seconds) +
                                       " --screenshot '" + (kShots / shot).string() + "' " + options + " '" + TONEWRIGHT_VST_PATH +
                                       "' '" + (home.root / "in.wav").string() + "' > /dev/null & pid=$!\n" +
-                                      "W=$(timeout 10 xdotool search --sync --name '^tonewright-host' | head -n 1)\n" + clicks + "\nwait $pid");
+                                      "W=$(timeout 10 xdotool search --sync --name '^tonewright-host' | head -n 1)\n" + clicks +
+                                      "\nwait $pid");
     const harness::CommandResult r = harness::runCommand("bash '" + (home.root / "drive.sh").string() + "'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
 }
@@ -70,13 +72,15 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
     SupportHome home;
     const std::string more = "sleep 0.5; xdotool mousemove --window $W 540 20 click 1";
     // The learn gesture on the gain knob arms it: its magenta frame.
-    host(home, 0.6, "main.png", 2.0, "", "sleep 0.5; xdotool mousemove --window $W 262 128 keydown shift keydown alt click 1 keyup alt keyup shift");
+    host(home, 0.6, "main.png", 2.0, "",
+         "sleep 0.5; xdotool mousemove --window $W 262 128 keydown shift keydown alt click 1 keyup alt keyup shift");
     host(home, 0.6, "more.png", 3.0, "", more);
     host(home, 4.0, "more-clipping.png", 2.5, "--param 30=1", more);
     const Png main(kShots / "main.png"), page(kShots / "more.png"), clipping(kShots / "more-clipping.png");
     ASSERT_TRUE(main.ok() && page.ok() && clipping.ok());
     // The armed frame, two pixels of magenta on the knob's edge, and the panel around it as the skin draws it.
-    for (const auto& [x, y] : {std::pair{242, 108}, {243, 109}, {281, 147}, {262, 108}}) EXPECT_EQ(main.at(x, y), 0xFF00FFu) << x << "," << y;
+    for (const auto& [x, y] : {std::pair{242, 108}, {243, 109}, {281, 147}, {262, 108}})
+        EXPECT_EQ(main.at(x, y), 0xFF00FFu) << x << "," << y;
     EXPECT_NE(main.at(244, 110), 0xFF00FFu);
     EXPECT_EQ(main.at(5, 60), Png(kSkin / "100.png").at(5, 60));
     // The More page (at y 42), A at -4.4 dBFS: the needle within 3 cents of the middle (images 22..28 of 51), the
@@ -103,7 +107,9 @@ TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
     guitest::HostWindow window(579, 375);
     ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
     CFrame* frame = p.editor->getFrame();
-    auto until = [&](bool open) { return guitest::pump(frame, [&] { p.plugin.dispatch(effEditIdle); return frame->isMenuOpen() == open; }); };
+    auto until = [&](bool open) {
+        return guitest::pump(frame, [&] { p.plugin.dispatch(effEditIdle); return frame->isMenuOpen() == open; });
+    };
     const double before[] = {p.gain(1500), p.gain(4000)};
     // The impulse menu (bottom at 197), rows of 18 pixels from 2 below: the files in order, the fifth "Open 1x12 Stereo".
     ASSERT_TRUE(guitest::xdotool("mousemove 345 190 click 1") && until(true));

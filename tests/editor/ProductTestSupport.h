@@ -38,11 +38,7 @@ struct SupportHome {
     fs::path desktop() const { return root / "Desktop"; }
 };
 
-inline std::string contents(const fs::path& file)
-{
-    std::string bytes;
-    return tonewright::system::ReadWholeFile(file, bytes), bytes;
-}
+inline std::string contents(const fs::path& file) { std::string bytes; return tonewright::system::ReadWholeFile(file, bytes), bytes; }
 
 inline void write(const fs::path& file, const std::string& bytes)
 {

@@ -24,22 +24,21 @@ struct FakeDialogs {
     const fs::path folder = ::mkdtemp(pattern.data());
     const std::string oldPath = std::getenv("PATH"), oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
 
-    FakeDialogs() { fs::create_directories(folder / "bin"), ::setenv("PATH", (folder / "bin").c_str(), 1), ::setenv("HOME", "/home/player", 1); }
+    FakeDialogs()
+    {
+        fs::create_directories(folder / "bin");
+        ::setenv("PATH", (folder / "bin").c_str(), 1), ::setenv("HOME", "/home/player", 1);
+    }
     ~FakeDialogs() { ::setenv("PATH", oldPath.c_str(), 1), ::setenv("HOME", oldHome.c_str(), 1), fs::remove_all(folder); }
     // Writes its arguments (one a line) and its pid, waits, prints `answer`, exits with `code`.
     void program(const char* name, const std::string& answer, int code, double wait = 0.0)
     {
-        std::ofstream(folder / "bin" / name) << "#!/bin/sh\necho $$ > '" << (folder / "pid").string() << "'\nfor a in \"$@\"; do printf '%s\\n' "
-                                             << "\"$a\"; done > '" << (folder / "argv").string() << "'\n/bin/sleep " << wait
-                                             << "\nprintf '%s' '" << answer << "'\nexit " << code << "\n";
+        std::ofstream(folder / "bin" / name) << "#!/bin/sh\necho $$ > '" << (folder / "pid").string()
+                                             << "'\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" << (folder / "argv").string()
+                                             << "'\n/bin/sleep " << wait << "\nprintf '%s' '" << answer << "'\nexit " << code << "\n";
         fs::permissions(folder / "bin" / name, fs::perms::owner_all);
     }
-    std::string read(const char* file) const
-    {
-        std::ostringstream all;
-        all << std::ifstream(folder / file).rdbuf();
-        return all.str();
-    }
+    std::string read(const char* file) const { std::ostringstream all; all << std::ifstream(folder / file).rdbuf(); return all.str(); }
 };
 
 // Processes of the group that are not zombies ("pid (comm) state ppid pgrp" in /proc/N/stat).
