@@ -531,12 +531,14 @@ void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* 
         break;
     case DialogUse::importImpulse:
     case DialogUse::loadImpulse:
-        if (chosen && !owner->loadCabinetImpulse(chosen)) {
+        // Cancelled or refused: the cabinet plays on and the program is as it was.
+        if (!chosen) break;
+        if (!owner->loadCabinetImpulse(chosen)) {
             std::fprintf(stderr, done.use == DialogUse::importImpulse ? "Import Impulse %s failed.\n" : "LoadImpulse %s failed.\n",
                          chosen);
-        } else if (chosen && done.use == DialogUse::importImpulse && SyntheticCopy(chosen, destination)) {
-            refillMenu(impulseMenu);
+            break;
         }
+        if (done.use == DialogUse::importImpulse && SyntheticCopy(chosen, destination)) refillMenu(impulseMenu);
         owner->programModified = true;
         rebuildUI();
         break;

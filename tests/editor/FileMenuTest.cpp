@@ -1,12 +1,6 @@
-// Folder menus: the trees made from folders on disk (sorted, hidden files,
-// links, depth, the closing commands known by place), what a choice
-// resolves to, the extensions behind the entries, captions cut, shortened
-// and starred, and what the closed menu draws. (The program menus are the
-// product editor's tests'.)
+// Folder menus: the trees made from folders on disk, what a choice resolves to, captions, the closed menu drawn.
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cairo.h>
 
@@ -22,312 +16,186 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh folder below the test home, filled with the given files (a name
-// ending in '/' is a folder).
-fs::path tree(const std::string& name, std::initializer_list<const char*> entries)
+// A fresh folder below the test home with the files ("x/" is a folder).
+fs::path tree(const std::string& name, std::initializer_list<std::string> entries)
 {
     const fs::path root = harness::TestHome() / "menus" / name;
     fs::remove_all(root);
     fs::create_directories(root);
-    for (const char* entry : entries) {
-        const std::string e = entry;
-        if (e.back() == '/')
-            fs::create_directories(root / e);
-        else
-            std::ofstream(root / e) << "x";
-    }
+    for (const std::string& e : entries)
+        if (e.back() == '/') fs::create_directories(root / e);
+        else std::ofstream(root / e) << "x";
     return root;
 }
 
-// The menu as text: entries by title, sub-menus in brackets, separators as
-// "-" (a file named "-" shows as "file -").
+// The menu as text: sub-menus in brackets, separators as "-", a file named "-" as "file -".
 std::string menuShape(const COptionMenu* menu)
 {
     std::string out;
     for (long i = 0; i < menu->getNbEntries(); ++i) {
         const CMenuItem* item = menu->getEntry(i);
-        if (i) out += ", ";
-        if (item->getSubmenu())
-            out += std::string(item->getTitle()) + " [" + menuShape(item->getSubmenu()) + "]";
-        else if (item->isSeparator())
-            out += "-";
-        else
-            out += std::string(std::strcmp(item->getTitle(), "-") == 0 ? "file " : "") + item->getTitle();
+        const std::string title = item->getTitle();
+        out += (i ? ", " : "") + (item->getSubmenu() ? title + " [" + menuShape(item->getSubmenu()) + "]"
+                                  : item->isSeparator() ? "-" : title == "-" ? "file -" : title);
     }
     return out;
 }
 
-CMyFileMenu* makeMenu(long tag = 86) { return new CMyFileMenu(CRect(0, 0, 100, 14), nullptr, tag, 0, ""); }
+CMyFileMenu* blank(long style = 0) { return new CMyFileMenu(CRect(0, 0, 100, 14), nullptr, 82, style, ""); }
 
-// Chooses entry `index` of the menu as a click does, then resolves it.
-int choose(CMyFileMenu* menu, long index, const fs::path& folder, CMyFileMenu* top, std::string& path,
-           std::string& name, bool withPrefix = false)
+CMyFileMenu* populated(const fs::path& folder, AcceptFile accept, FolderMenu kind, CMyFileMenu* menu = blank())
 {
-    menu->setValue(static_cast<float>(index));
-    return HandleFileMenu(menu, path, name, folder.string(), top, nullptr, 22, withPrefix);
+    populate_menu_from_folder(folder.string(), menu, "", accept, kind);
+    return menu;
 }
-
-uint32_t at(CBitmap* bitmap, int x, int y)
-{
-    cairo_surface_t* s = bitmap->getSurface();
-    cairo_surface_flush(s);
-    return reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s))[x];
-}
-
-bool isRed(uint32_t p) { return ((p >> 16) & 0xFF) > 0x80 && ((p >> 8) & 0xFF) < 0x60 && (p & 0xFF) < 0x60; }
 
 }  // namespace
 
-TEST(FileMenus, TreesOfBanksPreampsAndImpulsesWithTheirClosingCommands)
+TEST(FileMenus, TreesSortedHiddenSkippedLinksNotFollowedDepthCappedWithTheirClosingCommands)
 {
-    const fs::path banks = tree("Banks", {"Clean.xml", "notes.txt", "Old/", "Old/Inside.xml", "Lead.XML"});
-    CMyFileMenu* bank = makeMenu();
-    populate_menu_from_folder(banks.string(), bank, "", IsValidXMLFile, FolderMenu::banks);
-    EXPECT_EQ(menuShape(bank), "Clean, Lead, -, Load Bank..., Import...");
-
-    const fs::path preamps = tree("Preamps", {"Clean/", "Clean/Crunch.xml", "Clean/Glass.xml", "Empty/", "a.xml",
-                                              ".hidden.xml", "Z.xml", "readme.txt"});
-    CMyFileMenu* preamp = makeMenu(82);
-    populate_menu_from_folder(preamps.string(), preamp, "", IsValidXMLFile, FolderMenu::plain);
-    EXPECT_EQ(menuShape(preamp), "a, Clean [Crunch, Glass, -, Import...], Empty [-, Import...], Z, -, Import...");
-    EXPECT_STREQ(preamp->getSubMenu(1)->isTypeOf("CMyFileMenu") ? static_cast<CMyFileMenu*>(preamp->getSubMenu(1))->getPath() : "", "Clean/");
-    EXPECT_EQ(preamp->getSubMenu(1)->getTag(), 82);
-
     const fs::path impulses = tree("Impulses", {"cab.wav", "Open/", "Open/room.aif", "notes.txt"});
-    CMyFileMenu* impulse = makeMenu(83);
-    populate_menu_from_folder(impulses.string(), impulse, "", IsValidForImpulseMenuTree, FolderMenu::impulses);
-    EXPECT_EQ(menuShape(impulse), "cab.wav, notes.txt, Open [room.aif, -, Load Impulse..., Import...], -, "
-                              "Load Impulse..., Import...");
-    // The impulse reader refuses these files (they are not audio).
-    CMyFileMenu* checked = makeMenu(83);
-    populate_menu_from_folder(impulses.string(), checked, "", IsValidImpulse, FolderMenu::impulses);
-    EXPECT_EQ(menuShape(checked), "Open [-, Load Impulse..., Import...], -, Load Impulse..., Import...");
-
-    // A folder that cannot be read still gives the commands.
-    CMyFileMenu* missing = makeMenu();
-    populate_menu_from_folder((banks / "nowhere").string(), missing, "", IsValidXMLFile, FolderMenu::banks);
-    EXPECT_EQ(menuShape(missing), "-, Load Bank..., Import...");
-    for (CMyFileMenu* m : {bank, preamp, impulse, checked, missing}) m->forget();
+    const struct { fs::path folder; AcceptFile accept; FolderMenu kind; const char* shape; } cases[] = {
+        {tree("Banks", {"Clean.xml", "notes.txt", "Old/", "Old/Inside.xml", "Lead.XML"}), IsValidXMLFile, FolderMenu::banks,
+         "Clean, Lead, -, Load Bank..., Import..."},
+        {tree("Preamps", {"Clean/", "Clean/Crunch.xml", "Clean/Glass.xml", "Empty/", "a.xml", ".hidden.xml", "Z.xml", "readme.txt"}),
+         IsValidXMLFile, FolderMenu::plain, "a, Clean [Crunch, Glass, -, Import...], Empty [-, Import...], Z, -, Import..."},
+        {impulses, IsValidForImpulseMenuTree, FolderMenu::impulses,
+         "cab.wav, notes.txt, Open [room.aif, -, Load Impulse..., Import...], -, Load Impulse..., Import..."},
+        // The impulse reader refuses these files (not audio); an unreadable folder still gives the commands.
+        {impulses, IsValidImpulse, FolderMenu::impulses, "Open [-, Load Impulse..., Import...], -, Load Impulse..., Import..."},
+        {impulses / "nowhere", IsValidXMLFile, FolderMenu::banks, "-, Load Bank..., Import..."},
+    };
+    for (const auto& c : cases) {
+        CMyFileMenu* menu = populated(c.folder, c.accept, c.kind);
+        EXPECT_EQ(menuShape(menu), c.shape);
+        menu->forget();
+    }
+    // Case aside, then bytes; hidden folders skipped, the linked folder out, the linked file in; eight levels at most.
+    const fs::path root = tree("Order", {"b.xml", "A.xml", "a.xml", "C/", ".git/", ".git/x.xml", "c.xml"});
+    fs::create_directory_symlink(root / "C", root / "Linked");
+    fs::create_symlink(root / "b.xml", root / "bee.xml");
+    fs::path deep = root / "C";
+    for (int level = 1; level <= 10; ++level) fs::create_directories(deep /= "L" + std::to_string(level));
+    std::ofstream(deep / "deepest.xml") << "x";
+    CMyFileMenu* menu = populated(root, IsValidXMLFile, FolderMenu::plain);
+    std::string chain = "-, Import...";
+    for (int level = kMaxMenuDepth - 1; level >= 1; --level) chain = "L" + std::to_string(level) + " [" + chain + "], -, Import...";
+    EXPECT_EQ(menuShape(menu), "A, a, b, bee, C [" + chain + "], c, -, Import...");
+    menu->forget();
 }
 
 TEST(FileMenus, ChoicesResolveToFilesAndCommandsByPlaceNeverByTitle)
 {
     const fs::path banks = tree("Choices", {"Clean.xml", "Lead.XML", "Import....xml", "-.xml", "Rock.xml"});
-    CMyFileMenu* bank = makeMenu();
-    populate_menu_from_folder(banks.string(), bank, "", IsValidXMLFile, FolderMenu::banks);
+    const fs::path preamps = tree("SubChoices", {"Clean/", "Clean/Crunch.xml", "Empty/", "Z.xml"});
+    // Filled again: no extension of the first filling is left behind.
+    CMyFileMenu* bank = populated(banks, IsValidXMLFile, FolderMenu::banks, populated(preamps, IsValidXMLFile, FolderMenu::banks));
+    CMyFileMenu* preamp = populated(preamps, IsValidXMLFile, FolderMenu::plain);
     ASSERT_EQ(menuShape(bank), "file -, Clean, Import..., Lead, Rock, -, Load Bank..., Import...");
-    std::string path = "before", name = "before";
-    EXPECT_EQ(choose(bank, 1, banks, bank, path, name, true), kFileChosen);
-    EXPECT_EQ(path, banks.string() + "/Clean.xml");
-    EXPECT_EQ(bank->getText(), "Clean");
-    EXPECT_EQ(choose(bank, 3, banks, bank, path, name), kFileChosen);
-    EXPECT_EQ(path, banks.string() + "/Lead.XML");  // the extension as written
-    // A file named like a command, and one named like a separator, are files.
-    EXPECT_EQ(choose(bank, 2, banks, bank, path, name), kFileChosen);
-    EXPECT_EQ(path, banks.string() + "/Import....xml");
-    EXPECT_EQ(choose(bank, 0, banks, bank, path, name), kFileChosen);
-    EXPECT_EQ(path, banks.string() + "/-.xml");
-    // The commands at the end.
-    EXPECT_EQ(choose(bank, 6, banks, bank, path, name), kLoadChosen);
-    EXPECT_EQ(path, banks.string() + "/");
-    EXPECT_EQ(choose(bank, 7, banks, bank, path, name), kImportChosen);
-    // Not a menu of files, or nothing chosen: nothing set.
-    path = "kept";
-    EXPECT_EQ(HandleFileMenu(nullptr, path, name, banks.string(), bank, nullptr, 22, false), kNotAFileMenu);
-    COptionMenu plain(CRect(0, 0, 10, 10), nullptr, 86);
-    EXPECT_EQ(HandleFileMenu(&plain, path, name, banks.string(), bank, nullptr, 22, false), kNotAFileMenu);
-    EXPECT_EQ(choose(bank, 5, banks, bank, path, name), kNotAFileMenu);  // the separator
-    EXPECT_EQ(path, "kept");
-    // A path longer than a path may be is no choice.
-    EXPECT_EQ(choose(bank, 1, std::string(kMaxPathText, 'a'), bank, path, name), kNotAFileMenu);
-    EXPECT_EQ(path, "kept");
-
-    // In a sub-menu: the file inside its folder, the caption on the top menu;
-    // "Import..." there stands for that folder.
-    const fs::path preamps = tree("SubChoices", {"Clean/", "Clean/Crunch.xml", "Empty/"});
-    CMyFileMenu* preamp = makeMenu(82);
-    populate_menu_from_folder(preamps.string(), preamp, "", IsValidXMLFile, FolderMenu::plain);
     auto* clean = static_cast<CMyFileMenu*>(preamp->getSubMenu(0));
-    EXPECT_EQ(choose(clean, 0, preamps, preamp, path, name), kFileChosen);
-    EXPECT_EQ(path, preamps.string() + "/Clean/Crunch.xml");
-    EXPECT_EQ(name, "Crunch");
-    EXPECT_EQ(preamp->getText(), "Crunch");
-    EXPECT_EQ(choose(clean, 0, preamps, preamp, path, name, true), kFileChosen);
-    EXPECT_EQ(name, "Clean/Crunch");
-    auto* empty = static_cast<CMyFileMenu*>(preamp->getSubMenu(1));
-    EXPECT_EQ(choose(empty, 1, preamps, preamp, path, name), kImportChosen);
-    EXPECT_EQ(path, preamps.string() + "/Empty/");
+    const struct {
+        CMyFileMenu *menu, *top;
+        long index;
+        std::string folder;
+        bool withPrefix;
+        int result;
+        std::string path, name;  // "kept": left alone
+    } cases[] = {
+        {bank, bank, 1, banks, true, kFileChosen, banks / "Clean.xml", "Clean"},
+        {bank, bank, 3, banks, false, kFileChosen, banks / "Lead.XML", "Lead"},  // the extension as written
+        {bank, bank, 2, banks, false, kFileChosen, banks / "Import....xml", "Import..."},  // files named like a command
+        {bank, bank, 0, banks, false, kFileChosen, banks / "-.xml", "-"},                  // or a separator
+        {bank, bank, 6, banks, false, kLoadChosen, banks.string() + "/", "kept"},
+        {bank, bank, 7, banks, false, kImportChosen, banks.string() + "/", "kept"},
+        {bank, bank, 5, banks, false, kNotAFileMenu, "kept", "kept"},                           // the separator
+        {bank, bank, 1, std::string(kMaxPathText, 'a'), false, kNotAFileMenu, "kept", "kept"},  // too long a path
+        // In a sub-menu: the file in its folder, the caption on the top; "Import..." for that folder. Past sub-menus.
+        {clean, preamp, 0, preamps, false, kFileChosen, preamps / "Clean" / "Crunch.xml", "Crunch"},
+        {clean, preamp, 0, preamps, true, kFileChosen, preamps / "Clean" / "Crunch.xml", "Clean/Crunch"},
+        {static_cast<CMyFileMenu*>(preamp->getSubMenu(1)), preamp, 1, preamps, false, kImportChosen, preamps.string() + "/Empty/", "kept"},
+        {preamp, preamp, 2, preamps, false, kFileChosen, preamps / "Z.xml", "Z"},
+    };
+    for (const auto& c : cases) {
+        std::string path = "kept", name = "kept";
+        c.top->setText("before");
+        c.menu->setValue(static_cast<float>(c.index));
+        EXPECT_EQ(HandleFileMenu(c.menu, path, name, c.folder, c.top, nullptr, 22, c.withPrefix), c.result) << c.path;
+        EXPECT_EQ(path + " " + name, c.path + " " + c.name);
+        const std::string caption = c.index == 2 && c.top == bank ? c.name : c.top->getText();  // a caption of dots aside
+        EXPECT_EQ(caption, c.result == kFileChosen ? c.name : "before") << c.path;
+    }
+    std::string path = "kept", name;  // not a menu of files: nothing set
+    COptionMenu plain(CRect(0, 0, 10, 10), nullptr, 86);
+    for (CControl* menu : {static_cast<CControl*>(nullptr), static_cast<CControl*>(&plain)})
+        EXPECT_EQ(HandleFileMenu(menu, path, name, banks.string(), bank, nullptr, 22, false), kNotAFileMenu);
+    EXPECT_EQ(path, "kept");
     bank->forget();
     preamp->forget();
 }
 
-TEST(FileMenus, SortedHiddenSkippedLinksNotFollowedAndDepthCapped)
+TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthStarredOnceAndDrawnWithinTheMenusStyle)
 {
-    const fs::path root = tree("Order", {"b.xml", "A.xml", "a.xml", "C/", ".git/", ".git/x.xml", "c.xml"});
-    fs::create_directory_symlink(root / "C", root / "Linked");
-    fs::create_symlink(root / "b.xml", root / "bee.xml");
-    fs::path deep = root / "C";
-    for (int level = 1; level <= 10; ++level) {
-        deep /= "L" + std::to_string(level);
-        fs::create_directories(deep);
+    CMyFileMenu* menu = blank();
+    // Text (nullptr: kept), star set twice (-1: not), caption.
+    const struct { const char* text; int star; const char* caption; } cases[] = {
+        {"My.Bank", -1, "My"}, {"Rock.xml", 1, "Rock*"}, {nullptr, 0, "Rock"}, {"", 0, ""}, {nullptr, 1, "*"}, {"100%.xml", -1, "100%"}};
+    for (const auto& c : cases) {
+        if (c.text) setMenuDisplay(menu, c.text, nullptr);
+        for (int twice = 0; twice < 2 && c.star >= 0; ++twice) setMenuDisplayStarred(menu, c.star == 1);
+        EXPECT_EQ(menu->getText(), c.caption);
     }
-    std::ofstream(deep / "deepest.xml") << "x";
-    CMyFileMenu* menu = makeMenu(82);
-    populate_menu_from_folder(root.string(), menu, "", IsValidXMLFile, FolderMenu::plain);
-    // Case aside, then bytes; the linked folder is left out, the linked file in.
-    std::string top;
-    for (long i = 0; i < menu->getNbEntries(); ++i) top += std::string(menu->getEntry(i)->getTitle()) + "|";
-    EXPECT_EQ(top, "A|a|b|bee|C|c|-|Import...|");
-    // Folders below the eighth level are not listed.
-    const COptionMenu* level = menu->getSubMenu(4);
-    int depth = 1;
-    while (level && level->getNbEntries() > 2) {
-        level = level->getSubMenu(0);
-        ++depth;
-    }
-    EXPECT_EQ(depth, kMaxMenuDepth);
     menu->forget();
-}
-
-TEST(FileMenus, ExtensionsBelongToTheirEntriesUntilTheMenuIsEmptied)
-{
-    CMyFileMenu* menu = makeMenu();
-    menu->addExt("xml");
-    menu->addEntry("A");
-    CMyFileMenu* sub = makeMenu();
-    menu->addEntry(sub, "B");
-    sub->forget();
-    menu->addExt("XML");
-    menu->addEntry("C");
-    const char* expected[] = {"xml", nullptr, "XML"};
-    for (long i = 0; i < 3; ++i) {
-        menu->setValue(static_cast<float>(i));
-        if (expected[i])
-            EXPECT_STREQ(menu->getExt(), expected[i]) << i;
-        else
-            EXPECT_EQ(menu->getExt(), nullptr) << i;
-    }
-    // Removing an entry moves the later ones' extensions with them.
-    menu->removeEntry(0);
-    menu->setValue(1.0f);
-    EXPECT_STREQ(menu->getExt(), "XML");
-    menu->removeAllEntry();
-    menu->addEntry("D");
-    menu->setValue(0.0f);
-    EXPECT_EQ(menu->getExt(), nullptr);
-    menu->forget();
-}
-
-TEST(FileMenus, CaptionsAreCutShortenedToTheirWidthAndStarredOnce)
-{
-    CMyFileMenu* menu = makeMenu();
-    char buffer[256] = "junk";
-    menu->getText(buffer);
-    EXPECT_STREQ(buffer, "");
-    setMenuDisplay(menu, "My.Bank", nullptr);
-    EXPECT_EQ(menu->getText(), "My");
-    setMenuDisplay(menu, "Rock.xml", nullptr);
-    setMenuDisplayStarred(menu, true);
-    setMenuDisplayStarred(menu, true);
-    EXPECT_EQ(menu->getText(), "Rock*");
-    setMenuDisplayStarred(menu, false);
-    setMenuDisplayStarred(menu, false);
-    EXPECT_EQ(menu->getText(), "Rock");
-    setMenuDisplay(menu, "", nullptr);
-    setMenuDisplayStarred(menu, false);
-    EXPECT_EQ(menu->getText(), "");
-    setMenuDisplayStarred(menu, true);
-    EXPECT_EQ(menu->getText(), "*");
-    setMenuDisplay(menu, "100%.xml", nullptr);
-    EXPECT_EQ(menu->getText(), "100%");
-
-    // With a context the text fits the width, ending in "...", one
-    // character of its own at least.
+    // With a context the text fits, ending in "..." after one character at least; characters, not bytes, go.
     auto* surface = new CBitmap(10, 10);
     {
         CDrawContext context(surface);
         context.setFont(kNormalFont);
         const CCoord full = context.getStringWidth("A long preset name");
-        std::string text = "A long preset name.xml";
-        trimStringForDisplay(text, full, &context);
-        EXPECT_EQ(text, "A long preset name");
-        text = "A long preset name";
-        trimStringForDisplay(text, full - 1, &context);
-        EXPECT_EQ(text, "A long preset ...");  // one pass: one character less
-        text = "A long preset name";
-        trimStringForDisplay(text, 40, &context);
-        EXPECT_LE(context.getStringWidth(text.c_str()), 40);
-        EXPECT_EQ(text.substr(text.size() - 3), "...");
-        text = "Wide";
-        trimStringForDisplay(text, 1, &context);
-        EXPECT_EQ(text, "Wide");  // nothing to give up
-        text = "Wider";
-        trimStringForDisplay(text, 1, &context);
-        EXPECT_EQ(text, "W...");
-        // Characters, not bytes, are given up.
+        const std::tuple<std::string, CCoord, std::string> fits[] = {{"A long preset name.xml", full, "A long preset name"},
+            {"A long preset name", full - 1, "A long preset ..."}, {"A long preset name", 40, "..."}, {"Wide", 1, "Wide"},
+            {"Wider", 1, "W..."}};
+        for (auto [text, width, fitted] : fits) {
+            trimStringForDisplay(text, width, &context);
+            EXPECT_TRUE(context.getStringWidth(text.c_str()) <= width || text.size() == 4) << text;  // 4: nothing to give up
+            EXPECT_TRUE(text == fitted || (fitted == "..." && text.ends_with(fitted))) << text;
+        }
         for (CCoord width = 1; width < 80; width += 3) {
-            text = "ÄÖÜ äöü ßßß";
+            std::string text = "ÄÖÜ äöü ßßß";
             trimStringForDisplay(text, width, &context);
             ASSERT_GE(text.size(), 4u);
-            EXPECT_EQ(std::string("ÄÖÜ äöü ßßß").rfind(text.substr(0, text.size() - 3), 0), 0u) << text;
+            EXPECT_TRUE(std::string("ÄÖÜ äöü ßßß").starts_with(text.substr(0, text.size() - 3))) << text;
             EXPECT_NE(static_cast<unsigned char>(text[text.size() - 4]) & 0xC0, 0xC0) << text;  // no cut sequence
         }
     }
     surface->forget();
-    menu->forget();
-}
 
-TEST(FileMenus, TheClosedMenuDrawsItsCaptionOrEntryWithinItsStyle)
-{
-    const struct {
-        long style;
-        bool caption;
-        bool entry;
-        uint32_t left, right;  // pixel (1, 7) and (95, 7)
-    } cases[] = {
-        {0, true, true, 0xFF000000, 0xFF000000},                       // filled to the right edge
-        {kFileMenuArrowStyle, true, true, 0xFF000000, 0xFFFFFFFF},     // the arrow's 20 pixels kept
-        {kFileMenuHiddenStyle, true, true, 0xFFFFFFFF, 0xFFFFFFFF},    // nothing at all
-    };
-    for (const auto& c : cases) {
+    // Drawn closed, pixels (1, 7) and (95, 7): filled to the right edge, the arrow's 20 pixels kept, nothing at all.
+    const struct { long style; uint32_t left, right; } styles[] = {
+        {0, 0xFF000000, 0xFF000000}, {kFileMenuArrowStyle, 0xFF000000, 0xFFFFFFFF}, {kFileMenuHiddenStyle, 0xFFFFFFFF, 0xFFFFFFFF}};
+    for (const auto& c : styles) {
         auto* target = new CBitmap(100, 14);
-        auto* menu = new CMyFileMenu(CRect(0, 0, 100, 14), nullptr, 86, c.style, "");
-        menu->setFontColor(kRedCColor);
-        menu->addEntry("Entry");
-        menu->setText("QS Factory");
-        {
+        CMyFileMenu* styled = blank(c.style);
+        styled->setFontColor(kRedCColor);
+        const uint32_t* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(target->getSurface()));
+        auto redDrawn = [&] {  // red pixels drawn over white
             CDrawContext context(target);
             context.setFillColor(kWhiteCColor);
             context.drawRect(CRect(0, 0, 100, 14), kDrawFilled);
-            menu->draw(&context);
-        }
-        EXPECT_EQ(at(target, 1, 7), c.left) << c.style;
-        EXPECT_EQ(at(target, 95, 7), c.right) << c.style;
-        // Red text somewhere in the middle, unless hidden.
-        bool red = false;
-        for (int x = 20; x < 80; ++x)
-            for (int y = 0; y < 14; ++y) red = red || isRed(at(target, x, y));
-        EXPECT_EQ(red, c.style != kFileMenuHiddenStyle) << c.style;
-        EXPECT_FALSE(menu->isDirty());
-        menu->forget();
+            styled->draw(&context);
+            cairo_surface_flush(target->getSurface());
+            auto red = [](uint32_t p) { return (p >> 16 & 0xFF) > 0x80 && (p >> 8 & 0xFF) < 0x60 && (p & 0xFF) < 0x60; };
+            return std::ranges::count_if(pixels, pixels + 100 * 14, red);
+        };
+        // With no caption the current entry shows; with no entry, nothing.
+        EXPECT_EQ(redDrawn(), 0) << c.style;
+        styled->addEntry("Shown");
+        styled->setValue(0.0f);
+        EXPECT_EQ(redDrawn() > 10, c.style != kFileMenuHiddenStyle) << c.style;
+        styled->setText("QS Factory");
+        EXPECT_EQ(redDrawn() > 10, c.style != kFileMenuHiddenStyle) << c.style;
+        EXPECT_EQ(std::pair(pixels[7 * 100 + 1], pixels[7 * 100 + 95]), std::pair(c.left, c.right)) << c.style;
+        EXPECT_FALSE(styled->isDirty());
+        styled->forget();
         target->forget();
     }
-    // With no caption the current entry shows; with no entry, nothing.
-    auto* target = new CBitmap(100, 14);
-    auto* menu = new CMyFileMenu(CRect(0, 0, 100, 14), nullptr, 86, 0, "");
-    menu->setFontColor(kRedCColor);
-    auto redPixels = [&] {
-        CDrawContext context(target);
-        menu->draw(&context);
-        int n = 0;
-        for (int x = 0; x < 100; ++x)
-            for (int y = 0; y < 14; ++y) n += isRed(at(target, x, y));
-        return n;
-    };
-    EXPECT_EQ(redPixels(), 0);
-    menu->addEntry("Shown");
-    menu->setValue(0.0f);
-    EXPECT_GT(redPixels(), 10);
-    menu->forget();
-    target->forget();
 }

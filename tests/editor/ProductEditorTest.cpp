@@ -1,459 +1,310 @@
-// The product editor's commands against a support folder of the test's own
-// and the scripted file dialogs: what each menu, button and dialog does to
-// the programs, the sound, the names, the files and the flags, failures
-// included (they change nothing and copy nothing).
+// The product editor's commands, with a support folder of the test's own and scripted file dialogs: what
+// each does to the programs, the sound, the names, the files and the flags; failures change and copy nothing.
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <algorithm>
-
 #include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
 #include "dsp/StringUtil.h"
 #include "plugin/PresetXml.h"
-#include "system/FileDialog.h"
 
 using namespace producttest;
 using namespace tonewright;
-using tonewright::system::ScriptedFileDialogs;
+using Titles = std::vector<std::string>;
 
 namespace {
 
 const fs::path kResources = fs::path(TONEWRIGHT_SOURCE_PATH) / "resources";
 
-std::vector<std::string> titles(const COptionMenu* menu)
+Titles titles(const COptionMenu* menu)
 {
-    std::vector<std::string> out;
-    for (long i = 0; menu && i < menu->getNbEntries(); ++i) out.emplace_back(menu->getEntry(i)->getTitle());
+    Titles out;
+    for (long i = 0; i < menu->getNbEntries(); ++i) out.emplace_back(menu->getEntry(i)->getTitle());
     return out;
 }
 
-bool lists(const COptionMenu* menu, const std::string& title)
-{
-    const auto t = titles(menu);
-    return std::find(t.begin(), t.end(), title) != t.end();
-}
+bool lists(const COptionMenu* menu, const char* title) { return std::ranges::count(titles(menu), title) == 1; }
 
-// A bank file: the factory bank with program 0 renamed (and its master at
-// `master`).
-std::string bankNamed(const fs::path& factory, const char* first)
+// The factory bank with program 0 renamed, as a bank file.
+std::string bankNamed(const Product& p, const char* first)
 {
     auto programs = std::make_unique<EffectProgram[]>(kBankSize);
-    LoadBankFromXML(programs.get(), factory.c_str());
+    LoadBankFromXML(programs.get(), (p.home.banks() / "QS Factory.xml").c_str());
     copyBounded(programs[0].name, first);
     return BankFileText(programs.get());
 }
 
-int lines(const std::string& text, const std::string& start)
+// What `act` writes to standard error; how many complaints that is.
+template <class Act>
+std::string said(Act act) { testing::internal::CaptureStderr(); act(); return testing::internal::GetCapturedStderr(); }
+template <class Act>
+int complaints(Act act)
 {
+    const std::string text = said(act);
     int n = 0;
-    for (size_t at = text.find(start); at != std::string::npos; at = text.find(start, at + 1)) ++n;
+    for (size_t at = 0; (at = text.find("Quarrystone TWR:: ", at)) != std::string::npos; ++at) ++n;
     return n;
 }
 
+// Scripted dialogs; the next answers `file` (written first when bytes are given), run to the window's idle.
+struct Dialogs : system::ScriptedFileDialogs {
+    Product& p;
+    explicit Dialogs(Product& product) : p(product) {}
+    Dialogs& with(const fs::path& file, const std::string& bytes = {})
+    {
+        if (!bytes.empty()) write(file, bytes);
+        Choose(file.string());
+        return *this;
+    }
+    void menu(CMyFileMenu* m, const Titles& t) { EXPECT_TRUE(p.choose(m, t)) << t.back(); p.idle(); }
+    void click(long tag) { p.click(tag), p.idle(); }
+    std::string asked() const  // the last request: title, kind, start, extensions
+    {
+        const system::FileDialogRequest r = Requests().back();
+        std::string out = r.title + (r.kind == system::FileDialogKind::save ? " save " : " open ") + r.start;
+        for (const std::string& extension : r.extensions) out += " " + extension;
+        return out;
+    }
+};
+
 }  // namespace
 
-TEST(ProductEditor, FirstRunInstallsTheSupportFilesAndTheOpenWindowListsAndShowsThem)
+TEST(ProductEditor, FirstRunInstallsTheSupportFilesOnceAndTheWindowListsThem)
 {
     Product p;
-    // The carried files, byte for byte.
-    int carried = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(kResources / "preamps")) {
-        if (!entry.is_regular_file()) continue;
-        ++carried;
-        EXPECT_EQ(contents(p.home.preamps() / fs::relative(entry.path(), kResources / "preamps")), contents(entry.path()));
-    }
-    for (const auto& entry : fs::directory_iterator(kResources / "impulses")) {
-        ++carried;
-        EXPECT_EQ(contents(p.home.impulses() / entry.path().filename()), contents(entry.path()));
-    }
+    auto* e = p.editor;
+    int carried = 0;  // byte for byte
+    for (const auto& [from, to] : {std::pair{"preamps", p.home.preamps()}, {"impulses", p.home.impulses()}})
+        for (const auto& entry : fs::recursive_directory_iterator(kResources / from))
+            carried += entry.is_regular_file() && contents(to / fs::relative(entry.path(), kResources / from)) == contents(entry.path());
     EXPECT_EQ(carried, 16);
-
-    auto* e = p.editor;
-    EXPECT_EQ(titles(e->bankMenu), (std::vector<std::string>{"QS Factory", "-", "Load Bank...", "Import..."}));
-    EXPECT_EQ(titles(e->preampMenu), (std::vector<std::string>{"Class A", "Clean", "Crunch", "High Gain", "Overdrive",
-                                                                "-", "Import..."}));
-    EXPECT_EQ(titles(e->preampMenu->getSubMenu(3)),
-              (std::vector<std::string>{"American High Gain", "Modded British", "Modern High Gain", "-", "Import..."}));
-    EXPECT_EQ(titles(e->impulseMenu),
-              (std::vector<std::string>{"Closed 2x12 Stereo.wav", "Closed 2x12.wav", "Closed 4x12 Stereo.wav",
-                                        "Closed 4x12.wav", "Open 1x12 Stereo.wav", "Open 1x12.wav", "-",
-                                        "Load Impulse...", "Import..."}));
-    for (CMyFileMenu* programs : {e->presetMenu, e->saveAsMenu}) {
-        ASSERT_EQ(programs->getNbEntries(), 128);
-        EXPECT_EQ(std::string(programs->getEntry(0)->getTitle()), "001 - " + p.programName(0));
-        EXPECT_EQ(std::string(programs->getEntry(127)->getTitle()), "128 - " + p.programName(127));
-        EXPECT_EQ(programs->getCurrentIndex(), 0);
-    }
-    std::string preamp, impulse;
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(Product::caption(e->bankMenu), "QS Factory");
-    EXPECT_EQ(Product::caption(e->presetMenu), "001");
-    EXPECT_EQ(Product::caption(e->preampMenu), preamp);
-    EXPECT_EQ(Product::caption(e->impulseMenu) + ".wav", impulse);
-    EXPECT_EQ(std::string(e->nameEdit->getText()), p.programName(0));
-    EXPECT_FALSE(e->isMoreScreenShown());
-    EXPECT_FALSE(p.effect.moreScreenVisible.load());
-}
-
-TEST(ProductEditor, UsersFilesAreNeverReplacedAndDeletedOnesStayDeleted)
-{
-    SupportHome home;
-    { harness::Plugin first; }
-    write(home.preamps() / "Clean" / "American Clean.xml", "mine");
-    fs::remove(home.impulses() / "Open 1x12.wav");
+    EXPECT_EQ(titles(e->bankMenu), (Titles{"QS Factory", "-", "Load Bank...", "Import..."}));
+    EXPECT_EQ(titles(e->preampMenu), (Titles{"Class A", "Clean", "Crunch", "High Gain", "Overdrive", "-", "Import..."}));
+    EXPECT_EQ(titles(e->impulseMenu), (Titles{"Closed 2x12 Stereo.wav", "Closed 2x12.wav", "Closed 4x12 Stereo.wav", "Closed 4x12.wav",
+                                              "Open 1x12 Stereo.wav", "Open 1x12.wav", "-", "Load Impulse...", "Import..."}));
+    for (CMyFileMenu* programs : {e->presetMenu, e->saveAsMenu})
+        EXPECT_EQ(titles(programs).back() + std::to_string(programs->getCurrentIndex()), "128 - " + p.programName(127) + "0");
+    EXPECT_EQ(Titles({Product::caption(e->bankMenu), Product::caption(e->impulseMenu) + ".wav", p.name()}),
+              Titles({"QS Factory", p.sound(true), p.programName(0)}));
+    // Later instances keep the user's changes and deletions; without the mark (made by hand) missing files come back.
+    const fs::path mine = p.home.preamps() / "Clean" / "American Clean.xml", gone = p.home.impulses() / "Open 1x12.wav";
+    write(mine, "mine");
+    fs::remove(gone);
     { harness::Plugin second; }
-    EXPECT_EQ(contents(home.preamps() / "Clean" / "American Clean.xml"), "mine");
-    EXPECT_FALSE(fs::exists(home.impulses() / "Open 1x12.wav"));
-    // Without the mark (a folder made by hand) the missing files come back.
-    fs::remove(home.support() / ".installed");
+    EXPECT_FALSE(fs::exists(gone));
+    fs::remove(p.home.support() / ".installed");
     { harness::Plugin third; }
-    EXPECT_EQ(contents(home.preamps() / "Clean" / "American Clean.xml"), "mine");
-    EXPECT_EQ(contents(home.impulses() / "Open 1x12.wav"), contents(kResources / "impulses" / "Open 1x12.wav"));
+    EXPECT_EQ(contents(mine), "mine");
+    EXPECT_EQ(contents(gone), contents(kResources / "impulses" / "Open 1x12.wav"));
 }
 
-TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldAndTheSaveButtons)
+TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldTheSaveButtonsAndPresetFiles)
 {
     Product p;
     auto* e = p.editor;
+    auto shown = [&] { return Titles({Product::caption(e->presetMenu), p.name(), std::to_string(e->saveAsMenu->getCurrentIndex())}); };
     ASSERT_TRUE(p.choose(e->presetMenu, {"006 - " + p.programName(5)}));
-    EXPECT_EQ(p.effect.getProgram(), 5);
-    EXPECT_EQ(Product::caption(e->presetMenu), "006");
-    EXPECT_EQ(std::string(e->nameEdit->getText()), p.programName(5));
-    EXPECT_EQ(e->saveAsMenu->getCurrentIndex(), 5);
-
+    EXPECT_EQ(shown(), Titles({"006", p.programName(5), "5"}));
     // A change: the program is modified and the save button blinks at 2 Hz.
     p.plugin.set(30, 0.125f);
     ASSERT_TRUE(p.effect.programModified.load());
     std::chrono::steady_clock::time_point now(std::chrono::seconds(100));
     e->setClock([&] { return now; });
     std::vector<int> lit;
-    for (int ms = 0; ms <= 1000; ms += 125) {
-        now = std::chrono::steady_clock::time_point(std::chrono::seconds(100) + std::chrono::milliseconds(ms));
-        p.idle();
-        lit.push_back(e->flashButton->getFlash());
-    }
+    for (int ms = 0; ms <= 1000; ms += 125, now += std::chrono::milliseconds(125)) p.idle(), lit.push_back(e->flashButton->getFlash());
     EXPECT_EQ(lit, (std::vector<int>{0, 0, 1, 1, 0, 0, 1, 1, 0}));
-
-    // The name field renames the stored program only once it is saved.
+    // The name field renames the stored program, with its sound, once saved (not by a click released away).
     const std::string stored = p.programName(5);
-    e->nameEdit->setText("My Sound");
-    e->valueChanged(e->nameEdit);
-    EXPECT_EQ(p.programName(5), stored);
-    p.click(kGUIParamPresetSaveButton, false);  // released elsewhere: cancelled
+    p.rename("My Sound");
+    p.click(kGUIParamPresetSaveButton, false);
     EXPECT_EQ(p.programName(5), stored);
     p.click(kGUIParamPresetSaveButton);
-    EXPECT_EQ(p.programName(5), "My Sound");
-    EXPECT_FALSE(p.effect.programModified.load());
-    now += std::chrono::milliseconds(250);
+    now += std::chrono::milliseconds(125);  // a lit phase
     p.idle();
-    EXPECT_FALSE(e->flashButton->getFlash());
-    EXPECT_EQ(std::string(e->presetMenu->getEntry(5)->getTitle()), "006 - My Sound");
-    p.effect.setProgram(0);
-    p.effect.setProgram(5);
-    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.125f);  // the sound was stored with it
-
-    // Save as: into the chosen slot, which becomes current.
-    e->nameEdit->setText("Copy");
-    e->valueChanged(e->nameEdit);
+    EXPECT_FALSE(p.effect.programModified.load() || e->flashButton->getFlash());
+    EXPECT_EQ(titles(e->presetMenu)[5], "006 - My Sound");
+    p.effect.setProgram(0), p.effect.setProgram(5);
+    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.125f);
+    // Save as: into the chosen slot, which becomes current; an empty name is refused.
+    p.rename("Copy");
     ASSERT_TRUE(p.choose(e->saveAsMenu, {"010 - " + p.programName(9)}));
-    EXPECT_EQ(p.programName(9), "Copy");
-    EXPECT_EQ(p.effect.getProgram(), 9);
-    EXPECT_EQ(Product::caption(e->presetMenu), "010");
-    EXPECT_EQ(p.programName(5), "My Sound");
-    // An empty name is refused.
-    e->nameEdit->setText("");
-    e->valueChanged(e->nameEdit);
+    EXPECT_EQ(shown(), Titles({"010", "Copy", "9"}));
+    p.rename("");
     p.click(kGUIParamPresetSaveButton);
-    EXPECT_EQ(p.programName(9), "Copy");
-}
-
-TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
-{
-    Product p;
-    ScriptedFileDialogs dialogs;
-    auto* e = p.editor;
-    const fs::path factory = p.home.banks() / "QS Factory.xml";
-    write(p.home.banks() / "Rock.xml", bankNamed(factory, "Rock Zero"));
-    write(p.home.banks() / "Broken.xml", "<TWRBank><TWRPreset");
-    e->close();
-    e->open(nullptr);
-
-    // Program 0 is current and still the new bank's program 0 is applied.
-    const float master = p.plugin.get(30);
-    p.plugin.set(30, master < 0.5f ? 0.9f : 0.1f);
-    p.effect.setWorkingProgramName("Edited");
-    ASSERT_TRUE(p.choose(e->bankMenu, {"Rock"}));
-    EXPECT_EQ(p.plugin.get(30), master);
-    EXPECT_EQ(p.programName(0), "Rock Zero");
-    EXPECT_EQ(std::string(e->nameEdit->getText()), "Rock Zero");
-    EXPECT_EQ(p.effect.getBankName(), "Rock.xml");
-    EXPECT_EQ(Product::caption(e->bankMenu), "Rock");
-
-    // A bank that cannot be read changes nothing and says so once.
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(p.choose(e->bankMenu, {"Broken"}));
-    const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(lines(said, "Quarrystone TWR:: "), 1) << said;
-    EXPECT_EQ(p.programName(0), "Rock Zero");
-    EXPECT_EQ(Product::caption(e->bankMenu), "Rock");
-    EXPECT_EQ(p.effect.getBankFile(), p.home.banks() / "Rock.xml");
-
-    // Imported from the desktop: copied into Banks, made current, listed.
-    write(p.home.desktop() / "Gig.xml", bankNamed(factory, "Gig Zero"));
-    dialogs.Choose((p.home.desktop() / "Gig.xml").string());
-    ASSERT_TRUE(p.choose(e->bankMenu, {"Import..."}));
-    p.idle();
-    EXPECT_EQ(contents(p.home.banks() / "Gig.xml"), contents(p.home.desktop() / "Gig.xml"));
-    EXPECT_EQ(p.programName(0), "Gig Zero");
-    EXPECT_EQ(p.effect.getBankFile(), p.home.banks() / "Gig.xml");
-    EXPECT_TRUE(lists(e->bankMenu, "Gig"));
-    EXPECT_EQ(Product::caption(e->bankMenu), "Gig");
-    EXPECT_EQ(dialogs.Requests().back().title, "Import Bank");
-    EXPECT_EQ(dialogs.Requests().back().start, "~/Desktop");
-    EXPECT_EQ(dialogs.Requests().back().extensions, std::vector<std::string>{"xml"});
-    // One that cannot be read: nothing copied, nothing changed.
-    write(p.home.desktop() / "Junk.xml", "not a bank");
-    dialogs.Choose((p.home.desktop() / "Junk.xml").string());
-    ASSERT_TRUE(p.choose(e->bankMenu, {"Import..."}));
-    p.idle();
-    EXPECT_FALSE(fs::exists(p.home.banks() / "Junk.xml"));
-    EXPECT_EQ(p.effect.getBankName(), "Gig.xml");
-
-    // Loaded from elsewhere: used where it lies, and saved there.
-    write(p.home.desktop() / "Away.xml", bankNamed(factory, "Away Zero"));
-    dialogs.Choose((p.home.desktop() / "Away.xml").string());
-    ASSERT_TRUE(p.choose(e->bankMenu, {"Load Bank..."}));
-    p.idle();
-    EXPECT_EQ(dialogs.Requests().back().title, "Load Bank");
-    EXPECT_FALSE(fs::exists(p.home.banks() / "Away.xml"));
-    EXPECT_EQ(Product::caption(e->bankMenu), "Away");
-    p.effect.saveCurrentToBank("Changed", 3);
-    e->rebuildUI();
-    EXPECT_EQ(Product::caption(e->bankMenu), "Away*");
-    p.click(kGUIParamBankSaveButton);
-    EXPECT_EQ(contents(p.home.desktop() / "Away.xml"), BankFileText(p.effect.programs));
-    EXPECT_EQ(Product::caption(e->bankMenu), "Away");
-    EXPECT_FALSE(p.effect.bankModified.load());
-
-    // A save that fails leaves the old file and the star.
-    p.effect.saveCurrentToBank("Again", 4);
-    e->rebuildUI();
-    const std::string before = contents(p.home.desktop() / "Away.xml");
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    p.click(kGUIParamBankSaveButton);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(contents(p.home.desktop() / "Away.xml"), before);
-    EXPECT_EQ(Product::caption(e->bankMenu), "Away*");
-    EXPECT_TRUE(p.effect.bankModified.load());
-
-    // Exported into Banks it is listed (".xml" added); elsewhere no menu
-    // changes; the bank keeps its own file.
-    dialogs.Choose((p.home.banks() / "Export").string());
-    p.click(kGUIParamBankExportButton);
-    p.idle();
-    EXPECT_EQ(dialogs.Requests().back().kind, system::FileDialogKind::save);
-    EXPECT_EQ(dialogs.Requests().back().start, "~/Desktop/Bank.xml");
-    EXPECT_EQ(contents(p.home.banks() / "Export.xml"), BankFileText(p.effect.programs));
-    EXPECT_TRUE(lists(e->bankMenu, "Export"));
-    const size_t entries = titles(e->bankMenu).size();
-    dialogs.Choose((p.home.desktop() / "Out.xml").string());
-    p.click(kGUIParamBankExportButton);
-    p.idle();
-    EXPECT_TRUE(fs::exists(p.home.desktop() / "Out.xml"));
-    EXPECT_EQ(titles(e->bankMenu).size(), entries);
-    EXPECT_EQ(p.effect.getBankFile(), p.home.desktop() / "Away.xml");
-}
-
-TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
-{
-    Product p;
-    ScriptedFileDialogs dialogs;
-    auto* e = p.editor;
-    write(p.home.preamps() / "Clean" / "Broken.xml", "<TWRPreset/>");
-    write(p.home.impulses() / "bad.wav", "RIFF junk");
-    e->close();
-    e->open(nullptr);
-    EXPECT_FALSE(lists(e->impulseMenu, "bad.wav"));  // the reader refuses it
-
-    p.effect.programModified = false;
-    ASSERT_TRUE(p.choose(e->preampMenu, {"Clean", "American Clean"}));
-    std::string preamp, impulse;
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(preamp, "American Clean");
-    EXPECT_EQ(Product::caption(e->preampMenu), "American Clean");
-    EXPECT_TRUE(p.effect.programModified.load());
-    // A broken description changes nothing.
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(p.choose(e->preampMenu, {"Clean", "Broken"}));
-    EXPECT_EQ(lines(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: "), 1);
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(preamp, "American Clean");
-    EXPECT_EQ(Product::caption(e->preampMenu), "American Clean");
-    // Imported in a sub-menu: it lands in that folder.
-    fs::copy_file(kResources / "preamps" / "Overdrive" / "Boutique Overdrive.xml", p.home.desktop() / "Mine.xml");
-    dialogs.Choose((p.home.desktop() / "Mine.xml").string());
-    ASSERT_TRUE(p.choose(e->preampMenu, {"Crunch", "Import..."}));
-    p.idle();
-    EXPECT_EQ(dialogs.Requests().back().title, "Import Preamp");
-    EXPECT_TRUE(fs::exists(p.home.preamps() / "Crunch" / "Mine.xml"));
-    EXPECT_TRUE(lists(e->preampMenu->getSubMenu(2), "Mine"));
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(preamp, "Mine");
-
-    // Another cabinet sounds different; the same one the same.
-    const double before[] = {p.levelAt(1500), p.levelAt(4000)};
-    const double again[] = {p.levelAt(1500), p.levelAt(4000)};
-    p.effect.programModified = false;
-    ASSERT_TRUE(p.choose(e->impulseMenu, {"Open 1x12.wav"}));
-    const double after[] = {p.levelAt(1500), p.levelAt(4000)};
-    for (int k = 0; k < 2; ++k) EXPECT_NEAR(again[k], before[k], 0.1);
-    EXPECT_GT(std::max(std::fabs(after[0] - before[0]), std::fabs(after[1] - before[1])), 1.0)
-        << before[0] << " " << after[0] << " / " << before[1] << " " << after[1];
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(impulse, "Open 1x12.wav");
-    EXPECT_EQ(Product::caption(e->impulseMenu), "Open 1x12");
-    EXPECT_TRUE(p.effect.programModified.load());
-
-    // Imported: copied, listed, playing. A file the reader refuses: said,
-    // not copied, and the cabinet plays on.
-    fs::copy_file(kResources / "impulses" / "Closed 2x12.wav", p.home.desktop() / "Mic.wav");
-    dialogs.Choose((p.home.desktop() / "Mic.wav").string());
-    ASSERT_TRUE(p.choose(e->impulseMenu, {"Import..."}));
-    p.idle();
-    EXPECT_EQ(dialogs.Requests().back().extensions, (std::vector<std::string>{"wav", "aif", "aiff"}));
-    EXPECT_TRUE(lists(e->impulseMenu, "Mic.wav"));
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(impulse, "Mic.wav");
-    write(p.home.desktop() / "noise.wav", "RIFF");
-    dialogs.Choose((p.home.desktop() / "noise.wav").string());
-    ASSERT_TRUE(p.choose(e->impulseMenu, {"Import..."}));
-    testing::internal::CaptureStderr();
-    p.idle();
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("Import Impulse " + (p.home.desktop() / "noise.wav").string() +
-                                                          " failed.\n"),
-              std::string::npos);
-    EXPECT_FALSE(fs::exists(p.home.impulses() / "noise.wav"));
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(impulse, "Mic.wav");
-    // Loaded from elsewhere: not copied.
-    fs::copy_file(kResources / "impulses" / "Closed 4x12.wav", p.home.desktop() / "Far.wav");
-    dialogs.Choose((p.home.desktop() / "Far.wav").string());
-    ASSERT_TRUE(p.choose(e->impulseMenu, {"Load Impulse..."}));
-    p.idle();
-    p.effect.getSoundNames(preamp, impulse);
-    EXPECT_EQ(impulse, "Far.wav");
-    EXPECT_FALSE(fs::exists(p.home.impulses() / "Far.wav"));
-}
-
-TEST(ProductEditor, PresetsGoOutAndComeBackThroughTheDialogs)
-{
-    Product p;
-    ScriptedFileDialogs dialogs;
-    auto* e = p.editor;
+    EXPECT_EQ(Titles({p.programName(5), p.programName(9)}), Titles({"My Sound", "Copy"}));
+    // A preset out to a file and back through the dialogs.
+    Dialogs dialogs(p);
+    const fs::path desk = p.home.desktop();
     p.plugin.set(30, 0.25f);
-    e->nameEdit->setText("Lead/Solo");
-    e->valueChanged(e->nameEdit);
-    dialogs.Choose((p.home.desktop() / "solo").string());
-    p.click(kGUIParamPresetExportButton);
-    p.idle();
-    EXPECT_EQ(dialogs.Requests().back().start, "~/Desktop/Lead-Solo.xml");
-    EXPECT_EQ(dialogs.Requests().back().kind, system::FileDialogKind::save);
-    const std::string file = contents(p.home.desktop() / "solo.xml");
-    EXPECT_NE(file.find("name=\"Lead/Solo\""), std::string::npos);
-
+    p.rename("Lead/Solo");
+    dialogs.with(desk / "solo").click(kGUIParamPresetExportButton);
+    EXPECT_EQ(dialogs.asked(), "Export Preset save ~/Desktop/Lead-Solo.xml xml");
+    EXPECT_NE(contents(desk / "solo.xml").find("name=\"Lead/Solo\""), std::string::npos);
+    // Cancelled: nothing. Imported: the sound and the name, modified. An unreadable one: nothing, said once.
     p.plugin.set(30, 0.75f);
-    e->nameEdit->setText("Other");
-    e->valueChanged(e->nameEdit);
+    p.rename("Other");
     dialogs.CancelNext();
-    p.click(kGUIParamPresetImportButton);
-    p.idle();
-    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.75f);  // cancelled: nothing
-    dialogs.Choose((p.home.desktop() / "solo.xml").string());
-    p.click(kGUIParamPresetImportButton);
-    p.idle();
-    EXPECT_EQ(dialogs.Requests().back().title, "Import Preset");
-    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.25f);
-    EXPECT_EQ(std::string(e->nameEdit->getText()), "Lead/Solo");
+    dialogs.click(kGUIParamPresetImportButton);
+    EXPECT_FLOAT_EQ(p.plugin.get(30), 0.75f);
+    dialogs.with(desk / "solo.xml").click(kGUIParamPresetImportButton);
+    EXPECT_EQ(dialogs.asked(), "Import Preset open ~/Desktop xml");
     EXPECT_TRUE(p.effect.programModified.load());
-    // One that cannot be read changes nothing and says so once.
-    write(p.home.desktop() / "junk.xml", "<TWRBank/>");
-    dialogs.Choose((p.home.desktop() / "junk.xml").string());
-    p.click(kGUIParamPresetImportButton);
-    testing::internal::CaptureStderr();
-    p.idle();
-    EXPECT_EQ(lines(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: "), 1);
+    EXPECT_EQ(complaints([&] { dialogs.with(desk / "junk.xml", "<TWRBank/>").click(kGUIParamPresetImportButton); }), 1);
     EXPECT_FLOAT_EQ(p.plugin.get(30), 0.25f);
-    EXPECT_EQ(std::string(e->nameEdit->getText()), "Lead/Solo");
-    // An empty name is not exported.
+    EXPECT_EQ(p.name(), "Lead/Solo");
+    // An empty name is not exported; long names are cut, the extension not doubled.
     const size_t asked = dialogs.Requests().size();
-    e->nameEdit->setText("");
-    e->valueChanged(e->nameEdit);
+    p.rename("");
     p.click(kGUIParamPresetExportButton);
     EXPECT_EQ(dialogs.Requests().size(), asked);
     EXPECT_EQ(ExportName(std::string(300, 'x')).size(), 200u);
     EXPECT_EQ(WithXmlExtension("/a/b.XML"), "/a/b.XML");
 }
 
-TEST(ProductEditor, DialogsLeaveTheWindowRunningAndOneAtATime)
+TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
 {
     Product p;
-    ScriptedFileDialogs dialogs;
+    Dialogs dialogs(p);
     auto* e = p.editor;
-    write(p.home.desktop() / "Slow.xml", contents(p.home.banks() / "QS Factory.xml"));
-    dialogs.Choose((p.home.desktop() / "Slow.xml").string(), 5);
-    ASSERT_TRUE(p.choose(e->bankMenu, {"Load Bank..."}));
-    p.idle(3);
-    EXPECT_TRUE(e->isDialogOpen());
-    // Another command that needs a dialog waits its turn: refused.
-    p.click(kGUIParamPresetImportButton);
-    EXPECT_EQ(dialogs.Requests().size(), 1u);
-    p.idle(3);
-    EXPECT_FALSE(e->isDialogOpen());
-    EXPECT_EQ(p.effect.getBankName(), "Slow.xml");
-    // Closing the window drops a dialog still open.
-    dialogs.Choose((p.home.desktop() / "Slow.xml").string(), 100);
-    p.click(kGUIParamPresetImportButton);
-    EXPECT_TRUE(e->isDialogOpen());
-    e->close();
-    EXPECT_FALSE(e->isDialogOpen());
-    e->open(nullptr);
-    p.idle(3);
-    EXPECT_FALSE(e->isDialogOpen());
-    // No dialog program at all: the command stops, nothing changes.
-    ScriptedFileDialogs none;  // answers nothing
-    p.click(kGUIParamBankExportButton);
-    EXPECT_FALSE(e->isDialogOpen());
+    const fs::path desk = p.home.desktop(), banks = p.home.banks();
+    write(banks / "Rock.xml", bankNamed(p, "Rock Zero"));
+    write(banks / "Broken.xml", "<TWRBank><TWRPreset");
+    e->close(), e->open(nullptr);
+    auto state = [&] { return Titles({p.programName(0), p.name(), p.effect.getBankFile(), Product::caption(e->bankMenu)}); };
+    // Program 0 is current, still the new bank's program 0 is applied; an unreadable bank changes nothing, says so once.
+    const float master = p.plugin.get(30);
+    p.plugin.set(30, master < 0.5f ? 0.9f : 0.1f);
+    p.effect.setWorkingProgramName("Edited");
+    ASSERT_TRUE(p.choose(e->bankMenu, {"Rock"}));
+    EXPECT_EQ(p.plugin.get(30), master);
+    EXPECT_EQ(complaints([&] { dialogs.menu(e->bankMenu, {"Broken"}); }), 1);
+    EXPECT_EQ(state(), Titles({"Rock Zero", "Rock Zero", banks / "Rock.xml", "Rock"}));
+    // Imported: copied into Banks, made current, listed (an unreadable one: nothing). Loaded: used where it lies.
+    const struct { const char* file; std::string bytes, command; bool copied; Titles after; } commands[] = {
+        {"Gig.xml", bankNamed(p, "Gig Zero"), "Import...", true, {"Gig Zero", "Gig Zero", banks / "Gig.xml", "Gig"}},
+        {"Junk.xml", "not a bank", "Import...", false, {"Gig Zero", "Gig Zero", banks / "Gig.xml", "Gig"}},
+        {"Away.xml", bankNamed(p, "Away Zero"), "Load Bank...", false, {"Away Zero", "Away Zero", desk / "Away.xml", "Away"}}};
+    for (const auto& c : commands) {
+        dialogs.with(desk / c.file, c.bytes).menu(e->bankMenu, {c.command});
+        EXPECT_EQ(dialogs.asked(), (c.command == "Import..." ? "Import Bank" : "Load Bank") + std::string(" open ~/Desktop xml"));
+        EXPECT_EQ(contents(banks / c.file), c.copied ? c.bytes : "") << c.file;
+        EXPECT_EQ(state(), c.after) << c.file;
+    }
+    EXPECT_TRUE(lists(e->bankMenu, "Gig"));
+    // Changed: starred; saved where it lies; a save that fails leaves the old file and the star.
+    struct rlimit old {}, small {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, SIG_IGN);
+    for (const bool fails : {false, true}) {
+        p.effect.saveCurrentToBank(fails ? "Again" : "Changed", 3);
+        e->rebuildUI();
+        EXPECT_EQ(Product::caption(e->bankMenu), "Away*");
+        const std::string before = contents(desk / "Away.xml");
+        small = {fails ? 4096 : old.rlim_cur, old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        p.click(kGUIParamBankSaveButton);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(contents(desk / "Away.xml"), fails ? before : BankFileText(p.effect.programs));
+        EXPECT_EQ(Product::caption(e->bankMenu) + std::to_string(p.effect.bankModified.load()), fails ? "Away*1" : "Away0");
+    }
+    // Exported into Banks it is listed (".xml" added), elsewhere not; the bank keeps its own file.
+    dialogs.with(banks / "Export").click(kGUIParamBankExportButton);
+    EXPECT_EQ(dialogs.asked(), "Export Bank save ~/Desktop/Bank.xml xml");
+    EXPECT_TRUE(contents(banks / "Export.xml") == BankFileText(p.effect.programs) && lists(e->bankMenu, "Export"));
+    const Titles listed = titles(e->bankMenu);
+    dialogs.with(desk / "Out.xml").click(kGUIParamBankExportButton);
+    EXPECT_EQ(contents(desk / "Out.xml"), BankFileText(p.effect.programs));
+    EXPECT_EQ(titles(e->bankMenu), listed);
+    EXPECT_EQ(p.effect.getBankFile(), desk / "Away.xml");
 }
 
-TEST(ProductEditor, AKickButtonActsOnItsWayToOnOnly)
+TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
+{
+    Product p;
+    Dialogs dialogs(p);
+    auto* e = p.editor;
+    const fs::path desk = p.home.desktop();
+    write(p.home.preamps() / "Clean" / "Broken.xml", "<TWRPreset/>");
+    write(p.home.impulses() / "bad.wav", "RIFF junk");
+    e->close(), e->open(nullptr);
+    EXPECT_FALSE(lists(e->impulseMenu, "bad.wav"));  // the reader refuses it
+    auto state = [&](bool impulse) {
+        return Titles({p.sound(impulse), Product::caption(impulse ? e->impulseMenu : e->preampMenu),
+                       std::to_string(p.effect.programModified.exchange(false))});
+    };
+    // A preamp chosen modifies the program; a broken one changes nothing, says so once; one imported lands in its folder.
+    ASSERT_TRUE(p.choose(e->preampMenu, {"Clean", "American Clean"}));
+    EXPECT_EQ(state(false), Titles({"American Clean", "American Clean", "1"}));
+    EXPECT_EQ(complaints([&] { dialogs.menu(e->preampMenu, {"Clean", "Broken"}); }), 1);
+    EXPECT_EQ(state(false), Titles({"American Clean", "American Clean", "0"}));
+    dialogs.with(desk / "Mine.xml", contents(kResources / "preamps" / "Overdrive" / "Boutique Overdrive.xml"))
+        .menu(e->preampMenu, {"Crunch", "Import..."});
+    EXPECT_EQ(dialogs.asked(), "Import Preamp open ~/Desktop xml");
+    EXPECT_TRUE(fs::exists(p.home.preamps() / "Crunch" / "Mine.xml") && lists(e->preampMenu->getSubMenu(2), "Mine"));
+    EXPECT_EQ(p.sound(false), "Mine");
+    // Another cabinet sounds different (gains at 1.5 and 4 kHz), the same one the same.
+    const double before[] = {p.gain(1500), p.gain(4000)}, again[] = {p.gain(1500), p.gain(4000)};
+    p.effect.programModified = false;
+    ASSERT_TRUE(p.choose(e->impulseMenu, {"Open 1x12.wav"}));
+    const double after[] = {p.gain(1500), p.gain(4000)};
+    EXPECT_TRUE(std::fabs(again[0] - before[0]) < 0.1 && std::fabs(again[1] - before[1]) < 0.1);
+    EXPECT_GT(std::max(std::fabs(after[0] - before[0]), std::fabs(after[1] - before[1])), 1.0) << before[0] << " " << after[0];
+    EXPECT_EQ(state(true), Titles({"Open 1x12.wav", "Open 1x12", "1"}));
+    // Imported: copied, listed, playing; one the reader refuses: said, not copied; loaded from elsewhere: not copied.
+    dialogs.with(desk / "Mic.wav", contents(kResources / "impulses" / "Closed 2x12.wav")).menu(e->impulseMenu, {"Import..."});
+    EXPECT_EQ(dialogs.asked(), "Import Impulse open ~/Desktop wav aif aiff");
+    EXPECT_TRUE(lists(e->impulseMenu, "Mic.wav"));
+    EXPECT_EQ(state(true), Titles({"Mic.wav", "Mic", "1"}));
+    EXPECT_TRUE(said([&] { dialogs.with(desk / "noise.wav", "RIFF").menu(e->impulseMenu, {"Import..."}); })
+                    .ends_with("\nImport Impulse " + (desk / "noise.wav").string() + " failed.\n"));
+    dialogs.CancelNext();
+    dialogs.menu(e->impulseMenu, {"Load Impulse..."});
+    EXPECT_FALSE(fs::exists(p.home.impulses() / "noise.wav"));
+    EXPECT_EQ(state(true), Titles({"Mic.wav", "Mic", "0"}));  // neither failure nor cancel modifies the program
+    dialogs.with(desk / "Far.wav", contents(kResources / "impulses" / "Closed 4x12.wav")).menu(e->impulseMenu, {"Load Impulse..."});
+    EXPECT_TRUE(p.sound(true) == "Far.wav" && !fs::exists(p.home.impulses() / "Far.wav"));
+}
+
+TEST(ProductEditor, DialogsLeaveTheWindowRunningOneAtATimeAndKickButtonsActOnTheirWayToOn)
 {
     editortest::TestSkin skin;
-    skin.description(R"(<skin>
-        <CMyKickButton x=10 y=10 width=20 height=20 tag=kGUIParamPresetImportButton heightofoneimage=20/>
-    </skin>)");
+    skin.description(R"(<skin><CMyKickButton x=10 y=10 width=20 height=20 tag=kGUIParamPresetImportButton heightofoneimage=20/></skin>)");
     Product p;
-    ScriptedFileDialogs dialogs;
-    dialogs.Choose("/nowhere.xml", 100);
-    CControl* kick = p.view(kGUIParamPresetImportButton);
-    ASSERT_NE(kick, nullptr);
-    CPoint in(20, 20), out(200, 200);
-    kick->onMouseDown(in, kLButton);
-    kick->onMouseMoved(out, kLButton);
-    kick->onMouseUp(out, kLButton);  // cancelled: it only went back to off
-    EXPECT_TRUE(dialogs.Requests().empty());
-    testing::internal::CaptureStderr();
-    kick->onMouseDown(in, kLButton);
-    kick->onMouseUp(in, kLButton);  // on, then off again: one command
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(dialogs.Requests().size(), 1u);
-    EXPECT_TRUE(p.editor->isDialogOpen());
+    system::ScriptedFileDialogs dialogs;
+    auto* e = p.editor;
+    const fs::path slow = p.home.desktop() / "Slow.xml";
+    ASSERT_TRUE(p.effect.exportPreset(slow.c_str(), "Slow"));
+    dialogs.Choose(slow.string(), 5);
+    auto press = [&](CPoint up) {  // the kick button (made anew by each open)
+        CControl* kick = p.view(kGUIParamPresetImportButton);
+        ASSERT_NE(kick, nullptr);
+        CPoint in(20, 20);
+        kick->onMouseDown(in, kLButton), kick->onMouseMoved(up, kLButton), kick->onMouseUp(up, kLButton);
+    };
+    auto state = [&] { return std::pair{e->isDialogOpen(), dialogs.Requests().size()}; };  // open, requests made
+    press(CPoint(200, 200));  // released away: it only went back to off
+    EXPECT_EQ(state(), std::pair(false, size_t(0)));
+    EXPECT_EQ(said([&] { press(CPoint(20, 20)); }), "");  // on, then off again: one command
+    p.idle(3);
+    EXPECT_EQ(state(), std::pair(true, size_t(1)));
+    EXPECT_EQ(complaints([&] { press(CPoint(20, 20)); }), 1);  // refused while one is open
+    p.idle(3);
+    EXPECT_EQ(state(), std::pair(false, size_t(1)));
+    char name[256] = {};
+    p.effect.getProgramName(name);
+    EXPECT_STREQ(name, "Slow");
+    // Closing the window drops a dialog still open; with no dialog program the command stops.
+    dialogs.Choose(slow.string(), 100);
+    press(CPoint(20, 20));
+    EXPECT_EQ(state(), std::pair(true, size_t(2)));
+    e->close();
+    EXPECT_FALSE(e->isDialogOpen());
+    e->open(nullptr), p.idle(3);
+    EXPECT_FALSE(e->isDialogOpen());
+    system::ScriptedFileDialogs none;
+    press(CPoint(20, 20));
+    EXPECT_FALSE(e->isDialogOpen());
 }
