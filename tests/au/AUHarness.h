@@ -1,9 +1,7 @@
 #pragma once
-// What the Audio Unit tests share: a recording plug-in object that logs
-// every call the unit makes on it (for exact call sequences), a listener
-// that hears the units' parameter events, units opened through the
-// component entry as a host opens them, and fixtures that end each test
-// with every unit closed and no CoreFoundation object alive.
+// What the Audio Unit tests share: a plug-in object and a listener that
+// record every call and event in order, units opened as a host opens them,
+// and fixtures that end each test with no unit or CoreFoundation object left.
 
 #include <gtest/gtest.h>
 
@@ -153,12 +151,7 @@ public:
         if (rate != 12345.0f) AudioEffectX::setSampleRate(rate);
     }
     // An effect that automates while it closes reaches nobody.
-    void close() override { callHost(audioMasterAutomate, 3, 0.9f); }
-    // The host as the effect sees it.
-    VstIntPtr callHost(VstInt32 opcode, VstInt32 index, float opt = 0.0f)
-    {
-        return audioMaster(&cEffect, opcode, index, 0, nullptr, opt);
-    }
+    void close() override { audioMaster(&cEffect, audioMasterAutomate, 3, 0, nullptr, 0.9f); }
     void attachEditor() { setEditor(new RecordingEditor(this)); }
 
     float values[80];

@@ -53,7 +53,7 @@ TEST_F(UnitTest, AUPlugOpensAfterReadingNamesAndValuesAndClosesTheEditorAndGestu
     ASSERT_FALSE(unit->initialize() || AudioUnitUninitialize(unit->unit()));
     RecordingEffect::last->attachEditor();
     RecordingEffect::last->getEditor()->open(reinterpret_cast<void*>(1));
-    RecordingEffect::last->callHost(audioMasterBeginEdit, 12);
+    tonewright::VST_Callback(RecordingEffect::last->getAeffect(), audioMasterBeginEdit, 12, 0, nullptr, 0);
     Listener listener;
     ClearCalls();
     unit.reset();
@@ -237,43 +237,38 @@ TEST_F(AUCalls, SetUpCallsCarryTheRateAndSliceSizeAndRefusedRatesAndChannelsChan
     EXPECT_EQ(TakeCalls(), (Log{"mains 0", "setSampleRate 48000", "mains 1"}));
 
     // Initialisation takes the two channel configurations it names, at one rate.
-    const struct { UInt32 in, out; double inRate; OSStatus status; } formats[] = {
-        {1, 1, 44100, noErr}, {2, 2, 44100, noErr}, {1, 2, 44100, kAudioUnitErr_FormatNotSupported},
-        {2, 1, 44100, kAudioUnitErr_FormatNotSupported}, {2, 2, 48000, kAudioUnitErr_FormatNotSupported}};
-    for (const auto& c : formats) {
-        AudioUnitUninitialize(au());
-        ASSERT_EQ(Set(au(), kAudioUnitProperty_StreamFormat, CanonicalFormat(c.inRate, c.in), kInput), noErr);
-        ASSERT_EQ(Set(au(), kAudioUnitProperty_StreamFormat, CanonicalFormat(44100, c.out), kOutput), noErr);
-        EXPECT_EQ(AudioUnitInitialize(au()), c.status) << c.in << " in, " << c.out << " out";
-    }
-    AUChannelInfo infos[2];
-    ASSERT_EQ(Get(au(), kAudioUnitProperty_SupportedNumChannels, infos), noErr);
-    EXPECT_EQ(std::vector<int>({infos[0].inChannels, infos[0].outChannels, infos[1].inChannels, infos[1].outChannels}),
+    AUChannelInfo named[2];
+    ASSERT_EQ(Get(au(), kAudioUnitProperty_SupportedNumChannels, named), noErr);
+    EXPECT_EQ(std::vector<int>({named[0].inChannels, named[0].outChannels, named[1].inChannels, named[1].outChannels}),
               std::vector<int>({1, 1, 2, 2}));
-}
-
-namespace {
-
-// The input a render pulls: `buffers` buffers of `bytes` bytes from `data`.
-struct Input {
-    UInt32 buffers, bytes;
-    bool nullSecond;
-    float (*data)[8];
-    static OSStatus pull(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
-                         AudioBufferList* list)
-    {
-        const auto* in = static_cast<Input*>(self);
-        list->mNumberBuffers = std::min(in->buffers, list->mNumberBuffers);
-        for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
-            list->mBuffers[b] = {1, in->bytes, b == 1 && in->nullSecond ? nullptr : in->data[b]};
-        return noErr;
+    constexpr OSStatus kNo = kAudioUnitErr_FormatNotSupported;
+    for (auto [in, out, inRate, status] : {std::tuple(1u, 1u, 44100.0, noErr), std::tuple(2u, 2u, 44100.0, noErr),
+                                           std::tuple(1u, 2u, 44100.0, kNo), std::tuple(2u, 1u, 44100.0, kNo),
+                                           std::tuple(2u, 2u, 48000.0, kNo)}) {
+        AudioUnitUninitialize(au());
+        ASSERT_FALSE(Set(au(), kAudioUnitProperty_StreamFormat, CanonicalFormat(inRate, in), kInput) ||
+                     Set(au(), kAudioUnitProperty_StreamFormat, CanonicalFormat(44100, out), kOutput));
+        EXPECT_EQ(AudioUnitInitialize(au()), status) << in << " in, " << out << " out at " << inRate;
     }
-};
-
-}  // namespace
+}
 
 TEST_F(AUCalls, BufferListsAreStereoOnlyWhenBothHoldTwoAndClampedToTheirSizesAndBypassLeavesThePlugInOut)
 {
+    // The input a render pulls: `buffers` buffers of `bytes` bytes from `data`.
+    struct Input {
+        UInt32 buffers, bytes;
+        bool nullSecond;
+        float (*data)[8];
+        static OSStatus pull(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                             AudioBufferList* list)
+        {
+            const auto* in = static_cast<Input*>(self);
+            list->mNumberBuffers = std::min(in->buffers, list->mNumberBuffers);
+            for (UInt32 b = 0; b < list->mNumberBuffers; ++b)
+                list->mBuffers[b] = {1, in->bytes, b == 1 && in->nullSecond ? nullptr : in->data[b]};
+            return noErr;
+        }
+    };
     float in[2][8], out[2][8];
     const struct {
         UInt32 channels, inBuffers, outBuffers, inBytes, outBytes;
@@ -317,35 +312,34 @@ TEST_F(AUCalls, BufferListsAreStereoOnlyWhenBothHoldTwoAndClampedToTheirSizesAnd
     EXPECT_EQ(TakeCalls(), (Log{"midi type 1 size 32 at 7: c2 09 00 00", "midi type 1 size 32 at 0: b5 07 40 00"}));
 }
 
-TEST_F(AUCalls, PropertiesOfTheUnitItself)
+TEST_F(AUCalls, PropertiesOfTheUnitItselfAskNothingOfThePlugIn)
 {
     void* address = nullptr;
-    EXPECT_EQ(std::pair(Get(au(), 5000, address), address), std::pair(noErr, static_cast<void*>(fx)));
-    EXPECT_EQ(Set(au(), 5000, address), kAudioUnitErr_PropertyNotWritable);
     UInt64 reserved = ~0ull;
-    EXPECT_EQ(std::pair(Get(au(), 5001, reserved), reserved), std::pair(noErr, UInt64{0}));
-    EXPECT_EQ(std::pair(Set(au(), 5001, reserved), Set(au(), 5001, reserved, kAudioUnitScope_Global, 0, 4)),
-              std::pair(noErr, OSStatus(kAudioUnitErr_InvalidPropertyValue)));
     Float64 latency = -1, tail = -1;
-    EXPECT_FALSE(Get(au(), kAudioUnitProperty_Latency, latency) || Get(au(), kAudioUnitProperty_TailTime, tail));
-    EXPECT_EQ(std::pair(latency, tail), std::pair(0.0, 0.0));
+    AudioUnitCocoaViewInfo view{};
+    const std::pair<OSStatus, OSStatus> statuses[] = {  // made in order: given, expected
+        {Get(au(), 5000, address), noErr}, {Set(au(), 5000, address), kAudioUnitErr_PropertyNotWritable},
+        {Get(au(), 5001, reserved), noErr}, {Set(au(), 5001, reserved), noErr},
+        {Set(au(), 5001, reserved, kAudioUnitScope_Global, 0, 4), kAudioUnitErr_InvalidPropertyValue},
+        {Get(au(), kAudioUnitProperty_Latency, latency), noErr}, {Get(au(), kAudioUnitProperty_TailTime, tail), noErr},
+        {Get(au(), 31, view), kAudioUnitErr_InvalidProperty}};  // a Cocoa view only where the bundle is found
+    for (size_t i = 0; i < std::size(statuses); ++i) EXPECT_EQ(statuses[i].first, statuses[i].second) << i;
+    EXPECT_EQ(std::tuple(address, reserved, latency, tail), std::tuple(static_cast<void*>(fx), UInt64{0}, 0.0, 0.0));
     EXPECT_EQ(TakeCalls(), Log{});
 
-    // The Cocoa view: only where the bundle can be found.
-    AudioUnitCocoaViewInfo view{};
-    EXPECT_EQ(Get(au(), 31, view), kAudioUnitErr_InvalidProperty);
     CFURLRef where = CFURLCreateWithFileSystemPath(nullptr, CFSTR("/Library/Audio/Plug-Ins/Components/TWR.component"),
                                                    kCFURLPOSIXPathStyle, true);
     CFStandInRegisterBundle(CFSTR("com.quarrystone.twr.au"), where);
     ASSERT_EQ(Get(au(), 31, view), noErr);
-    UInt8 path[256];
-    ASSERT_TRUE(CFURLGetFileSystemRepresentation(view.mCocoaAUViewBundleLocation, true, path, sizeof path));
+    UInt8 path[256] = {};
+    CFURLGetFileSystemRepresentation(view.mCocoaAUViewBundleLocation, true, path, sizeof path);
     EXPECT_STREQ(reinterpret_cast<char*>(path), "/Library/Audio/Plug-Ins/Components/TWR.component");
     EXPECT_EQ(auhost::Text(view.mCocoaAUViewClass[0]), "QRN_TWR_AUCocoaUI");
-    for (CFTypeRef o : {CFTypeRef(where), CFTypeRef(view.mCocoaAUViewBundleLocation),
-                        CFTypeRef(view.mCocoaAUViewClass[0])})
-        CFRelease(o);
     CFStandInRegisterBundle(CFSTR("com.quarrystone.twr.au"), nullptr);
+    CFRelease(where);
+    CFRelease(view.mCocoaAUViewBundleLocation);
+    CFRelease(view.mCocoaAUViewClass[0]);
 }
 
 TEST_F(AUCalls, TheHostCallbackAnswersEachOpcodeAndTurnsAutomationIntoParameterChangesAndGestures)
