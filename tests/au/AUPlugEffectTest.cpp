@@ -107,7 +107,6 @@ TEST_F(RealUnitTest, AUPresetsAreTheFactoryBankAndChoosingOneAgainRestoresIt)
                                   std::pair{tonewright::Effect::kVendorReselectProgram, -1}, std::pair{0, 5}})
         EXPECT_EQ(e->dispatcher(e, effVendorSpecific, index, program, nullptr, 0), 0);
     EXPECT_EQ(fx.getProgram(), 3);
-
 }
 
 TEST_F(RealUnitTest, AURendersWhatThePlugInsVstEntryRendersMonoAndStereo)
