@@ -43,13 +43,12 @@ protected:
                                    (pt ? TONEWRIGHT_PT_RENDER_PATH : TONEWRIGHT_HOST_PATH) + "' " + args +
                                    (pt ? " " : " '" TONEWRIGHT_VST_PATH "' ") + at(in) + at(out));
     }
-    std::vector<char> bytes(const std::string& name) const
+    bool same(const std::string& a, const std::string& b) const
     {
-        std::vector<char> b;
-        offline::readFile((dir / name).string(), b);
-        return b;
+        std::vector<char> x, y;
+        return offline::readFile((dir / a).string(), x) && offline::readFile((dir / b).string(), y) && !x.empty() &&
+               x == y;
     }
-    bool same(const std::string& a, const std::string& b) const { return !bytes(a).empty() && bytes(a) == bytes(b); }
 
     const fs::path dir = fs::temp_directory_path() / ("twr-pt-render-" + std::to_string(getpid()));
 };
