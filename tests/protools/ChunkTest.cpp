@@ -105,9 +105,7 @@ TEST(ProToolsChunk, MalformedRecordsAreRefusedWithTheLibrarysMemoryUntouched)
     pttest::EffectOf(*source).saveCurrentToBank("Source", 5);
     const std::vector<unsigned char> good = source->readChunk(ChunkId(*source));
     const std::string bank = pthost::ChunkText(good);
-    void* data = nullptr;
-    const auto n = size_t(pttest::EffectOf(*source).getChunk(&data, true));
-    const std::string preset(static_cast<const char*>(data), n);
+    const std::string preset = EffectChunk(pttest::EffectOf(*source), true);
     const auto withSize = [&](int64_t size, size_t padding = 0) {
         std::vector<unsigned char> r = good;
         const auto s = static_cast<int32_t>(size);

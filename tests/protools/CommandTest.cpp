@@ -80,8 +80,7 @@ TEST_F(Commands, PtRenderWritesTheBytesAndChunkTonewrightHostWritesAndEachTakesT
         AudioClip out;
         std::string error;
         ASSERT_TRUE(readWav((dir / "pt.wav").string(), out, error)) << error;
-        EXPECT_EQ(out.channels, c.outChannels);
-        EXPECT_GT(out.frames(), 66150);
+        EXPECT_TRUE(out.channels == c.outChannels && out.frames() > 66150) << out.channels << " " << out.frames();
         EXPECT_TRUE(same("pt.wav", "vst.wav"));
         EXPECT_TRUE(same("pt.chunk", "vst.chunk"));
     }
