@@ -16,41 +16,40 @@ using pttest::ChunkId;
 using pttest::EffectChunk;
 
 // 56 header bytes, then the bank text as it was when the size was asked;
-// other chunk ids are the library's and leave the Effect alone.
+// a record one byte short gets nothing of the plug-in's, and one asked for
+// without measuring is measured then; other chunk ids are the library's and
+// leave the Effect alone.
 TEST(ProToolsChunk, TheRecordIsTheHeaderThenTheBankTextMeasuredOnce)
 {
     auto instance = pttest::Make(2);
     Effect& fx = pttest::EffectOf(*instance);
     CEffectProcess& p = instance->process();
+    const OSType id = ChunkId(*instance), other = MakeOSType('e', 'l', 's', 'e');
     const std::string text = EffectChunk(fx);
     ASSERT_EQ(text.rfind("<TWRChunk", 0), 0u);
     int32_t size = 0;
-    ASSERT_EQ(p.HostChunkSize(ChunkId(*instance), &size), kPlugInNoErr);
+    ASSERT_EQ(p.HostChunkSize(id, &size), kPlugInNoErr);
     EXPECT_EQ(size, static_cast<int32_t>(56 + text.size()));
     instance->setControl(31, 0.9);
     std::vector<unsigned char> record(size_t(size), 0xAB);
-    ASSERT_EQ(p.HostReadChunk(ChunkId(*instance), record.data(), uint32_t(size)), kPlugInNoErr);
+    ASSERT_EQ(p.HostReadChunk(id, record.data(), uint32_t(size)), kPlugInNoErr);
     const auto* header = reinterpret_cast<const PlugInChunkHeader*>(record.data());
-    EXPECT_EQ(header->size, size);
-    EXPECT_EQ(header->chunkID, ChunkId(*instance));
+    EXPECT_TRUE(header->size == size && header->chunkID == id);
     EXPECT_EQ(pthost::ChunkText(record), text);
 
-    // A record one byte short gets nothing of the plug-in's; asked without
-    // measuring, it is measured then.
     const std::string moved = EffectChunk(fx);
     ASSERT_NE(moved, text);
-    ASSERT_EQ(p.HostChunkSize(ChunkId(*instance), &size), kPlugInNoErr);
+    ASSERT_EQ(p.HostChunkSize(id, &size), kPlugInNoErr);
     record.assign(size_t(size) - 1, 0xAB);
-    EXPECT_EQ(p.HostReadChunk(ChunkId(*instance), record.data(), uint32_t(size) - 1), kPlugInChunkRangeErr);
+    EXPECT_EQ(p.HostReadChunk(id, record.data(), uint32_t(size) - 1), kPlugInChunkRangeErr);
     std::fill_n(record.begin() + 4, 52, 0xAB);  // the library's part of the header; the rest is the plug-in's
     EXPECT_EQ(record, std::vector<unsigned char>(size_t(size) - 1, 0xAB));
-    EXPECT_EQ(pthost::ChunkText(instance->readChunk(ChunkId(*instance))), moved);
+    record = instance->readChunk(id);
+    EXPECT_EQ(pthost::ChunkText(record), moved);
 
-    const OSType other = MakeOSType('e', 'l', 's', 'e');
     size = -5;
     EXPECT_EQ(p.HostChunkSize(other, &size), kPlugInChunkUnknownErr);
     EXPECT_EQ(size, -5);
-    record = instance->readChunk(ChunkId(*instance));
     EXPECT_EQ(p.HostWriteChunk(other, record.data(), uint32_t(record.size())), kPlugInChunkUnknownErr);
     EXPECT_EQ(p.HostReadChunk(other, record.data(), uint32_t(record.size())), kPlugInChunkUnknownErr);
     EXPECT_EQ(pthost::ChunkText(record), moved);
@@ -106,9 +105,7 @@ TEST(ProToolsChunk, MalformedRecordsAreRefusedWithTheLibrarysMemoryUntouched)
     pttest::EffectOf(*source).saveCurrentToBank("Source", 5);
     const std::vector<unsigned char> good = source->readChunk(ChunkId(*source));
     const std::string bank = pthost::ChunkText(good);
-    void* data = nullptr;
-    const auto n = size_t(pttest::EffectOf(*source).getChunk(&data, true));
-    const std::string preset(static_cast<const char*>(data), n);
+    const std::string preset = EffectChunk(pttest::EffectOf(*source), true);
     const auto withSize = [&](int64_t size, size_t padding = 0) {
         std::vector<unsigned char> r = good;
         const auto s = static_cast<int32_t>(size);

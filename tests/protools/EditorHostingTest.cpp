@@ -67,7 +67,7 @@ struct Hosted {
     std::unique_ptr<pthost::Instance> instance = pttest::Make(2);
     CEffectProcess* process = &instance->process();
     Log log = std::make_shared<Lines>();
-    RecordingEditor* editor;
+    RecordingEditor* editor = nullptr;
 
     Hosted()
     {
@@ -171,7 +171,7 @@ TEST(ProToolsEditor, ControlQuestionsConcernParametersOnlyAndPointsUnpackSigned)
 }
 
 // The product editor itself, opened without a window: the gain's frame in
-// red or black, nothing for other indices, and the gain knob's bounds.
+// red or black, and the gain knob's bounds.
 TEST(ProToolsEditor, TheProductEditorHighlightsAndAnswersByControlIndex)
 {
     auto instance = pttest::Make(2);
@@ -196,7 +196,6 @@ TEST(ProToolsEditor, TheProductEditorHighlightsAndAnswersByControlIndex)
         for (const auto& [tag, c] : gain) EXPECT_TRUE(tag == 5 && c == shown) << tag;
     }
     p.HighlightControl(6, 0, 0);
-    for (int32_t index : {0, 81, 112}) p.HighlightControl(index, 1, 1);
     EXPECT_TRUE(highlighted().empty());
 
     for (auto [x, y, want] : {std::tuple<int16_t, int16_t, int32_t>{262, 128, 6}, {243, 109, 6}, {2, 2, 0},

@@ -32,10 +32,10 @@ Effect& EffectOf(const pthost::Instance& instance)
 
 OSType ChunkId(const pthost::Instance& instance) { return instance.process().GetChunks().at(0).id; }
 
-std::string EffectChunk(Effect& fx)
+std::string EffectChunk(Effect& fx, bool preset)
 {
     void* data = nullptr;
-    const VstInt32 n = fx.getChunk(&data, false);
+    const VstInt32 n = fx.getChunk(&data, preset);
     return std::string(static_cast<const char*>(data), size_t(n));
 }
 

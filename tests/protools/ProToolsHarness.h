@@ -21,7 +21,7 @@ pthost::Deliverable& Loaded();  // once per program
 std::unique_ptr<pthost::Instance> Make(int channels, double rate = 44100.0);
 Effect& EffectOf(const pthost::Instance& instance);
 OSType ChunkId(const pthost::Instance& instance);
-std::string EffectChunk(Effect& fx);  // the Effect's own bank text
+std::string EffectChunk(Effect& fx, bool preset = false);  // the Effect's own bank (or preset) text
 
 // A guitar-like test signal: decaying partials and a little noise.
 std::vector<float> TestSignal(int n, unsigned seed, float level = 0.5f);
