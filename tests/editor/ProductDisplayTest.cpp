@@ -29,8 +29,7 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
     ASSERT_EQ(shown(), Flags(3, 1));
     auto note = [&] { return std::string(dynamic_cast<CTextEdit&>(*p.view(kGUITunerKeyDisplay)).getText()); };
     // A at -4.4 dBFS (the screenshots' sine): the note, the input meter at its third light; updates 50 ms apart.
-    p.play(110.0, 0.6, 2.0);
-    later(100);
+    p.play(110.0, 0.6, 2.0), later(100);
     EXPECT_EQ(note(), "A");
     p.effect.inputLed = 1;
     for (const auto& [ms, input] : {std::pair{0, 2.0f / 3.0f}, {10, 2.0f / 3.0f}, {45, 0.0f}}) {
@@ -50,8 +49,7 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
     EXPECT_EQ(shown(), Flags(3, 0));
     EXPECT_EQ(note(), "A");
     // Every open shows the page as it was left.
-    p.click(kGUIParamMoreButton);
-    e->close(), e->open(nullptr);
+    p.click(kGUIParamMoreButton), e->close(), e->open(nullptr);
     EXPECT_EQ(shown(), Flags(3, 1));
 }
 
@@ -101,8 +99,7 @@ TEST(ProductDisplay, ChangesMadeOnOtherThreadsReachTheWindowInItsIdle)
     Product p;
     auto* e = p.editor;
     // A MIDI program change, made by the effect's worker, shown by idle.
-    send(p.plugin, {midi(0xC0, 7, 0)});
-    p.effect.waitForWorker();
+    send(p.plugin, {midi(0xC0, 7, 0)}), p.effect.waitForWorker();
     EXPECT_EQ(std::to_string(p.effect.getProgram()) + Product::caption(e->presetMenu), "7001");
     p.idle();
     EXPECT_EQ(Product::caption(e->presetMenu) + p.name() + std::to_string(e->presetMenu->getCurrentIndex()),

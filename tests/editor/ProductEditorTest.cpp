@@ -83,8 +83,7 @@ TEST(ProductEditor, FirstRunInstallsTheSupportFilesOnceAndTheWindowListsThem)
               Titles({"QS Factory", p.sound(true), p.programName(0)}));
     // Later instances keep the user's changes and deletions; without the mark (made by hand) missing files come back.
     const fs::path mine = p.home.preamps() / "Clean" / "American Clean.xml", gone = p.home.impulses() / "Open 1x12.wav";
-    write(mine, "mine"), fs::remove(gone);
-    { harness::Plugin second; }
+    write(mine, "mine"), fs::remove(gone), harness::Plugin();
     EXPECT_FALSE(fs::exists(gone));
     fs::remove(p.home.support() / ".installed"), harness::Plugin();
     EXPECT_EQ(contents(mine), "mine");
@@ -109,8 +108,7 @@ TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldTheSaveButtonsAndPreset
     const std::string stored = p.programName(5);
     p.rename("My Sound"), p.click(kGUIParamPresetSaveButton, false);
     EXPECT_EQ(p.programName(5), stored);
-    p.click(kGUIParamPresetSaveButton);
-    now += std::chrono::milliseconds(125), p.idle();  // a lit phase
+    p.click(kGUIParamPresetSaveButton), now += std::chrono::milliseconds(125), p.idle();  // into a lit phase
     EXPECT_FALSE(p.effect.programModified.load() || e->flashButton->getFlash());
     EXPECT_EQ(titles(e->presetMenu)[5], "006 - My Sound");
     p.effect.setProgram(0), p.effect.setProgram(5);
