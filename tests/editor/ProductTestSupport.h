@@ -1,6 +1,5 @@
 #pragma once
-// What the product editor's tests share: a support folder and home of the test's own while the object
-// lives, and the plug-in with its editor open without a window.
+// A support folder and home of the test's own while it lives; the plug-in with its editor open, windowless.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +19,8 @@ namespace fs = std::filesystem;
 struct SupportHome {
     const std::string oldData = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
     const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
-    fs::path root = harness::TestHome() / ("support-" + std::to_string(++count()));
+    static inline int made = 0;
+    fs::path root = harness::TestHome() / ("support-" + std::to_string(++made));
 
     SupportHome()
     {
@@ -30,7 +30,6 @@ struct SupportHome {
         ::setenv("HOME", root.c_str(), 1);
     }
     ~SupportHome() { ::setenv("XDG_DATA_HOME", oldData.c_str(), 1), ::setenv("HOME", oldHome.c_str(), 1); }
-    static int& count() { static int made = 0; return made; }
     fs::path support() const { return root / "share" / "Quarrystone" / "TWR"; }
     fs::path banks() const { return support() / "Banks"; }
     fs::path preamps() const { return support() / "Preamps"; }
@@ -89,23 +88,20 @@ struct Product {
     std::string name() const { return editor->nameEdit->getText(); }
     void rename(const char* text) { editor->nameEdit->setText(text), editor->valueChanged(editor->nameEdit); }
     std::string sound(bool impulse) const { std::string n[2]; effect.getSoundNames(n[0], n[1]); return n[impulse]; }
-    // A sine through the plug-in; the left output.
-    std::vector<double> play(double freq, double amplitude, double seconds)
+    std::vector<double> play(double freq, double amplitude, double seconds)  // a sine through; the left output
     {
         const std::vector<double> x = testkit::sine(44100.0, freq, seconds, amplitude);
         std::vector<float> in(x.begin(), x.end()), left(in.size()), right(in.size());
         plugin.run(in.data(), nullptr, left.data(), right.data(), int(in.size()));
         return std::vector<double>(left.begin(), left.end());
     }
-    // The gain (dB) of a quiet sine of `freq` on the left.
-    double gain(double freq)
+    double gain(double freq)  // dB, of a quiet sine on the left
     {
         const std::vector<double> y = play(freq, 0.05, 0.4);
         return testkit::dB(testkit::fitSine(y, y.size() / 2, y.size(), 44100.0, freq).amplitude / 0.05);
     }
 };
 
-using harness::midi;
-using harness::send;
+using harness::midi, harness::send;
 
 }  // namespace producttest

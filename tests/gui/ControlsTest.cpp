@@ -278,32 +278,20 @@ TEST(Controls, WheelAndArrowKeysStepKnobsAndSlidersAsOneEditFinerWithShift)
     RecordingEditor listener(nullptr, 1, 1, nullptr);
     CKnob knob(CRect(0, 0, 40, 40), &listener, 1, nullptr, handle);
     CHorizontalSlider slider(CRect(0, 0, 110, 6), &listener, 2, 0, 100, handle, nullptr);
-    struct Step {
-        bool wheel;
-        float distance;
-        unsigned char virt;
-        unsigned char modifier;
-        float expected;
-        long keyResult;
-    };
-    const Step steps[] = {
-        {true, 1, 0, 0, 0.6f, 0},
-        {true, -3, 0, 0, 0.3f, 0},
-        {true, 1, 0, MODIFIER_SHIFT, 0.31f, 0},  // Shift: ten times finer
-        {false, 0, VKEY_UP, 0, 0.41f, 1},
-        {false, 0, VKEY_LEFT, MODIFIER_SHIFT, 0.40f, 1},
-        {false, 0, VKEY_SPACE, 0, 0.40f, -1},  // not ours
-        {true, 20, 0, 0, 1.0f, 0},             // held at the top
-    };
+    // The wheel turned by a distance (answered true) or a key (what onKeyDown answers); Shift is ten times finer.
+    const struct { float wheel; unsigned char key, modifier; float expected; long answer; } steps[] = {
+        {1, 0, 0, 0.6f, 1},
+        {-3, 0, 0, 0.3f, 1},
+        {1, 0, MODIFIER_SHIFT, 0.31f, 1},
+        {0, VKEY_UP, 0, 0.41f, 1},
+        {0, VKEY_LEFT, MODIFIER_SHIFT, 0.40f, 1},
+        {0, VKEY_SPACE, 0, 0.40f, -1},  // not ours
+        {20, 0, 0, 1.0f, 1}};           // held at the top
     for (CControl* control : std::initializer_list<CControl*>{&knob, &slider}) {
         control->setValue(0.5f);
-        for (const Step& s : steps) {
-            if (s.wheel) {
-                EXPECT_TRUE(control->onWheel(CPoint(), s.distance, (s.modifier & MODIFIER_SHIFT) ? kShift : 0));
-            } else {
-                VstKeyCode key{0, s.virt, s.modifier};
-                EXPECT_EQ(control->onKeyDown(key), s.keyResult);
-            }
+        for (const auto& s : steps) {
+            VstKeyCode key{0, s.key, s.modifier};
+            EXPECT_EQ(s.key ? control->onKeyDown(key) : long(control->onWheel(CPoint(), s.wheel, s.modifier ? kShift : 0)), s.answer);
             EXPECT_NEAR(control->getValue(), s.expected, 1e-5f) << control->getTag();
             EXPECT_FALSE(control->isEditing());
         }

@@ -131,18 +131,14 @@ CommandResult runCommand(const std::string& command)
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b)
 {
     VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = sizeof e;
-    e.midiData[0] = char(status);
-    e.midiData[1] = char(a);
-    e.midiData[2] = char(b);
+    e.type = kVstMidiType, e.byteSize = sizeof e;
+    e.midiData[0] = char(status), e.midiData[1] = char(a), e.midiData[2] = char(b);
     return e;
 }
 
 void send(const Plugin& p, std::vector<VstMidiEvent> events)
 {
-    EventList list;
-    list.numEvents = VstInt32(std::min<size_t>(events.size(), 8));
+    EventList list{.numEvents = VstInt32(std::min<size_t>(events.size(), 8))};
     for (VstInt32 i = 0; i < list.numEvents; ++i) list.events[i] = reinterpret_cast<VstEvent*>(&events[size_t(i)]);
     p.dispatch(effProcessEvents, 0, 0, &list);
 }

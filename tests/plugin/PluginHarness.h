@@ -72,16 +72,14 @@ private:
     AEffect* e;
 };
 
-// A VstEvents record with room for up to 8 events.
+// A VstEvents record with room for up to 8 events; a MIDI message as the host hands it over; up to 8 of them
+// sent through the host's call.
 struct EventList {
     VstInt32 numEvents = 0;
     VstIntPtr reserved = 0;
     VstEvent* events[8] = {};
 };
-
-// A MIDI message as the host hands it over.
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b);
-// Sends up to 8 events through the host's call (effProcessEvents).
 void send(const Plugin& p, std::vector<VstMidiEvent> events);
 
 // A shell command's exit code and what it wrote to standard output and error.

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -55,62 +54,42 @@ TEST(EditorStress, AutomationFromAnotherThreadWhileTheWindowOpensAndCloses)
     editor->close();
 }
 
-// The product editor while a host's audio thread plays and takes MIDI
-// program changes and automation: the window opens, idles and closes 100
-// times, then 20 cabinets are chosen in its menu while the audio goes on.
+// The audio thread plays, takes program changes and automation while the window opens, idles and closes 100
+// times; then, the program changes stopped, 20 cabinets chosen in the window each become the one playing.
 TEST(EditorStress, AudioWithProgramChangesWhileTheWindowComesAndGoesAndCabinetsAreChosen)
 {
-    producttest::SupportHome home;
     ResetEngineLockViolations();
-    harness::Plugin plugin(44100.0, 256);
-    auto* editor = static_cast<tonewright::EffectEditor*>(plugin.effect().getEditor());
+    producttest::Product p;
     std::atomic<bool> stop{false}, programChanges{true};
     std::atomic<long> blocks{0};
     std::thread audio([&] {
         std::vector<float> in(256), left(256), right(256);
-        for (long b = 0; !stop; ++b) {
+        for (long b = 0; !stop; blocks = ++b, std::this_thread::sleep_for(std::chrono::microseconds(500))) {
             for (int i = 0; i < 256; ++i) in[size_t(i)] = 0.3f * float(std::sin(0.05 * double(b * 256 + i)));
-            if (b % 25 == 0 && programChanges) harness::send(plugin, {harness::midi(0xC0, static_cast<unsigned char>(b / 25 % 128), 0)});
-            plugin.set(int(b % 80), float(b % 11) / 10.0f);
-            plugin.run(in.data(), nullptr, left.data(), right.data(), 256);
-            blocks = b;
-            std::this_thread::sleep_for(std::chrono::microseconds(500));
+            if (b % 25 == 0 && programChanges) harness::send(p.plugin, {harness::midi(0xC0, static_cast<unsigned char>(b / 25 % 128), 0)});
+            p.plugin.set(int(b % 80), float(b % 11) / 10.0f);
+            p.plugin.run(in.data(), nullptr, left.data(), right.data(), 256);
         }
     });
     for (int cycle = 0; cycle < 100; ++cycle) {
-        ASSERT_TRUE(editor->open(nullptr));
-        for (int k = 0; k < 3; ++k) editor->idle();
-        editor->close();
+        p.editor->close();
+        ASSERT_TRUE(p.editor->open(nullptr));
+        p.idle(3);
     }
-    // The cabinets chosen next must not be replaced by programs meanwhile.
     programChanges = false;
     for (const long seen = blocks; blocks < seen + 2;) std::this_thread::yield();
-    plugin.effect().waitForWorker();
-    ASSERT_TRUE(editor->open(nullptr));
-    static const char* const cabinets[] = {"Closed 2x12.wav", "Open 1x12 Stereo.wav", "Closed 4x12.wav",
-                                           "Open 1x12.wav",   "Closed 4x12 Stereo.wav", "Closed 2x12 Stereo.wav"};
-    CMyFileMenu* menu = editor->impulseMenu;
-    ASSERT_NE(menu, nullptr);
-    for (int choice = 0; choice < 20; ++choice) {
-        const std::string title = cabinets[choice % 6];
-        long index = -1;
-        for (long i = 0; i < menu->getNbEntries(); ++i)
-            if (title == menu->getEntry(i)->getTitle()) index = i;
-        ASSERT_GE(index, 0) << title;
-        ASSERT_TRUE(menu->choose(menu, index));
-        editor->idle();
-        std::string preamp, impulse;
-        plugin.effect().getSoundNames(preamp, impulse);
-        EXPECT_EQ(impulse, title);
+    p.effect.waitForWorker();
+    for (long choice = 0; choice < 20; ++choice) {  // the six cabinets, each time another
+        const std::string title = p.editor->impulseMenu->getEntry(choice * 5 % 6)->getTitle();
+        ASSERT_TRUE(p.choose(p.editor->impulseMenu, {title}));
+        p.idle();
+        EXPECT_EQ(p.sound(true), title);
     }
     stop = true;
     audio.join();
-    plugin.effect().waitForWorker();
-    editor->idle();
-    char caption[16];
-    std::snprintf(caption, sizeof caption, "%03d", plugin.effect().getProgram() + 1);
-    EXPECT_EQ(editor->presetMenu->getText(), caption);
+    p.effect.waitForWorker();
+    p.idle();
+    EXPECT_EQ(std::stoi(p.editor->presetMenu->getText()), p.effect.getProgram() + 1);
     EXPECT_GT(blocks.load(), 100);
     EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
-    editor->close();
 }
