@@ -114,7 +114,7 @@ int main()
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     {
         auto* first = new tonewright::Effect(host);  // installs the carried files
-        fillSupport(first->folders.root);
+        fillSupport(first->supportFolders().root);
         delete first;
     }
     size_t files = 0;

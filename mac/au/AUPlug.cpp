@@ -97,7 +97,7 @@ AUPlug::AUPlug(ComponentInstance instance) : AUMIDIEffectBase(instance)
         presetList = CFArrayCreate(kCFAllocatorDefault, entries.data(), CFIndex(entries.size()), nullptr);
         if (!presetList) throw std::bad_alloc();
         gestures = std::make_unique<std::atomic<bool>[]>(size_t(std::max(0, aeffect->numParams)));
-        reloadParameters(false);
+        reloadParameters(Announce::none);
     } catch (...) {
         aeffect->user = nullptr;
         dispatch(effClose);
@@ -131,7 +131,7 @@ VstIntPtr AUPlug::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, voi
     return aeffect ? aeffect->dispatcher(aeffect, opcode, index, value, ptr, opt) : 0;
 }
 
-void AUPlug::reloadParameters(bool notify)
+void AUPlug::reloadParameters(Announce announce)
 {
     AUElement* global = Globals();
     for (int i = 0; i < aeffect->numParams; ++i) {
@@ -139,7 +139,8 @@ void AUPlug::reloadParameters(bool notify)
         const bool moved =
             !global->HasParameter(AudioUnitParameterID(i)) || global->GetParameter(AudioUnitParameterID(i)) != v;
         global->SetParameter(AudioUnitParameterID(i), v);
-        if (notify && moved) notifyParameter(GetComponentInstance(), kAudioUnitEvent_ParameterValueChange, i);
+        if (announce == Announce::all || (announce == Announce::moved && moved))
+            notifyParameter(GetComponentInstance(), kAudioUnitEvent_ParameterValueChange, i);
     }
 }
 
@@ -194,6 +195,7 @@ UInt32 AUPlug::SupportedNumChannels(const AUChannelInfo** out)
 ComponentResult AUPlug::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                         UInt32& size, Boolean& writable)
 {
+    refreshIfAsked();
     switch (id) {
     case kAudioUnitProperty_CocoaUI: {
         writable = false;
@@ -217,6 +219,7 @@ ComponentResult AUPlug::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope s
 
 ComponentResult AUPlug::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void* data)
 {
+    refreshIfAsked();
     switch (id) {
     case kAudioUnitProperty_CocoaUI: {
         Owned<CFURLRef> url(CFBundleCopyBundleURL(
@@ -252,6 +255,7 @@ ComponentResult AUPlug::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope
 ComponentResult AUPlug::GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
                                      AudioUnitParameterValue& value)
 {
+    refreshIfAsked();
     if (scope != kAudioUnitScope_Global) return AUMIDIEffectBase::GetParameter(id, scope, element, value);
     if (!aeffect || id >= UInt32(std::max(0, aeffect->numParams))) return kAudioUnitErr_InvalidParameter;
     if (element != 0) return kAudioUnitErr_InvalidElement;
@@ -295,6 +299,7 @@ ComponentResult AUPlug::GetParameterInfo(AudioUnitScope scope, AudioUnitParamete
 
 ComponentResult AUPlug::SaveState(CFPropertyListRef* out)
 {
+    refreshIfAsked();
     if (!out) return kAudioUnitErr_InvalidParameter;
     *out = nullptr;
     ComponentDescription desc{};
@@ -350,12 +355,49 @@ ComponentResult AUPlug::RestoreState(CFPropertyListRef plist)
     std::unique_ptr<char[]> copy(new char[size_t(length) + 1]);
     std::memcpy(copy.get(), CFDataGetBytePtr(data), size_t(length));
     copy[size_t(length)] = '\0';
-    // A chunk the effect takes reloads every parameter automated (which
-    // reaches the unit through VST_Callback, without gestures); one it
-    // refuses changes nothing and automates nothing.
-    restoreAutomations = 0;
+    // A chunk the effect takes asks the host to read everything again
+    // (which reaches the unit through VST_Callback); one it refuses changes
+    // nothing and says nothing.
+    restoreAnswer = RestoreAnswer::waiting;
     dispatch(effSetChunk, 0, VstIntPtr(length), copy.get());
-    return restoreAutomations.exchange(-1) > 0 ? noErr : -1;
+    const bool taken = restoreAnswer.exchange(RestoreAnswer::none) == RestoreAnswer::taken;
+    if (!taken) return -1;
+    // Listeners hear every value of the restored state.
+    refreshFromEffect(Announce::all);
+    return noErr;
+}
+
+void AUPlug::effectChanged()
+{
+    if (restoring()) {
+        restoreAnswer = RestoreAnswer::taken;
+        return;
+    }
+    // The render thread (a MIDI program change) takes no lock here: what it
+    // changed is read by the host's next call from another thread.
+    if (std::this_thread::get_id() == renderThread.load()) {
+        refreshAsked = true;
+        return;
+    }
+    refreshFromEffect(Announce::moved);
+}
+
+void AUPlug::refreshIfAsked()
+{
+    if (std::this_thread::get_id() == renderThread.load(std::memory_order_relaxed)) return;
+    if (refreshAsked.exchange(false)) refreshFromEffect(Announce::moved);
+}
+
+void AUPlug::refreshFromEffect(Announce announce)
+{
+    refreshAsked = false;
+    const auto program = static_cast<int>(dispatch(effGetProgram));
+    if (program >= 0 && program < static_cast<int>(presets.size())) {
+        std::lock_guard<std::mutex> lock(presetMutex);
+        refreshPresetName(program);
+        SetAFactoryPresetAsCurrent(presets[size_t(program)]);
+    }
+    reloadParameters(announce);
 }
 
 // ---- presets ----
@@ -378,6 +420,7 @@ void AUPlug::refreshPresetName(int i)
 
 ComponentResult AUPlug::GetPresets(CFArrayRef* out)
 {
+    refreshIfAsked();
     if (!out) return noErr;
     std::lock_guard<std::mutex> lock(presetMutex);
     for (int i = 0; i < int(presets.size()); ++i) refreshPresetName(i);
@@ -397,7 +440,7 @@ OSStatus AUPlug::NewFactoryPresetSet(const AUPreset& preset)
         refreshPresetName(preset.presetNumber);
         SetAFactoryPresetAsCurrent(presets[size_t(preset.presetNumber)]);
     }
-    reloadParameters(true);
+    reloadParameters(Announce::moved);
     return noErr;
 }
 
@@ -406,6 +449,7 @@ OSStatus AUPlug::NewFactoryPresetSet(const AUPreset& preset)
 OSStatus AUPlug::ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBufferList& in, AudioBufferList& out,
                                     UInt32 frames)
 {
+    renderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     const bool stereo = in.mNumberBuffers == 2 && out.mNumberBuffers == 2;
     const UInt32 used = stereo ? 2 : 1;
     bool missing = !aeffect || in.mNumberBuffers < 1 || out.mNumberBuffers < 1;
@@ -443,6 +487,7 @@ OSStatus AUPlug::ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBuff
 
 OSStatus AUPlug::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame)
 {
+    renderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     VstMidiEvent midi{};
     midi.type = kVstMidiType;
     midi.byteSize = sizeof(VstMidiEvent);
@@ -474,12 +519,12 @@ VstIntPtr VST_Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntP
     if (!unit) return 0;
     const bool valid = index >= 0 && index < unit->parameterCount();
     switch (opcode) {
+    case audioMasterUpdateDisplay: unit->effectChanged(); return 1;
     case audioMasterAutomate: {
         if (!valid) return 0;
         // A drag brings its own gestures, a restore none; a single change
         // outside both is wrapped in a gesture of its own.
         const bool restoring = unit->restoring();
-        if (restoring) unit->countRestoreAutomation();
         const bool wrap = !restoring && !unit->gestureActive(index);
         const AudioUnit au = unit->GetComponentInstance();
         if (wrap) notifyParameter(au, kAudioUnitEvent_BeginParameterChangeGesture, index);

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "au/AUBase.h"
@@ -78,8 +79,12 @@ public:
     void gesture(int index, bool begin);
     bool gestureActive(int index) const { return gestures[size_t(index)].load(); }
     // Whether a restore is running (its automation sends no gestures).
-    bool restoring() const { return restoreAutomations.load() >= 0; }
-    void countRestoreAutomation() { restoreAutomations.fetch_add(1); }
+    bool restoring() const { return restoreAnswer.load() != RestoreAnswer::none; }
+    // The effect's sound, program or values changed other than by a
+    // parameter the unit set: the unit reads them all again and tells its
+    // listeners (at once, or, when the render thread sent it, at the next
+    // call from the host's other threads).
+    void effectChanged();
 
 private:
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
@@ -90,8 +95,9 @@ private:
     // Forwards a rate to the effect; false when it refused it.
     bool forwardSampleRate(Float64 rate);
     // Reads every parameter back from the effect into the unit, telling the
-    // listeners about the values that moved.
-    void reloadParameters(bool notify);
+    // listeners about none, the values that moved, or all.
+    enum class Announce { none, moved, all };
+    void reloadParameters(Announce announce);
 
     AudioEffect* effect = nullptr;
     AEffect* aeffect = nullptr;
@@ -100,8 +106,18 @@ private:
     std::mutex presetMutex;
     std::vector<AUPreset> presets;
     CFArrayRef presetList = nullptr;
-    // -1 when no restore runs; else the effect's automate calls during it.
-    std::atomic<int> restoreAutomations{-1};
+    // Reads the effect's values and program into the unit and its present
+    // preset, telling the listeners what moved (not on the render thread).
+    void refreshFromEffect(Announce announce);
+    // What refreshFromEffect the render thread left for later.
+    void refreshIfAsked();
+
+    // While a restore runs: whether the effect took the chunk (it tells the
+    // host to read everything again when it does).
+    enum class RestoreAnswer { none, waiting, taken };
+    std::atomic<RestoreAnswer> restoreAnswer{RestoreAnswer::none};
+    std::atomic<bool> refreshAsked{false};
+    std::atomic<std::thread::id> renderThread{};
 };
 
 // The host callback of the unit's plug-in object: turns its automation and

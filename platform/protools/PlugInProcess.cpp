@@ -119,21 +119,17 @@ bool CEffectProcess::IsBypassed() const
 
 void CEffectProcess::tell(HostEvent event)
 {
-    std::lock_guard<std::mutex> lock(eventsMutex);
-    events.push_back(event);
+    const size_t at = eventCount.fetch_add(1, std::memory_order_acq_rel);
+    if (at < kEventRoom) events[at] = event;
 }
 
 std::vector<CEffectProcess::HostEvent> CEffectProcess::HostEvents()
 {
-    std::lock_guard<std::mutex> lock(eventsMutex);
-    return events;
+    const size_t n = std::min(eventCount.load(std::memory_order_acquire), kEventRoom);
+    return std::vector<HostEvent>(events.get(), events.get() + n);
 }
 
-void CEffectProcess::ClearHostEvents()
-{
-    std::lock_guard<std::mutex> lock(eventsMutex);
-    events.clear();
-}
+void CEffectProcess::ClearHostEvents() { eventCount.store(0); }
 
 void CEffectProcess::HostSetSampleRate(double rate, bool notify)
 {

@@ -172,8 +172,12 @@ private:
     std::unique_ptr<CCustomView> view;
     CGrafPtr windowPort = nullptr;
     int32_t idles = 0;
-    std::mutex eventsMutex;
-    std::vector<HostEvent> events;
+    // What the host saw, kept in room made beforehand so that a control
+    // moved on the real-time thread neither locks nor allocates; events
+    // beyond the room are not kept.
+    static constexpr size_t kEventRoom = size_t(1) << 16;
+    std::unique_ptr<HostEvent[]> events = std::make_unique<HostEvent[]>(kEventRoom);
+    std::atomic<size_t> eventCount{0};
 };
 
 // A process whose type takes MIDI: it keeps the plug-in's input nodes.

@@ -35,3 +35,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     default: return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
     }
 }
+
+bool AudioEffectX::updateDisplay()
+{
+    return audioMaster && audioMaster(&cEffect, audioMasterUpdateDisplay, 0, 0, nullptr, 0.0f) != 0;
+}

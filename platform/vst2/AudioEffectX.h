@@ -37,4 +37,7 @@ public:
     virtual VstInt32 getNumMidiOutputChannels() { return 0; }
     virtual bool beginSetProgram() { return false; }
     virtual bool endSetProgram() { return false; }
+
+    // Asks the host to read the programs and parameters again.
+    virtual bool updateDisplay();
 };

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <new>
+#include <vector>
 
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -128,51 +130,39 @@ CabinetConvolver::CabinetConvolver()
     ip[0] = 0;
     ip[1] = 0;
     std::fill(std::begin(w), std::end(w), 0.0);
+    // The tables for the longest transforms process runs (rdft of 2M, cdft
+    // of 4M), built once: shorter ones use the same.
+    std::fill(std::begin(headOut), std::end(headOut), 0.0);
+    rdft(kTable, 1, headOut, ip, w);
+    cdft(2 * kTable, 1, headOut, ip, w);
+    std::fill(std::begin(headOut), std::end(headOut), 0.0);
     const double unit[8] = {1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     SetImpulse(unit, unit, 8, true);
 }
 
 void CabinetConvolver::SetImpulse(const double* left, const double* right, int length, bool isMono)
 {
-    CheckOffEngineLock("building convolver spectra");
-    static const double silence[1] = {0.0};
-    mono = isMono;
-    if (length < 1 || !left || (!isMono && !right)) {
-        length = 1;
-        left = right = silence;
-    }
-    if (isMono) right = left;
-    const int len = std::min(length, kMaxLength);
-    int row = 0;
-    while (NLM[row][0] < len) ++row;
-    N = NLM[row][0];
-    L = NLM[row][1];
-    M = NLM[row][2];
-    headTaps = std::min(N, 2 * M);
-    maxBlock = std::min(M, headTaps);
+    std::shared_ptr<const Spectra> made = Spectra::Make(left, right, length, isMono);
+    Install(made.get());
+    own = std::move(made);
+}
+
+void CabinetConvolver::Install(const Spectra* next)
+{
+    if (!next) return;
+    spectra = next;
+    mono = next->mono;
+    N = next->N;
+    L = next->L;
+    M = next->M;
+    headTaps = next->headTaps;
+    maxBlock = next->maxBlock;
+    directTaps = next->directTaps;
+    directLeft = next->directLeft;
+    directRight = next->mono ? next->directLeft : next->directRight;
 
     time = headTime = 0;
     std::fill(std::begin(ring), std::end(ring), 0.0);
-
-    std::fill(std::begin(directLeft), std::end(directLeft), 0.0);
-    std::fill(std::begin(directRight), std::end(directRight), 0.0);
-    directTaps = std::min(L, len);
-    for (int k = 0; k < L && k < len; ++k) {
-        directLeft[L - 1 - k] = left[k];
-        directRight[L - 1 - k] = right[k];
-    }
-
-    // Head kernels for every block size: partition p of size B holds taps
-    // pB .. pB + B - 1. (Building the kernels builds the FFT tables for every
-    // length process uses.)
-    if (headTaps > L) {
-        for (int i = 0; i < kBlockSizes && (L << i) <= maxBlock; ++i) {
-            const int size = L << i;
-            for (int p = 0; p < headTaps / size; ++p)
-                buildKernel(headKernels[i] + p * (4 * size + kSkew), size, p * size, left, right, len, isMono, ip, w,
-                            headOut);
-        }
-    }
     lastPreferred = 0;
     uniform = false;
     B = 0;
@@ -180,14 +170,104 @@ void CabinetConvolver::SetImpulse(const double* left, const double* right, int l
 
     LongLevel& g = longLevel;
     g.M = M;
-    g.P = N > 2 * M ? N / M - 2 : 0;
-    g.isMono = isMono;
-    for (int p = 0; p < g.P; ++p) {
-        buildKernel(g.kernels[p], M, 2 * M + p * M, left, right, len, isMono, ip, w, headOut);
-        g.kernelOf[p] = g.kernels[p];
-    }
+    g.P = next->P;
+    g.isMono = mono;
+    for (int p = 0; p < g.P; ++p) g.kernelOf[p] = next->longKernels.get() + std::size_t(p) * (4 * M + kSkew);
+    g.plan = next->plan.get();
     g.Clear();
-    if (g.P > 0) g.Plan();
+}
+
+// ---- spectra ----
+
+void CabinetConvolver::Spectra::Aligned::operator()(double* p) const
+{
+    ::operator delete[](p, std::align_val_t(64));
+}
+
+CabinetConvolver::Spectra::Block CabinetConvolver::Spectra::Allocate(std::size_t doubles)
+{
+    auto* p = static_cast<double*>(::operator new[](std::max<std::size_t>(doubles, 1) * sizeof(double),
+                                                     std::align_val_t(64)));
+    std::fill(p, p + doubles, 0.0);
+    return Block(p);
+}
+
+std::shared_ptr<const CabinetConvolver::Spectra> CabinetConvolver::Spectra::Make(const double* left,
+                                                                                 const double* right, int length,
+                                                                                 bool isMono)
+{
+    CheckOffAudioThread("building convolver spectra");
+    static const double silence[1] = {0.0};
+    auto made = std::make_shared<Spectra>();
+    Spectra& k = *made;
+    k.mono = isMono;
+    if (length < 1 || !left || (!isMono && !right)) {
+        length = 1;
+        left = right = silence;
+    }
+    if (isMono) right = left;
+    const int len = std::min(length, kMaxLength);
+    k.taps = len;
+    int row = 0;
+    while (NLM[row][0] < len) ++row;
+    k.N = NLM[row][0];
+    k.L = NLM[row][1];
+    k.M = NLM[row][2];
+    k.headTaps = std::min(k.N, 2 * k.M);
+    k.maxBlock = std::min(k.M, k.headTaps);
+
+    k.directTaps = std::min(k.L, len);
+    for (int t = 0; t < k.L && t < len; ++t) {
+        k.directLeft[k.L - 1 - t] = left[t];
+        k.directRight[k.L - 1 - t] = right[t];
+    }
+
+    // Work arrays of its own, so that spectra can be made on any thread.
+    std::vector<int> ipWork(fft::rdftIpSize(kTable), 0);
+    std::vector<double> wWork(fft::rdftWSize(kTable), 0.0);
+    std::vector<double> scratch(4 * kMaxBlock + 4 * kMaxHead, 0.0);
+
+    // Head kernels for every block size: partition p of size B holds taps
+    // pB .. pB + B - 1.
+    if (k.headTaps > k.L) {
+        for (int i = 0; i < kBlockSizes && (k.L << i) <= k.maxBlock; ++i) {
+            const int size = k.L << i;
+            k.headOffset[i] = k.headDoubles;
+            k.headDoubles += std::size_t(k.headTaps / size) * (4 * size + kSkew);
+        }
+        k.head = Allocate(k.headDoubles);
+        for (int i = 0; i < kBlockSizes && (k.L << i) <= k.maxBlock; ++i) {
+            const int size = k.L << i;
+            for (int p = 0; p < k.headTaps / size; ++p)
+                buildKernel(k.head.get() + k.headOffset[i] + std::size_t(p) * (4 * size + kSkew), size, p * size, left,
+                            right, len, isMono, ipWork.data(), wWork.data(), scratch.data());
+        }
+    }
+
+    k.P = k.N > 2 * k.M ? k.N / k.M - 2 : 0;
+    if (k.P > 0) {
+        const std::size_t stride = 4 * std::size_t(k.M) + kSkew;
+        k.longKernels = Allocate(stride * std::size_t(k.P));
+        for (int p = 0; p < k.P; ++p)
+            buildKernel(k.longKernels.get() + std::size_t(p) * stride, k.M, 2 * k.M + p * k.M, left, right, len,
+                        isMono, ipWork.data(), wWork.data(), scratch.data());
+        k.plan = std::make_unique<LongLevel::Plan>();
+        k.plan->Make(k.M, k.P, isMono);
+    }
+    return made;
+}
+
+std::size_t CabinetConvolver::Spectra::Bytes() const
+{
+    std::size_t doubles = headDoubles + std::size_t(P) * (4 * std::size_t(M) + kSkew);
+    return sizeof(Spectra) + doubles * sizeof(double) + (plan ? sizeof(LongLevel::Plan) : 0);
+}
+
+const double* CabinetConvolver::Spectra::HeadKernel(int block, int p) const
+{
+    int i = 0;
+    while ((L << i) < block) ++i;
+    return head.get() + headOffset[i] + std::size_t(p) * (4 * block + kSkew);
 }
 
 // ---- input history ----
@@ -319,12 +399,7 @@ void CabinetConvolver::LeaveUniform()
 
 // ---- the head ----
 
-const double* CabinetConvolver::HeadKernel(int block, int p) const
-{
-    int i = 0;
-    while ((L << i) < block) ++i;
-    return headKernels[i] + p * (4 * block + kSkew);
-}
+const double* CabinetConvolver::HeadKernel(int block, int p) const { return spectra->HeadKernel(block, p); }
 
 // Products over every bin of spectra of 2 block samples.
 void CabinetConvolver::Products(double* acc, const double* const* x, const double* const* k, int parts, int block,
@@ -527,7 +602,7 @@ void CabinetConvolver::SpreadMono(int s)
     acc[splitRe(lo)] = acc[splitIm(lo)] = acc[splitRe(hi)] = acc[splitIm(hi)] = 0.0;
     for (int q = 1; q < P; ++q) {
         const double* x = headFrames[q + 1];
-        const double* k = headKernels[0] + (q + 1) * (4 * L + kSkew);
+        const double* k = HeadKernel(L, q + 1);
         if (lo == 0) {
             acc[0] += x[0] * k[0];
             acc[kGroup] += x[kGroup] * k[kGroup];
@@ -549,7 +624,7 @@ void CabinetConvolver::SpreadStereo(int s)
     acc[re] = acc[im] = acc[half + re] = acc[half + im] = 0.0;
     for (int q = 1; q < P; ++q) {
         const double* x = headFrames[q + 1];
-        const double* k = headKernels[0] + (q + 1) * (4 * L + kSkew);
+        const double* k = HeadKernel(L, q + 1);
         if (s == 0)
             multiplyAddEdges(acc, x, k, half);
         else
@@ -572,10 +647,14 @@ void CabinetConvolver::EndSampleBlock()
 
 void CabinetConvolver::LongLevel::Clear()
 {
+    // Only what the spectra use: the frames of P partitions and the
+    // products of blocks of M.
     for (int i = 0; i < kFrames; ++i) frames[i] = pool[i];
-    std::fill(&pool[0][0], &pool[0][0] + kFrames * (2 * kMaxBlock + kSkew), 0.0);
-    std::fill(&acc[0][0], &acc[0][0] + 2 * 4 * kMaxBlock, 0.0);
-    std::fill(std::begin(spectrum), std::end(spectrum), 0.0);
+    if (P > 0) {
+        for (int i = 0; i < P + 2; ++i) std::fill_n(pool[i], 2 * M, 0.0);
+        for (double* a : acc) std::fill_n(a, 4 * M, 0.0);
+        std::fill_n(spectrum, 4 * M, 0.0);
+    }
     current = acc[0];
     coming = acc[1];
     s = 0;
@@ -584,7 +663,7 @@ void CabinetConvolver::LongLevel::Clear()
 
 // The block's work in steps of similar cost: the frame's transform, the
 // products bin range by bin range, the inverse transform.
-void CabinetConvolver::LongLevel::Plan()
+void CabinetConvolver::LongLevel::Plan::Make(int M, int P, bool isMono)
 {
     // Costs in quarters of a product of one bin and partition: a point of a
     // transform step costs about five, a bin into the split layout two and
@@ -659,7 +738,7 @@ void CabinetConvolver::LongLevel::RunStep(const Work& u, const double* table)
 
 void CabinetConvolver::LongLevel::RunUntil(std::int64_t done, const double* table)
 {
-    while (next < work && steps[next].until <= done) RunStep(steps[next++], table);
+    while (next < plan->work && plan->steps[next].until <= done) RunStep(plan->steps[next++], table);
 }
 
 // n samples of input x: written into the frames, this block's output added,
@@ -677,7 +756,7 @@ void CabinetConvolver::LongLevel::Run(const double* x, double* outL, double* out
             deinterleave<true>(outL + i, outR ? outR + i : nullptr, current + 2 * s, count);
         s += count;
         i += count;
-        RunUntil(total * s / M, table);
+        RunUntil(plan->total * s / M, table);
         if (s == M) {
             std::swap(current, coming);
             Rotate();

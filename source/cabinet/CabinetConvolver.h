@@ -19,14 +19,22 @@
 // every partition and the inverse transform are cut into steps and spread
 // evenly over the samples of the block in between.
 //
-// Everything lives inside the object (it is large; keep it on the heap), so
-// nothing is allocated after construction.
+// What an impulse becomes for the convolver (its kernels for every partition
+// size, the direct taps, the long level's plan) is a `Spectra`: made once,
+// off the audio thread, never changed, and shared by everyone who plays that
+// impulse at that rate. The convolver itself is only the running state (the
+// input history, the frames and their spectra, the FFT tables), all inside
+// the object (it is large; keep it on the heap), so nothing is allocated
+// after construction.
 //
-// Threads. `SetImpulse` builds spectra (slow: never under the engine lock);
-// the cabinet's worker builds a convolver whole and hands it to the audio
-// thread by pointer, which alone runs `process` from then on.
+// Threads. `Spectra::Make` and `SetImpulse` compute and allocate: never on
+// the audio thread. `Install` switches to spectra made beforehand without
+// allocating or waiting (it clears the history, a bounded memset), so the
+// audio thread may call it; the spectra must outlive their use, which the
+// caller guarantees. One thread at a time runs `Install` and `process`.
 
 #include <cstdint>
+#include <memory>
 
 #include "cabinet/Fft.h"
 
@@ -44,12 +52,20 @@ public:
         {32768, 64, 1024},  {65536, 64, 2048},
     };
 
+    class Spectra;
+
     // Starts with a mono unit impulse: the input passes unchanged.
     CabinetConvolver();
 
     // Loads an impulse (cut to 65536 taps; below 1 tap gives silence) and
-    // clears every history. `right` is not read when `mono`.
+    // clears every history. `right` is not read when `mono`. Makes the
+    // spectra (slow), which the convolver then keeps.
     void SetImpulse(const double* left, const double* right, int length, bool mono);
+    // Plays spectra made beforehand from the next sample on, with every
+    // history cleared; keeps no reference (the caller keeps them alive while
+    // they play). Allocates nothing. Null changes nothing.
+    void Install(const Spectra* spectra);
+    const Spectra* Playing() const { return spectra; }
 
     // A mono impulse gives equal outputs. `in` may be one of the outputs.
     void process(const double* in, double* outL, double* outR, int n);
@@ -97,13 +113,20 @@ private:
             std::int64_t until = 0;   // work done once this step is
         };
 
+        // The block's work in steps, made with the spectra.
+        struct Plan {
+            int work = 0;  // steps planned
+            std::int64_t total = 0;
+            Work steps[kMaxWork];
+            void Make(int M, int P, bool isMono);
+        };
+
         int M = 0;
         int P = 0;  // partitions
         int s = 0;  // phase within the block
         bool isMono = true;
-        int work = 0, next = 0;  // steps planned, the next to run
-        std::int64_t total = 0;
-        Work steps[kMaxWork];
+        int next = 0;  // the next step to run
+        const Plan* plan = nullptr;
         // frames[0]: being written (first half), frames[1]: being written
         // (second half), frames[2]: complete, transformed during this block,
         // frames[3..P+1]: the spectra of the frames before it.
@@ -111,13 +134,11 @@ private:
         const double* kernelOf[kMaxParts];
         double* current;  // this block's output
         double* coming;   // the next block's, being built
-        alignas(64) double kernels[kMaxParts][4 * kMaxBlock + kSkew];
         alignas(64) double pool[kFrames][2 * kMaxBlock + kSkew];
         alignas(64) double spectrum[4 * kMaxBlock];  // the coming block's products
         alignas(64) double acc[2][4 * kMaxBlock];
 
         void Clear();
-        void Plan();
         void Run(const double* x, double* outL, double* outR, int n, const double* table);
         void Rotate();
         void RunUntil(std::int64_t done, const double* table);
@@ -151,11 +172,17 @@ private:
     void UniformBlock(double* outL, double* outR);
     void LeaveUniform();
 
+    // The spectra playing (never null once constructed), and those this
+    // convolver made itself (SetImpulse), which it keeps.
+    const Spectra* spectra = nullptr;
+    std::shared_ptr<const Spectra> own;
+
+    // Copied from the spectra on Install.
     bool mono = true;
     int L = 1, M = 1, N = 1;
     int headTaps = 1;  // taps the head covers
     int maxBlock = 1;  // largest head block
-    std::int64_t time = 0;  // samples since SetImpulse
+    std::int64_t time = 0;  // samples since Install
     std::int64_t headTime = 0;
     int ip[fft::rdftIpSize(kTable)];
     alignas(64) double w[fft::rdftWSize(kTable)];
@@ -169,16 +196,57 @@ private:
     bool accValid = false;
     int lastPreferred = 0;
     bool uniform = false;  // whole blocks of M through every partition at once
-    int directTaps = 1;             // taps in use, the last of these
-    double directLeft[kMaxDirect];  // taps in reverse order
-    double directRight[kMaxDirect];
+    int directTaps = 1;                   // taps in use, the last of these
+    const double* directLeft = nullptr;   // kMaxDirect taps in reverse order
+    const double* directRight = nullptr;
     double* headFrames[kMaxHead / 16 + 1];
-    alignas(64) double headKernels[kBlockSizes][4 * kMaxHead + kSkew * (kMaxHead / 16)];
     alignas(64) double headPool[2 * kMaxHead + 4 * kMaxBlock + kSkew * (kMaxHead / 64 + 1)];
     alignas(64) double headSpectrum[4 * kMaxBlock];  // products (split)
     alignas(64) double headOut[4 * kMaxBlock];       // their inverse transform
 
     LongLevel longLevel;
+};
+
+// An impulse made ready for the convolver: the kernels of every partition
+// size the convolver uses for its length (their spectra, scaled so that the
+// inverse transforms need no scale), the direct taps and the long level's
+// plan; sized to the impulse. Immutable once made.
+class CabinetConvolver::Spectra {
+public:
+    // Cut to 65536 taps; below 1 tap gives silence; right is not read when
+    // mono. Throws std::bad_alloc when memory runs out.
+    static std::shared_ptr<const Spectra> Make(const double* left, const double* right, int length, bool mono);
+
+    bool Mono() const { return mono; }
+    int Taps() const { return taps; }
+    // Bytes held, for budgets and reports.
+    std::size_t Bytes() const;
+
+private:
+    friend class CabinetConvolver;
+    struct Aligned {
+        void operator()(double* p) const;
+    };
+    using Block = std::unique_ptr<double[], Aligned>;
+    static Block Allocate(std::size_t doubles);
+
+    const double* HeadKernel(int block, int p) const;
+
+    bool mono = true;
+    int taps = 1;
+    int L = 1, M = 1, N = 1;
+    int headTaps = 1;
+    int maxBlock = 1;
+    int directTaps = 1;
+    double directLeft[kMaxDirect] = {};
+    double directRight[kMaxDirect] = {};
+    // Head kernels of block size L << i from head + headOffset[i].
+    std::size_t headOffset[kBlockSizes] = {};
+    std::size_t headDoubles = 0;
+    Block head;
+    int P = 0;  // long partitions of M taps, each 4M + kSkew doubles
+    Block longKernels;
+    std::unique_ptr<LongLevel::Plan> plan;
 };
 
 }  // namespace tonewright

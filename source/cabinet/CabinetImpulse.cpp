@@ -13,7 +13,8 @@
 #include "cabinet/Fft.h"
 #include "cabinet/MinimumPhase.h"
 #include "cabinet/Resampler.h"
-#include "dsp/EngineLock.h"
+#include "cabinet/WindowFunction.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -34,6 +35,30 @@ struct Registry {
 };
 
 std::atomic<long> derivedVersionsMade{0};
+
+constexpr double kKaiserBeta = 6.0;
+// The energy scale's ceiling (+40 dB): a quieter impulse plays at this gain,
+// so a nearly silent one is never boosted into noise or overflow.
+constexpr double kLargestScale = 100.0;
+
+// The first `length` samples of `from` into `to` (zeros beyond), faded out
+// towards sample `window` by the falling half of a Kaiser window when longer.
+void shorten(const std::vector<double>& from, int length, int window, std::vector<double>& to)
+{
+    if (length > window) {
+        for (int i = 0; i < window; ++i)
+            to[size_t(i)] = from[size_t(i)] * WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
+    } else {
+        std::copy_n(from.begin(), length, to.begin());
+    }
+}
+
+double energyOf(const std::vector<double>& x)
+{
+    double e = 0.0;
+    for (double v : x) e += v * v;
+    return e;
+}
 
 Registry& registry()
 {
@@ -183,7 +208,7 @@ std::shared_ptr<const CabinetImpulse> CabinetImpulse::MakeWith(const double* l, 
                                                                bool isMono, double rate, const char* impulseName,
                                                                const double* sl, const double* sr)
 {
-    CheckOffEngineLock("making a cabinet impulse");
+    CheckOffAudioThread("making a cabinet impulse");
     if (length < 1 || !l || (!isMono && !r)) {
         std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: it has no samples.\n");
         return nullptr;
@@ -261,6 +286,71 @@ std::shared_ptr<const CabinetImpulse> CabinetImpulse::Unit()
 
 long CabinetImpulse::DerivedVersionsMade() { return derivedVersionsMade.load(); }
 
+// 1 / (the larger channel energy) of the impulse at its own rate, shortened
+// over the same stretch of time as the working version, capped at
+// kLargestScale. Computed there, it does not depend on the running rate (nor
+// on what resampling cuts off above the lower rate's band).
+static double energyScale(const CabinetImpulse& impulse, const CabinetImpulse::Channels* minimumPhase,
+                          int workingLength, int window, double fs)
+{
+    const double toOwn = impulse.SampleRate() / fs;
+    const int length = std::min(impulse.Length(), static_cast<int>(std::lround(workingLength * toOwn)));
+    const int ownWindow =
+        std::max(1, static_cast<int>(std::lround(std::min(window * toOwn, double(CabinetImpulse::kMaxLength)))));
+    std::vector<double> shortened(static_cast<size_t>(std::max(0, std::min(length, ownWindow))));
+    double larger = 0.0;
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<double>& from =
+            minimumPhase ? (*minimumPhase)[c] : (c == 0 ? impulse.Left() : impulse.Right());
+        shorten(from, length, ownWindow, shortened);
+        larger = std::max(larger, energyOf(shortened));
+    }
+    // A silent impulse stays silent at any gain; one whose energy overflows
+    // gets 0 and is silent rather than infinite.
+    return larger * kLargestScale > 1.0 ? 1.0 / larger : kLargestScale;
+}
+
+std::shared_ptr<const CabinetImpulse::Prepared> CabinetImpulse::Prepare(double fs, bool minphase, int window) const
+{
+    CheckOffAudioThread("preparing a cabinet to play");
+    window = std::clamp(window, 1, kMaxWorking);
+    {
+        std::lock_guard<std::mutex> lock(preparedCache);
+        for (const Made& m : prepared)
+            if (m.fs == fs && m.minphase == minphase && m.window == window) return m.prepared;
+    }
+    try {
+        const std::shared_ptr<const Channels> atRate = AtRate(fs, minphase);
+        const std::shared_ptr<const Channels> ownMinimumPhase = minphase ? MinimumPhase() : nullptr;
+        if (!atRate || (minphase && !ownMinimumPhase)) return nullptr;
+        const int length = atRate->length;
+        auto made = std::make_shared<Prepared>();
+        made->window = window;
+        made->mono = atRate->mono;
+        // Taps past the impulse are zero, so the convolver gets the shortest
+        // length that holds both impulse and window.
+        const int taps = std::max(1, std::min(window, length));
+        const double g = energyScale(*this, ownMinimumPhase.get(), length, window, fs);
+        std::vector<double> shaped(size_t(std::max(window, length)), 0.0);
+        for (int c = 0; c < 2; ++c) {
+            if (length > 0) shorten((*atRate)[c], length, window, shaped);
+            made->taps[c].assign(shaped.begin(), shaped.begin() + taps);
+            for (double& x : made->taps[c]) x *= g;
+        }
+        made->spectra = CabinetConvolver::Spectra::Make(made->taps[0].data(), made->taps[1].data(), taps, made->mono);
+        // A rate that cannot be converted to is not kept either (see AtRate).
+        if (length == 0) return made;
+        std::lock_guard<std::mutex> lock(preparedCache);
+        for (const Made& m : prepared)
+            if (m.fs == fs && m.minphase == minphase && m.window == window) return m.prepared;
+        if (prepared.size() >= kKeptPrepared) prepared.erase(prepared.begin());
+        prepared.push_back({fs, minphase, window, made});
+        return made;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 bool CabinetImpulse::Holds(const double* l, const double* r, int n, bool isMono, double rate, const char* text,
                            const double* sl, const double* sr) const
 {
@@ -278,7 +368,7 @@ std::shared_ptr<const CabinetImpulse::Channels> CabinetImpulse::StoredMinimumPha
 
 std::shared_ptr<const CabinetImpulse::Channels> CabinetImpulse::MinimumPhase() const
 {
-    CheckOffEngineLock("minimum phase of a cabinet impulse");
+    CheckOffAudioThread("minimum phase of a cabinet impulse");
     std::lock_guard<std::mutex> lock(cache);
     return MinimumPhaseLocked();
 }
@@ -305,7 +395,7 @@ std::shared_ptr<const CabinetImpulse::Channels> CabinetImpulse::MinimumPhaseLock
 
 std::shared_ptr<const CabinetImpulse::Channels> CabinetImpulse::AtRate(double fs, bool minphase) const
 {
-    CheckOffEngineLock("cabinet impulse at a running rate");
+    CheckOffAudioThread("cabinet impulse at a running rate");
     std::lock_guard<std::mutex> lock(cache);
     for (const Working& w : working)
         if (w.fs == fs && w.minphase == minphase) return w.channels;

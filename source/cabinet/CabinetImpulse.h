@@ -9,16 +9,17 @@
 // running rate (resampled, from the minimum-phase version or not). Only the
 // raw samples belong to the sound; the derived versions are never written.
 //
-// Threads. Any thread may read an impulse. `Make`, `MinimumPhase` and
-// `AtRate` may compute (under the impulse's own mutex or the registry's) and
-// allocate: never on the audio thread, never under the engine lock. Dropping
-// the last reference frees the samples, so that too happens off the audio
-// thread and outside the engine lock.
+// Threads. Any thread may read an impulse. `Make`, `MinimumPhase`, `AtRate`
+// and `Prepare` may compute (under the impulse's own mutexes or the
+// registry's) and allocate: never on the audio thread. Dropping the last
+// reference frees the samples, so that too happens off the audio thread.
 
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "cabinet/CabinetConvolver.h"
 
 namespace tonewright {
 
@@ -81,6 +82,20 @@ public:
     // else the computed version. Null when memory runs out.
     std::shared_ptr<const Channels> StoredMinimumPhase() const;
 
+    // What the cabinet plays: the working version at fs, shortened to the
+    // window (the falling half of a Kaiser window over its end when longer)
+    // and scaled by the reciprocal of the larger channel energy, taken at
+    // the impulse's own rate; and the convolver's spectra of those taps.
+    struct Prepared {
+        std::shared_ptr<const CabinetConvolver::Spectra> spectra;
+        std::vector<double> taps[2];  // as handed to the convolver; equal when mono
+        int window = 0;
+        bool mono = true;
+    };
+    // Made once per rate, phase choice and window, then reused (the last few
+    // kept). Null when memory runs out (or the rate cannot be converted to).
+    std::shared_ptr<const Prepared> Prepare(double fs, bool minphase, int window) const;
+
     // Derived versions computed so far in this process (diagnostics: a
     // switch between prepared impulses computes none).
     static long DerivedVersionsMade();
@@ -110,6 +125,17 @@ private:
     mutable std::mutex cache;
     mutable std::shared_ptr<const Channels> minimumPhase;
     mutable std::vector<Working> working;
+    // What Prepare made, under `preparedCache` (taken after `cache` when
+    // both are held).
+    struct Made {
+        double fs;
+        bool minphase;
+        int window;
+        std::shared_ptr<const Prepared> prepared;
+    };
+    static constexpr std::size_t kKeptPrepared = 8;
+    mutable std::mutex preparedCache;
+    mutable std::vector<Made> prepared;
 };
 
 }  // namespace tonewright

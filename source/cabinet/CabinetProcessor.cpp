@@ -7,67 +7,13 @@
 #include <system_error>
 
 #include "dsp/ParameterRules.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 #include "cabinet/WindowFunction.h"
 
 namespace tonewright {
 
-namespace {
-
-constexpr double kKaiserBeta = 6.0;
-// The energy scale's ceiling (+40 dB): a quieter impulse plays at this gain,
-// so a nearly silent one is never boosted into noise or overflow.
-constexpr double kLargestScale = 100.0;
-
-// The first `length` samples of `from` into `to` (zeros beyond), faded out
-// towards sample `window` by the falling half of a Kaiser window when longer.
-void shorten(const std::vector<double>& from, int length, int window, std::vector<double>& to)
+CabinetProcessor::CabinetProcessor(Worker mode)
 {
-    if (length > window) {
-        for (int i = 0; i < window; ++i)
-            to[size_t(i)] = from[size_t(i)] * WindowFunction::KaiserHalfWindow(i, window, kKaiserBeta);
-    } else {
-        std::copy_n(from.begin(), length, to.begin());
-    }
-}
-
-double energyOf(const std::vector<double>& x)
-{
-    double e = 0.0;
-    for (double v : x) e += v * v;
-    return e;
-}
-
-// 1 / (the larger channel energy) of the impulse at its own rate, shortened
-// over the same stretch of time as the working version, capped at
-// kLargestScale. Computed there, it does not depend on the running rate (nor
-// on what resampling cuts off above the lower rate's band).
-double energyScale(const CabinetImpulse& impulse, const CabinetImpulse::Channels* minimumPhase, int workingLength,
-                   int window, double fs)
-{
-    const double toOwn = impulse.SampleRate() / fs;
-    const int length = std::min(impulse.Length(), static_cast<int>(std::lround(workingLength * toOwn)));
-    const int ownWindow =
-        std::max(1, static_cast<int>(std::lround(std::min(window * toOwn, double(CabinetImpulse::kMaxLength)))));
-    std::vector<double> shortened(static_cast<size_t>(std::max(0, std::min(length, ownWindow))));
-    double larger = 0.0;
-    for (int c = 0; c < 2; ++c) {
-        const std::vector<double>& from =
-            minimumPhase ? (*minimumPhase)[c] : (c == 0 ? impulse.Left() : impulse.Right());
-        shorten(from, length, ownWindow, shortened);
-        larger = std::max(larger, energyOf(shortened));
-    }
-    // A silent impulse stays silent at any gain; one whose energy overflows
-    // gets 0 and is silent rather than infinite.
-    return larger * kLargestScale > 1.0 ? 1.0 / larger : kLargestScale;
-}
-
-}  // namespace
-
-CabinetProcessor::CabinetProcessor()
-{
-    for (auto& channel : windowed) channel.assign(kMaxWindow, 0.0);
-
     record.enable = true;
     record.windowsize = kMaxWindow;
     record.minphase = true;
@@ -77,12 +23,14 @@ CabinetProcessor::CabinetProcessor()
     dibox.Settle();
     record.dibox = dibox.GetParameters();
 
+    convolver = std::make_unique<CabinetConvolver>();
     const double unit[8] = {1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     SwapImpulse(CabinetImpulse::Make(unit, unit, 8, true, 44100.0, "None"));
 
     // Built here, so the first block already plays it.
     Build(requestSerial.load());
     Adopt();
+    if (mode == Worker::none) return;
     try {
         if (failWorkerStart.load())
             throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
@@ -104,7 +52,11 @@ CabinetProcessor::~CabinetProcessor()
     }
     FreeRetired();
     delete pending.exchange(nullptr);
-    delete current;
+    delete playingFrom;
+    while (Publication* p = overflow) {
+        overflow = p->next;
+        delete p;
+    }
 }
 
 void CabinetProcessor::SetParameter(int id, double v)
@@ -169,7 +121,8 @@ void CabinetProcessor::SetParameters(const CabinetProcessorParameters* p)
 void CabinetProcessor::GetParameters(CabinetProcessorParameters* out) const
 {
     if (!out) return;
-    std::lock_guard<std::mutex> lock(recordMutex);
+    std::unique_lock<std::mutex> lock(recordMutex, std::defer_lock);
+    if (!threadless) lock.lock();
     *out = record;
 }
 
@@ -198,12 +151,46 @@ std::shared_ptr<const CabinetImpulse> CabinetProcessor::SwapImpulse(std::shared_
     if (!impulse) return nullptr;
     std::shared_ptr<const CabinetImpulse> replaced;
     {
-        std::lock_guard<std::mutex> lock(recordMutex);
+        std::unique_lock<std::mutex> lock(recordMutex, std::defer_lock);
+        if (!threadless) lock.lock();
         replaced = record.Impulse();
         record.SetImpulse(std::move(impulse));
     }
     RequestRebuild();
     return replaced;
+}
+
+void CabinetProcessor::CommitPrepared(const CabinetProcessorParameters& p, const CabinetImpulse::Prepared* prepared)
+{
+    if (!prepared) {
+        SetParameters(&p);
+        return;
+    }
+    SetParameter(0, flagValue(p.enable));
+    // The settings the prepared impulse was made for, stored without a
+    // rebuild.
+    acceptInt(record.windowsize, p.windowsize, 1, kMaxWindow);
+    acceptFlag(record.minphase, flagValue(p.minphase));
+    acceptFlag(record.forcedmono, flagValue(p.forcedmono));
+    wantWindow.store(record.windowsize);
+    wantMinphase.store(record.minphase);
+    dibox.SetParameters(p.dibox);
+    record.dibox = dibox.GetParameters();
+    {
+        std::unique_lock<std::mutex> lock(recordMutex, std::defer_lock);
+        if (!threadless) lock.lock();
+        record.SetImpulse(p.Impulse());
+    }
+    // Whatever the worker builds for requests made so far is superseded.
+    committedSerial = requestSerial.load();
+    if (Publication* stale = pending.exchange(nullptr)) Retire(stale);
+    Play(prepared, nullptr);
+}
+
+std::shared_ptr<const CabinetImpulse::Prepared> CabinetProcessor::Prepare(const CabinetProcessorParameters& p,
+                                                                         double fs)
+{
+    return p.Impulse()->Prepare(fs, p.minphase, p.windowsize);
 }
 
 void CabinetProcessor::SetFs(double rate)
@@ -241,18 +228,13 @@ void CabinetProcessor::process(double* in, double* outL, double* outR, int n)
     }
     bypass.senddry(in, in, n);
     dibox.process(in, n);
-    if (current) {
-        current->process(in, outL, outR, n);
-    } else {  // only when even the first build found no memory
-        std::copy_n(in, n, outL);
-        std::copy_n(in, n, outR);
-    }
+    convolver->process(in, outL, outR, n);
     bypass.process(outL, outR, n);
 }
 
 void CabinetProcessor::WaitForRebuild()
 {
-    CheckOffEngineLock("waiting for the cabinet");
+    CheckOffAudioThread("waiting for the cabinet");
     const std::uint64_t target = requestSerial.load();
     if (threadless) {
         // The caller does the worker's part: frees what the audio thread
@@ -274,12 +256,17 @@ void CabinetProcessor::WaitForRebuild()
 void CabinetProcessor::GetImpulse(std::vector<double>& left, std::vector<double>& right, int& length,
                                   bool& mono) const
 {
-    CheckOffEngineLock("copying the cabinet's working impulse");
-    std::lock_guard<std::mutex> lock(workMutex);
-    left = windowed[0];
-    right = windowed[1];
-    length = windowLength;
-    mono = windowMono;
+    CheckOffAudioThread("copying the cabinet's working impulse");
+    left.assign(kMaxWindow, 0.0);
+    right.assign(kMaxWindow, 0.0);
+    // The latest build counts once it is published, before it is adopted.
+    const Publication* latest = pending.load(std::memory_order_acquire);
+    const CabinetImpulse::Prepared* shown = latest ? latest->prepared.get() : playing;
+    length = shown ? shown->window : kMaxWindow;
+    mono = shown ? shown->mono : true;
+    if (!shown) return;
+    std::copy(shown->taps[0].begin(), shown->taps[0].end(), left.begin());
+    std::copy(shown->taps[1].begin(), shown->taps[1].end(), right.begin());
 }
 
 void CabinetProcessor::RequestRebuild()
@@ -291,10 +278,9 @@ void CabinetProcessor::RequestRebuild()
 void CabinetProcessor::Wake()
 {
     // One pending signal is enough: the worker reads the latest requests
-    // after it has taken it. Sent after the engine lock, when one is held.
+    // after it has taken it.
     if (threadless) return;
-    if (!wakePending.exchange(true))
-        AfterEngineUnlock([](void* self) { static_cast<CabinetProcessor*>(self)->wakeSignal.release(); }, this);
+    if (!wakePending.exchange(true)) wakeSignal.release();
 }
 
 void CabinetProcessor::WorkerLoop()
@@ -321,61 +307,35 @@ void CabinetProcessor::WorkerLoop()
 
 void CabinetProcessor::Build(std::uint64_t serial)
 {
-    const int window = wantWindow.load();
-    const bool minphase = wantMinphase.load();
-    const double rate = wantFs.load();
-    CabinetConvolver* fresh = nullptr;
+    std::unique_ptr<Publication> fresh;
     try {
-        std::shared_ptr<const CabinetImpulse> impulse;
+        CabinetProcessorParameters asked;
         {
-            std::lock_guard<std::mutex> lock(recordMutex);
-            impulse = record.Impulse();
+            std::unique_lock<std::mutex> lock(recordMutex, std::defer_lock);
+            if (!threadless) lock.lock();
+            asked.SetImpulse(record.Impulse());
         }
-        // Computed once per impulse, rate and phase choice, then reused.
-        const std::shared_ptr<const CabinetImpulse::Channels> working = impulse->AtRate(rate, minphase);
-        const std::shared_ptr<const CabinetImpulse::Channels> ownMinimumPhase =
-            minphase ? impulse->MinimumPhase() : nullptr;
-        if (!working || (minphase && !ownMinimumPhase)) throw std::bad_alloc();
-        const int length = working->length;
-
-        // Shortened by the falling half of a Kaiser window when longer than
-        // the window, then scaled by the reciprocal of the larger energy,
-        // taken at the impulse's own rate.
-        std::vector<double> shaped[2];
-        for (int c = 0; c < 2; ++c) {
-            shaped[c].assign(kMaxWindow, 0.0);
-            shorten((*working)[c], length, window, shaped[c]);
-        }
-        const double g = energyScale(*impulse, ownMinimumPhase.get(), length, window, rate);
-        for (auto& channel : shaped)
-            for (double& x : channel) x *= g;
-
-        // Taps past the impulse are zero, so the convolver gets the shortest
-        // length that holds both impulse and window.
-        const bool mono = working->mono;
-        fresh = new CabinetConvolver;
-        const int taps = std::max(1, std::min(window, length));
-        fresh->SetImpulse(shaped[0].data(), shaped[1].data(), taps, mono);
-        {
-            std::lock_guard<std::mutex> lock(workMutex);
-            windowed[0].swap(shaped[0]);
-            windowed[1].swap(shaped[1]);
-            windowLength = window;
-            windowMono = mono;
-        }
+        asked.windowsize = wantWindow.load();
+        asked.minphase = wantMinphase.load();
+        // Computed once per impulse, rate, phase choice and window, then
+        // reused.
+        std::shared_ptr<const CabinetImpulse::Prepared> prepared = Prepare(asked, wantFs.load());
+        if (!prepared) throw std::bad_alloc();
+        fresh = std::make_unique<Publication>();
+        fresh->prepared = std::move(prepared);
+        fresh->serial = serial;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr,
                      "Quarrystone TWR:: Not enough memory to rebuild the cabinet; the previous impulse stays.\n");
-        delete fresh;
-        fresh = nullptr;
+        fresh.reset();
     }
-    Publish(fresh, serial);
+    Publish(std::move(fresh), serial);
 }
 
-void CabinetProcessor::Publish(CabinetConvolver* fresh, std::uint64_t serial)
+void CabinetProcessor::Publish(std::unique_ptr<Publication> fresh, std::uint64_t serial)
 {
     rebuilds.fetch_add(1);
-    if (fresh) delete pending.exchange(fresh);  // one never played
+    if (fresh) delete pending.exchange(fresh.release());  // one never played
     {
         std::lock_guard<std::mutex> lock(workMutex);
         publishedSerial = std::max(publishedSerial, serial);
@@ -388,14 +348,41 @@ void CabinetProcessor::Adopt()
     if (!pending.load(std::memory_order_acquire)) return;
     const int write = retireWrite.load(std::memory_order_relaxed);
     if (write - retireRead.load(std::memory_order_acquire) >= kRetireSlots) return;  // try next block
-    CabinetConvolver* fresh = pending.exchange(nullptr);
+    Publication* fresh = pending.exchange(nullptr);
     if (!fresh) return;
-    if (current) {
-        retired[write % kRetireSlots] = current;
-        retireWrite.store(write + 1, std::memory_order_release);
-        Wake();
+    // A build for a request that a commit answered since plays no more.
+    if (fresh->serial <= committedSerial && playing) {
+        Retire(fresh);
+        return;
     }
-    current = fresh;
+    Play(fresh->prepared.get(), fresh);
+}
+
+void CabinetProcessor::Play(const CabinetImpulse::Prepared* next, Publication* from)
+{
+    if (next != playing) convolver->Install(next->spectra.get());
+    playing = next;
+    if (playingFrom && playingFrom != from) Retire(playingFrom);
+    playingFrom = from;
+}
+
+void CabinetProcessor::Retire(Publication* gone)
+{
+    // A full ring (nobody has freed it yet) keeps the rest on the audio
+    // side's list, which goes into the ring as room comes.
+    gone->next = overflow;
+    overflow = gone;
+    bool sent = false;
+    while (overflow) {
+        const int write = retireWrite.load(std::memory_order_relaxed);
+        if (write - retireRead.load(std::memory_order_acquire) >= kRetireSlots) break;
+        Publication* oldest = overflow;
+        overflow = oldest->next;
+        retired[write % kRetireSlots] = oldest;
+        retireWrite.store(write + 1, std::memory_order_release);
+        sent = true;
+    }
+    if (sent) Wake();
 }
 
 void CabinetProcessor::FreeRetired()

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cabinet/Fft.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -17,7 +17,7 @@ namespace tonewright {
 // undone around the exponential.
 bool ConvertToMinimumPhaseFast(const double* in, double* out, int n)
 {
-    CheckOffEngineLock("minimum-phase conversion");
+    CheckOffAudioThread("minimum-phase conversion");
     if (n < 1) return true;
     int P = 1;
     while (P < n) P *= 2;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "cabinet/WindowFunction.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -22,7 +22,7 @@ constexpr double kLargestBuffer = 1 << 26;
 Resampler::Resampler(double minFactor_, double maxFactor_, long filterLength, double tableStep_, bool interpolate_)
     : tableStep(tableStep_), interpolate(interpolate_), minFactor(minFactor_), maxFactor(maxFactor_)
 {
-    CheckOffEngineLock("designing a resampler");
+    CheckOffAudioThread("designing a resampler");
     const double wing = (static_cast<double>(filterLength) - 1.0) * tableStep * 0.5;
     const double h = (static_cast<double>(filterLength) + 1.0) * 0.5;
     const bool factorsUsable = std::isfinite(minFactor) && std::isfinite(maxFactor) && minFactor > 0.0 &&
@@ -126,7 +126,7 @@ void Resampler::Deliver(double* out, int& delivered, int outLen)
 
 int Resampler::process(double factor, const double* in, int inLen, int last, int* inUsed, double* out, int outLen)
 {
-    CheckOffEngineLock("resampling");
+    CheckOffAudioThread("resampling");
     if (!usable || !(factor >= minFactor && factor <= maxFactor)) return -1;
     if (!inUsed || inLen < 0 || *inUsed < 0 || *inUsed > inLen || (!in && inLen > *inUsed) || (!out && outLen > 0))
         return -1;

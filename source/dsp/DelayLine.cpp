@@ -1,7 +1,7 @@
 #include "dsp/DelayLine.h"
 
 #include <cmath>
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -18,7 +18,7 @@ bool DelayLine::Allocate(double maxDelay)
     int n = 16;
     while (n < needed) n *= 2;
     if (n == length) return false;
-    CheckOffEngineLock("allocating a delay line");
+    CheckOffAudioThread("allocating a delay line");
     data = std::make_unique<double[]>(static_cast<size_t>(n));  // zeroed
     length = n;
     mask = n - 1;

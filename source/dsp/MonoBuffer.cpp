@@ -1,7 +1,7 @@
 #include "dsp/MonoBuffer.h"
 
 #include <algorithm>
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -10,7 +10,7 @@ MonoBuffer::MonoBuffer() { CheckBuffer(1); }
 void MonoBuffer::Reserve(int n)
 {
     if (n <= capacity) return;
-    CheckOffEngineLock("growing a sample buffer");
+    CheckOffAudioThread("growing a sample buffer");
     auto grown = std::make_unique<double[]>(static_cast<size_t>(n));
     std::copy(storage.get(), storage.get() + count, grown.get());
     std::fill(grown.get() + count, grown.get() + n, 0.0);
@@ -23,7 +23,7 @@ void MonoBuffer::CheckBuffer(int n)
     if (n < 0) n = 0;
     if (n == count) return;
     if (n > capacity) {
-        CheckOffEngineLock("growing a sample buffer");
+        CheckOffAudioThread("growing a sample buffer");
         storage = std::make_unique<double[]>(static_cast<size_t>(n));
         capacity = n;
     }

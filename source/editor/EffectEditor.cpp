@@ -103,7 +103,7 @@ bool EffectEditor::open(void* parent)
         hideMoreScreen();
     // An armed control shows its frame again; one learned meanwhile is not
     // armed any more.
-    if (learnTag != -1 && owner->midiLearnTarget.load() == learnTag)
+    if (learnTag != -1 && owner->midiLearnTarget() == learnTag)
         SetControlLearning(learnTag, 1, 1);
     else
         learnTag = -1;
@@ -141,7 +141,7 @@ void EffectEditor::fillFolderMenus()
 void EffectEditor::refillMenu(CMyFileMenu* menu)
 {
     if (!menu || !owner) return;
-    const SupportFolders& f = owner->folders;
+    const SupportFolders& f = owner->supportFolders();
     if (menu == bankMenu) populate_menu_from_folder(f.banks, menu, "", IsValidXMLFile, FolderMenu::banks);
     if (menu == preampMenu) populate_menu_from_folder(f.preamps, menu, "", IsValidXMLFile, FolderMenu::plain);
     if (menu == impulseMenu) populate_menu_from_folder(f.impulses, menu, "", IsValidImpulse, FolderMenu::impulses);
@@ -178,7 +178,7 @@ void EffectEditor::takeNotices()
     if (owner->takeLearnedNotice(previous, learned)) {
         if (previous >= 0) midiLearned(previous, 0);
         midiLearned(learned, 0);
-    } else if (learnTag != -1 && owner->midiLearnTarget.load() == -1) {
+    } else if (learnTag != -1 && owner->midiLearnTarget() == -1) {
         // Disarmed by other means: the frame goes all the same.
         midiLearned(static_cast<int>(learnTag), 0);
     }
@@ -196,16 +196,16 @@ void EffectEditor::updateDisplays(std::chrono::steady_clock::time_point time)
         int note = 0;
         double needle = 0.0;
         char name[8] = {};
-        owner->tuner.GetReading(&note, &needle, name);
+        owner->tunerReading(&note, &needle, name);
         setParameter(kGUITunerDisplay, static_cast<float>(needle));
         if (auto* key = dynamic_cast<CTextEdit*>(getView(getViewByTag(kGUITunerKeyDisplay, -1))))
             if (std::strcmp(key->getText(), name) != 0) key->setText(name);
-        setParameter(kGUIInputVU, static_cast<float>(owner->inputLed.load(std::memory_order_relaxed) - 1) / 3.0f);
-        setParameter(kGUIOutputVU, static_cast<float>(owner->outputLed.load(std::memory_order_relaxed) - 1) / 3.0f);
+        setParameter(kGUIInputVU, static_cast<float>(owner->inputLevel() - 1) / 3.0f);
+        setParameter(kGUIOutputVU, static_cast<float>(owner->outputLevel() - 1) / 3.0f);
     }
     if (flashButton) {
         const bool lit = (time.time_since_epoch() / kFlashHalfPeriod) % 2 == 1;
-        flashButton->setFlash(owner->programModified.load() && lit);
+        flashButton->setFlash(owner->isProgramModified() && lit);
     }
 }
 
@@ -213,7 +213,7 @@ void EffectEditor::updateDisplays(std::chrono::steady_clock::time_point time)
 
 void EffectEditor::showMoreScreen()
 {
-    if (owner) owner->moreScreenVisible = true;
+    if (owner) owner->showMeters(true);
     moreScreenShown = true;
     if (auto* label = dynamic_cast<CMyTextLabel*>(getView(getViewByTag(kGUIParamVersionNumber, -1)))) {
         label->setText(kVersion);
@@ -226,7 +226,7 @@ void EffectEditor::showMoreScreen()
 
 void EffectEditor::hideMoreScreen()
 {
-    if (owner) owner->moreScreenVisible = false;
+    if (owner) owner->showMeters(false);
     moreScreenShown = false;
     setParameter(kGUIMoreScreen, 0.0f);
     if (frame) frame->invalid();
@@ -347,7 +347,7 @@ void EffectEditor::rebuildUI(CDrawContext* context, bool)
     setMenuDisplay(impulseMenu, impulse, context);
     setMenuDisplay(preampMenu, preamp, context);
     setMenuDisplay(bankMenu, owner->getBankName(), context);
-    setMenuDisplayStarred(bankMenu, owner->bankModified.load());
+    setMenuDisplayStarred(bankMenu, owner->isBankModified());
 }
 
 // ---- control changes and commands ----
@@ -383,7 +383,7 @@ void EffectEditor::runCommand(CControl* control)
     case kGUIParamCabImpulse: impulseMenuChosen(control); break;
     case kGUIParamBank: bankMenuChosen(control); break;
     case kGUIParamPreset:
-        if (slot) owner->setProgram(*slot);
+        if (slot) owner->loadProgram(*slot);
         rebuildUI();
         break;
     case kGUIParamName:
@@ -438,7 +438,7 @@ void EffectEditor::runCommand(CControl* control)
 void EffectEditor::preampMenuChosen(CControl* control)
 {
     std::string path, name;
-    switch (HandleFileMenu(control, path, name, owner->folders.preamps, preampMenu, nullptr, 22, false)) {
+    switch (HandleFileMenu(control, path, name, owner->supportFolders().preamps, preampMenu, nullptr, 22, false)) {
     case kFileChosen:
         // Failed, the caption goes back to the preamp that plays.
         owner->loadPreamp(path.c_str());
@@ -454,7 +454,7 @@ void EffectEditor::preampMenuChosen(CControl* control)
 void EffectEditor::impulseMenuChosen(CControl* control)
 {
     std::string path, name;
-    switch (HandleFileMenu(control, path, name, owner->folders.impulses, impulseMenu, nullptr, 22, false)) {
+    switch (HandleFileMenu(control, path, name, owner->supportFolders().impulses, impulseMenu, nullptr, 22, false)) {
     case kFileChosen:
         if (!owner->loadCabinetImpulse(path.c_str())) std::fputs("SetCabinetImpulse returned false.\n", stderr);
         break;
@@ -466,14 +466,14 @@ void EffectEditor::impulseMenuChosen(CControl* control)
         break;
     default: break;
     }
-    owner->programModified = true;
+    owner->setProgramModified(true);
     rebuildUI();
 }
 
 void EffectEditor::bankMenuChosen(CControl* control)
 {
     std::string path, name;
-    switch (HandleFileMenu(control, path, name, owner->folders.banks, bankMenu, nullptr, 2, true)) {
+    switch (HandleFileMenu(control, path, name, owner->supportFolders().banks, bankMenu, nullptr, 2, true)) {
     case kFileChosen:
         // Failed, the caption goes back to the bank in memory.
         owner->loadBank(path.c_str());
@@ -539,7 +539,7 @@ void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* 
             break;
         }
         if (done.use == DialogUse::importImpulse && SyntheticCopy(chosen, destination)) refillMenu(impulseMenu);
-        owner->programModified = true;
+        owner->setProgramModified(true);
         rebuildUI();
         break;
     case DialogUse::importBank:
@@ -561,7 +561,7 @@ void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* 
     case DialogUse::exportBank: {
         if (!chosen) break;
         const std::string file = WithXmlExtension(chosen);
-        if (owner->exportBank(file.c_str()) && inFolder(file, owner->folders.banks)) {
+        if (owner->exportBank(file.c_str()) && inFolder(file, owner->supportFolders().banks)) {
             refillMenu(bankMenu);
             rebuildUI();
         }

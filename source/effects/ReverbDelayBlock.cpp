@@ -1,7 +1,7 @@
 #include "effects/ReverbDelayBlock.h"
 
 #include <algorithm>
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -9,7 +9,7 @@ ReverbDelayBlock::ReverbDelayBlock() : buffer(std::make_unique<double[]>(1)) {}
 
 void ReverbDelayBlock::resize(int n)
 {
-    CheckOffEngineLock("sizing a reverb delay");
+    CheckOffAudioThread("sizing a reverb delay");
     n = std::max(n, 1);
     buffer.reset();
     buffer = std::make_unique<double[]>(static_cast<size_t>(n));

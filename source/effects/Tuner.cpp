@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "dsp/DspMath.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 #include "dsp/RangeHelpers.h"
 #include "dsp/StringUtil.h"
 
@@ -43,7 +43,7 @@ Tuner::Tuner()
 
 std::vector<TunerNote> Tuner::WindowFor(double rate)
 {
-    CheckOffEngineLock("tuner window storage");
+    CheckOffAudioThread("tuner window storage");
     if (!(rate > 0.0) || !std::isfinite(rate)) return {};
     return std::vector<TunerNote>(static_cast<size_t>(windowCapacity(rate)));
 }

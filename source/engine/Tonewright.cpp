@@ -7,7 +7,7 @@
 #include "amp/Amplifier.h"
 #include "cabinet/ImpulseFile.h"
 #include "dsp/DspMath.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 namespace tonewright {
 
@@ -101,7 +101,7 @@ void processGain(Filter& f, double* l, double* r, int n)
 
 }  // namespace
 
-Tonewright::Tonewright(double rate)
+Tonewright::Tonewright(double rate, CabinetProcessor::Worker cabinetWorker) : cabinet(cabinetWorker)
 {
     SetFs(rate > 0.0 && std::isfinite(rate) ? rate : 44100.0);
     applyFixed(lowcut, {Filter::kHighPass1, 55.0, 0.7071, 0.0});
@@ -128,21 +128,19 @@ void Tonewright::Settle()
     forEachStage(*this, [](Stage auto& stage, Clock) { stage.Settle(); });
 }
 
-Tonewright::PreparedSound Tonewright::PrepareSound(const TonewrightParameters& sound) const
+void Tonewright::EndFades()
 {
-    CheckOffEngineLock("preparing a sound");
-    PreparedSound prepared{sound};
-    PrepareImpulse(*prepared.record.cabinet.Impulse(), prepared.record.cabinet.minphase);
-    return prepared;
+    forEachStage(*this, [](Stage auto& stage, Clock) { stage.Settle(); });
 }
 
-void Tonewright::PrepareImpulse(const CabinetImpulse& impulse, bool minphase) const
+Tonewright::PreparedSound Tonewright::PrepareSound(const TonewrightParameters& sound, double rate)
 {
-    CheckOffEngineLock("preparing an impulse");
-    // Both are kept in the impulse, so the cabinet's worker and every later
-    // switch to this impulse find them done.
-    impulse.MinimumPhase();
-    impulse.AtRate(fs, minphase);
+    CheckOffAudioThread("preparing a sound");
+    PreparedSound prepared{sound, nullptr};
+    // Kept in the impulse, so every later switch to this impulse at this
+    // rate finds it done.
+    prepared.cabinet = CabinetProcessor::Prepare(prepared.record.cabinet, rate);
+    return prepared;
 }
 
 Tonewright::Replaced Tonewright::CommitSound(const PreparedSound& sound)
@@ -150,7 +148,7 @@ Tonewright::Replaced Tonewright::CommitSound(const PreparedSound& sound)
     // Held here, the replaced impulses outlive the commit whatever else
     // lets go of them.
     Replaced replaced{{parameters.cabinet.Impulse(), cabinet.Impulse()}};
-    ApplySettings(&sound.record);
+    ApplySettings(&sound.record, sound.cabinet.get());
     return replaced;
 }
 

@@ -4,12 +4,15 @@
 // its TonewrightParameters record in step with the stages and maps engine
 // parameter ids (1..94) onto them.
 //
-// Threads. The engine has no locks: calls on one engine must not overlap,
-// except `PrepareSound`, which reads only the rate and may run on any thread
-// while the engine plays. `CommitSound`, `SwapCabinetImpulse`, the parameter
-// setters and `GetParameters` only copy and swap (no allocation, no waiting),
-// so an owner may make them under the lock it holds around `process`; every
-// other call may allocate or wait and belongs outside that lock.
+// Threads. The engine has no locks: calls on one engine must not overlap.
+// `PrepareSound` (static, or of an engine's rate) reads nothing the engine
+// changes and may run on any thread while the engine plays. `CommitSound`,
+// `CommitWholeSound`, `SwapCabinetImpulse`, the parameter setters and
+// `GetParameters` only copy and swap (no allocation, no lock, no waiting), so
+// the thread that runs `process` may call them between blocks; every other
+// call may allocate or wait and belongs off that thread. An engine made with
+// `CabinetProcessor::Worker::none` starts no thread of its own: its cabinet
+// plays what commits bring, prepared beforehand.
 
 #include <memory>
 
@@ -27,10 +30,12 @@ public:
     static constexpr int kFirstId = 1;
     static constexpr int kLastId = kLastParameterId;
 
-    // What a whole sound needs before it can be committed: the record, its
-    // cabinet impulse's derived versions computed for the engine's rate.
+    // What a whole sound needs before it can be committed: the record and
+    // its cabinet impulse prepared to play at the engine's rate (null when
+    // memory ran out: the commit then asks the cabinet to build it).
     struct PreparedSound {
         TonewrightParameters record;
+        std::shared_ptr<const CabinetImpulse::Prepared> cabinet;
     };
     // What a commit replaced. The caller drops it after releasing its lock:
     // the last reference to an impulse frees its samples.
@@ -40,7 +45,7 @@ public:
 
     // Built at `rate` (44100 Hz when it is not a positive number), with the
     // constructor's sound in place and every fade ended.
-    explicit Tonewright(double rate = 44100.0);
+    explicit Tonewright(double rate = 44100.0, CabinetProcessor::Worker cabinetWorker = CabinetProcessor::Worker::own);
     Tonewright(const Tonewright&) = delete;
     Tonewright& operator=(const Tonewright&) = delete;
 
@@ -57,6 +62,10 @@ public:
     // Waits until the cabinet has built what it was given and ends every
     // fade: for an engine that does not play yet.
     void Settle();
+    // Ends every fade without waiting: what was committed plays from the
+    // next sample as if it had always been there. For an engine that has
+    // not played since; safe on the audio thread.
+    void EndFades();
 
     void SetParameter(int id, double value);
     void SetParameterNormalized(int id, double x);
@@ -68,9 +77,8 @@ public:
     // under the owner's lock: settings are copied and the impulse pointer
     // swapped. Every road that applies a record (programs, banks, chunks,
     // MIDI program changes, restores, a new engine) goes through these two.
-    PreparedSound PrepareSound(const TonewrightParameters& sound) const;
-    // The impulse's part of that, for an impulse swapped in on its own.
-    void PrepareImpulse(const CabinetImpulse& impulse, bool minphase) const;
+    PreparedSound PrepareSound(const TonewrightParameters& sound) const { return PrepareSound(sound, fs); }
+    static PreparedSound PrepareSound(const TonewrightParameters& sound, double rate);
     [[nodiscard]] Replaced CommitSound(const PreparedSound& sound);
     // The same, and also the two fields a commit leaves alone (the record's
     // own `enable` and the oversampling choice): what a preset, a chunk or
@@ -133,11 +141,13 @@ private:
     Filter* EngineFilter(Unit unit);
     // Applies a record's settings to the stages and points the cabinet at its
     // impulse: the commit's work.
-    void ApplySettings(const TonewrightParameters* src);
+    void ApplySettings(const TonewrightParameters* src, const CabinetImpulse::Prepared* cabinetPrepared);
     void RefreshRecord();
 
     double fs = -1.0;
     TonewrightParameters parameters;
+    // The cabinet's part of a commit in progress (see ApplySettings).
+    const CabinetImpulse::Prepared* committingCabinet = nullptr;
 
 public:
     // The stages, in the order the chain names them. Public so that tests
@@ -165,6 +175,13 @@ public:
     Reverb reverb;
     Filter master;
 };
+
+// The engine's parameter ids on records alone, as the engine's own setters
+// and getters treat its record: the normalised value of id in `record`, and
+// `record` as it reads after SetParameterNormalized(id, x). What a host or a
+// file sees of a sound can so be kept without the engine that plays it.
+double RecordParameterNormalized(const TonewrightParameters& record, int id);
+void ApplyParameterNormalized(TonewrightParameters& record, int id, double x);
 
 // The text after the last '/' of path, or path itself without one.
 const char* fname(const char* path);

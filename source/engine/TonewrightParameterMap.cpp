@@ -148,13 +148,14 @@ Pair<S, R> pair(S& pre, S& post, const S& reads, PlacedParameters<R>& placed)
 struct CabinetStage {
     CabinetProcessor& cabinet;
     CabinetProcessorParameters& record;
+    const CabinetImpulse::Prepared* prepared;  // what a commit brings for the record's impulse
 
     void Set(int index, double v) { cabinet.SetParameter(index, v); }
     void ReadBack() { cabinet.GetSettings(&record); }  // these ids never change the impulse
     void Refresh() { cabinet.GetParameters(&record); }
     void Apply(const TonewrightParameters& src)
     {
-        cabinet.SetParameters(&src.cabinet);
+        cabinet.CommitPrepared(src.cabinet, prepared);
         Refresh();
     }
 };
@@ -187,7 +188,7 @@ void Tonewright::visitStage(Unit unit, F&& f)
     case Unit::preamp: f(bothRates(preamp, preamp_os, p.preamp)); return;
     case Unit::poweramp: f(bothRates(poweramp, poweramp_os, p.poweramp)); return;
     case Unit::eq: f(pair(eq_pre, eq_post, eq_pre, p.eq)); return;
-    case Unit::cabinet: f(CabinetStage{cabinet, p.cabinet}); return;
+    case Unit::cabinet: f(CabinetStage{cabinet, p.cabinet, committingCabinet}); return;
     case Unit::tremolo: f(pair(tremolo_pre, tremolo_post, tremolo_pre, p.tremolo)); return;
     case Unit::chorus: f(pair(chorus_pre, chorus_post, chorus_pre, p.chorus)); return;
     case Unit::flanger: f(pair(flanger_pre, flanger_post, flanger_pre, p.flanger)); return;
@@ -285,19 +286,88 @@ double Tonewright::GetParameter(int id) const
     return validId(id) ? kParameterTable[size_t(id)].field.read(parameters) : 0.0;
 }
 
-double Tonewright::GetParameterNormalized(int id) const
+double Tonewright::GetParameterNormalized(int id) const { return RecordParameterNormalized(parameters, id); }
+
+double RecordParameterNormalized(const TonewrightParameters& record, int id)
 {
     if (!validId(id)) return 0.0;
-    const double x = toNormalised(kParameterTable[size_t(id)].shape, GetParameter(id));
+    const ParameterDescriptor& row = kParameterTable[size_t(id)];
+    const double x = toNormalised(row.shape, row.field.read(record));
     // Hosts only ever see 0..1.
     if (std::isnan(x)) return 0.0;
     return std::clamp(x, 0.0, 1.0);
 }
 
-void Tonewright::ApplySettings(const TonewrightParameters* src)
+namespace {
+
+// The row that drives `index` of `unit` through its stage.
+const ParameterDescriptor* stageRow(Unit unit, int index)
+{
+    for (const ParameterDescriptor& row : kParameterTable)
+        if (row.unit == unit && row.index == index && row.route == Route::stage) return &row;
+    return nullptr;
+}
+
+// A pair's own record shows the instance it reads back from: on when the
+// pair is on at that instance's place (the echo reads its post instance,
+// the others their pre one).
+template <typename R>
+void placeRecord(PlacedParameters<R>& placed, bool readsPost)
+{
+    placed.parameters.enable = placed.enable && placed.post == readsPost;
+}
+
+void placeRecord(TonewrightParameters& r, Unit unit)
+{
+    switch (unit) {
+    case Unit::eq: placeRecord(r.eq, false); return;
+    case Unit::tremolo: placeRecord(r.tremolo, false); return;
+    case Unit::chorus: placeRecord(r.chorus, false); return;
+    case Unit::flanger: placeRecord(r.flanger, false); return;
+    case Unit::phaser: placeRecord(r.phaser, false); return;
+    case Unit::echo: placeRecord(r.echo, true); return;
+    default: return;
+    }
+}
+
+}  // namespace
+
+void ApplyParameterNormalized(TonewrightParameters& record, int id, double x)
+{
+    if (!validId(id) || std::isnan(x)) return;
+    const ParameterDescriptor& row = kParameterTable[size_t(id)];
+    const double v = toPhysical(row.shape, std::clamp(x, 0.0, 1.0));
+    if (!std::isfinite(v)) return;
+    switch (row.route) {
+    case Route::stage:
+    case Route::preHeldAtZero:
+    case Route::record: row.field.write(record, v); return;
+    case Route::selector: {
+        const auto k = roundedIntIn(v, 1, static_cast<int>(row.shape.a) - 1);
+        if (const ParameterDescriptor* type = stageRow(row.unit, row.index); type && k) type->field.write(record, *k - 1);
+        if (const ParameterDescriptor* on = stageRow(row.unit, kOnIndex)) on->field.write(record, flagValue(k.has_value()));
+        return;
+    }
+    case Route::placement:
+        row.field.write(record, v);
+        placeRecord(record, row.unit);
+        return;
+    case Route::corner:
+        if (const auto k = roundedIntIn(v, 0, static_cast<int>(std::size(kLowCutCorners)) - 1))
+            row.field.write(record, *k);
+        return;
+    case Route::filterSwitch: row.field.write(record, flagValue(v >= 0.5)); return;
+    case Route::filterLevel: row.field.write(record, std::clamp(v, kLowestLevelDb, kHighestLevelDb)); return;
+    case Route::none: return;
+    }
+}
+
+void Tonewright::ApplySettings(const TonewrightParameters* src, const CabinetImpulse::Prepared* cabinetPrepared)
 {
     if (!src) return;
+    committingCabinet = cabinetPrepared;
     forEachStageUnit([&](Unit unit) { visitStage(unit, [&](auto stage) { stage.Apply(*src); }); });
+    committingCabinet = nullptr;
     // The engine's own filters: low cut, deep, bright, boost, master level.
     // The oversampling choice is not taken from the record.
     setFromRecord(*this, *src, [](const ParameterDescriptor& row) { return isFilterUnit(row.unit); });

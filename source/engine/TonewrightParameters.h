@@ -5,7 +5,7 @@
 //
 // Threads. A plain value: its owner keeps writers and readers apart. Copying
 // one copies settings and the cabinet impulse's pointer, never samples, so a
-// copy made under the engine lock allocates nothing.
+// copy allocates nothing (the audio thread may make one).
 
 #include "cabinet/CabinetProcessorParameters.h"
 #include "effects/Chorus.h"

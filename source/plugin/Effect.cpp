@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dsp/AudioThread.h"
 #include "dsp/StringUtil.h"
 #include "plugin/EditorFactory.h"
 
@@ -20,20 +21,23 @@ constexpr VstInt32 kFlagCanMono = 8;
 const char* const kCanDo[] = {"plugAsChannelInsert", "plugAsSend", "1in1out", "1in2out",    "2in1out",
                               "2in2out",             "bypass",     "receiveVstEvents", "receiveVstMidiEvent"};
 
+// Parameters a program change leaves as they are (the record's own
+// settings a program does not carry: the oversampling choice).
+constexpr auto kKeptByPrograms = byHostIndex<bool>([](const ParameterDescriptor& row) {
+    return row.route == Route::record;
+});
+
+// Parameters whose change needs the cabinet prepared anew (window, phase).
+constexpr auto kCabinetShapers = byHostIndex<bool>([](const ParameterDescriptor& row) {
+    return row.unit == Unit::cabinet && (row.index == 1 || row.index == 2);
+});
+
 }  // namespace
 
 Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNumParameters)
 {
     currentProgramName[0] = '\0';
     createSupportFolders();
-
-    chunk.reset();
-    blockIn = std::make_unique<double[]>(1024);
-    blockLeft = std::make_unique<double[]>(1024);
-    blockRight = std::make_unique<double[]>(1024);
-    blockCapacity = 1024;
-    engine->Reserve(1024);
-    engineBlock = 1024;
 
     std::memset(vendor, 0, sizeof vendor);
     std::memset(product, 0, sizeof product);
@@ -44,34 +48,19 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     setUniqueID(kUniqueId);
     vendorVersion = 1100;
 
-    bankName[0] = '\0';
-    for (int i = 0; i < kNumPrograms; ++i) saveCurrentToBank("Default Program", i);
-
     for (int i = 0; i < kNumParameters; ++i) {
         params[i].value.store(0.0f);
         copyBounded(params[i].label, "amount");
         copyBounded(params[i].name, kParameterShortNames[i]);
     }
-
     for (auto& entry : midiMap) entry.store(-1);
-    midiLearnTarget = -1;
+    learnTarget = -1;
     loadMidiMap();
 
-    invSampleRate = 1.0 / sampleRate;
-    engine->SetFs(sampleRate);  // no other thread runs yet
-    tuner.SetFs(sampleRate);
-
     clipThreshold = std::pow(10.0, -0.005);
-    clipTimer = kClipHoldSeconds;
     ledThreshold[0] = 0.1;
     ledThreshold[1] = std::pow(10.0, -0.3);
     ledThreshold[2] = std::pow(10.0, -0.005);
-    inputLed = 1;
-    outputLed = 1;
-    inputLedHold = outputLedHold = 0.0;
-    moreScreenVisible = false;
-    programModified = false;
-    enabled = true;
 
     setNumInputs(2);
     setNumOutputs(2);
@@ -79,12 +68,36 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     cEffect.flags |= kFlagCanMono;
     programsAreChunks(true);
 
-    ReloadParametersFromTWR(false);
+    {
+        // No other thread runs yet; the lock keeps the rules of the calls.
+        const auto control = lockControl();
+        rate = sampleRate;
+        auto engine = std::make_unique<Tonewright>(rate, CabinetProcessor::Worker::none);
+        // Every slot the engine's default sound, named "Default Program",
+        // then the factory bank over them.
+        sound = *engine->GetParameters();
+        for (auto& program : programs) {
+            program.params = sound;
+            copyBounded(program.name, "Default Program");
+        }
+        copyBounded(bankName, kFactoryBankName);
+        installAndLoadFactoryBank();
 
-    copyBounded(bankName, kFactoryBankName);
-    installAndLoadFactoryBank();
-
-    setProgram(0);
+        // Program 0 plays (with the engine's own oversampling choice and
+        // first switch), in that engine.
+        TonewrightParameters first = programs[0].params;
+        first.enable = sound.enable;
+        first.upsampler_enabled = sound.upsampler_enabled;
+        sound = first;
+        copyBounded(currentProgramName, programs[0].name);
+        curProgram = 0;
+        if (!replaceEngineLocked(rate, 1024, std::move(engine))) throw std::bad_alloc();
+        // The audio thread starts with what was built here.
+        live = handover.Take();
+        playing = live->sound.get();
+    }
+    programModified = false;
+    enabled = true;
     createEditor();
 
     resume();
@@ -93,15 +106,17 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
 
 Effect::~Effect()
 {
+    // A map learned just before the end is written before the effect goes.
     workerStopping = true;
-    workerRequests.fetch_add(1);
-    workerRequests.notify_all();
+    wakeWorker();
     if (worker.joinable()) worker.join();
+    if (midiMapToWrite.exchange(false)) writeMidiMap();
     // The editor goes while the effect it reads is still whole (closing it
     // first when the host left it open).
     AEffEditor* gone = editor;
     editor = nullptr;
     delete gone;
+    delete live;
 }
 
 AudioEffect* createEffectInstance(audioMasterCallback host)
@@ -123,8 +138,6 @@ void Effect::createEditor()
         setEditor(nullptr);  // an effect without an editor still plays
     }
 }
-
-void Effect::waitForCabinetRebuild() { engine->cabinet.WaitForRebuild(); }
 
 void Effect::notifyEditorParameter(int index, float value)
 {
@@ -151,110 +164,243 @@ void Effect::clearEditorNotices()
     editorLearned.store(0);
 }
 
-// ---- the engine lock and the parameter hand-over ----
+// ---- telling the host ----
 
-std::unique_lock<EngineMutex> Effect::lockEngine()
+void Effect::snapshotValues(float* values) const
 {
-    std::unique_lock<EngineMutex> lock(engineMutex);
-    applyPendingParameters();
-    return lock;
+    for (int i = 0; i < kNumParameters; ++i) values[i] = params[i].value.load(std::memory_order_relaxed);
 }
 
-TonewrightParameters Effect::currentSound()
+void Effect::announce(Origin origin, const float* before)
 {
-    auto lock = lockEngine();
-    return *engine->GetParameters();
+    if (!audioMaster) return;
+    // Hosts that follow the parameters (and those that save them beside the
+    // chunk) learn of each that moved; a change the host made itself only
+    // asks it to read everything again.
+    if (origin == Origin::plugin) {
+        for (int i = 0; i < kNumParameters; ++i) {
+            const float now = params[i].value.load(std::memory_order_relaxed);
+            if (now == before[i]) continue;
+            audioMaster(&cEffect, audioMasterBeginEdit, i, 0, nullptr, 0.0f);
+            audioMaster(&cEffect, audioMasterAutomate, i, 0, nullptr, now);
+            audioMaster(&cEffect, audioMasterEndEdit, i, 0, nullptr, 0.0f);
+        }
+    }
+    updateDisplay();
 }
+
+// ---- the parameter hand-over ----
 
 void Effect::markPending(int index)
 {
-    pendingParameters[index >> 6].fetch_or(uint64_t{1} << (index & 63), std::memory_order_release);
+    const uint64_t bit = uint64_t{1} << (index & 63);
+    enginePending[index >> 6].fetch_or(bit, std::memory_order_release);
+    modelPending[index >> 6].fetch_or(bit, std::memory_order_release);
 }
 
-void Effect::applyPendingParameters()
+void Effect::markAllPending()
 {
     for (int word = 0; word < 2; ++word) {
-        uint64_t bits = pendingParameters[word].exchange(0, std::memory_order_acq_rel);
-        appliedSinceSnapshot[word] |= bits;
+        const uint64_t bits = word == 0 ? ~uint64_t{0} : (uint64_t{1} << (kNumParameters - 64)) - 1;
+        enginePending[word].fetch_or(bits, std::memory_order_release);
+        modelPending[word].fetch_or(bits, std::memory_order_release);
+    }
+}
+
+bool Effect::applyPendingParameters()
+{
+    bool applied = false;
+    Tonewright& engine = *live->bundle->engine;
+    for (int word = 0; word < 2; ++word) {
+        uint64_t bits = enginePending[word].exchange(0, std::memory_order_acq_rel);
         while (bits) {
             const int index = word * 64 + __builtin_ctzll(bits);
             bits &= bits - 1;
             const int id = static_cast<int>(twr_params[index]);
             const float value = params[index].value.load(std::memory_order_relaxed);
-            // A slot that already shows the engine's value (the reload after
-            // a program change or a restore) leaves the engine alone: going
-            // through the float would move the value by a rounding.
-            if (static_cast<float>(engine->GetParameterNormalized(id)) != value)
-                engine->SetParameterNormalized(id, value);
+            // A slot that already shows the engine's value (a program's or a
+            // restore's) leaves the engine alone: going through the float
+            // would move the value by a rounding.
+            if (static_cast<float>(engine.GetParameterNormalized(id)) != value) {
+                engine.SetParameterNormalized(id, value);
+                applied = true;
+            }
         }
     }
+    return applied;
 }
 
-// ---- whole sounds and whole engines ----
-
-void Effect::applySound(const TonewrightParameters& sound, SoundScope scope)
+std::unique_lock<std::mutex> Effect::lockControl()
 {
-    const Tonewright::PreparedSound prepared = engine->PrepareSound(sound);
-    Tonewright::Replaced replaced;
-    {
-        auto lock = lockEngine();
-        replaced = scope == SoundScope::wholeRecord ? engine->CommitWholeSound(prepared)
-                                                    : engine->CommitSound(prepared);
-    }
-    waitForCabinetRebuild();
+    std::unique_lock<std::mutex> lock(controlMutex);
+    foldLocked();
+    return lock;
 }
 
-bool Effect::replaceEngine(double rate, int block)
+void Effect::foldLocked()
 {
-    // Parameter changes still pending stay pending: the new engine takes
-    // them (and those the old one takes meanwhile) as the old one would.
-    TonewrightParameters sound;
-    {
-        std::lock_guard<EngineMutex> lock(engineMutex);
-        sound = *engine->GetParameters();
-        appliedSinceSnapshot[0] = appliedSinceSnapshot[1] = 0;
+    for (;;) {
+        const uint64_t state = programState.load(std::memory_order_acquire);
+        const auto seen = static_cast<std::uint32_t>(state >> kProgramBits);
+        if (seen != programsFolded) {
+            programsFolded = seen;
+            const int program = static_cast<int>(state & kProgramMask);
+            // A program keeps the current oversampling choice and first
+            // switch, as the engine does.
+            TonewrightParameters next = programs[program].params;
+            next.enable = sound.enable;
+            next.upsampler_enabled = sound.upsampler_enabled;
+            sound = next;
+            copyBounded(currentProgramName, programs[program].name);
+            shadow.sound = (*shadow.table)[size_t(program)];
+        }
+        for (int word = 0; word < 2; ++word) {
+            uint64_t bits = modelPending[word].exchange(0, std::memory_order_acq_rel);
+            while (bits) {
+                const int index = word * 64 + __builtin_ctzll(bits);
+                bits &= bits - 1;
+                const int id = static_cast<int>(twr_params[index]);
+                const float value = params[index].value.load(std::memory_order_relaxed);
+                if (static_cast<float>(RecordParameterNormalized(sound, id)) != value)
+                    ApplyParameterNormalized(sound, id, value);
+            }
+        }
+        // A program change that came meanwhile replaces what was read.
+        if (programState.load(std::memory_order_acquire) == state) return;
     }
+}
 
-    std::unique_ptr<Tonewright> fresh;
-    std::vector<TunerNote> window;
-    std::unique_ptr<double[]> in, left, right;
+TonewrightParameters Effect::currentSound()
+{
+    const auto control = lockControl();
+    return sound;
+}
+
+// ---- programs and sounds for the audio thread ----
+
+std::shared_ptr<const PreparedProgram> Effect::Prepare(const TonewrightParameters& record, double at, bool whole)
+{
+    auto prepared = std::make_shared<PreparedProgram>();
+    prepared->sound = Tonewright::PrepareSound(record, at);
+    prepared->whole = whole;
+    for (int i = 0; i < kNumParameters; ++i)
+        prepared->values[i] = static_cast<float>(RecordParameterNormalized(record, static_cast<int>(twr_params[i])));
+    return prepared;
+}
+
+std::shared_ptr<const ProgramTable> Effect::PrepareTable(const EffectProgram* bank, double at)
+{
+    auto table = std::make_shared<ProgramTable>();
+    for (int k = 0; k < kNumPrograms; ++k) (*table)[size_t(k)] = Prepare(bank[k].params, at, false);
+    return table;
+}
+
+Effect::Change Effect::prepareChangeLocked(std::shared_ptr<EngineBundle> bundle,
+                                           std::shared_ptr<const ProgramTable> table,
+                                           std::shared_ptr<const PreparedProgram> next)
+{
+    Change change{std::move(bundle), std::move(table), std::move(next), std::make_unique<Delivery>()};
+    Delivery& d = *change.delivery;
+    d.bundle = change.bundle ? change.bundle : shadow.bundle;
+    d.table = change.table ? change.table : shadow.table;
+    d.sound = change.sound ? change.sound : shadow.sound;
+    d.programsSeen = programsFolded;
+    return change;
+}
+
+void Effect::commitChangeLocked(Change&& change) noexcept
+{
+    if (change.bundle) shadow.bundle = std::move(change.bundle);
+    if (change.table) {
+        shadow.table = std::move(change.table);
+        // Program changes on any thread take their values from here.
+        for (int k = 0; k < kNumPrograms; ++k)
+            for (int i = 0; i < kNumParameters; ++i)
+                programValues[k][i].store((*shadow.table)[size_t(k)]->values[i], std::memory_order_relaxed);
+    }
+    if (change.sound) {
+        shadow.sound = std::move(change.sound);
+        sound = shadow.sound->sound.record;
+        // The slots show the new sound before the audio thread plays it; it
+        // compares them all once it does.
+        for (int i = 0; i < kNumParameters; ++i) {
+            params[i].value.store(shadow.sound->values[i], std::memory_order_relaxed);
+            notifyEditorParameter(i, shadow.sound->values[i]);
+        }
+    }
+    handover.Post(std::move(change.delivery));
+}
+
+void Effect::playSoundLocked(const TonewrightParameters& next)
+{
+    commitChangeLocked(prepareChangeLocked(nullptr, nullptr, Prepare(next, rate, true)));
+}
+
+void Effect::requestProgram(int program, Origin origin, bool again)
+{
+    if (!validProgramIndex(program)) return;
+    if (!again && program == curProgram.load()) return;
+    float before[kNumParameters];
+    snapshotValues(before);
+    for (int i = 0; i < kNumParameters; ++i) {
+        if (kKeptByPrograms[size_t(i)]) continue;
+        const float value = programValues[program][i].load(std::memory_order_relaxed);
+        params[i].value.store(value, std::memory_order_relaxed);
+        notifyEditorParameter(i, value);
+    }
+    markAllPending();
+    uint64_t state = programState.load(std::memory_order_relaxed);
+    uint64_t next;
+    do {
+        next = ((state >> kProgramBits) + 1) << kProgramBits | static_cast<uint64_t>(program);
+    } while (!programState.compare_exchange_weak(state, next, std::memory_order_acq_rel));
+    curProgram = program;
+    programModified = false;
+    notifyEditorProgram(program);
+    announce(origin, before);
+}
+
+// ---- engines ----
+
+bool Effect::replaceEngineLocked(double at, int block, std::unique_ptr<Tonewright> made)
+{
+    foldLocked();
+    Change change;
     try {
-        fresh = std::make_unique<Tonewright>(rate);
-        fresh->Reserve(block);
+        auto bundle = std::make_shared<EngineBundle>();
+        bundle->engine = made ? std::move(made) : std::make_unique<Tonewright>(at, CabinetProcessor::Worker::none);
+        bundle->engine->Reserve(block);
+        std::shared_ptr<const PreparedProgram> prepared = Prepare(sound, at, true);
         {
-            // Nothing else sees the new engine yet: no lock.
-            const Tonewright::Replaced replaced = fresh->CommitWholeSound(fresh->PrepareSound(sound));
+            // Nothing else sees the new engine yet.
+            const Tonewright::Replaced replaced = bundle->engine->CommitWholeSound(prepared->sound);
         }
-        fresh->Settle();
-        if (rate != engine->GetFs()) window = Tuner::WindowFor(rate);
-        if (block > blockCapacity) {
-            in = std::make_unique<double[]>(static_cast<size_t>(block));
-            left = std::make_unique<double[]>(static_cast<size_t>(block));
-            right = std::make_unique<double[]>(static_cast<size_t>(block));
-        }
+        bundle->engine->Settle();
+        if (!shadow.bundle || at != shadow.bundle->rate) bundle->tunerWindow = Tuner::WindowFor(at);
+        bundle->in = std::make_unique<double[]>(static_cast<size_t>(block));
+        bundle->left = std::make_unique<double[]>(static_cast<size_t>(block));
+        bundle->right = std::make_unique<double[]>(static_cast<size_t>(block));
+        bundle->capacity = block;
+        bundle->rate = at;
+        std::shared_ptr<const ProgramTable> table;
+        if (at != rate || !shadow.table) table = PrepareTable(programs, at);
+        change = prepareChangeLocked(std::move(bundle), std::move(table), std::move(prepared));
     } catch (...) {
         std::fprintf(stderr, "Quarrystone TWR:: No new engine for %g Hz and blocks of %d; the current one stays.\n",
-                     rate, block);
+                     at, block);
         return false;
     }
-
-    {
-        std::lock_guard<EngineMutex> lock(engineMutex);
-        for (int word = 0; word < 2; ++word) pendingParameters[word].fetch_or(appliedSinceSnapshot[word]);
-        engine.swap(fresh);
-        applyPendingParameters();
-        tuner.SetFs(rate, window);
-        invSampleRate = 1.0 / rate;
-        if (in) {
-            blockIn.swap(in);
-            blockLeft.swap(left);
-            blockRight.swap(right);
-            blockCapacity = block;
-        }
-        engineBlock = block;
-    }
-    // The old engine, tuner window and block buffers are freed here.
+    rate = at;
+    engineBlock = block;
+    reservedFrames = block;
+    commitChangeLocked(std::move(change));
     return true;
+}
+
+bool Effect::reserveBlocksLocked(int n)
+{
+    n = std::min(n, kMaxReservedBlock);
+    return n <= engineBlock || replaceEngineLocked(rate, n);
 }
 
 // ---- the worker thread ----
@@ -266,12 +412,15 @@ void Effect::workerLoop()
         workerRequests.wait(seen);
         seen = workerRequests.load();
         if (workerStopping) break;
-        const int program = requestedProgram.exchange(-1);
-        // A change that fails (out of memory) leaves the current program
-        // and the stored map as they were.
+        // A change that fails (out of memory) leaves the sound and the
+        // stored map as they were.
         try {
-            if (program >= 0) setProgram(program);
             if (midiMapToWrite.exchange(false)) writeMidiMap();
+            if (cabinetToPrepare.exchange(false)) prepareCabinetChange();
+            if (handover.HasReturns()) {
+                const auto control = lockControl();
+                handover.Collect();
+            }
         } catch (...) {
         }
         workerHandled.store(seen);
@@ -279,10 +428,8 @@ void Effect::workerLoop()
     }
 }
 
-void Effect::requestProgramChange(int program)
+void Effect::wakeWorker()
 {
-    if (!validProgramIndex(program)) return;
-    requestedProgram.store(program);
     workerRequests.fetch_add(1);
     workerRequests.notify_one();
 }
@@ -290,8 +437,17 @@ void Effect::requestProgramChange(int program)
 void Effect::requestMidiMapWrite()
 {
     midiMapToWrite.store(true);
-    workerRequests.fetch_add(1);
-    workerRequests.notify_one();
+    wakeWorker();
+}
+
+void Effect::prepareCabinetChange()
+{
+    const auto control = lockControl();
+    const CabinetProcessorParameters& now = sound.cabinet;
+    const CabinetProcessorParameters& plays = shadow.sound->sound.record.cabinet;
+    if (now.windowsize == plays.windowsize && now.minphase == plays.minphase && now.Impulse() == plays.Impulse())
+        return;
+    playSoundLocked(sound);
 }
 
 void Effect::waitForWorker()
@@ -308,10 +464,10 @@ void Effect::resume()
 {
     std::unique_ptr<char[]> released;
     {
-        std::lock_guard<std::mutex> control(controlMutex);
+        const auto control = lockControl();
         released.swap(chunk);
         chunkSize = 0;
-        reserveBlocks(blockSize);
+        reserveBlocksLocked(blockSize);
     }
     secondInputHeard = false;
     // The request for MIDI input older hosts wait for.
@@ -319,16 +475,16 @@ void Effect::resume()
     AudioEffectX::resume();
 }
 
-void Effect::setSampleRate(float rate)
+void Effect::setSampleRate(float newRate)
 {
-    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) {
-        std::fprintf(stderr, "Quarrystone TWR:: sample rate %g refused\n", static_cast<double>(rate));
+    if (!(newRate >= kMinSampleRate && newRate <= kMaxSampleRate)) {
+        std::fprintf(stderr, "Quarrystone TWR:: sample rate %g refused\n", static_cast<double>(newRate));
         return;
     }
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     // A rate the engine cannot be built for (out of memory) is refused too.
-    if (static_cast<double>(rate) != engine->GetFs() && !replaceEngine(rate, engineBlock)) return;
-    AudioEffectX::setSampleRate(rate);
+    if (static_cast<double>(newRate) != rate && !replaceEngineLocked(newRate, engineBlock)) return;
+    AudioEffectX::setSampleRate(newRate);
 }
 
 void Effect::setBlockSize(VstInt32 size)
@@ -337,14 +493,8 @@ void Effect::setBlockSize(VstInt32 size)
         std::fprintf(stderr, "Quarrystone TWR:: block size %d refused\n", static_cast<int>(size));
         return;
     }
-    std::lock_guard<std::mutex> control(controlMutex);
-    if (reserveBlocks(size)) AudioEffectX::setBlockSize(size);
-}
-
-bool Effect::reserveBlocks(int n)
-{
-    n = std::min(n, kMaxReservedBlock);
-    return n <= engineBlock || replaceEngine(engine->GetFs(), n);
+    const auto control = lockControl();
+    if (reserveBlocksLocked(size)) AudioEffectX::setBlockSize(size);
 }
 
 // ---- parameters ----
@@ -357,8 +507,15 @@ void Effect::setParameter(VstInt32 index, float value)
     if (validParameterIndex(index)) {
         value = std::clamp(value, 0.0f, 1.0f);
         const float old = params[index].value.exchange(value);
-        if (old != value) programModified = true;
-        markPending(index);
+        if (old != value) {
+            programModified = true;
+            markPending(index);
+            // The window and phase of the cabinet need it prepared anew.
+            if (kCabinetShapers[size_t(index)]) {
+                cabinetToPrepare.store(true);
+                wakeWorker();
+            }
+        }
     }
     notifyEditorParameter(index, value);
 }
@@ -393,9 +550,9 @@ void Effect::ReloadParametersFromTWR(bool automated)
 {
     float values[kNumParameters];
     {
-        auto lock = lockEngine();
+        const auto control = lockControl();
         for (int i = 0; i < kNumParameters; ++i)
-            values[i] = static_cast<float>(engine->GetParameterNormalized(static_cast<int>(twr_params[i])));
+            values[i] = static_cast<float>(RecordParameterNormalized(sound, static_cast<int>(twr_params[i])));
     }
     for (int i = 0; i < kNumParameters; ++i) {
         if (automated)
@@ -409,37 +566,29 @@ void Effect::ReloadParametersFromTWR(bool automated)
 
 VstInt32 Effect::getProgram() { return curProgram.load(); }
 
-void Effect::setProgram(VstInt32 program) { selectProgram(program, false); }
+void Effect::setProgram(VstInt32 program) { requestProgram(program, Origin::host, false); }
+
+void Effect::loadProgram(int program) { requestProgram(program, Origin::plugin, false); }
 
 VstIntPtr Effect::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float)
 {
     if (index != kVendorReselectProgram || value < 0 || value >= kNumPrograms) return 0;
-    selectProgram(static_cast<int>(value), true);
+    requestProgram(static_cast<int>(value), Origin::host, true);
     return 1;
-}
-
-void Effect::selectProgram(int program, bool again)
-{
-    if (!validProgramIndex(program)) return;
-    std::lock_guard<std::mutex> control(controlMutex);
-    if (program == curProgram.load() && !again) return;
-    applySound(programs[program].params);
-    curProgram = program;
-    copyBounded(currentProgramName, programs[program].name);
-    notifyEditorProgram(program);
-    ReloadParametersFromTWR(false);
-    programModified = false;
 }
 
 void Effect::saveCurrentToBank(const char* name, int slot)
 {
     {
-        std::lock_guard<std::mutex> control(controlMutex);
-        const TonewrightParameters sound = currentSound();
+        const auto control = lockControl();
         const int target = validProgramIndex(slot) ? slot : curProgram.load();
         curProgram = target;
-        programs[target].params = sound;  // what it replaces is dropped off the engine lock
+        auto table = std::make_shared<ProgramTable>(*shadow.table);
+        (*table)[size_t(target)] = Prepare(sound, rate, false);
+        Change change = prepareChangeLocked(nullptr, std::move(table), nullptr);
+        programs[target].params = sound;  // what it replaces is dropped here, off the audio thread
         copyBounded(programs[target].name, name);
+        commitChangeLocked(std::move(change));
     }
     programModified = false;
     CompareBank();
@@ -447,7 +596,7 @@ void Effect::saveCurrentToBank(const char* name, int slot)
 
 void Effect::setProgramName(char* name)
 {
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     const int current = curProgram.load();
     if (!validProgramIndex(current)) return;
     copyBounded(programs[current].name, name);
@@ -456,14 +605,14 @@ void Effect::setProgramName(char* name)
 
 void Effect::getProgramName(char* name)
 {
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     if (validProgramIndex(curProgram.load())) copyBounded(name, kVstMaxProgNameLen, currentProgramName);
 }
 
 bool Effect::getProgramNameIndexed(VstInt32, VstInt32 index, char* text)
 {
     if (!validProgramIndex(index)) return false;
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     copyBounded(text, kVstMaxProgNameLen, programs[index].name);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/AudioThread.h"
 #include "plugin/Effect.h"
 
 #if defined(__SSE__)
@@ -119,6 +120,64 @@ void Effect::updateLed(std::atomic<int32_t>& shown, double& hold, int level, int
     shown.store(s, std::memory_order_relaxed);
 }
 
+void Effect::beginBlock()
+{
+    if (Delivery* d = handover.Take()) adopt(d);
+    // The newest program change, from any thread, unless the sound that was
+    // handed over came after it.
+    const uint64_t state = programState.load(std::memory_order_acquire);
+    const auto seq = static_cast<std::uint32_t>(state >> kProgramBits);
+    if (seq != programsPlayed) {
+        programsPlayed = seq;
+        programPlayed = static_cast<int>(state & kProgramMask);
+        if (newer(seq, live->programsSeen)) commit((*live->table)[size_t(programPlayed)].get());
+    }
+    // Before the first block, settings play from the first sample too.
+    if (applyPendingParameters() && untouched) live->bundle->engine->EndFades();
+}
+
+void Effect::adopt(Delivery* d)
+{
+    Delivery* old = live;
+    live = d;
+    if (!old || d->bundle != old->bundle) {
+        // A new engine comes with the sound it was built with.
+        EngineBundle& b = *d->bundle;
+        if (!b.tunerWindow.empty()) tuner.SetFs(b.rate, b.tunerWindow);
+        invSampleRate = 1.0 / b.rate;
+        playing = d->sound.get();
+        untouched = true;
+        markAllPending();
+    }
+    // A program change played here that the producer had not seen came after
+    // what it sent: it plays on, from the programs just handed over.
+    const PreparedProgram* target = d->sound.get();
+    if (newer(programsPlayed, d->programsSeen)) target = (*d->table)[size_t(programPlayed)].get();
+    if (target != playing) commit(target);
+    if (old) {
+        handover.Return(old);
+        // Whatever it held is freed on the worker, soon.
+        wakeWorker();
+    }
+}
+
+void Effect::commit(const PreparedProgram* p)
+{
+    Tonewright& engine = *live->bundle->engine;
+    {
+        // What it replaces stays alive in the delivery that brought it,
+        // which goes back only after this.
+        const Tonewright::Replaced replaced = p->whole ? engine.CommitWholeSound(p->sound) : engine.CommitSound(p->sound);
+    }
+    // Before the first block (a host that sets up, then plays) the sound is
+    // there from the first sample, with no fade from what it replaced.
+    if (untouched) engine.EndFades();
+    playing = p;
+    // The parameter slots are what plays: the engine takes again every one
+    // that differs from the record it was given.
+    markAllPending();
+}
+
 template <bool Accumulate>
 void Effect::render(float** inputs, float** outputs, int n)
 {
@@ -131,29 +190,30 @@ void Effect::render(float** inputs, float** outputs, int n)
     float* out1 = outputs ? outputs[1] : nullptr;
     if (!out0 && !out1) return;
     n = std::max(n, 0);
+    const AudioThreadScope audioThread;
     DenormalsOff denormalsOff;
 
+    beginBlock();
     if (!enabled.load(std::memory_order_relaxed)) {
         copyBypassed<Accumulate>(in0, in1, out0, out1, n);
         return;
     }
 
-    std::lock_guard<EngineMutex> lock(engineMutex);
-    engineMutex.MarkAudioHold();
-    applyPendingParameters();
-    Tonewright& chain = *engine;
+    EngineBundle& bundle = *live->bundle;
+    Tonewright& chain = *bundle.engine;
+    if (n > 0) untouched = false;
 
     const bool meters = moreScreenVisible.load(std::memory_order_relaxed);
     if (meters) updateLed(inputLed, inputLedHold, ledLevel(peakOf(in0, in1, n)), n);
 
     double clip = clipTimer.load(std::memory_order_relaxed);
     // A block longer than the buffers runs through the engine in pieces.
-    const int piece = std::max(1, std::min(blockCapacity, engineBlock));
+    const int piece = std::max(1, bundle.capacity);
     for (int start = 0; start < n; start += piece) {
         const int m = std::min(piece, n - start);
-        double* mono = blockIn.get();
-        double* left = blockLeft.get();
-        double* right = blockRight.get();
+        double* mono = bundle.in.get();
+        double* left = bundle.left.get();
+        double* right = bundle.right.get();
 
         // Hosts feed a mono track's plug-in silence on its second input;
         // averaging would halve the guitar. Until the second input has

@@ -1,8 +1,7 @@
 // What the editor's menus and buttons do to the effect: banks, preamps,
 // cabinet impulses and presets from files and back. Each reads into a copy
 // first, so that a file that cannot be used changes nothing, and hands the
-// engine what it read by the thread rules (docs/threads.md): prepared off
-// the engine lock, committed or swapped under it.
+// audio thread what it read as a prepared sound (docs/threads.md).
 
 #include <cstdio>
 #include <memory>
@@ -15,30 +14,65 @@
 
 namespace tonewright {
 
+namespace {
+
+// A preamp description brings its voicing; the knobs stay as the player set
+// them.
+void keepKnobs(PreampParameters& loaded, const PreampParameters& current)
+{
+    loaded.gainControl.wiper = current.gainControl.wiper;
+    loaded.toneControl.bass = current.toneControl.bass;
+    loaded.toneControl.mids = current.toneControl.mids;
+    loaded.toneControl.treble = current.toneControl.treble;
+    loaded.toneControl.presence = current.toneControl.presence;
+}
+
+}  // namespace
+
+bool Effect::takeBankLocked(const EffectProgram* bank, std::filesystem::path file, int current)
+{
+    Change change;
+    try {
+        // A program keeps the current oversampling choice and first switch.
+        TonewrightParameters next = bank[current].params;
+        next.enable = sound.enable;
+        next.upsampler_enabled = sound.upsampler_enabled;
+        change = prepareChangeLocked(nullptr, PrepareTable(bank, rate), Prepare(next, rate, true));
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the bank; the programs stay as they were.\n");
+        return false;
+    }
+    for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
+    bankFile.swap(file);
+    copyBounded(bankName, bankFile.filename().c_str());
+    curProgram = current;
+    copyBounded(currentProgramName, programs[current].name);
+    commitChangeLocked(std::move(change));
+    notifyEditorProgram(current);
+    return true;
+}
+
 bool Effect::loadBank(const char* path)
 {
     if (!path) return false;
-    std::unique_lock<std::mutex> control(controlMutex);
-    auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
-    for (int i = 0; i < kNumPrograms; ++i) bank[i] = programs[i];
-    if (!LoadBankFromXML(bank.get(), path)) return false;
-    for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
-    bankFile = path;
-    copyBounded(bankName, bankFile.filename().c_str());
-    applySound(programs[0].params);
-    curProgram = 0;
-    copyBounded(currentProgramName, programs[0].name);
-    notifyEditorProgram(0);
-    control.unlock();
-    ReloadParametersFromTWR(true);
-    programModified = false;
-    CompareBank();
+    float before[kNumParameters];
+    {
+        const auto control = lockControl();
+        auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
+        for (int i = 0; i < kNumPrograms; ++i) bank[i] = programs[i];
+        if (!LoadBankFromXML(bank.get(), path)) return false;
+        snapshotValues(before);
+        if (!takeBankLocked(bank.get(), path, 0)) return false;
+        programModified = false;
+        compareBankLocked();
+    }
+    announce(Origin::plugin, before);
     return true;
 }
 
 bool Effect::saveBank()
 {
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     if (bankName[0] == '\0' || bankFile.empty()) {
         std::fprintf(stderr, "Quarrystone TWR:: The bank has no name; it was not saved.\n");
         return false;
@@ -54,7 +88,7 @@ bool Effect::saveBank()
 bool Effect::exportBank(const char* path)
 {
     if (!path) return false;
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     if (!SaveBankAsXML(programs, path)) {
         std::fprintf(stderr, "Quarrystone TWR:: Cannot write the bank %s.\n", path);
         return false;
@@ -66,38 +100,40 @@ bool Effect::exportBank(const char* path)
 
 void Effect::setBankFile(const std::filesystem::path& file)
 {
-    {
-        std::lock_guard<std::mutex> control(controlMutex);
-        bankFile = file;
-        copyBounded(bankName, file.filename().c_str());
-    }
-    CompareBank();
+    const auto control = lockControl();
+    bankFile = file;
+    copyBounded(bankName, file.filename().c_str());
+    compareBankLocked();
 }
 
 std::filesystem::path Effect::getBankFile()
 {
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     return bankFile;
 }
 
 std::string Effect::getBankName()
 {
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     return bankName;
 }
 
 bool Effect::loadPreamp(const char* path)
 {
     if (!path) return false;
-    std::lock_guard<std::mutex> control(controlMutex);
-    PreampParameters preamp = currentSound().preamp;
-    if (!LoadPreampFromXML(preamp, path)) return false;
+    float before[kNumParameters];
     {
-        // Settings only: what a commit copies for the preamp.
-        auto lock = lockEngine();
-        engine->SetPreamp(&preamp);
+        const auto control = lockControl();
+        PreampParameters preamp = sound.preamp;
+        if (!LoadPreampFromXML(preamp, path)) return false;
+        keepKnobs(preamp, sound.preamp);
+        snapshotValues(before);
+        TonewrightParameters next = sound;
+        next.preamp = preamp;
+        playSoundLocked(next);
     }
     programModified = true;
+    announce(Origin::plugin, before);
     return true;
 }
 
@@ -105,41 +141,45 @@ bool Effect::loadCabinetImpulse(const char* path)
 {
     if (!path) return false;
     std::vector<double> left, right;
-    int frames = 0, rate = 0;
+    int frames = 0, impulseRate = 0;
     bool mono = true;
-    if (!LoadImpulse(path, &left, &right, &frames, &rate, &mono)) return false;
-    auto impulse = CabinetImpulse::Make(left.data(), right.data(), frames, mono, rate, fname(path));
+    if (!LoadImpulse(path, &left, &right, &frames, &impulseRate, &mono)) return false;
+    auto impulse = CabinetImpulse::Make(left.data(), right.data(), frames, mono, impulseRate, fname(path));
     if (!impulse) return false;
     left = {};
     right = {};
 
-    std::lock_guard<std::mutex> control(controlMutex);
-    const bool minimumPhase = currentSound().cabinet.minphase;
-    // The slow part, off the lock; the cabinet's worker finds it done.
-    engine->PrepareImpulse(*impulse, minimumPhase);
-    Tonewright::Replaced replaced;
+    float before[kNumParameters];
     {
-        auto lock = lockEngine();
-        replaced = engine->SwapCabinetImpulse(std::move(impulse));
+        const auto control = lockControl();
+        snapshotValues(before);
+        TonewrightParameters next = sound;
+        next.cabinet.SetImpulse(std::move(impulse));
+        // The slow part (minimum phase, the version at the running rate, the
+        // spectra) is done here, before the audio thread is handed it.
+        playSoundLocked(next);
     }
-    waitForCabinetRebuild();
     programModified = true;
+    announce(Origin::plugin, before);
     return true;
 }
 
 bool Effect::importPreset(const char* path)
 {
     if (!path) return false;
-    std::unique_lock<std::mutex> control(controlMutex);
-    TonewrightParameters sound = currentSound();
-    std::string name;
-    if (!LoadPresetFromXML(sound, path, &name)) return false;
-    applySound(sound, SoundScope::wholeRecord);
-    copyBounded(currentProgramName, name.c_str());
-    control.unlock();
-    ReloadParametersFromTWR(true);
+    float before[kNumParameters];
+    {
+        const auto control = lockControl();
+        TonewrightParameters next = sound;
+        std::string name;
+        if (!LoadPresetFromXML(next, path, &name)) return false;
+        snapshotValues(before);
+        playSoundLocked(next);
+        copyBounded(currentProgramName, name.c_str());
+    }
     // The sound came from a file, not from the program's slot.
     programModified = true;
+    announce(Origin::plugin, before);
     return true;
 }
 
@@ -154,7 +194,7 @@ bool Effect::exportPreset(const char* path, const char* name)
 void Effect::setWorkingProgramName(const char* name)
 {
     {
-        std::lock_guard<std::mutex> control(controlMutex);
+        const auto control = lockControl();
         copyBounded(currentProgramName, name);
     }
     programModified = true;
@@ -162,16 +202,9 @@ void Effect::setWorkingProgramName(const char* name)
 
 void Effect::getSoundNames(std::string& preamp, std::string& impulse)
 {
-    // Copied into fixed buffers under the lock, which allocates nothing.
-    char preampName[256], impulseName[256];
-    {
-        auto lock = lockEngine();
-        const TonewrightParameters* sound = engine->GetParameters();
-        copyBounded(preampName, sound->preamp.name);
-        copyBounded(impulseName, sound->cabinet.GetName());
-    }
-    preamp = preampName;
-    impulse = impulseName;
+    const auto control = lockControl();
+    preamp = sound.preamp.name;
+    impulse = sound.cabinet.GetName();
 }
 
 }  // namespace tonewright

@@ -23,6 +23,7 @@ bool validTarget(int32_t v) { return v == -1 || (v >= 0 && v <= kLargestTarget);
 VstInt32 Effect::processEvents(VstEvents* events)
 {
     if (!events || events->numEvents <= 0) return 0;
+    bool moved = false;
     for (VstInt32 e = 0; e < events->numEvents; ++e) {
         const VstEvent* event = events->events[e];
         if (!event || event->type != kVstMidiType) continue;
@@ -33,7 +34,7 @@ VstInt32 Effect::processEvents(VstEvents* events)
         switch (status & 0xF0) {
         case 0xB0: {
             const int controller = data1 & 255;
-            const int32_t target = midiLearnTarget.exchange(-1);
+            const int32_t target = learnTarget.exchange(-1);
             if (target != -1) {
                 const int32_t previous = midiMap[controller].exchange(target);
                 // The editor takes its learn frames down in its idle.
@@ -42,17 +43,35 @@ VstInt32 Effect::processEvents(VstEvents* events)
                 requestMidiMapWrite();
             }
             const int32_t bound = midiMap[controller].load();
-            if (bound != -1) setParameter(bound, static_cast<float>(data2) / 127.0f);
+            if (bound == -1) break;
+            const float value = static_cast<float>(data2) / 127.0f;
+            const bool parameter = validParameterIndex(bound);
+            const bool changed = parameter && params[bound].value.load() != value;
+            setParameter(bound, value);
+            // A controller moves a parameter as a hand on the knob would: the
+            // host records it (from this thread; nothing here allocates or
+            // locks).
+            if (changed && audioMaster) {
+                audioMaster(&cEffect, audioMasterBeginEdit, bound, 0, nullptr, 0.0f);
+                audioMaster(&cEffect, audioMasterAutomate, bound, 0, nullptr, value);
+                audioMaster(&cEffect, audioMasterEndEdit, bound, 0, nullptr, 0.0f);
+                moved = true;
+            }
             break;
         }
-        case 0xC0: requestProgramChange(data1 & 127); break;
+        case 0xC0:
+            // Played from the prepared programs in the block these events
+            // belong to; the host is told of every parameter it moves.
+            requestProgram(data1 & 127, Origin::plugin, false);
+            break;
         default: break;
         }
     }
+    if (moved) updateDisplay();
     return 0;
 }
 
-void Effect::setMIDILearnControl(int tag) { midiLearnTarget = tag; }
+void Effect::setMIDILearnControl(int tag) { learnTarget = tag; }
 
 std::atomic<int32_t>* Effect::getMIDIMap(bool reload)
 {

@@ -45,34 +45,38 @@ void Effect::installAndLoadFactoryBank()
 
 void Effect::CompareBank()
 {
-    std::lock_guard<std::mutex> control(controlMutex);
+    const auto control = lockControl();
     compareBankLocked();
 }
 
 void Effect::compareBankLocked()
 {
     if (bankName[0] == '\0') return;
-    std::string file;
-    if (!system::ReadWholeFile(bankFile, file)) {
+    // What cannot be compared (unreadable, or no memory to compare with)
+    // counts as changed: the star asks the user to save.
+    try {
+        std::string file;
+        if (!system::ReadWholeFile(bankFile, file)) {
+            bankModified = true;
+            return;
+        }
+        const size_t lineEnd = file.find('\n');
+        if (lineEnd == std::string::npos) {
+            bankModified = true;
+            return;
+        }
+        const std::string_view stored = std::string_view(file).substr(lineEnd + 1);
+        bankModified = stored != BankElementText(programs);
+    } catch (const std::bad_alloc&) {
         bankModified = true;
-        return;
     }
-    const size_t lineEnd = file.find('\n');
-    if (lineEnd == std::string::npos) {
-        bankModified = true;
-        return;
-    }
-    const std::string_view stored = std::string_view(file).substr(lineEnd + 1);
-    bankModified = stored != BankElementText(programs);
 }
 
 VstInt32 Effect::getChunk(void** data, bool isPreset)
 {
     if (!data) return 0;
     *data = nullptr;
-    std::lock_guard<std::mutex> control(controlMutex);
-    const TonewrightParameters sound = currentSound();
-    // The text is built off the engine lock.
+    const auto control = lockControl();
     std::string text;
     XmlWriter w(text);
     if (isPreset) {
@@ -118,51 +122,57 @@ VstInt32 Effect::setChunk(void* data, VstInt32 byteSize, bool isPreset)
         return 0;
     }
 
-    std::unique_lock<std::mutex> control(controlMutex);
-    TonewrightParameters sound = currentSound();
-    if (isPreset) {
-        GetPresetFromXML(sound, root);
-        applySound(sound, SoundScope::wholeRecord);
-        control.unlock();
-        ReloadParametersFromTWR(true);
-        editorRefresh.store(true);
-        return 0;
-    }
-
-    // Everything is read into copies first; the programs, names and sound
-    // change together once the whole chunk has been read.
-    auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
-    for (int i = 0; i < kNumPrograms; ++i) bank[i] = programs[i];
-    std::string newBankName = bankName;
-    std::string newProgramName = currentProgramName;
-    bool modified = false;
-    int current = curProgram.load();
-    for (pugi::xml_node child : root.children()) {
-        if (child.type() != pugi::node_element) continue;
-        const std::string_view tag = child.name();
-        if (tag == "TWRBank") {
-            GetBankFromXML(bank.get(), child);
-            newBankName = plainFileName(ReadText(child, "name"));
-        } else if (tag == "TWRCurrent") {
-            GetPresetFromXML(sound, child);
-            newProgramName = ReadText(child, "name");
-            modified = ReadBool(child, "modified");
-            // A program number that is missing or out of range keeps the
-            // current one.
-            if (const auto k = parseLeadingInt(ReadText(child, "prognum").c_str()); k && validProgramIndex(*k))
-                current = *k;
+    float before[kNumParameters];
+    {
+        const auto control = lockControl();
+        snapshotValues(before);
+        TonewrightParameters next = sound;
+        if (isPreset) {
+            GetPresetFromXML(next, root);
+            playSoundLocked(next);
+        } else {
+            // Everything is read into copies first; the programs, names and
+            // sound change together once the whole chunk has been read.
+            auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
+            for (int i = 0; i < kNumPrograms; ++i) bank[i] = programs[i];
+            std::string newBankName = bankName;
+            std::string newProgramName = currentProgramName;
+            bool modified = false;
+            int current = curProgram.load();
+            for (pugi::xml_node child : root.children()) {
+                if (child.type() != pugi::node_element) continue;
+                const std::string_view tag = child.name();
+                if (tag == "TWRBank") {
+                    GetBankFromXML(bank.get(), child);
+                    newBankName = plainFileName(ReadText(child, "name"));
+                } else if (tag == "TWRCurrent") {
+                    GetPresetFromXML(next, child);
+                    newProgramName = ReadText(child, "name");
+                    modified = ReadBool(child, "modified");
+                    // A program number that is missing or out of range
+                    // keeps the current one.
+                    if (const auto k = parseLeadingInt(ReadText(child, "prognum").c_str());
+                        k && validProgramIndex(*k))
+                        current = *k;
+                }
+            }
+            char name[256];
+            copyBounded(name, newBankName.c_str());
+            std::filesystem::path file = name[0] ? folders.banks / name : std::filesystem::path();
+            Change change = prepareChangeLocked(nullptr, PrepareTable(bank.get(), rate), Prepare(next, rate, true));
+            for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
+            copyBounded(bankName, name);
+            bankFile.swap(file);
+            copyBounded(currentProgramName, newProgramName.c_str());
+            curProgram = current;
+            commitChangeLocked(std::move(change));
+            programModified = modified;
+            compareBankLocked();
         }
     }
-    for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
-    copyBounded(bankName, newBankName.c_str());
-    bankFile = bankName[0] ? folders.banks / bankName : std::filesystem::path();
-    copyBounded(currentProgramName, newProgramName.c_str());
-    curProgram = current;
-    applySound(sound, SoundScope::wholeRecord);
-    control.unlock();
-    ReloadParametersFromTWR(true);
-    programModified = modified;
-    CompareBank();
+    // The host restored this itself: it reads the values again, and the
+    // restored program keeps the modified flag it was saved with.
+    announce(Origin::host, before);
     editorRefresh.store(true);
     return 0;
 }

@@ -124,14 +124,16 @@ public:
         *data = chunk.empty() ? nullptr : chunk.data();
         return static_cast<VstInt32>(chunk.size());
     }
-    // Accepts text starting with "<TWRChunk>" unless told not to, and then
-    // reloads every parameter automated, as the plug-in does.
+    // Accepts text starting with "<TWRChunk>" unless told not to; then, as
+    // the plug-in does, every value is the restored one and the host is
+    // asked to read them again.
     VstInt32 setChunk(void* data, VstInt32 size, bool) override
     {
         const char* text = static_cast<const char*>(data);
         chunkWasCopy = text != lastHostBytes && text[size] == '\0';
-        for (int i = 0; acceptChunks && std::strncmp(text, "<TWRChunk>", 10) == 0 && i < 80; ++i)
-            setParameterAutomated(i, 0.5f);
+        if (!acceptChunks || std::strncmp(text, "<TWRChunk>", 10) != 0) return 0;
+        for (float& v : values) v = 0.5f;
+        updateDisplay();
         return 0;
     }
     VstInt32 processEvents(VstEvents* events) override

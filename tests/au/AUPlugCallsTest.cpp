@@ -165,18 +165,20 @@ TEST_F(AUCalls, StateIsTheBankChunkWithTheComponentCodesAndRestoreTakesOnlySuchS
     EXPECT_EQ(auhost::Text(static_cast<CFStringRef>(CFDictionaryGetValue(saved, CFSTR("name")))), "default");
     EXPECT_EQ(CFDictionaryGetCount(saved), 6);
 
-    // Restored, it reaches the plug-in as a private, terminated copy; each
-    // value the plug-in reloads is set through the unit (which hands it to
-    // the plug-in once more) and announced, without gestures.
+    // Restored, it reaches the plug-in as a private, terminated copy; when
+    // the plug-in takes it (and asks the host to read everything again), the
+    // unit reads the program and every value back and announces each,
+    // without gestures and without setting anything.
     fx->lastHostBytes = CFDataGetBytePtr(data);
     for (bool accepted : {false, true}) {
         fx->acceptChunks = accepted;
         EXPECT_EQ(Restore(au(), saved), accepted ? noErr : -1);
         EXPECT_TRUE(fx->chunkWasCopy);
         Log expected{"setChunk 0 29"};
+        if (accepted) expected.insert(expected.end(), {"getProgram", "getProgramNameIndexed 0"});
         for (int i = 0; accepted && i < 80; ++i) {
-            const std::string set = "setParameter " + std::to_string(i) + " 0.5";
-            expected.insert(expected.end(), {set, set, "heard " + std::to_string(i) + " = 0.5"});
+            const std::string get = "getParameter " + std::to_string(i);
+            expected.insert(expected.end(), {get, get, "heard " + std::to_string(i) + " = 0.5"});
         }
         EXPECT_EQ(TakeCalls(), expected);
     }

@@ -20,7 +20,7 @@
 #include "cabinet/MinimumPhase.h"
 #include "engine/Tonewright.h"
 #include "cabinet/WindowFunction.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 #include "dsp/Filter.h"
 #include "dsp/ParameterRules.h"
 
@@ -561,10 +561,9 @@ TEST(CabinetProcessor, WithoutAWorkerTheCallersBuildAndFreeAndEveryChangeIsHeard
     c->SetParameter(2, 0.0);
     c->Reserve(64);
     c->Settle();
-    EngineMutex engine;
-    ResetEngineLockViolations();
+    ResetAudioThreadViolations();
     // Far more changes than the stage keeps retired convolvers for, by both
-    // roads: SetImpulse, and a swap under the engine lock that the caller
+    // roads: SetImpulse, and a swap inside an audio callback that the caller
     // then waits for. Each is a click at a delay of its own.
     for (int k = 0; k < 24; ++k) {
         std::vector<double> h(64, 0.0);
@@ -575,7 +574,7 @@ TEST(CabinetProcessor, WithoutAWorkerTheCallersBuildAndFreeAndEveryChangeIsHeard
             auto made = CabinetImpulse::Make(h.data(), nullptr, 64, true, 44100.0, "click");
             std::shared_ptr<const CabinetImpulse> replaced;
             {
-                std::lock_guard<EngineMutex> lock(engine);
+                const AudioThreadScope audio;
                 replaced = c->SwapImpulse(made);
             }
             c->WaitForRebuild();
@@ -593,14 +592,14 @@ TEST(CabinetProcessor, WithoutAWorkerTheCallersBuildAndFreeAndEveryChangeIsHeard
         EXPECT_NEAR(out.left[size_t(k + 1)], 1.0, 1e-12) << k;
         EXPECT_NEAR(rms(out.left), 1.0 / std::sqrt(200.0), 1e-12) << k;
     }
-    // A setting changed under the lock (as the audio thread applies them) is
+    // A setting changed in an audio callback (as the audio thread applies them) is
     // built by the next wait.
     {
-        std::lock_guard<EngineMutex> lock(engine);
+        const AudioThreadScope audio;
         c->SetParameter(1, 10);
     }
     c->WaitForRebuild();
     const Stereo cut = runStereo(processOf(*c), impulse(200), BlockPlan::Fixed(64));
     EXPECT_EQ(peak(cut.left), 0.0);  // the click at 24 lies past the window
-    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
+    EXPECT_EQ(AudioThreadViolations(), 0) << FirstAudioThreadViolation();
 }

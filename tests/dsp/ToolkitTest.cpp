@@ -12,7 +12,7 @@
 
 #include "dsp/BankCrossfade.h"
 #include "dsp/DspMath.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 #include "DspTestKit.h"
 #include "dsp/MonoBuffer.h"
 #include "dsp/RangeHelpers.h"
@@ -248,34 +248,25 @@ TEST(StringUtil, CopyBoundedAlwaysTerminates)
     }
 }
 
-TEST(EngineLock, SlowWorkUnderItIsCountedAndWakeUpsWaitForItsRelease)
+TEST(AudioThread, SlowWorkInsideAnAudioCallbackIsCountedOnThatThreadOnly)
 {
-    ResetEngineLockViolations();
-    EngineMutex outer, inner;
-    int woken = 0;
-    auto wake = [](void* count) { ++*static_cast<int*>(count); };
-
-    CheckOffEngineLock("free");
-    AfterEngineUnlock(wake, &woken);  // no lock held: at once
-    EXPECT_EQ(woken, 1);
-    EXPECT_EQ(EngineLockViolations(), 0);
+    ResetAudioThreadViolations();
+    CheckOffAudioThread("free");
+    EXPECT_EQ(AudioThreadViolations(), 0);
     {
-        std::lock_guard<EngineMutex> a(outer);
+        const AudioThreadScope outer;
         {
-            std::lock_guard<EngineMutex> b(inner);
-            EXPECT_TRUE(ThisThreadHoldsEngineLock());
-            MonoBuffer grown;  // its first storage is allocated under the lock
-            CheckOffEngineLock("second");
-            AfterEngineUnlock(wake, &woken);
-            AfterEngineUnlock(wake, &woken);  // the same wake-up once
+            const AudioThreadScope inner;
+            EXPECT_TRUE(OnAudioThread());
+            MonoBuffer grown;  // its first storage is allocated in the callback
+            CheckOffAudioThread("second");
         }
-        EXPECT_EQ(woken, 1);  // still one lock held
-        std::thread([] { EXPECT_FALSE(ThisThreadHoldsEngineLock()); }).join();
+        EXPECT_TRUE(OnAudioThread());  // still inside the outer scope
+        std::thread([] { EXPECT_FALSE(OnAudioThread()); }).join();
     }
-    EXPECT_FALSE(ThisThreadHoldsEngineLock());
-    EXPECT_EQ(woken, 2);
-    EXPECT_EQ(EngineLockViolations(), 2);
-    EXPECT_STREQ(FirstEngineLockViolation(), "growing a sample buffer");
-    ResetEngineLockViolations();
-    EXPECT_EQ(FirstEngineLockViolation(), nullptr);
+    EXPECT_FALSE(OnAudioThread());
+    EXPECT_EQ(AudioThreadViolations(), 2);
+    EXPECT_STREQ(FirstAudioThreadViolation(), "growing a sample buffer");
+    ResetAudioThreadViolations();
+    EXPECT_EQ(FirstAudioThreadViolation(), nullptr);
 }

@@ -92,7 +92,7 @@ TEST(EditorPixels, FramesKnobImagesPagesAndTheFlashButton)
     // The flash button: dark (lower image), lit (upper), dark again. The
     // editor's clock stands still, so idle blinks it no more.
     editor->setClock([] { return std::chrono::steady_clock::time_point(std::chrono::seconds(1)); });
-    plugin.effect().programModified = false;
+    plugin.effect().setProgramModified(false);
     plugin.dispatch(effEditIdle);
     idle();
     auto* flash = dynamic_cast<CFlashButton*>(editor->getView(editor->getViewByTag(87, -1)));

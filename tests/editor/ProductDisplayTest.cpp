@@ -21,7 +21,7 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
     e->setClock([&] { return now; });
     auto later = [&](int ms) { now += std::chrono::milliseconds(ms), p.idle(); };
     auto value = [&](long tag, int nth = 0) { return p.view(tag, nth)->getValue(); };
-    auto shown = [&] { return Flags{e->isMoreScreenShown(), p.effect.moreScreenVisible.load(), value(kGUIMoreScreen) == 1.0f}; };
+    auto shown = [&] { return Flags{e->isMoreScreenShown(), p.effect.metersShown(), value(kGUIMoreScreen) == 1.0f}; };
     // A click released away does nothing; over the button it shows the page, which the audio thread then feeds.
     p.click(kGUIParamMoreButton, false);
     EXPECT_EQ(shown(), Flags(3, 0));
@@ -31,7 +31,7 @@ TEST(ProductDisplay, TheMorePageShowsMetersTunerAndClipLightFromTheAudio)
     // A at -4.4 dBFS (the screenshots' sine): the note, the input meter at its third light; updates 50 ms apart.
     p.play(110.0, 0.6, 2.0), later(100);
     EXPECT_EQ(note(), "A");
-    p.effect.inputLed = 1;
+    for (int k = 0; k < 6; ++k) p.play(110.0, 0.0, 0.2);  // silence: the input meter falls back to its first light
     for (const auto& [ms, input] : {std::pair{0, 2.0f / 3.0f}, {10, 2.0f / 3.0f}, {45, 0.0f}}) {
         later(ms);
         EXPECT_FLOAT_EQ(value(kGUIInputVU), input) << ms;
@@ -60,7 +60,7 @@ TEST(ProductDisplay, LearnArmsAParameterAControllerBindsItAndAnotherInstanceObey
     auto gesture = [&] { p.click(5, true, kLButton | kShift | kAlt); };
     // The armed tag for the window and the effect, the knob's frame, what CC 20 and 21 are bound to.
     auto learn = [&] {
-        return Flags{e->getLearnTag(), p.effect.midiLearnTarget.load(), dynamic_cast<CHighlightControl&>(*p.view(5)).isLearning(),
+        return Flags{e->getLearnTag(), p.effect.midiLearnTarget(), dynamic_cast<CHighlightControl&>(*p.view(5)).isLearning(),
                      p.effect.getMIDIMap(false)[20].load(), p.effect.getMIDIMap(false)[21].load()};
     };
     const float before = p.plugin.get(5);

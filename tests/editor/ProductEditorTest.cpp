@@ -109,7 +109,7 @@ TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldTheSaveButtonsAndPreset
     p.rename("My Sound"), p.click(kGUIParamPresetSaveButton, false);
     EXPECT_EQ(p.programName(5), stored);
     p.click(kGUIParamPresetSaveButton), now += std::chrono::milliseconds(125), p.idle();  // into a lit phase
-    EXPECT_FALSE(p.effect.programModified.load() || e->flashButton->getFlash());
+    EXPECT_FALSE(p.effect.isProgramModified() || e->flashButton->getFlash());
     EXPECT_EQ(titles(e->presetMenu)[5], "006 - My Sound");
     p.effect.setProgram(0), p.effect.setProgram(5);
     EXPECT_FLOAT_EQ(p.plugin.get(30), 0.125f);
@@ -131,7 +131,7 @@ TEST(ProductEditor, ProgramsFromThePresetMenuTheNameFieldTheSaveButtonsAndPreset
     dialogs.click(kGUIParamPresetImportButton);
     EXPECT_FLOAT_EQ(p.plugin.get(30), 0.75f);
     dialogs.with(desk / "solo.xml").click(kGUIParamPresetImportButton);
-    EXPECT_TRUE(p.effect.programModified.load());
+    EXPECT_TRUE(p.effect.isProgramModified());
     EXPECT_EQ(complaints([&] { dialogs.with(desk / "junk.xml", "<TWRBank/>").click(kGUIParamPresetImportButton); }), 1);
     EXPECT_EQ(std::pair(p.plugin.get(30), p.name()), std::pair(0.25f, std::string("Lead/Solo")));
     // An empty name is not exported; long names are cut, the extension not doubled.
@@ -179,14 +179,14 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
         const std::string before = contents(desk / "Away.xml");
         const struct rlimit small {fails ? rlim_t(4096) : old.rlim_cur, old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &small), p.click(kGUIParamBankSaveButton), ::setrlimit(RLIMIT_FSIZE, &old);
-        EXPECT_EQ(contents(desk / "Away.xml"), fails ? before : BankFileText(p.effect.programs));
-        EXPECT_EQ(Product::caption(e->bankMenu) + std::to_string(p.effect.bankModified.load()), fails ? "Away*1" : "Away0");
+        EXPECT_EQ(contents(desk / "Away.xml"), fails ? before : harness::BankText(p.effect));
+        EXPECT_EQ(Product::caption(e->bankMenu) + std::to_string(p.effect.isBankModified()), fails ? "Away*1" : "Away0");
     }
     // Exported into Banks it is listed (".xml" added), elsewhere not; the bank keeps its own file.
     for (const auto& [to, listed] : {std::pair{banks / "Export", true}, {desk / "Out.xml", false}}) {
         dialogs.with(to).click(kGUIParamBankExportButton);
         EXPECT_EQ(dialogs.asked(), "Export Bank save ~/Desktop/Bank.xml xml");
-        EXPECT_EQ(contents(WithXmlExtension(to)), BankFileText(p.effect.programs));
+        EXPECT_EQ(contents(WithXmlExtension(to)), harness::BankText(p.effect));
         EXPECT_EQ(lists(e->bankMenu, to.stem().c_str()), listed);
     }
     EXPECT_EQ(p.effect.getBankFile(), desk / "Away.xml");
@@ -203,8 +203,10 @@ TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
     e->close(), e->open(nullptr);
     EXPECT_FALSE(lists(e->impulseMenu, "bad.wav"));  // the reader refuses it
     auto state = [&](bool impulse) {
+        const bool modified = p.effect.isProgramModified();
+        p.effect.setProgramModified(false);
         return Titles({p.sound(impulse), Product::caption(impulse ? e->impulseMenu : e->preampMenu),
-                       std::to_string(p.effect.programModified.exchange(false))});
+                       std::to_string(modified)});
     };
     // A preamp chosen modifies the program; a broken one changes nothing, says so once; one imported lands in its folder.
     ASSERT_TRUE(p.choose(e->preampMenu, {"Clean", "American Clean"}));
@@ -217,7 +219,7 @@ TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
     EXPECT_EQ(p.sound(false), "Mine");
     // Another cabinet sounds different (gains at 1.5 and 4 kHz).
     const double before[] = {p.gain(1500), p.gain(4000)};
-    p.effect.programModified = false;
+    p.effect.setProgramModified(false);
     ASSERT_TRUE(p.choose(e->impulseMenu, {"Open 1x12.wav"}));
     EXPECT_GT(std::max(std::fabs(p.gain(1500) - before[0]), std::fabs(p.gain(4000) - before[1])), 1.0);
     EXPECT_EQ(state(true), Titles({"Open 1x12.wav", "Open 1x12", "1"}));

@@ -84,7 +84,7 @@ struct Product {
     }
     void idle(int times = 1) { while (times-- > 0) editor->idle(); }
     static std::string caption(const tonewright::CMyFileMenu* menu) { return menu->getText(); }
-    std::string programName(int i) const { return effect.programs[i].name; }
+    std::string programName(int i) const { char n[32] = {}; effect.getProgramNameIndexed(0, i, n); return n; }
     std::string name() const { return editor->nameEdit->getText(); }
     void rename(const char* text) { editor->nameEdit->setText(text), editor->valueChanged(editor->nameEdit); }
     std::string sound(bool impulse) const { std::string n[2]; effect.getSoundNames(n[0], n[1]); return n[impulse]; }

@@ -223,7 +223,7 @@ TEST(SkinRouting, ButtonsGiveTheLearnGestureToTheEditorAndSwitchesMapTopToOne)
     button->onMouseDown(at, kLButton | kShift | kAlt);
     EXPECT_EQ(button->getValue(), 0.0f);
     EXPECT_EQ(p.editor->getLearnTag(), 74);
-    EXPECT_EQ(p.plugin.effect().midiLearnTarget.load(), 74);
+    EXPECT_EQ(p.plugin.effect().midiLearnTarget(), 74);
     // Shift alone is an ordinary click.
     button->onMouseDown(at, kLButton | kShift);
     EXPECT_EQ(button->getValue(), 1.0f);
@@ -235,7 +235,7 @@ TEST(SkinRouting, ButtonsGiveTheLearnGestureToTheEditorAndSwitchesMapTopToOne)
     // The learn gesture on the armed button again disarms it.
     button->onMouseDown(at, kLButton | kShift | kAlt);
     EXPECT_EQ(p.editor->getLearnTag(), -1);
-    EXPECT_EQ(p.plugin.effect().midiLearnTarget.load(), -1);
+    EXPECT_EQ(p.plugin.effect().midiLearnTarget(), -1);
 
     // Three positions over 30 pixels: the top third gives 1.
     CControl* sw = p.view(11);

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "DspTestKit.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 #include "engine/Tonewright.h"
 
 using namespace tonewright;
@@ -265,16 +265,15 @@ TEST(Engine, ASoundPreparedElsewhereIsCommittedByCopiesAndSwapsOnly)
     Tonewright::PreparedSound prepared;
     std::thread([&] { prepared = committed->PrepareSound(sound); }).join();
     const long made = CabinetImpulse::DerivedVersionsMade();
-    ResetEngineLockViolations();
-    EngineMutex lock;
+    ResetAudioThreadViolations();
     Tonewright::Replaced replaced;
     {
-        std::lock_guard<EngineMutex> hold(lock);
+        const AudioThreadScope audio;
         AllocationCounter counter;
         replaced = committed->CommitSound(prepared);
         EXPECT_EQ(counter.count(), 0);
     }
-    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
+    EXPECT_EQ(AudioThreadViolations(), 0) << FirstAudioThreadViolation();
     EXPECT_EQ(replaced.impulses[0], CabinetImpulse::Unit());  // what the constructor's sound held
     EXPECT_EQ(replaced.impulses[1], CabinetImpulse::Unit());
     EXPECT_EQ(committed->GetParameters()->cabinet.Impulse(), sound.cabinet.Impulse());
@@ -291,14 +290,14 @@ TEST(Engine, ASoundPreparedElsewhereIsCommittedByCopiesAndSwapsOnly)
     EXPECT_EQ(a.right, b.right);
     EXPECT_GT(rms(a.right), 1e-3);
 
-    // Slow work under an engine lock is counted, under its own name.
+    // Slow work inside an audio callback is counted, under its own name.
     {
-        std::lock_guard<EngineMutex> hold(lock);
+        const AudioThreadScope audio;
         EXPECT_TRUE(committed->SetCabinetImpulse(r.data(), l.data(), 20000, false, 44100.0, "Swapped.wav"));
     }
-    EXPECT_GE(EngineLockViolations(), 1);
-    EXPECT_STREQ(FirstEngineLockViolation(), "making a cabinet impulse");
-    ResetEngineLockViolations();
+    EXPECT_GE(AudioThreadViolations(), 1);
+    EXPECT_STREQ(FirstAudioThreadViolation(), "making a cabinet impulse");
+    ResetAudioThreadViolations();
 }
 
 namespace {

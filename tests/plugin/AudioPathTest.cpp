@@ -76,7 +76,7 @@ TEST(Bypass, CopiesTheInputInEveryChannelLayout)
     Plugin p;
     Effect& fx = p.effect();
     EXPECT_EQ(p.dispatch(effSetBypass, 0, 1), 1);
-    EXPECT_FALSE(fx.enabled);
+    EXPECT_TRUE(fx.bypassed());
     const int n = 300;
     const auto a = noise(n, 1.0f, 1), b = noise(n, 1.0f, 2);
     std::vector<float> o0(n), o1(n);
@@ -103,11 +103,10 @@ TEST(Bypass, CopiesTheInputInEveryChannelLayout)
     EXPECT_EQ(buffer, a);
 
     // Nothing else runs while bypassed: no meters, no clip timer.
-    fx.moreScreenVisible = true;
-    const double clip = fx.clipTimer;
+    fx.showMeters(true);
     p.run(a.data(), b.data(), o0.data(), o1.data(), n);
-    EXPECT_EQ(fx.inputLed, 1);
-    EXPECT_EQ(fx.clipTimer, clip);
+    EXPECT_EQ(fx.inputLevel(), 1);
+    EXPECT_EQ(fx.getClipLedStatus(), 1.0f);  // the timer did not run past its start
 
     // Dirty input leaves as silence.
     std::vector<float> dirty = {NAN, INFINITY, -INFINITY, 1e-40f, 0.5f};
@@ -116,7 +115,7 @@ TEST(Bypass, CopiesTheInputInEveryChannelLayout)
     EXPECT_EQ(out, (std::vector<float>{0, 0, 0, 0, 0.5f}));
 
     p.dispatch(effSetBypass, 0, 0);
-    EXPECT_TRUE(fx.enabled);
+    EXPECT_FALSE(fx.bypassed());
 }
 
 TEST(AudioPath, TheEngineHearsTheMeanOfTheInputsAndMonoOutputIsTheMeanOfItsOutputs)
@@ -135,10 +134,7 @@ TEST(AudioPath, TheEngineHearsTheMeanOfTheInputsAndMonoOutputIsTheMeanOfItsOutpu
         const bool stereoOut = block % 2 == 0;
         played.run(a.data(), b.data(), l.data(), stereoOut ? r.data() : nullptr, n);
         for (int i = 0; i < n; ++i) mono[i] = 0.5 * (static_cast<double>(a[i]) + static_cast<double>(b[i]));
-        {
-            auto lock = fx.lockEngine();
-            fx.engine->process(mono.data(), engineL.data(), engineR.data(), n);
-        }
+        fx.inspectEngine([&](Tonewright& engine) { engine.process(mono.data(), engineL.data(), engineR.data(), n); });
         for (int i = 0; i < n; ++i) {
             if (stereoOut) {
                 ASSERT_EQ(l[i], static_cast<float>(engineL[i])) << i;
@@ -175,10 +171,8 @@ TEST(AudioPath, ASilentSecondInputIsAMonoTrackUntilItCarriesSignal)
     for (int block = 0; block < 2; ++block) {
         played.run(a.data(), b.data(), l1.data(), r1.data(), n);
         for (int i = 0; i < n; ++i) m[i] = 0.5 * (double(a[i]) + double(b[i]));
-        {
-            auto lock = direct.effect().lockEngine();
-            direct.effect().engine->process(m.data(), engineL.data(), engineR.data(), n);
-        }
+        direct.effect().inspectEngine(
+            [&](Tonewright& engine) { engine.process(m.data(), engineL.data(), engineR.data(), n); });
         for (int i = 0; i < n; ++i) ASSERT_EQ(l1[i], static_cast<float>(engineL[i])) << block << " " << i;
         b.assign(n, 0.0f);
     }
@@ -284,7 +278,7 @@ TEST(ClipLight, LightsFromAnOutputOf099NotOf098AndHoldsForATenthOfASecond)
             // Lit until 0.1 s of frames have passed since the last clipping one.
             int last = 0;
             for (int i = 0; i < toneFrames; ++i)
-                if (std::fabs(out.left[i]) >= fx.clipThreshold || std::fabs(out.right[i]) >= fx.clipThreshold) last = i;
+                if (std::fabs(out.left[i]) >= fx.clipLevel() || std::fabs(out.right[i]) >= fx.clipLevel()) last = i;
             const int since = toneFrames - 1 - last;
             runMono(p, std::vector<float>(static_cast<size_t>(0.1 * fs) - 20 - since), block);
             EXPECT_EQ(fx.getClipLedStatus(), 1.0f);
@@ -307,32 +301,32 @@ TEST(Meters, LedsRiseAtOnceAndFallOneStepPer0375Seconds)
 
     // Hidden meters do not move.
     p.run(loud.data(), nullptr, l.data(), r.data(), n);
-    EXPECT_EQ(fx.inputLed, 1);
-    fx.moreScreenVisible = true;
+    EXPECT_EQ(fx.inputLevel(), 1);
+    fx.showMeters(true);
 
     p.run(loud.data(), nullptr, l.data(), r.data(), n);
-    EXPECT_EQ(fx.inputLed, 4);
-    EXPECT_EQ(fx.outputLed, ledFor(std::max(peakOf(l), peakOf(r))));
+    EXPECT_EQ(fx.inputLevel(), 4);
+    EXPECT_EQ(fx.outputLevel(), ledFor(std::max(peakOf(l), peakOf(r))));
 
     const int expected[] = {4, 4, 3, 3, 3, 2, 2, 2, 1, 1};
     for (int k = 0; k < 10; ++k) {
         p.run(silence.data(), nullptr, l.data(), r.data(), 0);  // an empty block changes nothing
         p.run(silence.data(), nullptr, l.data(), r.data(), n);
-        ASSERT_EQ(fx.inputLed, expected[k]) << "after " << k + 1 << " silent blocks";
+        ASSERT_EQ(fx.inputLevel(), expected[k]) << "after " << k + 1 << " silent blocks";
     }
     for (const auto& [level, led] : {std::pair(0.05f, 1), std::pair(0.2f, 2), std::pair(0.6f, 3), std::pair(0.99f, 4)}) {
         std::vector<float> x = silence;
         x[10] = -level;
         p.run(x.data(), nullptr, l.data(), r.data(), n);
-        EXPECT_EQ(fx.inputLed, led) << level;
+        EXPECT_EQ(fx.inputLevel(), led) << level;
     }
     // Stereo input meters both channels.
     std::vector<float> right = silence;
     right[5] = 1.0f;
     for (int k = 0; k < 12; ++k) p.run(silence.data(), nullptr, l.data(), r.data(), n);
-    EXPECT_EQ(fx.inputLed, 1);
+    EXPECT_EQ(fx.inputLevel(), 1);
     p.run(silence.data(), right.data(), l.data(), r.data(), n);
-    EXPECT_EQ(fx.inputLed, 4);
+    EXPECT_EQ(fx.inputLevel(), 4);
 }
 
 TEST(BlockBuffers, ALongBlockRunsInPiecesAndOnlyAnAnnouncedSizeGrowsThem)
@@ -343,7 +337,7 @@ TEST(BlockBuffers, ALongBlockRunsInPiecesAndOnlyAnAnnouncedSizeGrowsThem)
     // The audio thread never grows the buffers: the engine runs the long
     // block in pieces of its reserved size, exactly as four host blocks.
     const auto once = runMono(big, in, n);
-    EXPECT_EQ(big.effect().blockCapacity, 1024);
+    EXPECT_EQ(big.effect().reservedBlock(), 1024);
     const auto pieces = runMono(small, in, 1024);
     EXPECT_EQ(once.left, pieces.left);
     EXPECT_EQ(once.right, pieces.right);
@@ -352,7 +346,7 @@ TEST(BlockBuffers, ALongBlockRunsInPiecesAndOnlyAnAnnouncedSizeGrowsThem)
     // carries the sound and none of the old engine's history.
     runMono(other, std::vector<float>(64, 0.0f), 64);
     for (const Plugin* p : {&small, &other}) p->dispatch(effSetBlockSize, 0, 8192);
-    EXPECT_EQ(small.effect().blockCapacity, 8192);
+    EXPECT_EQ(small.effect().reservedBlock(), 8192);
     const auto renewed = runMono(small, in, n);
     const auto fresh = runMono(other, in, n);
     EXPECT_EQ(renewed.left, fresh.left);

@@ -111,7 +111,9 @@ void giveProgram7ACabinet(Plugin& p, long seed)
 {
     auto h = testkit::whiteNoise(2048, 0.05, static_cast<unsigned>(100 + seed));
     h[10] = 1.0;
-    p.effect().programs[7].params.cabinet.SetImpulse(h.data(), nullptr, 2048, true, 48000.0, "seeded");
+    TonewrightParameters sound = p.effect().currentSound();
+    sound.cabinet.SetImpulse(h.data(), nullptr, 2048, true, 48000.0, "seeded");
+    harness::StorePrograms(p.effect(), {{7, sound}});
 }
 
 void nothing(Plugin&, long) {}
@@ -129,15 +131,16 @@ const HostCall kHostCalls[] = {
     {"a new sample rate", nothing, [](AEffect* e) { e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f); },
      [](Plugin& p) -> std::optional<bool> {
          Effect& fx = p.effect();
-         const double fs = fx.engine->GetFs();
-         if (fs != fx.getSampleRate() || fx.invSampleRate != 1.0 / fs) return std::nullopt;
+         double fs = 0.0;
+         fx.inspectEngine([&](Tonewright& engine) { fs = engine.GetFs(); });
+         if (fs != fx.getSampleRate()) return std::nullopt;
          return fs == 48000.0;
      }},
     {"a larger block size", nothing, [](AEffect* e) { e->dispatcher(e, effSetBlockSize, 0, 8192, nullptr, 0.0f); },
      [](Plugin& p) -> std::optional<bool> {
          Effect& fx = p.effect();
-         if (fx.getBlockSize() != fx.blockCapacity) return std::nullopt;
-         return fx.blockCapacity == 8192;
+         if (fx.getBlockSize() != fx.reservedBlock()) return std::nullopt;
+         return fx.reservedBlock() == 8192;
      }},
     {"suspend and resume", nothing,
      [](AEffect* e) {

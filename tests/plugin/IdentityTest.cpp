@@ -129,8 +129,8 @@ TEST(Identity, EveryIndexMovesItsEngineIdBetweenEnds)
         SCOPED_TRACE(row.name);
         for (float x : {0.0f, 1.0f}) {
             p.set(row.index, x);
-            auto lock = p.effect().lockEngine();
-            EXPECT_NEAR(p.effect().engine->GetParameterNormalized(row.engineId), x, 1e-9) << x;
+            p.effect().inspectEngine(
+                [&](Tonewright& engine) { EXPECT_NEAR(engine.GetParameterNormalized(row.engineId), x, 1e-9) << x; });
         }
     }
 }

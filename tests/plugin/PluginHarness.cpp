@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include "plugin/PresetXml.h"
+#include "plugin/XmlReader.h"
+
 #include <sys/wait.h>
 
 namespace harness {
@@ -46,6 +49,8 @@ const TemporaryHome temporaryHome;
 
 std::filesystem::path TestHome() { return temporaryHome.root; }
 
+Host::Host() : room(std::make_unique<Call[]>(kRoom)) {}
+
 Host& Host::instance()
 {
     static Host host;
@@ -55,27 +60,18 @@ Host& Host::instance()
 VstIntPtr Host::callback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*, float opt)
 {
     Host& h = instance();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    // A host's callback is a C function: it throws nothing, not even while
-    // a test makes memory run out.
-    try {
-        h.recorded.push_back({opcode, index, value, opt});
-    } catch (const std::bad_alloc&) {
-    }
+    const size_t at = h.used.fetch_add(1, std::memory_order_relaxed);
+    if (at < kRoom) h.room[at] = {opcode, index, value, opt};
     return opcode == audioMasterVersion ? h.versionAnswer : 0;
 }
 
 std::vector<Call> Host::calls()
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return recorded;
+    const size_t n = std::min(used.load(), kRoom);
+    return std::vector<Call>(room.get(), room.get() + n);
 }
 
-void Host::clear()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    recorded.clear();
-}
+void Host::clear() { used.store(0); }
 
 Plugin::Plugin(double rate, int block) : Plugin(VSTPluginMain(Host::callback), rate, block) {}
 
@@ -141,6 +137,54 @@ void send(const Plugin& p, std::vector<VstMidiEvent> events)
     EventList list{.numEvents = VstInt32(std::min<size_t>(events.size(), 8))};
     for (VstInt32 i = 0; i < list.numEvents; ++i) list.events[i] = reinterpret_cast<VstEvent*>(&events[size_t(i)]);
     p.dispatch(effProcessEvents, 0, 0, &list);
+}
+
+namespace {
+
+// The effect's programs as its bank chunk holds them.
+std::unique_ptr<EffectProgram[]> bankOf(Effect& fx, pugi::xml_document& doc)
+{
+    void* data = nullptr;
+    const VstInt32 size = fx.getChunk(&data, false);
+    auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
+    EXPECT_TRUE(ParseXml(doc, std::string_view(static_cast<const char*>(data), size_t(size))));
+    GetBankFromXML(bank.get(), doc.document_element().child("TWRBank"));
+    return bank;
+}
+
+}  // namespace
+
+std::string BankText(Effect& fx)
+{
+    pugi::xml_document doc;
+    return BankFileText(bankOf(fx, doc).get());
+}
+
+void StorePrograms(Effect& fx, const std::vector<std::pair<int, TonewrightParameters>>& sounds)
+{
+    pugi::xml_document doc;
+    auto bank = bankOf(fx, doc);
+    const pugi::xml_node root = doc.document_element();
+    const pugi::xml_node stored = root.child("TWRBank");
+    for (const auto& [slot, sound] : sounds) bank[slot].params = sound;
+    const pugi::xml_node current = root.child("TWRCurrent");
+    TonewrightParameters now = fx.currentSound();
+    std::string text;
+    XmlWriter w(text);
+    w.Open("TWRChunk");
+    w.Open("TWRBank");
+    w.Attribute("name", stored.attribute("name").value());
+    AddBankToXML(bank.get(), w);
+    w.Close();
+    w.Open("TWRCurrent");
+    AddPresetToXML(now, w, [&](XmlWriter& x) {
+        x.Attribute("name", current.attribute("name").value());
+        x.Attribute("modified", std::string_view(current.attribute("modified").value()) == "true");
+        x.Attribute("prognum", current.attribute("prognum").as_int());
+    });
+    w.Close();
+    w.Close();
+    fx.setChunk(text.data(), VstInt32(text.size()), false);
 }
 
 }  // namespace harness

@@ -3,11 +3,13 @@
 // the AEffect record, its dispatcher and the host callback, which records
 // every call the plug-in makes.
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/Effect.h"
@@ -30,19 +32,25 @@ struct Call {
     float opt;
 };
 
-// The host side; one recorder shared by every plug-in a test makes.
+// The host side; one recorder shared by every plug-in a test makes. Its
+// callback neither locks nor allocates (so what the plug-in's audio thread
+// does is counted alone): calls go into room made beforehand, and the ones
+// beyond it are counted but not kept.
 class Host {
 public:
+    static constexpr size_t kRoom = size_t(1) << 18;
     static Host& instance();
     static VstIntPtr callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                               float opt);
+    // What was recorded since the last clear; clear while no plug-in calls.
     std::vector<Call> calls();
     void clear();
     VstIntPtr versionAnswer = kVstVersion;
 
 private:
-    std::mutex mutex;
-    std::vector<Call> recorded;
+    Host();
+    std::unique_ptr<Call[]> room;
+    std::atomic<size_t> used{0};
 };
 
 class Plugin {
@@ -81,6 +89,13 @@ struct EventList {
 };
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b);
 void send(const Plugin& p, std::vector<VstMidiEvent> events);
+
+// Stores sounds as programs the way a host restores a session: the bank
+// chunk with those programs replaced goes back through setChunk; the current
+// sound, its name, number and modified flag stay as they were.
+void StorePrograms(Effect& fx, const std::vector<std::pair<int, TonewrightParameters>>& sounds);
+// The bank file text of the programs the effect holds, read from its chunk.
+std::string BankText(Effect& fx);
 
 // A shell command's exit code and what it wrote to standard output and error.
 struct CommandResult {

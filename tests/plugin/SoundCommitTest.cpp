@@ -1,7 +1,7 @@
-// Whole sounds are prepared off the engine lock and committed by a swap:
-// program switches between long cabinet impulses, sample-rate changes and
+// Whole sounds are prepared off the audio thread and handed over: program
+// switches between long cabinet impulses, sample-rate changes and
 // block-size growth while an audio thread plays, with the cabinet heard
-// after each change measured, and no slow work under the engine lock.
+// after each change measured, and no slow work on the audio thread.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include "DspTestKit.h"
 #include "PluginHarness.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 using harness::Plugin;
 
@@ -115,16 +115,14 @@ TEST(SoundCommit, ProgramSwitchesRateAndBlockChangesWhileAudioPlays)
 {
     Plugin p(48000.0, 64);
     Effect& fx = p.effect();
-    TonewrightParameters base;
-    {
-        auto lock = fx.lockEngine();
-        base = *fx.engine->GetParameters();
-    }
-    for (int k = 0; k < kPrograms; ++k) fx.programs[k + 1].params = programFor(base, k);
+    const TonewrightParameters base = fx.currentSound();
+    std::vector<std::pair<int, TonewrightParameters>> programs;
+    for (int k = 0; k < kPrograms; ++k) programs.emplace_back(k + 1, programFor(base, k));
+    harness::StorePrograms(fx, programs);
     // A program leaves the oversampling choice alone; the oversampler's
     // filters would move the clicks. Every new engine keeps it off.
     p.set(1, 0.0f);
-    ResetEngineLockViolations();
+    ResetAudioThreadViolations();
 
     // The test sound from the start, its fades over: every switch below
     // changes only the cabinet, so any frame heard whole (even one before
@@ -166,7 +164,7 @@ TEST(SoundCommit, ProgramSwitchesRateAndBlockChangesWhileAudioPlays)
     EXPECT_GE(listener.frames.load(), 100);
     EXPECT_EQ(listener.wrong.load(), 0) << "first: expected click at " << listener.firstWrong / 100000
                                         << ", heard at " << listener.firstWrong % 100000;
-    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
-    EXPECT_EQ(fx.blockCapacity, 8192);
-    EXPECT_EQ(fx.engine->GetFs(), 48000.0);
+    EXPECT_EQ(AudioThreadViolations(), 0) << FirstAudioThreadViolation();
+    EXPECT_EQ(fx.reservedBlock(), 8192);
+    fx.inspectEngine([](Tonewright& engine) { EXPECT_EQ(engine.GetFs(), 48000.0); });
 }

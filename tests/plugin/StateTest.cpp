@@ -103,7 +103,10 @@ TEST(Chunk, BankChunkHoldsTheBankThenTheCurrentSettings)
     EXPECT_NE(text.find("name=\"Edge &amp; &quot;Grit&quot;\">\n<Preamp"), std::string::npos);
     // The bank element is the bank file's, with the name first.
     auto programs = std::make_unique<EffectProgram[]>(kBankSize);
-    for (int i = 0; i < kBankSize; ++i) programs[i] = p.effect().programs[i];
+    pugi::xml_document doc;
+    ASSERT_TRUE(ParseXml(doc, text));
+    GetBankFromXML(programs.get(), doc.document_element().child("TWRBank"));
+    EXPECT_STREQ(programs[3].name, "Edge & \"Grit\"");
     const std::string bank = BankElementText(programs.get());
     EXPECT_EQ(text.substr(10, current + 10 - 10), "<TWRBank name=\"QS Factory.xml\"" + bank.substr(8));
     // The program form is the preset element without a name.
@@ -127,8 +130,8 @@ TEST(Chunk, RoundTripIntoAFreshInstanceGivesTheSameStateAndSound)
     EXPECT_TRUE(chunkOf(b, false) == chunk);
     EXPECT_EQ(b.dispatch(effGetProgram), 5);
     EXPECT_EQ(b.text(effGetProgramName), a.text(effGetProgramName));
-    EXPECT_STREQ(b.effect().bankName, a.effect().bankName);
-    EXPECT_EQ(b.effect().programModified.load(), a.effect().programModified.load());
+    EXPECT_EQ(b.effect().getBankName(), a.effect().getBankName());
+    EXPECT_EQ(b.effect().isProgramModified(), a.effect().isProgramModified());
     for (int i = 0; i < 80; ++i) EXPECT_EQ(b.get(i), a.get(i)) << i;
     const auto soundA = render(a);
     const auto soundB = render(b);
@@ -154,10 +157,12 @@ TEST(Chunk, NamesAreCutAtTheirSizesAndBadNumbersKeepWhatWasThere)
     replaceAttribute("name=\"Default Program\" modified", "name=\"" + longName + "\xC3\xA9\" modified");
     replaceAttribute("master_level=\"0\" name=\"Default Program\">", "master_level=\"0\" name=\"" + longName + "\">");
     setChunk(p, chunk, false);
-    EXPECT_STREQ(p.effect().bankName, "");
+    EXPECT_EQ(p.effect().getBankName(), "");
     EXPECT_EQ(p.dispatch(effGetProgram), 7);
-    EXPECT_EQ(std::strlen(p.effect().currentProgramName), 255u);
-    EXPECT_EQ(std::strlen(p.effect().programs[0].name), 23u);
+    pugi::xml_document doc;
+    ASSERT_TRUE(ParseXml(doc, chunkOf(p, false)));
+    EXPECT_EQ(std::strlen(doc.document_element().child("TWRCurrent").attribute("name").value()), 255u);
+    EXPECT_EQ(p.text(effGetProgramNameIndexed, 0, -1).size(), 23u);
 }
 
 TEST(Chunk, HostileChunksChangeNothingAndNeverCrash)
@@ -179,7 +184,7 @@ TEST(Chunk, HostileChunksChangeNothingAndNeverCrash)
     // Entities a document declares are never expanded.
     std::string entity = "<!DOCTYPE x [<!ENTITY e \"boom\">]><TWRChunk><TWRBank name=\"&e;\"/></TWRChunk>";
     p.dispatch(effSetChunk, 0, VstIntPtr(entity.size()), entity.data());
-    EXPECT_STRNE(p.effect().bankName, "boom");
+    EXPECT_NE(p.effect().getBankName(), "boom");
     // Random damage may leave well-formed XML that sets other values; the
     // state stays whole: a program still current, a chunk still well-formed.
     std::mt19937 rng(3);
@@ -216,9 +221,9 @@ TEST(FactoryBank, FirstRunMakesTheFoldersAndInstallsTheBankWhichIsThenKept)
         EXPECT_EQ(fileText(home.banks() / "QS Factory.xml"), std::string(FactoryBankText()));
         auto bank = std::make_unique<EffectProgram[]>(kBankSize);
         ASSERT_TRUE(LoadBankFromXML(bank.get(), (home.banks() / "QS Factory.xml").c_str()));
-        for (int i = 0; i < kBankSize; i += 31) EXPECT_STREQ(p.effect().programs[i].name, bank[i].name);
+        for (int i = 0; i < kBankSize; i += 31) EXPECT_EQ(p.text(effGetProgramNameIndexed, i, -1), bank[i].name);
         EXPECT_EQ(p.text(effGetProgramName), std::string(bank[0].name).substr(0, 23));
-        EXPECT_FALSE(p.effect().bankModified.load());
+        EXPECT_FALSE(p.effect().isBankModified());
     }
     // An edited bank is loaded as it is and never replaced.
     auto edited = std::make_unique<EffectProgram[]>(kBankSize);
@@ -234,10 +239,10 @@ TEST(FactoryBank, ComparisonFollowsEditsAndAnUnwritableFolderLeavesDefaults)
 {
     DataHome home;
     Plugin p;
-    EXPECT_FALSE(p.effect().bankModified.load());
+    EXPECT_FALSE(p.effect().isBankModified());
     p.set(30, 0.1f);
     p.effect().saveCurrentToBank("Changed", 0);
-    EXPECT_TRUE(p.effect().bankModified.load());
+    EXPECT_TRUE(p.effect().isBankModified());
 
     // Banks is a file: nothing can be installed, the programs stay default.
     DataHome blocked;
@@ -255,7 +260,7 @@ TEST(FactoryBank, InstancesMadeTogetherAllSeeTheWholeBank)
     for (int i = 0; i < 4; ++i)
         threads.emplace_back([&, i] {
             Plugin p;
-            first[size_t(i)] = p.effect().programs[kBankSize - 1].name;
+            first[size_t(i)] = p.text(effGetProgramNameIndexed, kBankSize - 1, -1);
         });
     for (auto& t : threads) t.join();
     auto bank = std::make_unique<EffectProgram[]>(kBankSize);
@@ -300,15 +305,15 @@ TEST(Midi, LearnBindsTheNextControllerAndTheMapPersists)
             p.dispatch(effProcessEvents, 0, 0, &list);
             EXPECT_EQ(allocations.count(), 0);
         }
-        EXPECT_EQ(p.effect().midiMap[7].load(), 12);
-        EXPECT_EQ(p.effect().midiLearnTarget.load(), -1);
+        EXPECT_EQ(p.effect().getMIDIMap(false)[7].load(), 12);
+        EXPECT_EQ(p.effect().midiLearnTarget(), -1);
         EXPECT_EQ(p.get(12), 1.0f);
         p.effect().waitForWorker();
     }
     {
         Plugin second;
-        EXPECT_EQ(second.effect().midiMap[7].load(), 12);
-        for (int c : {0, 6, 8, 255}) EXPECT_EQ(second.effect().midiMap[c].load(), -1) << c;
+        EXPECT_EQ(second.effect().getMIDIMap(false)[7].load(), 12);
+        for (int c : {0, 6, 8, 255}) EXPECT_EQ(second.effect().getMIDIMap(false)[c].load(), -1) << c;
     }
     // A damaged map is ignored; entries outside the known targets unbind.
     char text[2048];
@@ -321,13 +326,13 @@ TEST(Midi, LearnBindsTheNextControllerAndTheMapPersists)
     ASSERT_TRUE(SetRegistryKey(kPreferenceDomain, kMidiMapKey, good.c_str()));
     {
         Plugin p;
-        EXPECT_EQ(p.effect().midiMap[1].load(), -1);
-        EXPECT_EQ(p.effect().midiMap[2].load(), 40);
+        EXPECT_EQ(p.effect().getMIDIMap(false)[1].load(), -1);
+        EXPECT_EQ(p.effect().getMIDIMap(false)[2].load(), 40);
     }
     for (const std::string& bad : {good.substr(0, 100), good + "AAAA", std::string("!!!!")}) {
         ASSERT_TRUE(SetRegistryKey(kPreferenceDomain, kMidiMapKey, bad.c_str()));
         Plugin p;
-        for (int c = 0; c < 256; ++c) EXPECT_EQ(p.effect().midiMap[c].load(), -1) << c;
+        for (int c = 0; c < 256; ++c) EXPECT_EQ(p.effect().getMIDIMap(false)[c].load(), -1) << c;
     }
     ASSERT_TRUE(GetRegistryKey(kPreferenceDomain, kMidiMapKey, text));
 }

@@ -61,7 +61,7 @@ TEST(Torture, EveryRateBlockSizeAndSignalStaysCleanWithoutAllocating)
         SCOPED_TRACE(rate);
         Plugin p(rate, kAnnounced);
         Effect& fx = p.effect();
-        fx.moreScreenVisible = true;  // meters and tuner feed on
+        fx.showMeters(true);  // meters and tuner feed on
         std::mt19937 rng(static_cast<unsigned>(rate));
         std::vector<float> in0(kAnnounced), in1(kAnnounced), out0(kAnnounced), out1(kAnnounced);
         std::set<int> seen;
@@ -108,7 +108,7 @@ TEST(Torture, EveryRateBlockSizeAndSignalStaysCleanWithoutAllocating)
             }
             frames += n;
         }
-        EXPECT_LE(fx.blockCapacity, kAnnounced);  // nothing grew past the announced size
+        EXPECT_LE(fx.reservedBlock(), kAnnounced);  // nothing grew past the announced size
     }
     RecordProperty("first_block_allocations", static_cast<int>(firstBlockAllocations));
 }

@@ -85,11 +85,16 @@ TEST(ProToolsChunk, ASavedDocumentOpensInASecondInstanceWithTheSameProgramsParam
             Effect& b = pttest::EffectOf(*reopened);
             ASSERT_EQ(reopened->restore(session, chunksFirst), kPlugInNoErr);
             EXPECT_EQ(b.getProgram(), 7);
-            for (int k = 0; k < 128; ++k) EXPECT_STREQ(b.programs[k].name, a.programs[k].name) << k;
+            for (int k = 0; k < 128; ++k) {
+                char x[32] = {}, y[32] = {};
+                a.getProgramNameIndexed(0, k, x);
+                b.getProgramNameIndexed(0, k, y);
+                EXPECT_STREQ(y, x) << k;
+            }
             for (int i = 0; i < 80; ++i) EXPECT_EQ(b.getParameter(i), a.getParameter(i)) << i;
             for (int k = 1; k <= 81; ++k)
                 EXPECT_EQ(reopened->process().GetControlValue(k), original->process().GetControlValue(k)) << k;
-            EXPECT_EQ(b.programModified.load(), modified);
+            EXPECT_EQ(b.isProgramModified(), modified);
             EXPECT_EQ(EffectChunk(b), pthost::ChunkText(session.chunks[0].second));
             EXPECT_EQ(pttest::Render(*reopened, in), expected);
         }
@@ -144,7 +149,7 @@ TEST(ProToolsChunk, MalformedRecordsAreRefusedWithTheLibrarysMemoryUntouched)
         EXPECT_EQ(target->process().HostWriteChunk(ChunkId(*target), record.data(), uint32_t(record.size())), c.result);
         EXPECT_EQ(record, c.record);
         EXPECT_EQ(EffectChunk(fx), c.taken ? bank : before);
-        EXPECT_FALSE(fx.programModified);
+        EXPECT_FALSE(fx.isProgramModified());
     }
 }
 

@@ -75,11 +75,11 @@ TEST(ProToolsControls, MovesReachTheEffectAndItsAutomationTheControlsBothWays)
                                                   {Event::automated, 6, v2},
                                                   {Event::released, 6, 0}}));
     EXPECT_EQ(p.GetControlValue(6), v2);
-    fx.programModified = false;
+    fx.setProgramModified(false);
     for (auto [v, modified] : {std::pair{0.3 + 9e-7, false}, {0.3 + 2e-6, true}}) {
         instance->setControl(6, v);
         EXPECT_EQ(fx.getParameter(5), modified ? static_cast<float>(v) : 0.3f);
-        EXPECT_EQ(fx.programModified, modified);
+        EXPECT_EQ(fx.isProgramModified(), modified);
     }
 
     p.ClearHostEvents();

@@ -24,7 +24,7 @@ bench::Result plugin(double fs, int block, bool stereo, bool meters, bool automa
     fx->setSampleRate(static_cast<float>(fs));
     fx->setBlockSize(block);
     fx->resume();
-    fx->moreScreenVisible = meters;
+    fx->showMeters(meters);
     // Noise, or ten seconds of notes played block by block.
     const int length = notes ? static_cast<int>(10.0 * fs) + block : block;
     std::vector<float> in(static_cast<size_t>(length)), l(static_cast<size_t>(block)), r(l.size());

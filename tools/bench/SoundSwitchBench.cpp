@@ -1,12 +1,12 @@
-// Program switches while a paced audio thread plays: 64-frame blocks at
-// 48 kHz, one per 1.333 ms deadline, each block timed, while another thread
-// switches 100 times, 20 ms apart, between programs with distinct
-// 32768-sample cabinets (recorded at 44.1 kHz, minimum phase on); and the
-// same without switching; and with 20 sample-rate changes and block-size
-// announcements, each of which builds a new engine.
-// Prints the median, 99th percentile and worst block, the blocks over budget
-// and the deadlines missed, and the longest engine-lock holds (audio blocks,
-// and everything else).
+// Sound changes while a paced audio thread plays: 64-frame blocks at 48 kHz,
+// one per 1.333 ms deadline, each block timed, while another thread changes
+// the sound: a program change every 10 ms between programs with distinct
+// 32768-sample cabinets (recorded at 44.1 kHz, minimum phase on); bank chunks
+// restored back to back; sample-rate changes and block-size announcements,
+// each of which builds a new engine; or nothing.
+// Prints the median, 99th and 99.9th percentile and worst block, the blocks
+// over budget and the deadlines missed, and each figure as a ratio to the
+// same run with nothing changing.
 
 #include <algorithm>
 #include <atomic>
@@ -15,12 +15,14 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "Bench.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 #include "plugin/Effect.h"
+#include "plugin/PresetXml.h"
 
 using namespace tonewright;
 
@@ -29,8 +31,7 @@ namespace {
 constexpr double kFs = 48000.0;
 constexpr int kBlock = 64;
 constexpr int kCabinets = 8;
-constexpr int kSwitches = 100;
-constexpr int kEngineChanges = 20;  // rate changes and block-size growth, one after the other
+constexpr double kSeconds = 4.0;
 constexpr int kImpulseLength = 32768;
 
 VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
@@ -47,16 +48,15 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
-enum class Changes { none, programs, engines };
+enum class Changes { none, programs, chunks, engines };
 
-bench::Result pacedRun(Changes changes)
+// A bank whose programs 1..8 hold distinct long cabinets, restored as a
+// host restores a session.
+std::string bankChunk(const TonewrightParameters& base)
 {
-    const bool switching = changes != Changes::none;
-    auto fx = std::make_unique<Effect>(host);
-    fx->setSampleRate(static_cast<float>(kFs));
-    fx->setBlockSize(kBlock);
-    fx->resume();
-    TonewrightParameters sound = *fx->engine->GetParameters();  // nothing plays yet
+    auto bank = std::make_unique<EffectProgram[]>(kNumPrograms);
+    for (int k = 0; k < kNumPrograms; ++k) bank[k].params = base;
+    TonewrightParameters sound = base;
     for (int k = 0; k < kCabinets; ++k) {
         std::mt19937 rng(static_cast<unsigned>(k + 1));
         std::normal_distribution<double> d(0.0, 0.3);
@@ -69,8 +69,41 @@ bench::Result pacedRun(Changes changes)
         sound.cabinet.SetImpulse(l.data(), r.data(), kImpulseLength, k % 2 == 1, 44100.0, "bench");
         sound.cabinet.minphase = true;
         sound.cabinet.windowsize = 32768;
-        fx->programs[k + 1].params = sound;
+        bank[k + 1].params = sound;
     }
+    std::string text;
+    XmlWriter w(text);
+    w.Open("TWRChunk");
+    w.Open("TWRBank");
+    w.Attribute("name", "");
+    AddBankToXML(bank.get(), w);
+    w.Close();
+    w.Open("TWRCurrent");
+    AddPresetToXML(bank[1].params, w, [](XmlWriter& x) {
+        x.Attribute("name", "bench");
+        x.Attribute("modified", false);
+        x.Attribute("prognum", 1);
+    });
+    w.Close();
+    w.Close();
+    return text;
+}
+
+struct Figures {
+    double median = 0, p99 = 0, p999 = 0, worst = 0;
+};
+
+Figures steadyFigures;
+
+bench::Result pacedRun(Changes changes)
+{
+    const bool changing = changes != Changes::none;
+    auto fx = std::make_unique<Effect>(host);
+    fx->setSampleRate(static_cast<float>(kFs));
+    fx->setBlockSize(kBlock);
+    fx->resume();
+    std::string chunk = bankChunk(fx->currentSound());
+    fx->setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false);
 
     std::vector<float> in(kBlock), left(kBlock), right(kBlock);
     std::mt19937 rng(1);
@@ -79,25 +112,29 @@ bench::Result pacedRun(Changes changes)
     float* inputs[2] = {in.data(), nullptr};
     float* outputs[2] = {left.data(), right.data()};
 
-    ResetEngineLockViolations();
-    fx->engineLock().MeasureHolds(true);
+    ResetAudioThreadViolations();
     std::atomic<bool> done{false};
-    std::vector<double> switchMs;
-    std::thread switcher;
-    if (switching) {
-        switcher = std::thread([&] {
+    std::vector<double> changeMs;
+    std::thread changer;
+    if (changing) {
+        changer = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (changes == Changes::engines) fx->setProgram(2);  // a stereo cabinet to carry over
-            for (int s = 0; s < (changes == Changes::programs ? kSwitches : kEngineChanges); ++s) {
+            const auto end = Clock::now() + std::chrono::duration<double>(kSeconds);
+            for (int s = 0; Clock::now() < end; ++s) {
                 const auto t0 = Clock::now();
-                if (changes == Changes::programs)
-                    fx->setProgram(1 + s % kCabinets);
-                else if (s % 2 == 0)
-                    fx->setSampleRate(s % 4 == 0 ? 96000.0f : static_cast<float>(kFs));
-                else
-                    fx->setBlockSize(kBlock << (s / 2 + 1));
-                switchMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                switch (changes) {
+                case Changes::programs: fx->setProgram(1 + s % kCabinets); break;
+                case Changes::chunks: fx->setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false); break;
+                case Changes::engines:
+                    if (s % 2 == 0)
+                        fx->setSampleRate(s % 4 == 0 ? 96000.0f : static_cast<float>(kFs));
+                    else
+                        fx->setBlockSize(kBlock << (s / 2 % 6 + 1));
+                    break;
+                case Changes::none: break;
+                }
+                changeMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+                if (changes != Changes::chunks) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             done = true;
@@ -106,11 +143,11 @@ bench::Result pacedRun(Changes changes)
 
     // The paced audio thread is this one.
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kBlock / kFs));
-    const long minimumBlocks = static_cast<long>(3.0 * kFs / kBlock);
+    const long blocks = static_cast<long>(kSeconds * kFs / kBlock);
     std::vector<double> blockMs;
     int overBudget = 0, missed = 0;
     auto deadline = Clock::now() + period;
-    for (long b = 0; switching ? !done.load() : b < minimumBlocks; ++b) {
+    for (long b = 0; changing ? !done.load() : b < blocks; ++b) {
         std::this_thread::sleep_until(deadline - period);
         const auto t0 = Clock::now();
         fx->processReplacing(inputs, outputs, kBlock);
@@ -121,43 +158,40 @@ bench::Result pacedRun(Changes changes)
         deadline += period;
         if (t1 > deadline) deadline = t1 + period;  // late: start again from now
     }
-    if (switcher.joinable()) switcher.join();
-    fx->engineLock().MeasureHolds(false);
+    if (changer.joinable()) changer.join();
 
-    const double worst = *std::max_element(blockMs.begin(), blockMs.end());
-    const char* name = changes == Changes::none ? "steady" : changes == Changes::programs ? "switching" : "engines";
-    std::printf("  %s: %zu blocks of %d at %.0f Hz (budget %.3f ms): median %.3f ms, 99th %.3f ms, worst %.3f ms;"
-                " %d over budget, %d deadlines missed (late wake-ups included)\n",
-                name, blockMs.size(), kBlock, kFs, 1000.0 * kBlock / kFs,
-                percentile(blockMs, 0.5), percentile(blockMs, 0.99), worst, overBudget, missed);
-    std::printf("  %s: longest engine-lock hold %.3f ms by audio blocks, %.3f ms by other threads;"
-                " %ld slow operations under the lock\n",
-                name, 1000.0 * fx->engineLock().LongestAudioHold(),
-                1000.0 * fx->engineLock().LongestOtherHold(), EngineLockViolations());
-    if (changes == Changes::engines) {
-        std::printf("  engines: a new engine took %.1f ms (median), %.1f ms at the most, off the lock\n",
-                    percentile(switchMs, 0.5), percentile(switchMs, 1.0));
-    } else if (switching) {
-        const std::vector<double> first(switchMs.begin(), switchMs.begin() + kCabinets);
-        const std::vector<double> later(switchMs.begin() + kCabinets, switchMs.end());
-        std::printf("  switching: setProgram took %.1f ms (median) for a cabinet met the first time, %.1f ms"
-                    " (median) afterwards\n",
-                    percentile(first, 0.5), percentile(later, 0.5));
+    const Figures f{percentile(blockMs, 0.5), percentile(blockMs, 0.99), percentile(blockMs, 0.999),
+                    *std::max_element(blockMs.begin(), blockMs.end())};
+    if (!changing) steadyFigures = f;
+    const char* names[] = {"steady", "programs", "chunks", "engines"};
+    const char* name = names[static_cast<int>(changes)];
+    std::printf("  %s: %zu blocks of %d at %.0f Hz (budget %.3f ms): median %.3f ms, 99th %.3f ms, 99.9th %.3f ms,"
+                " worst %.3f ms; %d over budget, %d deadlines missed (late wake-ups included);"
+                " %ld slow operations on the audio thread\n",
+                name, blockMs.size(), kBlock, kFs, 1000.0 * kBlock / kFs, f.median, f.p99, f.p999, f.worst,
+                overBudget, missed, AudioThreadViolations());
+    if (changing && steadyFigures.median > 0) {
+        std::printf("  %s against steady: median %.2fx, 99.9th %.2fx, worst %.2fx; %zu changes, %.2f ms each"
+                    " (median) on the changing thread\n",
+                    name, f.median / steadyFigures.median, f.p999 / steadyFigures.p999, f.worst / steadyFigures.worst,
+                    changeMs.size(), percentile(changeMs, 0.5));
     }
     bench::Result r;
     r.block = kBlock;
-    r.p99BlockMicros = 1000.0 * percentile(blockMs, 0.99);
-    r.maxBlockMicros = 1000.0 * worst;
+    r.p99BlockMicros = 1000.0 * f.p99;
+    r.maxBlockMicros = 1000.0 * f.worst;
     double total = 0.0;
     for (double ms : blockMs) total += ms;
     r.secondsPerAudioSecond = total / 1000.0 / (static_cast<double>(blockMs.size()) * kBlock / kFs);
     return r;
 }
 
-const bench::Register steady("plugin: paced 64-frame blocks, 48 kHz, no switching",
+const bench::Register steady("plugin: paced 64-frame blocks, 48 kHz, no changes",
                              [] { return pacedRun(Changes::none); });
-const bench::Register switching("plugin: paced 64-frame blocks, 48 kHz, 100 program switches",
-                                [] { return pacedRun(Changes::programs); });
+const bench::Register programs("plugin: paced 64-frame blocks, 48 kHz, a program change every 10 ms",
+                               [] { return pacedRun(Changes::programs); });
+const bench::Register chunks("plugin: paced 64-frame blocks, 48 kHz, bank chunks back to back",
+                             [] { return pacedRun(Changes::chunks); });
 const bench::Register engines("plugin: paced 64-frame blocks, 48 kHz, rate and block changes",
                               [] { return pacedRun(Changes::engines); });
 

@@ -112,7 +112,17 @@ bench::Result chunkGrowth()
                 l[size_t(i)] = std::sin(0.01 * (i + p)) * std::exp(-i / double(n / 4));
                 r[size_t(i)] = -l[size_t(i)];
             }
-            fx.programs[p].params.cabinet.SetImpulse(l.data(), r.data(), n, false, 44100.0, "Grown");
+            // As a host would: a preset chunk with the impulse, stored as
+            // program p.
+            TonewrightParameters sound = fx.currentSound();
+            sound.cabinet.SetImpulse(l.data(), r.data(), n, false, 44100.0, "Grown");
+            std::string text;
+            XmlWriter w(text);
+            w.Open("TWRPreset");
+            AddPresetToXML(sound, w);
+            w.Close();
+            fx.setChunk(text.data(), VstInt32(text.size()), true);
+            fx.saveCurrentToBank("Grown", p);
         }
         chunkTimes(fx, (std::to_string(n) + "-sample impulses").c_str());
     }

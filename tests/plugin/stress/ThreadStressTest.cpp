@@ -4,7 +4,7 @@
 // host threads at once.
 // Built with ThreadSanitizer in CI, where any race fails the run; without
 // it, it still checks that the audio stays clean, that nothing deadlocks and
-// that no slow work ran under the engine lock.
+// that no slow work ran on the audio thread.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "PluginHarness.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 using harness::Plugin;
 
@@ -25,6 +25,7 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
     Effect& fx = p.effect();
     // Programs 120..123 hold cabinets of their own, mono and stereo, at two
     // recorded rates.
+    std::vector<std::pair<int, TonewrightParameters>> cabinets;
     for (int k = 0; k < 4; ++k) {
         std::mt19937 rng(static_cast<unsigned>(k));
         std::normal_distribution<double> d(0.0, 0.3);
@@ -33,10 +34,13 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
             l[i] = d(rng) * std::exp(-double(i) / 1500.0);
             r[i] = d(rng) * std::exp(-double(i) / 1500.0);
         }
-        ASSERT_TRUE(fx.programs[120 + k].params.cabinet.SetImpulse(l.data(), r.data(), 8192, k % 2 == 0,
-                                                                  k < 2 ? 44100.0 : 48000.0, "stress"));
+        TonewrightParameters sound = fx.currentSound();
+        ASSERT_TRUE(sound.cabinet.SetImpulse(l.data(), r.data(), 8192, k % 2 == 0, k < 2 ? 44100.0 : 48000.0,
+                                             "stress"));
+        cabinets.emplace_back(120 + k, sound);
     }
-    ResetEngineLockViolations();
+    harness::StorePrograms(fx, cabinets);
+    ResetAudioThreadViolations();
     std::atomic<int> busy{0};
     std::atomic<bool> dirtyOutput{false};
     std::atomic<long> blocks{0};
@@ -53,7 +57,13 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
             for (int i = 0; i < n; ++i)
                 if (!std::isfinite(l[i])) dirtyOutput = true;
             // A program change arriving with the audio (as MIDI does).
-            if (rng() % 97 == 0) fx.requestProgramChange(static_cast<int>(rng() % 128));
+            if (rng() % 97 == 0) {
+                harness::EventList list;
+                VstMidiEvent change = harness::midi(0xC0, static_cast<unsigned char>(rng() % 128), 0);
+                list.numEvents = 1;
+                list.events[0] = reinterpret_cast<VstEvent*>(&change);
+                p.dispatch(effProcessEvents, 0, 0, &list);
+            }
             ++blocks;
         }
     });
@@ -96,9 +106,9 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
     others.push_back(worker([&] {  // the editor's idle polling
         float sink = 0;
         for (int k = 0; k < 20000; ++k) {
-            sink += fx.getClipLedStatus() + static_cast<float>(fx.inputLed + fx.outputLed);
-            fx.moreScreenVisible = (k / 1000) % 2 == 0;
-            if (fx.programModified) sink += 1.0f;
+            sink += fx.getClipLedStatus() + static_cast<float>(fx.inputLevel() + fx.outputLevel());
+            fx.showMeters((k / 1000) % 2 == 0);
+            if (fx.isProgramModified()) sink += 1.0f;
             sink += static_cast<float>(p.dispatch(effGetProgram));
         }
         EXPECT_GT(sink, 0.0f);
@@ -128,6 +138,6 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
     fx.waitForWorker();
     EXPECT_FALSE(dirtyOutput);
     EXPECT_GE(blocks.load(), 200);
-    EXPECT_EQ(fx.engine->GetFs(), 44100.0);
-    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
+    fx.inspectEngine([](Tonewright& engine) { EXPECT_EQ(engine.GetFs(), 44100.0); });
+    EXPECT_EQ(AudioThreadViolations(), 0) << FirstAudioThreadViolation();
 }

@@ -12,14 +12,14 @@
 #include <thread>
 
 #include "ProToolsHarness.h"
-#include "dsp/EngineLock.h"
+#include "dsp/AudioThread.h"
 
 TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
 {
     auto instance = pttest::Make(2, 44100.0);
     CEffectProcess& p = instance->process();
     Effect& fx = pttest::EffectOf(*instance);
-    ResetEngineLockViolations();
+    ResetAudioThreadViolations();
     std::atomic<int> busy{2};
     std::atomic<bool> dirty{false};
     std::atomic<long> blocks{0};
@@ -66,6 +66,6 @@ TEST(ProToolsStress, RenderRunsWhileControlsChunksRatesAndAutomationChange)
     for (auto* t : {&editor, &controls, &audio}) t->join();
     fx.waitForWorker();
     EXPECT_FALSE(dirty);
-    EXPECT_EQ(EngineLockViolations(), 0) << FirstEngineLockViolation();
+    EXPECT_EQ(AudioThreadViolations(), 0) << FirstAudioThreadViolation();
     EXPECT_GT(blocks.load(), 300);
 }
