@@ -21,10 +21,13 @@ namespace tonewright::guitest {
 namespace {
 
 pid_t serverPid = 0;
+// Only the process that started the server stops it (a forked child that
+// exits leaves it running).
+pid_t serverOwner = 0;
 
 void stopServer()
 {
-    if (serverPid > 0) {
+    if (serverPid > 0 && getpid() == serverOwner) {
         kill(serverPid, SIGTERM);
         waitpid(serverPid, nullptr, 0);
         serverPid = 0;
@@ -52,6 +55,7 @@ bool startServer()
         return false;
     }
     serverPid = pid;
+    serverOwner = getpid();
     std::atexit(stopServer);
     std::string number;
     char c = 0;
@@ -74,6 +78,12 @@ Display* openDisplay()
 }
 
 }  // namespace
+
+bool underCI()
+{
+    const char* ci = std::getenv("CI");
+    return ci && *ci;
+}
 
 Display* testDisplay()
 {

@@ -1,6 +1,7 @@
 #pragma once
 // What the editor tests share: an X server (the one in $DISPLAY, or an Xvfb
-// started for the test program; tests skip when neither can be had), a
+// started for the test program; where neither can be had tests skip, and
+// fail when the environment variable CI is set), a
 // top-level window standing in for the host's, exact pixels of a window,
 // xdotool, generated PNG bitmaps, and an effect and editor that record
 // every value, gesture and host call.
@@ -18,12 +19,18 @@
 namespace tonewright::guitest {
 
 // The display the tests use, started when needed; none when no X server
-// can be had (GTEST_SKIP then).
+// can be had (the test skips then, or fails under CI).
 Display* testDisplay();
-#define TONEWRIGHT_NEED_X()                                         \
-    do {                                                            \
-        if (!::tonewright::guitest::testDisplay()) GTEST_SKIP() << "no X server"; \
+bool underCI();
+// A test that needs what the machine lacks skips, or fails under CI.
+#define TONEWRIGHT_NEED(available, what)                                  \
+    do {                                                                  \
+        if (!(available)) {                                               \
+            if (::tonewright::guitest::underCI()) FAIL() << "no " << what; \
+            GTEST_SKIP() << "no " << what;                                \
+        }                                                                 \
     } while (0)
+#define TONEWRIGHT_NEED_X() TONEWRIGHT_NEED(::tonewright::guitest::testDisplay(), "X server")
 
 // A mapped top-level window at the root's origin, as a host's editor window.
 class HostWindow {
