@@ -1,6 +1,7 @@
 // The toolkit without a window: control values from mouse calls made
 // directly on a frame, film-strip images, pixel conventions of the drawing
-// context on a bitmap, and bitmaps found by id.
+// context on a bitmap, bitmaps found by id, and trees of many views taken
+// down.
 
 #include <gtest/gtest.h>
 
@@ -238,6 +239,42 @@ TEST(Bitmaps, FoundByIdInTheFolderBeforeTheLocatorAndEmptyWhenMissing)
     EXPECT_FALSE(broken->isLoaded());
     CBitmap::setResourceLocator(nullptr);
     for (CBitmap* b : {fromLocator, missing, broken}) b->forget();
+}
+
+// 10^5 views: a container cleared, a frame deleted, a container of the frame
+// taken out. Taking a tree down is linear in its views: a quadratic one
+// takes minutes, which the test's timeout catches.
+TEST(Views, ManyViewsAreTakenDownWithEveryReferenceGivenBack)
+{
+    constexpr long n = 100000;
+    auto* kept = new CView(CRect(0, 0, 1, 1));
+    const auto fill = [&](CViewContainer* container) {
+        container->addView(kept);
+        kept->remember();
+        for (long i = 1; i < n; ++i) container->addView(new CView(CRect(i % 100, i / 1000, i % 100 + 1, i / 1000 + 1)));
+    };
+    auto* container = new CViewContainer(CRect(0, 0, 100, 100), nullptr);
+    fill(container);
+    EXPECT_EQ(container->getNbViews(), n);
+    container->removeAll();
+    EXPECT_EQ(container->getNbViews(), 0);
+    EXPECT_EQ(kept->getNbReference(), 1);
+    EXPECT_FALSE(kept->isAttached());
+
+    auto* frame = new CFrame(CRect(0, 0, 100, 100), nullptr, nullptr);
+    fill(frame);
+    auto* inner = new CViewContainer(CRect(0, 0, 100, 100), frame);
+    frame->addView(inner);
+    for (long i = 0; i < n; ++i) inner->addView(new CView(CRect(0, 0, 1, 1)));
+    inner->remember();
+    frame->removeView(inner);
+    EXPECT_EQ(frame->getNbViews(), n);
+    EXPECT_EQ(inner->getFrame(), nullptr);
+    inner->forget();
+    frame->forget();
+    EXPECT_EQ(kept->getNbReference(), 1);
+    container->forget();
+    kept->forget();
 }
 
 TEST(Menus, EntriesSeparatorsSubMenusAndChoicesKeepTheirReferences)
