@@ -193,7 +193,7 @@ void BitmapFolder::write(long id, int width, int height, const std::function<uin
         for (int x = 0; x < width; ++x) row[x] = 0xFF000000u | (colour(x, y) & 0xFFFFFF);
     }
     cairo_surface_mark_dirty(surface);
-    cairo_surface_write_to_png(surface, (folder + "/" + std::to_string(id) + ".png").c_str());
+    cairo_surface_write_to_png(surface, path(id).c_str());
     cairo_surface_destroy(surface);
 }
 

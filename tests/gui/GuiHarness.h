@@ -70,6 +70,8 @@ public:
     BitmapFolder& operator=(const BitmapFolder&) = delete;
     // An opaque image whose pixel (x, y) is colour(x, y) (0xRRGGBB).
     void write(long id, int width, int height, const std::function<uint32_t(int x, int y)>& colour);
+    // Where the image of `id` goes.
+    std::string path(long id) const { return folder + "/" + std::to_string(id) + ".png"; }
 
 private:
     std::string folder;
