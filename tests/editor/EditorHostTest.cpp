@@ -3,7 +3,8 @@
 // Shift+Alt learn gesture; the host must hear every change as automation
 // of a parameter (index < 80) inside begin and end edit, and the gesture
 // must not toggle. A menu of a parameter, chosen in the editor opened in
-// this process, likewise.
+// this process, likewise. A host that destroys its window under the open
+// editor lives on.
 
 #include <gtest/gtest.h>
 
@@ -177,4 +178,13 @@ TEST(EditorHost, AMenuOfAParameterSendsItsEntryAcrossZeroToOne)
     idle();
     EXPECT_EQ(menu->getCurrentIndex(), 1);
     plugin.dispatch(effEditClose);
+}
+
+TEST(EditorHost, AHostThatDestroysItsWindowUnderTheProductsEditorLivesOnAndExitsNormally)
+{
+    TONEWRIGHT_NEED_X();
+    for (const char* steps : {"mfhiidiicq", "dicq", "idmfhiq", "idccq"}) {
+        // The child never returns, so the plug-in is left to its effClose.
+        EXPECT_EQ(guitest::hostileHost(steps, [] { return (new harness::Plugin)->aeffect(); }), 0) << steps;
+    }
 }

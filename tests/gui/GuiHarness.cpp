@@ -136,6 +136,71 @@ std::vector<Window> children(Window window)
     return out;
 }
 
+namespace {
+
+template <typename View>
+View* firstView(CViewContainer* container)
+{
+    for (CCView* entry = container->getFirstChild(); entry; entry = entry->pNext) {
+        if (auto* found = dynamic_cast<View*>(entry->pView)) return found;
+        if (auto* inner = dynamic_cast<CViewContainer*>(entry->pView))
+            if (View* found = firstView<View>(inner)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int hostileHost(const std::string& steps, const std::function<AEffect*()>& make)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        alarm(60);
+        Display* host = XOpenDisplay(nullptr);
+        if (!host) _exit(3);
+        const Window window = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 600, 400, 0, 0, 0);
+        XMapWindow(host, window);
+        XSync(host, False);
+        AEffect* e = make();
+        auto* editor = dynamic_cast<AEffGUIEditor*>(static_cast<AudioEffect*>(e->object)->getEditor());
+        if (!editor || e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t{window}), 0) != 1)
+            _exit(4);
+        bool destroyed = false;
+        for (const char step : steps) {
+            CFrame* frame = editor->getFrame();
+            switch (step) {
+            case 'i':
+                e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+                if (destroyed && editor->getFrame() && editor->getFrame()->isOpen()) _exit(5);
+                break;
+            case 'd':
+                XDestroyWindow(host, window);
+                XCloseDisplay(host);
+                destroyed = true;
+                break;
+            case 'c': e->dispatcher(e, effEditClose, 0, 0, nullptr, 0); break;
+            case 'q': e->dispatcher(e, effClose, 0, 0, nullptr, 0); break;
+            case 'm':
+                if (frame) frame->popupMenu(firstView<COptionMenu>(frame));
+                break;
+            case 'f':
+                if (frame) frame->setFocusView(firstView<CTextEdit>(frame));
+                break;
+            case 'h':
+                if (frame) frame->setCursor(kCursorHand);
+                break;
+            default: _exit(6);
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 bool xdotool(const std::string& arguments)
 {
     XSync(testDisplay(), False);

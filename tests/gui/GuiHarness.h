@@ -51,6 +51,17 @@ uint32_t pixel(Window window, int x, int y);
 // Child windows of a window.
 std::vector<Window> children(Window window);
 
+// A hostile host in a child process of its own (an Xlib error that ends it
+// ends only that one): it opens the editor of the effect `make` returns in
+// a window on a Display connection of its own, then takes the steps, one
+// letter each: i idle, d destroy its window and close its connection, c
+// close the editor, q close the effect, m pop up the first menu, f focus
+// the first text edit, h the hand cursor. Returns the child's exit status
+// (128 + the signal that ended it): 0 when all went well, 1 from Xlib's
+// default error handler, 5 when the frame still claims its window in an
+// idle after the window went.
+int hostileHost(const std::string& steps, const std::function<AEffect*()>& make);
+
 // Runs xdotool with the arguments (root coordinates); true when it succeeded.
 bool xdotool(const std::string& arguments);
 
