@@ -304,8 +304,14 @@ RecordingEditor::RecordingEditor(AudioEffect* owner, int width, int height, Buil
 
 bool RecordingEditor::open(void* ptr)
 {
+    // As the product's editor: no window in the host's, no editor.
+    auto* made = new CFrame(CRect(0, 0, rect.right, rect.bottom), ptr, this);
+    if (ptr && !made->isOpen()) {
+        made->forget();
+        return false;
+    }
     AEffGUIEditor::open(ptr);
-    frame = new CFrame(CRect(0, 0, rect.right, rect.bottom), ptr, this);
+    frame = made;
     if (build) build(frame, this);
     return true;
 }
