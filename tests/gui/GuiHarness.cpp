@@ -182,15 +182,9 @@ int hostileHost(const std::string& steps, const std::function<AEffect*()>& make)
                 break;
             case 'c': e->dispatcher(e, effEditClose, 0, 0, nullptr, 0); break;
             case 'q': e->dispatcher(e, effClose, 0, 0, nullptr, 0); break;
-            case 'm':
-                if (frame) frame->popupMenu(firstView<COptionMenu>(frame));
-                break;
-            case 'f':
-                if (frame) frame->setFocusView(firstView<CTextEdit>(frame));
-                break;
-            case 'h':
-                if (frame) frame->setCursor(kCursorHand);
-                break;
+            case 'm': if (frame) frame->popupMenu(firstView<COptionMenu>(frame)); break;
+            case 'f': if (frame) frame->setFocusView(firstView<CTextEdit>(frame)); break;
+            case 'h': if (frame) frame->setCursor(kCursorHand); break;
             default: _exit(6);
             }
         }
