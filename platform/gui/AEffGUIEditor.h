@@ -1,7 +1,8 @@
 #pragma once
 // The editor base of a plug-in with a view toolkit window. open() gets the
 // host's X11 window id; a derived editor makes its CFrame there (frame
-// member) and deletes it in close(). idle() runs the frame: events and
+// member), answers false when the frame got no window in it (CFrame::isOpen),
+// and deletes the frame in close(). idle() runs the frame: events and
 // redraws. Gestures on controls reach the effect as beginEdit(tag) and
 // endEdit(tag) around the values the editor sends with
 // setParameterAutomated; only parameter indices go to the host.

@@ -2,9 +2,12 @@
 
 #include <cairo.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "gui/DrawContext.h"
 
@@ -17,6 +20,33 @@ struct PngReader {
     size_t size;
     size_t at;
 };
+
+// Larger files are not read (a PNG of the largest image is far smaller).
+constexpr std::streamoff kLargestFile = std::streamoff(64) << 20;
+
+uint32_t bigEndian(const unsigned char* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// Whether the image the PNG header announces is small enough to decode;
+// says why not on standard error. Bytes that are no PNG are left to the
+// decoder, which refuses them.
+bool withinBounds(long id, const unsigned char* data, size_t size)
+{
+    static constexpr unsigned char kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (size < 24 || std::memcmp(data, kSignature, 8) != 0 || std::memcmp(data + 12, "IHDR", 4) != 0) return true;
+    const uint32_t width = bigEndian(data + 16);
+    const uint32_t height = bigEndian(data + 20);
+    if (width <= uint32_t(CBitmap::kLargestSide) && height <= uint32_t(CBitmap::kLargestSide) &&
+        uint64_t(width) * height <= uint64_t(CBitmap::kLargestPixelCount))
+        return true;
+    std::fprintf(stderr,
+                 "Quarrystone TWR:: Bitmap %ld is %u x %u pixels, more than the largest of %d x %d and %ld pixels; "
+                 "it is not shown.\n",
+                 id, width, height, CBitmap::kLargestSide, CBitmap::kLargestSide, CBitmap::kLargestPixelCount);
+    return false;
+}
 
 cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length)
 {
@@ -63,11 +93,26 @@ bool CBitmap::isTypeOf(const char* type) const
 
 void CBitmap::loadPNG(const unsigned char* data, size_t bytes)
 {
+    if (!withinBounds(resourceID, data, bytes)) return;
     PngReader reader{data, bytes, 0};
     adopt(cairo_image_surface_create_from_png_stream(readPng, &reader));
 }
 
-void CBitmap::loadPNGFile(const char* path) { adopt(cairo_image_surface_create_from_png(path)); }
+void CBitmap::loadPNGFile(const char* path)
+{
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file) return;
+    const std::streamoff size = file.tellg();
+    if (size > kLargestFile) {
+        std::fprintf(stderr, "Quarrystone TWR:: %s is larger than %ld bytes; it is not shown.\n", path,
+                     static_cast<long>(kLargestFile));
+        return;
+    }
+    if (size <= 0) return;
+    std::vector<unsigned char> bytes(static_cast<size_t>(size));
+    file.seekg(0);
+    if (file.read(reinterpret_cast<char*>(bytes.data()), size)) loadPNG(bytes.data(), bytes.size());
+}
 
 void CBitmap::adopt(cairo_surface_t* loaded)
 {

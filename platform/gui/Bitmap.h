@@ -6,7 +6,9 @@
 // a folder, "<folder>/<id>.png" is tried first, so tests and artists can
 // point the editor at loose files.
 //
-// A bitmap whose id has no image is empty (0 x 0) and draws nothing.
+// A bitmap whose id has no image is empty (0 x 0) and draws nothing; so is
+// one whose image is larger than the bounds below (refused from its PNG
+// header, before anything is decoded, with a line on standard error).
 // Bitmaps are reference counted (CBaseObject); every view that shows one
 // holds a reference. User-interface thread only.
 
@@ -29,6 +31,11 @@ public:
 
 class CBitmap : public CBaseObject {
 public:
+    // The largest image decoded (the skin's largest is 280 x 6324): at most
+    // this wide and this high, and at most this many pixels (64 MB).
+    static constexpr int kLargestSide = 16384;
+    static constexpr long kLargestPixelCount = 16L << 20;
+
     // The image of resource `id` (see above); empty when there is none.
     explicit CBitmap(long resourceID);
     // A transparent image of the given size, to draw into with a context

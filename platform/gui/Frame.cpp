@@ -10,36 +10,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "gui/AEffGUIEditor.h"
 #include "gui/Controls.h"
 #include "gui/DrawContext.h"
+#include "gui/XErrorGuard.h"
 
 namespace {
 
-// X errors while the frame talks about windows it does not own (the host's)
-// must not reach the default handler, which ends the process. The handler
-// is installed only around such requests and the previous one restored.
-bool gErrorSeen = false;
-int noteError(Display*, XErrorEvent*)
-{
-    gErrorSeen = true;
-    return 0;
-}
-
-template <typename Call>
-bool withoutErrors(Display* display, Call&& call)
-{
-    gErrorSeen = false;
-    XSync(display, False);
-    auto* previous = XSetErrorHandler(noteError);
-    call();
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    return !gErrorSeen;
-}
+// X resource ids have their top three bits clear; 0 is none.
+constexpr uintptr_t kLargestXID = 0x1fffffff;
 
 long modifiersOf(unsigned int state)
 {
@@ -165,13 +149,24 @@ struct CFrame::System {
     ~System()
     {
         if (display) {
+            XErrorGuard guard(display);
             for (Cursor c : cursors)
                 if (c) XFreeCursor(display, c);
             if (windowSurface) cairo_surface_destroy(windowSurface);
             if (window) XDestroyWindow(display, window);
-            XCloseDisplay(display);
+            guard.closeDisplay();
         }
         if (backing) cairo_surface_destroy(backing);
+    }
+
+    // The window went with the host's: nothing more is asked of it.
+    void windowGone(CFrame& frame)
+    {
+        frame.closeMenu();
+        if (windowSurface) cairo_surface_destroy(windowSurface);
+        windowSurface = nullptr;
+        window = 0;
+        parent = 0;
     }
 
     static void addRect(std::vector<CRect>& list, CRect r, const CRect& bounds)
@@ -453,12 +448,16 @@ CFrame::CFrame(const CRect& rect, void* pSystemWindow, AEffGUIEditor* editor)
     if (!pSystemWindow) return;
 
     System& s = *system;
+    const auto parent = reinterpret_cast<uintptr_t>(pSystemWindow);
     s.display = XOpenDisplay(nullptr);
-    if (!s.display) return;
-    s.parent = static_cast<Window>(reinterpret_cast<uintptr_t>(pSystemWindow));
+    if (!s.display) {
+        std::fprintf(stderr, "Quarrystone TWR:: Cannot open the X display; the editor has no window.\n");
+        return;
+    }
+    XErrorGuard guard(s.display);
     XWindowAttributes parentAttributes;
-    const bool made = withoutErrors(s.display, [&] {
-        if (!XGetWindowAttributes(s.display, s.parent, &parentAttributes)) return;
+    if (parent <= kLargestXID && XGetWindowAttributes(s.display, parent, &parentAttributes)) {
+        s.parent = parent;
         XSetWindowAttributes attributes{};
         attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                                 EnterWindowMask | LeaveWindowMask | KeyPressMask | KeyReleaseMask |
@@ -468,19 +467,22 @@ CFrame::CFrame(const CRect& rect, void* pSystemWindow, AEffGUIEditor* editor)
         s.window = XCreateWindow(s.display, s.parent, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
                                  CopyFromParent, InputOutput, CopyFromParent,
                                  CWEventMask | CWBackPixmap | CWBitGravity, &attributes);
-    });
-    if (!made || !s.window) {
-        if (s.window) withoutErrors(s.display, [&] { XDestroyWindow(s.display, s.window); });
-        s.window = 0;
-        XCloseDisplay(s.display);
-        s.display = nullptr;
-        return;
+        XWindowAttributes own;
+        if (guard.succeeded() && s.window && XGetWindowAttributes(s.display, s.window, &own)) {
+            s.windowSurface = cairo_xlib_surface_create(s.display, s.window, own.visual, w, h);
+            XMapWindow(s.display, s.window);
+            if (guard.succeeded()) return;
+        }
     }
-    XWindowAttributes own;
-    XGetWindowAttributes(s.display, s.window, &own);
-    s.windowSurface = cairo_xlib_surface_create(s.display, s.window, own.visual, w, h);
-    XMapWindow(s.display, s.window);
-    XFlush(s.display);
+    std::fprintf(stderr, "Quarrystone TWR:: The host's window 0x%lx is no window; the editor has none.\n",
+                 static_cast<unsigned long>(parent));
+    if (s.windowSurface) cairo_surface_destroy(s.windowSurface);
+    s.windowSurface = nullptr;
+    if (s.window) XDestroyWindow(s.display, s.window);
+    s.window = 0;
+    s.parent = 0;
+    guard.closeDisplay();
+    s.display = nullptr;
 }
 
 CFrame::~CFrame()
@@ -546,6 +548,8 @@ void collectDirty(CView* view, std::vector<CRect>& region, const CRect& bounds, 
 void CFrame::update()
 {
     System& s = *system;
+    std::optional<XErrorGuard> guard;
+    if (s.display) guard.emplace(s.display);
     std::vector<CRect> region;
     region.swap(s.invalid);
     std::vector<CView*> seen;
@@ -589,6 +593,7 @@ void CFrame::idle()
 {
     System& s = *system;
     if (s.display) {
+        XErrorGuard guard(s.display);
         while (XPending(s.display)) {
             XEvent event;
             XNextEvent(s.display, &event);
@@ -618,6 +623,9 @@ void CFrame::System::handleEvent(CFrame& frame, XEvent& event)
     }
     if (event.xany.window != window) return;
     switch (event.type) {
+    case DestroyNotify:
+        if (event.xdestroywindow.window == window) windowGone(frame);
+        break;
     case Expose:
         addRect(exposed,
                 CRect(event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
@@ -776,14 +784,17 @@ bool CFrame::popupMenu(COptionMenu* menu)
     System& s = *system;
     if (!menu || !s.display || !s.window) return false;
     closeMenu();
+    XErrorGuard guard(s.display);
     const CRect place = menu->getFrameRect();
     const int screen = DefaultScreen(s.display);
     int rootX = 0;
     int rootY = 0;
     int rootTop = 0;
     Window child = 0;
-    XTranslateCoordinates(s.display, s.window, RootWindow(s.display, screen), static_cast<int>(place.left),
-                          static_cast<int>(place.bottom), &rootX, &rootY, &child);
+    // Fails when the window is gone and idle has not heard of it yet.
+    if (!XTranslateCoordinates(s.display, s.window, RootWindow(s.display, screen), static_cast<int>(place.left),
+                               static_cast<int>(place.bottom), &rootX, &rootY, &child))
+        return false;
     rootTop = rootY - static_cast<int>(place.height());
     s.menuTop = menu;
     menu->remember();
@@ -816,7 +827,10 @@ void CFrame::closeMenu()
     COptionMenu* top = s.menuTop;
     if (!top) return;
     s.menuTop = nullptr;
-    s.closeAll();
+    {
+        XErrorGuard guard(s.display);
+        s.closeAll();
+    }
     top->popupClosed();
     top->forget();
 }
@@ -932,9 +946,8 @@ bool CFrame::setFocusView(CView* view)
     if (s.display && s.window) {
         // A view with the focus gets the keys of the X keyboard; without one
         // they go back to the host's window.
-        withoutErrors(s.display, [&] {
-            XSetInputFocus(s.display, pFocusView ? s.window : s.parent, RevertToParent, CurrentTime);
-        });
+        XErrorGuard guard(s.display);
+        XSetInputFocus(s.display, pFocusView ? s.window : s.parent, RevertToParent, CurrentTime);
     }
     return true;
 }
@@ -966,6 +979,7 @@ void CFrame::setCursor(CCursorType type)
     cursor = type;
     System& s = *system;
     if (!s.display || !s.window) return;
+    XErrorGuard guard(s.display);
     if (type == kCursorDefault) {
         XUndefineCursor(s.display, s.window);
     } else {
@@ -996,8 +1010,10 @@ void CFrame::viewRemoved(CView* view)
     if (contains(view, pFocusView)) {
         pFocusView = nullptr;
         System& s = *system;
-        if (s.display && s.window)
-            withoutErrors(s.display, [&] { XSetInputFocus(s.display, s.parent, RevertToParent, CurrentTime); });
+        if (s.display && s.window) {
+            XErrorGuard guard(s.display);
+            XSetInputFocus(s.display, s.parent, RevertToParent, CurrentTime);
+        }
     }
     if (contains(view, pModalMouseDown)) pModalMouseDown = nullptr;
 }

@@ -7,10 +7,14 @@
 // redraws whatever is dirty or invalid through a cairo image of the frame,
 // copied to the window.
 //
-// Made with no host window (or when no X display can be opened) the frame
-// has no window: views, values and drawing (draw with a context of one's
-// own) work, events never come. Everything here runs on the thread that
-// calls the editor (the host's user-interface thread).
+// Made with no host window, or when no X display can be opened or the
+// host's id names no window (both said on standard error), the frame has no
+// window: views, values and drawing (draw with a context of one's own)
+// work, events never come. A host that destroys its window takes the
+// frame's with it: the frame hears of it in idle and from then on has no
+// window. Every X request runs under an XErrorGuard, so that errors on a
+// window gone meanwhile never end the host. Everything here runs on the
+// thread that calls the editor (the host's user-interface thread).
 
 #include <cstddef>
 #include <memory>

@@ -165,29 +165,33 @@ void CViewContainer::addView(CView* view, const CRect& area, bool mouseEnabled)
 
 void CViewContainer::removeView(CView* view, const bool& withForget)
 {
-    for (CCView* entry = pFirstView; entry; entry = entry->pNext) {
-        if (entry->pView != view) continue;
-        if (entry->pPrevious)
-            entry->pPrevious->pNext = entry->pNext;
-        else
-            pFirstView = entry->pNext;
-        if (entry->pNext)
-            entry->pNext->pPrevious = entry->pPrevious;
-        else
-            pLastView = entry->pPrevious;
-        delete entry;
-        if (view == mouseDownView) mouseDownView = nullptr;
-        view->invalid();
-        if (pParentFrame) pParentFrame->viewRemoved(view);
-        view->removed(this);
-        if (withForget) view->forget();
-        return;
-    }
+    for (CCView* entry = pFirstView; entry; entry = entry->pNext)
+        if (entry->pView == view) return removeEntry(entry, withForget);
 }
 
+// From the last child, so that each one is found at once.
 void CViewContainer::removeAll(const bool& withForget)
 {
-    while (pLastView) removeView(pLastView->pView, withForget);
+    while (pLastView) removeEntry(pLastView, withForget);
+}
+
+void CViewContainer::removeEntry(CCView* entry, bool withForget)
+{
+    CView* view = entry->pView;
+    if (entry->pPrevious)
+        entry->pPrevious->pNext = entry->pNext;
+    else
+        pFirstView = entry->pNext;
+    if (entry->pNext)
+        entry->pNext->pPrevious = entry->pPrevious;
+    else
+        pLastView = entry->pPrevious;
+    delete entry;
+    if (view == mouseDownView) mouseDownView = nullptr;
+    view->invalid();
+    if (pParentFrame) pParentFrame->viewRemoved(view);
+    view->removed(this);
+    if (withForget) view->forget();
 }
 
 bool CViewContainer::isChild(CView* view) const

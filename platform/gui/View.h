@@ -217,6 +217,8 @@ public:
 
 protected:
     void drawChildren(CDrawContext* context, const CRect& updateRect);
+    // Takes the entry's view out of the list (removeView without the search).
+    void removeEntry(CCView* entry, bool withForget);
 
     CCView* pFirstView = nullptr;
     CCView* pLastView = nullptr;

@@ -1,5 +1,6 @@
 #include "vst2/AudioEffect.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -142,7 +143,13 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effEditGetRect:
         if (editor && ptr) return editor->getRect(static_cast<ERect**>(ptr)) ? 1 : 0;
         return 0;
-    case effEditOpen: return editor && editor->open(ptr) ? 1 : 0;
+    case effEditOpen:
+        // No window, no editor: one open elsewhere stays as it is.
+        if (!ptr) {
+            std::fprintf(stderr, "Quarrystone TWR:: The host gave the editor no window to open in.\n");
+            return 0;
+        }
+        return editor && editor->open(ptr) ? 1 : 0;
     case effEditClose:
         if (editor) editor->close();
         return 0;

@@ -68,13 +68,21 @@ bool SkinEditor::open(void* parent) { return open(parent, "ui"); }
 
 bool SkinEditor::open(void* parent, const char* skinName)
 {
-    if (frame) close();
+    CFrame* made = nullptr;
     try {
+        made = new CGFrame(CRect(0, 0, rect.right - rect.left, rect.bottom - rect.top), parent, this);
+        // A host window that cannot take ours changes nothing: a window open
+        // elsewhere stays.
+        if (parent && !made->isOpen()) {
+            made->forget();
+            return false;
+        }
+        if (frame) close();
+        frame = made;
         editorThread.store(std::this_thread::get_id());
         AEffGUIEditor::open(parent);
         setKnobMode(kLinearMode);
         InstallSkinResourceLocator();
-        frame = new CGFrame(CRect(0, 0, rect.right - rect.left, rect.bottom - rect.top), parent, this);
 
         std::string text;
         if (LoadSkinDescription(skinName, text)) {
@@ -89,6 +97,7 @@ bool SkinEditor::open(void* parent, const char* skinName)
         opened.store(true);
         return true;
     } catch (...) {
+        if (made && made != frame) made->forget();
         close();
         return false;
     }

@@ -43,8 +43,9 @@ public:
     bool open(void* parent) override;
     // Builds the window from the skin `skinName` in the host window
     // `parent` (none: a frame without window). A missing or unreadable skin
-    // gives an empty frame of the editor's size. False only when the window
-    // could not be built at all.
+    // gives an empty frame of the editor's size. False when no window can be
+    // made in `parent` (an id that names no window, no X display; a window
+    // open before stays open then) or the window could not be built at all.
     virtual bool open(void* parent, const char* skinName);
     // Deletes the frame and every view, and empties the lists.
     void close() override;

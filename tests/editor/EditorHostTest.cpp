@@ -3,7 +3,8 @@
 // Shift+Alt learn gesture; the host must hear every change as automation
 // of a parameter (index < 80) inside begin and end edit, and the gesture
 // must not toggle. A menu of a parameter, chosen in the editor opened in
-// this process, likewise.
+// this process, likewise. Window ids that name no window open nothing; a
+// host that destroys its window under the open editor lives on.
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,7 @@ uint32_t pngPixel(const std::string& path, int x, int y)
 TEST(EditorHost, DragsAndClicksInTheHostWindowReachTheHostAsGesturesOfParameters)
 {
     TONEWRIGHT_NEED_X();
-    if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "no xdotool";
+    TONEWRIGHT_NEED(std::system("command -v xdotool >/dev/null") == 0, "xdotool");
     TestSkin skin;
     writePanel(skin);
     const std::filesystem::path dir = harness::TestHome() / "editor-host";
@@ -177,4 +178,47 @@ TEST(EditorHost, AMenuOfAParameterSendsItsEntryAcrossZeroToOne)
     idle();
     EXPECT_EQ(menu->getCurrentIndex(), 1);
     plugin.dispatch(effEditClose);
+}
+
+TEST(EditorHost, OpeningInAWindowIdThatNamesNoWindowFailsAndChangesNothing)
+{
+    TONEWRIGHT_NEED_X();
+    harness::Plugin plugin;
+    auto* editor = static_cast<tonewright::EffectEditor*>(plugin.effect().getEditor());
+    Display* d = guitest::testDisplay();
+    const Pixmap pixmap = XCreatePixmap(d, DefaultRootWindow(d), 4, 4, 24);
+    XSync(d, False);
+    const std::vector<uintptr_t> ids = {0, 1, ~uintptr_t{0}, 0xdeadbeef, 0x1ffffff0, pixmap};
+    const auto refused = [&](const char* when) {
+        for (const uintptr_t id : ids) {
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(id)), 0) << when << id;
+            const std::string said = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(said.rfind("Quarrystone TWR:: ", 0), 0u) << when << id << ": " << said;
+            plugin.dispatch(effEditIdle);
+        }
+    };
+    refused("closed ");
+    EXPECT_FALSE(editor->isOpen());
+    plugin.dispatch(effEditClose);
+    // Open in a window, the editor stays there.
+    guitest::HostWindow host(579, 375);
+    ASSERT_EQ(plugin.dispatch(effEditOpen, 0, 0, host.handle()), 1);
+    const Window window = editor->getFrame()->getWindow();
+    refused("open ");
+    ASSERT_TRUE(editor->isOpen());
+    EXPECT_EQ(editor->getFrame()->getWindow(), window);
+    XSync(d, False);
+    EXPECT_EQ(guitest::children(host.id()), std::vector<Window>{window});
+    plugin.dispatch(effEditClose);
+    XFreePixmap(d, pixmap);
+}
+
+TEST(EditorHost, AHostThatDestroysItsWindowUnderTheProductsEditorLivesOnAndExitsNormally)
+{
+    TONEWRIGHT_NEED_X();
+    for (const char* steps : {"mfhiidiicq", "dicq", "idmfhiq", "idccq"}) {
+        // The child never returns, so the plug-in is left to its effClose.
+        EXPECT_EQ(guitest::hostileHost(steps, [] { return (new harness::Plugin)->aeffect(); }), 0) << steps;
+    }
 }

@@ -68,7 +68,7 @@ void host(const SupportHome& home, double amplitude, const char* shot, double se
 TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
 {
     TONEWRIGHT_NEED_X();
-    if (!haveXdotool()) GTEST_SKIP() << "no xdotool";
+    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
     SupportHome home;
     const std::string more = "sleep 0.5; xdotool mousemove --window $W 540 20 click 1";
     // The learn gesture on the gain knob arms it: its magenta frame.
@@ -101,7 +101,7 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
 TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
 {
     TONEWRIGHT_NEED_X();
-    if (!haveXdotool()) GTEST_SKIP() << "no xdotool";
+    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
     Product p;
     p.editor->close();
     guitest::HostWindow window(579, 375);

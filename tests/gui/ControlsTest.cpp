@@ -1,6 +1,7 @@
 // The toolkit without a window: control values from mouse calls made
 // directly on a frame, film-strip images, pixel conventions of the drawing
-// context on a bitmap, and bitmaps found by id.
+// context on a bitmap, bitmaps found by id and refused when too large, and
+// trees of many views taken down.
 
 #include <gtest/gtest.h>
 
@@ -238,6 +239,92 @@ TEST(Bitmaps, FoundByIdInTheFolderBeforeTheLocatorAndEmptyWhenMissing)
     EXPECT_FALSE(broken->isLoaded());
     CBitmap::setResourceLocator(nullptr);
     for (CBitmap* b : {fromLocator, missing, broken}) b->forget();
+}
+
+TEST(Bitmaps, ImagesLargerThanTheBoundAreRefusedBeforeDecodingAndTheirViewsDrawWithoutThem)
+{
+    BitmapFolder folder;
+    // One-bit images: small to make and to store whatever their size.
+    const auto writeMask = [&](int w, int h) {
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A1, w, h);
+        ASSERT_EQ(cairo_surface_write_to_png(s, folder.path(9).c_str()), CAIRO_STATUS_SUCCESS);
+        cairo_surface_destroy(s);
+    };
+    constexpr int side = CBitmap::kLargestSide;
+    constexpr long pixels = CBitmap::kLargestPixelCount;
+    static_assert(side >= 16384 && pixels >= 4096 * 4096);  // the skin's images fit many times over
+    struct Case {
+        int w, h;
+        bool loads;
+    };
+    for (const Case c : {Case{12000, 12000, false}, {side + 1, 1, false}, {1, side + 1, false},
+                         {side, int(pixels / side) + 1, false}, {side, 1, true}, {1, side, true},
+                         {side, int(pixels / side), true}}) {
+        writeMask(c.w, c.h);
+        testing::internal::CaptureStderr();
+        auto* bitmap = new CBitmap(9);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(bitmap->isLoaded(), c.loads) << c.w << " x " << c.h;
+        EXPECT_EQ(bitmap->getWidth(), c.loads ? c.w : 0);
+        EXPECT_EQ(bitmap->getHeight(), c.loads ? c.h : 0);
+        EXPECT_EQ(said.rfind("Quarrystone TWR:: ", 0) == 0, !c.loads) << said;
+        bitmap->forget();
+    }
+    // A view with a refused image: the frame's colour shows through it.
+    writeMask(12000, 12000);
+    testing::internal::CaptureStderr();
+    auto* refused = new CBitmap(9);
+    testing::internal::GetCapturedStderr();
+    auto* frame = new CFrame(CRect(0, 0, 20, 20), nullptr, nullptr);
+    frame->setBackgroundColor(kGreenCColor);
+    auto* view = new CView(CRect(5, 5, 15, 15));
+    view->setBackground(refused);
+    frame->addView(view);
+    auto* target = new CBitmap(20, 20);
+    {
+        CDrawContext context(target);
+        frame->draw(&context);
+    }
+    EXPECT_EQ(at(target, 10, 10), 0xFF00FF00u);
+    frame->forget();
+    EXPECT_EQ(refused->getNbReference(), 1);
+    for (CBitmap* b : {refused, target}) b->forget();
+}
+
+// 10^5 views: a container cleared, a frame deleted, a container of the frame
+// taken out. Taking a tree down is linear in its views: a quadratic one
+// takes minutes, which the test's timeout catches.
+TEST(Views, ManyViewsAreTakenDownWithEveryReferenceGivenBack)
+{
+    constexpr long n = 100000;
+    auto* kept = new CView(CRect(0, 0, 1, 1));
+    const auto fill = [&](CViewContainer* container) {
+        container->addView(kept);
+        kept->remember();
+        for (long i = 1; i < n; ++i) container->addView(new CView(CRect(i % 100, i / 1000, i % 100 + 1, i / 1000 + 1)));
+    };
+    auto* container = new CViewContainer(CRect(0, 0, 100, 100), nullptr);
+    fill(container);
+    EXPECT_EQ(container->getNbViews(), n);
+    container->removeAll();
+    EXPECT_EQ(container->getNbViews(), 0);
+    EXPECT_EQ(kept->getNbReference(), 1);
+    EXPECT_FALSE(kept->isAttached());
+
+    auto* frame = new CFrame(CRect(0, 0, 100, 100), nullptr, nullptr);
+    fill(frame);
+    auto* inner = new CViewContainer(CRect(0, 0, 100, 100), frame);
+    frame->addView(inner);
+    for (long i = 0; i < n; ++i) inner->addView(new CView(CRect(0, 0, 1, 1)));
+    inner->remember();
+    frame->removeView(inner);
+    EXPECT_EQ(frame->getNbViews(), n);
+    EXPECT_EQ(inner->getFrame(), nullptr);
+    inner->forget();
+    frame->forget();
+    EXPECT_EQ(kept->getNbReference(), 1);
+    container->forget();
+    kept->forget();
 }
 
 TEST(Menus, EntriesSeparatorsSubMenusAndChoicesKeepTheirReferences)

@@ -1,11 +1,13 @@
 // The editor through the VST dispatcher: the has-editor flag, the editor
 // rectangle, a child window of the host's window opened, idled and closed
 // three times with every bitmap reference given back, and a window id that
-// is no window.
+// is no window. Hosts that destroy their window under the open editor, in a
+// process of their own: the process lives on and exits normally.
 
 #include <gtest/gtest.h>
 
 #include "GuiHarness.h"
+#include "gui/XErrorGuard.h"
 
 using namespace tonewright::guitest;
 
@@ -72,10 +74,9 @@ TEST(Editor, DispatcherOpensIdlesAndClosesAChildWindowThreeTimesGivingBackEveryR
         EXPECT_EQ(strip->getNbReference(), 1) << cycle;
     }
 
-    // A host window id that names no window: an editor without a window.
-    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t{0x7ffffff1}), 0), 1);
-    ASSERT_NE(editor->getFrame(), nullptr);
-    EXPECT_FALSE(editor->getFrame()->isOpen());
+    // A host window id that names no window: no editor is opened.
+    EXPECT_EQ(e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t{0x7ffffff1}), 0), 0);
+    EXPECT_EQ(editor->getFrame(), nullptr);
     e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
     e->dispatcher(e, effEditClose, 0, 0, nullptr, 0);
 
@@ -83,4 +84,75 @@ TEST(Editor, DispatcherOpensIdlesAndClosesAChildWindowThreeTimesGivingBackEveryR
     EXPECT_EQ(background->getNbReference(), 1);
     background->forget();
     strip->forget();
+}
+
+TEST(Editor, AHostThatDestroysItsWindowUnderTheOpenEditorLivesOnAndExitsNormally)
+{
+    TONEWRIGHT_NEED_X();
+    for (const char* steps : {
+             "mfhiidiicq",  // with a menu up, the focus taken and a cursor set
+             "dicq",        // destroyed before the first idle
+             "idccq",       // closed twice
+             "idmhfiq",     // calls on the frame before idle has seen it go; the effect closed while open
+             "idq",
+         }) {
+        EXPECT_EQ(hostileHost(steps, [] {
+            auto* effect = new RecordingEffect;
+            new RecordingEditor(effect, 120, 80, [](CFrame* frame, RecordingEditor* listener) {
+                auto* menu = new COptionMenu(CRect(0, 0, 60, 20), listener, 1);
+                menu->addEntry("one");
+                menu->addEntry("two");
+                frame->addView(menu);
+                frame->addView(new CTextEdit(CRect(0, 30, 60, 50), listener, 2, "text"));
+            });
+            return effect->getAeffect();
+        }), 0) << steps;
+    }
+}
+
+namespace {
+
+int hostErrors = 0;
+int hostHandler(Display*, XErrorEvent*)
+{
+    ++hostErrors;
+    return 0;
+}
+
+}  // namespace
+
+TEST(Editor, ErrorsOfOurConnectionAreKeptByTheGuardAndOthersReachTheHostsHandlerWhichComesBack)
+{
+    TONEWRIGHT_NEED_X();
+    Display* host = testDisplay();
+    Display* ours = XOpenDisplay(nullptr);
+    ASSERT_NE(ours, nullptr);
+    const XErrorHandler before = XSetErrorHandler(hostHandler);
+    hostErrors = 0;
+    {
+        XErrorGuard guard(ours);
+        EXPECT_TRUE(guard.succeeded());
+        XMapWindow(host, 1);  // no window: the host's error, on its connection
+        XSync(host, False);
+        EXPECT_EQ(hostErrors, 1);
+        {
+            XErrorGuard inner(host);  // nested, on the other connection
+            XMapWindow(ours, 1);
+            EXPECT_FALSE(guard.succeeded());
+            EXPECT_EQ(guard.lastError(), BadWindow);
+            EXPECT_TRUE(inner.succeeded());
+        }
+        XMapWindow(ours, 1);  // left for the destructor's wait
+        XMapWindow(host, 1);
+        XSync(host, False);
+        EXPECT_EQ(hostErrors, 2);
+    }
+    EXPECT_EQ(XSetErrorHandler(before), hostHandler);
+    {
+        XErrorGuard guard(ours);
+        XMapWindow(ours, 1);
+        guard.closeDisplay();  // its errors still land here
+        EXPECT_EQ(guard.lastError(), BadWindow);
+    }
+    EXPECT_EQ(hostErrors, 2);
 }

@@ -21,10 +21,13 @@ namespace tonewright::guitest {
 namespace {
 
 pid_t serverPid = 0;
+// Only the process that started the server stops it (a forked child that
+// exits leaves it running).
+pid_t serverOwner = 0;
 
 void stopServer()
 {
-    if (serverPid > 0) {
+    if (serverPid > 0 && getpid() == serverOwner) {
         kill(serverPid, SIGTERM);
         waitpid(serverPid, nullptr, 0);
         serverPid = 0;
@@ -52,6 +55,7 @@ bool startServer()
         return false;
     }
     serverPid = pid;
+    serverOwner = getpid();
     std::atexit(stopServer);
     std::string number;
     char c = 0;
@@ -74,6 +78,12 @@ Display* openDisplay()
 }
 
 }  // namespace
+
+bool underCI()
+{
+    const char* ci = std::getenv("CI");
+    return ci && *ci;
+}
 
 Display* testDisplay()
 {
@@ -124,6 +134,65 @@ std::vector<Window> children(Window window)
         if (list) XFree(list);
     }
     return out;
+}
+
+namespace {
+
+template <typename View>
+View* firstView(CViewContainer* container)
+{
+    for (CCView* entry = container->getFirstChild(); entry; entry = entry->pNext) {
+        if (auto* found = dynamic_cast<View*>(entry->pView)) return found;
+        if (auto* inner = dynamic_cast<CViewContainer*>(entry->pView))
+            if (View* found = firstView<View>(inner)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int hostileHost(const std::string& steps, const std::function<AEffect*()>& make)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        alarm(60);
+        Display* host = XOpenDisplay(nullptr);
+        if (!host) _exit(3);
+        const Window window = XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 600, 400, 0, 0, 0);
+        XMapWindow(host, window);
+        XSync(host, False);
+        AEffect* e = make();
+        auto* editor = dynamic_cast<AEffGUIEditor*>(static_cast<AudioEffect*>(e->object)->getEditor());
+        if (!editor || e->dispatcher(e, effEditOpen, 0, 0, reinterpret_cast<void*>(uintptr_t{window}), 0) != 1)
+            _exit(4);
+        bool destroyed = false;
+        for (const char step : steps) {
+            CFrame* frame = editor->getFrame();
+            switch (step) {
+            case 'i':
+                e->dispatcher(e, effEditIdle, 0, 0, nullptr, 0);
+                if (destroyed && editor->getFrame() && editor->getFrame()->isOpen()) _exit(5);
+                break;
+            case 'd':
+                XDestroyWindow(host, window);
+                XCloseDisplay(host);
+                destroyed = true;
+                break;
+            case 'c': e->dispatcher(e, effEditClose, 0, 0, nullptr, 0); break;
+            case 'q': e->dispatcher(e, effClose, 0, 0, nullptr, 0); break;
+            case 'm': if (frame) frame->popupMenu(firstView<COptionMenu>(frame)); break;
+            case 'f': if (frame) frame->setFocusView(firstView<CTextEdit>(frame)); break;
+            case 'h': if (frame) frame->setCursor(kCursorHand); break;
+            default: _exit(6);
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 bool xdotool(const std::string& arguments)
@@ -183,7 +252,7 @@ void BitmapFolder::write(long id, int width, int height, const std::function<uin
         for (int x = 0; x < width; ++x) row[x] = 0xFF000000u | (colour(x, y) & 0xFFFFFF);
     }
     cairo_surface_mark_dirty(surface);
-    cairo_surface_write_to_png(surface, (folder + "/" + std::to_string(id) + ".png").c_str());
+    cairo_surface_write_to_png(surface, path(id).c_str());
     cairo_surface_destroy(surface);
 }
 
@@ -229,8 +298,14 @@ RecordingEditor::RecordingEditor(AudioEffect* owner, int width, int height, Buil
 
 bool RecordingEditor::open(void* ptr)
 {
+    // As the product's editor: no window in the host's, no editor.
+    auto* made = new CFrame(CRect(0, 0, rect.right, rect.bottom), ptr, this);
+    if (ptr && !made->isOpen()) {
+        made->forget();
+        return false;
+    }
     AEffGUIEditor::open(ptr);
-    frame = new CFrame(CRect(0, 0, rect.right, rect.bottom), ptr, this);
+    frame = made;
     if (build) build(frame, this);
     return true;
 }

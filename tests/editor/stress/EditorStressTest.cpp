@@ -1,6 +1,7 @@
-// The editor under other threads: 10^5 parameter and editor-tag values
-// arrive while the window is opened and closed 100 times on this thread;
-// then a host's audio thread plays, takes MIDI program changes and
+// The editor under other threads, in a real X window (under the X server
+// of $DISPLAY or an Xvfb the test starts): 10^5 parameter and editor-tag
+// values arrive while the window is opened and closed 100 times on this
+// thread; then a host's audio thread plays, takes MIDI program changes and
 // automation while the window comes and goes and cabinets are chosen in
 // it. Built on its own so that a ThreadSanitizer build runs it (./run
 // tests); any race report fails it there.
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "GuiHarness.h"
 #include "PluginHarness.h"
 #include "ProductTestSupport.h"
 #include "dsp/AudioThread.h"
@@ -19,6 +21,8 @@
 
 TEST(EditorStress, AutomationFromAnotherThreadWhileTheWindowOpensAndCloses)
 {
+    TONEWRIGHT_NEED_X();
+    tonewright::guitest::HostWindow host(579, 375);
     harness::Plugin plugin;
     auto* editor = static_cast<tonewright::EffectEditor*>(plugin.effect().getEditor());
     ASSERT_NE(editor, nullptr);
@@ -36,7 +40,8 @@ TEST(EditorStress, AutomationFromAnotherThreadWhileTheWindowOpensAndCloses)
     int views = -1;
     // At least 100 cycles, and on until the automation has ended.
     for (int cycle = 0; cycle < 100 || !done; ++cycle) {
-        ASSERT_TRUE(editor->open(nullptr));
+        ASSERT_TRUE(editor->open(host.handle()));
+        ASSERT_TRUE(editor->getFrame()->isOpen());
         for (int k = 0; k < 3; ++k) editor->idle();
         if (views < 0) views = editor->numberOfViews();
         EXPECT_EQ(editor->numberOfViews(), views);
@@ -44,7 +49,7 @@ TEST(EditorStress, AutomationFromAnotherThreadWhileTheWindowOpensAndCloses)
     }
     automation.join();
     // After the storm, an open window shows the effect's values.
-    ASSERT_TRUE(editor->open(nullptr));
+    ASSERT_TRUE(editor->open(host.handle()));
     for (long tag = 0; tag < 80; ++tag)
         for (int i = editor->getViewByTag(tag, -1); i != -1; i = editor->getViewByTag(tag, i)) {
             if (editor->getView(i)->getMax() == 1.0f) {
@@ -58,6 +63,8 @@ TEST(EditorStress, AutomationFromAnotherThreadWhileTheWindowOpensAndCloses)
 // times; then, the program changes stopped, 20 cabinets chosen in the window each become the one playing.
 TEST(EditorStress, AudioWithProgramChangesWhileTheWindowComesAndGoesAndCabinetsAreChosen)
 {
+    TONEWRIGHT_NEED_X();
+    tonewright::guitest::HostWindow host(579, 375);
     ResetAudioThreadViolations();
     producttest::Product p;
     std::atomic<bool> stop{false}, programChanges{true};
@@ -73,7 +80,8 @@ TEST(EditorStress, AudioWithProgramChangesWhileTheWindowComesAndGoesAndCabinetsA
     });
     for (int cycle = 0; cycle < 100; ++cycle) {
         p.editor->close();
-        ASSERT_TRUE(p.editor->open(nullptr));
+        ASSERT_TRUE(p.editor->open(host.handle()));
+        ASSERT_TRUE(p.editor->getFrame()->isOpen());
         p.idle(3);
     }
     programChanges = false;
