@@ -3,13 +3,16 @@
 // the demo clip (every program rendered and levelled) and must find exactly
 // what is committed, and must name every file that is not what it makes:
 // a hand-edited preamp, a master level moved by 0.1 dB, a measurement
-// changed in the documentation.
+// changed in the documentation. CI runs it, so a change to the engine's
+// sound that moves a program fails until the bank is regenerated.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include <unistd.h>
@@ -48,15 +51,15 @@ bool edit(const fs::path& file, const std::string& from, const std::string& to)
 
 }  // namespace
 
+// One run over a copy of the committed files with three of them changed:
+// the check must name exactly those three, so everything else it made
+// matched what is committed and broke no rule.
 TEST(FactoryBankGenerator, ReproducesTheCommittedFilesAndNamesEveryChangedOne)
 {
     const fs::path dir = fs::temp_directory_path() / ("tw-factory-" + std::to_string(getpid()));
     fs::create_directories(dir);
     const fs::path clip = dir / "clip.wav", errors = dir / "errors.txt";
     ASSERT_EQ(std::system(("'" TONEWRIGHT_DEMO_CLIP_PATH "' '" + clip.string() + "' > /dev/null").c_str()), 0);
-
-    EXPECT_EQ(runCheck(clip, sourceDir() / "resources", sourceDir() / "docs" / "factory-bank.md", errors), 0)
-        << bytesOf(errors);
 
     const fs::path copy = dir / "resources", doc = dir / "factory-bank.md";
     fs::create_directories(copy);
@@ -69,10 +72,16 @@ TEST(FactoryBankGenerator, ReproducesTheCommittedFilesAndNamesEveryChangedOne)
     ASSERT_TRUE(edit(bank, "master_level=\"-13.1\"", "master_level=\"-13.0\""));
     ASSERT_TRUE(edit(doc, "| 0 | Classic Crunch | crunch |", "| 0 | Classic Crunch | classic rock |"));
     EXPECT_NE(runCheck(clip, copy, doc, errors), 0);
-    const std::string said = bytesOf(errors);
-    EXPECT_NE(said.find(preamp.string()), std::string::npos) << said;
-    EXPECT_NE(said.find(bank.string() + " differs"), std::string::npos) << said;
-    EXPECT_NE(said.find(doc.string() + " differs"), std::string::npos) << said;
+
+    const std::string prefix = "make-factory-bank: ";
+    std::istringstream said(bytesOf(errors));
+    std::set<std::string> named;
+    for (std::string line; std::getline(said, line);) {
+        const size_t at = line.find(" differs from what the generator makes");
+        EXPECT_TRUE(at != std::string::npos && line.rfind(prefix, 0) == 0) << line;
+        if (at != std::string::npos) named.insert(line.substr(prefix.size(), at - prefix.size()));
+    }
+    EXPECT_EQ(named, (std::set<std::string>{preamp.string(), bank.string(), doc.string()})) << bytesOf(errors);
 
     fs::remove_all(dir);
 }
