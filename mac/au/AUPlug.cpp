@@ -152,6 +152,11 @@ void AUPlug::reloadParameters(bool notify)
     }
 }
 
+void AUPlug::finishMidiWork()
+{
+    if (auto* plugIn = dynamic_cast<Effect*>(effect)) plugIn->waitForWorker();
+}
+
 bool AUPlug::forwardSampleRate(Float64 rate)
 {
     const auto r = static_cast<float>(rate);
@@ -316,6 +321,7 @@ ComponentResult AUPlug::SaveState(CFPropertyListRef* out)
         !setNumber(dict.get(), "subtype", SInt32(desc.componentSubType)) ||
         !setNumber(dict.get(), "manufacturer", SInt32(desc.componentManufacturer)))
         return -1;
+    finishMidiWork();
     void* chunk = nullptr;
     const VstIntPtr size = dispatch(effGetChunk, 0, 0, &chunk);
     if (size <= 0 || !chunk || size > std::numeric_limits<CFIndex>::max()) return -1;
@@ -361,6 +367,7 @@ ComponentResult AUPlug::RestoreState(CFPropertyListRef plist)
     // A chunk the effect takes reloads every parameter automated (which
     // reaches the unit through VST_Callback, without gestures); one it
     // refuses changes nothing and automates nothing.
+    finishMidiWork();
     restoreAutomations = 0;
     dispatch(effSetChunk, 0, VstIntPtr(length), copy.get());
     return restoreAutomations.exchange(-1) > 0 ? noErr : -1;
@@ -397,6 +404,7 @@ OSStatus AUPlug::NewFactoryPresetSet(const AUPreset& preset)
 {
     if (preset.presetNumber < 0 || preset.presetNumber >= SInt32(presets.size()))
         return kAudioUnitErr_InvalidPropertyValue;
+    finishMidiWork();
     // Chosen again, the current program is applied again.
     if (!dispatch(effVendorSpecific, Effect::kVendorReselectProgram, preset.presetNumber))
         dispatch(effSetProgram, 0, preset.presetNumber);

@@ -9,8 +9,9 @@
 // thread and neither lock nor allocate (the effect hands MIDI program changes
 // and learn writes off that thread itself); everything else runs on the
 // host's other threads and goes straight into the effect, which serialises
-// what must be. Gesture and restore flags are atomics, the preset names are
-// kept under a mutex.
+// what must be; a state saved or restored, or a preset chosen, first waits
+// for the program changes MIDI handed the effect's worker. Gesture and
+// restore flags are atomics, the preset names are kept under a mutex.
 
 #include <atomic>
 #include <memory>
@@ -87,6 +88,10 @@ private:
     void refreshPresetName(int i);
     // Whether the state dictionary was saved by this kind of unit.
     ComponentResult checkStateComponent(CFDictionaryRef state);
+    // Returns once the plug-in has carried out the program changes MIDI
+    // handed it (on its worker), so that a state saved, restored or chosen
+    // now is not overtaken by them.
+    void finishMidiWork();
     // Forwards a rate to the effect; false when it refused it.
     bool forwardSampleRate(Float64 rate);
     // Reads every parameter back from the effect into the unit, telling the
