@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -330,38 +331,43 @@ inline std::unique_ptr<auhost::Unit> HostUnit(double rate, int channels, const S
     return unit;
 }
 
-// A clip rendered first at the sequence's first rate (the same samples).
-inline AudioClip AtFirstRate(const Sequence& s, AudioClip in)
+// The clip through `process` in the sequence's slices; with a first rate,
+// the same samples at that rate first, then `changeRate`.
+inline AudioClip RenderSequence(const offline::BlockProcess& process, const Sequence& s, const AudioClip& in,
+                                const std::function<void()>& changeRate)
 {
-    in.sampleRate = s.firstRate;
-    return in;
+    const offline::BlockProcess sliced = InSlices(process, SliceSizes(s));
+    const auto render = [&](AudioClip clip) {
+        return offline::render(sliced, 2, 2, clip, in.channels, offline::BlockSchedule::Fixed(4096));
+    };
+    if (s.firstRate > 0) {
+        AudioClip first = in;
+        first.sampleRate = s.firstRate;
+        render(first);
+        changeRate();
+    }
+    return render(in);
 }
 
-// The clip through such a unit (after the rate change, if any).
+// The clip through such a unit.
 inline AudioClip HostRender(const Sound& sound, const Sequence& s, const AudioClip& in)
 {
     auto unit = HostUnit(in.sampleRate, in.channels, sound, s);
-    const offline::BlockProcess process = InSlices(
-        [&](float** inputs, float** outputs, int n) { EXPECT_EQ(unit->render(inputs, outputs, UInt32(n)), noErr); },
-        SliceSizes(s));
-    const auto render = [&](const AudioClip& clip) {
-        return offline::render(process, in.channels, in.channels, clip, in.channels, offline::BlockSchedule::Fixed(4096));
+    const auto process = [&](float** inputs, float** outputs, int n) {
+        EXPECT_EQ(unit->render(inputs, outputs, UInt32(n)), noErr);
     };
-    if (s.firstRate > 0) {
-        render(AtFirstRate(s, in));
+    return RenderSequence(process, s, in, [&] {
         // Not while initialised; then as hosts do it.
         EXPECT_EQ(unit->setFormat(in.sampleRate, in.channels), kAudioUnitErr_PropertyNotWritable);
         EXPECT_FALSE(AudioUnitUninitialize(unit->unit()) || unit->setFormat(in.sampleRate, in.channels) ||
                      unit->initialize());
-    }
-    return render(in);
+    });
 }
 
 // The clip through the plug-in's VST entry as tonewright-host renders it,
 // with the same sound, slices and rate change: rate and largest block, the
 // sound, resume; the pointers a host of the clip's channels gives (a mono
-// one: no second); at the first rate, then suspended, at the clip's rate
-// and resumed.
+// one: no second); the rate changed while suspended.
 inline AudioClip VstRender(const Sound& sound, const Sequence& s, const AudioClip& in)
 {
     std::string error;
@@ -374,23 +380,16 @@ inline AudioClip VstRender(const Sound& sound, const Sequence& s, const AudioCli
     for (const auto& [id, value] : sound.values) vst->setParameter(int(id), value);
     vst->resume();
     const bool stereo = in.channels == 2;
-    const offline::BlockProcess process = InSlices(
-        [&](float** inputs, float** outputs, int n) {
-            float* ins[2] = {inputs[0], stereo ? inputs[1] : nullptr};
-            float* outs[2] = {outputs[0], stereo ? outputs[1] : nullptr};
-            vst->processReplacing(ins, outs, n);
-        },
-        SliceSizes(s));
-    const auto render = [&](const AudioClip& clip) {
-        return offline::render(process, 2, 2, clip, in.channels, offline::BlockSchedule::Fixed(4096));
+    const auto process = [&](float** inputs, float** outputs, int n) {
+        float* ins[2] = {inputs[0], stereo ? inputs[1] : nullptr};
+        float* outs[2] = {outputs[0], stereo ? outputs[1] : nullptr};
+        vst->processReplacing(ins, outs, n);
     };
-    if (s.firstRate > 0) {
-        render(AtFirstRate(s, in));
+    return RenderSequence(process, s, in, [&] {
         vst->suspend();
         vst->setSampleRate(in.sampleRate);
         vst->resume();
-    }
-    return render(in);
+    });
 }
 
 // Ends each test, once its own members are gone too, with every unit closed

@@ -1,9 +1,10 @@
 // An instance driven as hostile hosts drive it: the Plugin Chunk written
 // before the instance is initialised, control values and chunk in either
 // order, the session rate changed between two blocks (announced, or seen
-// first by the render thread), odd block sizes, a program change just
-// before the document is saved. What it renders is what tonewright-pt-render's
-// road renders (which CommandTest holds to tonewright-host's bytes).
+// first by the render thread), odd block sizes, a document saved right
+// after the Effect changed on its own. What it renders is what the plain
+// road renders (tonewright-pt-render's, which CommandTest holds to
+// tonewright-host's bytes).
 
 #include <gtest/gtest.h>
 
@@ -23,21 +24,20 @@ protected:
     // program changes change the sound.
     void SetUp() override
     {
-        if (const char* home = std::getenv("XDG_DATA_HOME")) dataHome = home;
-        ::setenv("XDG_DATA_HOME", (harness::TestHome() / "pt-data").c_str(), 1);
+        const auto home = harness::TestHome();  // which sets the program's own folders first
+        if (const char* data = std::getenv("XDG_DATA_HOME")) dataHome = data;
+        ::setenv("XDG_DATA_HOME", (home / "pt-data").c_str(), 1);
         // A document: the chunk of an instance given controls and a MIDI
         // program change, and the control values it shows.
         auto saver = HostInstance(2, 44100.0, {"", 88, {{31, 0.1875}, {75, 1.0}}}, {});
         saver->setControl(31, 0.25);
-        session = saver->save();
-        chunk.chunk = pthost::ChunkText(session.chunks.at(0).second);
+        chunk.chunk = pthost::ChunkText(saver->save().chunks.at(0).second);
         document = chunk;
         for (int k = 1; k <= 80; ++k) document.controls.emplace_back(k, saver->control(k));
     }
     void TearDown() override { ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1); }
 
     std::string dataHome;
-    pthost::Session session;
     Sound chunk, document;
     const Sound settings{"", 103, {{31, 0.4}, {69, 1.0}, {75, 1.0}}};
 };
