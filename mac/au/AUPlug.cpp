@@ -63,6 +63,13 @@ bool setNumber(CFMutableDictionaryRef dict, const char* key, SInt32 value)
     return CFDictionaryGetValue(dict, CFStringMakeConstantString(key)) == number.get();
 }
 
+// The URL of the bundle the view class is in; null when it is not loaded.
+CFURLRef copyBundleURL()
+{
+    CFBundleRef bundle = CFBundleGetBundleWithIdentifier(CFStringMakeConstantString(kAUPlugBundleIdentifier));
+    return bundle ? CFBundleCopyBundleURL(bundle) : nullptr;
+}
+
 bool numberIs(CFDictionaryRef dict, const char* key, SInt32 expected)
 {
     const void* value = CFDictionaryGetValue(dict, CFStringMakeConstantString(key));
@@ -89,8 +96,10 @@ AUPlug::AUPlug(ComponentInstance instance) : AUMIDIEffectBase(instance)
         for (int i = 0; i < programs; ++i) {
             char name[256] = {};
             dispatch(effGetProgramNameIndexed, i, 0, name);
-            presets.push_back({i, makeName(name)});
-            if (!presets.back().presetName) throw std::bad_alloc();
+            // Only names that were made are kept (and released on failure).
+            CFStringRef made = makeName(name);
+            if (!made) throw std::bad_alloc();
+            presets.push_back({i, made});  // reserved: does not throw
         }
         std::vector<const void*> entries;
         for (const AUPreset& p : presets) entries.push_back(&p);
@@ -199,8 +208,7 @@ ComponentResult AUPlug::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope s
     switch (id) {
     case kAudioUnitProperty_CocoaUI: {
         writable = false;
-        Owned<CFURLRef> url(CFBundleCopyBundleURL(
-            CFBundleGetBundleWithIdentifier(CFStringMakeConstantString(kAUPlugBundleIdentifier))));
+        Owned<CFURLRef> url(copyBundleURL());
         if (!url.get()) return kAudioUnitErr_InvalidProperty;
         size = sizeof(AudioUnitCocoaViewInfo);
         return noErr;
@@ -222,10 +230,10 @@ ComponentResult AUPlug::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope
     refreshIfAsked();
     switch (id) {
     case kAudioUnitProperty_CocoaUI: {
-        Owned<CFURLRef> url(CFBundleCopyBundleURL(
-            CFBundleGetBundleWithIdentifier(CFStringMakeConstantString(kAUPlugBundleIdentifier))));
+        Owned<CFURLRef> url(copyBundleURL());
         if (!url.get()) return kAudioUnitErr_InvalidProperty;
-        AudioUnitCocoaViewInfo info{url.release(), {static_cast<CFStringRef>(CFRetain(GetAUCocoaUIViewClassName()))}};
+        const auto name = static_cast<CFStringRef>(CFRetain(GetAUCocoaUIViewClassName()));
+        AudioUnitCocoaViewInfo info{url.release(), {name}};
         std::memcpy(data, &info, sizeof info);
         return noErr;
     }

@@ -9,8 +9,9 @@
 // thread and neither lock nor allocate (the effect hands MIDI program changes
 // and learn writes off that thread itself); everything else runs on the
 // host's other threads and goes straight into the effect, which serialises
-// what must be. Gesture and restore flags are atomics, the preset names are
-// kept under a mutex.
+// what must be; a state saved or restored, or a preset chosen, first waits
+// for the program changes MIDI handed the effect's worker. Gesture and
+// restore flags are atomics, the preset names are kept under a mutex.
 
 #include <atomic>
 #include <memory>

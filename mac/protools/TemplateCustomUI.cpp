@@ -182,7 +182,7 @@ void CTemplateNoUIProcess::AttachToWindowPort(CGrafPtr port)
 void CTemplateNoUIProcess::IdleCustomUI()
 {
     CEffectProcessMIDI::IdleCustomUI();
-    applyHostRate(false);
+    catchUp();
     if (customUI) customUI->Idle();
 }
 

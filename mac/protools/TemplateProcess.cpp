@@ -1,5 +1,6 @@
 #include "mac/protools/TemplateProcess.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,19 @@ void CTemplateNoUIProcess::noteRateWhileRendering()
 
 void CTemplateNoUIProcess::SampleRateChanged() { applyHostRate(true); }
 
+void CTemplateNoUIProcess::catchUp()
+{
+    applyHostRate(false);
+    if (!shown) return;  // no controls yet
+    for (VstInt32 i = 0; i < effect->getAeffect()->numParams; ++i) {
+        const float value = effect->getParameter(i);
+        if (shown[size_t(i)].exchange(value) == value) continue;
+        const auto* control = dynamic_cast<const CPluginControl_Continuous*>(GetControl(i + 1));
+        if (control && std::fabs(control->GetContinuous() - static_cast<double>(value)) > kUnchangedValue)
+            PushControlValue(i + 1, control->ConvertContinuousToControl(static_cast<double>(value)));
+    }
+}
+
 // ---- controls ----
 
 void CTemplateNoUIProcess::CreateControlsFromEffect()
@@ -90,6 +104,8 @@ void CTemplateNoUIProcess::CreateControlsFromEffect()
                                                           1.0, 0.001, static_cast<double>(value), true, kPrefixNone,
                                                           kLargestPrefix));
     }
+    auto values = std::make_unique<std::atomic<float>[]>(size_t(std::max(0, record->numParams)));
+    for (VstInt32 i = 0; i < record->numParams; ++i) values[size_t(i)] = record->getParameter(record, i);
     AddControl(std::make_unique<CPluginControl_OnOff>(kBypassControlID, "Master Bypass", false, true));
     DefineMasterBypassControlIndex(record->numParams + 1);
 
@@ -103,16 +119,20 @@ void CTemplateNoUIProcess::CreateControlsFromEffect()
         midiNode = node.get();
         AddMidiNode(std::move(node), 1, 0);
     }
+    shown = std::move(values);
 }
 
 void CTemplateNoUIProcess::ForwardControlToEffect(int32_t index)
 {
     if (!IsValidControlIndex(index) || index == GetMasterBypassControlIndex()) return;
+    applyHostRate(false);
     const auto* control = dynamic_cast<const CPluginControl_Continuous*>(GetControl(index));
     if (!control) return;
     const double value = control->GetContinuous();
-    if (std::fabs(value - static_cast<double>(effect->getParameter(index - 1))) <= kUnchangedValue) return;
-    effect->setParameter(index - 1, static_cast<float>(value));
+    if (std::fabs(value - static_cast<double>(effect->getParameter(index - 1))) > kUnchangedValue)
+        effect->setParameter(index - 1, static_cast<float>(value));
+    // The control and the Effect agree on this value now.
+    if (shown) shown[size_t(index - 1)] = effect->getParameter(index - 1);
 }
 
 int32_t CTemplateNoUIProcess::controlForParameter(VstInt32 index) const
@@ -152,7 +172,7 @@ ComponentResult CTemplateNoUIProcess::ChunkSizeForEffect(OSType id, int32_t* siz
 {
     if (id != static_cast<OSType>(effect->getAeffect()->uniqueID))
         return CEffectProcessMIDI::ChunkSizeForEffect(id, size);
-    applyHostRate(false);
+    catchUp();
     void* data = nullptr;
     const VstInt32 n = effect->getChunk(&data, false);
     cachedChunk.assign(data && n > 0 ? static_cast<const char*>(data) : "", data && n > 0 ? size_t(n) : 0);
@@ -184,7 +204,7 @@ ComponentResult CTemplateNoUIProcess::WriteChunkToEffect(OSType id, PlugInChunkH
 {
     if (id != static_cast<OSType>(effect->getAeffect()->uniqueID))
         return CEffectProcessMIDI::WriteChunkToEffect(id, chunk, bytes);
-    applyHostRate(false);
+    catchUp();
     const int32_t size = chunk->size;
     if (size < static_cast<int32_t>(kPlugInChunkHeaderSize) || static_cast<uint32_t>(size) > bytes) {
         std::fprintf(stderr, "Quarrystone TWR:: Chunk refused: its size field %d is outside 56..%u.\n", size, bytes);

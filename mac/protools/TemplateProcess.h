@@ -11,7 +11,10 @@
 // the library on its other threads, each kind serialised by the library;
 // the Effect's own locks order what they change. The host's sample rate
 // reaches the Effect only on those threads: a rate seen first while
-// rendering raises a flag that the next of them applies.
+// rendering raises a flag that the next of them applies. What the Effect
+// changes without automating (a program change, a learned MIDI
+// controller) reaches the controls at the next idle or chunk call, once
+// the Effect's worker is done; the last values shown are atomics.
 
 #include <atomic>
 #include <memory>
@@ -105,7 +108,14 @@ private:
     // it changed (or a render saw a change). False when the Effect could
     // not take a rate it accepts (it is asked again at the next call).
     bool applyHostRate(bool always);
+    // On the library's idle and chunk threads: the rate as above, the
+    // Effect's worker done with what MIDI handed it, and the controls
+    // showing the values the Effect changed on its own since they last
+    // agreed.
+    void catchUp();
 
+    // Per parameter: the value the Effect and its control last agreed on.
+    std::unique_ptr<std::atomic<float>[]> shown;
     std::atomic<double> effectRate{0.0};  // the rate last given to the Effect
     std::atomic<bool> rateChangeSeen{false};
     std::string cachedChunk;

@@ -4,12 +4,15 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,7 +56,22 @@ struct CFObject {
     CFTypeRef location = nullptr;  // bundle: its URL, retained
 };
 
+// CoreFoundation halts the process on a null object, an object of another
+// type than the call takes, or an index outside an array; so does this.
+[[noreturn]] void halt(const char* call, const char* what)
+{
+    std::fprintf(stderr, "CoreFoundation stand-in: %s called with %s\n", call, what);
+    std::abort();
+}
+
 CFObject* object(CFTypeRef p) { return static_cast<CFObject*>(const_cast<void*>(p)); }
+
+// The object behind a reference a call needs.
+CFObject* needed(CFTypeRef p, const char* call)
+{
+    if (!p) halt(call, "NULL");
+    return object(p);
+}
 
 // CoreFoundation reports a failed allocation with a null object, not an
 // exception.
@@ -73,11 +91,13 @@ Ref handle(CFObject* o)
     return reinterpret_cast<Ref>(o);
 }
 
+// The object behind a reference to a `kind`, as a call of that type needs.
 template <typename Ref>
-CFObject* of(Ref ref, Kind kind)
+CFObject* of(Ref ref, Kind kind, const char* call)
 {
-    CFObject* o = object(reinterpret_cast<CFTypeRef>(ref));
-    return o && o->kind == kind ? o : nullptr;
+    CFObject* o = needed(reinterpret_cast<CFTypeRef>(ref), call);
+    if (o->kind != kind) halt(call, "an object of another type");
+    return o;
 }
 
 // Text from one encoding to another through iconv; false when a byte or
@@ -129,25 +149,24 @@ const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks{true};
 
 CFTypeRef CFRetain(CFTypeRef p)
 {
-    if (CFObject* o = object(p); o && o->counted) o->references.fetch_add(1, std::memory_order_relaxed);
+    if (CFObject* o = needed(p, "CFRetain"); o->counted) o->references.fetch_add(1, std::memory_order_relaxed);
     return p;
 }
 
 void CFRelease(CFTypeRef p)
 {
-    CFObject* o = object(p);
-    if (!o || !o->counted) return;
+    CFObject* o = needed(p, "CFRelease");
+    if (!o->counted) return;
     if (o->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete o;
 }
 
 CFIndex CFGetRetainCount(CFTypeRef p)
 {
-    const CFObject* o = object(p);
-    if (!o) return 0;
+    const CFObject* o = needed(p, "CFGetRetainCount");
     return o->counted ? o->references.load() : std::numeric_limits<CFIndex>::max();
 }
 
-CFTypeID CFGetTypeID(CFTypeRef p) { return p ? CFTypeID{object(p)->kind} : 0; }
+CFTypeID CFGetTypeID(CFTypeRef p) { return CFTypeID{needed(p, "CFGetTypeID")->kind}; }
 CFTypeID CFStringGetTypeID() { return kString; }
 CFTypeID CFNumberGetTypeID() { return kNumber; }
 CFTypeID CFDataGetTypeID() { return kData; }
@@ -158,10 +177,10 @@ CFTypeID CFBundleGetTypeID() { return kBundle; }
 
 Boolean CFEqual(CFTypeRef pa, CFTypeRef pb)
 {
-    if (pa == pb) return true;
-    const CFObject* a = object(pa);
-    const CFObject* b = object(pb);
-    if (!a || !b || a->kind != b->kind) return false;
+    const CFObject* a = needed(pa, "CFEqual");
+    const CFObject* b = needed(pb, "CFEqual");
+    if (a == b) return true;
+    if (a->kind != b->kind) return false;
     switch (a->kind) {
     case kString:
     case kURL: return a->text == b->text;
@@ -175,8 +194,8 @@ Boolean CFEqual(CFTypeRef pa, CFTypeRef pb)
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFStringEncoding encoding)
 {
+    if (!text) halt("CFStringCreateWithCString", "NULL text");
     return orNull([&]() -> CFStringRef {
-        if (!text) return nullptr;
         std::string utf8;
         switch (encoding) {
         case kCFStringEncodingUTF8:
@@ -200,8 +219,8 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFString
 
 Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size, CFStringEncoding encoding)
 {
-    const CFObject* o = of(string, kString);
-    if (!o || !buffer || size <= 0) return false;
+    const CFObject* o = of(string, kString, "CFStringGetCString");
+    if (!buffer || size <= 0) return false;
     std::string out;
     switch (encoding) {
     case kCFStringEncodingUTF8: out = o->text; break;
@@ -221,23 +240,25 @@ Boolean CFStringGetCString(CFStringRef string, char* buffer, CFIndex size, CFStr
 
 CFStringRef CFStringMakeConstantString(const char* text)
 {
+    // Found again without allocating: CoreFoundation's constants are made
+    // with the program and never fail.
     static std::mutex mutex;
-    static auto* constants = new std::map<std::string, CFObject*>();
+    static auto* constants = new std::map<std::string, CFObject*, std::less<>>();
     std::lock_guard<std::mutex> lock(mutex);
-    CFObject*& o = (*constants)[text];
-    if (!o) {
-        o = new CFObject(kString, false);
-        o->text = text;
-    }
-    return handle<CFStringRef>(o);
+    if (const auto found = constants->find(std::string_view(text)); found != constants->end())
+        return handle<CFStringRef>(found->second);
+    auto o = std::make_unique<CFObject>(kString, false);
+    o->text = text;
+    constants->emplace(o->text, o.get());
+    return handle<CFStringRef>(o.release());
 }
 
 // ---- numbers ----
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value)
 {
+    if (!value) halt("CFNumberCreate", "NULL value");
     return orNull([&]() -> CFNumberRef {
-        if (!value) return nullptr;
         auto o = std::make_unique<CFObject>(kNumber);
         switch (type) {
         case kCFNumberSInt32Type: {
@@ -260,8 +281,8 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value)
 
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value)
 {
-    const CFObject* o = of(number, kNumber);
-    if (!o || !value) return false;
+    const CFObject* o = of(number, kNumber, "CFNumberGetValue");
+    if (!value) halt("CFNumberGetValue", "NULL value");
     const bool whole =
         !o->isReal || (std::isfinite(o->real) && o->real == std::trunc(o->real) && std::fabs(o->real) < 9.2e18);
     const SInt64 integer = o->isReal ? (whole ? static_cast<SInt64>(o->real) : 0) : o->integer;
@@ -285,7 +306,7 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value)
 
 CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length)
 {
-    if (length < 0 || (!bytes && length > 0)) return nullptr;
+    if (length < 0 || (!bytes && length > 0)) halt("CFDataCreate", "no bytes for its length");
     return orNull([&] {
         auto o = std::make_unique<CFObject>(kData);
         o->bytes.assign(bytes, bytes + length);
@@ -295,14 +316,13 @@ CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length)
 
 CFIndex CFDataGetLength(CFDataRef data)
 {
-    const CFObject* o = of(data, kData);
-    return o ? static_cast<CFIndex>(o->bytes.size()) : 0;
+    return static_cast<CFIndex>(of(data, kData, "CFDataGetLength")->bytes.size());
 }
 
 const UInt8* CFDataGetBytePtr(CFDataRef data)
 {
-    const CFObject* o = of(data, kData);
-    return o && !o->bytes.empty() ? o->bytes.data() : nullptr;
+    const CFObject* o = of(data, kData, "CFDataGetBytePtr");
+    return o->bytes.empty() ? nullptr : o->bytes.data();
 }
 
 // ---- arrays ----
@@ -319,7 +339,7 @@ CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex, const CFArrayCal
 CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex count,
                          const CFArrayCallBacks* callBacks)
 {
-    if (count < 0 || (!values && count > 0)) return nullptr;
+    if (count < 0 || (!values && count > 0)) halt("CFArrayCreate", "no values for its count");
     CFMutableArrayRef array = CFArrayCreateMutable(allocator, count, callBacks);
     for (CFIndex i = 0; array && i < count; ++i) {
         CFArrayAppendValue(array, values[i]);
@@ -333,8 +353,8 @@ CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex 
 
 void CFArrayAppendValue(CFMutableArrayRef array, const void* value)
 {
-    CFObject* o = of(array, kArray);
-    if (!o) return;
+    CFObject* o = of(array, kArray, "CFArrayAppendValue");
+    if (o->retainsItems && !value) halt("CFArrayAppendValue", "a NULL value for an array that retains");
     try {
         o->items.push_back(value);
     } catch (const std::bad_alloc&) {
@@ -345,14 +365,14 @@ void CFArrayAppendValue(CFMutableArrayRef array, const void* value)
 
 CFIndex CFArrayGetCount(CFArrayRef array)
 {
-    const CFObject* o = of(array, kArray);
-    return o ? static_cast<CFIndex>(o->items.size()) : 0;
+    return static_cast<CFIndex>(of(array, kArray, "CFArrayGetCount")->items.size());
 }
 
 const void* CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index)
 {
-    const CFObject* o = of(array, kArray);
-    if (!o || index < 0 || index >= static_cast<CFIndex>(o->items.size())) return nullptr;
+    const CFObject* o = of(array, kArray, "CFArrayGetValueAtIndex");
+    if (index < 0 || index >= static_cast<CFIndex>(o->items.size()))
+        halt("CFArrayGetValueAtIndex", "an index outside the array");
     return o->items[static_cast<size_t>(index)];
 }
 
@@ -371,10 +391,13 @@ CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex, const 
 
 namespace {
 
-std::vector<std::pair<const void*, const void*>>::iterator findKey(CFObject* o, const void* key)
+// Keys of a dictionary that retains them are objects, compared by value;
+// others are plain pointers.
+std::vector<std::pair<const void*, const void*>>::iterator findKey(CFObject* o, const void* key, const char* call)
 {
+    if (o->retainsKeys && !key) halt(call, "a NULL key for a dictionary that retains");
     for (auto it = o->entries.begin(); it != o->entries.end(); ++it)
-        if (CFEqual(it->first, key)) return it;
+        if (o->retainsKeys ? CFEqual(it->first, key) : it->first == key) return it;
     return o->entries.end();
 }
 
@@ -382,9 +405,9 @@ std::vector<std::pair<const void*, const void*>>::iterator findKey(CFObject* o, 
 
 void CFDictionarySetValue(CFMutableDictionaryRef dictionary, const void* key, const void* value)
 {
-    CFObject* o = of(dictionary, kDictionary);
-    if (!o || !key) return;
-    const auto it = findKey(o, key);
+    CFObject* o = of(dictionary, kDictionary, "CFDictionarySetValue");
+    if (o->retainsItems && !value) halt("CFDictionarySetValue", "a NULL value for a dictionary that retains");
+    const auto it = findKey(o, key, "CFDictionarySetValue");
     if (it != o->entries.end()) {
         if (o->retainsItems) CFRetain(value);
         if (o->retainsItems) CFRelease(it->second);
@@ -402,9 +425,8 @@ void CFDictionarySetValue(CFMutableDictionaryRef dictionary, const void* key, co
 
 void CFDictionaryRemoveValue(CFMutableDictionaryRef dictionary, const void* key)
 {
-    CFObject* o = of(dictionary, kDictionary);
-    if (!o) return;
-    const auto it = findKey(o, key);
+    CFObject* o = of(dictionary, kDictionary, "CFDictionaryRemoveValue");
+    const auto it = findKey(o, key, "CFDictionaryRemoveValue");
     if (it == o->entries.end()) return;
     const auto [k, v] = *it;
     o->entries.erase(it);
@@ -414,24 +436,22 @@ void CFDictionaryRemoveValue(CFMutableDictionaryRef dictionary, const void* key)
 
 const void* CFDictionaryGetValue(CFDictionaryRef dictionary, const void* key)
 {
-    CFObject* o = of(dictionary, kDictionary);
-    if (!o) return nullptr;
-    const auto it = findKey(o, key);
+    CFObject* o = of(dictionary, kDictionary, "CFDictionaryGetValue");
+    const auto it = findKey(o, key, "CFDictionaryGetValue");
     return it == o->entries.end() ? nullptr : it->second;
 }
 
 CFIndex CFDictionaryGetCount(CFDictionaryRef dictionary)
 {
-    const CFObject* o = of(dictionary, kDictionary);
-    return o ? static_cast<CFIndex>(o->entries.size()) : 0;
+    return static_cast<CFIndex>(of(dictionary, kDictionary, "CFDictionaryGetCount")->entries.size());
 }
 
 // ---- file URLs and bundles ----
 
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef path, CFURLPathStyle style, Boolean)
 {
-    const CFObject* p = of(path, kString);
-    if (!p || style != kCFURLPOSIXPathStyle) return nullptr;
+    const CFObject* p = of(path, kString, "CFURLCreateWithFileSystemPath");
+    if (style != kCFURLPOSIXPathStyle) return nullptr;
     return orNull([&] {
         auto o = std::make_unique<CFObject>(kURL);
         o->text = p->text;
@@ -441,16 +461,16 @@ CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef path, CFURLPa
 
 Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean, UInt8* buffer, CFIndex size)
 {
-    const CFObject* o = of(url, kURL);
-    if (!o || !buffer || static_cast<CFIndex>(o->text.size()) >= size) return false;
+    const CFObject* o = of(url, kURL, "CFURLGetFileSystemRepresentation");
+    if (!buffer || static_cast<CFIndex>(o->text.size()) >= size) return false;
     std::memcpy(buffer, o->text.c_str(), o->text.size() + 1);
     return true;
 }
 
 CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef identifier)
 {
-    const CFObject* id = of(identifier, kString);
-    if (!id) return nullptr;
+    if (!identifier) return nullptr;  // CoreFoundation finds no bundle for none
+    const CFObject* id = of(identifier, kString, "CFBundleGetBundleWithIdentifier");
     BundleRegistry& r = bundleRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
     const auto found = r.bundles.find(id->text);
@@ -459,19 +479,17 @@ CFBundleRef CFBundleGetBundleWithIdentifier(CFStringRef identifier)
 
 CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle)
 {
-    const CFObject* o = of(bundle, kBundle);
-    if (!o) return nullptr;
+    const CFObject* o = of(bundle, kBundle, "CFBundleCopyBundleURL");
     BundleRegistry& r = bundleRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    return static_cast<CFURLRef>(CFRetain(o->location));
+    return o->location ? static_cast<CFURLRef>(CFRetain(o->location)) : nullptr;
 }
 
 long CFStandInLiveObjects() { return liveObjects.load(); }
 
 void CFStandInRegisterBundle(CFStringRef identifier, CFURLRef location)
 {
-    const CFObject* id = of(identifier, kString);
-    if (!id) return;
+    const CFObject* id = of(identifier, kString, "CFStandInRegisterBundle");
     BundleRegistry& r = bundleRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
     CFObject*& bundle = r.bundles[id->text];

@@ -4,7 +4,10 @@
 // URLs and bundles, with CoreFoundation's ownership rules (Create and Copy
 // give the caller a reference to release, Get does not). Every object that
 // is not a constant is counted while it lives, so tests can prove that a
-// unit gives back everything it made.
+// unit gives back everything it made. Where CoreFoundation crashes, this
+// aborts with a line on standard error: a NULL object (CFRelease(NULL) among
+// them), an object of another type than the call takes, an index outside an
+// array, a NULL key or value for a collection that retains.
 //
 // Threads: retain and release may be called from any thread; an object is
 // otherwise used by one thread at a time, as CoreFoundation requires.
@@ -116,7 +119,8 @@ TW_STANDIN_API const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
 TW_STANDIN_API CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
                                                                 const CFDictionaryKeyCallBacks* keyCallBacks,
                                                                 const CFDictionaryValueCallBacks* valueCallBacks);
-// Keys are compared with CFEqual; a value set again replaces the old one.
+// Keys are compared with CFEqual (by pointer where the dictionary does not
+// retain them); a value set again replaces the old one.
 TW_STANDIN_API void CFDictionarySetValue(CFMutableDictionaryRef dictionary, const void* key, const void* value);
 TW_STANDIN_API void CFDictionaryRemoveValue(CFMutableDictionaryRef dictionary, const void* key);
 TW_STANDIN_API const void* CFDictionaryGetValue(CFDictionaryRef dictionary, const void* key);

@@ -30,12 +30,24 @@ void CEffectType::GetProcessTypeName(unsigned char (&name)[256]) const
 
 CEffectProcess* CEffectType::MakeProcess(double sampleRate, ComponentResult* result)
 {
+    CEffectProcess* process = NewProcess(sampleRate, result);
+    const ComponentResult r = process ? process->Initialize() : kPlugInNoErr;
+    if (r != kPlugInNoErr) {
+        delete process;
+        process = nullptr;
+        if (result) *result = r;
+    }
+    return process;
+}
+
+CEffectProcess* CEffectType::NewProcess(double sampleRate, ComponentResult* result)
+{
     CEffectProcess* process = nullptr;
     ComponentResult r = PlugInGuarded([&] {
         process = factory ? factory() : nullptr;
         if (!process) return static_cast<ComponentResult>(kPlugInNoProcessErr);
         process->AttachType(this, sampleRate);
-        return process->Initialize();
+        return static_cast<ComponentResult>(kPlugInNoErr);
     });
     if (r != kPlugInNoErr) {
         delete process;

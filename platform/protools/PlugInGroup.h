@@ -48,6 +48,10 @@ public:
     // Host side: a new process of this type at the session rate, set up;
     // null with `result` set when there is none.
     CEffectProcess* MakeProcess(double sampleRate, ComponentResult* result = nullptr);
+    // Its first step alone, as a host opening a document takes it: the
+    // process made and given its type and rate, not initialised (no
+    // controls yet; its chunks may be written). The host initialises it.
+    CEffectProcess* NewProcess(double sampleRate, ComponentResult* result = nullptr);
 
 private:
     OSType typeID, productID;

@@ -1,13 +1,17 @@
 #pragma once
 // What the Audio Unit tests share: a plug-in object and a listener that
 // record every call and event in order, units opened as a host opens them,
-// and fixtures that end each test with no unit or CoreFoundation object left.
+// the sequences hosts set them up and render them in (beside the plug-in's
+// VST entry rendering alike), and fixtures that end each test with no unit
+// or CoreFoundation object left.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +21,7 @@
 
 #include "AuHost.h"
 #include "PluginHarness.h"
+#include "VstHost.h"
 #include "common/WavFile.h"
 #include "mac/au/AUPlug.h"
 #include "plugin/Effect.h"
@@ -258,6 +263,135 @@ inline AudioClip TestClip(double rate, int channels, size_t frames)
             clip.samples[size_t(c)][i] =
                 static_cast<float>(0.5 * std::sin((0.031 + 0.007 * c) * double(i)) * std::exp(-2.0 * double(i) / rate));
     return clip;
+}
+
+// ---- what hosts do ----
+
+// A sound as a host gives it, each part optional and in this order: a saved
+// state's data, a factory preset, parameter values.
+struct Sound {
+    std::vector<char> state;
+    int preset = -1;
+    std::vector<std::pair<AudioUnitParameterID, float>> values;
+};
+
+// How a host sets a unit up and renders. The defaults are the plain road:
+// format, slice size, initialise, the sound, reset, 512-frame slices.
+struct Sequence {
+    bool stateBeforeInitialize = false;  // the state restored into the unit just opened
+    bool valuesBeforeState = false;
+    bool reset = true;
+    // Rendered at this rate first (0: none), then uninitialised, given the
+    // clip's rate and initialised again between two slices.
+    double firstRate = 0.0;
+    std::vector<int> slices{512};  // slice sizes in turn; 0: drawn from 1..4097 for each call
+};
+
+// The slice sizes a host renders a sequence in, starting over when used up.
+inline std::vector<int> SliceSizes(const Sequence& s)
+{
+    if (s.slices != std::vector<int>{0}) return s.slices;
+    std::vector<int> drawn;
+    for (unsigned x = 7; drawn.size() < 64; x = x * 1103515245u + 12345u) drawn.push_back(1 + int((x >> 8) % 4097));
+    return drawn;
+}
+
+// Hands each block of `process` on in slices of the given sizes, in turn
+// across blocks, as a host whose slices do not follow the file's blocks.
+inline offline::BlockProcess InSlices(const offline::BlockProcess& process, std::vector<int> sizes)
+{
+    auto next = std::make_shared<size_t>(0);
+    return [process, sizes = std::move(sizes), next](float** inputs, float** outputs, int n) {
+        for (int done = 0; done < n;) {
+            const int m = std::min(sizes[(*next)++ % sizes.size()], n - done);
+            float* in[2] = {inputs[0] + done, inputs[1] ? inputs[1] + done : nullptr};
+            float* out[2] = {outputs[0] + done, outputs[1] ? outputs[1] + done : nullptr};
+            process(in, out, m);
+            done += m;
+        }
+    };
+}
+inline int Largest(const std::vector<int>& sizes) { return *std::max_element(sizes.begin(), sizes.end()); }
+
+// A unit of `channels` in and out at `rate`, given the sound by the sequence.
+inline std::unique_ptr<auhost::Unit> HostUnit(double rate, int channels, const Sound& sound, const Sequence& s)
+{
+    auto unit = OpenUnit();
+    const auto values = [&] {
+        for (const auto& [id, value] : sound.values) EXPECT_EQ(unit->setParameter(id, value), noErr) << id;
+    };
+    const auto state = [&] { EXPECT_TRUE(sound.state.empty() || unit->restoreChunk(sound.state) == noErr); };
+    if (s.stateBeforeInitialize) state();
+    EXPECT_EQ(unit->setFormat(s.firstRate > 0 ? s.firstRate : rate, channels), noErr);
+    EXPECT_EQ(unit->setMaxFrames(UInt32(Largest(SliceSizes(s)))), noErr);
+    EXPECT_EQ(unit->initialize(), noErr);
+    if (s.valuesBeforeState) values();
+    if (!s.stateBeforeInitialize) state();
+    EXPECT_TRUE(sound.preset < 0 || unit->selectPreset(sound.preset) == noErr);
+    if (!s.valuesBeforeState) values();
+    EXPECT_TRUE(!s.reset || AudioUnitReset(unit->unit(), kAudioUnitScope_Global, 0) == noErr);
+    return unit;
+}
+
+// The clip through `process` in the sequence's slices; with a first rate,
+// the same samples at that rate first, then `changeRate`.
+inline AudioClip RenderSequence(const offline::BlockProcess& process, const Sequence& s, const AudioClip& in,
+                                const std::function<void()>& changeRate)
+{
+    const offline::BlockProcess sliced = InSlices(process, SliceSizes(s));
+    const auto render = [&](AudioClip clip) {
+        return offline::render(sliced, 2, 2, clip, in.channels, offline::BlockSchedule::Fixed(4096));
+    };
+    if (s.firstRate > 0) {
+        AudioClip first = in;
+        first.sampleRate = s.firstRate;
+        render(first);
+        changeRate();
+    }
+    return render(in);
+}
+
+// The clip through such a unit.
+inline AudioClip HostRender(const Sound& sound, const Sequence& s, const AudioClip& in)
+{
+    auto unit = HostUnit(in.sampleRate, in.channels, sound, s);
+    const auto process = [&](float** inputs, float** outputs, int n) {
+        EXPECT_EQ(unit->render(inputs, outputs, UInt32(n)), noErr);
+    };
+    return RenderSequence(process, s, in, [&] {
+        // Not while initialised; then as hosts do it.
+        EXPECT_EQ(unit->setFormat(in.sampleRate, in.channels), kAudioUnitErr_PropertyNotWritable);
+        EXPECT_FALSE(AudioUnitUninitialize(unit->unit()) || unit->setFormat(in.sampleRate, in.channels) ||
+                     unit->initialize());
+    });
+}
+
+// The clip through the plug-in's VST entry as tonewright-host renders it,
+// with the same sound, slices and rate change: rate and largest block, the
+// sound, resume; the pointers a host of the clip's channels gives (a mono
+// one: no second); the rate changed while suspended.
+inline AudioClip VstRender(const Sound& sound, const Sequence& s, const AudioClip& in)
+{
+    std::string error;
+    auto vst = offline::VstPlugin::fromEntry(VSTPluginMain, error);
+    EXPECT_TRUE(vst) << error;
+    vst->setSampleRate(s.firstRate > 0 ? s.firstRate : in.sampleRate);
+    vst->setBlockSize(Largest(SliceSizes(s)));
+    if (!sound.state.empty()) vst->setChunk(sound.state, false);
+    if (sound.preset >= 0) vst->setProgram(sound.preset);
+    for (const auto& [id, value] : sound.values) vst->setParameter(int(id), value);
+    vst->resume();
+    const bool stereo = in.channels == 2;
+    const auto process = [&](float** inputs, float** outputs, int n) {
+        float* ins[2] = {inputs[0], stereo ? inputs[1] : nullptr};
+        float* outs[2] = {outputs[0], stereo ? outputs[1] : nullptr};
+        vst->processReplacing(ins, outs, n);
+    };
+    return RenderSequence(process, s, in, [&] {
+        vst->suspend();
+        vst->setSampleRate(in.sampleRate);
+        vst->resume();
+    });
 }
 
 // Ends each test, once its own members are gone too, with every unit closed

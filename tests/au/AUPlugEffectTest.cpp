@@ -3,7 +3,9 @@
 // audio against the plug-in's own VST entry, allocation-free rendering
 // and construction when memory runs out.
 
+#include <array>
 #include <cmath>
+#include <functional>
 
 #include "AUHarness.h"
 #include "DspTestKit.h"
@@ -27,6 +29,19 @@ AudioClip Render(auhost::Unit& unit, const AudioClip& in, const offline::BlockSc
         EXPECT_EQ(unit.render(inputs, outputs, UInt32(n)), noErr);
     };
     return offline::render(process, unit.channels(), unit.channels(), in, unit.channels(), blocks);
+}
+
+// The references a property value holds for its caller to release (an
+// array: the caller may be out of memory).
+using Refs = std::array<CFTypeRef, 2>;
+Refs References(CFTypeRef value) { return {value}; }
+Refs References(const AudioUnitParameterInfo& info)
+{
+    return {info.flags & kAudioUnitParameterFlag_CFNameRelease ? info.cfNameString : nullptr};
+}
+Refs References(const AudioUnitCocoaViewInfo& view)
+{
+    return {view.mCocoaAUViewBundleLocation, view.mCocoaAUViewClass[0]};
 }
 
 tonewright::Effect& PlugIn(auhost::Unit& unit) { return static_cast<tonewright::Effect&>(EffectOf(unit.unit())); }
@@ -180,4 +195,64 @@ TEST_F(RealUnitTest, AUConstructionThatRunsOutOfMemoryFailsCleanly)
         EXPECT_EQ(std::pair(CFStandInLiveObjects(), ComponentStandInOpenInstances()), std::pair(0L, 0L)) << first;
     }
     EXPECT_GT(failures, 10);
+}
+
+// The host's calls that make CoreFoundation objects or hand the plug-in a
+// state, with memory running out at each point in turn: an error or the
+// usual answer, every object given back, and the state as it was or (a
+// restore) the one restored, whole.
+TEST_F(RealUnitTest, AUCallsThatRunOutOfMemoryFailCleanlyAndChangeNothing)
+{
+    auto unit = ReadyUnit();
+    const AudioUnit au = unit->unit();
+    std::vector<char> before, other, after;
+    ASSERT_FALSE(unit->selectPreset(9) || unit->setParameter(30, 0.25f) || unit->saveChunk(other));
+    const CFPropertyListRef otherState = SavedState(au);
+    ASSERT_EQ(unit->selectPreset(5), noErr);  // chosen again below: the state stays
+    ASSERT_EQ(unit->saveChunk(before), noErr);
+    const CFURLRef where = CFURLCreateWithFileSystemPath(nullptr, CFSTR("/TWR.component"), kCFURLPOSIXPathStyle, true);
+    CFStandInRegisterBundle(CFSTR("com.quarrystone.twr.au"), where);
+    // A property whose value holds references: the status, the references
+    // given back.
+    const auto get = [au](AudioUnitPropertyID id, auto value, AudioUnitElement element = 0) {
+        const OSStatus s = Get(au, id, value, kAudioUnitScope_Global, element);
+        for (CFTypeRef o : References(value))
+            if (s == noErr && o) CFRelease(o);
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::function<OSStatus()> call;
+        const std::vector<char>& taken;  // the state after the call
+    } calls[] = {
+        {"save", [&] { return get(kAudioUnitProperty_ClassInfo, CFPropertyListRef{}); }, before},
+        {"restore", [&] { return Restore(au, otherState); }, other},
+        {"presets", [&] { return get(kAudioUnitProperty_FactoryPresets, CFArrayRef{}); }, before},
+        {"choose a preset", [&] { return unit->selectPreset(5); }, before},
+        {"parameter info", [&] { return get(kAudioUnitProperty_ParameterInfo, AudioUnitParameterInfo{}, 7); }, before},
+        {"view", [&] { return get(kAudioUnitProperty_CocoaUI, AudioUnitCocoaViewInfo{}); }, before},
+    };
+    const long live = CFStandInLiveObjects();
+    for (const auto& c : calls) {
+        testkit::AllocationCounter counter;
+        ASSERT_EQ(c.call(), noErr) << c.what;
+        const long total = counter.count();
+        ASSERT_EQ(unit->restoreChunk(before), noErr);
+        for (long k = 0; k <= total; k = k < 24 ? k + 1 : k * 3 / 2) {
+            OSStatus status;
+            {
+                testkit::AllocationFailure failing(k);
+                status = c.call();
+            }
+            ASSERT_EQ(CFStandInLiveObjects(), live) << c.what << ", allocations failing from number " << k;
+            ASSERT_EQ(unit->saveChunk(after), noErr);
+            EXPECT_TRUE(after == (status == noErr ? c.taken : before)) << c.what << ", failing from number " << k;
+            if (after != before) {
+                ASSERT_EQ(unit->restoreChunk(before), noErr);
+            }
+        }
+    }
+    CFStandInRegisterBundle(CFSTR("com.quarrystone.twr.au"), nullptr);
+    CFRelease(where);
+    CFRelease(otherState);
 }

@@ -1,6 +1,9 @@
 // The stand-in layers where the unit leans on them: the live-object count
-// every fixture ends on, handles of closed instances, and the base classes'
-// checks on property and render arguments.
+// every fixture ends on, handles of closed instances, the base classes'
+// checks on property and render arguments, and the calls it aborts on as
+// CoreFoundation crashes on them.
+
+#include <functional>
 
 #include "AUHarness.h"
 
@@ -64,4 +67,54 @@ TEST_F(UnitTest, AUStandInCountsLiveObjectsAndRefusesClosedHandlesAndBadArgument
         {unit->render(buffers, buffers, 16), kAudioUnitErr_NoConnection},
         {Set(au, kAudioUnitProperty_SetRenderCallback, none, kInput), kAudioUnitErr_Initialized}};
     for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
+}
+
+// Where CoreFoundation crashes, the stand-in aborts too, so that a unit
+// leaning on its leniency fails here rather than in a host.
+TEST(AUStandInDeathTest, CoreFoundationCallsAbortOnNullObjectsObjectsOfAnotherTypeAndIndicesOutside)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SInt32 one = 1;
+    const CFStringRef text = CFSTR("text");
+    const auto number = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one);
+    const auto array = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
+    const auto dict =
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    const auto asData = reinterpret_cast<CFDataRef>(number);
+    char buffer[8];
+    const std::pair<std::function<void()>, const char*> calls[] = {
+        {[] { CFRelease(nullptr); }, "CFRelease called with NULL"},
+        {[] { CFRetain(nullptr); }, "CFRetain called with NULL"},
+        {[] { CFGetTypeID(nullptr); }, "CFGetTypeID called with NULL"},
+        {[] { CFGetRetainCount(nullptr); }, "CFGetRetainCount called with NULL"},
+        {[&] { CFEqual(text, nullptr); }, "CFEqual called with NULL"},
+        {[&] { CFDataGetLength(asData); }, "CFDataGetLength called with an object of another type"},
+        {[&] { CFDataGetBytePtr(nullptr); }, "CFDataGetBytePtr called with NULL"},
+        {[&] { CFNumberGetValue(reinterpret_cast<CFNumberRef>(text), kCFNumberSInt32Type, &one); },
+         "CFNumberGetValue called with an object of another type"},
+        {[&] { CFStringGetCString(nullptr, buffer, 8, kCFStringEncodingUTF8); }, "CFStringGetCString called with NULL"},
+        {[&] { CFDictionaryGetValue(reinterpret_cast<CFDictionaryRef>(array), text); },
+         "CFDictionaryGetValue called with an object of another type"},
+        {[&] { CFDictionarySetValue(dict, text, nullptr); }, "CFDictionarySetValue called with a NULL value"},
+        {[&] { CFDictionaryGetValue(dict, nullptr); }, "CFDictionaryGetValue called with a NULL key"},
+        {[&] { CFArrayAppendValue(array, nullptr); }, "CFArrayAppendValue called with a NULL value"},
+        {[&] { CFArrayGetValueAtIndex(array, 0); }, "CFArrayGetValueAtIndex called with an index outside"},
+        {[&] { CFArrayGetCount(reinterpret_cast<CFArrayRef>(dict)); }, "CFArrayGetCount called with an object of"},
+        {[] { CFDataCreate(nullptr, nullptr, 4); }, "CFDataCreate called with no bytes"},
+        {[] { CFStringCreateWithCString(nullptr, nullptr, kCFStringEncodingUTF8); },
+         "CFStringCreateWithCString called with NULL text"},
+        {[] { CFNumberCreate(nullptr, kCFNumberSInt32Type, nullptr); }, "CFNumberCreate called with NULL value"},
+        {[] { CFBundleCopyBundleURL(nullptr); }, "CFBundleCopyBundleURL called with NULL"},
+        {[&] { CFURLGetFileSystemRepresentation(reinterpret_cast<CFURLRef>(text), true, nullptr, 0); },
+         "CFURLGetFileSystemRepresentation called with an object of another type"},
+    };
+    for (const auto& [call, message] : calls) EXPECT_DEATH(call(), message);
+    // What CoreFoundation takes: no bundle for no identifier, plain pointers
+    // (NULL among them) in collections that do not retain.
+    EXPECT_EQ(CFBundleGetBundleWithIdentifier(nullptr), nullptr);
+    const auto plain = CFDictionaryCreateMutable(nullptr, 0, nullptr, nullptr);
+    CFDictionarySetValue(plain, nullptr, &one);
+    EXPECT_EQ(CFDictionaryGetValue(plain, nullptr), &one);
+    for (CFTypeRef o : {CFTypeRef(number), CFTypeRef(array), CFTypeRef(dict), CFTypeRef(plain)}) CFRelease(o);
+    EXPECT_EQ(CFStandInLiveObjects(), 0);
 }

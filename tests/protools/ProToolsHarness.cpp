@@ -67,4 +67,46 @@ Signals Render(pthost::Instance& instance, const Signals& in, const std::vector<
     return out;
 }
 
+std::unique_ptr<pthost::Instance> HostInstance(int channels, double rate, const Sound& sound, const Sequence& s)
+{
+    pthost::Session opened;
+    CEffectType* type = Loaded().type(channels);
+    if (!type) throw std::runtime_error("no type of " + std::to_string(channels) + " channels");
+    if (s.chunkBeforeInitialize && !sound.chunk.empty())
+        opened.chunks.emplace_back(type->GetProductID(), pthost::ChunkRecord(sound.chunk));
+    ComponentResult result = kPlugInNoErr;
+    auto instance = pthost::Instance::Make(*type, s.firstRate > 0 ? s.firstRate : rate, &result,
+                                           s.chunkBeforeInitialize ? &opened : nullptr);
+    if (!instance) throw std::runtime_error("no instance: " + std::to_string(result));
+    const auto controls = [&] {
+        for (const auto& [k, value] : sound.controls)
+            if (instance->setControl(k, value) != kPlugInNoErr) throw std::runtime_error("control refused");
+    };
+    if (s.controlsBeforeChunk) controls();
+    if (!s.chunkBeforeInitialize && !sound.chunk.empty()) {
+        std::vector<unsigned char> record = pthost::ChunkRecord(sound.chunk);
+        if (instance->writeChunk(ChunkId(*instance), record) != kPlugInNoErr) throw std::runtime_error("chunk refused");
+    }
+    if (sound.program >= 0) {
+        instance->sendMidi({0xC0, static_cast<unsigned char>(sound.program), 0});
+        EffectOf(*instance).waitForWorker();
+    }
+    if (!s.controlsBeforeChunk) controls();
+    return instance;
+}
+
+Signals HostRender(int channels, double rate, const Sound& sound, const Sequence& s, const Signals& in)
+{
+    auto instance = HostInstance(channels, rate, sound, s);
+    if (s.firstRate > 0) {
+        Render(*instance, in, s.blocks);
+        instance->process().HostSetSampleRate(rate, s.rateAnnounced);
+        if (!s.rateAnnounced) {
+            Render(*instance, {std::vector<float>(size_t(s.blocks[0]))}, s.blocks);
+            instance->process().HostIdle();
+        }
+    }
+    return Render(*instance, in, s.blocks);
+}
+
 }  // namespace pttest

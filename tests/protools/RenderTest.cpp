@@ -60,7 +60,8 @@ TEST(ProToolsRender, TheEffectRunsAtTheHostsRateFromTheFirstBlockAndFollowsItsCh
     EXPECT_EQ(engineRate(), 48000.0);
 
     // A rate the host did not announce: rendering notes it without allocating
-    // and goes on at the old rate; the next call on another thread applies it.
+    // and goes on at the old rate; the next idle, control or chunk call
+    // applies it.
     int32_t size = 0;
     std::vector<unsigned char> record = pthost::ChunkRecord("<TWRChunk/>");
     const struct {
@@ -68,6 +69,7 @@ TEST(ProToolsRender, TheEffectRunsAtTheHostsRateFromTheFirstBlockAndFollowsItsCh
         std::function<void()> nextCall;
     } silentChanges[] = {
         {88200.0, [&] { p.HostIdle(); }},
+        {48000.0, [&] { instance->setControl(31, 0.5); }},
         {44100.0, [&] { p.HostChunkSize(pttest::ChunkId(*instance), &size); }},
         {192000.0, [&] { instance->writeChunk(pttest::ChunkId(*instance), record); }},
     };

@@ -8,11 +8,20 @@ namespace auhost {
 
 namespace {
 
-void setNumber(CFMutableDictionaryRef dict, CFStringRef key, SInt32 value)
+// Sets a value made for the dictionary and gives the maker's reference
+// back; false when it could not be made or stored (memory ran out).
+bool setMade(CFMutableDictionaryRef dict, CFStringRef key, CFTypeRef value)
 {
-    CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value);
-    CFDictionarySetValue(dict, key, number);
-    CFRelease(number);
+    if (!value) return false;
+    CFDictionarySetValue(dict, key, value);
+    const bool stored = CFDictionaryGetValue(dict, key) == value;
+    CFRelease(value);
+    return stored;
+}
+
+bool setNumber(CFMutableDictionaryRef dict, CFStringRef key, SInt32 value)
+{
+    return setMade(dict, key, CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
 }
 
 }  // namespace
@@ -91,18 +100,21 @@ OSStatus Unit::saveChunk(std::vector<char>& chunk)
     UInt32 size = sizeof state;
     const OSStatus s = AudioUnitGetProperty(au, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size);
     if (s != noErr) return s;
-    const void* data = CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("data"));
+    const void* data = state && CFGetTypeID(state) == CFDictionaryGetTypeID()
+                           ? CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("data"))
+                           : nullptr;
     if (data && CFGetTypeID(data) == CFDataGetTypeID()) {
         const auto bytes = reinterpret_cast<const char*>(CFDataGetBytePtr(static_cast<CFDataRef>(data)));
         chunk.assign(bytes, bytes + CFDataGetLength(static_cast<CFDataRef>(data)));
     }
-    CFRelease(state);
+    if (state) CFRelease(state);
     return noErr;
 }
 
 OSStatus Unit::restoreChunk(const std::vector<char>& chunk)
 {
     CFPropertyListRef state = MakeState(chunk);
+    if (!state) return memFullErr;
     const OSStatus s =
         AudioUnitSetProperty(au, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof state);
     CFRelease(state);
@@ -141,15 +153,16 @@ CFDictionaryRef MakeState(const std::vector<char>& chunk, const ComponentDescrip
 {
     CFMutableDictionaryRef dict = CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
                                                             &kCFTypeDictionaryValueCallBacks);
-    setNumber(dict, CFSTR("version"), 0);
-    setNumber(dict, CFSTR("type"), SInt32(codes.componentType));
-    setNumber(dict, CFSTR("subtype"), SInt32(codes.componentSubType));
-    setNumber(dict, CFSTR("manufacturer"), SInt32(codes.componentManufacturer));
-    CFDataRef data =
-        CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(chunk.data()), CFIndex(chunk.size()));
-    CFDictionarySetValue(dict, CFSTR("data"), data);
-    CFRelease(data);
-    CFDictionarySetValue(dict, CFSTR("name"), CFSTR("default"));
+    if (!dict) return nullptr;
+    const auto* bytes = reinterpret_cast<const UInt8*>(chunk.data());
+    if (!setNumber(dict, CFSTR("version"), 0) || !setNumber(dict, CFSTR("type"), SInt32(codes.componentType)) ||
+        !setNumber(dict, CFSTR("subtype"), SInt32(codes.componentSubType)) ||
+        !setNumber(dict, CFSTR("manufacturer"), SInt32(codes.componentManufacturer)) ||
+        !setMade(dict, CFSTR("data"), CFDataCreate(kCFAllocatorDefault, bytes, CFIndex(chunk.size()))) ||
+        !setMade(dict, CFSTR("name"), CFRetain(CFSTR("default")))) {
+        CFRelease(dict);
+        return nullptr;
+    }
     return dict;
 }
 

@@ -61,7 +61,7 @@ private:
 };
 
 // A state dictionary holding `chunk` as its data, as such a unit saves it
-// (the caller releases it).
+// (the caller releases it), or null when memory ran out.
 CFDictionaryRef MakeState(const std::vector<char>& chunk, const ComponentDescription& codes = kTonewrightComponent);
 
 // A CFString's UTF-8 text.

@@ -26,10 +26,20 @@ CEffectType* Deliverable::type(int channels) const
 
 Instance::Instance(CEffectProcess* process) : made(process), renderer(dynamic_cast<CEffectProcessRTAS*>(process)) {}
 
-std::unique_ptr<Instance> Instance::Make(CEffectType& type, double rate, ComponentResult* result)
+std::unique_ptr<Instance> Instance::Make(CEffectType& type, double rate, ComponentResult* result, Session* opened)
 {
-    CEffectProcess* process = type.MakeProcess(rate, result);
+    CEffectProcess* process = opened ? type.NewProcess(rate, result) : type.MakeProcess(rate, result);
     if (!process) return nullptr;
+    if (opened) {
+        for (auto& [id, record] : opened->chunks)
+            process->HostWriteChunk(id, record.data(), static_cast<uint32_t>(record.size()));
+        const ComponentResult r = process->Initialize();
+        if (result) *result = r;
+        if (r != kPlugInNoErr) {
+            delete process;
+            return nullptr;
+        }
+    }
     if (!dynamic_cast<CEffectProcessRTAS*>(process)) {
         delete process;
         if (result) *result = kPlugInNoProcessErr;
@@ -87,9 +97,11 @@ ComponentResult Instance::writeChunk(OSType id, std::vector<unsigned char>& reco
 
 Session Instance::save()
 {
+    // The chunks first: a plug-in brings its controls up to date when asked
+    // for them.
     Session session;
-    for (int k = 1; k <= made->GetNumControls(); ++k) session.controls.push_back(made->GetControlValue(k));
     for (const auto& chunk : made->GetChunks()) session.chunks.emplace_back(chunk.id, readChunk(chunk.id));
+    for (int k = 1; k <= made->GetNumControls(); ++k) session.controls.push_back(made->GetControlValue(k));
     return session;
 }
 

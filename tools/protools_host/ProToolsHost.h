@@ -46,7 +46,11 @@ struct Session {
 class Instance {
 public:
     // Null, with the library's result in *result, when none can be made.
-    static std::unique_ptr<Instance> Make(CEffectType& type, double rate, ComponentResult* result = nullptr);
+    // With `opened`, a document's chunks are written into the process
+    // before it is initialised, as a host opening a session may (their
+    // results are not checked; the control values are left to restore).
+    static std::unique_ptr<Instance> Make(CEffectType& type, double rate, ComponentResult* result = nullptr,
+                                          Session* opened = nullptr);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
@@ -63,6 +67,7 @@ public:
     // empty, with the result, when the plug-in gives none.
     std::vector<unsigned char> readChunk(OSType id, ComponentResult* result = nullptr);
     ComponentResult writeChunk(OSType id, std::vector<unsigned char>& record);
+    // The chunks, then every control value.
     Session save();
     // The chunks, then the control values (or the other way round); the
     // first failing result, or 0.
