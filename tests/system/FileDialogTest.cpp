@@ -110,6 +110,40 @@ TEST(FileDialog, ZenityThenKdialogAskedWithAnArgumentVectorWhileTheCallerGoesOnA
     EXPECT_EQ(ExpandHome("~/Desktop") + ExpandHome("~user/x"), "/home/player/Desktop~user/x");
 }
 
+TEST(FileDialog, QuestionsAskZenityOrKdialogAndOnlyAYesIsChosen)
+{
+    const FileDialogRequest ask{FileDialogKind::question, "Unsaved Bank", "", {}, "Load <Rock> & lose the changes?"};
+    const struct { const char* program; int code; State state; std::string argv; } cases[] = {
+        {"zenity", 0, State::chosen, "--question\n--title=Unsaved Bank\n--text=Load <Rock> & lose the changes?\n--no-markup\n"},
+        {"zenity", 1, State::cancelled, ""},
+        {"kdialog", 0, State::chosen, "--title\nUnsaved Bank\n--yesno\nLoad <Rock> & lose the changes?\n"},
+        {"kdialog", 1, State::cancelled, ""},
+    };
+    for (const auto& c : cases) {
+        FakeDialogs fake;
+        fake.program(c.program, "", c.code);
+        auto dialog = MakeProgramFileDialog();
+        ASSERT_TRUE(dialog->Start(ask));
+        std::string path = "untouched";
+        int running = 0;
+        EXPECT_EQ(waitFor(*dialog, path, &running), c.state) << c.program << c.code;
+        EXPECT_EQ(path, "untouched");
+        if (!c.argv.empty()) {
+            EXPECT_EQ(fake.read("argv"), c.argv);
+        }
+    }
+    // The stand-in: a yes is chosen, a cancel is a no.
+    ScriptedFileDialogs scripted;
+    scripted.Confirm(), scripted.CancelNext();
+    for (const State expected : {State::chosen, State::cancelled}) {
+        auto dialog = MakeFileDialog();
+        ASSERT_TRUE(dialog->Start(ask));
+        std::string path = "untouched";
+        EXPECT_EQ(dialog->Poll(path), expected);
+        EXPECT_EQ(path, "untouched");
+    }
+}
+
 TEST(FileDialog, CancellingAShownDialogEndsItsProcessAndWhatItStarted)
 {
     FakeDialogs fake;
