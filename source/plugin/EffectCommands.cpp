@@ -40,7 +40,8 @@ bool Effect::saveBank()
 {
     std::lock_guard<std::mutex> control(controlMutex);
     if (bankName[0] == '\0' || bankFile.empty()) {
-        std::fprintf(stderr, "Quarrystone TWR:: The bank has no name; it was not saved.\n");
+        std::fprintf(stderr, "Quarrystone TWR:: The bank was not read from a file of its own: it is not saved "
+                             "(export it to keep it).\n");
         return false;
     }
     if (!SaveBankAsXML(programs, bankFile.c_str())) {

@@ -115,6 +115,7 @@ TEST(SoundCommit, ProgramSwitchesRateAndBlockChangesWhileAudioPlays)
 {
     Plugin p(48000.0, 64);
     Effect& fx = p.effect();
+    StartFromDefaultSound(p);
     TonewrightParameters base;
     {
         auto lock = fx.lockEngine();

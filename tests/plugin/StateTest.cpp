@@ -3,7 +3,9 @@
 // kept as a preference.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -88,7 +90,9 @@ std::vector<float> render(const Plugin& p)
 
 TEST(Chunk, BankChunkHoldsTheBankThenTheCurrentSettings)
 {
+    DataHome home;
     Plugin p;
+    StartFromDefaultSound(p);
     p.effect().saveCurrentToBank("Edge & \"Grit\"", 3);
     p.set(30, 0.25f);
     const std::string text = chunkOf(p, false);
@@ -140,7 +144,9 @@ TEST(Chunk, RoundTripIntoAFreshInstanceGivesTheSameStateAndSound)
 
 TEST(Chunk, NamesAreCutAtTheirSizesAndBadNumbersKeepWhatWasThere)
 {
+    DataHome home;
     Plugin p;
+    StartFromDefaultSound(p);
     p.dispatch(effSetProgram, 0, 7);
     std::string chunk = chunkOf(p, false);
     const std::string longName(300, 'x');
@@ -230,7 +236,7 @@ TEST(FactoryBank, FirstRunMakesTheFoldersAndInstallsTheBankWhichIsThenKept)
     EXPECT_EQ(fileText(home.banks() / "QS Factory.xml"), mine);
 }
 
-TEST(FactoryBank, ComparisonFollowsEditsAndAnUnwritableFolderLeavesDefaults)
+TEST(FactoryBank, ComparisonFollowsEdits)
 {
     DataHome home;
     Plugin p;
@@ -238,13 +244,63 @@ TEST(FactoryBank, ComparisonFollowsEditsAndAnUnwritableFolderLeavesDefaults)
     p.set(30, 0.1f);
     p.effect().saveCurrentToBank("Changed", 0);
     EXPECT_TRUE(p.effect().bankModified.load());
+}
 
-    // Banks is a file: nothing can be installed, the programs stay default.
-    DataHome blocked;
-    fs::create_directories(blocked.path / "Quarrystone/TWR");
-    std::ofstream(blocked.path / "Quarrystone/TWR/Banks") << "not a folder";
-    Plugin q;
-    EXPECT_EQ(q.text(effGetProgramName), "Default Program");
+// Whatever Banks holds, an instance starts with the factory programs; it is
+// bound to the bank file (and saves to it) only when it read that file.
+TEST(FactoryBank, AnInstanceStartsWithTheCarriedProgramsAndNeverSavesOverABankItDidNotRead)
+{
+    auto factory = std::make_unique<EffectProgram[]>(kBankSize);
+    ASSERT_TRUE(LoadBankFromText(factory.get(), FactoryBankText()));
+    const std::string text(FactoryBankText());
+    // The instance's first program and last name, its bank name, and whether a save went through.
+    auto started = [&](const Plugin& p) {
+        p.effect().saveCurrentToBank("Edited", 5);
+        return p.text(effGetProgramName) + "|" + p.effect().programs[127].name + "|" + p.effect().bankName + "|" +
+               (p.effect().saveBank() ? "saved" : "refused");
+    };
+    const std::string carried = std::string(factory[0].name) + "|" + factory[127].name + "||refused";
+    const struct { const char* what; std::string before; bool readOnly; } cases[] = {
+        {"damaged", text.substr(0, text.size() / 2), false}, {"empty", "", false},
+        {"not a bank", "<TWRPreset/>", false}, {"missing, read-only", {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataHome home;
+        fs::create_directories(home.banks());
+        const fs::path file = home.banks() / "QS Factory.xml";
+        if (!c.readOnly) std::ofstream(file, std::ios::binary) << c.before;
+        if (c.readOnly) tonewright::system::SimulateReadOnlyFolder(home.banks());
+        {
+            Plugin p;
+            EXPECT_EQ(started(p), carried);
+        }
+        tonewright::system::SimulateReadOnlyFolder({});
+        EXPECT_EQ(fs::exists(file), !c.readOnly);
+        EXPECT_EQ(fileText(file), c.before);  // byte for byte (none when read-only)
+    }
+    // A folder in its place, and Banks a file: the same.
+    for (const bool bankIsFolder : {true, false}) {
+        DataHome home;
+        fs::create_directories(bankIsFolder ? home.banks() / "QS Factory.xml" : home.banks().parent_path());
+        if (!bankIsFolder) std::ofstream(home.banks()) << "not a folder";
+        Plugin p;
+        EXPECT_EQ(started(p), carried) << bankIsFolder;
+    }
+    // A full disk on the first run (in a child, with a file size limit):
+    // nothing installed, nothing bound; the next instance installs the bank.
+    DataHome home;
+    const int code = RunInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit small = {65536, 65536};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        Plugin p;
+        return started(p) == carried ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(fs::exists(home.banks() / "QS Factory.xml"));
+    Plugin p;
+    EXPECT_EQ(started(p), std::string(factory[0].name) + "|" + factory[127].name + "|QS Factory.xml|saved");
 }
 
 TEST(FactoryBank, InstancesMadeTogetherAllSeeTheWholeBank)
