@@ -97,6 +97,8 @@ Effect::~Effect()
     workerRequests.fetch_add(1);
     workerRequests.notify_all();
     if (worker.joinable()) worker.join();
+    // A controller learned just now, which the worker did not store.
+    writeMidiMap();
     // The editor goes while the effect it reads is still whole (closing it
     // first when the host left it open).
     AEffEditor* gone = editor;
@@ -271,7 +273,7 @@ void Effect::workerLoop()
         // and the stored map as they were.
         try {
             if (program >= 0) setProgram(program);
-            if (midiMapToWrite.exchange(false)) writeMidiMap();
+            writeMidiMap();
         } catch (...) {
         }
         workerHandled.store(seen);
@@ -287,9 +289,9 @@ void Effect::requestProgramChange(int program)
     workerRequests.notify_one();
 }
 
-void Effect::requestMidiMapWrite()
+void Effect::requestMidiMapWrite(int controller)
 {
-    midiMapToWrite.store(true);
+    midiMapChanges[(controller & 255) >> 6].fetch_or(uint64_t{1} << (controller & 63));
     workerRequests.fetch_add(1);
     workerRequests.notify_one();
 }

@@ -94,8 +94,11 @@ public:
     // The map is atomic: the audio thread (learning) and the editor both
     // write it.
     virtual std::atomic<int32_t>* getMIDIMap(bool reload);
-    // Binds controller (taken & 255) to target and writes the preference
-    // at once: for the editor's thread, never the audio thread.
+    // Binds controller (taken & 255) to target and stores that one change at
+    // once (the stored map re-read and written under its lock, so other
+    // instances' bindings stay): for the editor's thread, never the audio
+    // thread. False, with a line on standard error, when it could not be
+    // stored; it is tried again with the next change and at the end.
     virtual bool updateMIDIMap(int controller, int target);
     // Compares the programs with the bank file they came from.
     void CompareBank();
@@ -257,9 +260,11 @@ private:
     void updateLed(std::atomic<int32_t>& shown, double& hold, int level, int n);
     void workerLoop();
     void compareBankLocked();
-    // Hands the MIDI map's preference write to the worker (safe on the audio
-    // thread); the worker writes the whole map.
-    void requestMidiMapWrite();
+    // Hands the store of one controller's binding to the worker (safe on the
+    // audio thread).
+    void requestMidiMapWrite(int controller);
+    // Stores the bindings changed since the last store into the stored map;
+    // false (the changes kept for the next try) when it could not.
     bool writeMidiMap();
 
     std::mutex controlMutex;
@@ -278,7 +283,8 @@ private:
     std::atomic<uint32_t> workerRequests{0};
     std::atomic<uint32_t> workerHandled{0};
     std::atomic<int32_t> requestedProgram{-1};
-    std::atomic<bool> midiMapToWrite{false};
+    // The controllers whose binding is not stored yet, one bit each.
+    std::atomic<uint64_t> midiMapChanges[kMidiControllers / 64] = {0, 0, 0, 0};
     std::atomic<bool> workerStopping{false};
     std::thread worker;
 };

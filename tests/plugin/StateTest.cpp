@@ -23,6 +23,7 @@
 #include "plugin/Base64.h"
 #include "plugin/PresetXml.h"
 #include "system/AtomicFile.h"
+#include "system/Preferences.h"
 
 using namespace harness;
 namespace fs = std::filesystem;
@@ -51,6 +52,43 @@ public:
 private:
     std::string previous;
 };
+
+// XDG_CONFIG_HOME (the MIDI map's store) at a fresh folder for the life of
+// the object.
+class ConfigHome {
+public:
+    ConfigHome() : previous(std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "")
+    {
+        std::string name = (fs::temp_directory_path() / "twr-config-XXXXXX").string();
+        path = ::mkdtemp(name.data());
+        ::setenv("XDG_CONFIG_HOME", path.c_str(), 1);
+    }
+    ~ConfigHome()
+    {
+        ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+        fs::remove_all(path);
+    }
+    fs::path path;
+
+private:
+    std::string previous;
+};
+
+// Arms learning for `target` and moves controller c: the binding is made.
+void learn(const Plugin& p, int controller, int target)
+{
+    p.effect().setMIDILearnControl(target);
+    send(p, {midi(0xB0, static_cast<unsigned char>(controller), 64)});
+}
+
+// Controller c's binding as a fresh instance finds it stored.
+std::vector<int> storedMap()
+{
+    Plugin p;
+    std::vector<int> map;
+    for (const auto& entry : p.effect().midiMap) map.push_back(entry.load());
+    return map;
+}
 
 std::string fileText(const fs::path& p)
 {
@@ -386,6 +424,82 @@ TEST(Midi, LearnBindsTheNextControllerAndTheMapPersists)
         for (int c = 0; c < 256; ++c) EXPECT_EQ(p.effect().midiMap[c].load(), -1) << c;
     }
     ASSERT_TRUE(GetRegistryKey(kPreferenceDomain, kMidiMapKey, text));
+}
+
+// Learned just before the instance goes: stored all the same.
+TEST(Midi, AControllerLearnedAsTheInstanceClosesIsStored)
+{
+    ConfigHome config;
+    for (int c = 0; c < 30; ++c) {
+        Plugin p;
+        learn(p, c, c + 40);
+    }
+    const std::vector<int> map = storedMap();
+    for (int c = 0; c < 30; ++c) EXPECT_EQ(map[size_t(c)], c + 40) << c;
+}
+
+// Instances (and processes) learning at once each store their own changes
+// into the stored map: none loses another's.
+TEST(Midi, InstancesAndProcessesLearningAtOnceKeepEveryBinding)
+{
+    ConfigHome config;
+    {
+        Plugin a, b;
+        learn(a, 1, 5), learn(b, 2, 6);
+        a.effect().waitForWorker(), b.effect().waitForWorker();
+        EXPECT_TRUE(a.effect().updateMIDIMap(3, 7));
+        EXPECT_EQ(storedMap()[1] * 100 + storedMap()[2] * 10 + storedMap()[3], 567);
+        // Unlearning is one change per controller too.
+        EXPECT_TRUE(b.effect().updateMIDIMap(1, -1));
+    }
+    std::vector<int> map = storedMap();
+    EXPECT_EQ(std::vector<int>(map.begin(), map.begin() + 4), (std::vector<int>{-1, -1, 6, 7}));
+    std::vector<pid_t> children;
+    for (int k = 0; k < 4; ++k)
+        children.push_back(StartChild([k] {
+            Plugin p;
+            for (int c = 60 * k; c < 60 * k + 60; ++c) learn(p, c, c % 80);
+            return 0;
+        }));
+    for (pid_t child : children) EXPECT_EQ(WaitForChild(child), 0);
+    map = storedMap();
+    int kept = 0;
+    for (int c = 0; c < 256; ++c) kept += map[size_t(c)] == (c < 240 ? c % 80 : -1);
+    EXPECT_EQ(kept, 256);
+}
+
+// A map that cannot be stored (a read-only or full folder, a lock held too
+// long) says so, keeps the binding in the instance and is stored later.
+TEST(Midi, AMapThatCannotBeStoredIsReportedAndStoredLater)
+{
+    ConfigHome config;
+    Plugin p;
+    auto said = [](auto act) { testing::internal::CaptureStderr(); act(); return testing::internal::GetCapturedStderr(); };
+    tonewright::system::SimulateReadOnlyFolder(config.path);
+    std::string text = said([&] { EXPECT_FALSE(p.effect().updateMIDIMap(4, 9)); });
+    EXPECT_EQ(text.rfind("Quarrystone TWR:: The MIDI map cannot be stored in " + config.path.string(), 0), 0u) << text;
+    text = said([&] { learn(p, 5, 10), p.effect().waitForWorker(); });
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    tonewright::system::SimulateReadOnlyFolder({});
+    EXPECT_EQ(p.effect().midiMap[4].load() * 100 + p.effect().midiMap[5].load(), 910);
+    EXPECT_EQ(storedMap()[4], -1);
+    {
+        const tonewright::system::FileLock other(config.path / "com.quarrystone.twr.conf.lock", std::chrono::milliseconds(0));
+        text = said([&] { EXPECT_FALSE(p.effect().updateMIDIMap(6, 11)); });
+        EXPECT_NE(text.find("stayed locked for more than 1000 ms"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(p.effect().updateMIDIMap(7, 12));  // and the three before it
+    const std::vector<int> map = storedMap();
+    EXPECT_EQ(std::vector<int>(map.begin() + 4, map.begin() + 8), (std::vector<int>{9, 10, 11, 12}));
+    // A full disk, in a child with a file size limit.
+    EXPECT_EQ(RunInChild([&] {
+                  ::signal(SIGXFSZ, SIG_IGN);
+                  const struct rlimit none = {0, 0};
+                  ::setrlimit(RLIMIT_FSIZE, &none);
+                  return p.effect().updateMIDIMap(8, 13) ? 1 : 0;
+              }),
+              0);
+    EXPECT_EQ(storedMap()[8], -1);
 }
 
 }  // namespace
