@@ -285,6 +285,8 @@ public:
         running = false;
         if (!answer.path || answer.path->size() > kMaxDialogPath) return FileDialogState::cancelled;
         if (question) return FileDialogState::chosen;
+        // A yes is no file, as the programs give none.
+        if (answer.path->empty()) return FileDialogState::cancelled;
         path = *answer.path;
         return FileDialogState::chosen;
     }

@@ -132,9 +132,6 @@ public:
     bool saveBank();
     // Writes the programs to `path`; the bank keeps its own file.
     bool exportBank(const char* path);
-    // The bank's file from now on (a copy of it the editor imported), and
-    // its name after the file's.
-    void setBankFile(const std::filesystem::path& file);
     std::filesystem::path getBankFile();
     std::string getBankName();
     // The preamp description in `path` into the sound; the program is then

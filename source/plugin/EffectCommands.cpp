@@ -65,16 +65,6 @@ bool Effect::exportBank(const char* path)
     return true;
 }
 
-void Effect::setBankFile(const std::filesystem::path& file)
-{
-    {
-        std::lock_guard<std::mutex> control(controlMutex);
-        bankFile = file;
-        copyBounded(bankName, file.filename().c_str());
-    }
-    CompareBank();
-}
-
 std::filesystem::path Effect::getBankFile()
 {
     std::lock_guard<std::mutex> control(controlMutex);

@@ -315,7 +315,7 @@ TEST(FactoryBank, AnInstanceStartsWithTheCarriedProgramsAndNeverSavesOverABankIt
         }
         tonewright::system::SimulateReadOnlyFolder({});
         EXPECT_EQ(fs::exists(file), !c.readOnly);
-        EXPECT_EQ(fileText(file), c.before);  // byte for byte (none when read-only)
+        EXPECT_TRUE(fileText(file) == c.before);  // byte for byte (none when read-only); megabytes: no diff printed
     }
     // A folder in its place, and Banks a file: the same.
     for (const bool bankIsFolder : {true, false}) {
