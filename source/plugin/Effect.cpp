@@ -98,7 +98,10 @@ Effect::~Effect()
     workerRequests.notify_all();
     if (worker.joinable()) worker.join();
     // A controller learned just now, which the worker did not store.
-    writeMidiMap();
+    try {
+        writeMidiMap();
+    } catch (...) {
+    }
     // The editor goes while the effect it reads is still whole (closing it
     // first when the host left it open).
     AEffEditor* gone = editor;

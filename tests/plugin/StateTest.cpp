@@ -30,63 +30,43 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// XDG_DATA_HOME at a fresh folder for the life of the object.
+// XDG_DATA_HOME (or another folder variable: XDG_CONFIG_HOME for the MIDI
+// map's store) at a fresh folder for the life of the object.
 class DataHome {
 public:
-    DataHome()
+    explicit DataHome(const char* name = "XDG_DATA_HOME") : variable(name)
     {
-        std::string name = (fs::temp_directory_path() / "twr-data-XXXXXX").string();
-        path = ::mkdtemp(name.data());
-        const char* old = std::getenv("XDG_DATA_HOME");
+        std::string folder = (fs::temp_directory_path() / "twr-data-XXXXXX").string();
+        path = ::mkdtemp(folder.data());
+        const char* old = std::getenv(variable);
         previous = old ? old : "";
-        ::setenv("XDG_DATA_HOME", path.c_str(), 1);
+        ::setenv(variable, path.c_str(), 1);
     }
     ~DataHome()
     {
-        ::setenv("XDG_DATA_HOME", previous.c_str(), 1);
+        ::setenv(variable, previous.c_str(), 1);
         fs::remove_all(path);
     }
     fs::path banks() const { return path / "Quarrystone/TWR/Banks"; }
     fs::path path;
 
 private:
+    const char* variable;
     std::string previous;
 };
 
-// XDG_CONFIG_HOME (the MIDI map's store) at a fresh folder for the life of
-// the object.
-class ConfigHome {
-public:
-    ConfigHome() : previous(std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "")
-    {
-        std::string name = (fs::temp_directory_path() / "twr-config-XXXXXX").string();
-        path = ::mkdtemp(name.data());
-        ::setenv("XDG_CONFIG_HOME", path.c_str(), 1);
-    }
-    ~ConfigHome()
-    {
-        ::setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
-        fs::remove_all(path);
-    }
-    fs::path path;
-
-private:
-    std::string previous;
-};
-
-// Arms learning for `target` and moves controller c: the binding is made.
+// Learning for `target`, then controller c moves: the binding is made.
 void learn(const Plugin& p, int controller, int target)
 {
-    p.effect().setMIDILearnControl(target);
-    send(p, {midi(0xB0, static_cast<unsigned char>(controller), 64)});
+    p.effect().setMIDILearnControl(target), send(p, {midi(0xB0, static_cast<unsigned char>(controller), 64)});
 }
 
-// Controller c's binding as a fresh instance finds it stored.
-std::vector<int> storedMap()
+// The bindings of controllers from..to-1 as a fresh instance finds them stored.
+std::vector<int> storedMap(int from = 0, int to = 256)
 {
     Plugin p;
     std::vector<int> map;
-    for (const auto& entry : p.effect().midiMap) map.push_back(entry.load());
+    for (int c = from; c < to; ++c) map.push_back(p.effect().midiMap[c].load());
     return map;
 }
 
@@ -279,8 +259,7 @@ TEST(FactoryBank, ComparisonFollowsEdits)
     DataHome home;
     Plugin p;
     EXPECT_FALSE(p.effect().bankModified.load());
-    p.set(30, 0.1f);
-    p.effect().saveCurrentToBank("Changed", 0);
+    p.set(30, 0.1f), p.effect().saveCurrentToBank("Changed", 0);
     EXPECT_TRUE(p.effect().bankModified.load());
 }
 
@@ -290,55 +269,36 @@ TEST(FactoryBank, AnInstanceStartsWithTheCarriedProgramsAndNeverSavesOverABankIt
 {
     auto factory = std::make_unique<EffectProgram[]>(kBankSize);
     ASSERT_TRUE(LoadBankFromText(factory.get(), FactoryBankText()));
-    const std::string text(FactoryBankText());
-    // The instance's first program and last name, its bank name, and whether a save went through.
-    auto started = [&](const Plugin& p) {
+    const std::string text(FactoryBankText()), carried = std::string(factory[0].name) + "|" + factory[127].name + "|";
+    auto started = [](const Plugin& p) {  // program 0, the last name, the bank's name, whether a save went through
         p.effect().saveCurrentToBank("Edited", 5);
-        return p.text(effGetProgramName) + "|" + p.effect().programs[127].name + "|" + p.effect().bankName + "|" +
-               (p.effect().saveBank() ? "saved" : "refused");
+        return p.text(effGetProgramName) + "|" + p.effect().programs[127].name + "|" + p.effect().bankName +
+               (p.effect().saveBank() ? "|saved" : "|refused");
     };
-    const std::string carried = std::string(factory[0].name) + "|" + factory[127].name + "||refused";
-    const struct { const char* what; std::string before; bool readOnly; } cases[] = {
-        {"damaged", text.substr(0, text.size() / 2), false}, {"empty", "", false},
-        {"not a bank", "<TWRPreset/>", false}, {"missing, read-only", {}, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    const struct { std::string what, bytes; } cases[] = {{"damaged", text.substr(0, text.size() / 2)}, {"empty", ""},
+        {"another root", "<TWRPreset/>"}, {"a folder", ""}, {"missing, read-only", ""}, {"Banks a file", ""}};
+    for (const auto& [what, bytes] : cases) {
         DataHome home;
-        fs::create_directories(home.banks());
         const fs::path file = home.banks() / "QS Factory.xml";
-        if (!c.readOnly) std::ofstream(file, std::ios::binary) << c.before;
-        if (c.readOnly) tonewright::system::SimulateReadOnlyFolder(home.banks());
-        {
-            Plugin p;
-            EXPECT_EQ(started(p), carried);
-        }
-        tonewright::system::SimulateReadOnlyFolder({});
-        EXPECT_EQ(fs::exists(file), !c.readOnly);
-        EXPECT_TRUE(fileText(file) == c.before);  // byte for byte (none when read-only); megabytes: no diff printed
+        fs::create_directories(what == "a folder" ? file : what == "Banks a file" ? home.banks().parent_path() : home.banks());
+        if (what == "Banks a file") std::ofstream(home.banks()) << "x";
+        else if (what == "missing, read-only") system::SimulateReadOnlyFolder(home.banks());
+        else if (what != "a folder") std::ofstream(file, std::ios::binary) << bytes;
+        EXPECT_EQ(started(Plugin()), carried + "|refused") << what;
+        system::SimulateReadOnlyFolder({});
+        EXPECT_TRUE(fileText(file) == bytes) << what;  // byte for byte (megabytes: no diff printed)
     }
-    // A folder in its place, and Banks a file: the same.
-    for (const bool bankIsFolder : {true, false}) {
-        DataHome home;
-        fs::create_directories(bankIsFolder ? home.banks() / "QS Factory.xml" : home.banks().parent_path());
-        if (!bankIsFolder) std::ofstream(home.banks()) << "not a folder";
-        Plugin p;
-        EXPECT_EQ(started(p), carried) << bankIsFolder;
-    }
-    // A full disk on the first run (in a child, with a file size limit):
-    // nothing installed, nothing bound; the next instance installs the bank.
+    // A full disk on the first run (in a child, with a file size limit): nothing installed, nothing bound; the next
+    // instance installs the bank.
     DataHome home;
-    const int code = RunInChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit small = {65536, 65536};
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        Plugin p;
-        return started(p) == carried ? 0 : 1;
-    });
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(RunInChild([&] {
+                  const struct rlimit small = {65536, 65536};
+                  ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small);
+                  return started(Plugin()) == carried + "|refused" ? 0 : 1;
+              }),
+              0);
     EXPECT_FALSE(fs::exists(home.banks() / "QS Factory.xml"));
-    Plugin p;
-    EXPECT_EQ(started(p), std::string(factory[0].name) + "|" + factory[127].name + "|QS Factory.xml|saved");
+    EXPECT_EQ(started(Plugin()), carried + "QS Factory.xml|saved");
 }
 
 TEST(FactoryBank, InstancesMadeTogetherAllSeeTheWholeBank)
@@ -429,31 +389,25 @@ TEST(Midi, LearnBindsTheNextControllerAndTheMapPersists)
 // Learned just before the instance goes: stored all the same.
 TEST(Midi, AControllerLearnedAsTheInstanceClosesIsStored)
 {
-    ConfigHome config;
-    for (int c = 0; c < 30; ++c) {
-        Plugin p;
-        learn(p, c, c + 40);
-    }
-    const std::vector<int> map = storedMap();
-    for (int c = 0; c < 30; ++c) EXPECT_EQ(map[size_t(c)], c + 40) << c;
+    DataHome config("XDG_CONFIG_HOME");
+    std::vector<int> learned;
+    for (int c = 0; c < 30; ++c) learn(Plugin(), c, c + 40), learned.push_back(c + 40);
+    EXPECT_EQ(storedMap(0, 30), learned);
 }
 
 // Instances (and processes) learning at once each store their own changes
 // into the stored map: none loses another's.
 TEST(Midi, InstancesAndProcessesLearningAtOnceKeepEveryBinding)
 {
-    ConfigHome config;
+    DataHome config("XDG_CONFIG_HOME");
     {
         Plugin a, b;
-        learn(a, 1, 5), learn(b, 2, 6);
-        a.effect().waitForWorker(), b.effect().waitForWorker();
+        learn(a, 1, 5), learn(b, 2, 6), a.effect().waitForWorker(), b.effect().waitForWorker();
         EXPECT_TRUE(a.effect().updateMIDIMap(3, 7));
-        EXPECT_EQ(storedMap()[1] * 100 + storedMap()[2] * 10 + storedMap()[3], 567);
-        // Unlearning is one change per controller too.
-        EXPECT_TRUE(b.effect().updateMIDIMap(1, -1));
+        EXPECT_EQ(storedMap(1, 4), (std::vector<int>{5, 6, 7}));
+        EXPECT_TRUE(b.effect().updateMIDIMap(1, -1));  // unlearning: one change too
     }
-    std::vector<int> map = storedMap();
-    EXPECT_EQ(std::vector<int>(map.begin(), map.begin() + 4), (std::vector<int>{-1, -1, 6, 7}));
+    EXPECT_EQ(storedMap(1, 4), (std::vector<int>{-1, 6, 7}));
     std::vector<pid_t> children;
     for (int k = 0; k < 4; ++k)
         children.push_back(StartChild([k] {
@@ -462,7 +416,7 @@ TEST(Midi, InstancesAndProcessesLearningAtOnceKeepEveryBinding)
             return 0;
         }));
     for (pid_t child : children) EXPECT_EQ(WaitForChild(child), 0);
-    map = storedMap();
+    const std::vector<int> map = storedMap();
     int kept = 0;
     for (int c = 0; c < 256; ++c) kept += map[size_t(c)] == (c < 240 ? c % 80 : -1);
     EXPECT_EQ(kept, 256);
@@ -472,34 +426,31 @@ TEST(Midi, InstancesAndProcessesLearningAtOnceKeepEveryBinding)
 // long) says so, keeps the binding in the instance and is stored later.
 TEST(Midi, AMapThatCannotBeStoredIsReportedAndStoredLater)
 {
-    ConfigHome config;
+    DataHome config("XDG_CONFIG_HOME");
     Plugin p;
-    auto said = [](auto act) { testing::internal::CaptureStderr(); act(); return testing::internal::GetCapturedStderr(); };
-    tonewright::system::SimulateReadOnlyFolder(config.path);
-    std::string text = said([&] { EXPECT_FALSE(p.effect().updateMIDIMap(4, 9)); });
-    EXPECT_EQ(text.rfind("Quarrystone TWR:: The MIDI map cannot be stored in " + config.path.string(), 0), 0u) << text;
-    text = said([&] { learn(p, 5, 10), p.effect().waitForWorker(); });
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-    tonewright::system::SimulateReadOnlyFolder({});
-    EXPECT_EQ(p.effect().midiMap[4].load() * 100 + p.effect().midiMap[5].load(), 910);
-    EXPECT_EQ(storedMap()[4], -1);
+    Effect& fx = p.effect();
+    auto said = [](auto act) { testing::internal::CaptureStderr(), act(); return testing::internal::GetCapturedStderr(); };
+    system::SimulateReadOnlyFolder(config.path);
+    std::string text = said([&] { EXPECT_FALSE(fx.updateMIDIMap(4, 9)); }) + said([&] { learn(p, 5, 10), fx.waitForWorker(); });
+    system::SimulateReadOnlyFolder({});
+    const std::string line = "Quarrystone TWR:: The MIDI map cannot be stored in " +
+                             (config.path / "com.quarrystone.twr.conf").string() + "; the new bindings hold in this instance only.\n";
+    EXPECT_EQ(text, line + line);
+    EXPECT_EQ(std::vector<int>({fx.midiMap[4].load(), fx.midiMap[5].load(), storedMap(4, 5)[0]}), (std::vector<int>{9, 10, -1}));
     {
-        const tonewright::system::FileLock other(config.path / "com.quarrystone.twr.conf.lock", std::chrono::milliseconds(0));
-        text = said([&] { EXPECT_FALSE(p.effect().updateMIDIMap(6, 11)); });
+        const system::FileLock other(config.path / "com.quarrystone.twr.conf.lock", std::chrono::milliseconds(0));
+        text = said([&] { EXPECT_FALSE(fx.updateMIDIMap(6, 11)); });
         EXPECT_NE(text.find("stayed locked for more than 1000 ms"), std::string::npos) << text;
     }
-    EXPECT_TRUE(p.effect().updateMIDIMap(7, 12));  // and the three before it
-    const std::vector<int> map = storedMap();
-    EXPECT_EQ(std::vector<int>(map.begin() + 4, map.begin() + 8), (std::vector<int>{9, 10, 11, 12}));
-    // A full disk, in a child with a file size limit.
-    EXPECT_EQ(RunInChild([&] {
-                  ::signal(SIGXFSZ, SIG_IGN);
+    EXPECT_TRUE(fx.updateMIDIMap(7, 12));  // and the three before it
+    EXPECT_EQ(storedMap(4, 8), (std::vector<int>{9, 10, 11, 12}));
+    EXPECT_EQ(RunInChild([&] {  // a full disk: a child with a file size limit
                   const struct rlimit none = {0, 0};
-                  ::setrlimit(RLIMIT_FSIZE, &none);
-                  return p.effect().updateMIDIMap(8, 13) ? 1 : 0;
+                  ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &none);
+                  return fx.updateMIDIMap(8, 13) ? 1 : 0;
               }),
               0);
-    EXPECT_EQ(storedMap()[8], -1);
+    EXPECT_EQ(storedMap(8, 9)[0], -1);
 }
 
 }  // namespace

@@ -75,56 +75,33 @@ TEST(AtomicFile, OnlyOneOfManyRacingInstallersWinsAndNoneOverwrites)
     EXPECT_FALSE(WriteFileIfAbsent(file, "other"));
 }
 
-TEST(AtomicFile, WritesThroughLinksToTheFileTheyNameAndKeepTheLinks)
+TEST(AtomicFile, WritesThroughLinksKeepThemAndPlacedFilesReplaceNothing)
 {
     TempFolder t;
-    fs::create_directories(t.path / "music" / "sub");
-    const auto real = t.path / "music" / "sub" / "Live.xml";
-    std::ofstream(real) << "old";
-    fs::create_directories(t.path / "Banks");
-    fs::create_symlink(real, t.path / "Banks" / "Absolute.xml");
-    fs::create_symlink("../music/sub/Live.xml", t.path / "Banks" / "Relative.xml");
-    fs::create_symlink("Relative.xml", t.path / "Banks" / "Chain.xml");
-    fs::create_symlink("Loop.xml", t.path / "Banks" / "Loop.xml");
-    for (const char* link : {"Absolute.xml", "Relative.xml", "Chain.xml"}) {
-        ASSERT_TRUE(WriteFileAtomically(t.path / "Banks" / link, link)) << link;
-        EXPECT_TRUE(fs::is_symlink(t.path / "Banks" / link)) << link;
-        EXPECT_EQ(contents(real), link);
-    }
-    EXPECT_EQ(entries(t.path / "Banks"), 4u);  // no temporaries left
-    EXPECT_EQ(entries(t.path / "music" / "sub"), 1u);
-    EXPECT_FALSE(WriteFileAtomically(t.path / "Banks" / "Loop.xml", "x"));
-    EXPECT_TRUE(fs::is_symlink(t.path / "Banks" / "Loop.xml"));
-}
-
-TEST(AtomicFile, PlacedFilesNeverReplaceOthersAndReuseTheSameBytes)
-{
-    TempFolder t;
-    std::ofstream(t.path / "Rock.xml") << "edited";
-    std::ofstream(t.path / "Rock 3.xml") << "import";
-    std::ofstream(t.path / "Cab") << "other";
-    // In turn: name, bytes, where they went and whether a file was made for them.
+    const auto banks = t.path / "Banks", real = t.path / "music" / "Live.xml";
+    fs::create_directories(banks), fs::create_directories(real.parent_path());
+    fs::create_symlink(real, banks / "Absolute"), fs::create_symlink("../music/Live.xml", banks / "Relative");
+    fs::create_symlink("Relative", banks / "Chain"), fs::create_symlink("Loop", banks / "Loop");
+    for (const char* link : {"Absolute", "Relative", "Chain"})
+        EXPECT_TRUE(WriteFileAtomically(banks / link, link) && fs::is_symlink(banks / link) && contents(real) == link) << link;
+    EXPECT_FALSE(WriteFileAtomically(banks / "Loop", "x"));
+    EXPECT_EQ(entries(banks) * 10 + entries(real.parent_path()), 41u);  // the links, no temporaries
+    // Placed in turn (Rock.xml and Rock 3.xml there already): where the bytes went, whether a file was made.
+    std::ofstream(t.path / "Rock.xml") << "edited", std::ofstream(t.path / "Rock 3.xml") << "import";
     const struct { const char* name; const char* bytes; const char* placed; } cases[] = {
-        {"Rock.xml", "edited", "Rock.xml kept"}, {"Rock.xml", "import", "Rock 2.xml made"},
-        {"Rock.xml", "import", "Rock 2.xml kept"}, {"Rock.xml", "third", "Rock 4.xml made"},
-        {"Rock.xml", "third", "Rock 4.xml kept"}, {"Cab", "mine", "Cab 2 made"},
-        {"Closed 2x12.wav", "wav", "Closed 2x12.wav made"}, {".hidden", "h", ".hidden made"},
-    };
+        {"Rock.xml", "edited", "Rock.xml kept"}, {"Rock.xml", "import", "Rock 2.xml made"}, {"Rock.xml", "import", "Rock 2.xml kept"},
+        {"Rock.xml", "third", "Rock 4.xml made"}, {"Rock", "x", "Rock made"}, {"Rock", "y", "Rock 2 made"}, {".hidden", "h", ".hidden made"}};
     for (const auto& c : cases) {
         const PlacedFile placed = PlaceFile(t.path, c.name, c.bytes);
-        EXPECT_EQ(placed.file.filename().string() + (placed.created ? " made" : " kept"), c.placed) << c.bytes;
-        EXPECT_EQ(contents(placed.file), c.bytes);
+        EXPECT_EQ(placed.file.filename().string() + (placed.created ? " made" : " kept") + contents(placed.file),
+                  c.placed + std::string(c.bytes));
     }
-    EXPECT_EQ(contents(t.path / "Rock.xml") + contents(t.path / "Rock 3.xml") + contents(t.path / "Cab"), "editedimportother");
-    // A folder that cannot be written: nothing placed, errno given.
+    EXPECT_EQ(contents(t.path / "Rock.xml") + contents(t.path / "Rock 3.xml"), "editedimport");
+    // A folder that cannot be written: nothing placed or replaced, errno given.
     SimulateReadOnlyFolder(t.path);
-    const PlacedFile refused = PlaceFile(t.path, "New.xml", "x");
-    EXPECT_TRUE(refused.file.empty());
-    EXPECT_EQ(refused.error, EROFS);
-    EXPECT_FALSE(WriteFileAtomically(t.path / "Rock.xml", "lost"));
+    const bool refused = PlaceFile(t.path, "New.xml", "x").error == EROFS && !WriteFileAtomically(t.path / "Rock.xml", "lost");
     SimulateReadOnlyFolder({});
-    EXPECT_EQ(contents(t.path / "Rock.xml"), "edited");
-    EXPECT_FALSE(fs::exists(t.path / "New.xml"));
+    EXPECT_TRUE(refused && contents(t.path / "Rock.xml") == "edited" && !fs::exists(t.path / "New.xml"));
 }
 
 TEST(Folders, MadeWithEveryMissingParent)
@@ -188,27 +165,24 @@ TEST(Preferences, WritersInManyThreadsKeepEachOthersKeysAndALockHeldTooLongIsRep
     std::vector<std::thread> writers;
     for (int i = 0; i < 8; ++i)
         writers.emplace_back([&, i] {
-            for (int round = 0; round < 20; ++round)
-                EXPECT_TRUE(WritePreference(domain, "K" + std::to_string(i), std::to_string(round)));
+            for (int round = 0; round < 20; ++round) EXPECT_TRUE(WritePreference(domain, "K" + std::to_string(i), std::to_string(round)));
         });
     for (auto& w : writers) w.join();
     for (int i = 0; i < 8; ++i) EXPECT_EQ(ReadPreference(domain, "K" + std::to_string(i)), "19") << i;
-    // The change sees what is stored now.
-    EXPECT_EQ(UpdatePreference(domain, "K0", [](const std::optional<std::string>& v) { return v.value_or("") + "+"; }),
-              PreferenceWrite::written);
-    EXPECT_EQ(ReadPreference(domain, "K0"), "19+");
+    auto update = [&](const char* value) {  // appended to what is stored now
+        return UpdatePreference(domain, "K1", [value](const std::optional<std::string>& v) { return v.value_or("") + value; });
+    };
     {
         const FileLock other(user.path / (domain + ".conf.lock"), std::chrono::milliseconds(0));
-        ASSERT_EQ(other.state(), FileLock::State::held);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(UpdatePreference(domain, "K1", [](const auto&) { return "late"; }), PreferenceWrite::busy);
+        EXPECT_EQ(update("busy"), PreferenceWrite::busy);
         EXPECT_GE(std::chrono::steady_clock::now() - start, kPreferenceLockWait);
     }
     SimulateReadOnlyFolder(user.path);
-    EXPECT_EQ(UpdatePreference(domain, "K1", [](const auto&) { return "refused"; }), PreferenceWrite::failed);
+    EXPECT_EQ(update("refused"), PreferenceWrite::failed);
     SimulateReadOnlyFolder({});
-    EXPECT_EQ(ReadPreference(domain, "K1"), "19");
-    EXPECT_TRUE(WritePreference(domain, "K1", "now"));
+    EXPECT_EQ(update("+"), PreferenceWrite::written);
+    EXPECT_EQ(ReadPreference(domain, "K1"), "19+");
     ::unsetenv("XDG_CONFIG_HOME");
 }
 
