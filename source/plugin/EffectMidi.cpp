@@ -133,7 +133,7 @@ bool Effect::writeMidiMap()
     else
         std::fprintf(stderr,
                      "Quarrystone TWR:: The MIDI map cannot be stored in %s; the new bindings hold in this instance "
-                     "only.\n",
+                     "and are tried again with the next change.\n",
                      store.c_str());
     return false;
 }

@@ -42,10 +42,13 @@ void Effect::installAndLoadFactoryBank()
     // installed only where none is.
     const auto file = folders.banks / kFactoryBankName;
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)) && !unpack_factory_settings(file) &&
-        folder_exists(folders.banks))
-        std::fprintf(stderr, "Quarrystone TWR:: The factory bank cannot be installed as %s: %s.\n", file.c_str(),
-                     std::strerror(errno));
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)) && !unpack_factory_settings(file)) {
+        const int why = errno;
+        // Without a Banks folder at all (none can be made) this is no news.
+        if (folder_exists(folders.banks))
+            std::fprintf(stderr, "Quarrystone TWR:: The factory bank cannot be installed as %s: %s.\n", file.c_str(),
+                         std::strerror(why));
+    }
     const bool present = std::filesystem::exists(std::filesystem::symlink_status(file, error));
     if (present && LoadBankFromXML(programs, file.c_str())) {
         bankFile = file;

@@ -434,7 +434,7 @@ TEST(Midi, AMapThatCannotBeStoredIsReportedAndStoredLater)
     std::string text = said([&] { EXPECT_FALSE(fx.updateMIDIMap(4, 9)); }) + said([&] { learn(p, 5, 10), fx.waitForWorker(); });
     system::SimulateReadOnlyFolder({});
     const std::string line = "Quarrystone TWR:: The MIDI map cannot be stored in " +
-                             (config.path / "com.quarrystone.twr.conf").string() + "; the new bindings hold in this instance only.\n";
+                             (config.path / "com.quarrystone.twr.conf").string() + "; the new bindings hold in this instance and are tried again with the next change.\n";
     EXPECT_EQ(text, line + line);
     EXPECT_EQ(std::vector<int>({fx.midiMap[4].load(), fx.midiMap[5].load(), storedMap(4, 5)[0]}), (std::vector<int>{9, 10, -1}));
     {
