@@ -72,6 +72,7 @@ std::string startText(const FileDialogRequest& r)
 
 std::vector<std::string> zenityArguments(const FileDialogRequest& r)
 {
+    if (r.kind == FileDialogKind::question) return {"zenity", "--question", "--title=" + r.title, "--text=" + r.text, "--no-markup"};
     std::vector<std::string> args = {"zenity", "--file-selection", "--title=" + r.title};
     if (r.kind == FileDialogKind::save) {
         args.emplace_back("--save");
@@ -84,6 +85,7 @@ std::vector<std::string> zenityArguments(const FileDialogRequest& r)
 
 std::vector<std::string> kdialogArguments(const FileDialogRequest& r)
 {
+    if (r.kind == FileDialogKind::question) return {"kdialog", "--title", r.title, "--yesno", r.text};
     std::vector<std::string> args = {"kdialog", "--title", r.title};
     args.emplace_back(r.kind == FileDialogKind::save ? "--getsavefilename" : "--getopenfilename");
     args.push_back(startText(r));
@@ -140,6 +142,7 @@ public:
             return false;
         }
         child = pid;
+        question = request.kind == FileDialogKind::question;
         output.clear();
         tooLong = false;
         ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
@@ -158,6 +161,7 @@ public:
         // alone tells.
         const bool succeeded = reaped < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
         child = 0;
+        if (question) return succeeded ? FileDialogState::chosen : FileDialogState::cancelled;
         std::string answer = output;
         if (!answer.empty() && answer.back() == '\n') answer.pop_back();
         if (!succeeded || tooLong || answer.empty() || answer.size() > kMaxDialogPath || answer[0] != '/' ||
@@ -213,6 +217,7 @@ private:
     int reader = -1;
     std::string output;
     bool tooLong = false;
+    bool question = false;
 };
 
 struct FactorySlot {
@@ -269,6 +274,7 @@ public:
         answer = shared->answers.front();
         shared->answers.pop_front();
         running = true;
+        question = request.kind == FileDialogKind::question;
         return true;
     }
 
@@ -278,6 +284,9 @@ public:
         if (answer.polls-- > 0) return FileDialogState::running;
         running = false;
         if (!answer.path || answer.path->size() > kMaxDialogPath) return FileDialogState::cancelled;
+        if (question) return FileDialogState::chosen;
+        // A yes is no file, as the programs give none.
+        if (answer.path->empty()) return FileDialogState::cancelled;
         path = *answer.path;
         return FileDialogState::chosen;
     }
@@ -288,6 +297,7 @@ private:
     std::shared_ptr<Shared> shared;
     Answer answer;
     bool running = false;
+    bool question = false;
 };
 
 ScriptedFileDialogs::ScriptedFileDialogs()
@@ -302,6 +312,12 @@ void ScriptedFileDialogs::Choose(const std::string& path, int polls)
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
     shared->answers.push_back({path, polls});
+}
+
+void ScriptedFileDialogs::Confirm(int polls)
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->answers.push_back({std::string(), polls});
 }
 
 void ScriptedFileDialogs::CancelNext(int polls)

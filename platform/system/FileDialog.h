@@ -1,5 +1,5 @@
 #pragma once
-// File dialogs that do not stop the caller: the dialog is another process
+// File dialogs and yes/no questions that do not stop the caller: the dialog is another process
 // (zenity, else kdialog, found on PATH and started with an argument vector,
 // never a shell), and the caller polls it from its idle, so the editor keeps
 // drawing and the host stays responsive while the user looks for a file.
@@ -17,12 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "system/Folders.h"
+
 namespace tonewright::system {
 
 // Longer paths than this are not taken from a dialog: the choice fails.
-constexpr size_t kMaxDialogPath = 1023;
+constexpr size_t kMaxDialogPath = kMaxPath;
 
-enum class FileDialogKind { open, save };
+// A question offers yes and no instead of files.
+enum class FileDialogKind { open, save, question };
 
 struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::open;
@@ -31,6 +34,8 @@ struct FileDialogRequest {
     std::string start;
     // Offered extensions without their dot ("xml"), any case matching.
     std::vector<std::string> extensions;
+    // What a question asks (plain text, no markup).
+    std::string text = {};
 };
 
 enum class FileDialogState { running, chosen, cancelled };
@@ -42,7 +47,8 @@ public:
     virtual bool Start(const FileDialogRequest& request) = 0;
     // running while the user decides; chosen with `path` set to the one file
     // chosen; cancelled when the user cancelled, the dialog failed or gave a
-    // path that cannot be taken (then `path` is left alone).
+    // path that cannot be taken (then `path` is left alone). A question
+    // answered yes is chosen, anything else cancelled; `path` stays alone.
     virtual FileDialogState Poll(std::string& path) = 0;
     // Closes a dialog still shown; its answer is dropped.
     virtual void Cancel() = 0;
@@ -61,8 +67,8 @@ std::unique_ptr<FileDialog> MakeFileDialog();
 std::string ExpandHome(const std::string& path);
 
 // A stand-in for tests: every dialog it makes answers from a queue of
-// answers given beforehand (a path, or none for a cancel), after `polls`
-// polls each, and records every request. No answer queued: Start fails,
+// answers given beforehand (a path or a yes, or none for a cancel or a no),
+// after `polls` polls each, and records every request. No answer queued: Start fails,
 // as on a machine with no dialog program.
 class ScriptedFileDialogs {
 public:
@@ -78,6 +84,8 @@ public:
     ScriptedFileDialogs& operator=(const ScriptedFileDialogs&) = delete;
 
     void Choose(const std::string& path, int polls = 0);
+    // Yes to the next question.
+    void Confirm(int polls = 0);
     void CancelNext(int polls = 0);
     std::vector<FileDialogRequest> Requests() const;
     size_t Pending() const;

@@ -32,7 +32,8 @@ std::filesystem::path fromEnvironment(const char* variable, const std::filesyste
 std::filesystem::path SupportFolder()
 {
     // Benchmarks inside a host that sets its own XDG folders point this
-    // elsewhere (a path that cannot be made runs without a bank).
+    // elsewhere (a path that cannot be made runs with the factory programs
+    // the plug-in carries, bound to no bank file).
     if (const char* folder = std::getenv("TONEWRIGHT_SUPPORT_FOLDER"); folder && folder[0] == '/')
         return std::filesystem::path(folder) / "";
     return fromEnvironment("XDG_DATA_HOME", home() / ".local/share") / "Quarrystone" / "TWR" / "";

@@ -4,10 +4,14 @@
 // under $XDG_CONFIG_HOME (default ~/.config) and $XDG_CONFIG_DIRS (default
 // /etc/xdg), read from the environment at each call.
 
+#include <cstddef>
 #include <filesystem>
 #include <vector>
 
 namespace tonewright::system {
+
+// The longest path the system opens (PATH_MAX less the terminator).
+constexpr size_t kMaxPath = 4095;
 
 // $XDG_DATA_HOME/Quarrystone/TWR/ (with the final slash), or
 // $TONEWRIGHT_SUPPORT_FOLDER when that holds an absolute path.

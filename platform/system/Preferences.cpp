@@ -58,14 +58,19 @@ std::optional<std::string> ReadPreference(const std::string& domain, const std::
     return std::nullopt;
 }
 
-bool WritePreference(const std::string& domain, const std::string& key, const std::string& value)
+PreferenceWrite UpdatePreference(const std::string& domain, const std::string& key,
+                                 const std::function<std::string(const std::optional<std::string>&)>& change)
 {
-    if (!plainName(domain) || !plainName(key) || value.find_first_of("\n\r", 0) != std::string::npos ||
-        value.find('\0') != std::string::npos)
-        return false;
+    if (!plainName(domain) || !plainName(key)) return PreferenceWrite::failed;
     const auto folder = UserConfigFolder();
-    if (!MakeFolders(folder)) return false;
+    if (!MakeFolders(folder)) return PreferenceWrite::failed;
     const auto file = storeIn(folder, domain);
+    const FileLock lock(folder / (domain + ".conf.lock"), kPreferenceLockWait);
+    if (lock.state() != FileLock::State::held)
+        return lock.state() == FileLock::State::busy ? PreferenceWrite::busy : PreferenceWrite::failed;
+    const std::string value = change(ReadPreference(domain, key));
+    if (value.find_first_of("\n\r", 0) != std::string::npos || value.find('\0') != std::string::npos)
+        return PreferenceWrite::failed;
     auto entries = readStore(file);
     bool replaced = false;
     for (auto& [k, v] : entries)
@@ -76,7 +81,13 @@ bool WritePreference(const std::string& domain, const std::string& key, const st
     if (!replaced) entries.emplace_back(key, value);
     std::string text;
     for (const auto& [k, v] : entries) text += k + "=" + v + "\n";
-    return WriteFileAtomically(file, text);
+    return WriteFileAtomically(file, text) ? PreferenceWrite::written : PreferenceWrite::failed;
+}
+
+bool WritePreference(const std::string& domain, const std::string& key, const std::string& value)
+{
+    return UpdatePreference(domain, key, [&value](const std::optional<std::string>&) { return value; }) ==
+           PreferenceWrite::written;
 }
 
 }  // namespace tonewright::system

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <strings.h>
 
 #include "dsp/DspMath.h"
@@ -43,19 +44,27 @@ bool inFolder(const std::string& file, const std::filesystem::path& folder)
 
 }  // namespace
 
-bool SyntheticCopy(const std::string& source, const std::string& destination)
+CopyResult SyntheticCopy(const std::string& source, const std::string& destination)
 {
+    CopyResult copy;
     std::string bytes;
     if (!system::ReadWholeFile(source, bytes, kLargestCopy)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s to copy it.\n", source.c_str());
-        return false;
+        copy.error = "Quarrystone TWR:: Cannot read " + source + " to copy it.";
+        return copy;
     }
-    if (!system::WriteFileAtomically(destination, bytes)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot write %s.\n", destination.c_str());
-        return false;
+    const std::filesystem::path wanted(destination);
+    const system::PlacedFile placed = system::PlaceFile(wanted.parent_path(), wanted.filename().string(), bytes);
+    if (placed.file.empty()) {
+        copy.error = "Quarrystone TWR:: Cannot copy " + source + " into " + wanted.parent_path().string() + ": " +
+                     std::strerror(placed.error) + ".";
+        return copy;
     }
-    return true;
+    copy.file = placed.file.string();
+    copy.created = placed.created;
+    return copy;
 }
+
+void Say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 std::string ExportName(const std::string& name)
 {
@@ -159,8 +168,17 @@ void EffectEditor::idle()
             const system::FileDialogState state = dialog->Poll(path);
             if (state != system::FileDialogState::running) {
                 dialog.reset();
-                const PendingDialog done = pending;
-                dialogAnswered(done, state == system::FileDialogState::chosen ? &path : nullptr);
+                PendingDialog done = pending;
+                const bool chosen = state == system::FileDialogState::chosen;
+                if (!done.question) {
+                    dialogAnswered(done, chosen ? &path : nullptr);
+                } else if (chosen) {
+                    done.question = false;
+                    done.confirmed = true;
+                    dialogAnswered(done, &done.file);
+                } else {
+                    rebuildUI();  // a no: the captions show what plays
+                }
             }
         }
         const auto time = now();
@@ -456,6 +474,7 @@ void EffectEditor::impulseMenuChosen(CControl* control)
     std::string path, name;
     switch (HandleFileMenu(control, path, name, owner->supportFolders().impulses, impulseMenu, nullptr, 22, false)) {
     case kFileChosen:
+        // Loaded, the program is modified; refused, nothing changes.
         if (!owner->loadCabinetImpulse(path.c_str())) std::fputs("SetCabinetImpulse returned false.\n", stderr);
         break;
     case kImportChosen:
@@ -466,7 +485,6 @@ void EffectEditor::impulseMenuChosen(CControl* control)
         break;
     default: break;
     }
-    owner->setProgramModified(true);
     rebuildUI();
 }
 
@@ -474,11 +492,7 @@ void EffectEditor::bankMenuChosen(CControl* control)
 {
     std::string path, name;
     switch (HandleFileMenu(control, path, name, owner->supportFolders().banks, bankMenu, nullptr, 2, true)) {
-    case kFileChosen:
-        // Failed, the caption goes back to the bank in memory.
-        owner->loadBank(path.c_str());
-        rebuildUI();
-        break;
+    case kFileChosen: bankChosen(PendingDialog(DialogUse::loadBank), path); break;
     case kImportChosen:
         openDialog(PendingDialog(DialogUse::importBank, path));
         break;
@@ -493,10 +507,6 @@ void EffectEditor::bankMenuChosen(CControl* control)
 
 bool EffectEditor::openDialog(PendingDialog next)
 {
-    if (dialog) {
-        std::fprintf(stderr, "Quarrystone TWR:: A file dialog is open already.\n");
-        return false;
-    }
     static constexpr const char* kTitles[] = {"Import Preamp", "Import Impulse", "Load Impulse", "Import Bank",
                                               "Load Bank",     "Import Preset",  "Export Preset", "Export Bank"};
     const DialogUse use = next.use;
@@ -509,11 +519,30 @@ bool EffectEditor::openDialog(PendingDialog next)
         request.kind = system::FileDialogKind::save;
         request.start += "/" + (use == DialogUse::exportBank ? std::string("Bank") : ExportName(next.name)) + ".xml";
     }
-    std::unique_ptr<system::FileDialog> made = system::MakeFileDialog();
-    if (!made || !made->Start(request)) {
-        std::fprintf(stderr, "Quarrystone TWR:: No file dialog can be shown (zenity or kdialog is needed).\n");
+    if (startDialog(request, std::move(next))) return true;
+    if (!dialog) Say("Quarrystone TWR:: No file dialog can be shown (zenity or kdialog is needed).");
+    return false;
+}
+
+bool EffectEditor::ask(PendingDialog next, const std::string& file, const char* title, const std::string& text)
+{
+    system::FileDialogRequest request;
+    request.kind = system::FileDialogKind::question;
+    request.title = title;
+    request.text = text;
+    next.question = true;
+    next.file = file;
+    return startDialog(request, std::move(next));
+}
+
+bool EffectEditor::startDialog(const system::FileDialogRequest& request, PendingDialog next)
+{
+    if (dialog) {
+        Say("Quarrystone TWR:: A file dialog is open already.");
         return false;
     }
+    std::unique_ptr<system::FileDialog> made = system::MakeFileDialog();
+    if (!made || !made->Start(request)) return false;
     dialog = std::move(made);
     pending = std::move(next);
     return true;
@@ -522,52 +551,92 @@ bool EffectEditor::openDialog(PendingDialog next)
 void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* path)
 {
     const char* chosen = path ? path->c_str() : nullptr;
-    const std::string destination = path ? joined(done.destination, filename(*path)) : std::string();
     switch (done.use) {
     case DialogUse::importPreamp:
-        if (!chosen || !owner->loadPreamp(chosen)) break;
-        if (SyntheticCopy(chosen, destination)) refillMenu(preampMenu);
+        if (chosen && importFile(done, chosen, true, [this](const char* file) { return owner->loadPreamp(file); }))
+            refillMenu(preampMenu);
         rebuildUI();
         break;
     case DialogUse::importImpulse:
-    case DialogUse::loadImpulse:
+    case DialogUse::loadImpulse: {
         // Cancelled or refused: the cabinet plays on and the program is as it was.
         if (!chosen) break;
-        if (!owner->loadCabinetImpulse(chosen)) {
-            std::fprintf(stderr, done.use == DialogUse::importImpulse ? "Import Impulse %s failed.\n" : "LoadImpulse %s failed.\n",
-                         chosen);
-            break;
+        const auto load = [this](const char* file) { return owner->loadCabinetImpulse(file); };
+        const bool imported = done.use == DialogUse::importImpulse;
+        if (imported ? importFile(done, chosen, true, load) : load(chosen)) {
+            if (imported) refillMenu(impulseMenu);
+        } else {
+            std::fprintf(stderr, imported ? "Import Impulse %s failed.\n" : "LoadImpulse %s failed.\n", chosen);
         }
-        if (done.use == DialogUse::importImpulse && SyntheticCopy(chosen, destination)) refillMenu(impulseMenu);
-        owner->setProgramModified(true);
         rebuildUI();
         break;
+    }
     case DialogUse::importBank:
     case DialogUse::loadBank:
-        if (!chosen || !owner->loadBank(chosen)) break;
-        // An imported bank lives on as its copy in the Banks folder.
-        if (done.use == DialogUse::importBank && SyntheticCopy(chosen, destination)) {
-            owner->setBankFile(destination);
-            refillMenu(bankMenu);
-        }
-        rebuildUI();
+        if (chosen) bankChosen(done, chosen);
         break;
     case DialogUse::importPreset:
         if (chosen && owner->importPreset(chosen)) rebuildUI();
         break;
     case DialogUse::exportPreset:
-        if (chosen) owner->exportPreset(WithXmlExtension(chosen).c_str(), done.name.c_str());
-        break;
-    case DialogUse::exportBank: {
-        if (!chosen) break;
-        const std::string file = WithXmlExtension(chosen);
-        if (owner->exportBank(file.c_str()) && inFolder(file, owner->supportFolders().banks)) {
-            refillMenu(bankMenu);
-            rebuildUI();
-        }
+    case DialogUse::exportBank:
+        if (chosen) exportChosen(done, chosen);
         break;
     }
+}
+
+void EffectEditor::bankChosen(const PendingDialog& done, const std::string& file)
+{
+    if (owner->isBankModified() && !done.confirmed) {
+        const std::string current = owner->getBankName();
+        const std::string text = "The bank \"" + current + "\" has changes that are not saved. Load \"" +
+                                 filename(file) + "\" in its place and lose them?";
+        if (!ask(done, file, "Unsaved Bank", text))
+            Say("Quarrystone TWR:: The bank " + current + " has unsaved changes and no question can be asked (zenity "
+                "or kdialog is needed): " + file + " was not loaded. Save or export the bank first.");
+        rebuildUI();  // until the answer, the bank that plays
+        return;
     }
+    const auto load = [this](const char* path) { return owner->loadBank(path); };
+    // An imported bank lives on as its copy in the Banks folder; one that
+    // cannot be copied there is not loaded at all.
+    if (done.use == DialogUse::importBank ? importFile(done, file, false, load) : load(file.c_str()))
+        refillMenu(bankMenu);
+    rebuildUI();
+}
+
+void EffectEditor::exportChosen(const PendingDialog& done, const std::string& chosen)
+{
+    // The dialog confirmed the name as typed; one it did not see is asked for.
+    const std::string file = WithXmlExtension(chosen);
+    std::error_code error;
+    if (file != chosen && !done.confirmed && std::filesystem::exists(std::filesystem::symlink_status(file, error))) {
+        const std::string text = "\"" + filename(file) + "\" exists already. Replace it?";
+        if (!ask(done, chosen, "Replace File", text))
+            Say("Quarrystone TWR:: " + file + " exists and no question can be asked (zenity or kdialog is needed): "
+                "nothing was written.");
+        return;
+    }
+    if (done.use == DialogUse::exportPreset) {
+        owner->exportPreset(file.c_str(), done.name.c_str());
+    } else if (owner->exportBank(file.c_str()) && inFolder(file, owner->supportFolders().banks)) {
+        refillMenu(bankMenu);
+        rebuildUI();
+    }
+}
+
+bool EffectEditor::importFile(const PendingDialog& done, const std::string& chosen, bool orOriginal,
+                              const std::function<bool(const char*)>& load)
+{
+    const CopyResult copy = SyntheticCopy(chosen, joined(done.destination, filename(chosen)));
+    if (copy.file.empty()) {
+        Say(copy.error + (orOriginal ? " It is used from where it lies." : " Nothing was changed."));
+        return orOriginal && load(chosen.c_str());
+    }
+    if (load(copy.file.c_str())) return true;
+    std::error_code error;
+    if (copy.created) std::filesystem::remove(copy.file, error);
+    return false;
 }
 
 }  // namespace tonewright

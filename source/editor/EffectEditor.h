@@ -11,8 +11,10 @@
 // Threads as SkinEditor: everything on the user-interface thread. What the
 // effect learns on other threads (a program change from MIDI, a learned
 // controller, a state restore) it leaves as notices that idle takes; file
-// dialogs are other processes whose answers idle takes too, so the window
-// keeps drawing while one is open.
+// dialogs and questions are other processes whose answers idle takes too,
+// so the window keeps drawing while one is open. Nothing the user saved is
+// lost without a question: a bank with unsaved changes is replaced, and an
+// existing file exported over, only after a yes.
 
 #include <chrono>
 #include <functional>
@@ -110,6 +112,11 @@ private:
         DialogUse use;
         std::string destination;  // where an import copies to
         std::string name;         // the preset name an export writes
+        // A yes/no question about `file` (chosen already) before the use
+        // goes on; answered yes, the use runs `confirmed`.
+        bool question = false;
+        bool confirmed = false;
+        std::string file;
     };
 
     void findViews();
@@ -124,7 +131,22 @@ private:
     // Shows the dialog the use calls for (its title, kind, start and file
     // types); false when it cannot be shown or one is open already.
     bool openDialog(PendingDialog next);
+    // Asks `text` before `next` goes on with `file`; false when no question
+    // can be shown.
+    bool ask(PendingDialog next, const std::string& file, const char* title, const std::string& text);
+    bool startDialog(const system::FileDialogRequest& request, PendingDialog next);
     void dialogAnswered(const PendingDialog& pending, const std::string* path);
+    // A bank from `file` (the menu's, a loaded or an imported one), once the
+    // unsaved changes of the current one may go.
+    void bankChosen(const PendingDialog& done, const std::string& file);
+    // Writes the preset or bank export to `chosen` (".xml" added), once an
+    // existing file there may be replaced.
+    void exportChosen(const PendingDialog& done, const std::string& chosen);
+    // Copies `chosen` into the import's folder (under a free name) and loads
+    // the copy; a copy that does not load is removed again. A copy that
+    // cannot be made loads `chosen` itself when `orOriginal`, else nothing.
+    bool importFile(const PendingDialog& done, const std::string& chosen, bool orOriginal,
+                    const std::function<bool(const char*)>& load);
     // The name field's text: a save or export with an empty name is refused.
     std::string programName() const;
 
@@ -138,10 +160,17 @@ private:
     PendingDialog pending{DialogUse::importPreamp};
 };
 
-// Copies the file `source` to `destination` whole (written to a temporary
-// name, then renamed); false, with a line on standard error, when it could
-// not be read or written.
-bool SyntheticCopy(const std::string& source, const std::string& destination);
+// Copies the file `source` whole into the folder of `destination`, under
+// its name when that is free (or holds the same bytes already), else as
+// "<name> 2.<ext>", "<name> 3.<ext>", ...: no file there is replaced.
+struct CopyResult {
+    std::string file;     // where the bytes are, empty when the copy failed
+    bool created = false; // a file was made for them
+    std::string error;    // the "Quarrystone TWR:: ..." text when it failed
+};
+CopyResult SyntheticCopy(const std::string& source, const std::string& destination);
+// What the editor says: `line` (without its line end) on standard error.
+void Say(const std::string& line);
 
 // The name a file is exported under: '/' and control characters replaced,
 // at most 200 bytes, never empty.

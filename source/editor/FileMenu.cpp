@@ -80,6 +80,7 @@ void populate(const std::string& folder, CMyFileMenu* menu, const std::string& p
     menu->removeAllEntry();
     for (const FolderEntry& entry : listFolder(folder)) {
         const std::string full = folder + "/" + entry.name;
+        if (full.size() + (entry.folder ? 1 : 0) > kMaxPathText) continue;
         if (entry.folder) {
             if (kind == FolderMenu::banks || depth >= kMaxMenuDepth) continue;
             const std::string path = prefix + entry.name + "/";
@@ -115,7 +116,7 @@ void populate(const std::string& folder, CMyFileMenu* menu, const std::string& p
 
 CMyFileMenu::CMyFileMenu(const CRect& rect, CControlListener* toldListener, long menuTag, long menuStyle,
                          const char* menuPath)
-    : COptionMenu(rect, toldListener, menuTag, nullptr, nullptr, menuStyle), path(bounded(menuPath))
+    : COptionMenu(rect, toldListener, menuTag, nullptr, nullptr, menuStyle), path(menuPath ? menuPath : "")
 {
 }
 

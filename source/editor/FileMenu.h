@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui/Controls.h"
+#include "system/Folders.h"
 
 namespace tonewright {
 
@@ -27,7 +28,8 @@ enum class MenuCommand { none, load, import };
 
 class CMyFileMenu : public COptionMenu {
 public:
-    // Captions and paths are bounded copies: longer texts are cut.
+    // Captions are bounded copies (longer texts are cut); paths are kept
+    // whole, however deep.
     static constexpr size_t kMaxText = 255;
 
     CMyFileMenu(const CRect& size, CControlListener* listener, long tag, long style, const char* path);
@@ -84,7 +86,8 @@ constexpr int kMaxMenuDepth = 8;
 // '/'): entries sorted without regard to case, names starting with '.'
 // skipped, linked folders not followed, files the predicate refuses left
 // out, a sub-menu per sub-folder (none in a bank menu) whose path is
-// `prefix` + name + '/'; ".xml" is cut from titles and remembered. Every
+// `prefix` + name + '/', entries whose path the system cannot open (longer
+// than kMaxPathText) left out; ".xml" is cut from titles and remembered. Every
 // menu and sub-menu ends with its closing entries, even when the folder
 // cannot be read.
 void populate_menu_from_folder(const std::string& folder, CMyFileMenu* menu, const std::string& prefix,
@@ -100,10 +103,11 @@ enum FileMenuResult { kFileChosen = 0, kNotAFileMenu = 1, kImportChosen = 2, kLo
 // name without extension as the top menu's caption (fitted to its width
 // less `margin` when a context is given); a closing command gives the
 // folder it stands for ("<folder>/<sub-path>"). A path longer than
-// kMaxPathText counts as no choice (kNotAFileMenu, nothing set).
+// kMaxPathText (the longest the system opens; such files are not listed)
+// counts as no choice (kNotAFileMenu, nothing set).
 int HandleFileMenu(CControl* control, std::string& path, std::string& name, const std::string& folder,
                    CMyFileMenu* top, CDrawContext* context, int margin, bool nameWithPrefix);
-constexpr size_t kMaxPathText = 1023;
+constexpr size_t kMaxPathText = system::kMaxPath;
 
 // Cuts the text at its last '.'; with a context, shortens it further to
 // `width` pixels in the context's font, ending in "..." (never fewer than

@@ -110,7 +110,11 @@ Effect::~Effect()
     workerStopping = true;
     wakeWorker();
     if (worker.joinable()) worker.join();
-    if (midiMapToWrite.exchange(false)) writeMidiMap();
+    // A controller learned just now, which the worker did not store.
+    try {
+        writeMidiMap();
+    } catch (...) {
+    }
     // The editor goes while the effect it reads is still whole (closing it
     // first when the host left it open).
     AEffEditor* gone = editor;
@@ -415,7 +419,7 @@ void Effect::workerLoop()
         // A change that fails (out of memory) leaves the sound and the
         // stored map as they were.
         try {
-            if (midiMapToWrite.exchange(false)) writeMidiMap();
+            writeMidiMap();
             if (cabinetToPrepare.exchange(false)) prepareCabinetChange();
             if (handover.HasReturns()) {
                 const auto control = lockControl();
@@ -434,9 +438,9 @@ void Effect::wakeWorker()
     workerRequests.notify_one();
 }
 
-void Effect::requestMidiMapWrite()
+void Effect::requestMidiMapWrite(int controller)
 {
-    midiMapToWrite.store(true);
+    midiMapChanges[(controller & 255) >> 6].fetch_or(uint64_t{1} << (controller & 63));
     wakeWorker();
 }
 

@@ -101,8 +101,11 @@ public:
     // The map is atomic: the audio thread (learning) and the editor both
     // write it.
     virtual std::atomic<int32_t>* getMIDIMap(bool reload);
-    // Binds controller (taken & 255) to target and writes the preference
-    // at once: for the editor's thread, never the audio thread.
+    // Binds controller (taken & 255) to target and stores that one change at
+    // once (the stored map re-read and written under its lock, so other
+    // instances' bindings stay): for the editor's thread, never the audio
+    // thread. False, with a line on standard error, when it could not be
+    // stored; it is tried again with the next change and at the end.
     virtual bool updateMIDIMap(int controller, int target);
     // Compares the programs with the bank file they came from.
     void CompareBank();
@@ -126,9 +129,6 @@ public:
     bool saveBank();
     // Writes the programs to `path`; the bank keeps its own file.
     bool exportBank(const char* path);
-    // The bank's file from now on (a copy of it the editor imported), and
-    // its name after the file's.
-    void setBankFile(const std::filesystem::path& file);
     std::filesystem::path getBankFile();
     std::string getBankName();
     // The preamp description in `path` into the sound; the program is then
@@ -289,9 +289,11 @@ private:
     // ---- the worker thread ----
     void workerLoop();
     void wakeWorker();
-    // Hands the MIDI map's preference write to the worker (safe on the audio
-    // thread); the worker writes the whole map.
-    void requestMidiMapWrite();
+    // Hands the store of one controller's binding to the worker (safe on the
+    // audio thread).
+    void requestMidiMapWrite(int controller);
+    // Stores the bindings changed since the last store into the stored map;
+    // false (the changes kept for the next try) when it could not.
     bool writeMidiMap();
     void prepareCabinetChange();
 
@@ -366,8 +368,9 @@ private:
     // ---- the worker ----
     std::atomic<uint32_t> workerRequests{0};
     std::atomic<uint32_t> workerHandled{0};
-    std::atomic<bool> midiMapToWrite{false};
     std::atomic<bool> cabinetToPrepare{false};
+    // The controllers whose binding is not stored yet, one bit each.
+    std::atomic<uint64_t> midiMapChanges[kMidiControllers / 64] = {0, 0, 0, 0};
     std::atomic<bool> workerStopping{false};
     std::thread worker;
 };

@@ -74,7 +74,8 @@ bool Effect::saveBank()
 {
     const auto control = lockControl();
     if (bankName[0] == '\0' || bankFile.empty()) {
-        std::fprintf(stderr, "Quarrystone TWR:: The bank has no name; it was not saved.\n");
+        std::fprintf(stderr, "Quarrystone TWR:: The bank was not read from a file of its own: it is not saved "
+                             "(export it to keep it).\n");
         return false;
     }
     if (!SaveBankAsXML(programs, bankFile.c_str())) {
@@ -96,14 +97,6 @@ bool Effect::exportBank(const char* path)
     // Exported over its own file, the bank is saved.
     if (bankFile == path) compareBankLocked();
     return true;
-}
-
-void Effect::setBankFile(const std::filesystem::path& file)
-{
-    const auto control = lockControl();
-    bankFile = file;
-    copyBounded(bankName, file.filename().c_str());
-    compareBankLocked();
 }
 
 std::filesystem::path Effect::getBankFile()

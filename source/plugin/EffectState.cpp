@@ -2,6 +2,7 @@
 // host, and the comparison that tells whether the bank in memory still
 // matches its file.
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -35,12 +36,33 @@ void Effect::createSupportFolders()
 
 void Effect::installAndLoadFactoryBank()
 {
-    bankFile = folders.banks / bankName;
+    // The factory programs are the ones the plug-in carries unless the
+    // file in Banks reads as a bank; only then is the bank bound to it, so a
+    // damaged or missing file is never the target of a save. A file is
+    // installed only where none is.
+    const auto file = folders.banks / kFactoryBankName;
     std::error_code error;
-    if (!std::filesystem::exists(bankFile, error)) unpack_factory_settings(bankFile);
-    // Without a support folder there is no bank to read: the programs keep
-    // their defaults, quietly.
-    if (std::filesystem::exists(bankFile, error)) LoadBankFromXML(programs, bankFile.c_str());
+    if (!std::filesystem::exists(std::filesystem::symlink_status(file, error)) && !unpack_factory_settings(file)) {
+        const int why = errno;
+        // Without a Banks folder at all (none can be made) this is no news.
+        if (folder_exists(folders.banks))
+            std::fprintf(stderr, "Quarrystone TWR:: The factory bank cannot be installed as %s: %s.\n", file.c_str(),
+                         std::strerror(why));
+    }
+    const bool present = std::filesystem::exists(std::filesystem::symlink_status(file, error));
+    if (present && LoadBankFromXML(programs, file.c_str())) {
+        bankFile = file;
+        copyBounded(bankName, kFactoryBankName);
+        return;
+    }
+    bankFile.clear();
+    bankName[0] = '\0';
+    if (present)
+        std::fprintf(stderr,
+                     "Quarrystone TWR:: %s cannot be read as a bank: the factory programs the plug-in carries are "
+                     "used, and the file is left as it is.\n",
+                     file.c_str());
+    LoadBankFromText(programs, FactoryBankText());
 }
 
 void Effect::CompareBank()

@@ -588,11 +588,17 @@ bool SaveBankAsXML(const EffectProgram* programs, const char* path)
 
 bool LoadBankFromXML(EffectProgram* programs, const char* path)
 {
+    std::string text;
+    if (!path || !system::ReadWholeFile(path, text, kLargestXmlText)) return loadFailed(false, "TWRBank", path);
+    return LoadBankFromText(programs, text);
+}
+
+bool LoadBankFromText(EffectProgram* programs, std::string_view text)
+{
     pugi::xml_document doc;
-    pugi::xml_node root;
-    bool readable = false;
-    if (!loadRoot(doc, path, "TWRBank", root, readable)) return loadFailed(readable, "TWRBank", path);
-    GetBankFromXML(programs, root);
+    if (!ParseXml(doc, text) || std::string_view(doc.document_element().name()) != "TWRBank")
+        return loadFailed(true, "TWRBank", nullptr);
+    GetBankFromXML(programs, doc.document_element());
     return true;
 }
 

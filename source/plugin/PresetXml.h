@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/TonewrightParameters.h"
@@ -70,5 +71,7 @@ bool SavePreampAsXML(const PreampParameters& p, const char* path);
 bool LoadPreampFromXML(PreampParameters& p, const char* path);
 bool SaveBankAsXML(const EffectProgram* programs, const char* path);
 bool LoadBankFromXML(EffectProgram* programs, const char* path);
+// A bank file's text (the one the plug-in carries).
+bool LoadBankFromText(EffectProgram* programs, std::string_view text);
 
 }  // namespace tonewright

@@ -176,7 +176,7 @@ TEST_F(RealUnitTest, AURenderingInPlaceSoundsTheSameAndAllocatesNothing)
 
 TEST_F(RealUnitTest, AUConstructionThatRunsOutOfMemoryFailsCleanly)
 {
-    ::setenv("XDG_DATA_HOME", (harness::TestHome() / "no-data" / "share").c_str(), 1);  // no bank: fewer steps
+    ::setenv("XDG_DATA_HOME", (harness::TestHome() / "no-data" / "share").c_str(), 1);  // no support folder: fewer steps
     OpenUnit().reset();  // what is made once for all units is made
     int failures = 0;
     for (long first = 0; first < 20000; first = first < 8 ? first + 1 : first * 3 / 2) {

@@ -35,6 +35,13 @@ std::string bankNamed(const Product& p, const char* first)  // the factory bank,
     return copyBounded(programs[0].name, first), BankFileText(programs.get());
 }
 
+// The files written, then the window opened again to list them.
+void reopenWith(Product& p, const std::vector<std::pair<fs::path, std::string>>& files)
+{
+    for (const auto& [file, bytes] : files) write(file, bytes);
+    p.editor->close(), p.editor->open(nullptr);
+}
+
 // What `act` writes to standard error; how many complaints (lines) that is.
 template <class Act>
 std::string said(Act act) { testing::internal::CaptureStderr(); act(); return testing::internal::GetCapturedStderr(); }
@@ -53,9 +60,11 @@ struct Dialogs : system::ScriptedFileDialogs {
     }
     void menu(CMyFileMenu* m, const Titles& t) { EXPECT_TRUE(p.choose(m, t)) << t.back(); p.idle(); }
     void click(long tag) { p.click(tag), p.idle(); }
-    std::string asked() const  // the last request: title, kind, start, extensions
+    std::string asked() const  // the last request: title, kind, start (a question's text), extensions
     {
+        if (Requests().empty()) return "nothing";
         const system::FileDialogRequest r = Requests().back();
+        if (r.kind == system::FileDialogKind::question) return r.title + " question " + r.text;
         std::string out = r.title + (r.kind == system::FileDialogKind::save ? " save " : " open ") + r.start;
         for (const std::string& extension : r.extensions) out += " " + extension;
         return out;
@@ -148,9 +157,7 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
     Dialogs dialogs(p);
     auto* e = p.editor;
     const fs::path desk = p.home.desktop(), banks = p.home.banks();
-    write(banks / "Rock.xml", bankNamed(p, "Rock Zero"));
-    write(banks / "Broken.xml", "<TWRBank><TWRPreset");
-    e->close(), e->open(nullptr);
+    reopenWith(p, {{banks / "Rock.xml", bankNamed(p, "Rock Zero")}, {banks / "Broken.xml", "<TWRBank><TWRPreset"}});
     auto state = [&] { return Titles({p.programName(0), p.name(), p.effect.getBankFile(), Product::caption(e->bankMenu)}); };
     // Program 0 is current, still the new bank's program 0 is applied; an unreadable bank changes nothing, says so once.
     const float master = p.plugin.get(30);
@@ -198,9 +205,7 @@ TEST(ProductEditor, PreampsAndCabinetsFromTheirMenusAndDialogs)
     Dialogs dialogs(p);
     auto* e = p.editor;
     const fs::path desk = p.home.desktop();
-    write(p.home.preamps() / "Clean" / "Broken.xml", "<TWRPreset/>");
-    write(p.home.impulses() / "bad.wav", "RIFF junk");
-    e->close(), e->open(nullptr);
+    reopenWith(p, {{p.home.preamps() / "Clean" / "Broken.xml", "<TWRPreset/>"}, {p.home.impulses() / "bad.wav", "RIFF junk"}});
     EXPECT_FALSE(lists(e->impulseMenu, "bad.wav"));  // the reader refuses it
     auto state = [&](bool impulse) {
         const bool modified = p.effect.isProgramModified();
@@ -272,4 +277,130 @@ TEST(ProductEditor, DialogsLeaveTheWindowRunningOneAtATimeAndKickButtonsActOnThe
     system::ScriptedFileDialogs none;
     press(CPoint(20, 20));
     EXPECT_FALSE(e->isDialogOpen());
+}
+
+TEST(ProductEditor, ImportsNeverReplaceAFileOfTheSameNameAndABankThatCannotBeCopiedChangesNothing)
+{
+    Product p;
+    Dialogs dialogs(p);
+    auto* e = p.editor;
+    const fs::path desk = p.home.desktop(), banks = p.home.banks(), preamp = p.home.preamps() / "Crunch" / "British Crunch.xml",
+                   cab = p.home.impulses() / "Open 1x12.wav";
+    const std::string mine = bankNamed(p, "Rock Edited"), theirs = bankNamed(p, "Rock Import"), own[] = {contents(preamp), contents(cab)};
+    write(banks / "Rock.xml", mine);
+    auto state = [&] { return Titles({p.programName(0), p.effect.getBankFile(), Product::caption(e->bankMenu)}); };
+    // Another bank of the name goes beside it (and the same bytes again are that copy); preamps and cabinets likewise,
+    // named after their copies.
+    for (int round = 0; round < 2; ++round) dialogs.with(desk / "Rock.xml", theirs).menu(e->bankMenu, {"Import..."});
+    EXPECT_EQ(state(), Titles({"Rock Import", banks / "Rock 2.xml", "Rock 2"}));
+    EXPECT_TRUE(contents(banks / "Rock.xml") == mine && contents(banks / "Rock 2.xml") == theirs && !fs::exists(banks / "Rock 3.xml"));
+    EXPECT_TRUE(lists(e->bankMenu, "Rock") && lists(e->bankMenu, "Rock 2"));
+    dialogs.with(desk / preamp.filename(), contents(kResources / "preamps" / "Clean" / "American Clean.xml"))
+        .menu(e->preampMenu, {"Crunch", "Import..."});
+    dialogs.with(desk / cab.filename(), contents(kResources / "impulses" / "Closed 4x12.wav")).menu(e->impulseMenu, {"Import..."});
+    EXPECT_EQ(Titles({p.sound(false), p.sound(true)}), Titles({"British Crunch 2", "Open 1x12 2.wav"}));
+    EXPECT_TRUE(contents(preamp) == own[0] && contents(cab) == own[1]);
+    // Banks that cannot take the copy: the bank is not loaded or bound, and that is said once.
+    system::SimulateReadOnlyFolder(banks);
+    const std::string text = said([&] { dialogs.with(desk / "Gig.xml", bankNamed(p, "Gig Zero")).menu(e->bankMenu, {"Import..."}); });
+    system::SimulateReadOnlyFolder({});
+    EXPECT_EQ(text, "Quarrystone TWR:: Cannot copy " + (desk / "Gig.xml").string() + " into " + banks.string() +
+                        ": Read-only file system. Nothing was changed.\n");
+    EXPECT_EQ(state(), Titles({"Rock Import", banks / "Rock 2.xml", "Rock 2"}));
+}
+
+TEST(ProductEditor, ABankWithUnsavedChangesGivesWayOnlyToAYes)
+{
+    Product p;
+    Dialogs dialogs(p);
+    auto* e = p.editor;
+    const fs::path desk = p.home.desktop(), banks = p.home.banks();
+    reopenWith(p, {{banks / "Rock.xml", bankNamed(p, "Rock Zero")}, {desk / "Away.xml", bankNamed(p, "Away Zero")}});
+    p.effect.saveCurrentToBank("Changed", 0), e->rebuildUI();
+    auto state = [&] { return Titles({p.programName(0), p.effect.getBankFile(), Product::caption(e->bankMenu)}); };
+    const Titles unsaved = {"Changed", banks / "QS Factory.xml", "QS Factory*"};
+    // Chosen from the menu, loaded from elsewhere, imported: each asks; a no, or no way to ask, changes nothing.
+    dialogs.CancelNext(), dialogs.menu(e->bankMenu, {"Rock"});
+    EXPECT_EQ(dialogs.asked(), "Unsaved Bank question The bank \"QS Factory.xml\" has changes that are not saved. "
+                               "Load \"Rock.xml\" in its place and lose them?");
+    EXPECT_EQ(complaints([&] { dialogs.menu(e->bankMenu, {"Rock"}); }), 1);
+    for (const char* command : {"Load Bank...", "Import..."}) {
+        dialogs.with(desk / "Away.xml").CancelNext(), dialogs.menu(e->bankMenu, {command}), p.idle();
+        EXPECT_EQ(dialogs.asked().substr(0, 22) + std::to_string(fs::exists(banks / "Away.xml")), "Unsaved Bank question 0");
+    }
+    EXPECT_EQ(state(), unsaved);
+    // A yes: the other bank, unstarred; then no more questions until it changes.
+    dialogs.Confirm(), dialogs.menu(e->bankMenu, {"Rock"});
+    EXPECT_EQ(state(), Titles({"Rock Zero", banks / "Rock.xml", "Rock"}));
+    const size_t asked = dialogs.Requests().size();
+    dialogs.with(desk / "Away.xml").menu(e->bankMenu, {"Load Bank..."});
+    EXPECT_EQ(std::pair(state(), dialogs.Requests().size()), std::pair(Titles({"Away Zero", desk / "Away.xml", "Away"}), asked + 1));
+}
+
+TEST(ProductEditor, AnExportToANameTypedWithoutXmlAsksBeforeReplacingTheFileOfThatName)
+{
+    Product p;
+    Dialogs dialogs(p);
+    const fs::path desk = p.home.desktop();
+    p.rename("Lead");
+    for (const long tag : {kGUIParamPresetExportButton, kGUIParamBankExportButton}) {
+        write(desk / "Mine.xml", "keep");
+        dialogs.with(desk / "Mine").CancelNext(), dialogs.click(tag), p.idle();
+        EXPECT_EQ(dialogs.asked(), "Replace File question \"Mine.xml\" exists already. Replace it?");
+        EXPECT_EQ(complaints([&] { dialogs.with(desk / "Mine").click(tag); }), 1);  // no question can be asked
+        EXPECT_EQ(contents(desk / "Mine.xml"), "keep");
+        dialogs.with(desk / "Mine").Confirm(), dialogs.click(tag), p.idle();
+        // Typed with ".xml" the dialog asked already; a new name needs no question.
+        const size_t asked = dialogs.Requests().size();
+        for (const char* name : {"Mine.xml", "New"}) dialogs.with(desk / name).click(tag);
+        EXPECT_EQ(contents(desk / "Mine.xml").substr(0, 5) + contents(desk / "New.xml").substr(0, 5) +
+                      std::to_string(dialogs.Requests().size() - asked), "<?xml<?xml2") << tag;
+        fs::remove(desk / "New.xml");
+    }
+}
+
+TEST(ProductEditor, TheBankIsSavedThroughItsLinkIntoTheFileItLeadsToAndNeverOverABankThatDidNotLoad)
+{
+    Product p;
+    auto* e = p.editor;
+    const fs::path banks = p.home.banks(), real = p.home.desktop() / "Music" / "Live.xml";
+    fs::create_symlink("../../../../Desktop/Music/Live.xml", banks / "Live.xml");
+    reopenWith(p, {{real, bankNamed(p, "Live Zero")}});
+    ASSERT_TRUE(p.choose(e->bankMenu, {"Live"}));
+    p.effect.saveCurrentToBank("Edited", 2), e->rebuildUI();
+    EXPECT_EQ(Product::caption(e->bankMenu), "Live*");
+    p.click(kGUIParamBankSaveButton);
+    EXPECT_TRUE(fs::is_symlink(banks / "Live.xml") && contents(real) == harness::BankText(p.effect));  // (megabytes: no diff)
+    EXPECT_EQ(Product::caption(e->bankMenu), "Live");
+    // A damaged factory bank: the next window shows no bank name, no star after edits, and no save goes there.
+    const std::string damaged = contents(banks / "QS Factory.xml").substr(0, 100000);
+    write(banks / "QS Factory.xml", damaged);
+    harness::Plugin other;
+    auto* window = static_cast<EffectEditor*>(other.effect().getEditor());
+    window->open(nullptr), other.effect().saveCurrentToBank("Edited", 0), window->rebuildUI();
+    EXPECT_EQ(Product::caption(window->bankMenu) + std::to_string(other.effect().saveBank()), "0");
+    window->close();
+    EXPECT_TRUE(contents(banks / "QS Factory.xml") == damaged);
+}
+
+TEST(ProductEditor, FilesNestedDeepLoadFromTheMenusAndAFileThatDoesNotLoadChangesNothing)
+{
+    Product p;
+    auto* e = p.editor;
+    const std::string a(100, 'a'), b(100, 'b'), c(100, 'c'), cabinet = contents(kResources / "impulses" / "Closed 2x12.wav");
+    reopenWith(p, {{p.home.preamps() / a / b / c / "Deep.xml", contents(kResources / "preamps" / "Crunch" / "Vintage Combo.xml")},
+                   {p.home.impulses() / a / b / c / "Deep.wav", cabinet}, {p.home.impulses() / "Gone.wav", cabinet}});
+    auto state = [&] {
+        const bool modified = p.effect.isProgramModified();
+        p.effect.setProgramModified(false);
+        return Titles({p.sound(false), p.sound(true), std::to_string(modified)});
+    };
+    p.effect.setProgramModified(false);
+    ASSERT_TRUE(p.choose(e->preampMenu, {a, b, c, "Deep"}) && p.choose(e->impulseMenu, {a, b, c, "Deep.wav"}));
+    EXPECT_EQ(state(), Titles({"Deep", "Deep.wav", "1"}));
+    // Listed, then gone: said, and neither the cabinet nor the modified flag changes.
+    fs::remove(p.home.impulses() / "Gone.wav");
+    EXPECT_GE(complaints([&] { p.choose(e->impulseMenu, {"Gone.wav"}); }), 1);
+    EXPECT_EQ(state(), Titles({"Deep", "Deep.wav", "0"}));
+    EXPECT_EQ(Product::caption(e->impulseMenu), "Deep");
 }

@@ -35,7 +35,7 @@ std::vector<std::string> hostEdits()
 struct ProductEditor {
     harness::Plugin plugin;
     EffectEditor* editor = static_cast<EffectEditor*>(plugin.effect().getEditor());
-    ProductEditor() { editor->open(nullptr); }
+    ProductEditor() { harness::StartFromDefaultSound(plugin), editor->open(nullptr); }
     CControl* view(long tag, int nth = 0)
     {
         int i = -1;

@@ -39,6 +39,7 @@ float peakOf(const std::vector<float>& v, size_t begin = 0)
 // chain (low cut, master) is linear.
 void makeLinear(const Plugin& p)
 {
+    StartFromDefaultSound(p);
     p.set(0, 0.0f);   // AmpByp: preamp off
     p.set(11, 0.0f);  // PwrType: power amp off
     p.set(13, 0.0f);  // CabByp: cabinet off

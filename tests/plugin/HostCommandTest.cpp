@@ -264,9 +264,11 @@ TEST(HostCommand, ReportsAChunkThePluginRefusesAndRendersNothing)
     struct Case {
         const char* chunk;
         bool accepted;
-        const char* master;
+        std::string master;
     };
-    for (const Case& c : {Case{"default.chunk", true, "0.500000"}, Case{"master.chunk", true, "0.250000"},
+    char fresh[32];  // the factory program a fresh instance starts with
+    std::snprintf(fresh, sizeof fresh, "%f", static_cast<double>(harness::Plugin().get(30)));
+    for (const Case& c : {Case{"default.chunk", true, fresh}, Case{"master.chunk", true, "0.250000"},
                           Case{"cut.chunk", false, ""}, Case{"junk.chunk", false, ""}}) {
         SCOPED_TRACE(c.chunk);
         fs::remove(files("out.wav"));

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "DspTestKit.h"
 #include "PluginHarness.h"
+#include "plugin/PresetXml.h"
 
 using harness::Plugin;
 
@@ -133,26 +135,32 @@ TEST(Parameters, String2ParameterClampsAndReadsNumbersInAnyLocale)
 
 TEST(Programs, ConstructedBankAndNames)
 {
+    // Without a support folder: the factory bank the plug-in carries, bound
+    // to no file.
     Plugin p;
+    auto factory = std::make_unique<EffectProgram[]>(kBankSize);
+    ASSERT_TRUE(LoadBankFromText(factory.get(), FactoryBankText()));
     EXPECT_EQ(p.dispatch(effGetProgram), 0);
-    EXPECT_EQ(p.text(effGetProgramName), "Default Program");
+    EXPECT_EQ(p.text(effGetProgramName), factory[0].name);
     for (int i : {0, 1, 64, 127}) {
         EXPECT_EQ(p.dispatch(effGetProgramNameIndexed, i, -1, nullptr), 0);
         char name[64] = {};
         EXPECT_EQ(p.dispatch(effGetProgramNameIndexed, i, -1, name), 1);
-        EXPECT_STREQ(name, "Default Program");
+        EXPECT_STREQ(name, factory[i].name);
+        EXPECT_STRNE(name, "Default Program");
     }
     const std::string untouched(255, 'x');
     for (int i : {128, -1, 100000}) {
         EXPECT_EQ(p.text(effGetProgramNameIndexed, i, -1), untouched) << i;
     }
-    EXPECT_EQ(p.effect().getBankName(), "QS Factory.xml");
+    EXPECT_EQ(p.effect().getBankName(), "");
 }
 
 TEST(Programs, SelectingAProgramAppliesItsSoundAndReloadsTheParameters)
 {
     Plugin p;
     Effect& fx = p.effect();
+    StartFromDefaultSound(p);
     p.set(30, 0.25f);
     fx.saveCurrentToBank("Quiet", 5);
     EXPECT_EQ(p.dispatch(effGetProgram), 5);
@@ -191,6 +199,7 @@ TEST(Programs, NamingAndStoringStayInsideTheBank)
 {
     Plugin p;
     Effect& fx = p.effect();
+    StartFromDefaultSound(p);
     p.dispatch(effSetProgram, 0, 3);
     char longName[] = "A name much longer than twenty-three characters";
     p.dispatch(effSetProgramName, 0, 0, longName);

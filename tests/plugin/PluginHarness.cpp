@@ -6,12 +6,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "plugin/PresetXml.h"
 #include "plugin/XmlReader.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "dsp/StringUtil.h"
 
 namespace harness {
 
@@ -20,9 +26,9 @@ namespace {
 // Every test program gets a home of its own before any plug-in is made:
 // preferences go to a fresh temporary folder, never to the real home, and
 // programs running side by side never share one. The support folder cannot
-// be made there (its parent is a file), so plug-ins start without a bank,
-// with their default programs, unless a test points XDG_DATA_HOME at a
-// folder of its own.
+// be made there (its parent is a file), so plug-ins start with the factory
+// programs they carry, bound to no bank file, unless a test points
+// XDG_DATA_HOME at a folder of its own.
 struct TemporaryHome {
     TemporaryHome()
     {
@@ -106,6 +112,30 @@ void Plugin::run(const float* in0, const float* in1, float* out0, float* out1, i
     e->processReplacing(e, inputs, outputs, n);
 }
 
+pid_t StartChild(const std::function<int()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    int code = 1;
+    try {
+        code = body();
+    } catch (...) {
+    }
+    // No atexit handlers or static destructors of the parent's copy.
+    std::fflush(nullptr);
+    ::_exit(code);
+}
+
+int WaitForChild(pid_t child)
+{
+    if (child < 0) return -1;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 CommandResult runCommand(const std::string& command)
 {
     CommandResult result;
@@ -122,6 +152,16 @@ CommandResult runCommand(const std::string& command)
         std::fclose(f);
     }
     return result;
+}
+
+void StartFromDefaultSound(const Plugin& p)
+{
+    const auto fresh = std::make_unique<Tonewright>();
+    std::vector<std::pair<int, TonewrightParameters>> defaults;
+    for (int k = 0; k < kNumPrograms; ++k) defaults.emplace_back(k, *fresh->GetParameters());
+    StorePrograms(p.effect(), defaults, "Default Program");
+    p.dispatch(effSetProgram, 0, 1);
+    p.dispatch(effSetProgram, 0, 0);
 }
 
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b)
@@ -160,13 +200,16 @@ std::string BankText(Effect& fx)
     return BankFileText(bankOf(fx, doc).get());
 }
 
-void StorePrograms(Effect& fx, const std::vector<std::pair<int, TonewrightParameters>>& sounds)
+void StorePrograms(Effect& fx, const std::vector<std::pair<int, TonewrightParameters>>& sounds, const char* name)
 {
     pugi::xml_document doc;
     auto bank = bankOf(fx, doc);
     const pugi::xml_node root = doc.document_element();
     const pugi::xml_node stored = root.child("TWRBank");
-    for (const auto& [slot, sound] : sounds) bank[slot].params = sound;
+    for (const auto& [slot, sound] : sounds) {
+        bank[slot].params = sound;
+        if (name) copyBounded(bank[slot].name, name);
+    }
     const pugi::xml_node current = root.child("TWRCurrent");
     TonewrightParameters now = fx.currentSound();
     std::string text;

@@ -6,11 +6,14 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "plugin/Effect.h"
 
@@ -22,7 +25,8 @@ namespace harness {
 
 // The temporary folder this test program's XDG_CONFIG_HOME and
 // XDG_CONFIG_DIRS point into (config/, shared/); XDG_DATA_HOME points below
-// a file there, so no support folder and no bank exist.
+// a file there, so no support folder exists and instances start with the
+// factory bank the plug-in carries, bound to no file.
 std::filesystem::path TestHome();
 
 struct Call {
@@ -80,6 +84,12 @@ private:
     AEffect* e;
 };
 
+// Every program gets the sound a fresh engine starts with (every stage at
+// its default, named "Default Program") and program 0 is selected anew: for
+// tests that measure the chain from neutral settings rather than from the
+// factory bank an instance starts with.
+void StartFromDefaultSound(const Plugin& p);
+
 // A VstEvents record with room for up to 8 events; a MIDI message as the host hands it over; up to 8 of them
 // sent through the host's call.
 struct EventList {
@@ -90,12 +100,22 @@ struct EventList {
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b);
 void send(const Plugin& p, std::vector<VstMidiEvent> events);
 
-// Stores sounds as programs the way a host restores a session: the bank
-// chunk with those programs replaced goes back through setChunk; the current
-// sound, its name, number and modified flag stay as they were.
-void StorePrograms(Effect& fx, const std::vector<std::pair<int, TonewrightParameters>>& sounds);
+// Stores sounds as programs (renamed when a name is given) the way a host
+// restores a session: the bank chunk with those programs replaced goes back
+// through setChunk; the current sound, its name, number and modified flag
+// stay as they were.
+void StorePrograms(Effect& fx, const std::vector<std::pair<int, TonewrightParameters>>& sounds,
+                   const char* name = nullptr);
 // The bank file text of the programs the effect holds, read from its chunk.
 std::string BankText(Effect& fx);
+
+// Runs `body` in a child process (a copy of this one, which exits with what
+// body returns): for what must not touch this process (resource limits),
+// or several processes at once. WaitForChild gives the exit code, -1 when
+// the child could not be made or was killed.
+pid_t StartChild(const std::function<int()>& body);
+int WaitForChild(pid_t child);
+inline int RunInChild(const std::function<int()>& body) { return WaitForChild(StartChild(body)); }
 
 // A shell command's exit code and what it wrote to standard output and error.
 struct CommandResult {

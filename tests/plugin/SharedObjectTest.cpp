@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
 
 #include "PluginHarness.h"
+#include "plugin/PresetXml.h"
 #include "VstHost.h"
 
 namespace {
@@ -59,7 +61,9 @@ TEST(SharedObject, LoadsInTheOfflineHostAndRendersLikeTheInProcessPlugin)
     EXPECT_EQ(plugin->effectName(), "Tonewright Suite");
     EXPECT_EQ(plugin->vendorVersion(), 1100);
     EXPECT_EQ(plugin->parameterName(30), "MastVol");
-    EXPECT_EQ(plugin->programNameIndexed(127), "Default Program");
+    auto factory = std::make_unique<EffectProgram[]>(kBankSize);
+    ASSERT_TRUE(LoadBankFromText(factory.get(), FactoryBankText()));
+    EXPECT_EQ(plugin->programNameIndexed(127), factory[127].name);  // the bank it carries
     EXPECT_EQ(plugin->canDo("1in2out"), 1);
     // The plug-in asked for the host's version, then for MIDI on resume.
     const auto calls = plugin->calls();

@@ -115,6 +115,7 @@ TEST(SoundCommit, ProgramSwitchesRateAndBlockChangesWhileAudioPlays)
 {
     Plugin p(48000.0, 64);
     Effect& fx = p.effect();
+    StartFromDefaultSound(p);
     const TonewrightParameters base = fx.currentSound();
     std::vector<std::pair<int, TonewrightParameters>> programs;
     for (int k = 0; k < kPrograms; ++k) programs.emplace_back(k + 1, programFor(base, k));

@@ -3,7 +3,9 @@
 // kept as a preference.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -21,34 +23,52 @@
 #include "plugin/Base64.h"
 #include "plugin/PresetXml.h"
 #include "system/AtomicFile.h"
+#include "system/Preferences.h"
 
 using namespace harness;
 namespace fs = std::filesystem;
 
 namespace {
 
-// XDG_DATA_HOME at a fresh folder for the life of the object.
+// XDG_DATA_HOME (or another folder variable: XDG_CONFIG_HOME for the MIDI
+// map's store) at a fresh folder for the life of the object.
 class DataHome {
 public:
-    DataHome()
+    explicit DataHome(const char* name = "XDG_DATA_HOME") : variable(name)
     {
-        std::string name = (fs::temp_directory_path() / "twr-data-XXXXXX").string();
-        path = ::mkdtemp(name.data());
-        const char* old = std::getenv("XDG_DATA_HOME");
+        std::string folder = (fs::temp_directory_path() / "twr-data-XXXXXX").string();
+        path = ::mkdtemp(folder.data());
+        const char* old = std::getenv(variable);
         previous = old ? old : "";
-        ::setenv("XDG_DATA_HOME", path.c_str(), 1);
+        ::setenv(variable, path.c_str(), 1);
     }
     ~DataHome()
     {
-        ::setenv("XDG_DATA_HOME", previous.c_str(), 1);
+        ::setenv(variable, previous.c_str(), 1);
         fs::remove_all(path);
     }
     fs::path banks() const { return path / "Quarrystone/TWR/Banks"; }
     fs::path path;
 
 private:
+    const char* variable;
     std::string previous;
 };
+
+// Learning for `target`, then controller c moves: the binding is made.
+void learn(const Plugin& p, int controller, int target)
+{
+    p.effect().setMIDILearnControl(target), send(p, {midi(0xB0, static_cast<unsigned char>(controller), 64)});
+}
+
+// The bindings of controllers from..to-1 as a fresh instance finds them stored.
+std::vector<int> storedMap(int from = 0, int to = 256)
+{
+    Plugin p;
+    std::vector<int> map;
+    for (int c = from; c < to; ++c) map.push_back(p.effect().getMIDIMap(false)[c].load());
+    return map;
+}
 
 std::string fileText(const fs::path& p)
 {
@@ -88,7 +108,9 @@ std::vector<float> render(const Plugin& p)
 
 TEST(Chunk, BankChunkHoldsTheBankThenTheCurrentSettings)
 {
+    DataHome home;
     Plugin p;
+    StartFromDefaultSound(p);
     p.effect().saveCurrentToBank("Edge & \"Grit\"", 3);
     p.set(30, 0.25f);
     const std::string text = chunkOf(p, false);
@@ -143,7 +165,9 @@ TEST(Chunk, RoundTripIntoAFreshInstanceGivesTheSameStateAndSound)
 
 TEST(Chunk, NamesAreCutAtTheirSizesAndBadNumbersKeepWhatWasThere)
 {
+    DataHome home;
     Plugin p;
+    StartFromDefaultSound(p);
     p.dispatch(effSetProgram, 0, 7);
     std::string chunk = chunkOf(p, false);
     const std::string longName(300, 'x');
@@ -235,21 +259,51 @@ TEST(FactoryBank, FirstRunMakesTheFoldersAndInstallsTheBankWhichIsThenKept)
     EXPECT_EQ(fileText(home.banks() / "QS Factory.xml"), mine);
 }
 
-TEST(FactoryBank, ComparisonFollowsEditsAndAnUnwritableFolderLeavesDefaults)
+TEST(FactoryBank, ComparisonFollowsEdits)
 {
     DataHome home;
     Plugin p;
     EXPECT_FALSE(p.effect().isBankModified());
-    p.set(30, 0.1f);
-    p.effect().saveCurrentToBank("Changed", 0);
+    p.set(30, 0.1f), p.effect().saveCurrentToBank("Changed", 0);
     EXPECT_TRUE(p.effect().isBankModified());
+}
 
-    // Banks is a file: nothing can be installed, the programs stay default.
-    DataHome blocked;
-    fs::create_directories(blocked.path / "Quarrystone/TWR");
-    std::ofstream(blocked.path / "Quarrystone/TWR/Banks") << "not a folder";
-    Plugin q;
-    EXPECT_EQ(q.text(effGetProgramName), "Default Program");
+// Whatever Banks holds, an instance starts with the factory programs; it is
+// bound to the bank file (and saves to it) only when it read that file.
+TEST(FactoryBank, AnInstanceStartsWithTheCarriedProgramsAndNeverSavesOverABankItDidNotRead)
+{
+    auto factory = std::make_unique<EffectProgram[]>(kBankSize);
+    ASSERT_TRUE(LoadBankFromText(factory.get(), FactoryBankText()));
+    const std::string text(FactoryBankText()), carried = std::string(factory[0].name) + "|" + factory[127].name + "|";
+    auto started = [](const Plugin& p) {  // program 0, the last name, the bank's name, whether a save went through
+        p.effect().saveCurrentToBank("Edited", 5);
+        return p.text(effGetProgramName) + "|" + p.text(effGetProgramNameIndexed, 127, -1) + "|" + p.effect().getBankName() +
+               (p.effect().saveBank() ? "|saved" : "|refused");
+    };
+    const struct { std::string what, bytes; } cases[] = {{"damaged", text.substr(0, text.size() / 2)}, {"empty", ""},
+        {"another root", "<TWRPreset/>"}, {"a folder", ""}, {"missing, read-only", ""}, {"Banks a file", ""}};
+    for (const auto& [what, bytes] : cases) {
+        DataHome home;
+        const fs::path file = home.banks() / "QS Factory.xml";
+        fs::create_directories(what == "a folder" ? file : what == "Banks a file" ? home.banks().parent_path() : home.banks());
+        if (what == "Banks a file") std::ofstream(home.banks()) << "x";
+        else if (what == "missing, read-only") system::SimulateReadOnlyFolder(home.banks());
+        else if (what != "a folder") std::ofstream(file, std::ios::binary) << bytes;
+        EXPECT_EQ(started(Plugin()), carried + "|refused") << what;
+        system::SimulateReadOnlyFolder({});
+        EXPECT_TRUE(fileText(file) == bytes) << what;  // byte for byte (megabytes: no diff printed)
+    }
+    // A full disk on the first run (in a child, with a file size limit): nothing installed, nothing bound; the next
+    // instance installs the bank.
+    DataHome home;
+    EXPECT_EQ(RunInChild([&] {
+                  const struct rlimit small = {65536, 65536};
+                  ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small);
+                  return started(Plugin()) == carried + "|refused" ? 0 : 1;
+              }),
+              0);
+    EXPECT_FALSE(fs::exists(home.banks() / "QS Factory.xml"));
+    EXPECT_EQ(started(Plugin()), carried + "QS Factory.xml|saved");
 }
 
 TEST(FactoryBank, InstancesMadeTogetherAllSeeTheWholeBank)
@@ -335,6 +389,73 @@ TEST(Midi, LearnBindsTheNextControllerAndTheMapPersists)
         for (int c = 0; c < 256; ++c) EXPECT_EQ(p.effect().getMIDIMap(false)[c].load(), -1) << c;
     }
     ASSERT_TRUE(GetRegistryKey(kPreferenceDomain, kMidiMapKey, text));
+}
+
+// Learned just before the instance goes: stored all the same.
+TEST(Midi, AControllerLearnedAsTheInstanceClosesIsStored)
+{
+    DataHome config("XDG_CONFIG_HOME");
+    std::vector<int> learned;
+    for (int c = 0; c < 30; ++c) learn(Plugin(), c, c + 40), learned.push_back(c + 40);
+    EXPECT_EQ(storedMap(0, 30), learned);
+}
+
+// Instances (and processes) learning at once each store their own changes
+// into the stored map: none loses another's.
+TEST(Midi, InstancesAndProcessesLearningAtOnceKeepEveryBinding)
+{
+    DataHome config("XDG_CONFIG_HOME");
+    {
+        Plugin a, b;
+        learn(a, 1, 5), learn(b, 2, 6), a.effect().waitForWorker(), b.effect().waitForWorker();
+        EXPECT_TRUE(a.effect().updateMIDIMap(3, 7));
+        EXPECT_EQ(storedMap(1, 4), (std::vector<int>{5, 6, 7}));
+        EXPECT_TRUE(b.effect().updateMIDIMap(1, -1));  // unlearning: one change too
+    }
+    EXPECT_EQ(storedMap(1, 4), (std::vector<int>{-1, 6, 7}));
+    std::vector<pid_t> children;
+    for (int k = 0; k < 4; ++k)
+        children.push_back(StartChild([k] {
+            Plugin p;
+            for (int c = 60 * k; c < 60 * k + 60; ++c) learn(p, c, c % 80);
+            return 0;
+        }));
+    for (pid_t child : children) EXPECT_EQ(WaitForChild(child), 0);
+    const std::vector<int> map = storedMap();
+    int kept = 0;
+    for (int c = 0; c < 256; ++c) kept += map[size_t(c)] == (c < 240 ? c % 80 : -1);
+    EXPECT_EQ(kept, 256);
+}
+
+// A map that cannot be stored (a read-only or full folder, a lock held too
+// long) says so, keeps the binding in the instance and is stored later.
+TEST(Midi, AMapThatCannotBeStoredIsReportedAndStoredLater)
+{
+    DataHome config("XDG_CONFIG_HOME");
+    Plugin p;
+    Effect& fx = p.effect();
+    auto said = [](auto act) { testing::internal::CaptureStderr(), act(); return testing::internal::GetCapturedStderr(); };
+    system::SimulateReadOnlyFolder(config.path);
+    std::string text = said([&] { EXPECT_FALSE(fx.updateMIDIMap(4, 9)); }) + said([&] { learn(p, 5, 10), fx.waitForWorker(); });
+    system::SimulateReadOnlyFolder({});
+    const std::string line = "Quarrystone TWR:: The MIDI map cannot be stored in " +
+                             (config.path / "com.quarrystone.twr.conf").string() + "; the new bindings hold in this instance and are tried again with the next change.\n";
+    EXPECT_EQ(text, line + line);
+    EXPECT_EQ(std::vector<int>({fx.getMIDIMap(false)[4].load(), fx.getMIDIMap(false)[5].load(), storedMap(4, 5)[0]}), (std::vector<int>{9, 10, -1}));
+    {
+        const system::FileLock other(config.path / "com.quarrystone.twr.conf.lock", std::chrono::milliseconds(0));
+        text = said([&] { EXPECT_FALSE(fx.updateMIDIMap(6, 11)); });
+        EXPECT_NE(text.find("stayed locked for more than 1000 ms"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(fx.updateMIDIMap(7, 12));  // and the three before it
+    EXPECT_EQ(storedMap(4, 8), (std::vector<int>{9, 10, 11, 12}));
+    EXPECT_EQ(RunInChild([&] {  // a full disk: a child with a file size limit
+                  const struct rlimit none = {0, 0};
+                  ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &none);
+                  return fx.updateMIDIMap(8, 13) ? 1 : 0;
+              }),
+              0);
+    EXPECT_EQ(storedMap(8, 9)[0], -1);
 }
 
 }  // namespace

@@ -110,6 +110,31 @@ TEST(FileDialog, ZenityThenKdialogAskedWithAnArgumentVectorWhileTheCallerGoesOnA
     EXPECT_EQ(ExpandHome("~/Desktop") + ExpandHome("~user/x"), "/home/player/Desktop~user/x");
 }
 
+TEST(FileDialog, QuestionsAskZenityOrKdialogAndOnlyAYesIsChosen)
+{
+    const FileDialogRequest ask{FileDialogKind::question, "Unsaved Bank", "", {}, "Load <Rock> & lose it?"};
+    const struct { const char* program; int code; std::string argv; } cases[] = {
+        {"zenity", 0, "--question\n--title=Unsaved Bank\n--text=Load <Rock> & lose it?\n--no-markup\n"}, {"zenity", 1, ""},
+        {"kdialog", 0, "--title\nUnsaved Bank\n--yesno\nLoad <Rock> & lose it?\n"}, {"kdialog", 1, ""}};
+    for (const auto& c : cases) {
+        FakeDialogs fake;
+        fake.program(c.program, "", c.code);
+        auto dialog = MakeProgramFileDialog();
+        ASSERT_TRUE(dialog->Start(ask));
+        std::string path = "untouched";
+        int running = 0;
+        EXPECT_EQ(waitFor(*dialog, path, &running), c.code == 0 ? State::chosen : State::cancelled) << c.program << c.code;
+        EXPECT_EQ(path + (c.argv.empty() ? "" : fake.read("argv")), "untouched" + c.argv);
+    }
+    ScriptedFileDialogs scripted;  // the stand-in: a yes is chosen, a cancel is a no, a yes is no file
+    scripted.Confirm(), scripted.CancelNext(), scripted.Confirm();
+    for (const auto& [request, expected] : {std::pair{ask, State::chosen}, {ask, State::cancelled}, {kLoadBank, State::cancelled}}) {
+        auto dialog = MakeFileDialog();
+        std::string path = "untouched";
+        EXPECT_TRUE(dialog->Start(request) && dialog->Poll(path) == expected && path == "untouched");
+    }
+}
+
 TEST(FileDialog, CancellingAShownDialogEndsItsProcessAndWhatItStarted)
 {
     FakeDialogs fake;

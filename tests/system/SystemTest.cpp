@@ -75,6 +75,35 @@ TEST(AtomicFile, OnlyOneOfManyRacingInstallersWinsAndNoneOverwrites)
     EXPECT_FALSE(WriteFileIfAbsent(file, "other"));
 }
 
+TEST(AtomicFile, WritesThroughLinksKeepThemAndPlacedFilesReplaceNothing)
+{
+    TempFolder t;
+    const auto banks = t.path / "Banks", real = t.path / "music" / "Live.xml";
+    fs::create_directories(banks), fs::create_directories(real.parent_path());
+    fs::create_symlink(real, banks / "Absolute"), fs::create_symlink("../music/Live.xml", banks / "Relative");
+    fs::create_symlink("Relative", banks / "Chain"), fs::create_symlink("Loop", banks / "Loop");
+    for (const char* link : {"Absolute", "Relative", "Chain"})
+        EXPECT_TRUE(WriteFileAtomically(banks / link, link) && fs::is_symlink(banks / link) && contents(real) == link) << link;
+    EXPECT_FALSE(WriteFileAtomically(banks / "Loop", "x"));
+    EXPECT_EQ(entries(banks) * 10 + entries(real.parent_path()), 41u);  // the links, no temporaries
+    // Placed in turn (Rock.xml and Rock 3.xml there already): where the bytes went, whether a file was made.
+    std::ofstream(t.path / "Rock.xml") << "edited", std::ofstream(t.path / "Rock 3.xml") << "import";
+    const struct { const char* name; const char* bytes; const char* placed; } cases[] = {
+        {"Rock.xml", "edited", "Rock.xml kept"}, {"Rock.xml", "import", "Rock 2.xml made"}, {"Rock.xml", "import", "Rock 2.xml kept"},
+        {"Rock.xml", "third", "Rock 4.xml made"}, {"Rock", "x", "Rock made"}, {"Rock", "y", "Rock 2 made"}, {".hidden", "h", ".hidden made"}};
+    for (const auto& c : cases) {
+        const PlacedFile placed = PlaceFile(t.path, c.name, c.bytes);
+        EXPECT_EQ(placed.file.filename().string() + (placed.created ? " made" : " kept") + contents(placed.file),
+                  c.placed + std::string(c.bytes));
+    }
+    EXPECT_EQ(contents(t.path / "Rock.xml") + contents(t.path / "Rock 3.xml"), "editedimport");
+    // A folder that cannot be written: nothing placed or replaced, errno given.
+    SimulateReadOnlyFolder(t.path);
+    const bool refused = PlaceFile(t.path, "New.xml", "x").error == EROFS && !WriteFileAtomically(t.path / "Rock.xml", "lost");
+    SimulateReadOnlyFolder({});
+    EXPECT_TRUE(refused && contents(t.path / "Rock.xml") == "edited" && !fs::exists(t.path / "New.xml"));
+}
+
 TEST(Folders, MadeWithEveryMissingParent)
 {
     TempFolder t;
@@ -126,6 +155,35 @@ TEST(Preferences, UserStoreFirstThenSharedAndWritesOnlyTheUserStore)
     EXPECT_EQ(ReadPreference(domain, "MIDIMap"), "user");
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("XDG_CONFIG_DIRS");
+}
+
+TEST(Preferences, WritersInManyThreadsKeepEachOthersKeysAndALockHeldTooLongIsReported)
+{
+    TempFolder user;
+    ::setenv("XDG_CONFIG_HOME", user.path.c_str(), 1);
+    const std::string domain = "com.quarrystone.twr";
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 8; ++i)
+        writers.emplace_back([&, i] {
+            for (int round = 0; round < 20; ++round) EXPECT_TRUE(WritePreference(domain, "K" + std::to_string(i), std::to_string(round)));
+        });
+    for (auto& w : writers) w.join();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(ReadPreference(domain, "K" + std::to_string(i)), "19") << i;
+    auto update = [&](const char* value) {  // appended to what is stored now
+        return UpdatePreference(domain, "K1", [value](const std::optional<std::string>& v) { return v.value_or("") + value; });
+    };
+    {
+        const FileLock other(user.path / (domain + ".conf.lock"), std::chrono::milliseconds(0));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(update("busy"), PreferenceWrite::busy);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, kPreferenceLockWait);
+    }
+    SimulateReadOnlyFolder(user.path);
+    EXPECT_EQ(update("refused"), PreferenceWrite::failed);
+    SimulateReadOnlyFolder({});
+    EXPECT_EQ(update("+"), PreferenceWrite::written);
+    EXPECT_EQ(ReadPreference(domain, "K1"), "19+");
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

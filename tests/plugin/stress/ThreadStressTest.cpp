@@ -1,7 +1,7 @@
 // Audio on one thread while other threads automate parameters, change,
 // store and rename programs, switch between programs with cabinets of their
-// own, poll the meters, and announce block sizes and sample rates from two
-// host threads at once.
+// own, poll the meters, learn and unlearn MIDI controllers, and announce
+// block sizes and sample rates from two host threads at once.
 // Built with ThreadSanitizer in CI, where any race fails the run; without
 // it, it still checks that the audio stays clean, that nothing deadlocks and
 // that no slow work ran on the audio thread.
@@ -57,13 +57,10 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
             for (int i = 0; i < n; ++i)
                 if (!std::isfinite(l[i])) dirtyOutput = true;
             // A program change arriving with the audio (as MIDI does).
-            if (rng() % 97 == 0) {
-                harness::EventList list;
-                VstMidiEvent change = harness::midi(0xC0, static_cast<unsigned char>(rng() % 128), 0);
-                list.numEvents = 1;
-                list.events[0] = reinterpret_cast<VstEvent*>(&change);
-                p.dispatch(effProcessEvents, 0, 0, &list);
-            }
+            // A program change arriving with the audio (as MIDI does).
+            if (rng() % 97 == 0) harness::send(p, {harness::midi(0xC0, static_cast<unsigned char>(rng() % 128), 0)});
+            // A controller that completes a learn the editor armed.
+            if (rng() % 61 == 0) harness::send(p, {harness::midi(0xB0, static_cast<unsigned char>(rng() % 128), 64)});
             ++blocks;
         }
     });
@@ -99,6 +96,10 @@ TEST(ThreadStress, AudioRunsWhileOtherThreadsChangeEverything)
             }
             fx.ReloadParametersFromTWR(rng() % 2 == 0);
         }
+    }));
+    others.push_back(worker([&] {  // the editor's learn gesture: arming, unlearning
+        for (int k = 0; k < 40; ++k) fx.setMIDILearnControl(k % 80), fx.updateMIDIMap(k % 128, -1);
+        fx.setMIDILearnControl(-1);
     }));
     others.push_back(worker([&] {  // switches between the cabinets
         for (int k = 0; k < 40; ++k) p.dispatch(effSetProgram, 0, 120 + k % 4);
