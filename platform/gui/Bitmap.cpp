@@ -7,10 +7,12 @@
 #include <string>
 
 #include "gui/DrawContext.h"
+#include "system/AtomicFile.h"
 
 namespace {
 
 CResourceLocator* gLocator = nullptr;
+constexpr size_t kLargestPNGFile = size_t(64) << 20;
 
 struct PngReader {
     const unsigned char* data;
@@ -67,7 +69,14 @@ void CBitmap::loadPNG(const unsigned char* data, size_t bytes)
     adopt(cairo_image_surface_create_from_png_stream(readPng, &reader));
 }
 
-void CBitmap::loadPNGFile(const char* path) { adopt(cairo_image_surface_create_from_png(path)); }
+void CBitmap::loadPNGFile(const char* path)
+{
+    // Read as every file of ours is: a FIFO or a device named here would
+    // otherwise stop the editor's thread.
+    std::string bytes;
+    if (path && tonewright::system::ReadWholeFile(path, bytes, kLargestPNGFile))
+        loadPNG(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
 
 void CBitmap::adopt(cairo_surface_t* loaded)
 {

@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <string>
+
+#include "system/ReadableFile.h"
 
 namespace tonewright::system {
 
@@ -66,33 +69,26 @@ bool WriteFileIfAbsent(const std::filesystem::path& target, std::string_view byt
     return linked;
 }
 
-bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes)
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes, IfMissing missing)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && size_t(st.st_size) <= maxBytes;
+    const ReadableFile source(file, maxBytes);
+    const char* why = source.refusal();
     std::string data;
-    if (ok) {
+    if (!why) {
         try {
-            data.resize(size_t(st.st_size));
-        } catch (...) {
-            ok = false;
+            data.resize(size_t(source.size()));
+            if (!source.read(0, data.data(), data.size())) why = "it cannot be read";
+        } catch (const std::bad_alloc&) {
+            why = "there is not enough memory for it";
         }
     }
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += size_t(n);
+    if (why) {
+        if (!source.missing() || missing == IfMissing::report)
+            std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s: %s.\n", file.empty() ? "(no path)" : file.c_str(), why);
+        return false;
     }
-    ::close(fd);
-    if (ok) bytes.swap(data);
-    return ok;
+    bytes.swap(data);
+    return true;
 }
 
 }  // namespace tonewright::system

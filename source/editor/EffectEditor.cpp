@@ -46,10 +46,7 @@ bool inFolder(const std::string& file, const std::filesystem::path& folder)
 bool SyntheticCopy(const std::string& source, const std::string& destination)
 {
     std::string bytes;
-    if (!system::ReadWholeFile(source, bytes, kLargestCopy)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s to copy it.\n", source.c_str());
-        return false;
-    }
+    if (!system::ReadWholeFile(source, bytes, kLargestCopy, system::IfMissing::report)) return false;
     if (!system::WriteFileAtomically(destination, bytes)) {
         std::fprintf(stderr, "Quarrystone TWR:: Cannot write %s.\n", destination.c_str());
         return false;

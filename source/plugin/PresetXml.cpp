@@ -526,19 +526,17 @@ namespace {
 bool loadRoot(pugi::xml_document& doc, const char* path, const char* root, pugi::xml_node& element, bool& readable)
 {
     std::string text;
-    readable = path && system::ReadWholeFile(path, text, kLargestXmlText);
+    readable = system::ReadWholeFile(path ? path : "", text, kLargestXmlText, system::IfMissing::report);
     if (!readable) return false;
     if (!ParseXml(doc, text)) return false;
     element = doc.document_element();
     return element && std::string_view(element.name()) == root;
 }
 
-bool loadFailed(bool readable, const char* root, const char* path)
+// A file that could not be read has had its line from the reader.
+bool loadFailed(bool readable, const char* root)
 {
-    if (readable)
-        std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
-    else
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s.\n", path ? path : "(no path)");
+    if (readable) std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
     return false;
 }
 
@@ -554,7 +552,7 @@ bool LoadPresetFromXML(TonewrightParameters& p, const char* path, std::string* n
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset", path);
+    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset");
     if (name) *name = ReadText(root, "name");
     GetPresetFromXML(p, root);
     return true;
@@ -570,7 +568,7 @@ bool LoadPreampFromXML(PreampParameters& p, const char* path)
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp", path);
+    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp");
     GetPreampFromXML(p, root, true);
     // The preamp is named after its file: the last path component without
     // its last extension.
@@ -591,7 +589,7 @@ bool LoadBankFromXML(EffectProgram* programs, const char* path)
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRBank", root, readable)) return loadFailed(readable, "TWRBank", path);
+    if (!loadRoot(doc, path, "TWRBank", root, readable)) return loadFailed(readable, "TWRBank");
     GetBankFromXML(programs, root);
     return true;
 }
