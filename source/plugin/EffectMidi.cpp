@@ -22,11 +22,10 @@ bool validTarget(int32_t v) { return v == -1 || (v >= 0 && v <= kLargestTarget);
 
 VstInt32 Effect::processEvents(VstEvents* events)
 {
-    if (!events || events->numEvents <= 0) return 0;
-    for (VstInt32 e = 0; e < events->numEvents; ++e) {
-        const VstEvent* event = events->events[e];
-        if (!event || event->type != kVstMidiType) continue;
-        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+    if (!events) return 0;
+    for (const VstEvent* event : VstEventEntries(*events)) {
+        const VstMidiEvent* midi = VstMidiEventOf(event);
+        if (!midi) continue;
         const unsigned status = static_cast<unsigned char>(midi->midiData[0]);
         const int data1 = static_cast<unsigned char>(midi->midiData[1]);
         const int data2 = static_cast<unsigned char>(midi->midiData[2]) & 127;
