@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "dsp/StringUtil.h"
+#include "engine/ParameterTable.h"
 #include "plugin/Base64.h"
 #include "system/AtomicFile.h"
 
@@ -325,6 +326,9 @@ void GetPresetFromXML(TonewrightParameters& p, const pugi::xml_node& element)
         else if (SameName(tag, "Cabinet")) readCabinet(child, p.cabinet);
         else if (!SameName(tag, "Tweak")) unexpected(tag);
     }
+    // What the host shows is what plays: chunks, presets and banks all
+    // read through here.
+    ClampToHostRanges(p);
 }
 
 // ---- preamps ----
