@@ -5,44 +5,21 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <future>
 
 namespace testkit {
 
 bool ReturnsPromptly(const std::function<void()>& act, const std::vector<std::filesystem::path>& unblock,
                      double seconds)
 {
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool finished = false;
-    };
-    auto done = std::make_shared<Done>();
-    std::thread worker([&act, done] {
-        act();
-        std::lock_guard<std::mutex> lock(done->mutex);
-        done->finished = true;
-        done->changed.notify_all();
-    });
-    std::unique_lock<std::mutex> lock(done->mutex);
-    const bool prompt = done->changed.wait_for(lock, std::chrono::duration<double>(seconds),
-                                               [&] { return done->finished; });
+    auto done = std::async(std::launch::async, act);
+    const bool prompt = done.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
     // A reader stuck in open() or read() on a FIFO goes on once a writer
     // comes and goes.
-    while (!done->finished) {
-        lock.unlock();
-        for (const auto& fifo : unblock) {
-            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) ::close(fd);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        lock.lock();
-    }
-    lock.unlock();
-    worker.join();
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        for (const auto& fifo : unblock)
+            if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) ::close(fd);
+    done.get();
     return prompt;
 }
 

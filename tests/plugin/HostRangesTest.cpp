@@ -21,32 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string chunkOf(const Plugin& p, bool preset)
-{
-    void* data = nullptr;
-    const VstIntPtr size = p.dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
-    return data && size > 0 ? std::string(static_cast<const char*>(data), size_t(size)) : std::string();
-}
-
-void setChunk(const Plugin& p, std::string text, bool preset)
-{
-    p.dispatch(effSetChunk, preset ? 1 : 0, VstIntPtr(text.size()), text.data());
-}
-
 // The text with every value of the attribute `name` replaced.
 std::string withAttribute(const std::string& text, const std::string& name, const std::string& value)
 {
     return std::regex_replace(text, std::regex(" " + name + "=\"[^\"]*\""), " " + name + "=\"" + value + "\"");
-}
-
-std::string presetChunk(const TonewrightParameters& sound)
-{
-    std::string text;
-    XmlWriter w(text);
-    w.Open("TWRPreset");
-    AddPresetToXML(sound, w);
-    w.Close();
-    return text;
 }
 
 }  // namespace
@@ -61,29 +39,22 @@ TEST(HostRanges, EveryHostParameterReadsItsEndForAStoredValueBeyondItAndPlaysTha
         const double at0 = ShapeToPhysical(row.shape, 0.0), at1 = ShapeToPhysical(row.shape, 1.0);
         const double lo = std::min(at0, at1), hi = std::max(at0, at1), span = hi - lo;
         const bool integer = row.field.kind == FieldKind::integer;
-        struct Beyond {
-            double value;
-            bool above;
-        };
-        const Beyond beyond[] = {{hi + span + 1, true}, {integer ? INT_MAX : 1e308, true},
-                                 {lo - span - 1, false}, {integer ? INT_MIN : -1e308, false}};
-        for (const Beyond& b : beyond) {
+        const bool selector = !row.field.write;  // the power amp's, which shows its type (on)
+        for (double v : {hi + span + 1, integer ? INT_MAX : 1e308, lo - span - 1, integer ? INT_MIN : -1e308}) {
             TonewrightParameters sound = p.effect().currentSound();
-            if (row.field.write) {
-                row.field.write(sound, b.value);
-            } else {
-                // The power amp selector shows its type (on).
+            if (selector) {
                 sound.poweramp.enable = true;
-                sound.poweramp.type = static_cast<int>(b.value);
+                sound.poweramp.type = static_cast<int>(v);
+            } else {
+                row.field.write(sound, v);
             }
-            setChunk(p, presetChunk(sound), true);
-            const double end = b.above ? hi : lo;
-            // A type below the lowest is the lowest type, on.
-            const bool selector = !row.field.write;
-            const float shown = selector && !b.above ? 1.0f / 3.0f : (end == at1 ? 1.0f : 0.0f);
-            EXPECT_FLOAT_EQ(p.get(i), shown) << b.value;
+            setChunk(p, PresetFileText(sound, "beyond"), true);
+            const double end = v > hi ? hi : lo;
+            // A type below the lowest is the lowest type, on: 1 of 0..3.
+            const bool lowestType = selector && v < lo;
+            EXPECT_FLOAT_EQ(p.get(i), lowestType ? 1.0f / 3.0f : end == at1 ? 1.0f : 0.0f) << v;
             const double playing = row.field.read(p.effect().currentSound());
-            EXPECT_NEAR(playing, selector && !b.above ? 1.0 : end, 1e-9 * std::max(1.0, std::fabs(end))) << b.value;
+            EXPECT_NEAR(playing, lowestType ? 1.0 : end, 1e-9 * std::max(1.0, std::fabs(end))) << v;
         }
     }
 }

@@ -17,7 +17,7 @@ using namespace harness;
 
 namespace {
 
-// A host's list of n entries: the record with all its pointers behind it.
+// A host's list: the record with all its entries behind it.
 template <size_t N>
 struct HostList {
     VstInt32 numEvents = 0;
@@ -26,44 +26,12 @@ struct HostList {
 };
 static_assert(offsetof(HostList<1000>, events) == offsetof(VstEvents, events));
 
-template <size_t N>
-VstIntPtr deliver(const Plugin& p, HostList<N>& list)
-{
-    return p.dispatch(effProcessEvents, 0, 0, &list);
-}
-
-// Two pages, the second unreadable: what ends at the first page's end is
-// the last byte a reader may touch.
-class GuardedPage {
-public:
-    GuardedPage() : size(size_t(::sysconf(_SC_PAGESIZE)))
-    {
-        base = static_cast<unsigned char*>(
-            ::mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        if (base == MAP_FAILED) base = nullptr;
-        if (base) ::mprotect(base + size, size, PROT_NONE);
-    }
-    ~GuardedPage()
-    {
-        if (base) ::munmap(base, 2 * size);
-    }
-    // An event whose first `reach` bytes end at the guard.
-    VstEvent* eventEndingAtTheGuard(size_t reach, const VstMidiEvent& e)
-    {
-        unsigned char* at = base + size - reach;
-        std::memcpy(at, &e, std::min(reach, sizeof e));
-        return reinterpret_cast<VstEvent*>(at);
-    }
-    unsigned char* base = nullptr;
-    size_t size;
-};
-
 }  // namespace
 
 TEST(MidiEvents, AThousandEventsInOneBlockAreAllTakenWithoutAllocating)
 {
     Plugin p;
-    p.effect().updateMIDIMap(7, 5);
+    p.effect().midiMap[7].store(5);  // bound for this instance only, not in the preference
     auto list = std::make_unique<HostList<1000>>();
     std::vector<VstMidiEvent> events(1000);
     list->numEvents = 1000;
@@ -76,7 +44,7 @@ TEST(MidiEvents, AThousandEventsInOneBlockAreAllTakenWithoutAllocating)
             list->events[i] = reinterpret_cast<VstEvent*>(&events[i]);
         }
         testkit::AllocationCounter allocations;
-        deliver(p, *list);
+        p.dispatch(effProcessEvents, 0, 0, list.get());
         EXPECT_EQ(allocations.count(), 0);
         if (controllers) {
             EXPECT_FLOAT_EQ(p.get(5), float(999 % 128) / 127.0f);
@@ -89,7 +57,7 @@ TEST(MidiEvents, AThousandEventsInOneBlockAreAllTakenWithoutAllocating)
     p.dispatch(effSetProgram, 0, 0);
     for (VstInt32 count : {0, -1, -1000}) {
         list->numEvents = count;
-        deliver(p, *list);
+        p.dispatch(effProcessEvents, 0, 0, list.get());
     }
     p.effect().waitForWorker();
     EXPECT_EQ(p.dispatch(effGetProgram), 0);
@@ -97,13 +65,18 @@ TEST(MidiEvents, AThousandEventsInOneBlockAreAllTakenWithoutAllocating)
 
 TEST(MidiEvents, ShortEventsOtherTypesAndNullEntriesAreSkippedAndNothingBeyondAnEventIsRead)
 {
-    GuardedPage page;
-    ASSERT_NE(page.base, nullptr);
+    // Two pages, the second unreadable: each event is placed so that the
+    // bytes it occupies end where the guard begins.
+    const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+    void* map = ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto* guard = static_cast<unsigned char*>(map) + page;
+    ASSERT_EQ(::mprotect(guard, page, PROT_NONE), 0);
     const VstInt32 whole = sizeof(VstMidiEvent);
     struct Case {
         const char* what;
         VstInt32 type, byteSize;
-        size_t reach;  // the bytes the event occupies in front of the guard
+        size_t occupies;
         bool taken;
     };
     const Case cases[] = {
@@ -111,7 +84,7 @@ TEST(MidiEvents, ShortEventsOtherTypesAndNullEntriesAreSkippedAndNothingBeyondAn
         {"header and times", kVstMidiType, 16, 16, false},
         {"no size at all", kVstMidiType, 0, 8, false},
         {"a negative size", kVstMidiType, -32, 8, false},
-        {"counted without the header, MIDI bytes the last", kVstMidiType, 20, 28, true},
+        {"counted without the header, MIDI bytes last", kVstMidiType, 20, 28, true},
         {"counted without the header", kVstMidiType, whole - 8, size_t(whole), true},
         {"counted whole", kVstMidiType, whole, size_t(whole), true},
         {"a system exclusive event", kVstSysExType, whole, size_t(whole), false},
@@ -123,16 +96,17 @@ TEST(MidiEvents, ShortEventsOtherTypesAndNullEntriesAreSkippedAndNothingBeyondAn
         SCOPED_TRACE(c.what);
         p.dispatch(effSetProgram, 0, 0);
         VstMidiEvent e = midi(0xC0, static_cast<unsigned char>(program), 0);
-        e.type = c.type;
-        e.byteSize = c.byteSize;
-        HostList<3> list;
+        e.type = c.type, e.byteSize = c.byteSize;
+        std::memcpy(guard - c.occupies, &e, c.occupies);
+        HostList<3> list;  // null entries around it
         list.numEvents = 3;
-        list.events[1] = page.eventEndingAtTheGuard(c.reach, e);
-        deliver(p, list);
+        list.events[1] = reinterpret_cast<VstEvent*>(guard - c.occupies);
+        p.dispatch(effProcessEvents, 0, 0, &list);
         p.effect().waitForWorker();
         EXPECT_EQ(p.dispatch(effGetProgram), c.taken ? program : 0);
         ++program;
     }
+    ::munmap(map, 2 * page);
 }
 
 TEST(MidiEvents, TheHostIsToldOfSixteenInputChannelsAndNoOutput)

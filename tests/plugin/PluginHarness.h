@@ -82,6 +82,11 @@ struct EventList {
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b);
 void send(const Plugin& p, std::vector<VstMidiEvent> events);
 
+// The state chunk the plug-in hands the host (bank or preset), and one
+// handed to it.
+std::string chunkOf(const Plugin& p, bool preset = false);
+void setChunk(const Plugin& p, std::string text, bool preset = false);
+
 // A shell command's exit code and what it wrote to standard output and error.
 struct CommandResult {
     int exitCode = -1;
