@@ -84,7 +84,8 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t
     }
     if (why) {
         if (!source.missing() || missing == IfMissing::report)
-            std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s: %s.\n", file.empty() ? "(no path)" : file.c_str(), why);
+            std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s: %s.\n", file.empty() ? "(no path)" : file.c_str(),
+                         why);
         return false;
     }
     bytes.swap(data);

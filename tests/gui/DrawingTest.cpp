@@ -132,8 +132,8 @@ TEST(Drawing, ABitmapFolderEntryThatIsNotARegularFileIsPassedOverAtOnce)
         CBitmap* bitmap = nullptr;
         testing::internal::CaptureStderr();
         EXPECT_TRUE(testkit::ReturnsPromptly([&] { bitmap = new CBitmap(id); }, {folder / "7.png"})) << id;
-        EXPECT_NE(testing::internal::GetCapturedStderr().find("Quarrystone TWR:: Cannot read " + (folder / "").string()),
-                  std::string::npos);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("Quarrystone TWR:: Cannot read " + (folder / "").string()), std::string::npos) << said;
         ASSERT_NE(bitmap, nullptr);
         EXPECT_FALSE(bitmap->isLoaded()) << id;
         bitmap->forget();

@@ -186,8 +186,8 @@ TEST(ReadableFile, RefusesAtOnceWhatIsNotARegularFileOfItsSizeWithOneLineNamingI
     testing::internal::CaptureStderr();
     EXPECT_FALSE(ReadWholeFile(t.path / "missing", bytes));
     EXPECT_FALSE(ReadWholeFile(t.path / "plain", bytes, 11));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Quarrystone TWR:: Cannot read " + (t.path / "plain").string() + ": it is larger than this reader takes.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: Cannot read " + (t.path / "plain").string() +
+                                                          ": it is larger than this reader takes.\n");
     EXPECT_EQ(bytes, "twelve bytes");
 }
 
