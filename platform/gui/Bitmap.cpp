@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "gui/DrawContext.h"
+#include "system/AtomicFile.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ struct PngReader {
 };
 
 // Larger files are not read (a PNG of the largest image is far smaller).
-constexpr std::streamoff kLargestFile = std::streamoff(64) << 20;
+constexpr size_t kLargestPNGFile = size_t(64) << 20;
 
 uint32_t bigEndian(const unsigned char* p)
 {
@@ -100,18 +100,11 @@ void CBitmap::loadPNG(const unsigned char* data, size_t bytes)
 
 void CBitmap::loadPNGFile(const char* path)
 {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) return;
-    const std::streamoff size = file.tellg();
-    if (size > kLargestFile) {
-        std::fprintf(stderr, "Quarrystone TWR:: %s is larger than %ld bytes; it is not shown.\n", path,
-                     static_cast<long>(kLargestFile));
-        return;
-    }
-    if (size <= 0) return;
-    std::vector<unsigned char> bytes(static_cast<size_t>(size));
-    file.seekg(0);
-    if (file.read(reinterpret_cast<char*>(bytes.data()), size)) loadPNG(bytes.data(), bytes.size());
+    // Read as every file of ours is: a FIFO or a device named here would
+    // otherwise stop the editor's thread.
+    std::string bytes;
+    if (path && tonewright::system::ReadWholeFile(path, bytes, kLargestPNGFile))
+        loadPNG(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 void CBitmap::adopt(cairo_surface_t* loaded)

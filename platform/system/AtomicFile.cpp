@@ -8,8 +8,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
+
+#include "system/ReadableFile.h"
 
 namespace tonewright::system {
 
@@ -146,7 +149,9 @@ PlacedFile PlaceFile(const std::filesystem::path& folder, const std::string& nam
         struct stat st;
         if (::lstat(candidate.c_str(), &st) == 0) {
             std::string held;
-            if (ReadWholeFile(candidate, held, bytes.size()) && held == bytes) {
+            // Only a file of the same size can hold the same bytes.
+            if (S_ISREG(st.st_mode) && size_t(st.st_size) == bytes.size() &&
+                ReadWholeFile(candidate, held, bytes.size()) && held == bytes) {
                 placed.file = candidate;
                 return placed;
             }
@@ -174,33 +179,47 @@ PlacedFile PlaceFile(const std::filesystem::path& folder, const std::string& nam
     return placed;
 }
 
-bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes)
+namespace {
+
+// Reads the file whole; the reason when it cannot.
+const char* readWhole(const ReadableFile& source, std::string& bytes)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && size_t(st.st_size) <= maxBytes;
+    if (const char* why = source.refusal()) return why;
     std::string data;
-    if (ok) {
-        try {
-            data.resize(size_t(st.st_size));
-        } catch (...) {
-            ok = false;
-        }
+    try {
+        data.resize(size_t(source.size()));
+        if (!source.read(0, data.data(), data.size())) return "it cannot be read";
+    } catch (const std::bad_alloc&) {
+        return "there is not enough memory for it";
     }
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += size_t(n);
-    }
-    ::close(fd);
-    if (ok) bytes.swap(data);
-    return ok;
+    bytes.swap(data);
+    return nullptr;
+}
+
+std::string cannotRead(const std::filesystem::path& file, const char* why)
+{
+    return "Quarrystone TWR:: Cannot read " + (file.empty() ? std::string("(no path)") : file.string()) + ": " + why +
+           ".";
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes, IfMissing missing)
+{
+    const ReadableFile source(file, maxBytes);
+    const char* why = readWhole(source, bytes);
+    if (!why) return true;
+    if (!source.missing() || missing == IfMissing::report) std::fprintf(stderr, "%s\n", cannotRead(file, why).c_str());
+    return false;
+}
+
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes, std::string& said)
+{
+    const ReadableFile source(file, maxBytes);
+    const char* why = readWhole(source, bytes);
+    if (!why) return true;
+    said = cannotRead(file, why);
+    return false;
 }
 
 FileLock::FileLock(const std::filesystem::path& file, std::chrono::milliseconds bound)

@@ -3,12 +3,15 @@
 // beside the target, every write and the close are checked, and only then is
 // the temporary renamed over (or linked to) the target. A failure leaves the
 // old file as it was and removes the temporary. A target that is a symbolic
-// link keeps its link: the file it leads to is the one replaced.
+// link keeps its link: the file it leads to is the one replaced. Reading
+// goes through ReadableFile, so that no reader blocks on what is not a
+// regular file.
 //
 // Threads: every function may be called from any thread; FileLock objects
 // belong to the thread that made them.
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -36,8 +39,18 @@ struct PlacedFile {
 // keeps its name and the bytes go to "<stem> 2<ext>", "<stem> 3<ext>", ...
 PlacedFile PlaceFile(const std::filesystem::path& folder, const std::string& name, std::string_view bytes);
 
-// The whole file, or false when it cannot be read (or exceeds maxBytes).
-bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes = size_t(1) << 30);
+// Whether a reader says so when the file it was asked for does not exist
+// (a preference store or a mark that is simply not there yet need not).
+enum class IfMissing { quiet, report };
+
+// The whole file (a ReadableFile), or false, bytes untouched, when it cannot
+// be read: one "Quarrystone TWR:: ..." line names the file and why, except
+// for a missing file read quietly.
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes = size_t(1) << 30,
+                   IfMissing missing = IfMissing::quiet);
+// The same, with the line (without its line end) kept in `said` for the
+// caller to show, instead of written to standard error.
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes, std::string& said);
 
 // An advisory lock (flock) on `file`, made when missing, taken for as long
 // as the object lives. Other processes and other FileLock objects of this

@@ -1,6 +1,8 @@
 #include "system/Preferences.h"
 
+#include <optional>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 #include "system/AtomicFile.h"
@@ -25,11 +27,19 @@ bool plainName(const std::string& s)
     return true;
 }
 
-std::vector<std::pair<std::string, std::string>> readStore(const std::filesystem::path& file)
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+// The store's entries: none when there is no store; nothing when something
+// is there that cannot be read (never to be replaced by a write).
+std::optional<Entries> readStore(const std::filesystem::path& file)
 {
-    std::vector<std::pair<std::string, std::string>> entries;
+    Entries entries;
     std::string text;
-    if (!ReadWholeFile(file, text, kLargestStore)) return entries;
+    if (!ReadWholeFile(file, text, kLargestStore)) {
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(file, error))) return std::nullopt;
+        return entries;
+    }
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -42,7 +52,7 @@ std::vector<std::pair<std::string, std::string>> readStore(const std::filesystem
 
 std::optional<std::string> lookUp(const std::filesystem::path& file, const std::string& key)
 {
-    for (auto& [k, v] : readStore(file))
+    for (auto& [k, v] : readStore(file).value_or(Entries{}))
         if (k == key) return v;
     return std::nullopt;
 }
@@ -71,7 +81,10 @@ PreferenceWrite UpdatePreference(const std::string& domain, const std::string& k
     const std::string value = change(ReadPreference(domain, key));
     if (value.find_first_of("\n\r", 0) != std::string::npos || value.find('\0') != std::string::npos)
         return PreferenceWrite::failed;
-    auto entries = readStore(file);
+    // A store that is there but cannot be read is never replaced.
+    auto stored = readStore(file);
+    if (!stored) return PreferenceWrite::failed;
+    Entries& entries = *stored;
     bool replaced = false;
     for (auto& [k, v] : entries)
         if (k == key) {

@@ -2,8 +2,9 @@
 // String preferences of a domain ("com.quarrystone.twr"): one small file per
 // domain, <config>/<domain>.conf, holding "key=value" lines. Reads look in
 // the user's store first, then in each shared store; writes go to the
-// user's store only, replacing the file atomically. Values are one line of
-// printable text.
+// user's store only, replacing the file atomically, and never replace a
+// store that is there but cannot be read (a FIFO, a folder, a huge file).
+// Values are one line of printable text.
 //
 // Threads and processes: a write re-reads the store and changes only its
 // own key, under an advisory lock file beside the store

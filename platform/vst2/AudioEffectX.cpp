@@ -1,5 +1,7 @@
 #include "vst2/AudioEffectX.h"
 
+#include "dsp/DspMath.h"
+
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
 {
     char* text = static_cast<char*>(ptr);
@@ -20,9 +22,17 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effGetTailSize: return getGetTailSize();
     case effGetVstVersion: return getVstVersion();
     case effEditKeyDown:
-        return editor && editor->onKeyDown(index, static_cast<VstInt32>(value), static_cast<VstInt32>(opt)) ? 1 : 0;
-    case effEditKeyUp:
-        return editor && editor->onKeyUp(index, static_cast<VstInt32>(value), static_cast<VstInt32>(opt)) ? 1 : 0;
+    case effEditKeyUp: {
+        // The modifiers come as a float: one the helper cannot round is no
+        // key at all.
+        const auto modifiers = tonewright::roundedInt(opt);
+        if (!editor || !modifiers) return 0;
+        const auto key = static_cast<VstInt32>(value);
+        return (opcode == effEditKeyDown ? editor->onKeyDown(index, key, *modifiers)
+                                         : editor->onKeyUp(index, key, *modifiers))
+                   ? 1
+                   : 0;
+    }
     case effSetEditKnobMode: return editor && editor->setKnobMode(static_cast<VstInt32>(value)) ? 1 : 0;
     case effStartProcess: return startProcess();
     case effStopProcess: return stopProcess();

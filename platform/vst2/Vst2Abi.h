@@ -4,7 +4,9 @@
 // the flags. Layouts and numbers follow the published interface; every
 // integer field is 32 bits except the pointer-sized ones.
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 using VstInt32 = int32_t;
 using VstInt16 = int16_t;
@@ -288,10 +290,13 @@ struct VstEvent {
     char data[16];
 };
 
+// The host lays out numEvents pointers one after another from `events` on;
+// the published record declares only the first two. Walk them with
+// VstEventEntries, never by indexing the declared array.
 struct VstEvents {
     VstInt32 numEvents;
     VstIntPtr reserved;
-    VstEvent* events[2];  // really numEvents entries
+    VstEvent* events[2];
 };
 
 struct VstMidiEvent {
@@ -308,11 +313,32 @@ struct VstMidiEvent {
     char reserved2;
 };
 
+// The entries of a host's list (none for a count below 1), where the host
+// put them: from the record's `events` offset on.
+inline std::span<VstEvent* const> VstEventEntries(const VstEvents& list)
+{
+    if (list.numEvents <= 0) return {};
+    const auto* first = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const unsigned char*>(&list) +
+                                                          offsetof(VstEvents, events));
+    return {first, static_cast<size_t>(list.numEvents)};
+}
+
+// The MIDI event an entry is, or null for a null entry, another type, or an
+// event too short for its MIDI bytes. Hosts count byteSize either as the
+// whole record or without its type and byteSize fields, so an event is long
+// enough when its MIDI bytes lie inside byteSize and those two fields.
+inline const VstMidiEvent* VstMidiEventOf(const VstEvent* event)
+{
+    constexpr VstInt32 kHeader = 2 * sizeof(VstInt32);
+    constexpr VstInt32 kShortest = VstInt32(offsetof(VstMidiEvent, midiData) + 4) - kHeader;
+    if (!event || event->type != kVstMidiType || event->byteSize < kShortest) return nullptr;
+    return reinterpret_cast<const VstMidiEvent*>(event);
+}
+
 // The entry every plug-in exports.
 using VstPluginMainProc = AEffect* (*)(audioMasterCallback host);
 
 #if UINTPTR_MAX == 0xffffffffffffffffu
-#include <cstddef>
 static_assert(sizeof(AEffect) == 192, "AEffect layout");
 static_assert(offsetof(AEffect, numPrograms) == 40 && offsetof(AEffect, flags) == 56, "AEffect layout");
 static_assert(offsetof(AEffect, object) == 96 && offsetof(AEffect, uniqueID) == 112, "AEffect layout");

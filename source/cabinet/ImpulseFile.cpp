@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,9 +9,7 @@
 #include <new>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "system/ReadableFile.h"
 
 namespace tonewright {
 
@@ -60,41 +57,21 @@ private:
     const unsigned char* data;
 };
 
+// Files are read where the layout says, never whole; the bound only keeps
+// out what cannot be an impulse.
+constexpr uint64_t kLargestImpulseFile = uint64_t(1) << 30;
+
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(const char* path)
+    explicit FileSource(const char* path) : file(path ? path : "", kLargestImpulseFile)
     {
-        if (!path || !*path) fail(1, "no path was given");
-        // Non-blocking, so that opening a FIFO returns at once; it is then
-        // refused as not a regular file.
-        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) fail(1, "it cannot be opened");
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) fail(1, "it cannot be examined");
-        if (!S_ISREG(st.st_mode)) fail(1, "it is not a regular file");
-        length = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        if (!file.isOpen()) fail(1, file.refusal());
+        length = file.size();
     }
-    ~FileSource() override
-    {
-        if (fd >= 0) ::close(fd);
-    }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
 
 private:
-    bool fetch(uint64_t offset, unsigned char* dst, size_t n) const override
-    {
-        while (n > 0) {
-            const ssize_t got = ::pread(fd, dst, n, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;  // an error, or the file shrank
-            dst += got;
-            n -= static_cast<size_t>(got);
-            offset += static_cast<uint64_t>(got);
-        }
-        return true;
-    }
-    int fd = -1;
+    bool fetch(uint64_t offset, unsigned char* dst, size_t n) const override { return file.read(offset, dst, n); }
+    system::ReadableFile file;
 };
 
 uint16_t wavReadShort(const unsigned char* p)

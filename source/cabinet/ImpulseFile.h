@@ -12,9 +12,10 @@ namespace tonewright {
 // are written when given; the samples are decoded only when left, right and
 // frames are all given (otherwise only the checks run). left and right then
 // hold `frames` samples each, full scale 1.0; a mono file gives two equal
-// channels. Only regular files are opened. A refused file gives one
-// "Quarrystone TWR:: ..." line on standard error and false, and no output
-// changes.
+// channels. Only regular files of at most 1 GiB are read, and a FIFO or a
+// device is refused at once (system's ReadableFile). A refused file gives
+// one "Quarrystone TWR:: ..." line on standard error and false, and no
+// output changes.
 bool LoadImpulse(const char* path, std::vector<double>* left, std::vector<double>* right, int* frames, int* rate,
                  bool* mono);
 

@@ -48,10 +48,7 @@ CopyResult SyntheticCopy(const std::string& source, const std::string& destinati
 {
     CopyResult copy;
     std::string bytes;
-    if (!system::ReadWholeFile(source, bytes, kLargestCopy)) {
-        copy.error = "Quarrystone TWR:: Cannot read " + source + " to copy it.";
-        return copy;
-    }
+    if (!system::ReadWholeFile(source, bytes, kLargestCopy, copy.error)) return copy;
     const std::filesystem::path wanted(destination);
     const system::PlacedFile placed = system::PlaceFile(wanted.parent_path(), wanted.filename().string(), bytes);
     if (placed.file.empty()) {

@@ -327,6 +327,16 @@ inline constexpr std::array<ParameterDescriptor, kLastParameterId + 1> kParamete
     }};
 }();
 
+// The physical value a normalised value maps to through a shape, and back.
+double ShapeToPhysical(const Shape& s, double x);
+double ShapeToNormalised(const Shape& s, double v);
+
+// Brings every field a host-visible parameter shows into that parameter's
+// range: between the physical values normalised 0 and 1 give, a step to the
+// nearest valid one. A record read from a file or chunk then plays what the
+// host shows. Values in range are kept exactly.
+void ClampToHostRanges(TonewrightParameters& p);
+
 namespace parameter_table_checks {
 
 constexpr bool rowsAreInIdOrder()

@@ -1,12 +1,11 @@
-// Engine parameter ids 1..94: what each drives, and how normalised values map
-// to physical ones and back.
+// Engine parameter ids 1..94: what each drives, through the shapes of the
+// parameter table (ParameterTable.cpp maps normalised values and back).
 
 #include <algorithm>
 #include <cmath>
 
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
-#include "dsp/RangeHelpers.h"
 #include "engine/ParameterTable.h"
 #include "engine/Tonewright.h"
 
@@ -15,41 +14,6 @@ namespace tonewright {
 namespace {
 
 bool validId(int id) { return id >= Tonewright::kFirstId && id <= Tonewright::kLastId; }
-
-double toPhysical(const Shape& s, double x)
-{
-    const int steps = static_cast<int>(s.a);
-    switch (s.kind) {
-    case ShapeKind::lin: return range(x, s.a, s.b);
-    case ShapeKind::log: return rangeLog(x, s.a, s.b);
-    case ShapeKind::gain: return rangeDb(x, s.a, s.b);
-    case ShapeKind::step: return position(x, steps) - 1;
-    case ShapeKind::stepReversed: return position(1.0 - x, steps) - 1;
-    case ShapeKind::window: return kCabinetWindowSizes[std::clamp(position(x, steps) - 1, 0, steps - 1)];
-    case ShapeKind::master: return x >= 0.5 ? range(2.0 * x - 1.0, 0, s.b) : range(2.0 * x, s.a, 0);
-    default: return x;
-    }
-}
-
-double toNormalised(const Shape& s, double v)
-{
-    const int steps = static_cast<int>(s.a);
-    switch (s.kind) {
-    case ShapeKind::lin: return irange(v, s.a, s.b);
-    case ShapeKind::log: return irangeLog(v, s.a, s.b);
-    case ShapeKind::gain: return irangeDb(v, s.a, s.b);
-    case ShapeKind::step: return iposition(v + 1.0, steps);
-    case ShapeKind::stepReversed: return 1.0 - iposition(v + 1.0, steps);
-    case ShapeKind::window: {
-        int step = 1;
-        for (int i = 1; i < steps; ++i)
-            if (v == kCabinetWindowSizes[i]) step = i + 1;
-        return iposition(step, steps);
-    }
-    case ShapeKind::master: return v < 0.0 ? 0.5 * irange(v, s.a, 0) : 0.5 * irange(v, 0, s.b) + 0.5;
-    default: return v;
-    }
-}
 
 // One stage, or the amplifier at both rates, which always take the same
 // settings; the record reads back from the first.
@@ -278,7 +242,7 @@ void Tonewright::SetParameterNormalized(int id, double x)
 {
     if (!validId(id) || std::isnan(x)) return;
     x = std::clamp(x, 0.0, 1.0);
-    SetParameter(id, toPhysical(kParameterTable[size_t(id)].shape, x));
+    SetParameter(id, ShapeToPhysical(kParameterTable[size_t(id)].shape, x));
 }
 
 double Tonewright::GetParameter(int id) const
@@ -292,7 +256,7 @@ double RecordParameterNormalized(const TonewrightParameters& record, int id)
 {
     if (!validId(id)) return 0.0;
     const ParameterDescriptor& row = kParameterTable[size_t(id)];
-    const double x = toNormalised(row.shape, row.field.read(record));
+    const double x = ShapeToNormalised(row.shape, row.field.read(record));
     // Hosts only ever see 0..1.
     if (std::isnan(x)) return 0.0;
     return std::clamp(x, 0.0, 1.0);
@@ -336,7 +300,7 @@ void ApplyParameterNormalized(TonewrightParameters& record, int id, double x)
 {
     if (!validId(id) || std::isnan(x)) return;
     const ParameterDescriptor& row = kParameterTable[size_t(id)];
-    const double v = toPhysical(row.shape, std::clamp(x, 0.0, 1.0));
+    const double v = ShapeToPhysical(row.shape, std::clamp(x, 0.0, 1.0));
     if (!std::isfinite(v)) return;
     switch (row.route) {
     case Route::stage:

@@ -79,6 +79,8 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
     VstInt32 canDo(char* text) override;
+    // It takes MIDI on every channel (and sends none).
+    VstInt32 getNumMidiInputChannels() override { return 16; }
     VstInt32 getPlugCategory() override;
     // kVendorReselectProgram with a program number: selects it even when it
     // is the current one, so that choosing a preset again restores it (the

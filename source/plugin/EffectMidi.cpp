@@ -55,12 +55,11 @@ std::string encodeMap(const Map& map)
 
 VstInt32 Effect::processEvents(VstEvents* events)
 {
-    if (!events || events->numEvents <= 0) return 0;
+    if (!events) return 0;
     bool moved = false;
-    for (VstInt32 e = 0; e < events->numEvents; ++e) {
-        const VstEvent* event = events->events[e];
-        if (!event || event->type != kVstMidiType) continue;
-        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+    for (const VstEvent* event : VstEventEntries(*events)) {
+        const VstMidiEvent* midi = VstMidiEventOf(event);
+        if (!midi) continue;
         const unsigned status = static_cast<unsigned char>(midi->midiData[0]);
         const int data1 = static_cast<unsigned char>(midi->midiData[1]);
         const int data2 = static_cast<unsigned char>(midi->midiData[2]) & 127;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "dsp/StringUtil.h"
+#include "engine/ParameterTable.h"
 #include "plugin/Base64.h"
 #include "system/AtomicFile.h"
 
@@ -325,6 +326,9 @@ void GetPresetFromXML(TonewrightParameters& p, const pugi::xml_node& element)
         else if (SameName(tag, "Cabinet")) readCabinet(child, p.cabinet);
         else if (!SameName(tag, "Tweak")) unexpected(tag);
     }
+    // What the host shows is what plays: chunks, presets and banks all
+    // read through here.
+    ClampToHostRanges(p);
 }
 
 // ---- preamps ----
@@ -526,19 +530,17 @@ namespace {
 bool loadRoot(pugi::xml_document& doc, const char* path, const char* root, pugi::xml_node& element, bool& readable)
 {
     std::string text;
-    readable = path && system::ReadWholeFile(path, text, kLargestXmlText);
+    readable = system::ReadWholeFile(path ? path : "", text, kLargestXmlText, system::IfMissing::report);
     if (!readable) return false;
     if (!ParseXml(doc, text)) return false;
     element = doc.document_element();
     return element && std::string_view(element.name()) == root;
 }
 
-bool loadFailed(bool readable, const char* root, const char* path)
+// A file that could not be read has had its line from the reader.
+bool loadFailed(bool readable, const char* root)
 {
-    if (readable)
-        std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
-    else
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot read %s.\n", path ? path : "(no path)");
+    if (readable) std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
     return false;
 }
 
@@ -554,7 +556,7 @@ bool LoadPresetFromXML(TonewrightParameters& p, const char* path, std::string* n
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset", path);
+    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset");
     if (name) *name = ReadText(root, "name");
     GetPresetFromXML(p, root);
     return true;
@@ -570,7 +572,7 @@ bool LoadPreampFromXML(PreampParameters& p, const char* path)
     pugi::xml_document doc;
     pugi::xml_node root;
     bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp", path);
+    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp");
     GetPreampFromXML(p, root, true);
     // The preamp is named after its file: the last path component without
     // its last extension.
@@ -589,7 +591,7 @@ bool SaveBankAsXML(const EffectProgram* programs, const char* path)
 bool LoadBankFromXML(EffectProgram* programs, const char* path)
 {
     std::string text;
-    if (!path || !system::ReadWholeFile(path, text, kLargestXmlText)) return loadFailed(false, "TWRBank", path);
+    if (!system::ReadWholeFile(path ? path : "", text, kLargestXmlText, system::IfMissing::report)) return false;
     return LoadBankFromText(programs, text);
 }
 
@@ -597,7 +599,7 @@ bool LoadBankFromText(EffectProgram* programs, std::string_view text)
 {
     pugi::xml_document doc;
     if (!ParseXml(doc, text) || std::string_view(doc.document_element().name()) != "TWRBank")
-        return loadFailed(true, "TWRBank", nullptr);
+        return loadFailed(true, "TWRBank");
     GetBankFromXML(programs, doc.document_element());
     return true;
 }

@@ -4,7 +4,8 @@
 // embedded in every preset. Writers produce the exact bytes the formats
 // define (a bank file is compared byte for byte to tell whether the bank in
 // memory has changed); readers walk the parsed tree, set what they find and
-// leave the rest as it was. Diagnostics are "Quarrystone TWR:: ..." lines on
+// leave the rest as it was, then bring what hosts see into the host's
+// ranges (ClampToHostRanges). Diagnostics are "Quarrystone TWR:: ..." lines on
 // standard error.
 //
 // Not thread-aware: callers own the records they pass.

@@ -143,8 +143,8 @@ public:
     }
     VstInt32 processEvents(VstEvents* events) override
     {
-        for (int e = 0; e < events->numEvents; ++e) {
-            const auto* m = reinterpret_cast<const VstMidiEvent*>(events->events[e]);
+        for (const VstEvent* entry : VstEventEntries(*events)) {
+            const auto* m = reinterpret_cast<const VstMidiEvent*>(entry);
             char text[96];
             std::snprintf(text, sizeof text, "midi type %d size %d at %d: %02x %02x %02x %02x", m->type, m->byteSize,
                           m->deltaFrames, m->midiData[0] & 0xFF, m->midiData[1] & 0xFF, m->midiData[2] & 0xFF,

@@ -345,3 +345,49 @@ TEST(ParameterTable, EachRowWritesOnlyItsOwnField)
         }
     }
 }
+
+// A field a host parameter shows is brought between the physical values its
+// normalised 0 and 1 give (the hand-written table above); in-range values,
+// the exact ends among them, are kept to the last bit. Fields no host parameter
+// shows are left as they are.
+TEST(HostRanges, FieldsBeyondAHostParametersEndsTakeThoseEndsAndValuesInsideStayExactly)
+{
+    for (const Expectation& x : kTable) {
+        const ParameterDescriptor& row = kParameterTable[size_t(x.id)];
+        if (!row.field.write || row.field.kind == FieldKind::flag) continue;
+        SCOPED_TRACE(testing::Message() << "id " << x.id);
+        const double lo = std::min(x.at0, x.at1), hi = std::max(x.at0, x.at1), span = hi - lo;
+        // Id 21, the power amp's type, is what the selector (25) shows.
+        const bool shown = row.host.index >= 0 || x.id == 21;
+        for (double v : {hi + span, hi + 1e6, 1e308, lo - span, lo - 1e6, -1e308}) {
+            TonewrightParameters p;
+            row.field.write(p, v);
+            const double stored = row.field.read(p);
+            ClampToHostRanges(p);
+            // An integer field refuses what no int holds and keeps its value.
+            const double want = !shown ? stored : stored > hi ? hi : stored < lo ? lo : stored;
+            EXPECT_NEAR(row.field.read(p), want, 1e-12 * std::max(1.0, std::fabs(want))) << v;
+        }
+        for (double v : {x.atHalf, ShapeToPhysical(row.shape, 0.0), ShapeToPhysical(row.shape, 1.0)}) {
+            TonewrightParameters p;
+            row.field.write(p, v);
+            const double stored = row.field.read(p);
+            ClampToHostRanges(p);
+            EXPECT_EQ(row.field.read(p), stored) << v;
+        }
+    }
+    // Written out: the master level, the cabinet's window (to the nearest
+    // size it has), a step, the power amp's type behind its selector.
+    struct Case {
+        int id;
+        double v, want;
+    };
+    for (const Case& c : {Case{94, 60, 18}, Case{94, -120, -24}, Case{40, 500, 256}, Case{40, 5000, 4096},
+                          Case{40, 1e9, 32768}, Case{40, -3, 128}, Case{28, 9, 2}, Case{61, 5, 1}, Case{61, -5, 0},
+                          Case{21, 7, 2}, Case{21, -1, 0}, Case{7, 9, 9}}) {
+        TonewrightParameters p;
+        kParameterTable[size_t(c.id)].field.write(p, c.v);
+        ClampToHostRanges(p);
+        EXPECT_EQ(kParameterTable[size_t(c.id)].field.read(p), c.want) << c.id << " " << c.v;
+    }
+}

@@ -1,11 +1,16 @@
 // Exact pixels of a frame in a host window: the frame's background, a
 // bitmap drawn from an offset, the film-strip image of an animated knob for
 // three values, the one-pixel frame convention, and a hidden container
-// showing its parent's background.
+// showing its parent's background; folder entries that are not images
+// passed over at once.
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "GuiHarness.h"
+#include "Promptly.h"
 
 using namespace tonewright::guitest;
 
@@ -114,4 +119,27 @@ TEST(Drawing, BitmapsFilmStripFramesAndAHiddenContainerShowExactPixels)
     background->forget();
     picture->forget();
     strip->forget();
+}
+
+TEST(Drawing, ABitmapFolderEntryThatIsNotARegularFileIsPassedOverAtOnce)
+{
+    BitmapFolder bitmaps;
+    const std::filesystem::path folder = std::getenv("TONEWRIGHT_GUI_BITMAPS");
+    ASSERT_TRUE(testkit::MakeFifo(folder / "7.png"));
+    std::filesystem::create_directory(folder / "8.png");
+    bitmaps.write(9, 3, 2, [](int x, int y) { return gridColour(x, y, kViewBlue); });
+    for (long id : {7L, 8L}) {
+        CBitmap* bitmap = nullptr;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(testkit::ReturnsPromptly([&] { bitmap = new CBitmap(id); }, {folder / "7.png"})) << id;
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("Quarrystone TWR:: Cannot read " + (folder / "").string()), std::string::npos) << said;
+        ASSERT_NE(bitmap, nullptr);
+        EXPECT_FALSE(bitmap->isLoaded()) << id;
+        bitmap->forget();
+    }
+    auto* regular = new CBitmap(9);
+    EXPECT_TRUE(regular->isLoaded());
+    EXPECT_EQ(regular->getWidth(), 3);
+    regular->forget();
 }

@@ -1,9 +1,12 @@
 // Nothing the effect throws reaches the host: every entry of the AEffect
 // record fails its call instead, and a call that runs out of memory part-way
-// leaves the plug-in as it was, rendering exactly as before.
+// leaves the plug-in as it was, rendering exactly as before. A host's float
+// that no integer stands for is refused, never cast.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -35,7 +38,42 @@ public:
     float getParameter(VstInt32) override { throw std::runtime_error("getParameter"); }
 };
 
+// An effect whose editor records the keys the dispatcher hands it.
+class KeyedEffect : public AudioEffectX {
+public:
+    struct Keys : AEffEditor {
+        std::vector<VstInt32> modifiers;
+        bool onKeyDown(VstInt32, VstInt32, VstInt32 m) override
+        {
+            modifiers.push_back(m);
+            return true;
+        }
+        bool onKeyUp(VstInt32, VstInt32, VstInt32 m) override
+        {
+            modifiers.push_back(-m);
+            return true;
+        }
+    };
+    KeyedEffect() : AudioEffectX(nullptr, 1, 1) { setEditor(&keys); }
+    ~KeyedEffect() override { setEditor(nullptr); }
+    void processReplacing(float**, float**, VstInt32) override {}
+    Keys keys;
+};
+
 }  // namespace
+
+TEST(HostBarrier, KeysWhoseModifiersAreNoNumberTheHelperCanRoundAreRefused)
+{
+    KeyedEffect effect;
+    AEffect* e = effect.getAeffect();
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (float opt : {0.0f, 1.0f, 8.4f, nan, inf, -inf, 1e30f, -1e30f, 3e9f}) {
+        const bool valid = std::isfinite(opt) && std::fabs(opt) < 1e9f;
+        EXPECT_EQ(e->dispatcher(e, effEditKeyDown, 'a', 0, nullptr, opt), valid ? 1 : 0) << opt;
+        EXPECT_EQ(e->dispatcher(e, effEditKeyUp, 'a', 0, nullptr, opt), valid ? 1 : 0) << opt;
+    }
+    EXPECT_EQ(effect.keys.modifiers, (std::vector<VstInt32>{0, 0, 1, -1, 8, -8}));
+}
 
 TEST(HostBarrier, EveryEntryOfTheRecordFailsItsCallInsteadOfThrowing)
 {

@@ -164,6 +164,18 @@ void StartFromDefaultSound(const Plugin& p)
     p.dispatch(effSetProgram, 0, 0);
 }
 
+std::string chunkOf(const Plugin& p, bool preset)
+{
+    void* data = nullptr;
+    const VstIntPtr size = p.dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
+    return data && size > 0 ? std::string(static_cast<const char*>(data), size_t(size)) : std::string();
+}
+
+void setChunk(const Plugin& p, std::string text, bool preset)
+{
+    p.dispatch(effSetChunk, preset ? 1 : 0, VstIntPtr(text.size()), text.data());
+}
+
 VstMidiEvent midi(unsigned char status, unsigned char a, unsigned char b)
 {
     VstMidiEvent e{};

@@ -117,6 +117,11 @@ pid_t StartChild(const std::function<int()>& body);
 int WaitForChild(pid_t child);
 inline int RunInChild(const std::function<int()>& body) { return WaitForChild(StartChild(body)); }
 
+// The state chunk the plug-in hands the host (bank or preset), and one
+// handed to it.
+std::string chunkOf(const Plugin& p, bool preset = false);
+void setChunk(const Plugin& p, std::string text, bool preset = false);
+
 // A shell command's exit code and what it wrote to standard output and error.
 struct CommandResult {
     int exitCode = -1;

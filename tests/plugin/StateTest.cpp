@@ -77,18 +77,6 @@ std::string fileText(const fs::path& p)
     return s;
 }
 
-std::string chunkOf(const Plugin& p, bool preset)
-{
-    void* data = nullptr;
-    const VstIntPtr size = p.dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
-    return data && size > 0 ? std::string(static_cast<const char*>(data), size_t(size)) : std::string();
-}
-
-void setChunk(const Plugin& p, std::string text, bool preset)
-{
-    p.dispatch(effSetChunk, preset ? 1 : 0, VstIntPtr(text.size()), text.data());
-}
-
 // Half a second of silence (every fade ends), then a second of a chord.
 std::vector<float> render(const Plugin& p)
 {

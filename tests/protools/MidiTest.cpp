@@ -18,8 +18,8 @@ public:
     using Effect::Effect;
     VstInt32 processEvents(VstEvents* events) override
     {
-        for (VstInt32 i = 0; i < events->numEvents; ++i) {
-            const auto* e = reinterpret_cast<const VstMidiEvent*>(events->events[i]);
+        for (const VstEvent* entry : VstEventEntries(*events)) {
+            const auto* e = reinterpret_cast<const VstMidiEvent*>(entry);
             const auto byte = [&](int k) { return int(static_cast<unsigned char>(e->midiData[k])); };
             seen.emplace_back(events->numEvents, e->deltaFrames, byte(0) << 16 | byte(1) << 8 | byte(2));
         }

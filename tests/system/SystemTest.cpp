@@ -1,18 +1,23 @@
-// Files written whole or not at all, folders made with their parents, and
-// preferences read user-first from stores the environment points at.
+// Files written whole or not at all, read only when they are regular files of
+// a bounded size, folders made with their parents, and preferences read
+// user-first from stores the environment points at.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Promptly.h"
 #include "system/AtomicFile.h"
 #include "system/Folders.h"
 #include "system/Preferences.h"
+#include "system/ReadableFile.h"
 
 using namespace tonewright::system;
 namespace fs = std::filesystem;
@@ -184,6 +189,98 @@ TEST(Preferences, WritersInManyThreadsKeepEachOthersKeysAndALockHeldTooLongIsRep
     EXPECT_EQ(update("+"), PreferenceWrite::written);
     EXPECT_EQ(ReadPreference(domain, "K1"), "19+");
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(ReadableFile, RefusesAtOnceWhatIsNotARegularFileOfItsSizeWithOneLineNamingIt)
+{
+    TempFolder t;
+    ASSERT_TRUE(testkit::MakeFifo(t.path / "pipe"));
+    ASSERT_TRUE(testkit::MakeSparseFile(t.path / "huge", 1025));
+    fs::create_directory(t.path / "folder");
+    struct Case {
+        fs::path file;
+        const char* why;
+    };
+    const Case cases[] = {
+        {t.path / "pipe", "it is not a regular file"},
+        {"/dev/zero", "it is not a regular file"},
+        {t.path / "folder", "it is a folder"},
+        {t.path / "huge", "it is larger than this reader takes"},
+        {t.path / "missing", "it does not exist"},
+        {t.path / "huge" / "below", "it does not exist"},
+        {"", "no path was given"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        std::string bytes = "kept";
+        bool read = true;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(testkit::ReturnsPromptly([&] { read = ReadWholeFile(c.file, bytes, 1024, IfMissing::report); },
+                                             {c.file}));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(read);
+        EXPECT_EQ(bytes, "kept");
+        const std::string name = c.file.empty() ? "(no path)" : c.file.string();
+        EXPECT_EQ(said, "Quarrystone TWR:: Cannot read " + name + ": " + c.why + ".\n");
+        const ReadableFile file(c.file, 1024);
+        EXPECT_FALSE(file.isOpen());
+        EXPECT_STREQ(file.refusal(), c.why);
+    }
+
+    // A regular file within its size is read whole, and read at any offset
+    // only where its bytes are; a missing one read quietly says nothing.
+    std::ofstream(t.path / "plain") << "twelve bytes";
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(t.path / "plain", bytes, 12));
+    EXPECT_EQ(bytes, "twelve bytes");
+    const ReadableFile file(t.path / "plain", 12);
+    char part[6] = {};
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_EQ(file.size(), 12u);
+    EXPECT_TRUE(file.read(7, part, 5));
+    EXPECT_STREQ(part, "bytes");
+    EXPECT_FALSE(file.read(8, part, 5));
+    EXPECT_FALSE(file.read(13, part, 0));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(ReadWholeFile(t.path / "missing", bytes));
+    EXPECT_FALSE(ReadWholeFile(t.path / "plain", bytes, 11));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: Cannot read " + (t.path / "plain").string() +
+                                                          ": it is larger than this reader takes.\n");
+    EXPECT_EQ(bytes, "twelve bytes");
+}
+
+TEST(Preferences, AUserStoreThatCannotBeReadIsNeitherWaitedForNorReplaced)
+{
+    TempFolder user, shared;
+    ::setenv("XDG_CONFIG_HOME", user.path.c_str(), 1);
+    ::setenv("XDG_CONFIG_DIRS", shared.path.c_str(), 1);
+    const std::string domain = "com.quarrystone.twr";
+    const fs::path store = user.path / (domain + ".conf");
+    std::ofstream(shared.path / (domain + ".conf")) << "MIDIMap=shared\n";
+    const std::function<bool()> makers[] = {[&] { return testkit::MakeFifo(store); },
+                                            [&] { return testkit::MakeSparseFile(store, 2 << 20); },
+                                            [&] { return fs::create_directory(store); }};
+    for (const auto& make : makers) {
+        fs::remove_all(store);
+        ASSERT_TRUE(make());
+        const auto before = fs::status(store);
+        const auto size = fs::is_regular_file(before) ? fs::file_size(store) : 0;
+        std::optional<std::string> value;
+        bool written = true;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(testkit::ReturnsPromptly([&] { value = ReadPreference(domain, "MIDIMap"); }, {store}));
+        EXPECT_TRUE(testkit::ReturnsPromptly([&] { written = WritePreference(domain, "MIDIMap", "user"); }, {store}));
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(value, "shared");
+        EXPECT_FALSE(written);
+        EXPECT_EQ(fs::status(store).type(), before.type());
+        if (size) {
+            EXPECT_EQ(fs::file_size(store), size);
+        }
+        EXPECT_NE(said.find("Quarrystone TWR:: Cannot read " + store.string() + ": "), std::string::npos) << said;
+    }
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CONFIG_DIRS");
 }
 
 }  // namespace
