@@ -186,6 +186,65 @@ bench::Result pacedRun(Changes changes)
     return r;
 }
 
+// What a program change costs the audio thread: the block that carries a
+// MIDI program change, to each of the factory programs in turn (and from
+// each to the next), against the blocks around it.
+bench::Result programChangeCost()
+{
+    auto fx = std::make_unique<Effect>(host);
+    fx->setSampleRate(static_cast<float>(kFs));
+    fx->setBlockSize(kBlock);
+    fx->resume();
+    std::vector<float> in(kBlock), left(kBlock), right(kBlock);
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
+    for (float& x : in) x = noise(rng);
+    float* inputs[2] = {in.data(), nullptr};
+    float* outputs[2] = {left.data(), right.data()};
+    for (int b = 0; b < 200; ++b) fx->processReplacing(inputs, outputs, kBlock);
+    std::vector<double> changing, plain;
+    int slowest = -1;
+    double worst = 0.0;
+    for (int round = 0; round < 3; ++round) {
+        for (int program = 0; program < kNumPrograms; ++program) {
+            VstMidiEvent change{};
+            change.type = kVstMidiType;
+            change.byteSize = sizeof change;
+            change.midiData[0] = char(0xC0);
+            change.midiData[1] = char((program + 1) % kNumPrograms);
+            struct {
+                VstInt32 numEvents = 1;
+                VstIntPtr reserved = 0;
+                VstEvent* events[1];
+            } list;
+            list.events[0] = reinterpret_cast<VstEvent*>(&change);
+            const auto t0 = Clock::now();
+            fx->processEvents(reinterpret_cast<VstEvents*>(&list));
+            fx->processReplacing(inputs, outputs, kBlock);
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+            changing.push_back(ms);
+            if (ms > worst) worst = ms, slowest = (program + 1) % kNumPrograms;
+            for (int b = 0; b < 8; ++b) {
+                const auto t1 = Clock::now();
+                fx->processReplacing(inputs, outputs, kBlock);
+                plain.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t1).count());
+            }
+        }
+    }
+    std::printf("  program changes: the block carrying one: median %.3f ms, 99th %.3f ms, worst %.3f ms (into"
+                " program %d); blocks between: median %.3f ms, worst %.3f ms; budget %.3f ms; %ld slow"
+                " operations on the audio thread\n",
+                percentile(changing, 0.5), percentile(changing, 0.99), worst, slowest, percentile(plain, 0.5),
+                percentile(plain, 1.0), 1000.0 * kBlock / kFs, AudioThreadViolations());
+    bench::Result r;
+    r.block = kBlock;
+    r.p99BlockMicros = 1000.0 * percentile(changing, 0.99);
+    r.maxBlockMicros = 1000.0 * worst;
+    return r;
+}
+
+const bench::Register changeCost("plugin: the block that carries a program change, 48 kHz, block 64",
+                                 [] { return programChangeCost(); });
 const bench::Register steady("plugin: paced 64-frame blocks, 48 kHz, no changes",
                              [] { return pacedRun(Changes::none); });
 const bench::Register programs("plugin: paced 64-frame blocks, 48 kHz, a program change every 10 ms",
