@@ -182,13 +182,22 @@ void Effect::announce(Origin origin, const float* before)
     // chunk) learn of each that moved; a change the host made itself only
     // asks it to read everything again.
     if (origin == Origin::plugin) {
-        for (int i = 0; i < kNumParameters; ++i) {
-            const float now = params[i].value.load(std::memory_order_relaxed);
-            if (now == before[i]) continue;
+        const auto touch = [this](int i, float now) {
             audioMaster(&cEffect, audioMasterBeginEdit, i, 0, nullptr, 0.0f);
             audioMaster(&cEffect, audioMasterAutomate, i, 0, nullptr, now);
             audioMaster(&cEffect, audioMasterEndEdit, i, 0, nullptr, 0.0f);
+        };
+        bool moved = false;
+        for (int i = 0; i < kNumParameters; ++i) {
+            const float now = params[i].value.load(std::memory_order_relaxed);
+            if (now == before[i]) continue;
+            touch(i, now);
+            moved = true;
         }
+        // A change no parameter shows (an impulse, a preamp, a bank) still
+        // has to reach hosts that mark a session changed only on an edit:
+        // the master volume is touched at the value it has.
+        if (!moved) touch(kWitnessParameter, params[kWitnessParameter].value.load(std::memory_order_relaxed));
     }
     updateDisplay();
 }

@@ -209,7 +209,8 @@ private:
     // Who made a change of the sound, which decides what the host is told.
     enum class Origin {
         host,    // the host's own program change or restore: a display update
-        plugin,  // the editor, a file, MIDI: every moved parameter, then a display update
+        plugin,  // the editor, a file, MIDI: every moved parameter (or the
+                 // witness when none moved), then a display update
     };
 
     // Construction steps: the support folders, the MIDI map, the factory

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/ParameterTable.h"
 
@@ -30,6 +31,18 @@ inline constexpr auto twr_params =
 // Short name of each parameter index (at most 7 characters).
 inline constexpr auto kParameterShortNames =
     byHostIndex<const char*>([](const ParameterDescriptor& row) { return row.host.name; });
+
+// The parameter index with this short name (-1 when none has it).
+constexpr int hostIndexNamed(std::string_view name)
+{
+    for (const ParameterDescriptor& row : kParameterTable)
+        if (row.host.index >= 0 && name == row.host.name) return row.host.index;
+    return -1;
+}
+
+// The parameter a change no parameter shows is announced through.
+inline constexpr int kWitnessParameter = hostIndexNamed("MastVol");
+static_assert(kWitnessParameter >= 0);
 
 inline bool validParameterIndex(int i) { return i >= 0 && i < kNumParameters; }
 inline bool validProgramIndex(int i) { return i >= 0 && i < kNumPrograms; }
