@@ -1,5 +1,6 @@
 // Replaces the global allocation functions so that tests can count the heap
-// allocations a call makes on its thread, and make them fail.
+// allocations and frees a call makes on its thread, and make allocations
+// fail.
 
 #include <cstdlib>
 #include <new>
@@ -8,6 +9,7 @@
 
 namespace {
 thread_local long allocations = 0;
+thread_local long frees = 0;
 // Allocations with a number from here on fail; -1: none do.
 thread_local long failFrom = -1;
 thread_local long refusals = 0;
@@ -38,6 +40,12 @@ void* allocateAligned(std::size_t size, std::align_val_t align)
     if (void* p = std::aligned_alloc(a, rounded)) return p;
     throw std::bad_alloc();
 }
+
+void release(void* p) noexcept
+{
+    frees += p != nullptr;
+    std::free(p);
+}
 }  // namespace
 
 void* operator new(std::size_t size) { return allocate(size); }
@@ -60,20 +68,21 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
 }
 void* operator new(std::size_t size, std::align_val_t a) { return allocateAligned(size, a); }
 void* operator new[](std::size_t size, std::align_val_t a) { return allocateAligned(size, a); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { release(p); }
 
 namespace testkit {
 
-AllocationCounter::AllocationCounter() : start(allocations) {}
+AllocationCounter::AllocationCounter() : start(allocations), startFrees(frees) {}
 AllocationCounter::~AllocationCounter() = default;
 long AllocationCounter::count() const { return allocations - start; }
+long AllocationCounter::freed() const { return frees - startFrees; }
 
 AllocationFailure::AllocationFailure(long first)
 {

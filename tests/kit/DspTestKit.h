@@ -81,7 +81,8 @@ bool allFinite(const std::vector<double>& v);
 // True when no sample is a subnormal number.
 bool noSubnormals(const std::vector<double>& v);
 
-// Counts heap allocations made on the calling thread while it is alive.
+// Counts heap allocations made on the calling thread while it is alive, and
+// the blocks it frees.
 class AllocationCounter {
 public:
     AllocationCounter();
@@ -89,9 +90,10 @@ public:
     AllocationCounter(const AllocationCounter&) = delete;
     AllocationCounter& operator=(const AllocationCounter&) = delete;
     long count() const;
+    long freed() const;
 
 private:
-    long start;
+    long start, startFrees;
 };
 
 // Makes every heap allocation on the calling thread fail (std::bad_alloc, or
