@@ -6,6 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "dsp/AudioThread.h"
 #include "dsp/StringUtil.h"
 #include "plugin/EditorFactory.h"
@@ -101,15 +105,20 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     createEditor();
 
     resume();
-    worker = std::thread([this] { workerLoop(); });
+    WorkerPool::Join(worker, [this] { serveWorker(); });
+}
+
+Effect::MemoryReturn::~MemoryReturn()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 Effect::~Effect()
 {
-    // A map learned just before the end is written before the effect goes.
-    workerStopping = true;
-    wakeWorker();
-    if (worker.joinable()) worker.join();
+    // Waits only for this effect's own work in progress.
+    WorkerPool::Leave(worker);
     // A controller learned just now, which the worker did not store.
     try {
         writeMidiMap();
@@ -418,34 +427,22 @@ bool Effect::reserveBlocksLocked(int n)
 
 // ---- the worker thread ----
 
-void Effect::workerLoop()
+void Effect::serveWorker()
 {
-    uint32_t seen = 0;
-    for (;;) {
-        workerRequests.wait(seen);
-        seen = workerRequests.load();
-        if (workerStopping) break;
-        // A change that fails (out of memory) leaves the sound and the
-        // stored map as they were.
-        try {
-            writeMidiMap();
-            if (cabinetToPrepare.exchange(false)) prepareCabinetChange();
-            if (handover.HasReturns()) {
-                const auto control = lockControl();
-                handover.Collect();
-            }
-        } catch (...) {
+    // A change that fails (out of memory) leaves the sound and the stored
+    // map as they were.
+    try {
+        writeMidiMap();
+        if (cabinetToPrepare.exchange(false)) prepareCabinetChange();
+        if (handover.HasReturns()) {
+            const auto control = lockControl();
+            handover.Collect();
         }
-        workerHandled.store(seen);
-        workerHandled.notify_all();
+    } catch (...) {
     }
 }
 
-void Effect::wakeWorker()
-{
-    workerRequests.fetch_add(1);
-    workerRequests.notify_one();
-}
+void Effect::wakeWorker() { worker.wake(); }
 
 void Effect::requestMidiMapWrite(int controller)
 {
@@ -463,13 +460,7 @@ void Effect::prepareCabinetChange()
     playSoundLocked(sound);
 }
 
-void Effect::waitForWorker()
-{
-    const uint32_t target = workerRequests.load();
-    for (uint32_t handled = workerHandled.load(); static_cast<int32_t>(handled - target) < 0;
-         handled = workerHandled.load())
-        workerHandled.wait(handled);
-}
+void Effect::waitForWorker() { worker.waitUntilServed(); }
 
 // ---- host set-up ----
 

@@ -15,7 +15,8 @@
 // plays from its prepared programs in the next block), getProgram, the
 // meters, the tuner reading and the notices. Work that arrives on the audio
 // thread but must not run there (the MIDI map's file, a cabinet to prepare,
-// freeing what the audio thread gave back) goes to the effect's worker.
+// freeing what the audio thread gave back) goes to the effect's worker, a
+// client of the process's worker pool.
 // Everything else takes the control mutex and must not be called on the
 // audio thread.
 
@@ -25,7 +26,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "vst2/AudioEffectX.h"
 #include "plugin/EffectProgram.h"
@@ -33,6 +33,7 @@
 #include "plugin/ParameterTable.h"
 #include "plugin/SoundHandover.h"
 #include "plugin/SupportFolders.h"
+#include "plugin/WorkerPool.h"
 #include "engine/Tonewright.h"
 #include "effects/Tuner.h"
 
@@ -199,6 +200,16 @@ public:
     }
 
 private:
+    // Declared first, so gone last: once every member has freed what it
+    // held, the heap's free memory goes back to the system (the allocator
+    // would keep it for the process, a closed instance's hundreds of MB).
+    struct MemoryReturn {
+        MemoryReturn() = default;
+        MemoryReturn(const MemoryReturn&) = delete;
+        MemoryReturn& operator=(const MemoryReturn&) = delete;
+        ~MemoryReturn();
+    } memoryReturn;
+
     // A program change is numbered: programState holds its number above
     // these bits and its program in them.
     static constexpr int kProgramBits = 16;
@@ -289,8 +300,8 @@ private:
     // playing; false, with nothing changed, when memory ran out.
     bool takeBankLocked(const EffectProgram* bank, std::filesystem::path file, int current);
 
-    // ---- the worker thread ----
-    void workerLoop();
+    // ---- the worker (a pool thread, plugin/WorkerPool.h) ----
+    void serveWorker();
     void wakeWorker();
     // Hands the store of one controller's binding to the worker (safe on the
     // audio thread).
@@ -369,13 +380,10 @@ private:
     double inputLedHold = 0.0, outputLedHold = 0.0;
 
     // ---- the worker ----
-    std::atomic<uint32_t> workerRequests{0};
-    std::atomic<uint32_t> workerHandled{0};
     std::atomic<bool> cabinetToPrepare{false};
     // The controllers whose binding is not stored yet, one bit each.
     std::atomic<uint64_t> midiMapChanges[kMidiControllers / 64] = {0, 0, 0, 0};
-    std::atomic<bool> workerStopping{false};
-    std::thread worker;
+    WorkerPool::Client worker;
 };
 
 // Allocates and constructs an Effect talking to `host`.
