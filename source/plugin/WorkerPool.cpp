@@ -12,10 +12,16 @@ std::mutex membership;
 
 WorkerPool& WorkerPool::instance()
 {
-    // Never destroyed: a host that exits with instances open must not meet
-    // a destructor of running threads.
-    static WorkerPool* pool = new WorkerPool;
-    return *pool;
+    static WorkerPool pool;
+    return pool;
+}
+
+WorkerPool::~WorkerPool()
+{
+    // Threads still running here belong to instances a host left open as it
+    // unloads the plug-in or exits: they are let go rather than ending the
+    // process.
+    for (std::thread& t : threads) t.detach();
 }
 
 void WorkerPool::Client::wake()

@@ -55,6 +55,8 @@ public:
     static int Threads();
 
 private:
+    WorkerPool() = default;
+    ~WorkerPool();
     static WorkerPool& instance();
     void run();
     Client* next();
