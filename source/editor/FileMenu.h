@@ -113,6 +113,10 @@ constexpr size_t kMaxPathText = system::kMaxPath;
 // `width` pixels in the context's font, ending in "..." (never fewer than
 // three characters are left).
 void trimStringForDisplay(std::string& text, CCoord width, CDrawContext* context);
+// The text trimmed to `width` in the menu's font: with the context given, or
+// without one with a context that only measures (so captions fit whoever
+// asks).
+std::string fittedCaption(CMyFileMenu* menu, std::string text, CCoord width, CDrawContext* context);
 // The text, trimmed to the menu's width less 22 pixels, as its caption.
 void setMenuDisplay(CMyFileMenu* menu, const std::string& text, CDrawContext* context);
 // Adds or removes the one trailing '*' of the caption.

@@ -8,6 +8,7 @@
 #include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
 #include "common/WavFile.h"
+#include "plugin/PresetXml.h"
 
 using namespace producttest;
 using namespace tonewright;
@@ -118,5 +119,82 @@ TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
     EXPECT_EQ(p.sound(true), "Open 1x12 Stereo.wav");
     EXPECT_EQ(Product::caption(p.editor->impulseMenu), "Open 1x12 Stereo");
     EXPECT_GT(std::max(std::fabs(p.gain(1500) - before[0]), std::fabs(p.gain(4000) - before[1])), 1.0);
+    p.plugin.dispatch(effEditClose);
+}
+
+namespace {
+
+// Columns of the shot's red ink (a display's text) in the rows and columns given: first and last, -1 for none.
+std::pair<int, int> redInk(const Png& shot, int x0, int x1, int y0, int y1)
+{
+    int first = -1, last = -1;
+    for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y)
+            if (((shot.at(x, y) >> 16) & 0xFF) > 0xA0 && ((shot.at(x, y) >> 8) & 0xFF) < 0x60) {
+                first = first < 0 ? x : first;
+                last = x;
+            }
+    return {first, last};
+}
+
+}  // namespace
+
+TEST(ProductHost, TheNameFieldTakesTheKeysInTheHostsWindowSelectsAllWithCtrlAAndKeepsItsCaretInView)
+{
+    TONEWRIGHT_NEED_X();
+    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    SupportHome home;
+    // The name field lies at (219, 22), 97 x 16. Typed on past its end: the caret and the last characters stay in it.
+    const std::string field = "sleep 0.5; xdotool mousemove --window $W 267 30 click 1; sleep 0.2; ";
+    host(home, 0.3, "name-typing.png", 2.5, "", field + "xdotool key End type --delay 15 ' and a longer tail'");
+    const Png typing(kShots / "name-typing.png");
+    ASSERT_TRUE(typing.ok());
+    int caret = -1;  // a column of red from 2 below the field's top to 3 above its bottom
+    for (int x = 219; x < 316; ++x) {
+        bool whole = true;
+        for (int y = 24; y <= 35 && whole; ++y) whole = ((typing.at(x, y) >> 16) & 0xFF) > 0xA0 && ((typing.at(x, y) >> 8) & 0xFF) < 0x60;
+        if (whole) caret = x;
+    }
+    EXPECT_GE(caret, 300);
+    EXPECT_LE(caret, 315);
+    EXPECT_GE(redInk(typing, caret - 7, caret, 26, 34).first, 0);  // the last character, just before it
+    // Ctrl+A, a name, Return; saved into the program, then the bank into its file.
+    host(home, 0.3, "name-saved.png", 3.0, "",
+         field + "xdotool key ctrl+a type --delay 15 'My Tone'; xdotool key Return; sleep 0.2; "
+                 "xdotool mousemove --window $W 343 30 click 1; sleep 0.3; xdotool mousemove --window $W 367 12 click 1");
+    auto programs = std::make_unique<EffectProgram[]>(kNumPrograms);
+    ASSERT_TRUE(LoadBankFromXML(programs.get(), (home.banks() / "QS Factory.xml").c_str()));
+    EXPECT_STREQ(programs[0].name, "My Tone");
+}
+
+TEST(ProductHost, LongNamesShowTheirStartInTheNameFieldAndTheBankMenu)
+{
+    TONEWRIGHT_NEED_X();
+    Product p;
+    p.editor->close();
+    const std::string bank = "Quote's \"double\" über alles";
+    write(p.home.banks() / (bank + ".xml"), contents(p.home.banks() / "QS Factory.xml"));
+    guitest::HostWindow window(579, 375);
+    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    ASSERT_TRUE(p.choose(p.editor->bankMenu, {bank}));
+    ASSERT_TRUE(p.choose(p.editor->presetMenu, {"099 - Dotted Eighth Lead"}));
+    for (int i = 0; i < 10; ++i) p.plugin.dispatch(effEditIdle), guitest::settle(p.editor->getFrame());
+    const fs::path file = kShots / "long-names.png";
+    fs::create_directories(kShots);
+    ASSERT_EQ(std::system(("import -window " + std::to_string(window.id()) + " '" + file.string() + "' 2>/dev/null").c_str()), 0);
+    const Png shot(file);
+    ASSERT_TRUE(shot.ok());
+    // The name whole in the program, its start and "..." in the field (97 wide from 219): no column cut at either edge.
+    EXPECT_EQ(p.name(), "Dotted Eighth Lead");
+    const auto [left, right] = redInk(shot, 219, 316, 23, 37);
+    EXPECT_GT(left, 219);
+    EXPECT_LT(right, 315);
+    EXPECT_GT(right - left, 70);
+    // The bank's caption likewise, with room for the menu's arrow (166 + 149 - 20).
+    const std::string caption = Product::caption(p.editor->bankMenu);
+    EXPECT_TRUE(caption.starts_with("Quote's") && caption.ends_with("...")) << caption;
+    const auto [from, to] = redInk(shot, 166, 315, 6, 18);
+    EXPECT_GT(from, 166);
+    EXPECT_LT(to, 166 + 149 - 20);
     p.plugin.dispatch(effEditClose);
 }
