@@ -5,6 +5,8 @@
 
 #include <cairo.h>
 
+#include <array>
+
 #include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
 #include "common/WavFile.h"
@@ -84,6 +86,14 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
         EXPECT_EQ(main.at(x, y), 0xFF00FFu) << x << "," << y;
     EXPECT_NE(main.at(244, 110), 0xFF00FFu);
     EXPECT_EQ(main.at(5, 60), Png(kSkin / "100.png").at(5, 60));
+    // The labels the window shows are the skin's (SUSTAIN; SWEEP and DEPTH, STYLE and TYPE...): the bands of labels
+    // above the dynamics' and the modulations' controls show the background the generator painted them into.
+    const Png background(kSkin / "100.png");
+    int differ = 0;
+    for (const auto& [x0, x1, y0, y1] : {std::array{4, 230, 103, 114}, {5, 575, 282, 293}, {5, 575, 325, 336}})
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) differ += main.at(x, y) != background.at(x, y);
+    EXPECT_EQ(differ, 0);
     // The More page (at y 42), A at -4.4 dBFS: the needle within 3 cents of the middle (images 22..28 of 51), the
     // note in red, the input meter at its third light, the output meter lit.
     const int needle = shownFrame(page, 26, 82, 280, 124, 142, 51);

@@ -255,6 +255,49 @@ TEST_F(Skin, GivesEveryParameterOneControlOfItsKindUnderItsEnumerationName)
     EXPECT_EQ(std::string(byTag["kGUIParamVersionNumber"].front().attribute("text").as_string()), "1.5");
 }
 
+TEST_F(Skin, LabelsEachControlWithWhatItDrivesAndOneWordForOneFunctionInEverySection)
+{
+    // Written out from what each parameter drives (the engine's record field it sets), not from the generator: the
+    // modulations' sweep range is SWEEP and their wet share DEPTH, the delay's tone control is its STYLE, a stage's
+    // switch is named after the stage, a choice among kinds is the TYPE where its host name says so.
+    const std::map<std::string, std::string> words = {
+        {"kParamAmpBypass", "PREAMP"}, {"kParamUpsamplerBypass", "HI-FI"}, {"kParamLowcutType", "LOW CUT"},
+        {"kParamDeepBypass", "DEEP"}, {"kParamBrightBypass", "BRIGHT"}, {"kParamGain", "GAIN"},
+        {"kParamBoostBypass", "BOOST"}, {"kParamBass", "BASS"}, {"kParamMids", "MIDDLE"}, {"kParamTreb", "TREBLE"},
+        {"kParamPres", "PRESENCE"}, {"kParamPowerType", "TYPE"}, {"kParamPowerDrive", "DRIVE"},
+        {"kParamCabinetBypass", "CABINET"}, {"kParamCabinetMinimumPhaseBypass", "MIN PHASE"},
+        {"kParamCabinetFilterLen", "LENGTH"}, {"kParamCabinetDIFreq", "DI FREQ"}, {"kParamGraphicBypass", "GRAPHIC EQ"},
+        {"kParamGraphicType", "RANGE"}, {"kParamGraphicPrePost", "PRE/POST"}, {"kParamGraphicBand1", "100"},
+        {"kParamGraphicBand2", "200"}, {"kParamGraphicBand3", "400"}, {"kParamGraphicBand4", "800"},
+        {"kParamGraphicBand5", "1.6K"}, {"kParamGraphicBand6", "3.2K"}, {"kParamGraphicBand7", "6.4K"},
+        {"kParamGraphicGain", "LEVEL"}, {"kParamParaFreq", "MID FREQ"}, {"kParamParaGain", "MID GAIN"},
+        {"kParamMasterVolume", "VOLUME"}, {"kParamWahBypass", "WAH"}, {"kParamWahFreq", "PEDAL"},
+        {"kParamSustainerBypass", "SUSTAIN"}, {"kParamSustainerAmt", "AMOUNT"}, {"kParamSustainerAttk", "ATTACK"},
+        {"kParamSustainerMode", "MODE"}, {"kParamChorusPrePost", "PRE/POST"}, {"kParamChorusBypass", "CHORUS"},
+        {"kParamChorusSpeed", "SPEED"}, {"kParamChorusSweep", "SWEEP"}, {"kParamChorusDepth", "DEPTH"},
+        {"kParamChorusVoices", "VOICES"}, {"kParamChorusDelay", "DELAY"}, {"kParamFlangerPrePost", "PRE/POST"},
+        {"kParamFlangerBypass", "FLANGER"}, {"kParamFlangerSpeed", "SPEED"}, {"kParamFlangerSweep", "SWEEP"},
+        {"kParamFlangerDepth", "DEPTH"}, {"kParamFlangerDelay", "DELAY"}, {"kParamFlangerRegen", "REGEN"},
+        {"kParamFlangerMono", "WIDTH"}, {"kParamFlangerPhase", "INVERT"}, {"kParamPhaserPrePost", "PRE/POST"},
+        {"kParamPhaserBypass", "PHASER"}, {"kParamPhaserSpeed", "SPEED"}, {"kParamPhaserSweep", "SWEEP"},
+        {"kParamPhaserDepth", "DEPTH"}, {"kParamPhaserStages", "STAGES"}, {"kParamPhaserRegen", "REGEN"},
+        {"kParamPhaserMono", "WIDTH"}, {"kParamTremoloPrePost", "PRE/POST"}, {"kParamTremoloBypass", "TREMOLO"},
+        {"kParamTremoloSpeed", "SPEED"}, {"kParamTremoloDepth", "DEPTH"}, {"kParamTremoloType", "TYPE"},
+        {"kParamTremoloWave", "WAVE"}, {"kParamDelayPrePost", "PRE/POST"}, {"kParamDelayBypass", "DELAY"},
+        {"kParamDelayDelay", "TIME"}, {"kParamDelayRepeat", "REPEAT"}, {"kParamDelayLevel", "LEVEL"},
+        {"kParamDelayType", "TYPE"}, {"kParamDelayStyle", "STYLE"}, {"kParamReverbBypass", "REVERB"},
+        {"kParamReverbType", "TYPE"}, {"kParamReverbLevel", "LEVEL"}, {"kParamGateBypass", "GATE"},
+        {"kParamGateThresh", "THRESH"}, {"kParamGateSlope", "SLOPE"}};
+    std::map<std::string, std::string> labelled;
+    for (const View& v : views())
+        if (const char* tag = v.node.attribute("tag").as_string(nullptr); tag && v.node.attribute("label"))
+            labelled[tag] = v.node.attribute("label").as_string();
+    EXPECT_EQ(labelled, words);
+    EXPECT_EQ(labelled.size(), 80u);
+    // The words are what the backgrounds show: a label changed in the generator shows as changed pixels there,
+    // which the byte comparison with the committed files holds to.
+}
+
 TEST_F(Skin, NamesBitmapsThatExistAtTheSizeTheirElementsImply)
 {
     std::map<int, std::string> stripOf;  // bitmap id -> the element type that first used it
