@@ -1257,6 +1257,13 @@ Skin buildSkin()
     reverbSection(s);
     masterSection(s);
     modulationRow(s);
+    // What went wrong shows over the header's displays and buttons for a
+    // while (hidden otherwise), above every control it covers.
+    Element message;
+    message.type = "CMyMessageLine";
+    message.r = {165, 4, 409, 34};
+    message.tag = "kGUIMessageLine";
+    s.main.children.push_back(std::move(message));
     morePage(s);
     s.main.children.push_back(s.page);  // last, so it covers the panel when shown
     s.writeLabels(s.main);

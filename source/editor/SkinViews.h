@@ -8,6 +8,7 @@
 // only.
 
 #include <string>
+#include <vector>
 
 #include "gui/Bitmap.h"
 #include "gui/Control.h"
@@ -174,6 +175,32 @@ public:
 
 private:
     std::string address;
+};
+
+// The line that says what went wrong: hidden until shown with a text, it
+// then lies over what is under it as a dark display with the text in red,
+// in one row or, when it is longer, two (broken between words where it can
+// be, the end cut with "..."). A click on it hides it and goes no further.
+class CMyMessageLine : public CControl {
+public:
+    CMyMessageLine(const CRect& size, long tag);
+
+    bool isTypeOf(const char* type) const override;
+    CBaseObject* newCopy() const override { return new CMyMessageLine(size, tag); }
+    virtual void show(const std::string& text);
+    virtual void hide();
+    bool isShown() const { return isVisible(); }
+    const std::string& getText() const { return text; }
+    // The rows the text takes in `context`'s font at the line's width.
+    std::vector<std::string> rows(CDrawContext* context) const;
+
+    void draw(CDrawContext* context) override;
+    CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+
+    static constexpr int kMostRows = 2;
+
+private:
+    std::string text;
 };
 
 // Whether an address may be handed to the system's opener: http://,

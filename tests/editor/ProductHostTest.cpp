@@ -208,3 +208,43 @@ TEST(ProductHost, LongNamesShowTheirStartInTheNameFieldAndTheBankMenu)
     EXPECT_LT(to, 166 + 149 - 20);
     p.plugin.dispatch(effEditClose);
 }
+
+TEST(ProductHost, AFailureShowsOverTheHeaderForAFewSecondsThenThePanelIsAsBefore)
+{
+    TONEWRIGHT_NEED_X();
+    Product p;
+    p.editor->close();
+    write(p.home.banks() / "Broken.xml", "<TWRBank>\n<TWRPreset name=\"cut");
+    guitest::HostWindow window(579, 375);
+    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    auto time = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    p.editor->setClock([&] { return time; });
+    CFrame* frame = p.editor->getFrame();
+    const auto shown = [&] { for (int i = 0; i < 3; ++i) p.plugin.dispatch(effEditIdle), guitest::settle(frame); };
+    shown();
+    // Points of the bank's caption, the buttons and the box's corners.
+    const std::pair<int, int> points[] = {{170, 12}, {367, 12}, {460, 30}, {165, 4}, {573, 37}, {570, 35}};
+    std::vector<uint32_t> before;
+    for (auto [x, y] : points) before.push_back(guitest::pixel(frame->getWindow(), x, y));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(p.choose(p.editor->bankMenu, {"Broken"}));
+    testing::internal::GetCapturedStderr();
+    shown();
+    std::system(("import -window " + std::to_string(window.id()) + " '" + (kShots / "message.png").string() + "' 2>/dev/null").c_str());
+    const Png shot(kShots / "message.png");
+    ASSERT_TRUE(shot.ok());
+    // A dark box from (165, 4) to (573, 37) with a dark red edge, the line in red on it, one row or two.
+    EXPECT_EQ(shot.at(165, 4), 0x781812u);
+    EXPECT_EQ(shot.at(573, 37), 0x781812u);
+    EXPECT_EQ(shot.at(570, 35), 0x0E0A09u);
+    const auto [left, right] = redInk(shot, 166, 573, 5, 37);
+    EXPECT_LT(left, 175);
+    EXPECT_GT(right, 400);
+    EXPECT_EQ(p.editor->messageLine->getText().rfind("Invalid XML in Broken.xml, line 2: the file ends inside a tag", 0), 0u);
+    // Six seconds on, the panel as it was.
+    time += std::chrono::seconds(6);
+    shown();
+    for (size_t i = 0; i < std::size(points); ++i)
+        EXPECT_EQ(guitest::pixel(frame->getWindow(), points[i].first, points[i].second), before[i]) << i;
+    p.plugin.dispatch(effEditClose);
+}

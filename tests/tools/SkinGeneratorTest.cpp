@@ -109,6 +109,7 @@ const std::map<std::string, std::set<std::string>> kEditorViews = {
     {"kGUIOutputVU", {}},
     {"kGUIMoreScreenCLOSE", {}},
     {"kGUIParamVersionNumber", {"CMyTextLabel"}},
+    {"kGUIMessageLine", {"CMyMessageLine"}},
 };
 
 const std::set<std::string> kContainers = {"CGViewContainer", "Group", "Page"};
@@ -116,7 +117,7 @@ const std::set<std::string> kStrips = {"CMyAnimKnob", "CMyVU", "CMyVerticalSwitc
                                        "CAnimKnob2", "CVerticalSwitch2", "CHorizontalSwitch2", "CMovieBitmap2"};
 const std::set<std::string> kTwoImages = {"CMyOnOffButton", "COnOffButton", "CFlashButton"};
 const std::set<std::string> kOneImage = {"CTextEdit", "CRedTextEdit", "CParamDisplay", "CTextLabel"};
-const std::set<std::string> kDisplays = {"CMyFileMenu", "PageTurn", "CMyTextLabel"};  // no bitmap
+const std::set<std::string> kDisplays = {"CMyFileMenu", "PageTurn", "CMyTextLabel", "CMyMessageLine"};  // no bitmap
 
 struct Image {
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface{nullptr, &cairo_surface_destroy};
@@ -368,10 +369,11 @@ TEST_F(Skin, PlacesEveryViewInsideItsContainerWithoutCoveringAnother)
                 ASSERT_TRUE(kContainers.count(type)) << "children under a view that is no container";
                 self(self, n, w, h);
             }
-            // Only the More page may lie over other views.
+            // Only the More page, and the message line while it says something, may lie over other views.
             for (size_t j = i + 1; j < siblings.size(); ++j) {
                 const pugi::xml_node m = siblings[j];
-                if (type == "Page" || std::string(m.name()) == "Page") continue;
+                const auto over = [](const std::string& t) { return t == "Page" || t == "CMyMessageLine"; };
+                if (over(type) || over(m.name())) continue;
                 const int mx = m.attribute("x").as_int(), my = m.attribute("y").as_int();
                 const bool apart = mx >= x + w || x >= mx + m.attribute("width").as_int() || my >= y + h ||
                                    y >= my + m.attribute("height").as_int();
