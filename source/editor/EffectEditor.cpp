@@ -182,6 +182,7 @@ void EffectEditor::idle()
                 } else {
                     rebuildUI();  // a no: the captions show what plays
                 }
+                markCurrentFiles();
             }
         }
         const auto time = now();
@@ -372,6 +373,19 @@ void EffectEditor::rebuildUI(CDrawContext* context, bool)
     setMenuDisplay(preampMenu, preamp, context);
     setMenuDisplay(bankMenu, owner->getBankName(), context);
     setMenuDisplayStarred(bankMenu, owner->isBankModified());
+    markCurrentFiles();
+}
+
+void EffectEditor::markCurrentFiles()
+{
+    if (!owner) return;
+    std::string preamp, impulse;
+    owner->getSoundNames(preamp, impulse);
+    MarkCurrentEntry(impulseMenu, impulse);
+    MarkCurrentEntry(preampMenu, preamp);
+    // A bank loaded from elsewhere is none of the Banks folder's.
+    const std::filesystem::path bank = owner->getBankFile();
+    MarkCurrentEntry(bankMenu, inFolder(bank.string(), owner->supportFolders().banks) ? bank.filename().string() : "");
 }
 
 // ---- control changes and commands ----
@@ -381,7 +395,11 @@ void EffectEditor::valueChanged(CControl* control)
     if (!control) return;
     // The impulse menu's entry means nothing to the effect.
     if (control->getTag() != kGUIParamCabImpulse) SkinEditor::valueChanged(control);
-    if (owner && frame) runRecorded([&] { runCommand(control); });
+    if (!owner || !frame) return;
+    runRecorded([&] { runCommand(control); });
+    // A file menu's entry chosen (a file or a command) leaves it current
+    // only as long as it is what plays.
+    if (frame && control->getTag() >= kParameterTags) markCurrentFiles();
 }
 
 void EffectEditor::runRecorded(const std::function<void()>& command)
@@ -641,8 +659,8 @@ void EffectEditor::bankChosen(const PendingDialog& done, const std::string& file
                                  filename(file) + "\" in its place and lose them?";
         if (!ask(done, file, "Unsaved Bank", text))
             system::Complain("Quarrystone TWR:: The bank " + current +
-                             " has unsaved changes and no question can be asked (zenity or kdialog is needed): " + file +
-                             " was not loaded. Save or export the bank first.");
+                             " has unsaved changes and no question can be asked (zenity or kdialog is needed): " +
+                             file + " was not loaded. Save or export the bank first.");
         rebuildUI();  // until the answer, the bank that plays
         return;
     }
@@ -663,8 +681,8 @@ void EffectEditor::exportChosen(const PendingDialog& done, const std::string& ch
     if (file != chosen && !done.confirmed && std::filesystem::exists(std::filesystem::symlink_status(file, error))) {
         const std::string text = "\"" + filename(file) + "\" exists already. Replace it?";
         if (!ask(done, chosen, "Replace File", text))
-            system::Complain("Quarrystone TWR:: " + file +
-                             " exists and no question can be asked (zenity or kdialog is needed): nothing was written.");
+            system::Complain("Quarrystone TWR:: " + file + " exists and no question can be asked (zenity or kdialog "
+                             "is needed): nothing was written.");
         return;
     }
     if (done.use == DialogUse::exportPreset) {

@@ -77,6 +77,9 @@ public:
     // The name field, both program menus and the captions from the
     // effect's current program, bank and sound.
     virtual void rebuildUI(CDrawContext* context = nullptr, bool unused = false);
+    // The impulse, preamp and bank menus' current entries: the files that
+    // play (none where no entry is the file).
+    void markCurrentFiles();
     // The effect changed its program: the menus follow, while open.
     virtual void setProgram(int program);
 

@@ -103,7 +103,8 @@ void populate(const std::string& folder, CMyFileMenu* menu, const std::string& p
 
 CMyFileMenu::CMyFileMenu(const CRect& rect, CControlListener* toldListener, long menuTag, long menuStyle,
                          const char* menuPath)
-    : COptionMenu(rect, toldListener, menuTag, nullptr, nullptr, menuStyle), path(menuPath ? menuPath : "")
+    : COptionMenu(rect, toldListener, menuTag, nullptr, nullptr, menuStyle | kCheckStyle),
+      path(menuPath ? menuPath : "")
 {
 }
 
@@ -165,6 +166,8 @@ bool CMyFileMenu::removeAllEntry()
 {
     info.clear();
     next = {};
+    // An index into the old entries names nothing among the new ones.
+    setValue(-1.0f);
     return COptionMenu::removeAllEntry();
 }
 
@@ -224,6 +227,35 @@ void BuildPresetMenuFromEffect(Effect* effect, CMyFileMenu* menu)
         menu->addEntry(title);
     }
 }
+
+namespace {
+
+bool names(const CMyFileMenu* menu, long index, const std::string& file)
+{
+    const CMenuItem* item = menu->getEntry(index);
+    if (item->getSubmenu() || item->isSeparator() || menu->getCommand(index) != MenuCommand::none) return false;
+    const std::string title = item->getTitle();
+    const char* extension = menu->getExtAt(index);
+    return file == title || (extension && file == title + "." + extension);
+}
+
+// Marks the file's entry when `search`, else no entry, in the menu and every
+// sub-menu.
+bool mark(CMyFileMenu* menu, const std::string& file, bool search)
+{
+    long found = -1;
+    for (long i = 0; search && i < menu->getNbEntries() && found < 0; ++i)
+        if (names(menu, i, file)) found = i;
+    for (long i = 0; i < menu->getNbEntries(); ++i)
+        if (auto* sub = dynamic_cast<CMyFileMenu*>(menu->getSubMenu(i)))
+            if (mark(sub, file, search && found < 0)) found = i;
+    menu->setValue(float(found));
+    return found >= 0;
+}
+
+}  // namespace
+
+bool MarkCurrentEntry(CMyFileMenu* menu, const std::string& file) { return menu && mark(menu, file, true); }
 
 int HandleFileMenu(CControl* control, std::string& path, std::string& name, const std::string& folder,
                    CMyFileMenu* top, CDrawContext* context, int margin, bool nameWithPrefix)

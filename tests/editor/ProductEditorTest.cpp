@@ -175,6 +175,10 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
         dialogs.with(desk / c.file, c.bytes).menu(e->bankMenu, {c.command});
         EXPECT_EQ(contents(banks / c.file), c.copied ? c.bytes : "") << c.file;
         EXPECT_EQ(state(), c.after) << c.file;
+        // The menu's current entry is the bank that plays (none for one from elsewhere), not the command chosen.
+        const long current = e->bankMenu->getCurrentIndex();
+        const bool inBanks = fs::path(c.after[2]).parent_path() == banks;
+        EXPECT_EQ(current < 0 ? std::string("none") : e->bankMenu->getEntry(current)->getTitle(), inBanks ? c.after[3] : "none");
     }
     EXPECT_TRUE(lists(e->bankMenu, "Gig"));
     // Changed: starred; saved where it lies; a save that fails leaves the old file and the star.

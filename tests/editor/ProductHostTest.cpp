@@ -10,7 +10,9 @@
 #include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
 #include "common/WavFile.h"
+#include "gui/MenuPopup.h"
 #include "plugin/PresetXml.h"
+#include "system/FileDialog.h"
 
 using namespace producttest;
 using namespace tonewright;
@@ -246,5 +248,79 @@ TEST(ProductHost, AFailureShowsOverTheHeaderForAFewSecondsThenThePanelIsAsBefore
     shown();
     for (size_t i = 0; i < std::size(points); ++i)
         EXPECT_EQ(guitest::pixel(frame->getWindow(), points[i].first, points[i].second), before[i]) << i;
+    p.plugin.dispatch(effEditClose);
+}
+
+TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMouseReachItsLastEntries)
+{
+    TONEWRIGHT_NEED_X();
+    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    Product p;
+    system::ScriptedFileDialogs dialogs;
+    p.editor->close();
+    ASSERT_TRUE(writeWavPcm24((p.home.root / "ir.wav").string(), AudioClip{44100.0, 1, {testkit::sine(44100.0, 1000.0, 0.002, 0.5)}}));
+    const std::string ir = contents(p.home.root / "ir.wav");
+    for (int i = 1; i <= 2000; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "IR %04d.wav", i);
+        write(p.home.impulses() / "Big" / name, ir);
+    }
+    guitest::HostWindow window(579, 375);
+    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    CFrame* frame = p.editor->getFrame();
+    const auto until = [&](const std::function<bool()>& done) {
+        return guitest::pump(frame, [&] { p.plugin.dispatch(effEditIdle); return done(); });
+    };
+    const auto levels = [&] { return frame->getMenuPopup() ? frame->getMenuPopup()->describe() : std::vector<CMenuPopup::LevelInfo>{}; };
+    constexpr long kEntries = 2003, kLoad = 2001, kImport = 2002;  // the files, "-", "Load Impulse...", "Import..."
+    // The impulse menu (bottom at 197) below its control; "Big" its first row, under the pointer its sub-menu opens beside it.
+    const auto openBig = [&] {
+        EXPECT_TRUE(guitest::xdotool("mousemove 345 190 click 1") && until([&] { return frame->isMenuOpen(); }));
+        EXPECT_TRUE(guitest::xdotool("mousemove 345 208") && until([&] { return levels().size() == 2; }));
+        return levels();
+    };
+    auto shown = openBig();
+    ASSERT_EQ(shown.size(), 2u);
+    std::system(("import -window root '" + (kShots / "impulse-2000.png").string() + "' 2>/dev/null").c_str());
+    const CMenuPopup::LevelInfo top = shown[0], big = shown[1];
+    EXPECT_TRUE(!top.scrolls && top.y == 197);
+    EXPECT_TRUE(big.scrolls && big.first == 0 && big.visible > 20);
+    EXPECT_TRUE(big.x >= 0 && big.x + big.width <= 1024 && big.y >= 0 && big.y + big.height <= 768 && big.width <= 512);
+    EXPECT_TRUE(big.x >= top.x + top.width || big.x + big.width <= top.x);  // beside its parent, not under the pointer
+    const long last = kEntries - big.visible;  // the first row shown at the end
+    const auto lit = [&](long row) { return until([&] { return levels().size() == 2 && levels()[1].highlighted == row; }); };
+    // Keys in the sub-menu: Down lights the first file, Page Down a page on, End the last entry in view, Up the one before.
+    EXPECT_TRUE(guitest::xdotool("key Down") && lit(0));
+    EXPECT_TRUE(guitest::xdotool("key Next") && lit(big.visible - 1));
+    EXPECT_TRUE(guitest::xdotool("key End") && lit(kImport));
+    EXPECT_EQ(levels()[1].first, last);
+    EXPECT_TRUE(guitest::xdotool("key Home") && lit(0) && guitest::xdotool("key End Up") && lit(kLoad));
+    dialogs.CancelNext();
+    EXPECT_TRUE(guitest::xdotool("key Return") && until([&] { return !frame->isMenuOpen(); }));
+    ASSERT_EQ(dialogs.Requests().size(), 1u);
+    EXPECT_EQ(dialogs.Requests().back().title, "Load Impulse");
+    // The mouse: resting on the lower arrow scrolls; the wheel to the end; a click on the last file plays it.
+    openBig();
+    EXPECT_TRUE(guitest::xdotool("mousemove " + std::to_string(big.x + big.width / 2) + " " + std::to_string(big.y + big.height - 8)));
+    EXPECT_TRUE(until([&] { return levels().size() == 2 && levels()[1].first > 5; }));
+    EXPECT_TRUE(guitest::xdotool("mousemove " + std::to_string(big.x + 40) + " " + std::to_string(big.y + 40) +
+                                 " click --repeat 800 --delay 1 5"));
+    EXPECT_TRUE(until([&] { return levels().size() == 2 && levels()[1].first == last; }));
+    const auto rowY = [&](long row) { return std::to_string(big.y + CMenuPopup::kBorder + CMenuPopup::kArrowHeight + (row - last) * 18 + 9); };
+    EXPECT_TRUE(guitest::xdotool("mousemove " + std::to_string(big.x + 40) + " " + rowY(1999) + " click 1") &&
+                until([&] { return !frame->isMenuOpen(); }));
+    EXPECT_EQ(p.sound(true), "IR 2000.wav");
+    // What plays is current: the folder above, its file in view with its mark; the closing command by a click.
+    shown = openBig();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].highlighted, 0);
+    EXPECT_TRUE(shown[1].first <= 1999 && 1999 < shown[1].first + shown[1].visible) << shown[1].first;
+    EXPECT_EQ(p.editor->impulseMenu->getSubMenu(0)->getCurrentIndex(), 1999);
+    dialogs.CancelNext();
+    EXPECT_TRUE(guitest::xdotool("mousemove " + std::to_string(big.x + 40) + " " + std::to_string(big.y + 40) +
+                                 " click --repeat 100 --delay 1 5") && until([&] { return levels()[1].first == last; }));
+    EXPECT_TRUE(guitest::xdotool("mousemove " + std::to_string(big.x + 40) + " " + rowY(kImport) + " click 1") &&
+                until([&] { return !frame->isMenuOpen(); }));
+    EXPECT_EQ(dialogs.Requests().back().title, "Import Impulse");
     p.plugin.dispatch(effEditClose);
 }
