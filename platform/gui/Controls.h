@@ -108,6 +108,7 @@ protected:
 // than the field scrolls while edited so that the caret stays in view.
 // Keys: characters insert (over the selection), Backspace and Delete,
 // Left, Right, Home and End (with Shift they select), Ctrl+A selects all.
+// With setWantsFocus(false) it edits nothing.
 class CTextEdit : public CParamDisplay {
 public:
     CTextEdit(const CRect& size, CControlListener* listener, long tag, const char* txt = nullptr,

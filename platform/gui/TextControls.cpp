@@ -271,7 +271,8 @@ CMouseEventResult CTextEdit::onMouseDown(CPoint&, const long& buttons)
 
 void CTextEdit::takeFocus()
 {
-    if (editingText) return;
+    // One that does not want the focus is a display.
+    if (editingText || !bWantsFocus) return;
     editingText = true;
     keepEdit = true;
     edited = text;

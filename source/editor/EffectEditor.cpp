@@ -140,6 +140,11 @@ void EffectEditor::findViews()
     saveAsMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamPresetSaveAsButton));
     flashButton = dynamic_cast<CFlashButton*>(first(kGUIParamPresetSaveButton));
     messageLine = dynamic_cast<CMyMessageLine*>(first(kGUIMessageLine));
+    // The tuner's note shows what the tuner hears; nobody types into it.
+    if (auto* note = dynamic_cast<CTextEdit*>(first(kGUITunerKeyDisplay))) {
+        note->setMouseEnabled(false);
+        note->setWantsFocus(false);
+    }
 }
 
 void EffectEditor::fillFolderMenus()
@@ -215,7 +220,7 @@ void EffectEditor::takeNotices()
 
 void EffectEditor::updateDisplays(std::chrono::steady_clock::time_point time)
 {
-    setParameter(kGUIParamClipLight, owner->getClipLedStatus());
+    setParameter(kGUIParamClipLight, owner->clipHeard() ? 1.0f : 0.0f);
     if (moreScreenShown) {
         int note = 0;
         double needle = 0.0;

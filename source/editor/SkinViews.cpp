@@ -160,16 +160,43 @@ bool nPageSelect::isTypeOf(const char* type) const
 
 CBaseObject* nPageSelect::newCopy() const { return new nPageSelect(size, listener, tag, pageNumber); }
 
-void nPageSelect::draw(CDrawContext*) { setDirty(false); }
+void nPageSelect::draw(CDrawContext* context)
+{
+    drawPressed(context);
+    setDirty(false);
+}
+
+void nPageSelect::drawPressed(CDrawContext* context)
+{
+    if (!pressed) return;
+    context->setFillColor(CColor{0, 0, 0, kPressedShade});
+    context->drawRect(size, kDrawFilled);
+}
+
+void nPageSelect::setPressed(bool state)
+{
+    if (state == pressed) return;
+    pressed = state;
+    // Drawn over what lies below, the artwork comes first again.
+    invalid();
+}
 
 CMouseEventResult nPageSelect::onMouseDown(CPoint&, const long&)
 {
     releasedInside = false;
+    setPressed(true);
+    return kMouseEventHandled;
+}
+
+CMouseEventResult nPageSelect::onMouseMoved(CPoint& where, const long&)
+{
+    setPressed(size.pointInside(where));
     return kMouseEventHandled;
 }
 
 CMouseEventResult nPageSelect::onMouseUp(CPoint& where, const long&)
 {
+    setPressed(false);
     releasedInside = size.pointInside(where);
     if (releasedInside) value = pageNumber;
     if (listener) listener->valueChanged(this);
@@ -199,6 +226,7 @@ CBaseObject* CFlashButton::newCopy() const { return new CFlashButton(size, liste
 void CFlashButton::draw(CDrawContext* context)
 {
     if (bitmap) bitmap->draw(context, size, CPoint(0, flash ? 0 : size.height()));
+    drawPressed(context);
     setDirty(false);
 }
 

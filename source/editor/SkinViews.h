@@ -116,7 +116,8 @@ private:
 };
 
 // An invisible button: released over it, its value becomes the page
-// number; released anywhere, the listener hears of it.
+// number; released anywhere, the listener hears of it. While pressed with
+// the pointer over it, it darkens the artwork under it.
 class nPageSelect : public CControl {
 public:
     nPageSelect(const CRect& size, CControlListener* listener, long tag, float pageNumber);
@@ -125,15 +126,24 @@ public:
     CBaseObject* newCopy() const override;
     void draw(CDrawContext* context) override;
     CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, const long& buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, const long& buttons) override;
     float getPageNumber() const { return pageNumber; }
     // Whether the last click ended over the button (a command acts only
     // then; released elsewhere it was cancelled).
     bool wasReleasedInside() const { return releasedInside; }
+    bool isPressed() const { return pressed; }
+
+    // How much the pressed state darkens (the alpha of black over it).
+    static constexpr uint8_t kPressedShade = 96;
 
 protected:
+    void setPressed(bool state);
+    void drawPressed(CDrawContext* context);
+
     float pageNumber;
     bool releasedInside = false;
+    bool pressed = false;
 };
 
 // A page-turn button with a bitmap of two images of its size, stacked:

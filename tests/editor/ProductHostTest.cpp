@@ -324,3 +324,90 @@ TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMo
     EXPECT_EQ(dialogs.Requests().back().title, "Import Impulse");
     p.plugin.dispatch(effEditClose);
 }
+
+TEST(ProductHost, ControlsShowTheTruthTheClipLightTheTunersNoteThePressedButtonsAndEveryArmedControl)
+{
+    TONEWRIGHT_NEED_X();
+    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    Product p;
+    p.editor->close();
+    guitest::HostWindow window(579, 375);
+    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    CFrame* frame = p.editor->getFrame();
+    const Window w = frame->getWindow();
+    auto time = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    p.editor->setClock([&] { return time; });
+    const auto idle = [&] { time += std::chrono::milliseconds(60), p.plugin.dispatch(effEditIdle), guitest::settle(frame); };
+    const auto shot = [&](const char* name) {
+        std::system(("import -window " + std::to_string(window.id()) + " '" + (kShots / name).string() + "' 2>/dev/null").c_str());
+        return std::make_unique<Png>(kShots / name);
+    };
+    // The clip light: dark before any audio (the host still hears the timer's start), lit by a clipping sample, dark
+    // again once 0.1 s of audio went by without one (the echoes' tails die away first).
+    idle();
+    EXPECT_EQ(p.effect.getClipLedStatus(), 1.0f);
+    EXPECT_EQ(shownFrame(*shot("clip-before.png"), 546, 236, 14, 14, 141, 2), 0);
+    p.plugin.set(30, 1.0f);
+    p.play(110.0, 4.0, 0.05), idle();
+    EXPECT_EQ(shownFrame(*shot("clip-lit.png"), 546, 236, 14, 14, 141, 2), 1);
+    for (int i = 0; i < 50 && p.effect.getClipLedStatus() == 1.0f; ++i) p.play(110.0, 0.0, 0.2);
+    idle();
+    EXPECT_EQ(shownFrame(*shot("clip-after.png"), 546, 236, 14, 14, 141, 2), 0);
+
+    // The invisible buttons darken while pressed over them, and only then; released away they do nothing.
+    for (const auto& [x, y] : {std::pair{367, 12}, {461, 12}, {438, 30}, {484, 30}, {543, 21}}) {
+        const uint32_t before = guitest::pixel(w, x - 15, y - 4);
+        ASSERT_TRUE(guitest::xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) + " mousedown 1"));
+        idle();
+        const uint32_t pressed = guitest::pixel(w, x - 15, y - 4);
+        for (int shift : {16, 8, 0}) {
+            const double ratio = double((pressed >> shift) & 0xFF) / std::max(1u, (before >> shift) & 0xFF);
+            EXPECT_NEAR(ratio, 1.0 - nPageSelect::kPressedShade / 255.0, 0.05) << x << "," << y;
+        }
+        if (x == 367) shot("button-pressed.png");
+        ASSERT_TRUE(guitest::xdotool("mousemove 300 200"));
+        idle();
+        EXPECT_EQ(guitest::pixel(w, x - 15, y - 4), before) << x << "," << y;
+        ASSERT_TRUE(guitest::xdotool("mouseup 1"));
+        idle();
+    }
+    EXPECT_FALSE(p.editor->isMoreScreenShown() || p.editor->isDialogOpen());
+
+    // Every control of a parameter shows it is armed: magenta at its corners, the one armed before back as it was. The
+    // learn gesture itself on a button and a switch; the others through the same call their mouse makes.
+    for (const auto& [x, y] : {std::pair{25, 85}, {206, 86}}) {
+        ASSERT_TRUE(guitest::xdotool("mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                                     " keydown shift keydown alt click 1 keyup alt keyup shift"));
+        idle();
+        EXPECT_EQ(guitest::pixel(w, x > 100 ? 191 : 14, x > 100 ? 71 : 79), 0xFF00FFu) << x;
+    }
+    shot("switch-armed.png");
+    CRect before;
+    for (long tag = 0; tag < 80; ++tag) {
+        CControl* control = p.view(tag);
+        ASSERT_NE(control, nullptr) << tag;
+        EXPECT_EQ(p.editor->controlModifierClicked(control, kShift | kAlt | kLButton), 1) << tag;
+        idle();
+        const CRect r = control->getFrameRect();
+        for (const auto& [x, y] : {std::pair{r.left, r.top}, {r.right - 1, r.top}, {r.left, r.bottom - 1}, {r.right - 1, r.bottom - 1}})
+            EXPECT_EQ(guitest::pixel(w, int(x), int(y)), 0xFF00FFu) << tag << " at " << x << "," << y;
+        if (tag > 0) {
+            EXPECT_NE(guitest::pixel(w, int(before.left), int(before.top)), 0xFF00FFu) << tag - 1;
+        }
+        before = r;
+    }
+    EXPECT_EQ(p.effect.midiLearnTarget(), 79);
+
+    // The tuner's note is a display: a click and typing change nothing.
+    p.click(kGUIParamMoreButton), idle();
+    ASSERT_TRUE(p.editor->isMoreScreenShown());
+    auto* note = dynamic_cast<CTextEdit*>(p.view(kGUITunerKeyDisplay));
+    ASSERT_NE(note, nullptr);
+    const std::string shown = note->getText();
+    ASSERT_TRUE(guitest::xdotool("mousemove 350 130 click 1 type --delay 5 XYZ"));
+    idle();
+    EXPECT_FALSE(note->isEditingText());
+    EXPECT_EQ(frame->getFocusView(), nullptr);
+    EXPECT_EQ(note->getText(), shown);
+    p.plugin.dispatch(effEditClose);
+}
