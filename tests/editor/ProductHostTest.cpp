@@ -24,6 +24,14 @@ const fs::path kShots = TONEWRIGHT_SCREENSHOT_PATH;
 
 bool haveXdotool() { return fs::create_directories(kShots), std::system("command -v xdotool >/dev/null") == 0; }
 
+// A PNG of the window (0: the whole screen, pop-up menus and all) in the shots' folder; true when it was written.
+bool screenshot(Window window, const std::string& name)
+{
+    fs::create_directories(kShots);
+    const std::string which = window ? std::to_string(window) : "root";
+    return std::system(("import -window " + which + " '" + (kShots / name).string() + "' 2>/dev/null").c_str()) == 0;
+}
+
 struct Png {
     explicit Png(const fs::path& file) : surface(cairo_image_surface_create_from_png(file.c_str())) {}
     ~Png() { cairo_surface_destroy(surface); }
@@ -42,7 +50,7 @@ int shownFrame(const Png& shot, int x, int y, int w, int h, long id, int frames)
 {
     const Png strip(kSkin / (std::to_string(id) + ".png"));
     int shown = -1, exact = 0;
-    for (int f = 0; f < frames && strip.ok(); ++f) {
+    for (int f = 0; f < frames && strip.ok() && shot.ok(); ++f) {
         int differ = 0;
         for (int j = 0; j < h; ++j)
             for (int i = 0; i < w; ++i)
@@ -126,7 +134,7 @@ TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
     const double before[] = {p.gain(1500), p.gain(4000)};
     // The impulse menu (bottom at 197), rows of 18 pixels from 2 below: the files in order, the fifth "Open 1x12 Stereo".
     ASSERT_TRUE(guitest::xdotool("mousemove 345 190 click 1") && until(true));
-    std::system(("import -window root '" + (kShots / "impulse-menu.png").string() + "' 2>/dev/null").c_str());
+    screenshot(0, "impulse-menu.png");
     ASSERT_TRUE(guitest::xdotool("mousemove 345 " + std::to_string(197 + 2 + 4 * 18 + 9) + " click 1") && until(false));
     EXPECT_EQ(p.sound(true), "Open 1x12 Stereo.wav");
     EXPECT_EQ(Product::caption(p.editor->impulseMenu), "Open 1x12 Stereo");
@@ -191,10 +199,8 @@ TEST(ProductHost, LongNamesShowTheirStartInTheNameFieldAndTheBankMenu)
     ASSERT_TRUE(p.choose(p.editor->bankMenu, {bank}));
     ASSERT_TRUE(p.choose(p.editor->presetMenu, {"099 - Dotted Eighth Lead"}));
     for (int i = 0; i < 10; ++i) p.plugin.dispatch(effEditIdle), guitest::settle(p.editor->getFrame());
-    const fs::path file = kShots / "long-names.png";
-    fs::create_directories(kShots);
-    ASSERT_EQ(std::system(("import -window " + std::to_string(window.id()) + " '" + file.string() + "' 2>/dev/null").c_str()), 0);
-    const Png shot(file);
+    ASSERT_TRUE(screenshot(window.id(), "long-names.png"));
+    const Png shot(kShots / "long-names.png");
     ASSERT_TRUE(shot.ok());
     // The name whole in the program, its start and "..." in the field (97 wide from 219): no column cut at either edge.
     EXPECT_EQ(p.name(), "Dotted Eighth Lead");
@@ -232,7 +238,7 @@ TEST(ProductHost, AFailureShowsOverTheHeaderForAFewSecondsThenThePanelIsAsBefore
     ASSERT_TRUE(p.choose(p.editor->bankMenu, {"Broken"}));
     testing::internal::GetCapturedStderr();
     shown();
-    std::system(("import -window " + std::to_string(window.id()) + " '" + (kShots / "message.png").string() + "' 2>/dev/null").c_str());
+    ASSERT_TRUE(screenshot(window.id(), "message.png"));
     const Png shot(kShots / "message.png");
     ASSERT_TRUE(shot.ok());
     // A dark box from (165, 4) to (573, 37) with a dark red edge, the line in red on it, one row or two.
@@ -281,7 +287,7 @@ TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMo
     };
     auto shown = openBig();
     ASSERT_EQ(shown.size(), 2u);
-    std::system(("import -window root '" + (kShots / "impulse-2000.png").string() + "' 2>/dev/null").c_str());
+    EXPECT_TRUE(screenshot(0, "impulse-2000.png"));
     const CMenuPopup::LevelInfo top = shown[0], big = shown[1];
     EXPECT_TRUE(!top.scrolls && top.y == 197);
     EXPECT_TRUE(big.scrolls && big.first == 0 && big.visible > 20);
@@ -338,10 +344,7 @@ TEST(ProductHost, ControlsShowTheTruthTheClipLightTheTunersNoteThePressedButtons
     auto time = std::chrono::steady_clock::time_point(std::chrono::hours(1));
     p.editor->setClock([&] { return time; });
     const auto idle = [&] { time += std::chrono::milliseconds(60), p.plugin.dispatch(effEditIdle), guitest::settle(frame); };
-    const auto shot = [&](const char* name) {
-        std::system(("import -window " + std::to_string(window.id()) + " '" + (kShots / name).string() + "' 2>/dev/null").c_str());
-        return std::make_unique<Png>(kShots / name);
-    };
+    const auto shot = [&](const char* name) { return screenshot(window.id(), name), std::make_unique<Png>(kShots / name); };
     // The clip light: dark before any audio (the host still hears the timer's start), lit by a clipping sample, dark
     // again once 0.1 s of audio went by without one (the echoes' tails die away first).
     idle();
