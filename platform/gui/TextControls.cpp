@@ -215,6 +215,10 @@ void CTextEdit::draw(CDrawContext* context)
         return;
     }
     drawText(context, "");  // the background and frame
+    if (style & kNoDrawStyle) {
+        setDirty(false);
+        return;
+    }
     context->setFont(fontID);
     const auto width = [&](size_t bytes) { return context->getStringWidth(edited.substr(0, bytes).c_str()); };
     const CCoord whole = width(edited.size());
