@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
