@@ -469,7 +469,7 @@ TEST(ProductEditor, ACommandThatFailsSaysWhyInTheMessageLineNamingItsFileForAFew
         EXPECT_FALSE(e->messageLine->isShown()) << c.shown;
     }
     EXPECT_EQ(p.programName(0), "Changed");  // nothing that failed changed the bank
-    dialogs.menu(e->bankMenu, {"Broken"});
+    said([&] { dialogs.menu(e->bankMenu, {"Broken"}); });
     CPoint in(200, 20);
     e->messageLine->onMouseDown(in, kLButton);
     EXPECT_FALSE(e->messageLine->isShown());
