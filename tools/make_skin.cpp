@@ -636,6 +636,9 @@ public:
     std::vector<Art> mainArt, pageArt;
     std::vector<Placed> placed;
     std::map<int, Bitmap> bitmaps;
+    // The word printed by each parameter's control, by index; the
+    // description carries it (attribute "label"), so that it can be checked.
+    std::map<int, std::string> labels;
     bool onPage = false;  // where new elements and art go
 
     Element& target() { return onPage ? page : main; }
@@ -687,6 +690,7 @@ public:
                           kKnobFrames, preview);
         add(std::move(e));
         label(text, cx, y0 + 8);
+        labels[index] = text;
         placed.push_back({index, Kind::knob, 0});
     }
 
@@ -699,6 +703,7 @@ public:
         add(strip("CMyAnimKnob", index, {int(std::lround(cx)) - kRotary / 2, y0 + 9, kRotary, kRotary},
                   id, n, double(preview) / (n - 1)));
         label(text, cx, y0 + 8);
+        labels[index] = text;
         placed.push_back({index, Kind::rotary, n});
     }
 
@@ -707,6 +712,7 @@ public:
     {
         onOffAt(index, {int(std::lround(cx)) - kButtonW / 2, y0 + 19, kButtonW, kButtonH}, preview);
         label(text, cx, y0 + 8);
+        labels[index] = text;
     }
 
     void onOffAt(int index, Rect r, bool preview)
@@ -742,13 +748,24 @@ public:
         e.frames = 2;
         e.shownFrame = preview ? 1 : 0;
         add(std::move(e));
+        labels[index] = "PRE/POST";
         placed.push_back({index, Kind::onOff, 2});
     }
 
-    // The stage's on/off button at the left of a plate's title strip.
-    void titleButton(int index, const Rect& plateRect, bool preview)
+    // The stage's on/off button at the left of a plate's title strip, under
+    // the plate's title.
+    void titleButton(int index, const Rect& plateRect, bool preview, const std::string& title)
     {
         onOffAt(index, {plateRect.x + 5, plateRect.y + 2, kButtonW, kButtonH}, preview);
+        labels[index] = title;
+    }
+
+    // Each parameter's control carries its word.
+    void writeLabels(Element& e)
+    {
+        for (int i = 0; i < tonewright::kHostParameterCount; ++i)
+            if (e.tag == kParameterTags[i] && labels.count(i)) e.attributes.push_back({"label", labels.at(i)});
+        for (Element& c : e.children) writeLabels(c);
     }
 
     // A stepped selector; `steps` from the highest value (top) down.
@@ -765,6 +782,7 @@ public:
         e.attributes.insert(e.attributes.begin() + 2, {"maxpositions", std::to_string(n)});
         add(std::move(e));
         label(text, cx, top - 3);
+        labels[index] = text;
         placed.push_back({index, Kind::selector, n});
     }
 
@@ -994,7 +1012,7 @@ void inputSection(Skin& s)
     s.selector(LowcutType, 206, a, "LOW CUT", {"400", "200", "55"}, 0);
     s.onOff(WahBypass, 25, b, "WAH", false);
     s.knob(WahFreq, 61, b, "PEDAL", false, false, 0.5);
-    s.onOff(SustainerBypass, 100, b, "COMP", false);
+    s.onOff(SustainerBypass, 100, b, "SUSTAIN", false);
     s.knob(SustainerAmt, 136, b, "AMOUNT", false, false, 0.5);
     s.knob(SustainerAttk, 171, b, "ATTACK", false, false, 0.2);
     s.selector(SustainerMode, 206, b, "MODE", {"SUST", "COMP"}, 1);
@@ -1004,7 +1022,7 @@ void preampSection(Skin& s)
 {
     const Rect p{234, kRow1, 240, kRowHeight};
     s.plate(p, "PREAMP", true);
-    s.titleButton(AmpBypass, p, true);
+    s.titleButton(AmpBypass, p, true, "PREAMP");
     const int a = p.y + kCellA;
     s.label("MODEL", 241, a + 8, Align::left);
     s.menu("kGUIParamAmpModel", {240, a + 11, 134, 16}, kPreampMenuWell, kMenuStyle, "Modern High Gain");
@@ -1014,6 +1032,7 @@ void preampSection(Skin& s)
         const int cx = 391 + 29 * i;
         s.label(switches[i].second, cx, a + 8);
         s.onOffAt(switches[i].first, {cx - kButtonW / 2, a + 13, kButtonW, kButtonH}, false);
+        s.labels[switches[i].first] = switches[i].second;
     }
     const int b = p.y + 55;
     const char* names[] = {"GAIN", "BASS", "MIDDLE", "TREBLE", "PRESENCE"};
@@ -1031,13 +1050,14 @@ void powerSection(Skin& s)
     // oversampling runs the whole amplifier, preamp and power amp, at the higher rate
     s.label("HI-FI", 519, p.y + 97, Align::right);
     s.onOffAt(UpsamplerBypass, {525, p.y + 89, kButtonW, kButtonH}, true);
+    s.labels[UpsamplerBypass] = "HI-FI";
 }
 
 void equaliserSection(Skin& s)
 {
     const Rect p{4, kRow2, 262, kRowHeight};
     s.plate(p, "GRAPHIC EQ", true, true);
-    s.titleButton(GraphicBypass, p, false);
+    s.titleButton(GraphicBypass, p, false, "GRAPHIC EQ");
     s.prePost(GraphicPrePost, p, true);
     const int a = p.y + kCellA, b = p.y + kCellB;
     const char* bands[] = {"100", "200", "400", "800", "1.6K", "3.2K", "6.4K"};
@@ -1054,7 +1074,7 @@ void cabinetSection(Skin& s)
 {
     const Rect p{270, kRow2, 150, kRowHeight};
     s.plate(p, "CABINET", true);
-    s.titleButton(CabinetBypass, p, true);
+    s.titleButton(CabinetBypass, p, true, "CABINET");
     const int a = p.y + kCellA, b = p.y + kCellB;
     s.label("IMPULSE", 277, a + 8, Align::left);
     s.menu("kGUIParamCabImpulse", {276, a + 11, 138, 16}, kImpulseMenuWell, kMenuStyle, "Closed 4x12");
@@ -1067,7 +1087,7 @@ void reverbSection(Skin& s)
 {
     const Rect p{424, kRow2, 76, kRowHeight};
     s.plate(p, "REVERB", true);
-    s.titleButton(ReverbBypass, p, false);
+    s.titleButton(ReverbBypass, p, false, "REVERB");
     const int a = p.y + kCellA, b = p.y + kCellB;
     s.selector(ReverbType, 462, a, "TYPE", {"HALL", "CLUB", "ROOM"}, 2);
     s.knob(ReverbLevel, 462, b, "LEVEL", false, false, 0.77);
@@ -1102,8 +1122,8 @@ void modulationRow(Skin& s)
     };
     const std::vector<Unit> units = {
         {"CHORUS", ChorusBypass, ChorusPrePost, 3,
-         {{ChorusSpeed, Kind::knob, "SPEED", {}, 0.5}, {ChorusSweep, Kind::knob, "DEPTH", {}, 0.5},
-          {ChorusDepth, Kind::knob, "MIX", {}, 0.5}},
+         {{ChorusSpeed, Kind::knob, "SPEED", {}, 0.5}, {ChorusSweep, Kind::knob, "SWEEP", {}, 0.5},
+          {ChorusDepth, Kind::knob, "DEPTH", {}, 0.5}},
          {{ChorusDelay, Kind::knob, "DELAY", {}, 0.31}, {ChorusVoices, Kind::selector, "VOICES", {"4", "2", "1"}, 1}}},
         {"FLANGER", FlangerBypass, FlangerPrePost, 4,
          {{FlangerSpeed, Kind::knob, "SPEED", {}, 0.5}, {FlangerSweep, Kind::knob, "SWEEP", {}, 0.5},
@@ -1118,18 +1138,18 @@ void modulationRow(Skin& s)
         {"TREMOLO", TremoloBypass, TremoloPrePost, 3,
          {{TremoloSpeed, Kind::knob, "SPEED", {}, 0.5}, {TremoloDepth, Kind::knob, "DEPTH", {}, 1.0},
           {TremoloWave, Kind::knob, "WAVE", {}, 0.0}},
-         {{TremoloType, Kind::selector, "MODE", {"PAN", "MONO"}, 1}}},
+         {{TremoloType, Kind::selector, "TYPE", {"PAN", "MONO"}, 1}}},
         {"DELAY", DelayBypass, DelayPrePost, 3,
          {{DelayDelay, Kind::knob, "TIME", {}, 0.37}, {DelayRepeat, Kind::knob, "REPEAT", {}, 0.74},
           {DelayLevel, Kind::knob, "LEVEL", {}, 0.77}},
-         {{DelayStyle, Kind::knob, "TONE", {}, 1.0}, {DelayType, Kind::selector, "MODE", {"PING", "DUAL"}, 1}}},
+         {{DelayStyle, Kind::knob, "STYLE", {}, 1.0}, {DelayType, Kind::selector, "TYPE", {"PING", "DUAL"}, 1}}},
     };
     constexpr int column = 32, pad = 5, gap = 2;
     int x = 5;
     for (const Unit& u : units) {
         const Rect p{x, kRow3, u.columns * column + 2 * pad, kRowHeight - 1};
         s.plate(p, u.title, true, true);
-        s.titleButton(u.onParam, p, false);
+        s.titleButton(u.onParam, p, false, u.title);
         s.prePost(u.placeParam, p, true);
         const auto place = [&](const std::vector<Item>& items, int y0) {
             // a short row is centred in the plate
@@ -1237,8 +1257,16 @@ Skin buildSkin()
     reverbSection(s);
     masterSection(s);
     modulationRow(s);
+    // What went wrong shows over the header's displays and buttons for a
+    // while (hidden otherwise), above every control it covers.
+    Element message;
+    message.type = "CMyMessageLine";
+    message.r = {165, 4, 409, 34};
+    message.tag = "kGUIMessageLine";
+    s.main.children.push_back(std::move(message));
     morePage(s);
     s.main.children.push_back(s.page);  // last, so it covers the panel when shown
+    s.writeLabels(s.main);
 
     s.bitmaps[kMainBackground] = {kWidth, kHeight, 1, [art = s.mainArt](cairo_t* cr, int) {
                                       for (const Art& a : art) a(cr);

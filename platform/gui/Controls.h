@@ -104,7 +104,11 @@ protected:
     std::string text;
 };
 
-// A text the user edits in place (at most 255 bytes, UTF-8).
+// A text the user edits in place (at most 255 bytes, UTF-8). A text wider
+// than the field scrolls while edited so that the caret stays in view.
+// Keys: characters insert (over the selection), Backspace and Delete,
+// Left, Right, Home and End (with Shift they select), Ctrl+A selects all.
+// With setWantsFocus(false) it edits nothing.
 class CTextEdit : public CParamDisplay {
 public:
     CTextEdit(const CRect& size, CControlListener* listener, long tag, const char* txt = nullptr,
@@ -124,11 +128,23 @@ public:
     void looseFocus() override;
 
     static constexpr size_t kMaxLength = 255;
+    // Bytes of the edited text before the caret, and the selection's other
+    // end (the caret itself when nothing is selected).
+    size_t getCaret() const { return caret; }
+    size_t getSelectionAnchor() const { return anchor; }
 
 protected:
+    // Removes the selected text; false when nothing was selected.
+    bool eraseSelection();
+
+    static constexpr CCoord kInset = 2;
+    static constexpr uint8_t kSelectionAlpha = 90;
+
     std::string text;
     std::string edited;
     size_t caret = 0;
+    size_t anchor = 0;
+    CCoord scroll = 0;  // pixels of an overlong text scrolled out at the left
     bool editingText = false;
     bool keepEdit = true;
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "gui/Bitmap.h"
 
@@ -63,6 +64,15 @@ CDrawContext::CDrawContext(CBitmap* target) : clipRect(-kNoLimit, -kNoLimit, kNo
         ownsCairo = true;
         clipLimit = clipRect = CRect(0, 0, target->getWidth(), target->getHeight());
     }
+}
+
+CDrawContext::CDrawContext() : clipRect(-kNoLimit, -kNoLimit, kNoLimit, kNoLimit), clipLimit(clipRect)
+{
+    font = kNormalFont;
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cr = cairo_create(scratch);
+    cairo_surface_destroy(scratch);  // the context holds it
+    ownsCairo = true;
 }
 
 CDrawContext::~CDrawContext()
@@ -132,6 +142,16 @@ void CDrawContext::applyFont()
                            (fontStyle & kItalicFace) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                            (fontStyle & kBoldFace) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, static_cast<double>(fontSize));
+}
+
+void CDrawContext::applyText(bool antialias)
+{
+    applyFont();
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_antialias(options, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
 }
 
 void CDrawContext::moveTo(const CPoint& point) { penLocation = point; }
@@ -236,12 +256,7 @@ void CDrawContext::drawStringUTF8(const char* string, const CRect& rect, const C
     cairo_save(cr);
     cairo_rectangle(cr, rect.left + offset.x, rect.top + offset.y, rect.width(), rect.height());
     cairo_clip(cr);
-    applyFont();
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
-    cairo_set_font_options(cr, options);
-    cairo_font_options_destroy(options);
+    applyText(antialias);
     cairo_font_extents_t fontExtents;
     cairo_font_extents(cr, &fontExtents);
     cairo_text_extents_t text;
@@ -262,9 +277,32 @@ CCoord CDrawContext::getStringWidth(const char* string)
 {
     if (!cr || !string || !*string) return 0;
     cairo_save(cr);
-    applyFont();
+    applyText(true);
     cairo_text_extents_t text;
     cairo_text_extents(cr, string, &text);
     cairo_restore(cr);
     return text.x_advance;
+}
+
+std::string CDrawContext::fitString(const std::string& text, CCoord width)
+{
+    if (getStringWidth(text.c_str()) <= width) return text;
+    // Where each character starts; k characters end at starts[k].
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+    const size_t count = starts.size();
+    starts.push_back(text.size());
+    if (count <= 4) return text;
+    const auto shortened = [&](size_t k) { return text.substr(0, starts[k]) + "..."; };
+    // The longest start that fits, found by halving (widths grow with it).
+    size_t low = 1, high = count - 4;
+    while (low < high) {
+        const size_t middle = (low + high + 1) / 2;
+        if (getStringWidth(shortened(middle).c_str()) <= width)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return shortened(low);
 }

@@ -62,6 +62,9 @@ public:
     CDrawContext(CFrame* frame, _cairo* cr);
     // Draws into a bitmap made with CBitmap(width, height).
     explicit CDrawContext(CBitmap* target);
+    // Measures text without drawing anywhere (a one-pixel surface of its
+    // own): for fitting a text to a width before any view is drawn.
+    CDrawContext();
     ~CDrawContext();
     CDrawContext(const CDrawContext&) = delete;
     CDrawContext& operator=(const CDrawContext&) = delete;
@@ -117,6 +120,10 @@ public:
                         bool antialias = true);
     // Width in pixels of the text in the current font.
     CCoord getStringWidth(const char* string);
+    // The text when it is at most `width` pixels wide in the current font;
+    // else its longest start (whole UTF-8 characters, at least one, at most
+    // all but the last four) followed by "..." that is.
+    std::string fitString(const std::string& text, CCoord width);
 
 private:
     void applyColor(const CColor& color);
@@ -124,6 +131,8 @@ private:
     // current path as the style says.
     void fillAndStroke(CDrawStyle style);
     void applyFont();
+    // The font and the text options drawing and measuring share.
+    void applyText(bool antialias);
     void applyClip();
 
     CFrame* frame = nullptr;

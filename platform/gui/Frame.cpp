@@ -18,6 +18,7 @@
 #include "gui/AEffGUIEditor.h"
 #include "gui/Controls.h"
 #include "gui/DrawContext.h"
+#include "gui/MenuPopup.h"
 #include "gui/XErrorGuard.h"
 
 namespace {
@@ -106,26 +107,6 @@ bool contains(const CView* ancestor, const CView* view)
     return false;
 }
 
-// --- pop-up menus ----------------------------------------------------------
-
-constexpr int kRowHeight = 18;
-constexpr int kTextInset = 18;
-constexpr int kBorder = 2;
-
-struct MenuRow {
-    long index;
-    int x, y, w;
-};
-
-struct MenuLevel {
-    COptionMenu* menu = nullptr;
-    Window window = 0;
-    cairo_surface_t* surface = nullptr;
-    int x = 0, y = 0, w = 0, h = 0;
-    std::vector<MenuRow> rows;
-    long highlighted = -1;  // index into rows
-};
-
 }  // namespace
 
 struct CFrame::System {
@@ -140,16 +121,15 @@ struct CFrame::System {
     Time lastPressTime = 0;
     unsigned int lastPressButton = 0;
     CPoint lastPressPoint;
-    // The open pop-up menu, if any.
+    // The open pop-up menu, if any, and its windows.
     COptionMenu* menuTop = nullptr;
-    std::vector<MenuLevel> levels;
-    Time menuOpenTime = 0;
-    bool grabbed = false;
+    std::unique_ptr<CMenuPopup> popup;
 
     ~System()
     {
         if (display) {
             XErrorGuard guard(display);
+            popup.reset();
             for (Cursor c : cursors)
                 if (c) XFreeCursor(display, c);
             if (windowSurface) cairo_surface_destroy(windowSurface);
@@ -204,234 +184,7 @@ struct CFrame::System {
     }
 
     void handleEvent(CFrame& frame, XEvent& event);
-    void handleMenuEvent(CFrame& frame, XEvent& event);
-
-    // Menus.
-    void layout(MenuLevel& level, int minWidth, int screenHeight);
-    void drawLevel(MenuLevel& level);
-    void openLevel(COptionMenu* menu, int x, int y, int minWidth, int avoidX);
-    void closeLevelsAfter(size_t keep);
-    bool rowAt(int rootX, int rootY, size_t& level, long& row) const;
-    void highlight(size_t level, long row);
-    void moveHighlight(int step);
-    bool openSubmenu(size_t level);
-    void closeAll();
-    bool choosable(const MenuLevel& level, long row) const;
 };
-
-void CFrame::System::layout(MenuLevel& level, int minWidth, int screenHeight)
-{
-    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-    cairo_t* cr = cairo_create(scratch);
-    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, 12);
-    const long count = level.menu->getNbEntries();
-    const long perColumn = std::max<long>(1, (screenHeight - 2 * kBorder - 8) / kRowHeight);
-    level.rows.clear();
-    int x = kBorder;
-    int tallest = 0;
-    for (long first = 0; first < count; first += perColumn) {
-        const long last = std::min(count, first + perColumn);
-        double widest = 0;
-        for (long i = first; i < last; ++i) {
-            cairo_text_extents_t text;
-            cairo_text_extents(cr, level.menu->getEntry(i)->getTitle(), &text);
-            widest = std::max(widest, text.x_advance);
-        }
-        const int w = static_cast<int>(std::ceil(widest)) + 2 * kTextInset + 8;
-        for (long i = first; i < last; ++i)
-            level.rows.push_back({i, x, kBorder + static_cast<int>(i - first) * kRowHeight, w});
-        x += w;
-        tallest = std::max(tallest, static_cast<int>(last - first) * kRowHeight);
-    }
-    cairo_destroy(cr);
-    cairo_surface_destroy(scratch);
-    level.w = x + kBorder;
-    if (level.w < minWidth) {
-        const int extra = minWidth - level.w;
-        for (MenuRow& row : level.rows)
-            if (row.x + row.w + kBorder == level.w) row.w += extra;
-        level.w = minWidth;
-    }
-    level.h = tallest + 2 * kBorder;
-}
-
-void CFrame::System::drawLevel(MenuLevel& level)
-{
-    if (!level.surface) return;
-    cairo_t* cr = cairo_create(level.surface);
-    cairo_push_group(cr);
-    cairo_set_source_rgb(cr, 0.94, 0.94, 0.94);
-    cairo_paint(cr);
-    cairo_set_source_rgb(cr, 0.47, 0.47, 0.47);
-    cairo_set_line_width(cr, 1);
-    cairo_rectangle(cr, 0.5, 0.5, level.w - 1, level.h - 1);
-    cairo_stroke(cr);
-    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, 12);
-    cairo_font_extents_t font;
-    cairo_font_extents(cr, &font);
-    const bool checkCurrent = level.menu->getStyle() & kCheckStyle;
-    const long current = level.menu->getCurrentIndex();
-    for (size_t r = 0; r < level.rows.size(); ++r) {
-        const MenuRow& row = level.rows[r];
-        CMenuItem* item = level.menu->getEntry(row.index);
-        if (!item) continue;
-        if (item->isSeparator()) {
-            cairo_set_source_rgb(cr, 0.7, 0.7, 0.7);
-            cairo_move_to(cr, row.x + 4, row.y + kRowHeight / 2 + 0.5);
-            cairo_line_to(cr, row.x + row.w - 4, row.y + kRowHeight / 2 + 0.5);
-            cairo_stroke(cr);
-            continue;
-        }
-        const bool lit = static_cast<long>(r) == level.highlighted && item->isEnabled() && !item->isTitle();
-        if (lit) {
-            cairo_set_source_rgb(cr, 0.2, 0.4, 0.8);
-            cairo_rectangle(cr, row.x, row.y, row.w, kRowHeight);
-            cairo_fill(cr);
-        }
-        if (!item->isEnabled())
-            cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
-        else if (lit)
-            cairo_set_source_rgb(cr, 1, 1, 1);
-        else
-            cairo_set_source_rgb(cr, 0, 0, 0);
-        const double baseline = std::round(row.y + (kRowHeight - (font.ascent + font.descent)) / 2 + font.ascent);
-        if (item->isChecked() || (checkCurrent && row.index == current)) {
-            cairo_move_to(cr, row.x + 4, baseline);
-            cairo_show_text(cr, "\xE2\x9C\x93");
-        }
-        cairo_move_to(cr, row.x + kTextInset, baseline);
-        cairo_show_text(cr, item->getTitle());
-        if (item->getSubmenu()) {
-            const double cx = row.x + row.w - 10;
-            const double cy = row.y + kRowHeight / 2.0;
-            cairo_move_to(cr, cx, cy - 4);
-            cairo_line_to(cr, cx + 4, cy);
-            cairo_line_to(cr, cx, cy + 4);
-            cairo_close_path(cr);
-            cairo_fill(cr);
-        }
-    }
-    cairo_pop_group_to_source(cr);
-    cairo_paint(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(level.surface);
-}
-
-void CFrame::System::openLevel(COptionMenu* menu, int x, int y, int minWidth, int avoidX)
-{
-    const int screen = DefaultScreen(display);
-    const int screenWidth = DisplayWidth(display, screen);
-    const int screenHeight = DisplayHeight(display, screen);
-    MenuLevel level;
-    level.menu = menu;
-    menu->remember();
-    layout(level, minWidth, screenHeight);
-    if (x + level.w > screenWidth) x = avoidX >= 0 ? avoidX - level.w : screenWidth - level.w;
-    x = std::max(0, std::min(x, screenWidth - level.w));
-    if (y + level.h > screenHeight) y = screenHeight - level.h;
-    y = std::max(0, y);
-    level.x = x;
-    level.y = y;
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.save_under = True;
-    attributes.event_mask =
-        ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask;
-    level.window = XCreateWindow(display, RootWindow(display, screen), x, y, static_cast<unsigned>(level.w),
-                                 static_cast<unsigned>(level.h), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                 CWOverrideRedirect | CWSaveUnder | CWEventMask, &attributes);
-    level.surface = cairo_xlib_surface_create(display, level.window, DefaultVisual(display, screen), level.w, level.h);
-    XMapRaised(display, level.window);
-    levels.push_back(level);
-    drawLevel(levels.back());
-}
-
-void CFrame::System::closeLevelsAfter(size_t keep)
-{
-    while (levels.size() > keep) {
-        MenuLevel& level = levels.back();
-        if (level.surface) cairo_surface_destroy(level.surface);
-        if (level.window) XDestroyWindow(display, level.window);
-        level.menu->forget();
-        levels.pop_back();
-    }
-}
-
-bool CFrame::System::rowAt(int rootX, int rootY, size_t& level, long& row) const
-{
-    for (size_t l = levels.size(); l-- > 0;) {
-        const MenuLevel& m = levels[l];
-        const int x = rootX - m.x;
-        const int y = rootY - m.y;
-        if (x < 0 || y < 0 || x >= m.w || y >= m.h) continue;
-        level = l;
-        row = -1;
-        for (size_t r = 0; r < m.rows.size(); ++r) {
-            const MenuRow& each = m.rows[r];
-            if (x >= each.x && x < each.x + each.w && y >= each.y && y < each.y + kRowHeight)
-                row = static_cast<long>(r);
-        }
-        return true;
-    }
-    return false;
-}
-
-bool CFrame::System::choosable(const MenuLevel& level, long row) const
-{
-    if (row < 0 || row >= static_cast<long>(level.rows.size())) return false;
-    const CMenuItem* item = level.menu->getEntry(level.rows[static_cast<size_t>(row)].index);
-    return item && item->isEnabled() && !item->isSeparator() && !item->isTitle();
-}
-
-void CFrame::System::highlight(size_t l, long row)
-{
-    MenuLevel& level = levels[l];
-    if (level.highlighted == row) return;
-    level.highlighted = row;
-    drawLevel(level);
-}
-
-void CFrame::System::moveHighlight(int step)
-{
-    MenuLevel& level = levels.back();
-    const long n = static_cast<long>(level.rows.size());
-    if (n == 0) return;
-    long row = level.highlighted;
-    for (long tries = 0; tries < n; ++tries) {
-        row = row < 0 ? (step > 0 ? 0 : n - 1) : (row + step + n) % n;
-        if (choosable(level, row)) {
-            highlight(levels.size() - 1, row);
-            return;
-        }
-    }
-}
-
-bool CFrame::System::openSubmenu(size_t l)
-{
-    MenuLevel& level = levels[l];
-    if (level.highlighted < 0) return false;
-    const MenuRow row = level.rows[static_cast<size_t>(level.highlighted)];
-    CMenuItem* item = level.menu->getEntry(row.index);
-    COptionMenu* sub = item && item->isEnabled() ? item->getSubmenu() : nullptr;
-    if (levels.size() > l + 1 && levels[l + 1].menu == sub) return true;
-    closeLevelsAfter(l + 1);
-    if (!sub || sub->getNbEntries() == 0) return false;
-    openLevel(sub, level.x + row.x + row.w, level.y + row.y - kBorder, 0, level.x + row.x);
-    return true;
-}
-
-void CFrame::System::closeAll()
-{
-    closeLevelsAfter(0);
-    if (grabbed) {
-        XUngrabPointer(display, CurrentTime);
-        XUngrabKeyboard(display, CurrentTime);
-        grabbed = false;
-    }
-    XFlush(display);
-}
 
 // --- CFrame ------------------------------------------------------------------
 
@@ -599,6 +352,7 @@ void CFrame::idle()
             XNextEvent(s.display, &event);
             s.handleEvent(*this, event);
         }
+        if (s.menuTop) s.popup->idle();
     }
     update();
 }
@@ -606,19 +360,11 @@ void CFrame::idle()
 void CFrame::System::handleEvent(CFrame& frame, XEvent& event)
 {
     if (menuTop) {
-        switch (event.type) {
-        case ButtonPress:
-        case ButtonRelease:
-        case MotionNotify:
-        case KeyPress: handleMenuEvent(frame, event); return;
-        case Expose:
-            for (MenuLevel& level : levels)
-                if (level.window == event.xexpose.window) {
-                    if (event.xexpose.count == 0) drawLevel(level);
-                    return;
-                }
-            break;
-        default: break;
+        CMenuPopup::Result result;
+        if (popup->handle(event, result)) {
+            if (result.outcome == CMenuPopup::Outcome::closed) frame.closeMenu();
+            if (result.outcome == CMenuPopup::Outcome::chosen) frame.chooseMenuEntry(result.menu, result.index);
+            return;
         }
     }
     if (event.xany.window != window) return;
@@ -709,76 +455,6 @@ void CFrame::System::handleEvent(CFrame& frame, XEvent& event)
     }
 }
 
-void CFrame::System::handleMenuEvent(CFrame& frame, XEvent& event)
-{
-    size_t l = 0;
-    long row = -1;
-    switch (event.type) {
-    case MotionNotify:
-        if (rowAt(event.xmotion.x_root, event.xmotion.y_root, l, row) && row >= 0) {
-            highlight(l, row);
-            if (!openSubmenu(l)) closeLevelsAfter(l + 1);
-        }
-        break;
-    case ButtonPress:
-        if (event.xbutton.button >= 4) break;
-        if (!rowAt(event.xbutton.x_root, event.xbutton.y_root, l, row)) {
-            frame.closeMenu();
-            break;
-        }
-        if (row >= 0 && choosable(levels[l], row)) {
-            highlight(l, row);
-            const CMenuItem* item = levels[l].menu->getEntry(levels[l].rows[static_cast<size_t>(row)].index);
-            if (item->getSubmenu())
-                openSubmenu(l);
-            else
-                frame.chooseMenuEntry(l, row);
-        }
-        break;
-    case ButtonRelease:
-        // The release of the click that opened the menu chooses nothing.
-        if (event.xbutton.button >= 4 || event.xbutton.time - menuOpenTime < 350) break;
-        if (rowAt(event.xbutton.x_root, event.xbutton.y_root, l, row) && choosable(levels[l], row) &&
-            !levels[l].menu->getEntry(levels[l].rows[static_cast<size_t>(row)].index)->getSubmenu())
-            frame.chooseMenuEntry(l, row);
-        break;
-    case KeyPress: {
-        KeySym sym = 0;
-        keyCodeOf(event.xkey, &sym);
-        const size_t deepest = levels.size() - 1;
-        switch (sym) {
-        case XK_Up: case XK_KP_Up: moveHighlight(-1); break;
-        case XK_Down: case XK_KP_Down: moveHighlight(1); break;
-        case XK_Right: case XK_KP_Right:
-            if (openSubmenu(deepest) && levels.size() > deepest + 1) moveHighlight(1);
-            break;
-        case XK_Left: case XK_KP_Left:
-            if (deepest > 0) closeLevelsAfter(deepest);
-            break;
-        case XK_Return: case XK_KP_Enter: case XK_space: {
-            const long lit = levels[deepest].highlighted;
-            if (!choosable(levels[deepest], lit)) break;
-            if (levels[deepest].menu->getEntry(levels[deepest].rows[static_cast<size_t>(lit)].index)->getSubmenu()) {
-                if (openSubmenu(deepest) && levels.size() > deepest + 1) moveHighlight(1);
-            } else {
-                frame.chooseMenuEntry(deepest, lit);
-            }
-            break;
-        }
-        case XK_Escape:
-            if (deepest > 0)
-                closeLevelsAfter(deepest);
-            else
-                frame.closeMenu();
-            break;
-        default: break;
-        }
-        break;
-    }
-    default: break;
-    }
-}
-
 bool CFrame::popupMenu(COptionMenu* menu)
 {
     System& s = *system;
@@ -786,40 +462,25 @@ bool CFrame::popupMenu(COptionMenu* menu)
     closeMenu();
     XErrorGuard guard(s.display);
     const CRect place = menu->getFrameRect();
-    const int screen = DefaultScreen(s.display);
     int rootX = 0;
     int rootY = 0;
-    int rootTop = 0;
     Window child = 0;
     // Fails when the window is gone and idle has not heard of it yet.
-    if (!XTranslateCoordinates(s.display, s.window, RootWindow(s.display, screen), static_cast<int>(place.left),
-                               static_cast<int>(place.bottom), &rootX, &rootY, &child))
+    if (!XTranslateCoordinates(s.display, s.window, RootWindow(s.display, DefaultScreen(s.display)),
+                               static_cast<int>(place.left), static_cast<int>(place.top), &rootX, &rootY, &child))
         return false;
-    rootTop = rootY - static_cast<int>(place.height());
+    if (!s.popup) s.popup = std::make_unique<CMenuPopup>(s.display);
+    if (!s.popup->open(menu, rootX, rootY, rootY + static_cast<int>(place.height()), static_cast<int>(place.width()),
+                       s.lastPressTime))
+        return false;
     s.menuTop = menu;
     menu->remember();
-    s.menuOpenTime = s.lastPressTime;
-    s.openLevel(menu, rootX, rootY, static_cast<int>(place.width()), -1);
-    MenuLevel& level = s.levels.front();
-    if (rootY + level.h > DisplayHeight(s.display, screen) && rootTop - level.h >= 0) {
-        level.y = rootTop - level.h;
-        XMoveWindow(s.display, level.window, level.x, level.y);
-    }
-    const long current = menu->getCurrentIndex();
-    for (size_t r = 0; r < level.rows.size(); ++r)
-        if (level.rows[r].index == current && s.choosable(level, static_cast<long>(r)))
-            s.highlight(0, static_cast<long>(r));
-    // Clicks outside the menu close it, and its keys come here. A grab another
-    // client holds leaves the menu working by its own windows only.
-    XGrabPointer(s.display, level.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                 GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
-    XGrabKeyboard(s.display, level.window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    s.grabbed = true;
-    XFlush(s.display);
     return true;
 }
 
 bool CFrame::isMenuOpen() const { return system->menuTop != nullptr; }
+
+const CMenuPopup* CFrame::getMenuPopup() const { return system->menuTop ? system->popup.get() : nullptr; }
 
 void CFrame::closeMenu()
 {
@@ -829,18 +490,15 @@ void CFrame::closeMenu()
     s.menuTop = nullptr;
     {
         XErrorGuard guard(s.display);
-        s.closeAll();
+        s.popup->close();
     }
     top->popupClosed();
     top->forget();
 }
 
-void CFrame::chooseMenuEntry(size_t level, long row)
+void CFrame::chooseMenuEntry(COptionMenu* menu, long index)
 {
-    System& s = *system;
-    COptionMenu* top = s.menuTop;
-    COptionMenu* menu = s.levels[level].menu;
-    const long index = s.levels[level].rows[static_cast<size_t>(row)].index;
+    COptionMenu* top = system->menuTop;
     menu->remember();
     top->remember();
     closeMenu();

@@ -24,6 +24,7 @@
 class AEffGUIEditor;
 class CDrawContext;
 class COptionMenu;
+class CMenuPopup;
 
 class CFrame : public CViewContainer {
 public:
@@ -82,14 +83,16 @@ public:
     virtual void beginEdit(long tag);
     virtual void endEdit(long tag);
 
-    // Shows the menu as a pop-up window below its control and returns at
-    // once; the choice is made in later idles (COptionMenu). Returns false
-    // without a window.
+    // Shows the menu as a pop-up window below its control (gui/MenuPopup.h)
+    // and returns at once; the choice is made in later idles (COptionMenu).
+    // Returns false without a window.
     bool popupMenu(COptionMenu* menu);
     // Whether a pop-up menu is open.
     bool isMenuOpen() const;
     // Closes an open pop-up menu without a choice.
     void closeMenu();
+    // The open pop-up (its levels, for tests), or none.
+    const CMenuPopup* getMenuPopup() const;
 
     // A view is going away: forget it wherever the frame points at it.
     void viewRemoved(CView* view);
@@ -98,7 +101,7 @@ public:
 
 private:
     void trackMouseOver(const CPoint& where, const long& buttons);
-    void chooseMenuEntry(size_t level, long row);
+    void chooseMenuEntry(COptionMenu* menu, long index);
 
     void* systemWindow;
     AEffGUIEditor* pEditor;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -140,14 +141,16 @@ void CParamDisplay::drawText(CDrawContext* context, const char* string, CBitmap*
     }
     if ((style & kNoTextStyle) || !string || !*string) return;
     context->setFont(fontID);
+    // A text wider than the view shows its start and "...", never a middle.
+    const std::string shown = context->fitString(string, size.width());
     if (style & kShadowText) {
         CRect shadow = size;
         shadow.offset(1, 1);
         context->setFontColor(shadowColor);
-        context->drawStringUTF8(string, shadow, horiTxtAlign, bAntialias);
+        context->drawStringUTF8(shown.c_str(), shadow, horiTxtAlign, bAntialias);
     }
     context->setFontColor(fontColor);
-    context->drawStringUTF8(string, size, horiTxtAlign, bAntialias);
+    context->drawStringUTF8(shown.c_str(), size, horiTxtAlign, bAntialias);
 }
 
 CMouseEventResult CParamDisplay::onMouseDown(CPoint&, const long&) { return kMouseEventNotHandled; }
@@ -193,7 +196,7 @@ void CTextEdit::setText(const char* txt)
     text = clipped(txt, kMaxLength);
     if (editingText) {
         edited = text;
-        caret = edited.size();
+        caret = anchor = edited.size();
     }
     setDirty(true);
 }
@@ -206,24 +209,59 @@ void CTextEdit::getText(char* txt) const
 
 void CTextEdit::draw(CDrawContext* context)
 {
-    const std::string& shown = editingText ? edited : text;
-    drawText(context, shown.c_str());
-    if (editingText) {
-        // The caret, where the text of the first `caret` bytes ends.
-        context->setFont(fontID);
-        const CCoord whole = context->getStringWidth(shown.c_str());
-        const CCoord before = context->getStringWidth(shown.substr(0, caret).c_str());
-        CCoord x = size.left;
-        if (horiTxtAlign == kCenterText)
-            x += (size.width() - whole) / 2;
-        else if (horiTxtAlign == kRightText)
-            x = size.right - whole;
-        x = std::floor(x + before);
-        if (x >= size.right) x = size.right - 1;
-        context->setFrameColor(fontColor);
-        context->setLineWidth(1);
-        context->drawLine(CPoint(x, size.top + 2), CPoint(x, size.bottom - 3));
+    if (!editingText) {
+        drawText(context, text.c_str());
+        setDirty(false);
+        return;
     }
+    drawText(context, "");  // the background and frame
+    if (style & kNoDrawStyle) {
+        setDirty(false);
+        return;
+    }
+    context->setFont(fontID);
+    const auto width = [&](size_t bytes) { return context->getStringWidth(edited.substr(0, bytes).c_str()); };
+    const CCoord whole = width(edited.size());
+    const CCoord at = width(caret);
+    const CCoord room = size.width() - 2 * kInset;
+    // Where the text starts: as aligned while it fits, else scrolled so
+    // that the caret stays in view.
+    CCoord origin = size.left;
+    if (whole <= room) {
+        scroll = 0;
+        if (horiTxtAlign == kCenterText)
+            origin += (size.width() - whole) / 2;
+        else if (horiTxtAlign == kRightText)
+            origin = size.right - whole;
+    } else {
+        scroll = std::clamp(scroll, at - room, at);
+        scroll = std::clamp(scroll, CCoord(0), whole - room);
+        origin = size.left + kInset - scroll;
+    }
+    CRect oldClip;
+    context->getClipRect(oldClip);
+    CRect clip = size;
+    clip.bound(oldClip);
+    context->setClipRect(clip);
+    if (anchor != caret) {
+        const CCoord from = width(std::min(anchor, caret)), to = width(std::max(anchor, caret));
+        CColor selection = fontColor;
+        selection.alpha = kSelectionAlpha;
+        context->setFillColor(selection);
+        context->drawRect(CRect(std::floor(origin + from), size.top + 2, std::ceil(origin + to), size.bottom - 2),
+                          kDrawFilled);
+    }
+    if (!edited.empty() && !(style & kNoTextStyle)) {
+        context->setFontColor(fontColor);
+        context->drawStringUTF8(edited.c_str(), CRect(origin, size.top, origin + whole + 1, size.bottom), kLeftText,
+                                bAntialias);
+    }
+    // The caret, where the text of the first `caret` bytes ends.
+    const CCoord x = std::clamp(std::floor(origin + at), size.left, size.right - 1);
+    context->setFrameColor(fontColor);
+    context->setLineWidth(1);
+    context->drawLine(CPoint(x, size.top + 2), CPoint(x, size.bottom - 3));
+    context->setClipRect(oldClip);
     setDirty(false);
 }
 
@@ -237,11 +275,13 @@ CMouseEventResult CTextEdit::onMouseDown(CPoint&, const long& buttons)
 
 void CTextEdit::takeFocus()
 {
-    if (editingText) return;
+    // One that does not want the focus is a display.
+    if (editingText || !bWantsFocus) return;
     editingText = true;
     keepEdit = true;
     edited = text;
-    caret = edited.size();
+    caret = anchor = edited.size();
+    scroll = 0;
     setDirty(true);
 }
 
@@ -259,9 +299,24 @@ void CTextEdit::looseFocus()
     endEdit();
 }
 
+bool CTextEdit::eraseSelection()
+{
+    if (anchor == caret) return false;
+    const size_t from = std::min(anchor, caret);
+    edited.erase(from, std::max(anchor, caret) - from);
+    caret = anchor = from;
+    return true;
+}
+
 long CTextEdit::onKeyDown(VstKeyCode& key)
 {
     if (!editingText) return -1;
+    const bool command = key.modifier & (MODIFIER_CONTROL | MODIFIER_COMMAND);
+    // Moving with Shift stretches the selection; without, it ends it.
+    const auto moved = [&](size_t to) {
+        caret = to;
+        if (!(key.modifier & MODIFIER_SHIFT)) anchor = caret;
+    };
     switch (key.virt) {
     case VKEY_RETURN:
     case VKEY_ENTER:
@@ -273,24 +328,30 @@ long CTextEdit::onKeyDown(VstKeyCode& key)
         if (getFrame()) getFrame()->setFocusView(nullptr);
         return 1;
     case VKEY_BACK:
-        if (caret > 0) {
+        if (!eraseSelection() && caret > 0) {
             const size_t from = previousChar(edited, caret);
             edited.erase(from, caret - from);
-            caret = from;
+            caret = anchor = from;
         }
         break;
     case VKEY_DELETE:
-        if (caret < edited.size()) edited.erase(caret, nextChar(edited, caret) - caret);
+        if (!eraseSelection() && caret < edited.size()) edited.erase(caret, nextChar(edited, caret) - caret);
         break;
-    case VKEY_LEFT: caret = previousChar(edited, caret); break;
-    case VKEY_RIGHT: caret = nextChar(edited, caret); break;
-    case VKEY_HOME: caret = 0; break;
-    case VKEY_END: caret = edited.size(); break;
+    case VKEY_LEFT: moved(previousChar(edited, caret)); break;
+    case VKEY_RIGHT: moved(nextChar(edited, caret)); break;
+    case VKEY_HOME: moved(0); break;
+    case VKEY_END: moved(edited.size()); break;
     case 0:
     case VKEY_SPACE:
-        if (key.character < 0x20 || key.character == 0x7F || (key.modifier & (MODIFIER_CONTROL | MODIFIER_COMMAND)))
-            return -1;
+        if (command && (key.character == 'a' || key.character == 'A')) {
+            anchor = 0;
+            caret = edited.size();
+            break;
+        }
+        if (key.character < 0x20 || key.character == 0x7F || command) return -1;
+        eraseSelection();
         appendUtf8(edited, caret, key.character, caret);
+        anchor = caret;
         break;
     default: return -1;
     }

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "system/Diagnostics.h"
 #include "system/ReadableFile.h"
 
 namespace tonewright::system {
@@ -209,7 +210,7 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t
     const ReadableFile source(file, maxBytes);
     const char* why = readWhole(source, bytes);
     if (!why) return true;
-    if (!source.missing() || missing == IfMissing::report) std::fprintf(stderr, "%s\n", cannotRead(file, why).c_str());
+    if (!source.missing() || missing == IfMissing::report) Complain(cannotRead(file, why));
     return false;
 }
 

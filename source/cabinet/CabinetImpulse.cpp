@@ -15,6 +15,7 @@
 #include "cabinet/Resampler.h"
 #include "cabinet/WindowFunction.h"
 #include "dsp/AudioThread.h"
+#include "system/Diagnostics.h"
 
 namespace tonewright {
 
@@ -209,12 +210,15 @@ std::shared_ptr<const CabinetImpulse> CabinetImpulse::MakeWith(const double* l, 
                                                                const double* sl, const double* sr)
 {
     CheckOffAudioThread("making a cabinet impulse");
+    // The refusal names the impulse when it has a name (its file's).
+    const std::string called = impulseName && *impulseName ? std::string(" \"") + impulseName + "\"" : std::string();
     if (length < 1 || !l || (!isMono && !r)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: it has no samples.\n");
+        system::Complainf("Quarrystone TWR:: Cabinet impulse%s refused: it has no samples.", called.c_str());
         return nullptr;
     }
     if (!(rate > 0.0) || !std::isfinite(rate)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: its sample rate %g is not usable.\n", rate);
+        system::Complainf("Quarrystone TWR:: Cabinet impulse%s refused: its sample rate %g is not usable.",
+                          called.c_str(), rate);
         return nullptr;
     }
     const int n = std::min(length, kMaxLength);
@@ -222,7 +226,8 @@ std::shared_ptr<const CabinetImpulse> CabinetImpulse::MakeWith(const double* l, 
     for (int i = 0; i < n; ++i) {
         if (!std::isfinite(l[i]) || (second && !std::isfinite(second[i])) || (sl && !std::isfinite(sl[i])) ||
             (sr && !std::isfinite(sr[i]))) {
-            std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse refused: sample %d is not a number.\n", i);
+            system::Complainf("Quarrystone TWR:: Cabinet impulse%s refused: sample %d is not a number.", called.c_str(),
+                              i);
             return nullptr;
         }
     }
@@ -268,7 +273,7 @@ std::shared_ptr<const CabinetImpulse> CabinetImpulse::MakeWith(const double* l, 
         reg.entries.emplace(key, fresh);
         return fresh;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.\n");
+        system::Complain("Quarrystone TWR:: Not enough memory for the cabinet impulse; it is refused.");
         return nullptr;
     }
 }
@@ -421,10 +426,9 @@ std::shared_ptr<const CabinetImpulse::Channels> CabinetImpulse::AtRate(double fs
             const double factor = fs / samplerate;
             Converter converter(factor);
             if (!converter.Usable()) {
-                std::fprintf(stderr,
-                             "Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz;"
-                             " the cabinet is silent.\n",
-                             samplerate, fs);
+                system::Complainf("Quarrystone TWR:: Cannot convert the cabinet impulse from %g Hz to %g Hz;"
+                                  " the cabinet is silent.",
+                                  samplerate, fs);
                 return std::make_shared<Channels>();  // not kept: the line comes again with every use
             }
             // As long as the impulse at the new rate, and never shorter than

@@ -9,6 +9,7 @@
 #include <new>
 #include <utility>
 
+#include "system/Diagnostics.h"
 #include "system/ReadableFile.h"
 
 namespace tonewright {
@@ -381,7 +382,7 @@ bool guarded(const char* name, Body&& body)
     } catch (const std::bad_alloc&) {
         why = "there is not enough memory for it";
     }
-    std::fprintf(stderr, "Quarrystone TWR:: Cannot read impulse %s: %s.\n", name ? name : "(no path)", why);
+    system::Complainf("Quarrystone TWR:: Cannot read impulse %s: %s.", name ? name : "(no path)", why);
     return false;
 }
 

@@ -1,8 +1,10 @@
 #include "editor/EffectEditor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <strings.h>
 
 #include "dsp/DspMath.h"
@@ -11,6 +13,7 @@
 #include "gui/DrawContext.h"
 #include "plugin/Effect.h"
 #include "system/AtomicFile.h"
+#include "system/Diagnostics.h"
 #include "system/Folders.h"
 #include "editor/HighlightControls.h"
 #include "editor/ParameterNames.h"
@@ -60,8 +63,6 @@ CopyResult SyntheticCopy(const std::string& source, const std::string& destinati
     copy.created = placed.created;
     return copy;
 }
-
-void Say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 std::string ExportName(const std::string& name)
 {
@@ -125,6 +126,7 @@ void EffectEditor::close()
     impulseMenu = preampMenu = bankMenu = presetMenu = saveAsMenu = nullptr;
     flashButton = nullptr;
     nameEdit = nullptr;
+    messageLine = nullptr;
 }
 
 void EffectEditor::findViews()
@@ -137,6 +139,12 @@ void EffectEditor::findViews()
     nameEdit = dynamic_cast<CTextEdit*>(first(kGUIParamName));
     saveAsMenu = dynamic_cast<CMyFileMenu*>(first(kGUIParamPresetSaveAsButton));
     flashButton = dynamic_cast<CFlashButton*>(first(kGUIParamPresetSaveButton));
+    messageLine = dynamic_cast<CMyMessageLine*>(first(kGUIMessageLine));
+    // The tuner's note shows what the tuner hears; nobody types into it.
+    if (auto* note = dynamic_cast<CTextEdit*>(first(kGUITunerKeyDisplay))) {
+        note->setMouseEnabled(false);
+        note->setWantsFocus(false);
+    }
 }
 
 void EffectEditor::fillFolderMenus()
@@ -147,6 +155,9 @@ void EffectEditor::fillFolderMenus()
 void EffectEditor::refillMenu(CMyFileMenu* menu)
 {
     if (!menu || !owner) return;
+    // What the listing says about files that do not load is no failure of
+    // the command that refills the menu.
+    const system::FailureRecord listing;
     const SupportFolders& f = owner->supportFolders();
     if (menu == bankMenu) populate_menu_from_folder(f.banks, menu, "", IsValidXMLFile, FolderMenu::banks);
     if (menu == preampMenu) populate_menu_from_folder(f.preamps, menu, "", IsValidXMLFile, FolderMenu::plain);
@@ -168,17 +179,20 @@ void EffectEditor::idle()
                 PendingDialog done = pending;
                 const bool chosen = state == system::FileDialogState::chosen;
                 if (!done.question) {
-                    dialogAnswered(done, chosen ? &path : nullptr);
+                    runRecorded([&] { dialogAnswered(done, chosen ? &path : nullptr); });
                 } else if (chosen) {
                     done.question = false;
                     done.confirmed = true;
-                    dialogAnswered(done, &done.file);
+                    runRecorded([&] { dialogAnswered(done, &done.file); });
                 } else {
                     rebuildUI();  // a no: the captions show what plays
                 }
+                markCurrentFiles();
             }
         }
         const auto time = now();
+        if (messageLine && messageLine->isShown() && (time - messageShownAt >= kMessageShown || time < messageShownAt))
+            messageLine->hide();
         if (time - lastUpdate >= kUpdatePeriod || time < lastUpdate) {
             lastUpdate = time;
             updateDisplays(time);
@@ -206,7 +220,7 @@ void EffectEditor::takeNotices()
 
 void EffectEditor::updateDisplays(std::chrono::steady_clock::time_point time)
 {
-    setParameter(kGUIParamClipLight, owner->getClipLedStatus());
+    setParameter(kGUIParamClipLight, owner->clipHeard() ? 1.0f : 0.0f);
     if (moreScreenShown) {
         int note = 0;
         double needle = 0.0;
@@ -295,6 +309,7 @@ CView* EffectEditor::CreateUIElement(const char* name, const CRect& r, CControlL
         edit->setFontColor(kRedCColor);
         return edit;
     }
+    if (is("CMyMessageLine")) return new CMyMessageLine(r, tag);
     if (is("CMyFileMenu")) {
         auto* menu = new CMyFileMenu(r, l, tag, integer("style"), "");
         menu->setFontColor(kRedCColor);
@@ -363,6 +378,19 @@ void EffectEditor::rebuildUI(CDrawContext* context, bool)
     setMenuDisplay(preampMenu, preamp, context);
     setMenuDisplay(bankMenu, owner->getBankName(), context);
     setMenuDisplayStarred(bankMenu, owner->isBankModified());
+    markCurrentFiles();
+}
+
+void EffectEditor::markCurrentFiles()
+{
+    if (!owner) return;
+    std::string preamp, impulse;
+    owner->getSoundNames(preamp, impulse);
+    MarkCurrentEntry(impulseMenu, impulse);
+    MarkCurrentEntry(preampMenu, preamp);
+    // A bank loaded from elsewhere is none of the Banks folder's.
+    const std::filesystem::path bank = owner->getBankFile();
+    MarkCurrentEntry(bankMenu, inFolder(bank.string(), owner->supportFolders().banks) ? bank.filename().string() : "");
 }
 
 // ---- control changes and commands ----
@@ -372,7 +400,42 @@ void EffectEditor::valueChanged(CControl* control)
     if (!control) return;
     // The impulse menu's entry means nothing to the effect.
     if (control->getTag() != kGUIParamCabImpulse) SkinEditor::valueChanged(control);
-    if (owner && frame) runCommand(control);
+    if (!owner || !frame) return;
+    runRecorded([&] { runCommand(control); });
+    // A file menu's entry chosen (a file or a command) leaves it current
+    // only as long as it is what plays.
+    if (frame && control->getTag() >= kParameterTags) markCurrentFiles();
+}
+
+void EffectEditor::runRecorded(const std::function<void()>& command)
+{
+    const system::FailureRecord record;
+    involved.clear();
+    command();
+    if (!record.lines().empty()) showMessage(record.lines().front());
+}
+
+void EffectEditor::involve(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (!path.empty()) involved.push_back(std::move(path));
+}
+
+void EffectEditor::showMessage(const std::string& line)
+{
+    if (!messageLine) return;
+    static constexpr std::string_view kPrefix = "Quarrystone TWR:: ";
+    std::string text = line.starts_with(kPrefix) ? line.substr(kPrefix.size()) : line;
+    // The files the command was about by their names; the user just chose them.
+    std::ranges::sort(involved, [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& path : involved) {
+        const std::string name = filename(path);
+        if (name.empty() || name.size() == path.size()) continue;
+        for (size_t at = text.find(path); at != std::string::npos; at = text.find(path, at + name.size()))
+            text.replace(at, path.size(), name);
+    }
+    messageLine->show(text);
+    messageShownAt = now();
 }
 
 std::string EffectEditor::programName() const
@@ -410,7 +473,7 @@ void EffectEditor::runCommand(CControl* control)
         if (!clicked || (saveAs && !slot)) break;
         const std::string name = programName();
         if (name.empty()) {
-            std::fprintf(stderr, "Quarrystone TWR:: A program needs a name to be saved.\n");
+            system::Complain("Quarrystone TWR:: A program needs a name to be saved.");
             break;
         }
         owner->saveCurrentToBank(name.c_str(), saveAs ? *slot : -1);
@@ -424,13 +487,14 @@ void EffectEditor::runCommand(CControl* control)
         const std::string name = programName();
         if (!clicked) break;
         if (name.empty()) {
-            std::fprintf(stderr, "Quarrystone TWR:: A program needs a name to be exported.\n");
+            system::Complain("Quarrystone TWR:: A program needs a name to be exported.");
             break;
         }
         openDialog(PendingDialog(DialogUse::exportPreset, "", name));
         break;
     }
     case kGUIParamBankSaveButton:
+        involve(owner->getBankFile().string());
         if (clicked && owner->saveBank()) {
             refillMenu(bankMenu);
             rebuildUI();
@@ -453,7 +517,10 @@ void EffectEditor::runCommand(CControl* control)
 void EffectEditor::preampMenuChosen(CControl* control)
 {
     std::string path, name;
-    switch (HandleFileMenu(control, path, name, owner->supportFolders().preamps, preampMenu, nullptr, 22, false)) {
+    const int chosen =
+        HandleFileMenu(control, path, name, owner->supportFolders().preamps, preampMenu, nullptr, 22, false);
+    involve(path);
+    switch (chosen) {
     case kFileChosen:
         // Failed, the caption goes back to the preamp that plays.
         owner->loadPreamp(path.c_str());
@@ -469,10 +536,13 @@ void EffectEditor::preampMenuChosen(CControl* control)
 void EffectEditor::impulseMenuChosen(CControl* control)
 {
     std::string path, name;
-    switch (HandleFileMenu(control, path, name, owner->supportFolders().impulses, impulseMenu, nullptr, 22, false)) {
+    const int chosen =
+        HandleFileMenu(control, path, name, owner->supportFolders().impulses, impulseMenu, nullptr, 22, false);
+    involve(path);
+    switch (chosen) {
     case kFileChosen:
         // Loaded, the program is modified; refused, nothing changes.
-        if (!owner->loadCabinetImpulse(path.c_str())) std::fputs("SetCabinetImpulse returned false.\n", stderr);
+        if (!owner->loadCabinetImpulse(path.c_str())) system::Complain("SetCabinetImpulse returned false.");
         break;
     case kImportChosen:
         if (openDialog(PendingDialog(DialogUse::importImpulse, path))) return;  // finished when the dialog answers
@@ -488,7 +558,9 @@ void EffectEditor::impulseMenuChosen(CControl* control)
 void EffectEditor::bankMenuChosen(CControl* control)
 {
     std::string path, name;
-    switch (HandleFileMenu(control, path, name, owner->supportFolders().banks, bankMenu, nullptr, 2, true)) {
+    const int chosen = HandleFileMenu(control, path, name, owner->supportFolders().banks, bankMenu, nullptr, 2, true);
+    involve(path);
+    switch (chosen) {
     case kFileChosen: bankChosen(PendingDialog(DialogUse::loadBank), path); break;
     case kImportChosen:
         openDialog(PendingDialog(DialogUse::importBank, path));
@@ -517,7 +589,7 @@ bool EffectEditor::openDialog(PendingDialog next)
         request.start += "/" + (use == DialogUse::exportBank ? std::string("Bank") : ExportName(next.name)) + ".xml";
     }
     if (startDialog(request, std::move(next))) return true;
-    if (!dialog) Say("Quarrystone TWR:: No file dialog can be shown (zenity or kdialog is needed).");
+    if (!dialog) system::Complain("Quarrystone TWR:: No file dialog can be shown (zenity or kdialog is needed).");
     return false;
 }
 
@@ -535,7 +607,7 @@ bool EffectEditor::ask(PendingDialog next, const std::string& file, const char* 
 bool EffectEditor::startDialog(const system::FileDialogRequest& request, PendingDialog next)
 {
     if (dialog) {
-        Say("Quarrystone TWR:: A file dialog is open already.");
+        system::Complain("Quarrystone TWR:: A file dialog is open already.");
         return false;
     }
     std::unique_ptr<system::FileDialog> made = system::MakeFileDialog();
@@ -548,6 +620,8 @@ bool EffectEditor::startDialog(const system::FileDialogRequest& request, Pending
 void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* path)
 {
     const char* chosen = path ? path->c_str() : nullptr;
+    if (path) involve(*path);
+    involve(done.destination);
     switch (done.use) {
     case DialogUse::importPreamp:
         if (chosen && importFile(done, chosen, true, [this](const char* file) { return owner->loadPreamp(file); }))
@@ -563,7 +637,7 @@ void EffectEditor::dialogAnswered(const PendingDialog& done, const std::string* 
         if (imported ? importFile(done, chosen, true, load) : load(chosen)) {
             if (imported) refillMenu(impulseMenu);
         } else {
-            std::fprintf(stderr, imported ? "Import Impulse %s failed.\n" : "LoadImpulse %s failed.\n", chosen);
+            system::Complainf(imported ? "Import Impulse %s failed." : "LoadImpulse %s failed.", chosen);
         }
         rebuildUI();
         break;
@@ -589,8 +663,9 @@ void EffectEditor::bankChosen(const PendingDialog& done, const std::string& file
         const std::string text = "The bank \"" + current + "\" has changes that are not saved. Load \"" +
                                  filename(file) + "\" in its place and lose them?";
         if (!ask(done, file, "Unsaved Bank", text))
-            Say("Quarrystone TWR:: The bank " + current + " has unsaved changes and no question can be asked (zenity "
-                "or kdialog is needed): " + file + " was not loaded. Save or export the bank first.");
+            system::Complain("Quarrystone TWR:: The bank " + current +
+                             " has unsaved changes and no question can be asked (zenity or kdialog is needed): " +
+                             file + " was not loaded. Save or export the bank first.");
         rebuildUI();  // until the answer, the bank that plays
         return;
     }
@@ -606,12 +681,13 @@ void EffectEditor::exportChosen(const PendingDialog& done, const std::string& ch
 {
     // The dialog confirmed the name as typed; one it did not see is asked for.
     const std::string file = WithXmlExtension(chosen);
+    involve(file);
     std::error_code error;
     if (file != chosen && !done.confirmed && std::filesystem::exists(std::filesystem::symlink_status(file, error))) {
         const std::string text = "\"" + filename(file) + "\" exists already. Replace it?";
         if (!ask(done, chosen, "Replace File", text))
-            Say("Quarrystone TWR:: " + file + " exists and no question can be asked (zenity or kdialog is needed): "
-                "nothing was written.");
+            system::Complain("Quarrystone TWR:: " + file + " exists and no question can be asked (zenity or kdialog "
+                             "is needed): nothing was written.");
         return;
     }
     if (done.use == DialogUse::exportPreset) {
@@ -627,7 +703,7 @@ bool EffectEditor::importFile(const PendingDialog& done, const std::string& chos
 {
     const CopyResult copy = SyntheticCopy(chosen, joined(done.destination, filename(chosen)));
     if (copy.file.empty()) {
-        Say(copy.error + (orOriginal ? " It is used from where it lies." : " Nothing was changed."));
+        system::Complain(copy.error + (orOriginal ? " It is used from where it lies." : " Nothing was changed."));
         return orOriginal && load(chosen.c_str());
     }
     if (load(copy.file.c_str())) return true;

@@ -14,15 +14,19 @@
 // dialogs and questions are other processes whose answers idle takes too,
 // so the window keeps drawing while one is open. Nothing the user saved is
 // lost without a question: a bank with unsaved changes is replaced, and an
-// existing file exported over, only after a yes.
+// existing file exported over, only after a yes. What went wrong in a
+// command (the first "Quarrystone TWR:: ..." line said while it ran, which
+// also goes to standard error) shows in the message line for a few seconds.
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "editor/FileMenu.h"
 #include "editor/SkinEditor.h"
+#include "editor/SkinViews.h"
 #include "system/FileDialog.h"
 
 namespace tonewright {
@@ -39,6 +43,8 @@ public:
     // modified (2 Hz).
     static constexpr std::chrono::milliseconds kFlashHalfPeriod{250};
     static constexpr const char* kVersion = "1.5";
+    // How long the message line says what went wrong.
+    static constexpr std::chrono::seconds kMessageShown{6};
 
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -71,6 +77,9 @@ public:
     // The name field, both program menus and the captions from the
     // effect's current program, bank and sound.
     virtual void rebuildUI(CDrawContext* context = nullptr, bool unused = false);
+    // The impulse, preamp and bank menus' current entries: the files that
+    // play (none where no entry is the file).
+    void markCurrentFiles();
     // The effect changed its program: the menus follow, while open.
     virtual void setProgram(int program);
 
@@ -90,6 +99,7 @@ public:
     CMyFileMenu* saveAsMenu = nullptr;
     CFlashButton* flashButton = nullptr;
     CTextEdit* nameEdit = nullptr;
+    CMyMessageLine* messageLine = nullptr;
 
 private:
     // What the answer of the open dialog is for (in the order of the
@@ -149,6 +159,13 @@ private:
                     const std::function<bool(const char*)>& load);
     // The name field's text: a save or export with an empty name is refused.
     std::string programName() const;
+    // A file the running command is about: the message line names it by its
+    // name alone.
+    void involve(std::string path);
+    // Runs a command with a record of what is said meanwhile; the first line
+    // said shows in the message line.
+    void runRecorded(const std::function<void()>& command);
+    void showMessage(const std::string& line);
 
     Effect* owner;
     long learnTag = -1;
@@ -158,6 +175,8 @@ private:
     std::chrono::steady_clock::time_point lastUpdate{};
     std::unique_ptr<system::FileDialog> dialog;
     PendingDialog pending{DialogUse::importPreamp};
+    std::vector<std::string> involved;
+    std::chrono::steady_clock::time_point messageShownAt{};
 };
 
 // Copies the file `source` whole into the folder of `destination`, under
@@ -169,8 +188,6 @@ struct CopyResult {
     std::string error;    // the "Quarrystone TWR:: ..." text when it failed
 };
 CopyResult SyntheticCopy(const std::string& source, const std::string& destination);
-// What the editor says: `line` (without its line end) on standard error.
-void Say(const std::string& line);
 
 // The name a file is exported under: '/' and control characters replaced,
 // at most 200 bytes, never empty.

@@ -29,19 +29,6 @@ bool endsWithNoCase(const std::string& text, const char* tail)
     return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, tail) == 0;
 }
 
-bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-void dropLastCharacter(std::string& text)
-{
-    while (!text.empty() && isContinuation(text.back())) text.pop_back();
-    if (!text.empty()) text.pop_back();
-}
-
-size_t characters(const std::string& text)
-{
-    return size_t(std::count_if(text.begin(), text.end(), [](char c) { return !isContinuation(c); }));
-}
-
 struct FolderEntry {
     std::string name;
     bool folder;
@@ -116,7 +103,8 @@ void populate(const std::string& folder, CMyFileMenu* menu, const std::string& p
 
 CMyFileMenu::CMyFileMenu(const CRect& rect, CControlListener* toldListener, long menuTag, long menuStyle,
                          const char* menuPath)
-    : COptionMenu(rect, toldListener, menuTag, nullptr, nullptr, menuStyle), path(menuPath ? menuPath : "")
+    : COptionMenu(rect, toldListener, menuTag, nullptr, nullptr, menuStyle | kCheckStyle),
+      path(menuPath ? menuPath : "")
 {
 }
 
@@ -178,6 +166,8 @@ bool CMyFileMenu::removeAllEntry()
 {
     info.clear();
     next = {};
+    // An index into the old entries names nothing among the new ones.
+    setValue(-1.0f);
     return COptionMenu::removeAllEntry();
 }
 
@@ -204,6 +194,15 @@ void CMyFileMenu::draw(CDrawContext* context)
     context->setClipRect(clip);
     context->setFont(fontID);
     context->setFontColor(fontColor);
+    // Too wide, the caption shows its start; the star of unsaved changes
+    // stays in view.
+    const bool starred = hasText && shown.size() > 1 && shown.back() == '*';
+    if (starred) {
+        shown.pop_back();
+        shown = context->fitString(shown, area.width() - context->getStringWidth("*")) + "*";
+    } else {
+        shown = context->fitString(shown, area.width());
+    }
     context->drawStringUTF8(shown.c_str(), area, horiTxtAlign, bAntialias);
     context->setClipRect(oldClip);
 }
@@ -229,6 +228,35 @@ void BuildPresetMenuFromEffect(Effect* effect, CMyFileMenu* menu)
     }
 }
 
+namespace {
+
+bool names(const CMyFileMenu* menu, long index, const std::string& file)
+{
+    const CMenuItem* item = menu->getEntry(index);
+    if (item->getSubmenu() || item->isSeparator() || menu->getCommand(index) != MenuCommand::none) return false;
+    const std::string title = item->getTitle();
+    const char* extension = menu->getExtAt(index);
+    return file == title || (extension && file == title + "." + extension);
+}
+
+// Marks the file's entry when `search`, else no entry, in the menu and every
+// sub-menu.
+bool mark(CMyFileMenu* menu, const std::string& file, bool search)
+{
+    long found = -1;
+    for (long i = 0; search && i < menu->getNbEntries() && found < 0; ++i)
+        if (names(menu, i, file)) found = i;
+    for (long i = 0; i < menu->getNbEntries(); ++i)
+        if (auto* sub = dynamic_cast<CMyFileMenu*>(menu->getSubMenu(i)))
+            if (mark(sub, file, search && found < 0)) found = i;
+    menu->setValue(float(found));
+    return found >= 0;
+}
+
+}  // namespace
+
+bool MarkCurrentEntry(CMyFileMenu* menu, const std::string& file) { return menu && mark(menu, file, true); }
+
 int HandleFileMenu(CControl* control, std::string& path, std::string& name, const std::string& folder,
                    CMyFileMenu* top, CDrawContext* context, int margin, bool nameWithPrefix)
 {
@@ -252,33 +280,28 @@ int HandleFileMenu(CControl* control, std::string& path, std::string& name, cons
     if (file.size() > kMaxPathText) return kNotAFileMenu;
     path = file;
     name = nameWithPrefix ? prefix + title : title;
-    if (top) {
-        std::string caption = name;
-        trimStringForDisplay(caption, top->getWidth() - margin, context);
-        top->setText(caption.c_str());
-    }
+    if (top) top->setText(fittedCaption(top, name, top->getWidth() - margin, context).c_str());
     return kFileChosen;
 }
 
 void trimStringForDisplay(std::string& text, CCoord width, CDrawContext* context)
 {
     if (const size_t dot = text.rfind('.'); dot != std::string::npos) text.resize(dot);
-    if (!context) return;
-    // Each pass gives up one character; at least one of the text's own
-    // stays in front of the dots.
-    while (characters(text) > 4 && context->getStringWidth(text.c_str()) > width) {
-        dropLastCharacter(text);
-        for (int k = 0; k < 3; ++k) dropLastCharacter(text);
-        text += "...";
-    }
+    if (context) text = context->fitString(text, width);
+}
+
+std::string fittedCaption(CMyFileMenu* menu, std::string text, CCoord width, CDrawContext* context)
+{
+    CDrawContext measuring;
+    CDrawContext* fitting = context ? context : &measuring;
+    fitting->setFont(menu->getFont());
+    trimStringForDisplay(text, width, fitting);
+    return text;
 }
 
 void setMenuDisplay(CMyFileMenu* menu, const std::string& text, CDrawContext* context)
 {
-    if (!menu) return;
-    std::string caption = text;
-    trimStringForDisplay(caption, menu->getWidth() - 22, context);
-    menu->setText(caption.c_str());
+    if (menu) menu->setText(fittedCaption(menu, text, menu->getWidth() - 22, context).c_str());
 }
 
 void setMenuDisplayStarred(CMyFileMenu* menu, bool starred)

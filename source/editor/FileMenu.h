@@ -26,6 +26,8 @@ constexpr long kFileMenuHiddenStyle = 0x10000;
 // What a closing entry of a folder menu does.
 enum class MenuCommand { none, load, import };
 
+// Its current entry is marked when it pops up (kCheckStyle); emptied, it has
+// none.
 class CMyFileMenu : public COptionMenu {
 public:
     // Captions are bounded copies (longer texts are cut); paths are kept
@@ -94,6 +96,12 @@ void populate_menu_from_folder(const std::string& folder, CMyFileMenu* menu, con
                                AcceptFile accept, FolderMenu kind);
 // 128 entries "001 - <name>" .. "128 - <name>" of the effect's programs.
 void BuildPresetMenuFromEffect(Effect* effect, CMyFileMenu* menu);
+// Makes the entry for the file named `file` (its title, or its title with
+// the extension cut from it) the menu's current one: the first such entry of
+// the menu itself, else of its sub-menus in order, whose entries in their
+// parents then are current too. False, and no entry current in this menu,
+// when no entry names it.
+bool MarkCurrentEntry(CMyFileMenu* menu, const std::string& file);
 
 // What a choice in a folder menu asks for.
 enum FileMenuResult { kFileChosen = 0, kNotAFileMenu = 1, kImportChosen = 2, kLoadChosen = 3 };
@@ -113,6 +121,10 @@ constexpr size_t kMaxPathText = system::kMaxPath;
 // `width` pixels in the context's font, ending in "..." (never fewer than
 // three characters are left).
 void trimStringForDisplay(std::string& text, CCoord width, CDrawContext* context);
+// The text trimmed to `width` in the menu's font: with the context given, or
+// without one with a context that only measures (so captions fit whoever
+// asks).
+std::string fittedCaption(CMyFileMenu* menu, std::string text, CCoord width, CDrawContext* context);
 // The text, trimmed to the menu's width less 22 pixels, as its caption.
 void setMenuDisplay(CMyFileMenu* menu, const std::string& text, CDrawContext* context);
 // Adds or removes the one trailing '*' of the caption.

@@ -118,7 +118,7 @@ bool CMyTextLabel::isTypeOf(const char* type) const
 
 CMyKickButton::CMyKickButton(const CRect& rect, CControlListener* toldListener, long id, CCoord imageHeight,
                              CBitmap* bg, const CPoint& bgOffset)
-    : CKickButton(rect, toldListener, id, imageHeight, bg, bgOffset)
+    : Framed(rect, toldListener, id, imageHeight, bg, bgOffset)
 {
 }
 
@@ -136,7 +136,7 @@ CMouseEventResult CMyKickButton::onMouseDown(CPoint& where, const long& buttons)
 CMyVerticalSwitch::CMyVerticalSwitch(const CRect& rect, CControlListener* toldListener, long id, long images,
                                      CCoord imageHeight, long positionCount, CBitmap* bg,
                                      const CPoint& bgOffset)
-    : CVerticalSwitch(rect, toldListener, id, images, imageHeight, positionCount, bg, bgOffset)
+    : Framed(rect, toldListener, id, images, imageHeight, positionCount, bg, bgOffset)
 {
 }
 
@@ -172,7 +172,7 @@ CMouseEventResult CMyVerticalSwitch::onMouseMoved(CPoint& where, const long& but
 
 CMyOnOffButton::CMyOnOffButton(const CRect& rect, CControlListener* toldListener, long id, CBitmap* bg,
                                long styleBits)
-    : COnOffButton(rect, toldListener, id, bg, styleBits)
+    : Framed(rect, toldListener, id, bg, styleBits)
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The product's controls: toolkit controls that draw the host's highlight
-// frame and the MIDI-learn frame over themselves (CHighlightControl), and
+// frame and the MIDI-learn frame over themselves (CHighlightControl; every
+// control a parameter can have, so that each shows when it is armed), and
 // buttons and a switch that give a modifier click to the listener first,
 // which is how the learn gesture reaches the editor. User-interface thread
 // only.
@@ -113,7 +114,7 @@ public:
     bool isTypeOf(const char* type) const override;
 };
 
-class CMyKickButton : public CKickButton {
+class CMyKickButton : public Framed<CKickButton> {
 public:
     CMyKickButton(const CRect& size, CControlListener* listener, long tag, CCoord heightOfOneImage,
                   CBitmap* background, const CPoint& offset);
@@ -122,7 +123,7 @@ public:
 };
 
 // A switch whose top gives 1 and bottom 0.
-class CMyVerticalSwitch : public CVerticalSwitch {
+class CMyVerticalSwitch : public Framed<CVerticalSwitch> {
 public:
     CMyVerticalSwitch(const CRect& size, CControlListener* listener, long tag, long subPixmaps,
                       CCoord heightOfOneImage, long positions, CBitmap* background, const CPoint& offset);
@@ -134,7 +135,7 @@ protected:
     void setValueFromPoint(const CPoint& where) override;
 };
 
-class CMyOnOffButton : public COnOffButton {
+class CMyOnOffButton : public Framed<COnOffButton> {
 public:
     CMyOnOffButton(const CRect& size, CControlListener* listener, long tag, CBitmap* background, long style);
     bool isTypeOf(const char* type) const override;

@@ -28,7 +28,7 @@ const char* const ParamEnumStr =
     "kParamNumParams, kGUIParamModulationMode, kGUIParamAmpModel, kGUIParamCabImpulse, kGUIParamPreset, "
     "kGUIParamName, kGUIParamBank, kGUIParamPresetSaveButton, kGUIParamPresetSaveAsButton, "
     "kGUIParamPresetImportButton, kGUIParamPresetExportButton, kGUIParamBankSaveButton, "
-    "kGUIParamBankExportButton, kGUIParamMoreButton, kGUIParamClipLight, kGUIMoreScreen = 111, "
+    "kGUIParamBankExportButton, kGUIParamMoreButton, kGUIParamClipLight, kGUIMessageLine, kGUIMoreScreen = 111, "
     "kGUITunerDisplay, kGUITunerKeyDisplay, kGUIInputVU, kGUIOutputVU, kGUIMoreScreenCLOSE, "
     "kGUIParamVersionNumber = 118, kParamEnumerationUnusedEndOfList = 120";
 

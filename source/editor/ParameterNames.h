@@ -26,6 +26,8 @@ enum GuiTag : long {
     kGUIParamBankExportButton = 92,
     kGUIParamMoreButton = 93,
     kGUIParamClipLight = 94,
+    // The line that says what went wrong.
+    kGUIMessageLine = 95,
     kGUIMoreScreen = 111,
     kGUITunerDisplay = 112,
     kGUITunerKeyDisplay = 113,

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <strings.h>
@@ -159,16 +160,43 @@ bool nPageSelect::isTypeOf(const char* type) const
 
 CBaseObject* nPageSelect::newCopy() const { return new nPageSelect(size, listener, tag, pageNumber); }
 
-void nPageSelect::draw(CDrawContext*) { setDirty(false); }
+void nPageSelect::draw(CDrawContext* context)
+{
+    drawPressed(context);
+    setDirty(false);
+}
+
+void nPageSelect::drawPressed(CDrawContext* context)
+{
+    if (!pressed) return;
+    context->setFillColor(CColor{0, 0, 0, kPressedShade});
+    context->drawRect(size, kDrawFilled);
+}
+
+void nPageSelect::setPressed(bool state)
+{
+    if (state == pressed) return;
+    pressed = state;
+    // Drawn over what lies below, the artwork comes first again.
+    invalid();
+}
 
 CMouseEventResult nPageSelect::onMouseDown(CPoint&, const long&)
 {
     releasedInside = false;
+    setPressed(true);
+    return kMouseEventHandled;
+}
+
+CMouseEventResult nPageSelect::onMouseMoved(CPoint& where, const long&)
+{
+    setPressed(size.pointInside(where));
     return kMouseEventHandled;
 }
 
 CMouseEventResult nPageSelect::onMouseUp(CPoint& where, const long&)
 {
+    setPressed(false);
     releasedInside = size.pointInside(where);
     if (releasedInside) value = pageNumber;
     if (listener) listener->valueChanged(this);
@@ -198,6 +226,7 @@ CBaseObject* CFlashButton::newCopy() const { return new CFlashButton(size, liste
 void CFlashButton::draw(CDrawContext* context)
 {
     if (bitmap) bitmap->draw(context, size, CPoint(0, flash ? 0 : size.height()));
+    drawPressed(context);
     setDirty(false);
 }
 
@@ -243,6 +272,90 @@ CMouseEventResult CMyLink::onMouseExited(CPoint&, const long&)
 void CMyLink::SetFingerCursor(bool flag)
 {
     if (CFrame* frame = getFrame()) frame->setCursor(flag ? kCursorHand : kCursorDefault);
+}
+
+// ---- CMyMessageLine ----
+
+namespace {
+
+constexpr CCoord kMessageInset = 5;
+constexpr CColor kMessageBack{14, 10, 9, 255};
+constexpr CColor kMessageEdge{120, 24, 18, 255};
+
+}  // namespace
+
+CMyMessageLine::CMyMessageLine(const CRect& rect, long id) : CControl(rect, nullptr, id, nullptr)
+{
+    setVisible(false);
+}
+
+bool CMyMessageLine::isTypeOf(const char* type) const
+{
+    return std::strcmp(type, "CMyMessageLine") == 0 || CControl::isTypeOf(type);
+}
+
+void CMyMessageLine::show(const std::string& message)
+{
+    text = message;
+    setVisible(true);
+    setDirty(true);
+}
+
+void CMyMessageLine::hide()
+{
+    text.clear();
+    setVisible(false);
+}
+
+std::vector<std::string> CMyMessageLine::rows(CDrawContext* context) const
+{
+    context->setFont(kNormalFontSmall);
+    const CCoord room = size.width() - 2 * kMessageInset;
+    std::vector<std::string> out;
+    std::string rest = text;
+    while (!rest.empty() && int(out.size()) + 1 < kMostRows && context->getStringWidth(rest.c_str()) > room) {
+        // The most words that fit; a word longer than the row is broken
+        // where the row ends.
+        size_t cut = rest.find(' ');
+        if (cut == std::string::npos || context->getStringWidth(rest.substr(0, cut).c_str()) > room) {
+            const std::string head = context->fitString(rest, room);
+            cut = head.size() > 3 && head.size() - 3 < rest.size() ? head.size() - 3 : rest.size();
+        } else {
+            for (size_t next = rest.find(' ', cut + 1);
+                 next != std::string::npos && context->getStringWidth(rest.substr(0, next).c_str()) <= room;
+                 next = rest.find(' ', next + 1))
+                cut = next;
+        }
+        out.push_back(rest.substr(0, cut));
+        rest = rest.substr(std::min(rest.size(), cut + (rest[cut] == ' ' ? 1 : 0)));
+    }
+    if (!rest.empty()) out.push_back(context->fitString(rest, room));
+    return out;
+}
+
+void CMyMessageLine::draw(CDrawContext* context)
+{
+    context->setFillColor(kMessageBack);
+    context->setFrameColor(kMessageEdge);
+    context->setLineWidth(1);
+    context->drawRect(size, kDrawFilled);
+    context->drawRect(CRect(size.left, size.top, size.right - 1, size.bottom - 1));
+    const std::vector<std::string> lines = rows(context);
+    const CCoord height = (size.height() - 2) / kMostRows;
+    CCoord top = size.top + 1 + (size.height() - 2 - height * CCoord(lines.size())) / 2;
+    context->setFontColor(kRedCColor);
+    for (const std::string& line : lines) {
+        const CRect row(size.left + kMessageInset, top, size.right - kMessageInset, top + height);
+        context->drawStringUTF8(line.c_str(), row, kLeftText, true);
+        top += height;
+    }
+    setDirty(false);
+}
+
+CMouseEventResult CMyMessageLine::onMouseDown(CPoint&, const long&)
+{
+    hide();
+    return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }
 
 bool IsOpenableAddress(const std::string& address)

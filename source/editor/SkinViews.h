@@ -8,6 +8,7 @@
 // only.
 
 #include <string>
+#include <vector>
 
 #include "gui/Bitmap.h"
 #include "gui/Control.h"
@@ -115,7 +116,8 @@ private:
 };
 
 // An invisible button: released over it, its value becomes the page
-// number; released anywhere, the listener hears of it.
+// number; released anywhere, the listener hears of it. While pressed with
+// the pointer over it, it darkens the artwork under it.
 class nPageSelect : public CControl {
 public:
     nPageSelect(const CRect& size, CControlListener* listener, long tag, float pageNumber);
@@ -124,15 +126,24 @@ public:
     CBaseObject* newCopy() const override;
     void draw(CDrawContext* context) override;
     CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, const long& buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, const long& buttons) override;
     float getPageNumber() const { return pageNumber; }
     // Whether the last click ended over the button (a command acts only
     // then; released elsewhere it was cancelled).
     bool wasReleasedInside() const { return releasedInside; }
+    bool isPressed() const { return pressed; }
+
+    // How much the pressed state darkens (the alpha of black over it).
+    static constexpr uint8_t kPressedShade = 96;
 
 protected:
+    void setPressed(bool state);
+    void drawPressed(CDrawContext* context);
+
     float pageNumber;
     bool releasedInside = false;
+    bool pressed = false;
 };
 
 // A page-turn button with a bitmap of two images of its size, stacked:
@@ -174,6 +185,32 @@ public:
 
 private:
     std::string address;
+};
+
+// The line that says what went wrong: hidden until shown with a text, it
+// then lies over what is under it as a dark display with the text in red,
+// in one row or, when it is longer, two (broken between words where it can
+// be, the end cut with "..."). A click on it hides it and goes no further.
+class CMyMessageLine : public CControl {
+public:
+    CMyMessageLine(const CRect& size, long tag);
+
+    bool isTypeOf(const char* type) const override;
+    CBaseObject* newCopy() const override { return new CMyMessageLine(size, tag); }
+    virtual void show(const std::string& text);
+    virtual void hide();
+    bool isShown() const { return isVisible(); }
+    const std::string& getText() const { return text; }
+    // The rows the text takes in `context`'s font at the line's width.
+    std::vector<std::string> rows(CDrawContext* context) const;
+
+    void draw(CDrawContext* context) override;
+    CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
+
+    static constexpr int kMostRows = 2;
+
+private:
+    std::string text;
 };
 
 // Whether an address may be handed to the system's opener: http://,

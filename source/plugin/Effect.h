@@ -92,8 +92,11 @@ public:
     // The accumulating form of processReplacing.
     void process(float** inputs, float** outputs, VstInt32 n) override;
     // 1 while a clipping output sample lies at most 0.1 s of processed
-    // frames back, else 0.
+    // frames back, else 0 (and 1 before the first block).
     virtual float getClipLedStatus();
+    // Whether a clipping output sample lies less than 0.1 s of processed
+    // frames back: what the editor's clip light shows.
+    bool clipHeard() const { return clipTimer.load(std::memory_order_relaxed) < kClipHoldSeconds; }
     // Stores the current sound as program `slot` (the current program when
     // slot is outside 0..127) and makes it current.
     virtual void saveCurrentToBank(const char* name, int slot);

@@ -3,7 +3,8 @@
 // first, so that a file that cannot be used changes nothing, and hands the
 // audio thread what it read as a prepared sound (docs/threads.md).
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "dsp/StringUtil.h"
 #include "plugin/Effect.h"
 #include "plugin/PresetXml.h"
+#include "system/Diagnostics.h"
 
 namespace tonewright {
 
@@ -27,6 +29,12 @@ void keepKnobs(PreampParameters& loaded, const PreampParameters& current)
     loaded.toneControl.presence = current.toneControl.presence;
 }
 
+// Right after a failed write: its errno says why.
+void cannotWrite(const char* what, const char* path)
+{
+    system::Complainf("Quarrystone TWR:: Cannot write %s %s: %s.", what, path, std::strerror(errno));
+}
+
 }  // namespace
 
 bool Effect::takeBankLocked(const EffectProgram* bank, std::filesystem::path file, int current)
@@ -39,7 +47,7 @@ bool Effect::takeBankLocked(const EffectProgram* bank, std::filesystem::path fil
         next.upsampler_enabled = sound.upsampler_enabled;
         change = prepareChangeLocked(nullptr, PrepareTable(bank, rate), Prepare(next, rate, true));
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "Quarrystone TWR:: Not enough memory for the bank; the programs stay as they were.\n");
+        system::Complain("Quarrystone TWR:: Not enough memory for the bank; the programs stay as they were.");
         return false;
     }
     for (int i = 0; i < kNumPrograms; ++i) programs[i] = bank[i];
@@ -74,12 +82,12 @@ bool Effect::saveBank()
 {
     const auto control = lockControl();
     if (bankName[0] == '\0' || bankFile.empty()) {
-        std::fprintf(stderr, "Quarrystone TWR:: The bank was not read from a file of its own: it is not saved "
-                             "(export it to keep it).\n");
+        system::Complain("Quarrystone TWR:: The bank was not read from a file of its own: it is not saved "
+                         "(export it to keep it).");
         return false;
     }
     if (!SaveBankAsXML(programs, bankFile.c_str())) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot write the bank %s.\n", bankFile.c_str());
+        cannotWrite("the bank", bankFile.c_str());
         return false;
     }
     compareBankLocked();
@@ -91,7 +99,7 @@ bool Effect::exportBank(const char* path)
     if (!path) return false;
     const auto control = lockControl();
     if (!SaveBankAsXML(programs, path)) {
-        std::fprintf(stderr, "Quarrystone TWR:: Cannot write the bank %s.\n", path);
+        cannotWrite("the bank", path);
         return false;
     }
     // Exported over its own file, the bank is saved.
@@ -180,7 +188,7 @@ bool Effect::exportPreset(const char* path, const char* name)
 {
     if (!path) return false;
     if (SavePresetAsXML(currentSound(), path, name ? name : "")) return true;
-    std::fprintf(stderr, "Quarrystone TWR:: Cannot write the preset %s.\n", path);
+    cannotWrite("the preset", path);
     return false;
 }
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 
 #include "dsp/StringUtil.h"
 #include "engine/ParameterTable.h"
 #include "plugin/Base64.h"
 #include "system/AtomicFile.h"
+#include "system/Diagnostics.h"
 
 namespace tonewright {
 
@@ -171,7 +171,7 @@ bool isElement(const pugi::xml_node& n) { return n.type() == pugi::node_element;
 
 void unexpected(const char* tag)
 {
-    std::fprintf(stderr, "Quarrystone TWR:: Found Unexpected XML Token in Preamp file: %s\n", tag);
+    system::Complainf("Quarrystone TWR:: Found Unexpected XML Token in Preamp file: %s", tag);
 }
 
 // ---- the cabinet element ----
@@ -187,7 +187,7 @@ double codeSample(uint32_t v) { return (v * (1.0 / 16777216.0) - 0.5) * 2.0; }
 
 void useDefaultImpulse(CabinetProcessorParameters& c, const char* why)
 {
-    std::fprintf(stderr, "Quarrystone TWR:: Cabinet impulse in preset unusable (%s); the program gets \"None\".\n", why);
+    system::Complainf("Quarrystone TWR:: Cabinet impulse in preset unusable (%s); the program gets \"None\".", why);
     c.SetImpulse(CabinetImpulse::Unit());
 }
 
@@ -380,9 +380,8 @@ void GetPreampFromXML(PreampParameters& p, const pugi::xml_node& element, bool k
         if (SameName(tag, "Gain")) {
             const int stage = ReadInt(child, "stage");
             if (stage < 1 || stage > 4) {
-                std::fprintf(stderr,
-                             "Quarrystone TWR:: Found Unexpected Reference to gain stage %d while parsing Preamp file.\n",
-                             stage);
+                system::Complainf(
+                    "Quarrystone TWR:: Found Unexpected Reference to gain stage %d while parsing Preamp file.", stage);
                 return;
             }
             GainStageParameters& g = p.stages[stage - 1];
@@ -393,9 +392,8 @@ void GetPreampFromXML(PreampParameters& p, const pugi::xml_node& element, bool k
                 else if (SameName(part.name(), "Tube")) readFields(part, g.tube, kTube);
                 else if (SameName(part.name(), "PostFilter")) readFields(part, g.postFilter, kFilter);
                 else
-                    std::fprintf(stderr,
-                                 "Quarrystone TWR:: Found Unexpected XML Token in Preamp file Gain Stage %d: %s\n",
-                                 stage - 1, part.name());
+                    system::Complainf("Quarrystone TWR:: Found Unexpected XML Token in Preamp file Gain Stage %d: %s",
+                                      stage - 1, part.name());
             }
         } else if (SameName(tag, "GainControl")) {
             p.gainControl.type = ReadInt(child, "type");
@@ -526,22 +524,34 @@ std::string BankFileText(const EffectProgram* programs) { return std::string(kHe
 
 namespace {
 
-// The parsed file's root element when its tag is exactly `root`.
-bool loadRoot(pugi::xml_document& doc, const char* path, const char* root, pugi::xml_node& element, bool& readable)
+// The root element of `text` when the text is well-formed XML and the root's
+// tag is exactly `root`; otherwise one line says what is wrong and where
+// (`source` names the text: its file).
+bool rootOf(pugi::xml_document& doc, std::string_view text, const char* source, const char* root,
+            pugi::xml_node& element)
 {
-    std::string text;
-    readable = system::ReadWholeFile(path ? path : "", text, kLargestXmlText, system::IfMissing::report);
-    if (!readable) return false;
-    if (!ParseXml(doc, text)) return false;
+    XmlFault fault;
+    if (!ParseXml(doc, text, &fault)) {
+        const std::string where = fault.line > 0 ? ", line " + std::to_string(fault.line) : std::string();
+        system::Complainf("Quarrystone TWR:: Invalid XML in %s%s: %s. Should be an <%s> object.", source,
+                          where.c_str(), fault.what.c_str(), root);
+        return false;
+    }
     element = doc.document_element();
-    return element && std::string_view(element.name()) == root;
+    if (std::string_view(element.name()) == root) return true;
+    constexpr size_t kLongestShownTag = 64;
+    system::Complainf("Quarrystone TWR:: %s holds an <%s> object. Should be an <%s> object.", source,
+                      std::string(element.name()).substr(0, kLongestShownTag).c_str(), root);
+    return false;
 }
 
-// A file that could not be read has had its line from the reader.
-bool loadFailed(bool readable, const char* root)
+// The file's root element as rootOf finds it; a file that cannot be read has
+// its line from the reader.
+bool loadRoot(pugi::xml_document& doc, const char* path, const char* root, pugi::xml_node& element)
 {
-    if (readable) std::fprintf(stderr, "Quarrystone TWR:: Invalid XML. Should be an <%s> object.\n", root);
-    return false;
+    std::string text;
+    if (!system::ReadWholeFile(path ? path : "", text, kLargestXmlText, system::IfMissing::report)) return false;
+    return rootOf(doc, text, path, root, element);
 }
 
 }  // namespace
@@ -555,8 +565,7 @@ bool LoadPresetFromXML(TonewrightParameters& p, const char* path, std::string* n
 {
     pugi::xml_document doc;
     pugi::xml_node root;
-    bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreset", root, readable)) return loadFailed(readable, "TWRPreset");
+    if (!loadRoot(doc, path, "TWRPreset", root)) return false;
     if (name) *name = ReadText(root, "name");
     GetPresetFromXML(p, root);
     return true;
@@ -571,8 +580,7 @@ bool LoadPreampFromXML(PreampParameters& p, const char* path)
 {
     pugi::xml_document doc;
     pugi::xml_node root;
-    bool readable = false;
-    if (!loadRoot(doc, path, "TWRPreamp", root, readable)) return loadFailed(readable, "TWRPreamp");
+    if (!loadRoot(doc, path, "TWRPreamp", root)) return false;
     GetPreampFromXML(p, root, true);
     // The preamp is named after its file: the last path component without
     // its last extension.
@@ -592,15 +600,15 @@ bool LoadBankFromXML(EffectProgram* programs, const char* path)
 {
     std::string text;
     if (!system::ReadWholeFile(path ? path : "", text, kLargestXmlText, system::IfMissing::report)) return false;
-    return LoadBankFromText(programs, text);
+    return LoadBankFromText(programs, text, path);
 }
 
-bool LoadBankFromText(EffectProgram* programs, std::string_view text)
+bool LoadBankFromText(EffectProgram* programs, std::string_view text, const char* source)
 {
     pugi::xml_document doc;
-    if (!ParseXml(doc, text) || std::string_view(doc.document_element().name()) != "TWRBank")
-        return loadFailed(true, "TWRBank");
-    GetBankFromXML(programs, doc.document_element());
+    pugi::xml_node root;
+    if (!rootOf(doc, text, source ? source : "the bank", "TWRBank", root)) return false;
+    GetBankFromXML(programs, root);
     return true;
 }
 

@@ -6,7 +6,8 @@
 // memory has changed); readers walk the parsed tree, set what they find and
 // leave the rest as it was, then bring what hosts see into the host's
 // ranges (ClampToHostRanges). Diagnostics are "Quarrystone TWR:: ..." lines on
-// standard error.
+// standard error (system/Diagnostics.h); a text that is not well-formed XML
+// is refused with its file, the line and what is wrong there.
 //
 // Not thread-aware: callers own the records they pass.
 
@@ -72,7 +73,8 @@ bool SavePreampAsXML(const PreampParameters& p, const char* path);
 bool LoadPreampFromXML(PreampParameters& p, const char* path);
 bool SaveBankAsXML(const EffectProgram* programs, const char* path);
 bool LoadBankFromXML(EffectProgram* programs, const char* path);
-// A bank file's text (the one the plug-in carries).
-bool LoadBankFromText(EffectProgram* programs, std::string_view text);
+// A bank file's text (the one the plug-in carries); `source` names it in the
+// line that says why it is refused.
+bool LoadBankFromText(EffectProgram* programs, std::string_view text, const char* source = nullptr);
 
 }  // namespace tonewright

@@ -15,9 +15,16 @@ namespace tonewright {
 // Texts longer than this are refused before anything is copied.
 constexpr size_t kLargestXmlText = size_t(256) << 20;
 
-// Parses a copy of text into doc. False, with an empty document, when the
-// text is not well-formed XML or too large.
-bool ParseXml(pugi::xml_document& doc, std::string_view text);
+// Where and why a text is not well-formed XML: the line the reader stopped
+// in (1 for the first; 0 when the text holds nothing) and what it found.
+struct XmlFault {
+    int line = 0;
+    std::string what;
+};
+
+// Parses a copy of text into doc. False, with an empty document (and the
+// fault when asked for), when the text is not well-formed XML or too large.
+bool ParseXml(pugi::xml_document& doc, std::string_view text, XmlFault* fault = nullptr);
 
 // ASCII names compared ignoring case.
 bool SameName(const char* a, std::string_view b);

@@ -543,7 +543,10 @@ TEST(CabinetProcessor, ImpulseMadeOnAnotherThreadIsOnlySwappedIn)
     EXPECT_FALSE(CabinetImpulse::Make(broken.data(), nullptr, 5000, true, 44100.0, "broken"));
     EXPECT_FALSE(CabinetImpulse::Make(l.data(), nullptr, 5000, true, 0.0, "no rate"));
     EXPECT_FALSE(handed->SwapImpulse(nullptr));
-    ::testing::internal::GetCapturedStderr();
+    // Each refusal names the impulse and says why.
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Quarrystone TWR:: Cabinet impulse \"broken\" refused: sample 3 is not a number.\n"
+              "Quarrystone TWR:: Cabinet impulse \"no rate\" refused: its sample rate 0 is not usable.\n");
     handed->GetParameters(&b);
     EXPECT_STREQ(b.GetName(), "made");
 }

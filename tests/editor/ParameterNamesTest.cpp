@@ -51,6 +51,7 @@ TEST(ParameterNames, EveryNameStandsForItsNumber)
                       {"kGUIParamPresetImportButton", 89}, {"kGUIParamPresetExportButton", 90},
                       {"kGUIParamBankSaveButton", 91},  {"kGUIParamBankExportButton", 92},
                       {"kGUIParamMoreButton", 93},      {"kGUIParamClipLight", 94},
+                      {"kGUIMessageLine", 95},
                       {"kGUIMoreScreen", 111},          {"kGUITunerDisplay", 112},
                       {"kGUITunerKeyDisplay", 113},     {"kGUIInputVU", 114},
                       {"kGUIOutputVU", 115},            {"kGUIMoreScreenCLOSE", 116},
@@ -60,6 +61,7 @@ TEST(ParameterNames, EveryNameStandsForItsNumber)
     EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamAmpModel", nullptr), kGUIParamAmpModel);
     EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamBankExportButton", nullptr), kGUIParamBankExportButton);
     EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamClipLight", nullptr), kGUIParamClipLight);
+    EXPECT_EQ(GetParamIDFromParamNameStr("kGUIMessageLine", nullptr), kGUIMessageLine);
     EXPECT_EQ(GetParamIDFromParamNameStr("kGUIMoreScreenCLOSE", nullptr), kGUIMoreScreenCLOSE);
     EXPECT_EQ(GetParamIDFromParamNameStr("kGUIParamVersionNumber", nullptr), kGUIParamVersionNumber);
     // Exact names only; a later text changes nothing.

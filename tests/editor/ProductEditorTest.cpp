@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "EditorTestSupport.h"
 #include "ProductTestSupport.h"
@@ -175,6 +176,10 @@ TEST(ProductEditor, BanksFromTheMenuAndTheDialogsAndBackToTheirFiles)
         dialogs.with(desk / c.file, c.bytes).menu(e->bankMenu, {c.command});
         EXPECT_EQ(contents(banks / c.file), c.copied ? c.bytes : "") << c.file;
         EXPECT_EQ(state(), c.after) << c.file;
+        // The menu's current entry is the bank that plays (none for one from elsewhere), not the command chosen.
+        const long current = e->bankMenu->getCurrentIndex();
+        const bool inBanks = fs::path(c.after[2]).parent_path() == banks;
+        EXPECT_EQ(current < 0 ? std::string("none") : e->bankMenu->getEntry(current)->getTitle(), inBanks ? c.after[3] : "none");
     }
     EXPECT_TRUE(lists(e->bankMenu, "Gig"));
     // Changed: starred; saved where it lies; a save that fails leaves the old file and the star.
@@ -403,4 +408,73 @@ TEST(ProductEditor, FilesNestedDeepLoadFromTheMenusAndAFileThatDoesNotLoadChange
     EXPECT_GE(complaints([&] { p.choose(e->impulseMenu, {"Gone.wav"}); }), 1);
     EXPECT_EQ(state(), Titles({"Deep", "Deep.wav", "0"}));
     EXPECT_EQ(Product::caption(e->impulseMenu), "Deep");
+}
+
+TEST(ProductEditor, ACommandThatFailsSaysWhyInTheMessageLineNamingItsFileForAFewSeconds)
+{
+    Product p;
+    Dialogs dialogs(p);
+    auto* e = p.editor;
+    const fs::path desk = p.home.desktop(), banks = p.home.banks(), preamps = p.home.preamps();
+    const std::string bank = contents(banks / "QS Factory.xml");
+    const std::string cut = bank.substr(0, bank.find('\n', 5000) + 1);  // whole lines; elements left open
+    reopenWith(p, {{banks / "Broken.xml", cut}, {banks / "Empty.xml", " \n"}, {banks / "Preset.xml", "<TWRPreset/>"}});
+    ASSERT_EQ(::mkfifo((preamps / "Clean" / "Pipe.xml").c_str(), 0644), 0);
+    e->close(), e->open(nullptr);
+    auto time = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    e->setClock([&] { return time; });
+    const std::string lines = std::to_string(std::ranges::count(cut, '\n'));  // the last, which the file ends in
+    const auto modified = [&] { p.effect.saveCurrentToBank("Changed", 0), e->rebuildUI(); };
+    const auto readOnly = [&](const fs::path& folder, const std::function<void()>& act) {
+        system::SimulateReadOnlyFolder(folder), act(), system::SimulateReadOnlyFolder({});
+    };
+    // What is done, the first line it says (with the whole path) and what the window says of it.
+    const struct { std::function<void()> act; std::string line, shown; } cases[] = {
+        {[&] { dialogs.menu(e->bankMenu, {"Broken"}); },
+         "Invalid XML in " + (banks / "Broken.xml").string() + ", line " + lines,
+         "Invalid XML in Broken.xml, line " + lines + ": the file ends before its elements are closed (it is cut short). "
+         "Should be an <TWRBank> object."},
+        {[&] { dialogs.menu(e->bankMenu, {"Empty"}); }, "Invalid XML in " + (banks / "Empty.xml").string(),
+         "Invalid XML in Empty.xml: the file is empty. Should be an <TWRBank> object."},
+        {[&] { dialogs.menu(e->bankMenu, {"Preset"}); }, (banks / "Preset.xml").string() + " holds",
+         "Preset.xml holds an <TWRPreset> object. Should be an <TWRBank> object."},
+        {[&] { dialogs.menu(e->preampMenu, {"Clean", "Pipe"}); }, "Cannot read " + (preamps / "Clean" / "Pipe.xml").string(),
+         "Cannot read Pipe.xml: it is not a regular file."},
+        {[&] { dialogs.with(desk / "noise.wav", "RIFF").menu(e->impulseMenu, {"Load Impulse..."}); },
+         "Cannot read impulse " + (desk / "noise.wav").string(), "Cannot read impulse noise.wav: "},
+        {[&] { readOnly(banks, [&] { dialogs.with(desk / "Gig.xml", bank).menu(e->bankMenu, {"Import..."}); }); },
+         "Cannot copy " + (desk / "Gig.xml").string() + " into " + banks.string(),
+         "Cannot copy Gig.xml into Banks: Read-only file system. Nothing was changed."},
+        {[&] { modified(), readOnly(banks, [&] { p.click(kGUIParamBankSaveButton); }); },
+         "Cannot write the bank " + (banks / "QS Factory.xml").string(),
+         "Cannot write the bank QS Factory.xml: Read-only file system."},
+        {[&] { readOnly(desk, [&] { dialogs.with(desk / "Out.xml").click(kGUIParamBankExportButton); }); },
+         "Cannot write the bank " + (desk / "Out.xml").string(), "Cannot write the bank Out.xml: Read-only file system."},
+        {[&] { dialogs.Choose((desk / "Gig.xml").string(), 50), dialogs.click(kGUIParamPresetImportButton),
+               dialogs.click(kGUIParamPresetImportButton); },
+         "A file dialog is open already.", "A file dialog is open already."},
+        {[&] { e->close(), e->open(nullptr), dialogs.click(kGUIParamPresetImportButton); },
+         "No file dialog can be shown", "No file dialog can be shown (zenity or kdialog is needed)."},
+    };
+    for (const auto& c : cases) {
+        const std::string text = said(c.act);
+        EXPECT_EQ(text.rfind("Quarrystone TWR:: " + c.line, 0), 0u) << text;
+        ASSERT_NE(e->messageLine, nullptr);
+        EXPECT_TRUE(e->messageLine->isShown()) << c.shown;
+        EXPECT_EQ(e->messageLine->getText().substr(0, c.shown.size()), c.shown);
+        // Shown for six seconds, then gone; a click takes it down sooner.
+        time += std::chrono::milliseconds(5900), p.idle();
+        EXPECT_TRUE(e->messageLine->isShown()) << c.shown;
+        time += std::chrono::milliseconds(100), p.idle();
+        EXPECT_FALSE(e->messageLine->isShown()) << c.shown;
+    }
+    EXPECT_EQ(p.programName(0), "Changed");  // nothing that failed changed the bank
+    said([&] { dialogs.menu(e->bankMenu, {"Broken"}); });
+    CPoint in(200, 20);
+    e->messageLine->onMouseDown(in, kLButton);
+    EXPECT_FALSE(e->messageLine->isShown());
+    // What a command says of files it lists is not its failure.
+    write(p.home.impulses() / "bad.wav", "RIFF junk");
+    said([&] { dialogs.with(desk / "Mic.wav", contents(kResources / "impulses" / "Closed 2x12.wav")).menu(e->impulseMenu, {"Import..."}); });
+    EXPECT_FALSE(e->messageLine->isShown()) << e->messageLine->getText();
 }

@@ -18,7 +18,7 @@ mkdir -p "$work"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -Wall -Wextra -Wpedantic -I"$src/source" -I"$src/platform" \
     "$src/tests/fuzz/ImpulseFileFuzz.cpp" "$src/source/cabinet/ImpulseFile.cpp" \
-    "$src/platform/system/ReadableFile.cpp" -o "$work/impulse-fuzz"
+    "$src/platform/system/ReadableFile.cpp" "$src/platform/system/Diagnostics.cpp" -o "$work/impulse-fuzz"
 
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT

@@ -9,12 +9,13 @@
 #include <memory>
 
 #include "GuiHarness.h"
+#include "gui/MenuPopup.h"
 
 using namespace tonewright::guitest;
 
 namespace {
 
-enum Tag { kKnob = 0, kSwitch = 1, kOnOff = 2, kMenu = 3, kEdit = 4, kKick = 5, kEditorTag = 20 };
+enum Tag { kKnob = 0, kSwitch = 1, kOnOff = 2, kMenu = 3, kEdit = 4, kKick = 5, kTall = 6, kEditorTag = 20 };
 
 // Asks for the hand cursor while the mouse is over it.
 class HandView : public CView {
@@ -65,6 +66,9 @@ protected:
             movie = new CMovieButton(CRect(200, 80, 230, 100), listener, kEditorTag, nullptr);
             panel->addView(movie);
             panel->addView(new HandView(CRect(250, 150, 290, 190)));
+            tall = new COptionMenu(CRect(10, 150, 100, 170), listener, kTall);
+            for (int i = 0; i < 2000; ++i) tall->addEntry(("Entry " + std::to_string(i)).c_str());
+            panel->addView(tall);
         });
         editor->setKnobMode(kLinearMode);
         AEffect* e = effect->getAeffect();
@@ -109,6 +113,7 @@ protected:
     CTextEdit* edit = nullptr;
     CKickButton* kick = nullptr;
     CMovieButton* movie = nullptr;
+    COptionMenu* tall = nullptr;
 };
 
 using Log = std::vector<std::string>;
@@ -252,6 +257,37 @@ TEST_F(Panel, OptionMenuPopsUpAndChoosesByMouseOrKeysIncludingSubMenus)
     EXPECT_EQ(index, 1);
     EXPECT_EQ(sub->getCurrentIndex(), 1);
     EXPECT_EQ(menu->getCurrentIndex(), 3);
+}
+
+TEST_F(Panel, AMenuTallerThanTheScreenScrollsBesideItsControlAndItsKeysReachBothEnds)
+{
+    tall->setValue(1200);
+    xdotool("mousemove 50 160 click 1");
+    ASSERT_TRUE(pump(frame, [&] { return frame->isMenuOpen(); }));
+    const auto level = [&] { return frame->getMenuPopup()->describe().front(); };
+    // Below its control (the room there is larger), within the screen, its current entry lit and in view.
+    const CMenuPopup::LevelInfo first = level();
+    Display* d = testDisplay();
+    EXPECT_TRUE(first.scrolls && first.y == 170 && first.y + first.height <= DisplayHeight(d, DefaultScreen(d)));
+    EXPECT_LE(first.width, DisplayWidth(d, DefaultScreen(d)) / 2);
+    EXPECT_EQ(first.highlighted, 1200);
+    EXPECT_TRUE(first.first <= 1200 && 1200 < first.first + first.visible);
+    const auto lit = [&](long row) { return pump(frame, [&] { return level().highlighted == row; }); };
+    EXPECT_TRUE(xdotool("key Home") && lit(0));
+    EXPECT_EQ(level().first, 0);
+    EXPECT_TRUE(xdotool("key Next Next") && lit(2 * (first.visible - 1)));
+    EXPECT_TRUE(xdotool("key Prior") && lit(first.visible - 1));
+    EXPECT_TRUE(xdotool("key End") && lit(1999));
+    EXPECT_EQ(level().first, 2000 - first.visible);
+    // The wheel scrolls without choosing (the pointer lights the row it is over); Return chooses the entry lit.
+    xdotool("mousemove 50 300 click --repeat 10 4");
+    EXPECT_TRUE(pump(frame, [&] { return level().first == 2000 - first.visible - 30; }));
+    EXPECT_TRUE(editor->log.empty());
+    const long chosen = level().highlighted;
+    EXPECT_LT(chosen, 1999);
+    xdotool("key Return");
+    ASSERT_TRUE(until("end 6"));
+    EXPECT_EQ(tall->getCurrentIndex(), chosen);
 }
 
 TEST_F(Panel, TextEditTakesTheKeysEnterKeepsTheTextEscapeRestoresIt)

@@ -314,4 +314,28 @@ TEST(PresetXml, FilesWithTheWrongRootChangeNothing)
     EXPECT_EQ(pre.stages[2].tube.gain, 33.3);
 }
 
+TEST(PresetXml, TextThatIsNotWellFormedIsRefusedWithItsFileTheLineAndWhatIsWrongThere)
+{
+    const std::string tail = ". Should be an <TWRBank> object.\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"<TWRBank>\n<TWRPreset name=\"cut", "Invalid XML in x.xml, line 2: the file ends inside a tag (it is cut short)"},
+        {"<TWRBank>\n<TWRPreset>\n", "Invalid XML in x.xml, line 2: the file ends before its elements are closed (it is cut short)"},
+        {"<TWRBank>\n\n<a></b>\n</TWRBank>", "Invalid XML in x.xml, line 3: an end tag does not match the element it closes"},
+        {"<TWRBank x=1/>", "Invalid XML in x.xml, line 1: an attribute is malformed"},
+        {"<TWRBank><!-- open", "Invalid XML in x.xml, line 1: a comment is not closed"},
+        {"", "Invalid XML in x.xml: the file is empty"},
+        {" \n\t", "Invalid XML in x.xml: the file is empty"},
+        {"junk", "Invalid XML in x.xml, line 1: no element starts it"},
+        {"<TWRPreset/>", "x.xml holds an <TWRPreset> object"},
+    };
+    auto programs = std::make_unique<EffectProgram[]>(kBankSize);
+    copyBounded(programs[0].name, "Keep");
+    for (const auto& [text, line] : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(LoadBankFromText(programs.get(), text, "x.xml")) << text;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: " + line + tail);
+    }
+    EXPECT_STREQ(programs[0].name, "Keep");
+}
+
 }  // namespace

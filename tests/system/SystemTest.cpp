@@ -15,6 +15,7 @@
 
 #include "Promptly.h"
 #include "system/AtomicFile.h"
+#include "system/Diagnostics.h"
 #include "system/Folders.h"
 #include "system/Preferences.h"
 #include "system/ReadableFile.h"
@@ -107,6 +108,32 @@ TEST(AtomicFile, WritesThroughLinksKeepThemAndPlacedFilesReplaceNothing)
     const bool refused = PlaceFile(t.path, "New.xml", "x").error == EROFS && !WriteFileAtomically(t.path / "Rock.xml", "lost");
     SimulateReadOnlyFolder({});
     EXPECT_TRUE(refused && contents(t.path / "Rock.xml") == "edited" && !fs::exists(t.path / "New.xml"));
+}
+
+TEST(Diagnostics, EveryLineGoesToStandardErrorAndToTheInnermostRecordOfItsOwnThreadOnly)
+{
+    testing::internal::CaptureStderr();
+    Complain("Quarrystone TWR:: before any record");
+    std::vector<std::string> inner, outer;
+    {
+        const FailureRecord first;
+        Complainf("Quarrystone TWR:: %s %d", "one", 1);
+        {
+            const FailureRecord second;
+            Complain("Quarrystone TWR:: two");
+            std::thread([] { Complain("Quarrystone TWR:: elsewhere"); }).join();
+            inner = second.lines();
+        }
+        Complainf("Quarrystone TWR:: %s", std::string(3000, 'x').c_str());  // longer than any buffer
+        outer = first.lines();
+    }
+    Complain("Quarrystone TWR:: after");
+    EXPECT_EQ(inner, std::vector<std::string>{"Quarrystone TWR:: two"});
+    ASSERT_EQ(outer.size(), 2u);
+    EXPECT_EQ(outer[0], "Quarrystone TWR:: one 1");
+    EXPECT_EQ(outer[1].size(), 3018u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Quarrystone TWR:: before any record\nQuarrystone TWR:: one 1\n"
+              "Quarrystone TWR:: two\nQuarrystone TWR:: elsewhere\n" + outer[1] + "\nQuarrystone TWR:: after\n");
 }
 
 TEST(Folders, MadeWithEveryMissingParent)

@@ -109,6 +109,7 @@ const std::map<std::string, std::set<std::string>> kEditorViews = {
     {"kGUIOutputVU", {}},
     {"kGUIMoreScreenCLOSE", {}},
     {"kGUIParamVersionNumber", {"CMyTextLabel"}},
+    {"kGUIMessageLine", {"CMyMessageLine"}},
 };
 
 const std::set<std::string> kContainers = {"CGViewContainer", "Group", "Page"};
@@ -116,7 +117,7 @@ const std::set<std::string> kStrips = {"CMyAnimKnob", "CMyVU", "CMyVerticalSwitc
                                        "CAnimKnob2", "CVerticalSwitch2", "CHorizontalSwitch2", "CMovieBitmap2"};
 const std::set<std::string> kTwoImages = {"CMyOnOffButton", "COnOffButton", "CFlashButton"};
 const std::set<std::string> kOneImage = {"CTextEdit", "CRedTextEdit", "CParamDisplay", "CTextLabel"};
-const std::set<std::string> kDisplays = {"CMyFileMenu", "PageTurn", "CMyTextLabel"};  // no bitmap
+const std::set<std::string> kDisplays = {"CMyFileMenu", "PageTurn", "CMyTextLabel", "CMyMessageLine"};  // no bitmap
 
 struct Image {
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface{nullptr, &cairo_surface_destroy};
@@ -255,6 +256,49 @@ TEST_F(Skin, GivesEveryParameterOneControlOfItsKindUnderItsEnumerationName)
     EXPECT_EQ(std::string(byTag["kGUIParamVersionNumber"].front().attribute("text").as_string()), "1.5");
 }
 
+TEST_F(Skin, LabelsEachControlWithWhatItDrivesAndOneWordForOneFunctionInEverySection)
+{
+    // Written out from what each parameter drives (the engine's record field it sets), not from the generator: the
+    // modulations' sweep range is SWEEP and their wet share DEPTH, the delay's tone control is its STYLE, a stage's
+    // switch is named after the stage, a choice among kinds is the TYPE where its host name says so.
+    const std::map<std::string, std::string> words = {
+        {"kParamAmpBypass", "PREAMP"}, {"kParamUpsamplerBypass", "HI-FI"}, {"kParamLowcutType", "LOW CUT"},
+        {"kParamDeepBypass", "DEEP"}, {"kParamBrightBypass", "BRIGHT"}, {"kParamGain", "GAIN"},
+        {"kParamBoostBypass", "BOOST"}, {"kParamBass", "BASS"}, {"kParamMids", "MIDDLE"}, {"kParamTreb", "TREBLE"},
+        {"kParamPres", "PRESENCE"}, {"kParamPowerType", "TYPE"}, {"kParamPowerDrive", "DRIVE"},
+        {"kParamCabinetBypass", "CABINET"}, {"kParamCabinetMinimumPhaseBypass", "MIN PHASE"},
+        {"kParamCabinetFilterLen", "LENGTH"}, {"kParamCabinetDIFreq", "DI FREQ"}, {"kParamGraphicBypass", "GRAPHIC EQ"},
+        {"kParamGraphicType", "RANGE"}, {"kParamGraphicPrePost", "PRE/POST"}, {"kParamGraphicBand1", "100"},
+        {"kParamGraphicBand2", "200"}, {"kParamGraphicBand3", "400"}, {"kParamGraphicBand4", "800"},
+        {"kParamGraphicBand5", "1.6K"}, {"kParamGraphicBand6", "3.2K"}, {"kParamGraphicBand7", "6.4K"},
+        {"kParamGraphicGain", "LEVEL"}, {"kParamParaFreq", "MID FREQ"}, {"kParamParaGain", "MID GAIN"},
+        {"kParamMasterVolume", "VOLUME"}, {"kParamWahBypass", "WAH"}, {"kParamWahFreq", "PEDAL"},
+        {"kParamSustainerBypass", "SUSTAIN"}, {"kParamSustainerAmt", "AMOUNT"}, {"kParamSustainerAttk", "ATTACK"},
+        {"kParamSustainerMode", "MODE"}, {"kParamChorusPrePost", "PRE/POST"}, {"kParamChorusBypass", "CHORUS"},
+        {"kParamChorusSpeed", "SPEED"}, {"kParamChorusSweep", "SWEEP"}, {"kParamChorusDepth", "DEPTH"},
+        {"kParamChorusVoices", "VOICES"}, {"kParamChorusDelay", "DELAY"}, {"kParamFlangerPrePost", "PRE/POST"},
+        {"kParamFlangerBypass", "FLANGER"}, {"kParamFlangerSpeed", "SPEED"}, {"kParamFlangerSweep", "SWEEP"},
+        {"kParamFlangerDepth", "DEPTH"}, {"kParamFlangerDelay", "DELAY"}, {"kParamFlangerRegen", "REGEN"},
+        {"kParamFlangerMono", "WIDTH"}, {"kParamFlangerPhase", "INVERT"}, {"kParamPhaserPrePost", "PRE/POST"},
+        {"kParamPhaserBypass", "PHASER"}, {"kParamPhaserSpeed", "SPEED"}, {"kParamPhaserSweep", "SWEEP"},
+        {"kParamPhaserDepth", "DEPTH"}, {"kParamPhaserStages", "STAGES"}, {"kParamPhaserRegen", "REGEN"},
+        {"kParamPhaserMono", "WIDTH"}, {"kParamTremoloPrePost", "PRE/POST"}, {"kParamTremoloBypass", "TREMOLO"},
+        {"kParamTremoloSpeed", "SPEED"}, {"kParamTremoloDepth", "DEPTH"}, {"kParamTremoloType", "TYPE"},
+        {"kParamTremoloWave", "WAVE"}, {"kParamDelayPrePost", "PRE/POST"}, {"kParamDelayBypass", "DELAY"},
+        {"kParamDelayDelay", "TIME"}, {"kParamDelayRepeat", "REPEAT"}, {"kParamDelayLevel", "LEVEL"},
+        {"kParamDelayType", "TYPE"}, {"kParamDelayStyle", "STYLE"}, {"kParamReverbBypass", "REVERB"},
+        {"kParamReverbType", "TYPE"}, {"kParamReverbLevel", "LEVEL"}, {"kParamGateBypass", "GATE"},
+        {"kParamGateThresh", "THRESH"}, {"kParamGateSlope", "SLOPE"}};
+    std::map<std::string, std::string> labelled;
+    for (const View& v : views())
+        if (const char* tag = v.node.attribute("tag").as_string(nullptr); tag && v.node.attribute("label"))
+            labelled[tag] = v.node.attribute("label").as_string();
+    EXPECT_EQ(labelled, words);
+    EXPECT_EQ(labelled.size(), 80u);
+    // The words are what the backgrounds show: a label changed in the generator shows as changed pixels there,
+    // which the byte comparison with the committed files holds to.
+}
+
 TEST_F(Skin, NamesBitmapsThatExistAtTheSizeTheirElementsImply)
 {
     std::map<int, std::string> stripOf;  // bitmap id -> the element type that first used it
@@ -325,10 +369,11 @@ TEST_F(Skin, PlacesEveryViewInsideItsContainerWithoutCoveringAnother)
                 ASSERT_TRUE(kContainers.count(type)) << "children under a view that is no container";
                 self(self, n, w, h);
             }
-            // Only the More page may lie over other views.
+            // Only the More page, and the message line while it says something, may lie over other views.
             for (size_t j = i + 1; j < siblings.size(); ++j) {
                 const pugi::xml_node m = siblings[j];
-                if (type == "Page" || std::string(m.name()) == "Page") continue;
+                const auto over = [](const std::string& t) { return t == "Page" || t == "CMyMessageLine"; };
+                if (over(type) || over(m.name())) continue;
                 const int mx = m.attribute("x").as_int(), my = m.attribute("y").as_int();
                 const bool apart = mx >= x + w || x >= mx + m.attribute("width").as_int() || my >= y + h ||
                                    y >= my + m.attribute("height").as_int();
