@@ -181,8 +181,9 @@ private:
         [](audioMasterCallback host) -> AudioEffect* { return new RecordingEffect(host); });
 };
 
-// Records the units' parameter events among the calls while it lives:
-// "heard 10 = 0.75", "heard begin 5", "heard end 5".
+// Records the units' events among the calls while it lives: "heard 10 =
+// 0.75", "heard begin 5", "heard end 5", and for a change of the present
+// preset what a host reads on hearing it, "heard preset 70 Modern Metal".
 class Listener {
 public:
     Listener() { AUEventListenerCreate(proc, nullptr, nullptr, nullptr, 0.0f, 0.0f, &ref); }
@@ -195,6 +196,19 @@ private:
         switch (event->mEventType) {
         case kAudioUnitEvent_BeginParameterChangeGesture: Record("heard begin " + id); break;
         case kAudioUnitEvent_EndParameterChangeGesture: Record("heard end " + id); break;
+        case kAudioUnitEvent_PropertyChange: {
+            const AudioUnitProperty& p = event->mArgument.mProperty;
+            AUPreset preset{-1, nullptr};
+            UInt32 size = sizeof preset;
+            if (p.mPropertyID != kAudioUnitProperty_PresentPreset ||
+                AudioUnitGetProperty(p.mAudioUnit, p.mPropertyID, p.mScope, p.mElement, &preset, &size) != noErr) {
+                Record("heard property " + std::to_string(p.mPropertyID));
+                break;
+            }
+            Record("heard preset " + std::to_string(preset.presetNumber) + " " + auhost::Text(preset.presetName));
+            if (preset.presetName) CFRelease(preset.presetName);
+            break;
+        }
         default: Record("heard " + id + " = " + Number(value));
         }
     }
