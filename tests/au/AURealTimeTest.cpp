@@ -7,7 +7,6 @@
 
 #include <semaphore.h>
 
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <shared_mutex>
@@ -63,46 +62,8 @@ namespace {
 constexpr UInt32 kSlice = 512;
 constexpr double kRate = 44100.0;
 
-// A host's render thread: runs each job it is given, in turn, while the
-// caller waits.
-class RenderThread {
-public:
-    RenderThread() : thread([this] { loop(); }) {}
-    ~RenderThread()
-    {
-        run(nullptr);
-        thread.join();
-    }
-    RenderThread(const RenderThread&) = delete;
-    RenderThread& operator=(const RenderThread&) = delete;
-
-    // A null job ends the thread.
-    void run(std::function<void()> job)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        next = std::move(job);
-        waiting = true;
-        changed.notify_all();
-        changed.wait(lock, [this] { return !waiting; });
-    }
-
-private:
-    void loop()
-    {
-        for (bool more = true; more;) {
-            std::unique_lock<std::mutex> lock(mutex);
-            changed.wait(lock, [this] { return waiting; });
-            if ((more = bool(next))) next();
-            waiting = false;
-            changed.notify_all();
-        }
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::function<void()> next;
-    bool waiting = false;
-    std::thread thread;
-};
+// Runs a job on a thread of its own, as a host's render thread.
+void OnRenderThread(const std::function<void()>& job) { std::thread(job).join(); }
 
 // A unit with its input: a slice of the same clip at each call, so that two
 // units fed alike hear the same.
@@ -197,19 +158,18 @@ TEST_F(RealUnitTest, AUFollowsEveryChangeAtOnceAndItsRenderThreadTakesNoLockAndM
         {"a preset the host chose", preset70, nullptr, preset70, 70, Heard::values, {}},
         {"a state restored", restore, nullptr, restore, 70, Heard::everyValue, {}},
     };
-    RenderThread renderThread;
     for (const auto& change : changes) {
         SCOPED_TRACE(change.what);
         FedUnit u, reference;
         change.reference(reference);
-        renderThread.run([&] { u.render(40); });
+        OnRenderThread([&] { u.render(40); });
         const std::vector<float> before = u.values();
         ASSERT_EQ(u.unit->presentPreset(), 0);
         Listener listener;
         ClearCalls();
         if (change.onHost) change.onHost(u);
         Taken taken;
-        renderThread.run([&] {
+        OnRenderThread([&] {
             taken = Measure([&] {
                 if (change.onRender) change.onRender(u);
                 u.render(8);
@@ -245,7 +205,7 @@ TEST_F(RealUnitTest, AUFollowsEveryChangeAtOnceAndItsRenderThreadTakesNoLockAndM
         EXPECT_EQ(TakeCalls(), Log{});
         reference.render(48 + 120);
         double level = 0.0;
-        renderThread.run([&] {
+        OnRenderThread([&] {
             u.render(120);
             level = u.render(20);
         });
