@@ -136,6 +136,7 @@ public:
     {
         const char* text = static_cast<const char*>(data);
         chunkWasCopy = text != lastHostBytes && text[size] == '\0';
+        if (whileSettingChunk) whileSettingChunk();
         if (!acceptChunks || std::strncmp(text, "<TWRChunk>", 10) != 0) return 0;
         for (float& v : values) v = 0.5f;
         updateDisplay();
@@ -151,6 +152,7 @@ public:
                           m->midiData[3] & 0xFF);
             Record(text);
         }
+        if (announceMidi) updateDisplay();
         return 0;
     }
     void setSampleRate(float rate) override
@@ -165,6 +167,11 @@ public:
     std::string names[128];
     std::string chunk = "<TWRChunk>recorded</TWRChunk>";
     bool acceptChunks = true;
+    // Runs while a chunk is being set, before it is taken or refused.
+    std::function<void()> whileSettingChunk;
+    // Whether MIDI asks the host to read everything again, as a program
+    // change does.
+    bool announceMidi = false;
     // Whether the last chunk set came as a private, terminated copy.
     bool chunkWasCopy = false;
     const void* lastHostBytes = nullptr;

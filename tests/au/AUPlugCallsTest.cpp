@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <tuple>
 
 #include "AUHarness.h"
@@ -226,6 +227,20 @@ TEST_F(AUCalls, StateIsTheBankChunkWithTheComponentCodesAndRestoreTakesOnlySuchS
     EXPECT_EQ(Restore(au(), CFSTR("state")), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(TakeCalls(), Log{});
     for (CFTypeRef o : {CFTypeRef(wrong), CFTypeRef(empty), CFTypeRef(preset)}) CFRelease(o);
+}
+
+// What the plug-in announces from the render thread while a state is being
+// restored is no answer of the restore's: a refused state stays refused.
+TEST_F(AUCalls, ARefusedStateStaysRefusedWhenTheRenderThreadAnnouncesAChangeMeanwhile)
+{
+    const CFDictionaryRef state = auhost::MakeState({'<', 'T', 'W', 'R', 'C', 'h', 'u', 'n', 'k', '>'});
+    fx->announceMidi = true;
+    fx->whileSettingChunk = [&] { std::thread([&] { EXPECT_EQ(unit->midi(0xC0, 5, 0), noErr); }).join(); };
+    for (bool accepted : {false, true}) {
+        fx->acceptChunks = accepted;
+        EXPECT_EQ(Restore(au(), state), accepted ? noErr : -1) << accepted;
+    }
+    CFRelease(state);
 }
 
 TEST_F(AUCalls, SetUpCallsCarryTheRateAndSliceSizeAndRefusedRatesAndChannelsChangeNothing)
