@@ -64,9 +64,10 @@ TEST_F(RealUnitTest, AUSavedStateRestoresProgramsParametersAndSoundInAFreshUnitW
     ClearCalls();
     ASSERT_EQ(Restore(restored->unit(), state), noErr);
     CFRelease(state);
-    // Every value is announced, none wrapped in a gesture.
+    // Every value is announced, none wrapped in a gesture, then the preset.
     const Log heard = TakeCalls();
-    ASSERT_EQ(heard.size(), 80u);
+    ASSERT_EQ(heard.size(), 81u);
+    EXPECT_EQ(heard[80], "heard preset 88 Saved Lead");
     for (AudioUnitParameterID i = 0; i < 80; ++i) {
         EXPECT_EQ(heard[i], "heard " + std::to_string(i) + " = " + Number(saved->parameter(i)));
         EXPECT_EQ(restored->parameter(i), saved->parameter(i)) << i;
