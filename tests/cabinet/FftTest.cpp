@@ -13,6 +13,7 @@
 #include "DspTestKit.h"
 #include "cabinet/Fft.h"
 #include "NumpyOracle.h"
+#include "SkipUnlessCi.h"
 
 using namespace tonewright;
 
@@ -60,7 +61,8 @@ class FftOnEachIsa : public ::testing::TestWithParam<fft::Isa> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == fft::Isa::avx2 && fft::SupportedIsa() != fft::Isa::avx2) GTEST_SKIP() << "no AVX2";
+        if (GetParam() == fft::Isa::avx2 && fft::SupportedIsa() != fft::Isa::avx2)
+            TONEWRIGHT_SKIP_UNLESS_CI("this processor has no AVX2");
         fft::UseIsa(GetParam());
     }
     void TearDown() override { fft::UseIsa(fft::SupportedIsa()); }

@@ -92,7 +92,7 @@ uint32_t pngPixel(const std::string& path, int x, int y)
 TEST(EditorHost, DragsAndClicksInTheHostWindowReachTheHostAsGesturesOfParameters)
 {
     TONEWRIGHT_NEED_X();
-    if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "no xdotool";
+    TONEWRIGHT_NEED_XDOTOOL();
     TestSkin skin;
     writePanel(skin);
     const std::filesystem::path dir = harness::TestHome() / "editor-host";

@@ -17,7 +17,9 @@ namespace {
 const fs::path kSkin = fs::path(TONEWRIGHT_SOURCE_PATH) / "resources" / "skin";
 const fs::path kShots = TONEWRIGHT_SCREENSHOT_PATH;
 
-bool haveXdotool() { return fs::create_directories(kShots), std::system("command -v xdotool >/dev/null") == 0; }
+// Where a screenshot goes, its folder made.
+fs::path shotFile(const char* name) { return fs::create_directories(kShots), kShots / name; }
+
 
 struct Png {
     explicit Png(const fs::path& file) : surface(cairo_image_surface_create_from_png(file.c_str())) {}
@@ -55,7 +57,7 @@ void host(const SupportHome& home, double amplitude, const char* shot, double se
     AudioClip c{44100.0, 1, {testkit::sine(44100.0, 110.0, 1.0, amplitude)}};
     ASSERT_TRUE(writeWavFloat((home.root / "in.wav").string(), c));
     write(home.root / "drive.sh", std::string("'") + TONEWRIGHT_HOST_PATH + "' --editor --seconds " + std::to_string(seconds) +
-                                      " --screenshot '" + (kShots / shot).string() + "' " + options + " '" + TONEWRIGHT_VST_PATH +
+                                      " --screenshot '" + shotFile(shot).string() + "' " + options + " '" + TONEWRIGHT_VST_PATH +
                                       "' '" + (home.root / "in.wav").string() + "' > /dev/null & pid=$!\n" +
                                       "W=$(timeout 10 xdotool search --sync --name '^tonewright-host' | head -n 1)\n" + clicks +
                                       "\nwait $pid");
@@ -68,7 +70,7 @@ void host(const SupportHome& home, double amplitude, const char* shot, double se
 TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
 {
     TONEWRIGHT_NEED_X();
-    if (!haveXdotool()) GTEST_SKIP() << "no xdotool";
+    TONEWRIGHT_NEED_XDOTOOL();
     SupportHome home;
     const std::string more = "sleep 0.5; xdotool mousemove --window $W 540 20 click 1";
     // The learn gesture on the gain knob arms it: its magenta frame.
@@ -101,7 +103,7 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
 TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
 {
     TONEWRIGHT_NEED_X();
-    if (!haveXdotool()) GTEST_SKIP() << "no xdotool";
+    TONEWRIGHT_NEED_XDOTOOL();
     Product p;
     p.editor->close();
     guitest::HostWindow window(579, 375);
@@ -113,7 +115,7 @@ TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
     const double before[] = {p.gain(1500), p.gain(4000)};
     // The impulse menu (bottom at 197), rows of 18 pixels from 2 below: the files in order, the fifth "Open 1x12 Stereo".
     ASSERT_TRUE(guitest::xdotool("mousemove 345 190 click 1") && until(true));
-    std::system(("import -window root '" + (kShots / "impulse-menu.png").string() + "' 2>/dev/null").c_str());
+    std::system(("import -window root '" + shotFile("impulse-menu.png").string() + "' 2>/dev/null").c_str());
     ASSERT_TRUE(guitest::xdotool("mousemove 345 " + std::to_string(197 + 2 + 4 * 18 + 9) + " click 1") && until(false));
     EXPECT_EQ(p.sound(true), "Open 1x12 Stereo.wav");
     EXPECT_EQ(Product::caption(p.editor->impulseMenu), "Open 1x12 Stereo");

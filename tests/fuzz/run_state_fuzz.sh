@@ -2,7 +2,7 @@
 # Builds the state fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) in their own build folder and runs each for a
 # while from seeds in the stored formats. Exit 77 (skipped) when clang is
-# missing.
+# missing, 1 under CI.
 #
 #   run_state_fuzz.sh SOURCE-DIR WORK-DIR [SECONDS]
 # TONEWRIGHT_FUZZ_SECONDS overrides the running time of each target.
@@ -11,7 +11,8 @@ src=$1
 work=$2
 seconds=${TONEWRIGHT_FUZZ_SECONDS:-${3:-30}}
 
-command -v clang++ >/dev/null || { echo "clang++ not found: fuzzing skipped"; exit 77; }
+source "$src/tests/kit/skip_unless_ci.sh"
+command -v clang++ >/dev/null || skip_unless_ci "clang++ not found: no fuzzing"
 
 build="$work/build"
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \

@@ -126,6 +126,8 @@ std::vector<Window> children(Window window)
     return out;
 }
 
+bool haveXdotool() { return std::system("command -v xdotool >/dev/null") == 0; }
+
 bool xdotool(const std::string& arguments)
 {
     XSync(testDisplay(), False);

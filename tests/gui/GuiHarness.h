@@ -1,6 +1,7 @@
 #pragma once
 // What the editor tests share: an X server (the one in $DISPLAY, or an Xvfb
-// started for the test program; tests skip when neither can be had), a
+// started for the test program; without either, tests skip, or fail under
+// CI), a
 // top-level window standing in for the host's, exact pixels of a window,
 // xdotool, generated PNG bitmaps, and an effect and editor that record
 // every value, gesture and host call.
@@ -12,17 +13,23 @@
 #include <string>
 #include <vector>
 
+#include "SkipUnlessCi.h"
 #include "gui/vstgui.h"
 #include "vst2/AudioEffectX.h"
 
 namespace tonewright::guitest {
 
 // The display the tests use, started when needed; none when no X server
-// can be had (GTEST_SKIP then).
+// can be had.
 Display* testDisplay();
-#define TONEWRIGHT_NEED_X()                                         \
-    do {                                                            \
-        if (!::tonewright::guitest::testDisplay()) GTEST_SKIP() << "no X server"; \
+#define TONEWRIGHT_NEED_X()                                                               \
+    do {                                                                                  \
+        if (!::tonewright::guitest::testDisplay()) TONEWRIGHT_SKIP_UNLESS_CI("no X server"); \
+    } while (0)
+bool haveXdotool();
+#define TONEWRIGHT_NEED_XDOTOOL()                                                      \
+    do {                                                                               \
+        if (!::tonewright::guitest::haveXdotool()) TONEWRIGHT_SKIP_UNLESS_CI("no xdotool"); \
     } while (0)
 
 // A mapped top-level window at the root's origin, as a host's editor window.
