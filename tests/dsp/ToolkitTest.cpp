@@ -141,6 +141,7 @@ TEST(MonoBuffer, SizeChangesZeroAndCapacityOnlyGrows)
         AllocationCounter allocations;
         for (int n : {4096, 1, 77, 4096, 2048}) b.Resize(n);
         EXPECT_EQ(allocations.count(), 0);
+        EXPECT_EQ(allocations.freed(), 0);
     }
     EXPECT_EQ(b.data(), storage);
     EXPECT_EQ(b.Capacity(), 4096);

@@ -75,6 +75,7 @@ TEST(ProToolsRender, TheEffectRunsAtTheHostsRateFromTheFirstBlockAndFollowsItsCh
             testkit::AllocationCounter allocations;
             instance->render(buffers, buffers, 256);
             EXPECT_EQ(allocations.count(), 0);
+            EXPECT_EQ(allocations.freed(), 0);
         }
         EXPECT_EQ(fx.engine->GetFs(), before);
         change.nextCall();
@@ -101,6 +102,7 @@ TEST(ProToolsRender, NothingIsAllocatedWhileRenderingControlsAndMidiAfterSetUp)
         if (block % 50 == 0) instance->sendMidi({0xC0, static_cast<unsigned char>(rng() % 128), 0});
     }
     EXPECT_EQ(allocations.count(), 0);
+    EXPECT_EQ(allocations.freed(), 0);
     pttest::EffectOf(*instance).waitForWorker();
 }
 
