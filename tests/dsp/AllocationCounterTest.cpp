@@ -54,12 +54,13 @@ TEST(AllocationCounter, CountsEveryAllocationAndFreeOnItsThreadAndOnlyThere)
          },
          1, 1},
         {"posix_memalign", [&] { ASSERT_EQ(posix_memalign(&p, 64, 100), 0); }, 1, 0},
-        {"free and new",
+        {"two frees and new",
          [&] {
              std::free(p);
+             std::free(taken());
              sink = new int(3);
          },
-         1, 1},
+         1, 2},
         {"delete", [] { delete static_cast<int*>(taken()); }, 0, 1},
         {"new[] and delete[]", [] { sink = new double[9]; delete[] static_cast<double*>(taken()); }, 1, 1},
         {"aligned new and delete",
@@ -73,7 +74,13 @@ TEST(AllocationCounter, CountsEveryAllocationAndFreeOnItsThreadAndOnlyThere)
          1, 1},
         {"a library's own allocation (strdup)", [] { sink = strdup("a text longer than any small buffer"); }, 1, 0},
         {"free of that", [] { std::free(taken()); }, 0, 1},
-        {"a string past its own buffer", [] { sink = std::string(100, 'x').data(); }, 1, 1},
+        {"a string past its own buffer",
+         [] {
+             std::string s(100, 'x');
+             sink = s.data();
+             sink = nullptr;
+         },
+         1, 1},
     };
     for (const HeapCall& c : calls) {
         AllocationCounter counter;

@@ -19,7 +19,9 @@
 #endif
 #endif
 #ifdef TESTKIT_SANITIZER_HOOKS
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' runtime has it (not every compiler ships its header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
+                                                         void (*)(const volatile void*));
 #endif
 
 namespace {
