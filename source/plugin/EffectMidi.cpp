@@ -23,8 +23,11 @@ bool validTarget(int32_t v) { return v == -1 || (v >= 0 && v <= kLargestTarget);
 VstInt32 Effect::processEvents(VstEvents* events)
 {
     if (!events || events->numEvents <= 0) return 0;
+    // The host's array holds numEvents entries, past the two the
+    // declaration names: read it through a pointer, not the array.
+    VstEvent* const* const list = events->events;
     for (VstInt32 e = 0; e < events->numEvents; ++e) {
-        const VstEvent* event = events->events[e];
+        const VstEvent* event = list[e];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const unsigned status = static_cast<unsigned char>(midi->midiData[0]);
