@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/WideVectors.h"
+
 namespace tonewright {
 
 namespace {
@@ -83,7 +85,7 @@ inline double foldedFilter(const double* h, const double* w)
     return s[0] + s[1];
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef TONEWRIGHT_WIDE_VECTORS
 #define TONEWRIGHT_OVERSAMPLER_AVX2 1
 
 // The same loops four doubles a register, where the processor has AVX2 (the
