@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -32,6 +33,7 @@ struct HeapCall {
     const char* name;
     std::function<void()> call;
     long allocations, frees;
+    bool alignedCFunction = false;
 };
 
 }  // namespace
@@ -52,8 +54,8 @@ TEST(AllocationCounter, CountsEveryAllocationAndFreeOnItsThreadAndOnlyThere)
              std::free(taken());
              sink = std::aligned_alloc(64, 128);
          },
-         1, 1},
-        {"posix_memalign", [&] { ASSERT_EQ(posix_memalign(&p, 64, 100), 0); }, 1, 0},
+         1, 1, true},
+        {"posix_memalign", [&] { ASSERT_EQ(posix_memalign(&p, 64, 100), 0); }, 1, 0, true},
         {"two frees and new",
          [&] {
              std::free(p);
@@ -68,7 +70,9 @@ TEST(AllocationCounter, CountsEveryAllocationAndFreeOnItsThreadAndOnlyThere)
              struct alignas(64) Wide {
                  double x[8];
              };
-             sink = new Wide;
+             Wide* w = new Wide;
+             sink = w;
+             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(w) % 64, 0u);
              delete static_cast<Wide*>(taken());
          },
          1, 1},
@@ -85,8 +89,10 @@ TEST(AllocationCounter, CountsEveryAllocationAndFreeOnItsThreadAndOnlyThere)
     for (const HeapCall& c : calls) {
         AllocationCounter counter;
         c.call();
-        EXPECT_EQ(counter.count(), c.allocations) << c.name;
-        EXPECT_EQ(counter.freed(), c.frees) << c.name;
+        const long allocations = counter.count(), frees = counter.freed();
+        if (c.alignedCFunction && !AllocationCounter::seesAlignedCFunctions()) continue;
+        EXPECT_EQ(allocations, c.allocations) << c.name;
+        EXPECT_EQ(frees, c.frees) << c.name;
     }
 
     // Another thread's heap calls are its own (made while this one waits;

@@ -91,6 +91,9 @@ public:
     AllocationCounter& operator=(const AllocationCounter&) = delete;
     long count() const;  // allocations
     long freed() const;
+    // False under ThreadSanitizer, whose hooks miss aligned_alloc,
+    // posix_memalign and memalign called directly.
+    static bool seesAlignedCFunctions();
 
 private:
     long start, startFrees;
