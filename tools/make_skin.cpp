@@ -27,6 +27,7 @@
 
 #include "engine/ParameterTable.h"
 
+namespace tonewright {
 namespace {
 
 namespace fs = std::filesystem;
@@ -1359,8 +1360,11 @@ bool writePng(cairo_surface_t* s, const fs::path& path)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     if (argc != 2) {
         std::fprintf(stderr, "usage: make-skin OUTPUT-FOLDER\n");
         return 2;

@@ -10,6 +10,7 @@
 #include "PluginHarness.h"
 #include "VstHost.h"
 
+using namespace tonewright;
 using namespace au_test;
 
 namespace {

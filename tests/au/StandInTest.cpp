@@ -4,6 +4,7 @@
 
 #include "AUHarness.h"
 
+using namespace tonewright;
 using namespace au_test;
 
 TEST_F(UnitTest, AUStandInCountsLiveObjectsAndRefusesClosedHandlesAndBadArgumentsBeforeTheUnitSeesThem)

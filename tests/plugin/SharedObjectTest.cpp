@@ -15,6 +15,8 @@
 #include "PluginHarness.h"
 #include "VstHost.h"
 
+using namespace tonewright;
+
 namespace {
 
 AudioClip testClip(double fs, int frames)

@@ -9,6 +9,8 @@
 #include "DspTestKit.h"
 #include "ProToolsHarness.h"
 
+using namespace tonewright;
+
 namespace {
 
 using pttest::Signals;

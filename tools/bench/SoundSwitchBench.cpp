@@ -22,8 +22,7 @@
 #include "dsp/EngineLock.h"
 #include "plugin/Effect.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kFs = 48000.0;
@@ -162,3 +161,5 @@ const bench::Register engines("plugin: paced 64-frame blocks, 48 kHz, rate and b
                               [] { return pacedRun(Changes::engines); });
 
 }  // namespace
+
+}  // namespace tonewright

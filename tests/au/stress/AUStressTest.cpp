@@ -17,6 +17,8 @@
 #include "AuHost.h"
 #include "PluginHarness.h"
 
+using namespace tonewright;
+
 TEST(AUStress, RenderingWhileParametersPresetsAndStateChangeOnOtherThreads)
 {
     // With the factory bank: presets and states switch between real sounds.
