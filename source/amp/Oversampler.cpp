@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "dsp/WideVectors.h"
+#include "dsp/ParameterRules.h"
 
 namespace tonewright {
 
@@ -160,8 +161,7 @@ Oversampler::Oversampler()
 
 void Oversampler::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     if (rate < 46050.0) {
         factor = 4; nominalRate = 176400.0;
     } else if (rate < 68100.0) {

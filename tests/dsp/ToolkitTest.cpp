@@ -18,6 +18,7 @@
 #include "dsp/RangeHelpers.h"
 #include "dsp/SoftBypass.h"
 #include "dsp/StringUtil.h"
+#include "dsp/StageFields.h"
 
 using namespace tonewright;
 
@@ -279,4 +280,20 @@ TEST(EngineLock, SlowWorkUnderItIsCountedAndWakeUpsWaitForItsRelease)
     EXPECT_STREQ(FirstEngineLockViolation(), "growing a sample buffer");
     ResetEngineLockViolations();
     EXPECT_EQ(FirstEngineLockViolation(), nullptr);
+}
+
+TEST(StageFields, ReadByIdAndApplyInIdOrderWithFlagsAsZeroOrOne)
+{
+    struct Record {
+        bool enable = true;
+        int type = 3;
+        double level = -2.5;
+    };
+    constexpr auto fields = stageFields(&Record::enable, &Record::type, &Record::level);
+    const Record r;
+    const double want[] = {1.0, 3.0, -2.5, 0.0, 0.0};
+    for (int id : {0, 1, 2, 3, -1}) EXPECT_EQ(fields.Get(r, id), want[id < 0 ? 4 : id]) << id;
+    std::vector<std::pair<int, double>> set;
+    fields.SetEach(Record{false, 7, 0.25}, [&](int id, double v) { set.emplace_back(id, v); });
+    EXPECT_EQ(set, (std::vector<std::pair<int, double>>{{0, 0.0}, {1, 7.0}, {2, 0.25}}));
 }
