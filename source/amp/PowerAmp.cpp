@@ -56,10 +56,7 @@ constexpr auto kFields = stageFields(&PowerAmpParameters::enable, &PowerAmpParam
 
 double PowerAmp::GetParameter(int index) const { return kFields.Get(params, index); }
 
-void PowerAmp::SetParameters(const PowerAmpParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void PowerAmp::SetParameters(const PowerAmpParameters& p) { kFields.Apply(p, *this); }
 
 void PowerAmp::SetFs(double rate)
 {

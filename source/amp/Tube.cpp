@@ -122,10 +122,7 @@ double Tube::GetParameter(int index) const
     return index == 9 ? 20.0 * std::log10(params.gain) : kFields.Get(params, index);
 }
 
-void Tube::SetParameters(const TubeParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Tube::SetParameters(const TubeParameters& p) { kFields.Apply(p, *this); }
 
 void Tube::SetFs(double rate)
 {

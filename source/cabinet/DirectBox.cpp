@@ -44,10 +44,7 @@ constexpr auto kFields = stageFields(&DirectBoxParameters::enable, &DirectBoxPar
 
 double DirectBox::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void DirectBox::SetParameters(const DirectBoxParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void DirectBox::SetParameters(const DirectBoxParameters& p) { kFields.Apply(p, *this); }
 
 void DirectBox::SetFs(double rate)
 {

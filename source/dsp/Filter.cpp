@@ -55,10 +55,7 @@ constexpr auto kFields = stageFields(&FilterParameters::enable, &FilterParameter
 
 double Filter::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Filter::SetParameters(const FilterParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Filter::SetParameters(const FilterParameters& p) { kFields.Apply(p, *this); }
 
 void Filter::SetFs(double rate)
 {

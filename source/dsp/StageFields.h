@@ -28,14 +28,15 @@ public:
             fields);
     }
 
-    // set(id, value) for every field of the record, in id order.
-    template <class Set>
-    void SetEach(const Record& r, Set&& set) const
+    // stage.SetParameter(id, value) for every field of the record, in id
+    // order: the whole record through the stage's own checks.
+    template <class Stage>
+    void Apply(const Record& r, Stage& stage) const
     {
         std::apply(
             [&](auto... member) {
                 int i = 0;
-                (set(i++, asDouble(r.*member)), ...);
+                (stage.SetParameter(i++, asDouble(r.*member)), ...);
             },
             fields);
     }

@@ -78,10 +78,7 @@ constexpr auto kFields = stageFields(&ChorusParameters::enable, &ChorusParameter
 
 double Chorus::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Chorus::SetParameters(const ChorusParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Chorus::SetParameters(const ChorusParameters& p) { kFields.Apply(p, *this); }
 
 void Chorus::SetFs(double rate)
 {

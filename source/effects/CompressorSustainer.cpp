@@ -39,10 +39,7 @@ constexpr auto kFields = stageFields(&CompressorSustainerParameters::enable, &Co
 
 double CompressorSustainer::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void CompressorSustainer::SetParameters(const CompressorSustainerParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void CompressorSustainer::SetParameters(const CompressorSustainerParameters& p) { kFields.Apply(p, *this); }
 
 void CompressorSustainer::SetFs(double rate)
 {

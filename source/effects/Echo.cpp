@@ -100,10 +100,7 @@ constexpr auto kFields = stageFields(&EchoParameters::enable, &EchoParameters::t
 
 double Echo::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Echo::SetParameters(const EchoParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Echo::SetParameters(const EchoParameters& p) { kFields.Apply(p, *this); }
 
 void Echo::ApplyStyle()
 {

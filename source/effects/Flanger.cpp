@@ -67,10 +67,7 @@ constexpr auto kFields = stageFields(&FlangerParameters::enable, &FlangerParamet
 
 double Flanger::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Flanger::SetParameters(const FlangerParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Flanger::SetParameters(const FlangerParameters& p) { kFields.Apply(p, *this); }
 
 void Flanger::SetFs(double rate)
 {

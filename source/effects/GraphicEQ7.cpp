@@ -110,10 +110,7 @@ constexpr auto kFields = stageFields(&GraphicEQ7Parameters::enable, &GraphicEQ7P
 
 double GraphicEQ7::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void GraphicEQ7::SetParameters(const GraphicEQ7Parameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void GraphicEQ7::SetParameters(const GraphicEQ7Parameters& p) { kFields.Apply(p, *this); }
 
 void GraphicEQ7::SetFs(double rate)
 {

@@ -42,10 +42,7 @@ constexpr auto kFields = stageFields(&NoiseGateParameters::enable, &NoiseGatePar
 
 double NoiseGate::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void NoiseGate::SetParameters(const NoiseGateParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void NoiseGate::SetParameters(const NoiseGateParameters& p) { kFields.Apply(p, *this); }
 
 void NoiseGate::SetFs(double rate)
 {

@@ -79,10 +79,7 @@ constexpr auto kFields = stageFields(&PhaserParameters::enable, &PhaserParameter
 
 double Phaser::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Phaser::SetParameters(const PhaserParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Phaser::SetParameters(const PhaserParameters& p) { kFields.Apply(p, *this); }
 
 void Phaser::SetFs(double rate)
 {

@@ -56,10 +56,7 @@ constexpr auto kFields = stageFields(&ReverbParameters::enable, &ReverbParameter
 
 double Reverb::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Reverb::SetParameters(const ReverbParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Reverb::SetParameters(const ReverbParameters& p) { kFields.Apply(p, *this); }
 
 void Reverb::SetFs(double rate)
 {

@@ -48,10 +48,7 @@ constexpr auto kFields = stageFields(&TremoloParameters::enable, &TremoloParamet
 
 double Tremolo::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void Tremolo::SetParameters(const TremoloParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void Tremolo::SetParameters(const TremoloParameters& p) { kFields.Apply(p, *this); }
 
 void Tremolo::SetFs(double rate)
 {

@@ -57,10 +57,7 @@ constexpr auto kFields = stageFields(&WahWahParameters::enable, &WahWahParameter
 
 double WahWah::GetParameter(int id) const { return kFields.Get(params, id); }
 
-void WahWah::SetParameters(const WahWahParameters& p)
-{
-    kFields.SetEach(p, [this](int id, double v) { SetParameter(id, v); });
-}
+void WahWah::SetParameters(const WahWahParameters& p) { kFields.Apply(p, *this); }
 
 void WahWah::SetFs(double rate)
 {

@@ -293,7 +293,10 @@ TEST(StageFields, ReadByIdAndApplyInIdOrderWithFlagsAsZeroOrOne)
     const Record r;
     const double want[] = {1.0, 3.0, -2.5, 0.0, 0.0};
     for (int id : {0, 1, 2, 3, -1}) EXPECT_EQ(fields.Get(r, id), want[id < 0 ? 4 : id]) << id;
-    std::vector<std::pair<int, double>> set;
-    fields.SetEach(Record{false, 7, 0.25}, [&](int id, double v) { set.emplace_back(id, v); });
-    EXPECT_EQ(set, (std::vector<std::pair<int, double>>{{0, 0.0}, {1, 7.0}, {2, 0.25}}));
+    struct Stage {
+        std::vector<std::pair<int, double>> set;
+        void SetParameter(int id, double v) { set.emplace_back(id, v); }
+    } stage;
+    fields.Apply(Record{false, 7, 0.25}, stage);
+    EXPECT_EQ(stage.set, (std::vector<std::pair<int, double>>{{0, 0.0}, {1, 7.0}, {2, 0.25}}));
 }
