@@ -1,6 +1,10 @@
 #include "cabinet/CabinetConvolver.h"
 
+#include "dsp/WideVectors.h"
+
+#ifdef TONEWRIGHT_X86_VECTORS
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -95,8 +99,10 @@ void buildKernel(double* k, int B, int first, const double* left, const double* 
 void addTo(double* out, const double* a, int n)
 {
     int i = 0;
+#ifdef TONEWRIGHT_X86_VECTORS
     for (; i + 2 <= n; i += 2) _mm_storeu_pd(out + i, _mm_add_pd(_mm_loadu_pd(out + i), _mm_loadu_pd(a + i)));
-    if (i < n) out[i] += a[i];
+#endif
+    for (; i < n; ++i) out[i] += a[i];
 }
 
 // outL[i] (+)= c[2i], outR[i] (+)= c[2i + 1], i < n; outR may be null.
@@ -104,6 +110,7 @@ template <bool Add>
 void deinterleave(double* outL, double* outR, const double* c, int n)
 {
     int i = 0;
+#ifdef TONEWRIGHT_X86_VECTORS
     for (; i + 2 <= n; i += 2) {
         const __m128d a = _mm_loadu_pd(c + 2 * i), b = _mm_loadu_pd(c + 2 * i + 2);
         __m128d l = _mm_unpacklo_pd(a, b), r = _mm_unpackhi_pd(a, b);
@@ -114,6 +121,7 @@ void deinterleave(double* outL, double* outR, const double* c, int n)
             _mm_storeu_pd(outR + i, r);
         }
     }
+#endif
     for (; i < n; ++i) {
         outL[i] = Add ? outL[i] + c[2 * i] : c[2 * i];
         if (outR) outR[i] = Add ? outR[i] + c[2 * i + 1] : c[2 * i + 1];

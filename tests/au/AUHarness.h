@@ -29,6 +29,9 @@
 
 namespace au_test {
 
+namespace auhost = tonewright::auhost;
+using tonewright::AudioClip;
+
 using Log = std::vector<std::string>;
 
 inline std::mutex callsMutex;

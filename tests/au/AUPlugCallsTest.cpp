@@ -10,6 +10,7 @@
 
 #include "AUHarness.h"
 
+using namespace tonewright;
 using namespace au_test;
 
 namespace {

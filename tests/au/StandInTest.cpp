@@ -13,6 +13,7 @@
 #include "DspTestKit.h"
 #include "LockCounter.h"
 
+using namespace tonewright;
 using namespace au_test;
 
 namespace {

@@ -7,8 +7,7 @@
 #include "Bench.h"
 #include "engine/Tonewright.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 struct Signal {
@@ -67,3 +66,5 @@ const bench::Register everything64("engine: every stage on, 44.1 kHz, block 64",
 const bench::Register block64("engine: default settings, 44.1 kHz, block 64", [] { return engine(44100.0, 64, {}); });
 
 }  // namespace
+
+}  // namespace tonewright
