@@ -583,8 +583,10 @@ VstIntPtr Effect::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float)
 
 void Effect::saveCurrentToBank(const char* name, int slot)
 {
+    float before[kNumParameters];
     {
         const auto control = lockControl();
+        snapshotValues(before);
         const int target = validProgramIndex(slot) ? slot : curProgram.load();
         curProgram = target;
         auto table = std::make_shared<ProgramTable>(*shadow.table);
@@ -596,6 +598,8 @@ void Effect::saveCurrentToBank(const char* name, int slot)
     }
     programModified = false;
     CompareBank();
+    // The session holds the bank and the program number.
+    announce(Origin::plugin, before);
 }
 
 void Effect::setProgramName(char* name)

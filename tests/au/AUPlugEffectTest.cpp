@@ -226,7 +226,7 @@ TEST_F(RealUnitTest, AUCallsThatRunOutOfMemoryFailCleanlyAndChangeNothing)
         const char* what;
         std::function<OSStatus()> call;
         const std::vector<char>& taken;  // the state after the call
-    } calls[] = {
+    } steps[] = {
         {"save", [&] { return get(kAudioUnitProperty_ClassInfo, CFPropertyListRef{}); }, before},
         {"restore", [&] { return Restore(au, otherState); }, other},
         {"presets", [&] { return get(kAudioUnitProperty_FactoryPresets, CFArrayRef{}); }, before},
@@ -235,7 +235,7 @@ TEST_F(RealUnitTest, AUCallsThatRunOutOfMemoryFailCleanlyAndChangeNothing)
         {"view", [&] { return get(kAudioUnitProperty_CocoaUI, AudioUnitCocoaViewInfo{}); }, before},
     };
     const long live = CFStandInLiveObjects();
-    for (const auto& c : calls) {
+    for (const auto& c : steps) {
         testkit::AllocationCounter counter;
         ASSERT_EQ(c.call(), noErr) << c.what;
         const long total = counter.count();

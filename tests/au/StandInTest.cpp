@@ -137,7 +137,7 @@ TEST(AUStandInDeathTest, CoreFoundationCallsAbortOnNullObjectsObjectsOfAnotherTy
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     const auto asData = reinterpret_cast<CFDataRef>(number);
     char buffer[8];
-    const std::pair<std::function<void()>, const char*> calls[] = {
+    const std::pair<std::function<void()>, const char*> faults[] = {
         {[] { CFRelease(nullptr); }, "CFRelease called with NULL"},
         {[] { CFRetain(nullptr); }, "CFRetain called with NULL"},
         {[] { CFGetTypeID(nullptr); }, "CFGetTypeID called with NULL"},
@@ -163,7 +163,7 @@ TEST(AUStandInDeathTest, CoreFoundationCallsAbortOnNullObjectsObjectsOfAnotherTy
         {[&] { CFURLGetFileSystemRepresentation(reinterpret_cast<CFURLRef>(text), true, nullptr, 0); },
          "CFURLGetFileSystemRepresentation called with an object of another type"},
     };
-    for (const auto& [call, message] : calls) EXPECT_DEATH(call(), message);
+    for (const auto& [call, message] : faults) EXPECT_DEATH(call(), message);
     // What CoreFoundation takes: no bundle for no identifier, plain pointers
     // (NULL among them) in collections that do not retain.
     EXPECT_EQ(CFBundleGetBundleWithIdentifier(nullptr), nullptr);
