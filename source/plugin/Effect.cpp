@@ -104,8 +104,14 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     enabled = true;
     createEditor();
 
-    resume();
-    WorkerPool::Join(worker, [this] { serveWorker(); });
+    try {
+        resume();
+        WorkerPool::Join(worker, [this] { serveWorker(); });
+    } catch (...) {
+        // No destructor runs for an effect that was never made.
+        releaseViewAndSound();
+        throw;
+    }
 }
 
 Effect::MemoryReturn::~MemoryReturn()
@@ -124,12 +130,19 @@ Effect::~Effect()
         writeMidiMap();
     } catch (...) {
     }
+    releaseViewAndSound();
+}
+
+void Effect::releaseViewAndSound() noexcept
+{
     // The editor goes while the effect it reads is still whole (closing it
     // first when the host left it open).
     AEffEditor* gone = editor;
     editor = nullptr;
     delete gone;
     delete live;
+    live = nullptr;
+    playing = nullptr;
 }
 
 AudioEffect* createEffectInstance(audioMasterCallback host)
