@@ -8,7 +8,6 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,16 @@ namespace {
 // The text with every value of the attribute `name` replaced.
 std::string withAttribute(const std::string& text, const std::string& name, const std::string& value)
 {
-    return std::regex_replace(text, std::regex(" " + name + "=\"[^\"]*\""), " " + name + "=\"" + value + "\"");
+    const std::string key = " " + name + "=\"";
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = text.find(key, from)) != std::string::npos;) {
+        const size_t end = text.find('"', at + key.size());
+        if (end == std::string::npos) break;
+        out.append(text, from, at + key.size() - from).append(value);
+        from = end;
+    }
+    return out.append(text, from);
 }
 
 }  // namespace
