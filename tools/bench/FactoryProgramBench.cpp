@@ -76,6 +76,20 @@ bench::Result plugin(double fs, int block)
     });
 }
 
+}  // namespace
+
+// A bank whose every program is the engine's own default sound, which a new
+// instance then plays: what the plug-in sounds like without the factory bank.
+bool bench::writeDefaultBank(const char* path)
+{
+    auto bank = std::make_unique<EffectProgram[]>(kBankSize);
+    Tonewright e;
+    for (int k = 0; k < kBankSize; ++k) bank[k].params = *e.GetParameters();
+    return SaveBankAsXML(bank.get(), path);
+}
+
+namespace {
+
 const bool registered = [] {
     for (const bool isEngine : {true, false})
         for (const double fs : {44100.0, 48000.0})
