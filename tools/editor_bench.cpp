@@ -30,13 +30,14 @@
 #include "plugin/Effect.h"
 #include "editor/EffectEditor.h"
 
+namespace tonewright {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
-double millisSince(Clock::time_point start)
+double millisSince(SteadyClock::time_point start)
 {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
 }
 
 VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
@@ -103,8 +104,11 @@ long entryIndex(const tonewright::CMyFileMenu* menu, const std::string& title)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main()
 {
+    using namespace tonewright;
     tonewright::SetEditorFactory(&tonewright::EffectEditor::create);
     // A support folder and preferences of the benchmark's own.
     std::string temporary = (fs::temp_directory_path() / "twr-editor-bench-XXXXXX").string();
@@ -136,7 +140,7 @@ int main()
     auto* editor = static_cast<tonewright::EffectEditor*>(effect->getEditor());
 
     const size_t heapBefore = heapInUse();
-    auto start = Clock::now();
+    auto start = SteadyClock::now();
     editor->open(parent);
     editor->idle();  // the first paint
     const double first = millisSince(start);
@@ -150,7 +154,7 @@ int main()
     std::vector<double> opens;
     for (int i = 0; i < 20; ++i) {
         editor->close();
-        start = Clock::now();
+        start = SteadyClock::now();
         editor->open(parent);
         editor->idle();
         opens.push_back(millisSince(start));
@@ -166,7 +170,7 @@ int main()
     std::vector<double> redraws;
     for (int i = 0; i < 50; ++i) {
         editor->getFrame()->invalid();
-        start = Clock::now();
+        start = SteadyClock::now();
         editor->getFrame()->update();
         if (display) XSync(display, False);
         redraws.push_back(millisSince(start));
@@ -176,7 +180,7 @@ int main()
 
     std::vector<double> idles;
     for (int i = 0; i < 200; ++i) {
-        start = Clock::now();
+        start = SteadyClock::now();
         editor->idle();
         idles.push_back(millisSince(start));
     }
@@ -186,7 +190,7 @@ int main()
     std::vector<double> knob;
     for (int i = 0; i < 200; ++i) {
         effect->setParameter(5, float(i % 100) / 100.0f);
-        start = Clock::now();
+        start = SteadyClock::now();
         editor->idle();
         if (display) XSync(display, False);
         knob.push_back(millisSince(start));
@@ -201,7 +205,7 @@ int main()
         std::vector<float> in(256), left(256), right(256);
         float* inputs[2] = {in.data(), nullptr};
         float* outputs[2] = {left.data(), right.data()};
-        auto next = Clock::now();
+        auto next = SteadyClock::now();
         for (long b = 0; !stop; ++b) {
             for (int i = 0; i < 256; ++i) in[size_t(i)] = 0.5f * float(std::sin(0.0157 * double(b * 256 + i)));
             effect->processReplacing(inputs, outputs, 256);
@@ -210,14 +214,14 @@ int main()
         }
     });
     editor->showMoreScreen();
-    start = Clock::now();
+    start = SteadyClock::now();
     editor->idle();
     if (display) XSync(display, False);
     std::printf("idle      the More page shown: %.3f ms (the whole window redrawn)\n", millisSince(start));
     std::vector<double> busy;
     for (int i = 0; i < 240; ++i) {
         std::this_thread::sleep_until(start + std::chrono::microseconds(16667));
-        start = Clock::now();
+        start = SteadyClock::now();
         editor->idle();
         if (display) XSync(display, False);
         busy.push_back(millisSince(start));
@@ -234,7 +238,7 @@ int main()
     for (int i = 0; i < 20 && menu; ++i) {
         const long index = entryIndex(menu, cabinets[i % 4]);
         if (index < 0) break;
-        start = Clock::now();
+        start = SteadyClock::now();
         menu->choose(menu, index);
         choices.push_back(millisSince(start));
     }
@@ -248,7 +252,7 @@ int main()
     } fresh[] = {{44100.0, 1, 8192}, {96000.0, 2, 65536}};
     for (const auto& f : fresh) {
         const fs::path file = newImpulse(home, f.rate, f.channels, f.length);
-        start = Clock::now();
+        start = SteadyClock::now();
         effect->loadCabinetImpulse(file.c_str());
         std::printf("impulse   a new %zu-sample %s impulse at %.1f kHz: %.2f ms to playing\n", f.length,
                     f.channels == 1 ? "mono" : "stereo", f.rate / 1000.0, millisSince(start));

@@ -18,6 +18,7 @@
 
 #include "gui/vstgui.h"
 
+namespace tonewright {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -134,8 +135,11 @@ double median(std::vector<double> v)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main()
 {
+    using namespace tonewright;
     Generated images;
     images.add(1, 579, 375, 0x4020);
     images.add(2, 40, 40 * 31, 0x8040);

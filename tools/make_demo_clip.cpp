@@ -18,6 +18,7 @@
 
 #include "common/WavFile.h"
 
+namespace tonewright {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -294,8 +295,11 @@ std::vector<Note> riff()
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUT.wav [sample-rate]\n", argv[0]);
         return 2;

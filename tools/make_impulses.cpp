@@ -28,8 +28,7 @@
 #include "dsp/Filter.h"
 #include "common/WavFile.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kSpeedOfSound = 343.0;  // m/s
@@ -177,8 +176,11 @@ bool write(const std::string& path, double fs, std::vector<std::vector<double>> 
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     if (argc != 2) {
         std::fprintf(stderr, "usage: make-impulses OUT-FOLDER\n");
         return 2;

@@ -27,6 +27,7 @@
 
 #include "engine/ParameterTable.h"
 
+namespace tonewright {
 namespace {
 
 namespace fs = std::filesystem;
@@ -208,6 +209,7 @@ void paintKnobBody(cairo_t* cr, double c, double bodyR, double angle, bool flute
         cairo_pattern_add_color_stop_rgb(cap, 1, 0.08, 0.08, 0.075);
         cairo_arc(cr, c, c, bodyR - 3.0, 0, 2 * kPi);
         cairo_set_source(cr, cap);
+        cairo_pattern_destroy(cap);
         cairo_fill_preserve(cr);
         cairo_set_source_rgba(cr, 0, 0, 0, 0.7);
         cairo_set_line_width(cr, 0.8);
@@ -1386,8 +1388,11 @@ bool writePng(cairo_surface_t* s, const fs::path& path)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     if (argc != 2) {
         std::fprintf(stderr, "usage: make-skin OUTPUT-FOLDER\n");
         return 2;

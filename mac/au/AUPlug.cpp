@@ -16,6 +16,20 @@ namespace {
 
 std::atomic<EffectFactory> effectFactory{nullptr};
 
+// The unit whose render or MIDI call this thread is in.
+thread_local const AUPlug* renderingUnit = nullptr;
+
+class RenderScope {
+public:
+    explicit RenderScope(const AUPlug* unit) : outer(std::exchange(renderingUnit, unit)) {}
+    ~RenderScope() { renderingUnit = outer; }
+    RenderScope(const RenderScope&) = delete;
+    RenderScope& operator=(const RenderScope&) = delete;
+
+private:
+    const AUPlug* outer;
+};
+
 // A state's bank chunk starts so.
 constexpr char kChunkStart[] = "<TWRChunk";
 constexpr AudioUnitParameterOptions kParameterFlags =
@@ -107,6 +121,9 @@ AUPlug::AUPlug(ComponentInstance instance) : AUMIDIEffectBase(instance)
         if (!presetList) throw std::bad_alloc();
         gestures = std::make_unique<std::atomic<bool>[]>(size_t(std::max(0, aeffect->numParams)));
         reloadParameters(Announce::none);
+        if (const auto program = static_cast<int>(dispatch(effGetProgram));
+            program >= 0 && program < static_cast<int>(presets.size()))
+            showPreset(program);
     } catch (...) {
         aeffect->user = nullptr;
         dispatch(effClose);
@@ -132,6 +149,7 @@ AUPlug::~AUPlug()
     effect = nullptr;
     aeffect = nullptr;
     for (const AUPreset& p : presets) CFRelease(p.presetName);
+    for (CFStringRef name : retiredNames) CFRelease(name);
     CFRelease(presetList);
 }
 
@@ -377,22 +395,30 @@ ComponentResult AUPlug::RestoreState(CFPropertyListRef plist)
 
 void AUPlug::effectChanged()
 {
-    if (restoring()) {
-        restoreAnswer = RestoreAnswer::taken;
+    // The render thread (a MIDI program change, a learned controller) takes
+    // no lock and makes nothing here: the values came through the automation
+    // before, the present preset is shown now, names and values are read
+    // again by the host's next call from another thread.
+    if (onRenderThread()) {
+        presentFromRenderThread();
+        refreshAsked = true;
         return;
     }
-    // The render thread (a MIDI program change) takes no lock here: what it
-    // changed is read by the host's next call from another thread.
-    if (std::this_thread::get_id() == renderThread.load()) {
-        refreshAsked = true;
+    if (restoring()) {
+        restoreAnswer = RestoreAnswer::taken;
         return;
     }
     refreshFromEffect(Announce::moved);
 }
 
+bool AUPlug::onRenderThread() const
+{
+    return renderingUnit == this || std::this_thread::get_id() == renderThread.load(std::memory_order_relaxed);
+}
+
 void AUPlug::refreshIfAsked()
 {
-    if (std::this_thread::get_id() == renderThread.load(std::memory_order_relaxed)) return;
+    if (onRenderThread()) return;
     if (refreshAsked.exchange(false)) refreshFromEffect(Announce::moved);
 }
 
@@ -400,15 +426,45 @@ void AUPlug::refreshFromEffect(Announce announce)
 {
     refreshAsked = false;
     const auto program = static_cast<int>(dispatch(effGetProgram));
+    bool changed = false;
     if (program >= 0 && program < static_cast<int>(presets.size())) {
         std::lock_guard<std::mutex> lock(presetMutex);
         refreshPresetName(program);
-        SetAFactoryPresetAsCurrent(presets[size_t(program)]);
+        changed = showPreset(program);
+        changed = dropRetiredNames() || changed;
     }
     reloadParameters(announce);
+    // After the values, so that a listener that reads them on this news
+    // reads the new ones.
+    if (changed) notifyPresentPreset();
+}
+
+void AUPlug::presentFromRenderThread()
+{
+    const auto program = static_cast<int>(dispatch(effGetProgram));
+    if (program < 0 || program >= static_cast<int>(presets.size())) return;
+    renderPresenting.fetch_add(1);
+    const bool changed = showPreset(program);
+    renderPresenting.fetch_sub(1);
+    if (changed) notifyPresentPreset();
 }
 
 // ---- presets ----
+
+bool AUPlug::showPreset(int program)
+{
+    const AUPreset shown{program, std::atomic_ref<CFStringRef>(presets[size_t(program)].presetName).load()};
+    SetAFactoryPresetAsCurrent(shown);
+    const bool moved = shownProgram.exchange(program) != program;
+    return shownName.exchange(shown.presetName) != shown.presetName || moved;
+}
+
+void AUPlug::notifyPresentPreset()
+{
+    AudioUnitEvent event{kAudioUnitEvent_PropertyChange, {}};
+    event.mArgument.mProperty = {GetComponentInstance(), kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0};
+    AUEventListenerNotify(nullptr, nullptr, &event);
+}
 
 void AUPlug::refreshPresetName(int i)
 {
@@ -419,20 +475,55 @@ void AUPlug::refreshPresetName(int i)
     if (CFStringGetCString(p.presetName, shown, sizeof shown, kCFStringEncodingUTF8) && std::strcmp(shown, name) == 0)
         return;
     // A name that could not be made as UTF-8 is made again each time; a new
-    // one that cannot be made at all (no memory) keeps the old.
-    if (CFStringRef fresh = makeName(name)) {
-        CFRelease(p.presetName);
-        p.presetName = fresh;
+    // one that cannot be made at all, or kept aside (no memory), keeps the
+    // old.
+    try {
+        if (retiredNames.size() == retiredNames.capacity()) retiredNames.reserve(2 * retiredNames.size() + 8);
+    } catch (const std::bad_alloc&) {
+        return;
     }
+    if (CFStringRef fresh = makeName(name)) {
+        retiredNames.push_back(p.presetName);  // reserved: does not throw
+        std::atomic_ref<CFStringRef>(p.presetName).store(fresh);
+    }
+}
+
+bool AUPlug::dropRetiredNames()
+{
+    // The render thread may have read a replaced name before it was
+    // replaced and be handing it to the base: while it may, nothing is
+    // given back, and a render thread that comes later reads the new names.
+    if (retiredNames.empty() || renderPresenting.load() != 0) return false;
+    AUPreset present{-1, nullptr};
+    UInt32 size = sizeof present;
+    if (AudioUnitGetProperty(GetComponentInstance(), kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0,
+                             &present, &size) != noErr)
+        return false;
+    // A program the base shows under a name since replaced is shown anew.
+    const SInt32 shown = present.presetNumber;
+    const bool stale = std::find(retiredNames.begin(), retiredNames.end(), present.presetName) != retiredNames.end();
+    const bool reshown = stale && shown >= 0 && shown < SInt32(presets.size()) && showPreset(shown);
+    std::erase_if(retiredNames, [&](CFStringRef name) {
+        if (name == present.presetName && !reshown) return false;
+        CFRelease(name);
+        return true;
+    });
+    if (present.presetName) CFRelease(present.presetName);
+    return reshown;
 }
 
 ComponentResult AUPlug::GetPresets(CFArrayRef* out)
 {
     refreshIfAsked();
     if (!out) return noErr;
-    std::lock_guard<std::mutex> lock(presetMutex);
-    for (int i = 0; i < int(presets.size()); ++i) refreshPresetName(i);
-    *out = static_cast<CFArrayRef>(CFRetain(presetList));
+    bool reshown = false;
+    {
+        std::lock_guard<std::mutex> lock(presetMutex);
+        for (int i = 0; i < int(presets.size()); ++i) refreshPresetName(i);
+        reshown = dropRetiredNames();
+        *out = static_cast<CFArrayRef>(CFRetain(presetList));
+    }
+    if (reshown) notifyPresentPreset();
     return noErr;
 }
 
@@ -440,15 +531,11 @@ OSStatus AUPlug::NewFactoryPresetSet(const AUPreset& preset)
 {
     if (preset.presetNumber < 0 || preset.presetNumber >= SInt32(presets.size()))
         return kAudioUnitErr_InvalidPropertyValue;
-    // Chosen again, the current program is applied again.
+    // Chosen again, the current program is applied again. What is shown is
+    // the program the effect plays, in case MIDI chose another meanwhile.
     if (!dispatch(effVendorSpecific, Effect::kVendorReselectProgram, preset.presetNumber))
         dispatch(effSetProgram, 0, preset.presetNumber);
-    {
-        std::lock_guard<std::mutex> lock(presetMutex);
-        refreshPresetName(preset.presetNumber);
-        SetAFactoryPresetAsCurrent(presets[size_t(preset.presetNumber)]);
-    }
-    reloadParameters(Announce::moved);
+    refreshFromEffect(Announce::moved);
     return noErr;
 }
 
@@ -457,6 +544,7 @@ OSStatus AUPlug::NewFactoryPresetSet(const AUPreset& preset)
 OSStatus AUPlug::ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBufferList& in, AudioBufferList& out,
                                     UInt32 frames)
 {
+    const RenderScope scope(this);
     renderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     const bool stereo = in.mNumberBuffers == 2 && out.mNumberBuffers == 2;
     const UInt32 used = stereo ? 2 : 1;
@@ -495,6 +583,7 @@ OSStatus AUPlug::ProcessBufferLists(AudioUnitRenderActionFlags&, const AudioBuff
 
 OSStatus AUPlug::HandleMidiEvent(UInt8 status, UInt8 channel, UInt8 data1, UInt8 data2, UInt32 startFrame)
 {
+    const RenderScope scope(this);
     renderThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     VstMidiEvent midi{};
     midi.type = kVstMidiType;

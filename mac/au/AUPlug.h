@@ -6,12 +6,14 @@
 // bank chunk as the saved state.
 //
 // Threads: ProcessBufferLists and HandleMidiEvent run on the host's render
-// thread and neither lock nor allocate (the effect hands MIDI program changes
-// and learn writes off that thread itself); everything else runs on the
-// host's other threads and goes straight into the effect, which serialises
-// what must be; a state saved or restored, or a preset chosen, first waits
-// for the program changes MIDI handed the effect's worker. Gesture and
-// restore flags are atomics, the preset names are kept under a mutex.
+// thread and neither lock, allocate nor free, and neither does what the
+// effect calls back there (a MIDI program change or a learned controller
+// shows the present preset and tells the listeners, whose framework delivers
+// later); everything else runs on the host's other threads and goes straight
+// into the effect, which serialises what must be. Gesture and restore flags
+// are atomics; the preset names are refreshed under a mutex the render
+// thread never takes, and read there atomically, and a replaced name is kept
+// until the render thread cannot be showing it.
 
 #include <atomic>
 #include <memory>
@@ -83,8 +85,9 @@ public:
     bool restoring() const { return restoreAnswer.load() != RestoreAnswer::none; }
     // The effect's sound, program or values changed other than by a
     // parameter the unit set: the unit reads them all again and tells its
-    // listeners (at once, or, when the render thread sent it, at the next
-    // call from the host's other threads).
+    // listeners (at once, or, when the render thread sent it, the present
+    // preset at once and the rest at the next call from the host's other
+    // threads).
     void effectChanged();
 
 private:
@@ -99,6 +102,9 @@ private:
     // listeners about none, the values that moved, or all.
     enum class Announce { none, moved, all };
     void reloadParameters(Announce announce);
+    // Whether this thread is the render thread: inside this unit's render or
+    // MIDI call, or the thread that made the last one.
+    bool onRenderThread() const;
 
     AudioEffect* effect = nullptr;
     AEffect* aeffect = nullptr;
@@ -107,11 +113,31 @@ private:
     std::mutex presetMutex;
     std::vector<AUPreset> presets;
     CFArrayRef presetList = nullptr;
-    // Reads the effect's values and program into the unit and its present
-    // preset, telling the listeners what moved (not on the render thread).
+    // Names replaced in `presets` that the base may still show (presetMutex).
+    std::vector<CFStringRef> retiredNames;
+    // How many render threads are between reading a preset's name and
+    // handing it to the base.
+    std::atomic<int> renderPresenting{0};
+    // The present preset as the unit last showed it.
+    std::atomic<int> shownProgram{-1};
+    std::atomic<CFStringRef> shownName{nullptr};
+    // Makes program's preset the present one; true when hosts now read
+    // another number or name. On the render thread only inside
+    // renderPresenting; elsewhere with presetMutex held.
+    bool showPreset(int program);
+    // Gives back the retired names the base cannot be showing, showing anew
+    // a program it shows under a replaced name (true when it did so);
+    // presetMutex held.
+    bool dropRetiredNames();
+    void notifyPresentPreset();
+    // Reads the effect's program name and values into the unit, makes the
+    // program the present preset and tells the listeners what moved (not on
+    // the render thread).
     void refreshFromEffect(Announce announce);
     // What refreshFromEffect the render thread left for later.
     void refreshIfAsked();
+    // The render thread's part of a change of the effect's sound.
+    void presentFromRenderThread();
 
     // While a restore runs: whether the effect took the chunk (it tells the
     // host to read everything again when it does).

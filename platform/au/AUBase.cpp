@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -32,6 +33,15 @@ bool validFormat(const AudioStreamBasicDescription& f)
 }
 
 constexpr UInt32 kLargestSlice = 65536;
+
+// The present preset's word: change count << 36 | (slot + 1) << 32 | number.
+constexpr int kCountShift = 36;
+int presetSlot(uint64_t word) { return int((word >> 32) & 15) - 1; }
+SInt32 presetNumber(uint64_t word) { return static_cast<SInt32>(static_cast<uint32_t>(word)); }
+uint64_t presetWord(uint64_t count, int slot, SInt32 number)
+{
+    return count << kCountShift | uint64_t(slot + 1) << 32 | static_cast<uint32_t>(number);
+}
 
 }  // namespace
 
@@ -86,7 +96,7 @@ AUBase::AUBase(ComponentInstance unit, UInt32 in, UInt32 out)
 
 AUBase::~AUBase()
 {
-    if (currentPreset.presetName) CFRelease(currentPreset.presetName);
+    if (const int slot = presetSlot(presentPreset.load()); slot >= 0) CFRelease(presetSlots[slot].name.load());
 }
 
 void AUBase::CreateElements()
@@ -134,14 +144,39 @@ ComponentResult AUBase::CheckElement(AudioUnitScope scope, AudioUnitElement elem
 
 void AUBase::SetAFactoryPresetAsCurrent(const AUPreset& preset)
 {
-    if (preset.presetName) CFRetain(preset.presetName);
-    CFStringRef old;
-    {
-        std::lock_guard<std::mutex> lock(presetMutex);
-        old = currentPreset.presetName;
-        currentPreset = preset;
+    int slot = -1;
+    if (preset.presetName) {
+        CFRetain(preset.presetName);
+        // Taken slots are freed within a few instructions of their change;
+        // all of them taken at once would take eight changes at once.
+        while (slot < 0) {
+            for (int i = 0; i < kPresetSlots && slot < 0; ++i)
+                if (!presetSlots[i].taken.exchange(true, std::memory_order_acquire)) slot = i;
+            if (slot < 0) std::this_thread::yield();
+        }
+        presetSlots[slot].name.store(preset.presetName, std::memory_order_release);
     }
-    if (old) CFRelease(old);
+    uint64_t was = presentPreset.load(std::memory_order_relaxed);
+    while (!presentPreset.compare_exchange_weak(was, presetWord((was >> kCountShift) + 1, slot, preset.presetNumber),
+                                                std::memory_order_acq_rel, std::memory_order_relaxed)) {
+    }
+    if (const int old = presetSlot(was); old >= 0) {
+        CFRelease(presetSlots[old].name.exchange(nullptr, std::memory_order_acq_rel));
+        presetSlots[old].taken.store(false, std::memory_order_release);
+    }
+}
+
+AUPreset AUBase::CopyPresentPreset() const
+{
+    for (;;) {
+        const uint64_t word = presentPreset.load(std::memory_order_acquire);
+        const int slot = presetSlot(word);
+        const CFStringRef name = slot >= 0 ? presetSlots[slot].name.load(std::memory_order_acquire) : nullptr;
+        if (name) CFRetain(name);
+        // Unchanged, the slot still held that word's name while it was retained.
+        if (presentPreset.load(std::memory_order_acquire) == word) return {presetNumber(word), name};
+        if (name) CFRelease(name);
+    }
 }
 
 // ---- what a unit may override ----
@@ -305,12 +340,7 @@ ComponentResult AUBase::DispatchGetProperty(AudioUnitPropertyArguments& a)
     case kAudioUnitProperty_MaximumFramesPerSlice: writeValue(a.data, GetMaxFramesPerSlice()); return noErr;
     case kAudioUnitProperty_SetRenderCallback: writeValue(a.data, GetInput(a.element)->callback); return noErr;
     case kAudioUnitProperty_FactoryPresets: return GetPresets(static_cast<CFArrayRef*>(a.data));
-    case kAudioUnitProperty_PresentPreset: {
-        std::lock_guard<std::mutex> lock(presetMutex);
-        if (currentPreset.presetName) CFRetain(currentPreset.presetName);
-        writeValue(a.data, currentPreset);
-        return noErr;
-    }
+    case kAudioUnitProperty_PresentPreset: writeValue(a.data, CopyPresentPreset()); return noErr;
     default: return GetProperty(a.id, a.scope, a.element, a.data);
     }
 }

@@ -13,12 +13,14 @@
 // values and the bypass, initialised and slice-size settings are atomics;
 // stream formats and the render callback change only while the unit is not
 // initialised; a new parameter id may be remembered only before the unit is
-// shared (the unit's constructor).
+// shared (the unit's constructor). The present preset may be set on any
+// thread, the render thread among them, and read on any other, without a
+// lock (below).
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -125,7 +127,12 @@ public:
     virtual OSStatus Render(AudioUnitRenderActionFlags& flags, const AudioTimeStamp& time, UInt32 frames,
                             AudioBufferList& output);
 
-    // Makes the preset the current one (the unit keeps a reference to its name).
+    // Makes the preset the current one; the base keeps a reference to its
+    // name and gives back the one it held. A unit that follows a MIDI program
+    // change does this on its render thread, which the framework allows: it
+    // takes no lock and makes nothing, retain and release are atomic in
+    // CoreFoundation, and the name given back is still held by whoever
+    // handed it in (a unit's preset list), so nothing is freed either.
     void SetAFactoryPresetAsCurrent(const AUPreset& preset);
 
     // Routes a Component Manager call to the operations above.
@@ -142,6 +149,8 @@ private:
     AUIOElement* IOElement(AudioUnitScope scope, AudioUnitElement element);
     // noErr, or why the scope and element name nothing.
     ComponentResult CheckElement(AudioUnitScope scope, AudioUnitElement element);
+    // The present preset, its name retained for the caller.
+    AUPreset CopyPresentPreset() const;
 
     const ComponentInstance componentInstance;
     const UInt32 inputCount, outputCount;
@@ -149,8 +158,20 @@ private:
     std::vector<std::unique_ptr<AUIOElement>> inputElements, outputElements;
     std::atomic<bool> initialized{false};
     std::atomic<UInt32> maxFramesPerSlice{kDefaultMaxFramesPerSlice};
-    std::mutex presetMutex;
-    AUPreset currentPreset{-1, nullptr};
+    // The present preset is one word, so that no reader sees one preset's
+    // number with another's name: a change count, the slot holding the name
+    // (plus one; 0 for none) and the number. A change takes a free slot for
+    // its name, publishes the word and frees the slot it replaced; a reader
+    // that sees the word move while it takes the name tries again. The
+    // framework's base takes no lock here either; one would make a render
+    // thread that follows a MIDI program change wait.
+    struct PresetSlot {
+        std::atomic<bool> taken{false};
+        std::atomic<CFStringRef> name{nullptr};
+    };
+    static constexpr int kPresetSlots = 8;  // a slot per change under way, and the present one
+    PresetSlot presetSlots[kPresetSlots];
+    std::atomic<uint64_t> presentPreset{0xFFFFFFFFu};  // number -1, no name
 };
 
 class AUEffectBase : public AUBase {

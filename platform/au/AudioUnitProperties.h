@@ -98,12 +98,21 @@ enum : AudioUnitEventType {
     kAudioUnitEvent_ParameterValueChange = 0,
     kAudioUnitEvent_BeginParameterChangeGesture = 1,
     kAudioUnitEvent_EndParameterChangeGesture = 2,
+    kAudioUnitEvent_PropertyChange = 3,
+};
+
+struct AudioUnitProperty {
+    AudioUnit mAudioUnit;
+    AudioUnitPropertyID mPropertyID;
+    AudioUnitScope mScope;
+    AudioUnitElement mElement;
 };
 
 struct AudioUnitEvent {
     AudioUnitEventType mEventType;
     union {
         AudioUnitParameter mParameter;
+        AudioUnitProperty mProperty;
     } mArgument;
 };
 

@@ -56,17 +56,37 @@ Slot* find(ComponentInstance instance)
     return &s;
 }
 
+// How deep the calling thread is in render and MIDI calls (the calls a
+// host makes on its render thread).
+thread_local int renderCalls = 0;
+
+class RenderCall {
+public:
+    explicit RenderCall(SInt16 what) : counted(what == kAudioUnitRenderSelect || what == kMusicDeviceMIDIEventSelect)
+    {
+        renderCalls += counted;
+    }
+    ~RenderCall() { renderCalls -= counted; }
+    RenderCall(const RenderCall&) = delete;
+    RenderCall& operator=(const RenderCall&) = delete;
+
+private:
+    const bool counted;
+};
+
 OSStatus call(ComponentInstance instance, SInt16 what, void* arguments)
 {
     Slot* s = find(instance);
     if (!s) return badComponentInstance;
     ComponentParameters params{what, instance, arguments};
+    const RenderCall scope(what);
     return s->component->entry(&params, s->storage.load(std::memory_order_acquire));
 }
 
 struct Listeners {
     std::mutex mutex;
     std::vector<AUEventListenerRecord*> all;
+    std::atomic<long> count{0};
 };
 Listeners& listeners()
 {
@@ -74,20 +94,103 @@ Listeners& listeners()
     return *l;
 }
 
+struct Notice {
+    AUEventListenerRef sender;
+    AudioUnitEvent event;
+    AudioUnitParameterValue value;
+};
+
+// The notices made inside render and MIDI calls: a bounded queue for any
+// number of threads on either side. A cell's turn says which lap it is in:
+// 2 * lap while free for that lap's notice, 2 * lap + 1 while holding it.
+// Zero is a valid start, so the queue needs no construction and is ready
+// before any static initialiser could notify.
+class NoticeQueue {
+public:
+    static constexpr size_t kCells = 4096;
+
+    bool push(const Notice& n)
+    {
+        size_t at = tail.load(std::memory_order_relaxed);
+        for (;;) {
+            Cell& c = cells[at % kCells];
+            const size_t free = 2 * (at / kCells), turn = c.turn.load(std::memory_order_acquire);
+            if (turn == free) {
+                if (tail.compare_exchange_weak(at, at + 1, std::memory_order_relaxed)) {
+                    c.notice = n;
+                    c.turn.store(free + 1, std::memory_order_release);
+                    return true;
+                }
+            } else if (turn < free) {
+                return false;  // full: the cell still holds the last lap's notice
+            } else {
+                at = tail.load(std::memory_order_relaxed);
+            }
+        }
+    }
+
+    bool pop(Notice& n)
+    {
+        size_t at = head.load(std::memory_order_relaxed);
+        for (;;) {
+            Cell& c = cells[at % kCells];
+            const size_t held = 2 * (at / kCells) + 1, turn = c.turn.load(std::memory_order_acquire);
+            if (turn == held) {
+                if (head.compare_exchange_weak(at, at + 1, std::memory_order_relaxed)) {
+                    n = c.notice;
+                    c.turn.store(held + 1, std::memory_order_release);
+                    return true;
+                }
+            } else if (turn < held) {
+                return false;  // empty
+            } else {
+                at = head.load(std::memory_order_relaxed);
+            }
+        }
+    }
+
+private:
+    struct Cell {
+        std::atomic<size_t> turn{0};
+        Notice notice{};
+    };
+    Cell cells[kCells];
+    std::atomic<size_t> head{0}, tail{0};
+};
+constinit NoticeQueue notices;
+
 // Listeners are called outside the lock (they may call back in). Without
 // memory for the list, nobody hears the event.
-void notify(AUEventListenerRef sender, const AudioUnitEvent& event, AudioUnitParameterValue value)
+void deliver(const Notice& n)
 {
     std::vector<AUEventListenerRecord> targets;
     try {
         Listeners& l = listeners();
         std::lock_guard<std::mutex> lock(l.mutex);
         for (AUEventListenerRecord* r : l.all)
-            if (r != sender) targets.push_back(*r);
+            if (r != n.sender) targets.push_back(*r);
     } catch (const std::bad_alloc&) {
         return;
     }
-    for (const AUEventListenerRecord& r : targets) r.proc(r.refCon, nullptr, &event, 0, value);
+    for (const AUEventListenerRecord& r : targets) r.proc(r.refCon, nullptr, &n.event, 0, n.value);
+}
+
+long deliverQueued()
+{
+    if (renderCalls > 0) return 0;
+    long delivered = 0;
+    for (Notice n; notices.pop(n); ++delivered) deliver(n);
+    return delivered;
+}
+
+void notify(AUEventListenerRef sender, const AudioUnitEvent& event, AudioUnitParameterValue value)
+{
+    if (renderCalls > 0) {
+        if (listeners().count.load(std::memory_order_acquire) > 0) notices.push({sender, event, value});
+        return;
+    }
+    deliverQueued();
+    deliver({sender, event, value});
 }
 
 }  // namespace
@@ -240,11 +343,13 @@ OSStatus AUEventListenerCreate(AUEventListenerProc proc, void* refCon, const voi
 {
     if (!proc || !listener) return paramErr;
     *listener = nullptr;
+    deliverQueued();
     try {
         auto made = std::make_unique<AUEventListenerRecord>(AUEventListenerRecord{proc, refCon});
         Listeners& l = listeners();
         std::lock_guard<std::mutex> lock(l.mutex);
         l.all.push_back(made.get());
+        l.count.store(long(l.all.size()), std::memory_order_release);
         *listener = made.release();
         return noErr;
     } catch (const std::bad_alloc&) {
@@ -258,6 +363,7 @@ OSStatus AUListenerDispose(AUEventListenerRef listener)
     {
         std::lock_guard<std::mutex> lock(l.mutex);
         std::erase(l.all, listener);
+        l.count.store(long(l.all.size()), std::memory_order_release);
     }
     delete listener;
     return noErr;
@@ -286,3 +392,5 @@ OSStatus AUEventListenerNotify(AUEventListenerRef sendingListener, void*, const 
     notify(sendingListener, *event, value);
     return noErr;
 }
+
+long AUEventListenerStandInDeliver() { return deliverQueued(); }

@@ -9,8 +9,11 @@
 // Threads: opening and closing are serialised; calls on an open instance
 // may come from any thread (the unit decides what is safe), and looking an
 // instance up neither locks nor allocates, so AudioUnitRender and
-// MusicDeviceMIDIEvent are fit for a render thread. Listener notifications
-// are delivered at once, on the notifying thread.
+// MusicDeviceMIDIEvent are fit for a render thread. The framework delivers
+// listener notifications later, on the listeners' run loop, so a unit may
+// notify from its render thread: here an event notified inside a render or
+// MIDI call waits in a fixed queue (no lock, no allocation) for a thread
+// outside one; elsewhere it is delivered at once, after those waiting.
 
 #include "au/AudioUnitProperties.h"
 
@@ -113,8 +116,8 @@ using AUEventListenerRef = AUEventListenerRecord*;
 using AUParameterListenerRef = AUEventListenerRef;
 using AUEventListenerProc = void (*)(void* refCon, void* object, const AudioUnitEvent* event, UInt64 hostTime,
                                      AudioUnitParameterValue value);
-// Listeners hear every event of every unit (this stand-in has no run loops
-// and no event filter).
+// Listeners hear every event of every unit (this stand-in has no event
+// filter); one made now hears nothing notified before.
 TW_STANDIN_API OSStatus AUEventListenerCreate(AUEventListenerProc proc, void* refCon, const void* runLoop,
                                               CFStringRef runLoopMode, Float32 notificationInterval,
                                               Float32 valueChangeGranularity, AUEventListenerRef* listener);
@@ -130,3 +133,8 @@ TW_STANDIN_API OSStatus AUEventListenerNotify(AUEventListenerRef sendingListener
 // ---- stand-in only ----
 // Instances open now.
 TW_STANDIN_API long ComponentStandInOpenInstances();
+// A turn of the listeners' run loop: delivers the events notified inside
+// render and MIDI calls so far, in order, and returns how many (none when
+// called inside such a call). The queue holds 4096; when it is full, or
+// nobody listens, such an event is dropped.
+TW_STANDIN_API long AUEventListenerStandInDeliver();

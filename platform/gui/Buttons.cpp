@@ -65,22 +65,36 @@ private:
 
 }  // namespace
 
+// --- CStripControl ----------------------------------------------------------------
+
+CStripControl::CStripControl(const CRect& rect, CControlListener* stripListener, long stripTag, long pixmaps,
+                             CCoord imageHeight, CBitmap* background, const CPoint& backgroundOffset)
+    : CControl(rect, stripListener, stripTag, background), offset(backgroundOffset), subPixmaps(pixmaps),
+      heightOfOneImage(imageHeight)
+{
+}
+
+void CStripControl::drawImage(CDrawContext* context, long index)
+{
+    drawStrip(pBackground, context, size, offset, index, heightOfOneImage);
+}
+
+long CStripControl::valueImage() const { return stripIndex(value, vmin, vmax, subPixmaps); }
+
 // --- CVerticalSwitch / CHorizontalSwitch ----------------------------------------
 
 CVerticalSwitch::CVerticalSwitch(const CRect& rect, CControlListener* switchListener, long switchTag,
                                  CBitmap* background, const CPoint& backgroundOffset)
-    : CControl(rect, switchListener, switchTag, background), heightOfOneImage(rect.height()),
-      offset(backgroundOffset)
+    : CVerticalSwitch(rect, switchListener, switchTag, imagesIn(background, rect.height()), rect.height(),
+                      imagesIn(background, rect.height()), background, backgroundOffset)
 {
-    subPixmaps = imagesIn(background, heightOfOneImage);
-    iMaxPositions = subPixmaps;
 }
 
 CVerticalSwitch::CVerticalSwitch(const CRect& rect, CControlListener* switchListener, long switchTag, long pixmaps,
                                  CCoord imageHeight, long positions, CBitmap* background,
                                  const CPoint& backgroundOffset)
-    : CControl(rect, switchListener, switchTag, background), subPixmaps(pixmaps), heightOfOneImage(imageHeight),
-      iMaxPositions(positions), offset(backgroundOffset)
+    : CStripControl(rect, switchListener, switchTag, pixmaps, imageHeight, background, backgroundOffset),
+      iMaxPositions(positions)
 {
 }
 
@@ -91,7 +105,7 @@ bool CVerticalSwitch::isTypeOf(const char* type) const
 
 void CVerticalSwitch::draw(CDrawContext* context)
 {
-    drawStrip(pBackground, context, size, offset, stripIndex(value, vmin, vmax, subPixmaps), heightOfOneImage);
+    drawImage(context, valueImage());
     setDirty(false);
 }
 
@@ -181,8 +195,8 @@ CRockerSwitch::CRockerSwitch(const CRect& rect, CControlListener* rockerListener
 CRockerSwitch::CRockerSwitch(const CRect& rect, CControlListener* rockerListener, long rockerTag,
                              CCoord imageHeight, CBitmap* background, const CPoint& backgroundOffset,
                              const long rockerStyle)
-    : CControl(rect, rockerListener, rockerTag, background), offset(backgroundOffset),
-      heightOfOneImage(imageHeight), style(rockerStyle)
+    : CStripControl(rect, rockerListener, rockerTag, 3, imageHeight, background, backgroundOffset),
+      style(rockerStyle)
 {
     vmin = -1;
     vmax = 1;
@@ -194,7 +208,7 @@ bool CRockerSwitch::isTypeOf(const char* type) const { return named(type, "CRock
 
 void CRockerSwitch::draw(CDrawContext* context)
 {
-    drawStrip(pBackground, context, size, offset, stripIndex(value, vmin, vmax, 3), heightOfOneImage);
+    drawImage(context, valueImage());
     setDirty(false);
 }
 
@@ -253,8 +267,7 @@ CMovieBitmap::CMovieBitmap(const CRect& rect, CControlListener* movieListener, l
 
 CMovieBitmap::CMovieBitmap(const CRect& rect, CControlListener* movieListener, long movieTag, long pixmaps,
                            CCoord imageHeight, CBitmap* background, const CPoint& backgroundOffset)
-    : CControl(rect, movieListener, movieTag, background), offset(backgroundOffset), subPixmaps(pixmaps),
-      heightOfOneImage(imageHeight)
+    : CStripControl(rect, movieListener, movieTag, pixmaps, imageHeight, background, backgroundOffset)
 {
 }
 
@@ -262,7 +275,7 @@ bool CMovieBitmap::isTypeOf(const char* type) const { return named(type, "CMovie
 
 void CMovieBitmap::draw(CDrawContext* context)
 {
-    drawStrip(pBackground, context, size, offset, stripIndex(value, vmin, vmax, subPixmaps), heightOfOneImage);
+    drawImage(context, valueImage());
     setDirty(false);
 }
 
@@ -278,7 +291,7 @@ CMovieButton::CMovieButton(const CRect& rect, CControlListener* buttonListener, 
 
 CMovieButton::CMovieButton(const CRect& rect, CControlListener* buttonListener, long buttonTag, CCoord imageHeight,
                            CBitmap* background, const CPoint& backgroundOffset)
-    : CControl(rect, buttonListener, buttonTag, background), offset(backgroundOffset), heightOfOneImage(imageHeight)
+    : CStripControl(rect, buttonListener, buttonTag, 2, imageHeight, background, backgroundOffset)
 {
 }
 
@@ -286,7 +299,7 @@ bool CMovieButton::isTypeOf(const char* type) const { return named(type, "CMovie
 
 void CMovieButton::draw(CDrawContext* context)
 {
-    drawStrip(pBackground, context, size, offset, on(value, vmin, vmax) ? 1 : 0, heightOfOneImage);
+    drawImage(context, on(value, vmin, vmax) ? 1 : 0);
     setDirty(false);
 }
 
@@ -327,8 +340,7 @@ CAutoAnimation::CAutoAnimation(const CRect& rect, CControlListener* animationLis
 CAutoAnimation::CAutoAnimation(const CRect& rect, CControlListener* animationListener, long animationTag,
                                long pixmaps, CCoord imageHeight, CBitmap* background,
                                const CPoint& backgroundOffset)
-    : CControl(rect, animationListener, animationTag, background), offset(backgroundOffset), subPixmaps(pixmaps),
-      heightOfOneImage(imageHeight)
+    : CStripControl(rect, animationListener, animationTag, pixmaps, imageHeight, background, backgroundOffset)
 {
 }
 
@@ -339,8 +351,7 @@ bool CAutoAnimation::isTypeOf(const char* type) const
 
 void CAutoAnimation::draw(CDrawContext* context)
 {
-    if (windowOpened)
-        drawStrip(pBackground, context, size, offset, stripIndex(value, vmin, vmax, subPixmaps), heightOfOneImage);
+    if (windowOpened) drawImage(context, valueImage());
     setDirty(false);
 }
 
@@ -374,7 +385,7 @@ void CAutoAnimation::closeWindow()
 void CAutoAnimation::nextPixmap()
 {
     if (subPixmaps < 2) return;
-    const long index = (stripIndex(value, vmin, vmax, subPixmaps) + 1) % subPixmaps;
+    const long index = (valueImage() + 1) % subPixmaps;
     value = vmin + static_cast<float>(index) / static_cast<float>(subPixmaps - 1) * (vmax - vmin);
     setDirty(true);
 }
@@ -382,7 +393,7 @@ void CAutoAnimation::nextPixmap()
 void CAutoAnimation::previousPixmap()
 {
     if (subPixmaps < 2) return;
-    const long index = (stripIndex(value, vmin, vmax, subPixmaps) + subPixmaps - 1) % subPixmaps;
+    const long index = (valueImage() + subPixmaps - 1) % subPixmaps;
     value = vmin + static_cast<float>(index) / static_cast<float>(subPixmaps - 1) * (vmax - vmin);
     setDirty(true);
 }
@@ -397,7 +408,7 @@ CKickButton::CKickButton(const CRect& rect, CControlListener* buttonListener, lo
 
 CKickButton::CKickButton(const CRect& rect, CControlListener* buttonListener, long buttonTag, CCoord imageHeight,
                          CBitmap* background, const CPoint& backgroundOffset)
-    : CControl(rect, buttonListener, buttonTag, background), offset(backgroundOffset), heightOfOneImage(imageHeight)
+    : CStripControl(rect, buttonListener, buttonTag, 2, imageHeight, background, backgroundOffset)
 {
 }
 
@@ -405,7 +416,7 @@ bool CKickButton::isTypeOf(const char* type) const { return named(type, "CKickBu
 
 void CKickButton::draw(CDrawContext* context)
 {
-    drawStrip(pBackground, context, size, offset, value == vmax ? 1 : 0, heightOfOneImage);
+    drawImage(context, value == vmax ? 1 : 0);
     setDirty(false);
 }
 

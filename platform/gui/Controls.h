@@ -322,12 +322,32 @@ protected:
     bool bInverseBitmap = false;
 };
 
+// A control that shows one image of the film strip in its background:
+// subPixmaps images from `offset` on, heightOfOneImage tall each.
+class CStripControl : public CControl {
+public:
+    long getSubPixmaps() const { return subPixmaps; }
+    CCoord getHeightOfOneImage() const { return heightOfOneImage; }
+
+protected:
+    CStripControl(const CRect& size, CControlListener* listener, long tag, long subPixmaps, CCoord heightOfOneImage,
+                  CBitmap* background, const CPoint& offset);
+    // Image `index` of the strip over the control.
+    void drawImage(CDrawContext* context, long index);
+    // The image the value picks among subPixmaps.
+    long valueImage() const;
+
+    CPoint offset;
+    long subPixmaps;
+    CCoord heightOfOneImage;
+};
+
 // A switch of iMaxPositions positions; the value is position / (positions
 // - 1). A mouse at distance d below the top picks position
 // floor(d / (heightOfOneImage / positions)) (CHorizontalSwitch: across the
 // control's width). With fewer than two positions or no image height a drag
 // keeps the value.
-class CVerticalSwitch : public CControl {
+class CVerticalSwitch : public CStripControl {
 public:
     CVerticalSwitch(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
                     const CPoint& offset = CPoint(0, 0));
@@ -342,17 +362,12 @@ public:
     CMouseEventResult onMouseMoved(CPoint& where, const long& buttons) override;
     bool onWheel(const CPoint& where, const float& distance, const long& buttons) override;
 
-    long getSubPixmaps() const { return subPixmaps; }
-    CCoord getHeightOfOneImage() const { return heightOfOneImage; }
     long getMaxPositions() const { return iMaxPositions; }
 
 protected:
     virtual void setValueFromPoint(const CPoint& where);
 
-    long subPixmaps;
-    CCoord heightOfOneImage;
     long iMaxPositions;
-    CPoint offset;
 };
 
 class CHorizontalSwitch : public CVerticalSwitch {
@@ -369,7 +384,7 @@ protected:
 };
 
 // Three images (min, middle, max); value -1, 0 or 1.
-class CRockerSwitch : public CControl {
+class CRockerSwitch : public CStripControl {
 public:
     CRockerSwitch(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
                   const CPoint& offset = CPoint(0, 0), const long style = kHorizontal);
@@ -384,13 +399,11 @@ public:
     bool onWheel(const CPoint& where, const float& distance, const long& buttons) override;
 
 protected:
-    CPoint offset;
-    CCoord heightOfOneImage;
     long style;
 };
 
 // Shows the film-strip image of its value; display only.
-class CMovieBitmap : public CControl {
+class CMovieBitmap : public CStripControl {
 public:
     CMovieBitmap(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
                  const CPoint& offset = CPoint(0, 0));
@@ -400,15 +413,10 @@ public:
 
     void draw(CDrawContext* context) override;
     CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
-
-protected:
-    CPoint offset;
-    long subPixmaps;
-    CCoord heightOfOneImage;
 };
 
 // Two images (off above on).
-class CMovieButton : public CControl {
+class CMovieButton : public CStripControl {
 public:
     CMovieButton(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
                  const CPoint& offset = CPoint(0, 0));
@@ -422,13 +430,11 @@ public:
     CMouseEventResult onMouseMoved(CPoint& where, const long& buttons) override;
 
 protected:
-    CPoint offset;
-    CCoord heightOfOneImage;
     float entryState = 0.0f;
 };
 
 // A film strip the editor steps through (nextPixmap) while it is shown.
-class CAutoAnimation : public CControl {
+class CAutoAnimation : public CStripControl {
 public:
     CAutoAnimation(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
                    const CPoint& offset = CPoint(0, 0));
@@ -447,14 +453,11 @@ public:
     virtual void previousPixmap();
 
 protected:
-    CPoint offset;
-    long subPixmaps;
-    CCoord heightOfOneImage;
     bool windowOpened = false;
 };
 
 // Two images (off above on): max while pressed, min after.
-class CKickButton : public CControl {
+class CKickButton : public CStripControl {
 public:
     CKickButton(const CRect& size, CControlListener* listener, long tag, CBitmap* background,
                 const CPoint& offset = CPoint(0, 0));
@@ -466,10 +469,6 @@ public:
     CMouseEventResult onMouseDown(CPoint& where, const long& buttons) override;
     CMouseEventResult onMouseUp(CPoint& where, const long& buttons) override;
     CMouseEventResult onMouseMoved(CPoint& where, const long& buttons) override;
-
-protected:
-    CPoint offset;
-    CCoord heightOfOneImage;
 };
 
 // When the listener hears an on/off button's new value: before the button is

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "dsp/DspMath.h"
+#include "dsp/ParameterRules.h"
 
 namespace tonewright {
 
@@ -20,8 +21,7 @@ AnalogSection::AnalogSection(int maxOrder, double startWeight, double fadeSecond
 
 bool AnalogSection::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return false;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return false;
     fade.SetFs(rate);
     fade.dirty = true;
     return true;

@@ -8,16 +8,17 @@
 
 #include <cstdint>
 
-#if defined(__x86_64__)
-#include <emmintrin.h>
-// SSE2, which every x86-64 processor has, steps two tubes at once.
-#define TONEWRIGHT_TUBE_PAIRS 1
-#endif
-
 #include "amp/AnalogSection.h"
 #include "amp/Tube.h"
 #include "dsp/DspMath.h"
 #include "dsp/Filter.h"
+#include "dsp/WideVectors.h"
+
+#ifdef TONEWRIGHT_X86_VECTORS
+#include <emmintrin.h>
+// SSE2, which every x86-64 processor has, steps two tubes at once.
+#define TONEWRIGHT_TUBE_PAIRS 1
+#endif
 
 namespace tonewright {
 

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/WideVectors.h"
+#include "dsp/ParameterRules.h"
+
 namespace tonewright {
 
 namespace {
@@ -83,7 +86,7 @@ inline double foldedFilter(const double* h, const double* w)
     return s[0] + s[1];
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#ifdef TONEWRIGHT_WIDE_VECTORS
 #define TONEWRIGHT_OVERSAMPLER_AVX2 1
 
 // The same loops four doubles a register, where the processor has AVX2 (the
@@ -158,8 +161,7 @@ Oversampler::Oversampler()
 
 void Oversampler::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     if (rate < 46050.0) {
         factor = 4; nominalRate = 176400.0;
     } else if (rate < 68100.0) {

@@ -4,6 +4,7 @@
 
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -49,31 +50,17 @@ void PowerAmp::SetParameter(int index, double v)
     if (changed) fade.dirty = true;
 }
 
-double PowerAmp::GetParameter(int index) const
-{
-    switch (index) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.drive;
-    case 3: return params.bias;
-    case 4: return params.dynamics;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&PowerAmpParameters::enable, &PowerAmpParameters::type, &PowerAmpParameters::drive,
+                                     &PowerAmpParameters::bias, &PowerAmpParameters::dynamics);
 
-void PowerAmp::SetParameters(const PowerAmpParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.drive);
-    SetParameter(3, p.bias);
-    SetParameter(4, p.dynamics);
-}
+double PowerAmp::GetParameter(int index) const { return kFields.Get(params, index); }
+
+void PowerAmp::SetParameters(const PowerAmpParameters& p) { kFields.Apply(p, *this); }
 
 void PowerAmp::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     for (auto& position : tubes) {
         for (Tube& t : position) t.SetFs(rate);
     }

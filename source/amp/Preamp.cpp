@@ -135,8 +135,7 @@ void Preamp::SetPreamp(const PreampParameters& p)
 
 void Preamp::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     for (int b = 0; b < 2; ++b) {
         for (auto& stage : stages) stage[b].SetFs(rate);
         gainControls[b].SetFs(rate);

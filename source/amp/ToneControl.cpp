@@ -67,8 +67,7 @@ void ToneControl::SetParameters(const ToneControlParameters& r)
 
 void ToneControl::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     for (Bank& b : banks) b.SetFs(rate);
     fade.SetFs(rate);
 }

@@ -5,6 +5,7 @@
 
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -111,40 +112,21 @@ void Tube::SetParameter(int index, double v)
     if (changed) fade.dirty = true;
 }
 
+// The record's fields by parameter id (9 reads the gain in dB).
+constexpr auto kFields = stageFields(&TubeParameters::enable, &TubeParameters::gain, &TubeParameters::invert,
+                                     &TubeParameters::clipping, &TubeParameters::symmetry, &TubeParameters::offset,
+                                     &TubeParameters::dynamic, &TubeParameters::shelf, &TubeParameters::frequency);
+
 double Tube::GetParameter(int index) const
 {
-    switch (index) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.gain;
-    case 2: return flagValue(params.invert);
-    case 3: return params.clipping;
-    case 4: return params.symmetry;
-    case 5: return params.offset;
-    case 6: return flagValue(params.dynamic);
-    case 7: return params.shelf;
-    case 8: return params.frequency;
-    case 9: return 20.0 * std::log10(params.gain);
-    default: return 0.0;
-    }
+    return index == 9 ? 20.0 * std::log10(params.gain) : kFields.Get(params, index);
 }
 
-void Tube::SetParameters(const TubeParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.gain);
-    SetParameter(2, flagValue(p.invert));
-    SetParameter(3, p.clipping);
-    SetParameter(4, p.symmetry);
-    SetParameter(5, p.offset);
-    SetParameter(6, flagValue(p.dynamic));
-    SetParameter(7, p.shelf);
-    SetParameter(8, p.frequency);
-}
+void Tube::SetParameters(const TubeParameters& p) { kFields.Apply(p, *this); }
 
 void Tube::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     bypass.SetFs(rate);
     fade.SetFs(rate);
     fade.dirty = true;

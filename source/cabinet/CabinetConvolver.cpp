@@ -1,6 +1,10 @@
 #include "cabinet/CabinetConvolver.h"
 
+#include "dsp/WideVectors.h"
+
+#ifdef TONEWRIGHT_X86_VECTORS
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -95,8 +99,10 @@ void buildKernel(double* k, int B, int first, const double* left, const double* 
 void addTo(double* out, const double* a, int n)
 {
     int i = 0;
+#ifdef TONEWRIGHT_X86_VECTORS
     for (; i + 2 <= n; i += 2) _mm_storeu_pd(out + i, _mm_add_pd(_mm_loadu_pd(out + i), _mm_loadu_pd(a + i)));
-    if (i < n) out[i] += a[i];
+#endif
+    for (; i < n; ++i) out[i] += a[i];
 }
 
 // outL[i] (+)= c[2i], outR[i] (+)= c[2i + 1], i < n; outR may be null.
@@ -104,6 +110,7 @@ template <bool Add>
 void deinterleave(double* outL, double* outR, const double* c, int n)
 {
     int i = 0;
+#ifdef TONEWRIGHT_X86_VECTORS
     for (; i + 2 <= n; i += 2) {
         const __m128d a = _mm_loadu_pd(c + 2 * i), b = _mm_loadu_pd(c + 2 * i + 2);
         __m128d l = _mm_unpacklo_pd(a, b), r = _mm_unpackhi_pd(a, b);
@@ -114,6 +121,7 @@ void deinterleave(double* outL, double* outR, const double* c, int n)
             _mm_storeu_pd(outR + i, r);
         }
     }
+#endif
     for (; i < n; ++i) {
         outL[i] = Add ? outL[i] + c[2 * i] : c[2 * i];
         if (outR) outR[i] = Add ? outR[i] + c[2 * i + 1] : c[2 * i + 1];
@@ -663,17 +671,17 @@ void CabinetConvolver::LongLevel::Clear()
 
 // The block's work in steps of similar cost: the frame's transform, the
 // products bin range by bin range, the inverse transform.
-void CabinetConvolver::LongLevel::Plan::Make(int M, int P, bool isMono)
+void CabinetConvolver::LongLevel::Plan::Make(int half, int parts, bool single)
 {
     // Costs in quarters of a product of one bin and partition: a point of a
     // transform step costs about five, a bin into the split layout two and
     // out of it four (measured). Steps of about a hundredth of the block's
     // work.
     constexpr int kPoint = 5, kProduct = 4, kSplit = 2, kJoin = 4;
-    const int grain = std::max(64, M / 2);
+    const int grain = std::max(64, half / 2);
     work = 0;
     total = 0;
-    fft::Step plan[kMaxWork];
+    fft::Step split[kMaxWork];
     auto add = [&](Work::What what, const fft::Step& step, int first, int last, int cost) {
         Work& u = steps[work++];
         u.what = what;
@@ -686,17 +694,17 @@ void CabinetConvolver::LongLevel::Plan::Make(int M, int P, bool isMono)
     // (Each part within its third of the steps, coarser if need be.)
     auto planned = [&](fft::Transform t, int n) {
         int g = grain, count;
-        while ((count = fft::PlanSteps(t, n, g, plan, kMaxWork / 3)) > kMaxWork / 3) g *= 2;
+        while ((count = fft::PlanSteps(t, n, g, split, kMaxWork / 3)) > kMaxWork / 3) g *= 2;
         return count;
     };
-    const int forward = planned(fft::Transform::rdftPlus, 2 * M);
-    for (int i = 0; i < forward; ++i) add(Work::forward, plan[i], 0, 0, kPoint * plan[i].cost);
-    const int groups = M / kGroup;
-    const int perGroup = kGroup * kProduct * (isMono ? P : 2 * P);
+    const int forward = planned(fft::Transform::rdftPlus, 2 * half);
+    for (int i = 0; i < forward; ++i) add(Work::forward, split[i], 0, 0, kPoint * split[i].cost);
+    const int groups = half / kGroup;
+    const int perGroup = kGroup * kProduct * (single ? parts : 2 * parts);
     // A group of the input spectrum into the split layout, and of the
     // products out of it (twice the bins in stereo).
     const int splitCost = kSplit * kGroup;
-    const int joinCost = kJoin * kGroup * (isMono ? 1 : 2);
+    const int joinCost = kJoin * kGroup * (single ? 1 : 2);
     const int groupsPerStep = std::max({1, kPoint * grain / perGroup, (groups + kMaxWork / 6 - 1) / (kMaxWork / 6)});
     const int layoutGroups = std::max({1, kPoint * grain / joinCost, (groups + kMaxWork / 12 - 1) / (kMaxWork / 12)});
     for (int first = 0; first < groups; first += layoutGroups) {
@@ -711,8 +719,8 @@ void CabinetConvolver::LongLevel::Plan::Make(int M, int P, bool isMono)
         const int last = std::min(groups, first + layoutGroups);
         add(Work::join, fft::Step{}, first, last, (last - first) * joinCost);
     }
-    const int inverse = isMono ? planned(fft::Transform::rdftMinus, 2 * M) : planned(fft::Transform::cdftPlus, 4 * M);
-    for (int i = 0; i < inverse; ++i) add(Work::inverse, plan[i], 0, 0, kPoint * plan[i].cost);
+    const int inverse = single ? planned(fft::Transform::rdftMinus, 2 * half) : planned(fft::Transform::cdftPlus, 4 * half);
+    for (int i = 0; i < inverse; ++i) add(Work::inverse, split[i], 0, 0, kPoint * split[i].cost);
 }
 
 void CabinetConvolver::LongLevel::RunStep(const Work& u, const double* table)

@@ -118,7 +118,7 @@ private:
             int work = 0;  // steps planned
             std::int64_t total = 0;
             Work steps[kMaxWork];
-            void Make(int M, int P, bool isMono);
+            void Make(int half, int parts, bool single);
         };
 
         int M = 0;

@@ -1,6 +1,7 @@
 #include "cabinet/DirectBox.h"
 
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -37,26 +38,17 @@ void DirectBox::SetParameter(int id, double v)
     }
 }
 
-double DirectBox::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.frequency;
-    case 2: return params.q;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&DirectBoxParameters::enable, &DirectBoxParameters::frequency,
+                                     &DirectBoxParameters::q);
 
-void DirectBox::SetParameters(const DirectBoxParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.frequency);
-    SetParameter(2, p.q);
-}
+double DirectBox::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void DirectBox::SetParameters(const DirectBoxParameters& p) { kFields.Apply(p, *this); }
 
 void DirectBox::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    if (!acceptNewRate(fs, rate)) return;
     for (Filter& f : sections) {
         f.SetFs(rate);
         // The sections carry the box's own values at every rate.
@@ -64,7 +56,6 @@ void DirectBox::SetFs(double rate)
         if (params.q > 0.0) f.SetParameter(3, params.q);
     }
     bypass.SetFs(rate);
-    fs = rate;
 }
 
 void DirectBox::Settle()

@@ -1,10 +1,15 @@
 #include "cabinet/Fft.h"
 
+#include "dsp/WideVectors.h"
+
+#ifdef TONEWRIGHT_X86_VECTORS
 #include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace tonewright {
@@ -55,7 +60,90 @@ struct Kernels {
 
 }  // namespace fft
 
-// The baseline: one complex number per SSE2 register.
+// Any processor: one complex number per pair of doubles in the compiler's
+// generic vectors, with the arithmetic of the SSE2 loops.
+namespace portable {
+#define FFT_TARGET
+struct V {
+    typedef double R __attribute__((vector_size(16)));
+    static constexpr int C = 1;
+    static R load(const double* p)
+    {
+        R x;
+        std::memcpy(&x, p, sizeof x);
+        return x;
+    }
+    static void store(double* p, R x) { std::memcpy(p, &x, sizeof x); }
+    static R loadPair(const double* p, const double*) { return load(p); }
+    static R add(R a, R b) { return a + b; }
+    static R sub(R a, R b) { return a - b; }
+    static R mul(R a, R b) { return a * b; }
+    static R set1(double x) { return R{x, x}; }
+    static R reverse(R x) { return x; }
+    static R conj(R x) { return R{x[0], -x[1]}; }
+    static R fma(R a, R b, R c) { return add(mul(a, b), c); }
+    // Sign i x: i x = (-xi, xr), -i x = (xi, -xr).
+    template <int Sign>
+    static R mulI(R x)
+    {
+        return Sign > 0 ? R{-x[1], x[0]} : R{x[1], -x[0]};
+    }
+    template <int Sign>
+    static R addI(R a, R b)
+    {
+        return a + mulI<Sign>(b);
+    }
+    template <int Sign>
+    static R subI(R a, R b)
+    {
+        return a - mulI<Sign>(b);
+    }
+    static R cplx(double re, double im) { return R{re, im}; }
+    // Eight complex numbers to the split form (see sse2::V::splitGroup).
+    static void splitGroup(double* p)
+    {
+        double c[16];
+        std::memcpy(c, p, sizeof c);
+        for (int j = 0; j < fft::kGroup; ++j) {
+            p[fft::splitRe(j)] = c[2 * j];
+            p[fft::splitIm(j)] = c[2 * j + 1];
+        }
+    }
+    template <bool Reversed>
+    static void joinGroup(const double* s, double* out)
+    {
+        for (int j = 0; j < fft::kGroup; ++j) {
+            double* c = out + 2 * (Reversed ? fft::kGroup - 1 - j : j);
+            c[0] = s[fft::splitRe(j)];
+            c[1] = s[fft::splitIm(j)];
+        }
+    }
+    // x w (Sign 1) or x conj(w) (Sign -1), the signs changed before the
+    // products as the SSE2 loops change them.
+    template <int Sign>
+    static R cmul(R x, R w)
+    {
+        const R re = set1(x[0]), im = set1(x[1]);
+        if constexpr (Sign > 0)
+            return add(mul(re, w), mul(im, R{-w[1], w[0]}));
+        else
+            return add(mul(re, conj(w)), mul(im, R{w[1], w[0]}));
+    }
+    template <int Sign>
+    static R cmulAt(R x, const double* w)
+    {
+        return cmul<Sign>(x, load(w));
+    }
+};
+#include "cabinet/FftKernels.inc"
+#undef FFT_TARGET
+}  // namespace portable
+
+#ifdef TONEWRIGHT_X86_VECTORS
+// Values the loops pin in vector registers (see FftKernels.inc).
+#define FFT_REGISTER(x) "+x"(x)
+
+// One complex number per SSE2 register, which every x86-64 processor has.
 namespace sse2 {
 #define FFT_TARGET
 struct V {
@@ -246,6 +334,8 @@ struct V {
 #include "cabinet/FftKernels.inc"
 #undef FFT_TARGET
 }  // namespace avx2
+#undef FFT_REGISTER
+#endif
 
 namespace {
 
@@ -253,12 +343,28 @@ constexpr double kPi = 3.14159265358979323846;
 
 fft::Isa detectIsa()
 {
+#ifdef TONEWRIGHT_X86_VECTORS
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? fft::Isa::avx2 : fft::Isa::sse2;
+#else
+    return fft::Isa::portable;
+#endif
+}
+
+// The loops of an instruction set this build and processor have.
+const fft::Kernels* kernelsOf(fft::Isa isa)
+{
+    switch (isa) {
+#ifdef TONEWRIGHT_X86_VECTORS
+    case fft::Isa::avx2: return &avx2::kernels;
+    case fft::Isa::sse2: return &sse2::kernels;
+#endif
+    default: return &portable::kernels;
+    }
 }
 
 const fft::Isa supported = detectIsa();
-std::atomic<const fft::Kernels*> active{supported == fft::Isa::avx2 ? &avx2::kernels : &sse2::kernels};
+std::atomic<const fft::Kernels*> active{kernelsOf(supported)};
 
 const fft::Kernels& kernels() { return *active.load(std::memory_order_relaxed); }
 
@@ -390,12 +496,15 @@ namespace fft {
 
 Isa SupportedIsa() { return supported; }
 
-Isa ActiveIsa() { return active.load() == &avx2::kernels ? Isa::avx2 : Isa::sse2; }
-
-void UseIsa(Isa isa)
+Isa ActiveIsa()
 {
-    active.store(isa == Isa::avx2 && supported == Isa::avx2 ? &avx2::kernels : &sse2::kernels);
+    const Kernels* k = active.load();
+    for (Isa isa : {Isa::avx2, Isa::sse2})
+        if (isa <= supported && k == kernelsOf(isa)) return isa;
+    return Isa::portable;
 }
+
+void UseIsa(Isa isa) { active.store(kernelsOf(std::min(isa, supported))); }
 
 void ToSplit(double* a, int first, int last) { kernels().toSplit(a, first, last); }
 

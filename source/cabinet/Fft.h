@@ -19,9 +19,11 @@
 // needs it. Their sizes, for the longest transform a pair serves, are given
 // by the functions below.
 //
-// The loops run with AVX2 and FMA where the processor has them and with SSE2
-// otherwise; the two differ in the last bits (FMA rounds once where SSE2
-// rounds twice), so no result may be compared across machines bit for bit.
+// On x86-64 the loops run with AVX2 and FMA where the processor has them and
+// with SSE2 otherwise; elsewhere (or built with TONEWRIGHT_PORTABLE) in the
+// compiler's generic vectors, with the SSE2 loops' arithmetic. AVX2 differs
+// from the others in the last bits (FMA rounds once where they round twice),
+// so no result may be compared across machines bit for bit.
 
 namespace tonewright {
 
@@ -121,9 +123,11 @@ void RunStep(const Step& step, double* a, const double* w);
 // (complex points); larger ones go depth first.
 constexpr int kInCache = 2048;
 
-// The instruction sets the loops are written for. Tests and benchmarks may
-// choose the baseline on a processor that has more; nothing else should.
-enum class Isa { sse2, avx2 };
+// The instruction sets the loops are written for, each beyond the one
+// before it; a build has sse2 and avx2 on x86-64 only (TONEWRIGHT_X86_VECTORS).
+// Tests and benchmarks may choose a lesser one on a processor that has more;
+// nothing else should.
+enum class Isa { portable, sse2, avx2 };
 Isa SupportedIsa();
 Isa ActiveIsa();
 void UseIsa(Isa isa);  // clamped to SupportedIsa(); not while transforms run

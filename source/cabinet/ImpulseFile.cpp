@@ -410,6 +410,17 @@ bool LoadImpulse(const char* path, std::vector<double>* left, std::vector<double
     return loadFile(path, Format::Either, {left, right, frames, rate, mono});
 }
 
+bool StartsAsImpulseFile(const char* path)
+{
+    try {
+        const FileSource src(path);
+        unsigned char magic[4];
+        return src.read(0, magic, 4) && (isChunk(magic, "RIFF") || isChunk(magic, "RIFX") || isChunk(magic, "FORM"));
+    } catch (const waverror&) {
+        return false;
+    }
+}
+
 bool LoadWAVImpulse(const char* path, std::vector<double>* left, std::vector<double>* right, int* frames,
                     int* rate, bool* mono)
 {

@@ -19,6 +19,11 @@ namespace tonewright {
 bool LoadImpulse(const char* path, std::vector<double>* left, std::vector<double>* right, int* frames, int* rate,
                  bool* mono);
 
+// Whether a regular file begins as a WAV or AIFF file does (whatever its
+// name), saying nothing: for listing folders, whose other files are passed
+// over in silence; LoadImpulse then checks the rest.
+bool StartsAsImpulseFile(const char* path);
+
 // One format each, with the same outputs and rules.
 bool LoadWAVImpulse(const char* path, std::vector<double>* left, std::vector<double>* right, int* frames,
                     int* rate, bool* mono);

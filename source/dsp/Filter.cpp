@@ -7,6 +7,7 @@
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
 #include "dsp/WideVectors.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -48,31 +49,17 @@ void Filter::SetParameter(int id, double v)
     fade.dirty = true;
 }
 
-double Filter::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return params.enable ? 1.0 : 0.0;
-    case 1: return params.type;
-    case 2: return params.frequency;
-    case 3: return params.q;
-    case 4: return params.level;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&FilterParameters::enable, &FilterParameters::type, &FilterParameters::frequency,
+                                     &FilterParameters::q, &FilterParameters::level);
 
-void Filter::SetParameters(const FilterParameters& p)
-{
-    SetParameter(0, p.enable ? 1.0 : 0.0);
-    SetParameter(1, p.type);
-    SetParameter(2, p.frequency);
-    SetParameter(3, p.q);
-    SetParameter(4, p.level);
-}
+double Filter::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Filter::SetParameters(const FilterParameters& p) { kFields.Apply(p, *this); }
 
 void Filter::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     bypass.SetFs(rate);
     fade.SetFs(rate);
     fade.dirty = true;

@@ -75,4 +75,13 @@ inline bool acceptFlag(bool& field, double v)
 
 inline double flagValue(bool b) { return b ? 1.0 : 0.0; }
 
+// For SetFs: whether `rate` is a usable sample rate other than the stored
+// one, which it then replaces.
+inline bool acceptNewRate(double& fs, double rate)
+{
+    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return false;
+    fs = rate;
+    return true;
+}
+
 }  // namespace tonewright

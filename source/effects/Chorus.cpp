@@ -8,6 +8,7 @@
 #include "effects/Sines.h"
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -71,33 +72,17 @@ void Chorus::SetParameter(int id, double v)
     }
 }
 
-double Chorus::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.speed;
-    case 3: return params.depth;
-    case 4: return params.mix;
-    case 5: return params.delay;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&ChorusParameters::enable, &ChorusParameters::type, &ChorusParameters::speed,
+                                     &ChorusParameters::depth, &ChorusParameters::mix, &ChorusParameters::delay);
 
-void Chorus::SetParameters(const ChorusParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.speed);
-    SetParameter(3, p.depth);
-    SetParameter(4, p.mix);
-    SetParameter(5, p.delay);
-}
+double Chorus::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Chorus::SetParameters(const ChorusParameters& p) { kFields.Apply(p, *this); }
 
 void Chorus::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     bypass.SetFs(rate);
     coefficient = glideCoefficient(0.06, rate);
     const double longest = rate * (kMaxDelay + 2.0 * kMaxPitchDeviation / (kTwoPi * kSlowestFullSweep));

@@ -5,6 +5,7 @@
 
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
+#include "dsp/StageFields.h"
 #include "effects/FollowerStep.h"
 
 namespace tonewright {
@@ -31,31 +32,18 @@ void CompressorSustainer::SetParameter(int id, double v)
     if (changed) detectors.MarkChanged();
 }
 
-double CompressorSustainer::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.amount;
-    case 3: return params.attack;
-    case 4: return params.release;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&CompressorSustainerParameters::enable, &CompressorSustainerParameters::type,
+                                     &CompressorSustainerParameters::amount, &CompressorSustainerParameters::attack,
+                                     &CompressorSustainerParameters::release);
 
-void CompressorSustainer::SetParameters(const CompressorSustainerParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.amount);
-    SetParameter(3, p.attack);
-    SetParameter(4, p.release);
-}
+double CompressorSustainer::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void CompressorSustainer::SetParameters(const CompressorSustainerParameters& p) { kFields.Apply(p, *this); }
 
 void CompressorSustainer::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     bypass.SetFs(rate);
     detectors.SetFs(rate);
 }

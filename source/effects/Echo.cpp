@@ -6,6 +6,7 @@
 #include "dsp/DspMath.h"
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -91,34 +92,15 @@ void Echo::SetParameter(int id, double v)
     }
 }
 
-double Echo::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.delay;
-    case 3: return params.feedback;
-    case 4: return params.directlevel;
-    case 5: return params.delaylevel;
-    case 6: return params.style;
-    case 7: return flagValue(params.filter_input);
-    case 8: return flagValue(params.tails_on);
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&EchoParameters::enable, &EchoParameters::type, &EchoParameters::delay,
+                                     &EchoParameters::feedback, &EchoParameters::directlevel,
+                                     &EchoParameters::delaylevel, &EchoParameters::style,
+                                     &EchoParameters::filter_input, &EchoParameters::tails_on);
 
-void Echo::SetParameters(const EchoParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.delay);
-    SetParameter(3, p.feedback);
-    SetParameter(4, p.directlevel);
-    SetParameter(5, p.delaylevel);
-    SetParameter(6, p.style);
-    SetParameter(7, flagValue(p.filter_input));
-    SetParameter(8, flagValue(p.tails_on));
-}
+double Echo::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Echo::SetParameters(const EchoParameters& p) { kFields.Apply(p, *this); }
 
 void Echo::ApplyStyle()
 {
@@ -132,8 +114,7 @@ void Echo::ApplyStyle()
 
 void Echo::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     for (auto& s : sections) s.SetFs(rate);
     coefficient = glideCoefficient(0.03, rate);
     delayCoefficient = glideCoefficient(1.0, rate);

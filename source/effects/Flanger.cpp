@@ -7,6 +7,7 @@
 #include "effects/Modulation.h"
 #include "effects/Sines.h"
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -59,37 +60,18 @@ void Flanger::SetParameter(int id, double v)
     }
 }
 
-double Flanger::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.speed;
-    case 3: return params.depth;
-    case 4: return params.delay;
-    case 5: return params.sweep;
-    case 6: return params.regeneration;
-    case 7: return flagValue(params.phase);
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&FlangerParameters::enable, &FlangerParameters::type, &FlangerParameters::speed,
+                                     &FlangerParameters::depth, &FlangerParameters::delay, &FlangerParameters::sweep,
+                                     &FlangerParameters::regeneration, &FlangerParameters::phase);
 
-void Flanger::SetParameters(const FlangerParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.speed);
-    SetParameter(3, p.depth);
-    SetParameter(4, p.delay);
-    SetParameter(5, p.sweep);
-    SetParameter(6, p.regeneration);
-    SetParameter(7, flagValue(p.phase));
-}
+double Flanger::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Flanger::SetParameters(const FlangerParameters& p) { kFields.Apply(p, *this); }
 
 void Flanger::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     bypass.SetFs(rate);
     coefficient = glideCoefficient(0.03, rate);
     // The centre swings up to twice its largest value.

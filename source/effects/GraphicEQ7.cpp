@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -98,52 +99,27 @@ void GraphicEQ7::SetParameter(int id, double v)
     }
 }
 
-double GraphicEQ7::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.band1;
-    case 3: return params.band2;
-    case 4: return params.band3;
-    case 5: return params.band4;
-    case 6: return params.band5;
-    case 7: return params.band6;
-    case 8: return params.band7;
-    case 9: return params.parametric_frequency;
-    case 10: return params.parametric_q;
-    case 11: return params.parametric_level;
-    case 12: return params.level;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&GraphicEQ7Parameters::enable, &GraphicEQ7Parameters::type,
+                                     &GraphicEQ7Parameters::band1, &GraphicEQ7Parameters::band2,
+                                     &GraphicEQ7Parameters::band3, &GraphicEQ7Parameters::band4,
+                                     &GraphicEQ7Parameters::band5, &GraphicEQ7Parameters::band6,
+                                     &GraphicEQ7Parameters::band7, &GraphicEQ7Parameters::parametric_frequency,
+                                     &GraphicEQ7Parameters::parametric_q, &GraphicEQ7Parameters::parametric_level,
+                                     &GraphicEQ7Parameters::level);
 
-void GraphicEQ7::SetParameters(const GraphicEQ7Parameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.band1);
-    SetParameter(3, p.band2);
-    SetParameter(4, p.band3);
-    SetParameter(5, p.band4);
-    SetParameter(6, p.band5);
-    SetParameter(7, p.band6);
-    SetParameter(8, p.band7);
-    SetParameter(9, p.parametric_frequency);
-    SetParameter(10, p.parametric_q);
-    SetParameter(11, p.parametric_level);
-    SetParameter(12, p.level);
-}
+double GraphicEQ7::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void GraphicEQ7::SetParameters(const GraphicEQ7Parameters& p) { kFields.Apply(p, *this); }
 
 void GraphicEQ7::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
+    if (!acceptNewRate(fs, rate)) return;
     for (int s = 0; s < kSections; ++s) {
         sectionsL[s].SetFs(rate);
         sectionsR[s].SetFs(rate);
     }
     bypass.SetFs(rate);
-    fs = rate;
     ApplyFrequencies();
 }
 

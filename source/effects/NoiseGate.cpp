@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 #include "effects/FollowerStep.h"
 
 namespace tonewright {
@@ -34,31 +35,18 @@ void NoiseGate::SetParameter(int id, double v)
     if (changed) detectors.MarkChanged();
 }
 
-double NoiseGate::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.threshold;
-    case 2: return params.gating;
-    case 3: return params.attack;
-    case 4: return params.release;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&NoiseGateParameters::enable, &NoiseGateParameters::threshold,
+                                     &NoiseGateParameters::gating, &NoiseGateParameters::attack,
+                                     &NoiseGateParameters::release);
 
-void NoiseGate::SetParameters(const NoiseGateParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.threshold);
-    SetParameter(2, p.gating);
-    SetParameter(3, p.attack);
-    SetParameter(4, p.release);
-}
+double NoiseGate::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void NoiseGate::SetParameters(const NoiseGateParameters& p) { kFields.Apply(p, *this); }
 
 void NoiseGate::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     bypass.SetFs(rate);
     detectors.SetFs(rate);
 }

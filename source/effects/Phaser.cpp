@@ -8,6 +8,7 @@
 #include "effects/Modulation.h"
 #include "effects/Sines.h"
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -71,35 +72,18 @@ void Phaser::SetParameter(int id, double v)
     if (changed) dirty = true;
 }
 
-double Phaser::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.speed;
-    case 3: return params.depth;
-    case 4: return params.sweep;
-    case 5: return params.regeneration;
-    case 6: return params.stages;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&PhaserParameters::enable, &PhaserParameters::type, &PhaserParameters::speed,
+                                     &PhaserParameters::depth, &PhaserParameters::sweep,
+                                     &PhaserParameters::regeneration, &PhaserParameters::stages);
 
-void Phaser::SetParameters(const PhaserParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.speed);
-    SetParameter(3, p.depth);
-    SetParameter(4, p.sweep);
-    SetParameter(5, p.regeneration);
-    SetParameter(6, p.stages);
-}
+double Phaser::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Phaser::SetParameters(const PhaserParameters& p) { kFields.Apply(p, *this); }
 
 void Phaser::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     invFs = 1.0 / rate;
     for (int i = 0; i < kSections; ++i) {
         sections[i].SetFs(rate);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -50,27 +51,16 @@ void Reverb::Select()
     hall.SetParameter(0, flagValue(params.type != 0 && params.type != 1));
 }
 
-double Reverb::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.level;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&ReverbParameters::enable, &ReverbParameters::type, &ReverbParameters::level);
 
-void Reverb::SetParameters(const ReverbParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.level);
-}
+double Reverb::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Reverb::SetParameters(const ReverbParameters& p) { kFields.Apply(p, *this); }
 
 void Reverb::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     hall.SetFs(rate);
     club.SetFs(rate);
     room.SetFs(rate);

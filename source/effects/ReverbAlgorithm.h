@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "effects/Primes.h"
+#include "dsp/ParameterRules.h"
 
 namespace tonewright {
 
@@ -38,9 +39,7 @@ protected:
     // Takes a new rate; false when it is refused or unchanged.
     bool AcceptRate(double rate)
     {
-        if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return false;
-        fs = rate;
-        return true;
+        return acceptNewRate(fs, rate);
     }
 
     // Blocks run through each stage a run of samples at a time: a run is no

@@ -67,8 +67,7 @@ public:
 
     void SetFs(double rate)
     {
-        if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-        fs = rate;
+        if (!acceptNewRate(fs, rate)) return;
         algorithm.SetFs(rate);
         bypass.SetFs(rate);
         dirty = true;

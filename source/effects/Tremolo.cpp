@@ -5,6 +5,7 @@
 #include "dsp/DspMath.h"
 #include "effects/Modulation.h"
 #include "dsp/ParameterRules.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -41,31 +42,17 @@ void Tremolo::SetParameter(int id, double v)
     if (changed) dirty = true;
 }
 
-double Tremolo::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.speed;
-    case 3: return params.depth;
-    case 4: return params.waveform;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&TremoloParameters::enable, &TremoloParameters::type, &TremoloParameters::speed,
+                                     &TremoloParameters::depth, &TremoloParameters::waveform);
 
-void Tremolo::SetParameters(const TremoloParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.speed);
-    SetParameter(3, p.depth);
-    SetParameter(4, p.waveform);
-}
+double Tremolo::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void Tremolo::SetParameters(const TremoloParameters& p) { kFields.Apply(p, *this); }
 
 void Tremolo::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     generator.SetFs(rate);
     bypass.SetFs(rate);
     coefficient = glideCoefficient(0.03, rate);

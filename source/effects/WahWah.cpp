@@ -5,6 +5,7 @@
 
 #include "dsp/ParameterRules.h"
 #include "dsp/RangeHelpers.h"
+#include "dsp/StageFields.h"
 
 namespace tonewright {
 
@@ -51,27 +52,16 @@ void WahWah::SetParameter(int id, double v)
     }
 }
 
-double WahWah::GetParameter(int id) const
-{
-    switch (id) {
-    case 0: return flagValue(params.enable);
-    case 1: return params.type;
-    case 2: return params.pedal;
-    default: return 0.0;
-    }
-}
+// The record's fields by parameter id.
+constexpr auto kFields = stageFields(&WahWahParameters::enable, &WahWahParameters::type, &WahWahParameters::pedal);
 
-void WahWah::SetParameters(const WahWahParameters& p)
-{
-    SetParameter(0, flagValue(p.enable));
-    SetParameter(1, p.type);
-    SetParameter(2, p.pedal);
-}
+double WahWah::GetParameter(int id) const { return kFields.Get(params, id); }
+
+void WahWah::SetParameters(const WahWahParameters& p) { kFields.Apply(p, *this); }
 
 void WahWah::SetFs(double rate)
 {
-    if (!(rate > 0.0) || !std::isfinite(rate) || rate == fs) return;
-    fs = rate;
+    if (!acceptNewRate(fs, rate)) return;
     follower.SetHalfLives(0.001, 0.05, rate);
     glide = glideCoefficient(0.03, rate);
     bypass.SetFs(rate);

@@ -104,8 +104,14 @@ Effect::Effect(audioMasterCallback host) : AudioEffectX(host, kNumPrograms, kNum
     enabled = true;
     createEditor();
 
-    resume();
-    WorkerPool::Join(worker, [this] { serveWorker(); });
+    try {
+        resume();
+        WorkerPool::Join(worker, [this] { serveWorker(); });
+    } catch (...) {
+        // No destructor runs for an effect that was never made.
+        releaseViewAndSound();
+        throw;
+    }
 }
 
 Effect::MemoryReturn::~MemoryReturn()
@@ -124,12 +130,19 @@ Effect::~Effect()
         writeMidiMap();
     } catch (...) {
     }
+    releaseViewAndSound();
+}
+
+void Effect::releaseViewAndSound() noexcept
+{
     // The editor goes while the effect it reads is still whole (closing it
     // first when the host left it open).
     AEffEditor* gone = editor;
     editor = nullptr;
     delete gone;
     delete live;
+    live = nullptr;
+    playing = nullptr;
 }
 
 AudioEffect* createEffectInstance(audioMasterCallback host)
@@ -583,8 +596,10 @@ VstIntPtr Effect::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float)
 
 void Effect::saveCurrentToBank(const char* name, int slot)
 {
+    float before[kNumParameters];
     {
         const auto control = lockControl();
+        snapshotValues(before);
         const int target = validProgramIndex(slot) ? slot : curProgram.load();
         curProgram = target;
         auto table = std::make_shared<ProgramTable>(*shadow.table);
@@ -596,6 +611,8 @@ void Effect::saveCurrentToBank(const char* name, int slot)
     }
     programModified = false;
     CompareBank();
+    // The session holds the bank and the program number.
+    announce(Origin::plugin, before);
 }
 
 void Effect::setProgramName(char* name)

@@ -234,6 +234,8 @@ private:
     void loadMidiMap();
     void installAndLoadFactoryBank();
     void createEditor();
+    // Frees the editor and what the audio thread played with (destruction).
+    void releaseViewAndSound() noexcept;
 
     // ---- the audio thread ----
     template <bool Accumulate>

@@ -194,11 +194,15 @@ bool Effect::exportPreset(const char* path, const char* name)
 
 void Effect::setWorkingProgramName(const char* name)
 {
+    float before[kNumParameters];
     {
         const auto control = lockControl();
+        snapshotValues(before);
         copyBounded(currentProgramName, name);
     }
     programModified = true;
+    // The name is saved with the session: the host has to know it changed.
+    announce(Origin::plugin, before);
 }
 
 void Effect::getSoundNames(std::string& preamp, std::string& impulse)

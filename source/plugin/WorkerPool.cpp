@@ -16,6 +16,8 @@ WorkerPool& WorkerPool::instance()
     return pool;
 }
 
+WorkerPool::Client::~Client() { Leave(*this); }
+
 WorkerPool::~WorkerPool()
 {
     // Threads still running here belong to instances a host left open as it
@@ -51,11 +53,20 @@ void WorkerPool::Join(Client& client, std::function<void()> serve)
     std::lock_guard member(membership);
     WorkerPool& pool = instance();
     std::lock_guard lock(pool.mutex);
+    // Whatever runs out of memory here leaves the pool as it was: no client
+    // the pool would still serve after its owner is gone.
+    pool.clients.reserve(pool.clients.size() + 1);
+    if (pool.threads.empty()) {
+        pool.threads.reserve(kThreads);
+        try {
+            for (int i = 0; i < kThreads; ++i) pool.threads.emplace_back([&pool] { pool.run(); });
+        } catch (...) {
+            if (pool.threads.empty()) throw;  // a thread that started serves alone
+        }
+    }
     client.serve = std::move(serve);
     client.joined = true;
     pool.clients.push_back(&client);
-    if (pool.threads.empty())
-        for (int i = 0; i < kThreads; ++i) pool.threads.emplace_back([&pool] { pool.run(); });
     // Requests made before joining are served now.
     if (client.requests.load() != client.handled.load()) {
         client.pending.store(true);

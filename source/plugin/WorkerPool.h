@@ -29,6 +29,13 @@ public:
 
     class Client {
     public:
+        Client() = default;
+        Client(const Client&) = delete;
+        Client& operator=(const Client&) = delete;
+        // Leaves the pool if its owner did not (an owner whose construction
+        // failed after joining).
+        ~Client();
+
         // Asks for `serve` to run on a pool thread (soon, once however many
         // times it was asked meanwhile).
         void wake();

@@ -189,6 +189,7 @@ TEST(Oversampler, NewBlockLengthsResizeAndRepeatedOnesAllocateNothing)
             os.DownsampleOutput(x.data(), 512);
         }
         EXPECT_EQ(counter.count(), 0);
+        EXPECT_EQ(counter.freed(), 0);
     }
 
     // Reserved once, any block up to that size and any factor is free.
@@ -204,6 +205,7 @@ TEST(Oversampler, NewBlockLengthsResizeAndRepeatedOnesAllocateNothing)
         }
     }
     EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(counter.freed(), 0);
 }
 
 TEST(Oversampler, WideVectorsGiveTheSameSamples)

@@ -234,5 +234,6 @@ TEST(PowerAmp, ProcessesWithoutAllocatingOnceReserved)
     amp.SetParameter(0, 0);
     amp.process(in.data() + pos, 512);
     EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(counter.freed(), 0);
     EXPECT_TRUE(allFinite(in));
 }

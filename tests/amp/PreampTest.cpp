@@ -404,5 +404,6 @@ TEST(Preamp, ProcessesWithoutAllocatingOnceReserved)
         pos += n;
     }
     EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(counter.freed(), 0);
     EXPECT_TRUE(allFinite(in));
 }

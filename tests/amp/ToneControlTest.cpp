@@ -360,5 +360,6 @@ TEST(ToneControl, ProcessingAllocatesNothingAfterReserve)
         tone.process(x.data(), n);
     }
     EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(counter.freed(), 0);
     EXPECT_TRUE(allFinite(x));
 }

@@ -29,6 +29,9 @@
 
 namespace au_test {
 
+namespace auhost = tonewright::auhost;
+using tonewright::AudioClip;
+
 using Log = std::vector<std::string>;
 
 inline std::mutex callsMutex;
@@ -136,6 +139,7 @@ public:
     {
         const char* text = static_cast<const char*>(data);
         chunkWasCopy = text != lastHostBytes && text[size] == '\0';
+        if (whileSettingChunk) whileSettingChunk();
         if (!acceptChunks || std::strncmp(text, "<TWRChunk>", 10) != 0) return 0;
         for (float& v : values) v = 0.5f;
         updateDisplay();
@@ -151,6 +155,7 @@ public:
                           m->midiData[3] & 0xFF);
             Record(text);
         }
+        if (announceMidi) updateDisplay();
         return 0;
     }
     void setSampleRate(float rate) override
@@ -165,6 +170,11 @@ public:
     std::string names[128];
     std::string chunk = "<TWRChunk>recorded</TWRChunk>";
     bool acceptChunks = true;
+    // Runs while a chunk is being set, before it is taken or refused.
+    std::function<void()> whileSettingChunk;
+    // Whether MIDI asks the host to read everything again, as a program
+    // change does.
+    bool announceMidi = false;
     // Whether the last chunk set came as a private, terminated copy.
     bool chunkWasCopy = false;
     const void* lastHostBytes = nullptr;
@@ -181,8 +191,9 @@ private:
         [](audioMasterCallback host) -> AudioEffect* { return new RecordingEffect(host); });
 };
 
-// Records the units' parameter events among the calls while it lives:
-// "heard 10 = 0.75", "heard begin 5", "heard end 5".
+// Records the units' events among the calls while it lives: "heard 10 =
+// 0.75", "heard begin 5", "heard end 5", and for a change of the present
+// preset what a host reads on hearing it, "heard preset 70 Modern Metal".
 class Listener {
 public:
     Listener() { AUEventListenerCreate(proc, nullptr, nullptr, nullptr, 0.0f, 0.0f, &ref); }
@@ -195,6 +206,19 @@ private:
         switch (event->mEventType) {
         case kAudioUnitEvent_BeginParameterChangeGesture: Record("heard begin " + id); break;
         case kAudioUnitEvent_EndParameterChangeGesture: Record("heard end " + id); break;
+        case kAudioUnitEvent_PropertyChange: {
+            const AudioUnitProperty& p = event->mArgument.mProperty;
+            AUPreset preset{-1, nullptr};
+            UInt32 size = sizeof preset;
+            if (p.mPropertyID != kAudioUnitProperty_PresentPreset ||
+                AudioUnitGetProperty(p.mAudioUnit, p.mPropertyID, p.mScope, p.mElement, &preset, &size) != noErr) {
+                Record("heard property " + std::to_string(p.mPropertyID));
+                break;
+            }
+            Record("heard preset " + std::to_string(preset.presetNumber) + " " + auhost::Text(preset.presetName));
+            if (preset.presetName) CFRelease(preset.presetName);
+            break;
+        }
         default: Record("heard " + id + " = " + Number(value));
         }
     }

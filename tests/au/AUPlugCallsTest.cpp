@@ -5,10 +5,12 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <tuple>
 
 #include "AUHarness.h"
 
+using namespace tonewright;
 using namespace au_test;
 
 namespace {
@@ -45,8 +47,9 @@ TEST_F(UnitTest, AUPlugOpensAfterReadingNamesAndValuesAndClosesTheEditorAndGestu
     UseRecordingEffect recording;
     auto unit = OpenUnit();
     ASSERT_TRUE(unit);
+    // The program it plays is the present preset from the start.
     Log opened = Range("getParameter", 80, Range("getProgramNameIndexed", 128));
-    opened.push_back("open");
+    opened.insert(opened.end(), {"getProgram", "open"});
     EXPECT_EQ(TakeCalls(), opened);
     // A host's order: initialised, uninitialised, closed; here with the
     // editor open and a drag under way.
@@ -131,17 +134,31 @@ TEST_F(AUCalls, PresetsAreTheProgramsAsNamedNowAndChoosingOneSelectsItAgainAndRe
         fx->values[10] = moved;  // the program moves one knob
         ASSERT_EQ(unit->selectPreset(6), noErr);
         // The plug-in does not know the re-selection request: a plain program
-        // change follows. Every value is read back and the one that moved is
-        // announced, read once more.
+        // change follows. The program it then plays is read with its name,
+        // every value is read back and the one that moved is announced, read
+        // once more.
         Log expected = Range("getParameter", 80,
                              {"vendorSpecific " + std::to_string(tonewright::Effect::kVendorReselectProgram) + " 6",
-                              "setProgram 6", "getProgramNameIndexed 6"});
-        expected.insert(expected.begin() + 14, {"getParameter 10", "heard 10 = " + Number(moved)});
+                              "setProgram 6", "getProgram", "getProgramNameIndexed 6"});
+        expected.insert(expected.begin() + 15, {"getParameter 10", "heard 10 = " + Number(moved)});
+        // Listeners hear of the present preset after the values, when it moved.
+        if (moved == 0.75f) expected.push_back("heard preset 6 Caf\xC3\xA9");
         EXPECT_EQ(TakeCalls(), expected);
         std::string name;
         EXPECT_EQ(unit->presentPreset(&name), 6);
         EXPECT_EQ(name, "Caf\xC3\xA9");
     }
+    // Renamed while it is the present preset: the host reads the new name as
+    // soon as the list has it, and hears of it; the old one is given back.
+    const long live = CFStandInLiveObjects();
+    fx->names[6] = "Bistro";
+    ClearCalls();
+    EXPECT_EQ(PresetNames(au())[6], "Bistro");
+    EXPECT_EQ(TakeCalls().back(), "heard preset 6 Bistro");
+    std::string name;
+    EXPECT_EQ(unit->presentPreset(&name), 6);
+    EXPECT_EQ(name, "Bistro");
+    EXPECT_EQ(CFStandInLiveObjects(), live);
     EXPECT_EQ(unit->selectPreset(128), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(unit->selectPreset(-7), noErr);  // a user preset: a name only
     EXPECT_EQ(TakeCalls(), Log{});
@@ -211,6 +228,20 @@ TEST_F(AUCalls, StateIsTheBankChunkWithTheComponentCodesAndRestoreTakesOnlySuchS
     EXPECT_EQ(Restore(au(), CFSTR("state")), kAudioUnitErr_InvalidPropertyValue);
     EXPECT_EQ(TakeCalls(), Log{});
     for (CFTypeRef o : {CFTypeRef(wrong), CFTypeRef(empty), CFTypeRef(preset)}) CFRelease(o);
+}
+
+// What the plug-in announces from the render thread while a state is being
+// restored is no answer of the restore's: a refused state stays refused.
+TEST_F(AUCalls, ARefusedStateStaysRefusedWhenTheRenderThreadAnnouncesAChangeMeanwhile)
+{
+    const CFDictionaryRef state = auhost::MakeState({'<', 'T', 'W', 'R', 'C', 'h', 'u', 'n', 'k', '>'});
+    fx->announceMidi = true;
+    fx->whileSettingChunk = [&] { std::thread([&] { EXPECT_EQ(unit->midi(0xC0, 5, 0), noErr); }).join(); };
+    for (bool accepted : {false, true}) {
+        fx->acceptChunks = accepted;
+        EXPECT_EQ(Restore(au(), state), accepted ? noErr : -1) << accepted;
+    }
+    CFRelease(state);
 }
 
 TEST_F(AUCalls, SetUpCallsCarryTheRateAndSliceSizeAndRefusedRatesAndChannelsChangeNothing)

@@ -9,6 +9,7 @@
 #include "AUHarness.h"
 #include "PluginHarness.h"
 
+using namespace tonewright;
 using namespace au_test;
 
 namespace {

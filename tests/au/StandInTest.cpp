@@ -1,13 +1,68 @@
 // The stand-in layers where the unit leans on them: the live-object count
 // every fixture ends on, handles of closed instances, the base classes'
-// checks on property and render arguments, and the calls it aborts on as
-// CoreFoundation crashes on them.
+// checks on property and render arguments, the calls it aborts on as
+// CoreFoundation crashes on them, events notified inside render calls held
+// for the listeners' run loop, and a present preset set and read on many
+// threads at once.
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "AUHarness.h"
+#include "DspTestKit.h"
+#include "LockCounter.h"
 
+using namespace tonewright;
 using namespace au_test;
+
+namespace {
+
+AudioUnitEvent Gesture(AudioUnit au, AudioUnitEventType type, AudioUnitParameterID id)
+{
+    return {type, {{au, id, kAudioUnitScope_Global, 0}}};
+}
+AudioUnitEvent PresentPresetChanged(AudioUnit au)
+{
+    AudioUnitEvent event{kAudioUnitEvent_PropertyChange, {}};
+    event.mArgument.mProperty = {au, kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0};
+    return event;
+}
+
+// Renders 8 frames of a unit whose input callback runs `during` (inside the
+// render call).
+class RenderCallback {
+public:
+    explicit RenderCallback(AudioUnit unit) : au(unit)
+    {
+        EXPECT_EQ(Set(au, kAudioUnitProperty_SetRenderCallback, AURenderCallbackStruct{pull, this},
+                      kAudioUnitScope_Input),
+                  noErr);
+        EXPECT_EQ(AudioUnitInitialize(au), noErr);
+    }
+    void render(std::function<void()> inside)
+    {
+        during = std::move(inside);
+        AudioUnitRenderActionFlags flags = 0;
+        const AudioTimeStamp time{0, 0, 0};
+        for (UInt32 c = 0; c < 2; ++c) output.list().mBuffers[c] = {1, sizeof samples[c], samples[c]};
+        EXPECT_EQ(AudioUnitRender(au, &flags, &time, 0, 8, &output.list()), noErr);
+    }
+
+private:
+    static OSStatus pull(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                         AudioBufferList*)
+    {
+        static_cast<RenderCallback*>(self)->during();
+        return noErr;
+    }
+    AudioUnit au;
+    std::function<void()> during;
+    AudioBufferListStorage output{2};
+    float samples[2][8] = {};
+};
+
+}  // namespace
 
 TEST_F(UnitTest, AUStandInCountsLiveObjectsAndRefusesClosedHandlesAndBadArgumentsBeforeTheUnitSeesThem)
 {
@@ -82,7 +137,7 @@ TEST(AUStandInDeathTest, CoreFoundationCallsAbortOnNullObjectsObjectsOfAnotherTy
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     const auto asData = reinterpret_cast<CFDataRef>(number);
     char buffer[8];
-    const std::pair<std::function<void()>, const char*> calls[] = {
+    const std::pair<std::function<void()>, const char*> faults[] = {
         {[] { CFRelease(nullptr); }, "CFRelease called with NULL"},
         {[] { CFRetain(nullptr); }, "CFRetain called with NULL"},
         {[] { CFGetTypeID(nullptr); }, "CFGetTypeID called with NULL"},
@@ -108,7 +163,7 @@ TEST(AUStandInDeathTest, CoreFoundationCallsAbortOnNullObjectsObjectsOfAnotherTy
         {[&] { CFURLGetFileSystemRepresentation(reinterpret_cast<CFURLRef>(text), true, nullptr, 0); },
          "CFURLGetFileSystemRepresentation called with an object of another type"},
     };
-    for (const auto& [call, message] : calls) EXPECT_DEATH(call(), message);
+    for (const auto& [call, message] : faults) EXPECT_DEATH(call(), message);
     // What CoreFoundation takes: no bundle for no identifier, plain pointers
     // (NULL among them) in collections that do not retain.
     EXPECT_EQ(CFBundleGetBundleWithIdentifier(nullptr), nullptr);
@@ -117,4 +172,124 @@ TEST(AUStandInDeathTest, CoreFoundationCallsAbortOnNullObjectsObjectsOfAnotherTy
     EXPECT_EQ(CFDictionaryGetValue(plain, nullptr), &one);
     for (CFTypeRef o : {CFTypeRef(number), CFTypeRef(array), CFTypeRef(dict), CFTypeRef(plain)}) CFRelease(o);
     EXPECT_EQ(CFStandInLiveObjects(), 0);
+}
+
+// The framework delivers notifications on the listeners' run loop, so a unit
+// may notify from its render thread: there they wait, without a lock, an
+// allocation or a free, for the next notification from another thread or a
+// turn of the run loop, and are heard in order with the values they had.
+TEST_F(UnitTest, AUStandInHoldsWhatRenderCallsNotifyForTheListenersRunLoopInOrder)
+{
+    UseRecordingEffect recording;
+    auto unit = OpenUnit();
+    const AudioUnit au = unit->unit();
+    RenderCallback renders(au);
+    const auto notifyInside = [&](std::vector<AudioUnitEvent> events) {
+        renders.render([&] {
+            testkit::AllocationCounter allocations;
+            const testkit::LockCounter locks;
+            for (const AudioUnitEvent& e : events) EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &e), noErr);
+            EXPECT_EQ(std::pair(allocations.count(), allocations.freed()), std::pair(0L, 0L));
+            EXPECT_TRUE(locks.noneTaken("by notifications in a render call")) << locks.describe();
+        });
+    };
+    ASSERT_EQ(Set(au, kAudioUnitProperty_PresentPreset, AUPreset{-3, CFSTR("held")}), noErr);
+    auto listener = std::make_unique<Listener>();
+    ClearCalls();
+    notifyInside({Gesture(au, kAudioUnitEvent_BeginParameterChangeGesture, 3), PresentPresetChanged(au),
+                  Gesture(au, kAudioUnitEvent_EndParameterChangeGesture, 3)});
+    EXPECT_EQ(TakeCalls(), Log{"process 2 in 2 out 8"});
+    const AudioUnitEvent outside = Gesture(au, kAudioUnitEvent_BeginParameterChangeGesture, 9);
+    EXPECT_EQ(AUEventListenerNotify(nullptr, nullptr, &outside), noErr);
+    EXPECT_EQ(TakeCalls(), (Log{"heard begin 3", "heard preset -3 held", "heard end 3", "heard begin 9"}));
+
+    // A value as it was when notified; the queue's size; nothing notified
+    // before a listener was made reaches it, and nothing is kept for nobody.
+    renders.render([&] {
+        RecordingEffect::last->values[5] = 0.25f;
+        const AudioUnitEvent value = Gesture(au, kAudioUnitEvent_ParameterValueChange, 5);
+        AUEventListenerNotify(nullptr, nullptr, &value);
+        RecordingEffect::last->values[5] = 0.75f;
+    });
+    ClearCalls();
+    EXPECT_EQ(AUEventListenerStandInDeliver(), 1);
+    EXPECT_EQ(TakeCalls(), Log{"heard 5 = 0.25"});
+    notifyInside(std::vector<AudioUnitEvent>(4100, outside));
+    EXPECT_EQ(AUEventListenerStandInDeliver(), 4096);
+    notifyInside({Gesture(au, kAudioUnitEvent_EndParameterChangeGesture, 2)});
+    ClearCalls();
+    {
+        const Listener later;  // what waited is heard once, by the listener there was
+        EXPECT_EQ(TakeCalls(), Log{"heard end 2"});
+    }
+    listener.reset();
+    notifyInside({outside});
+    ClearCalls();
+    listener = std::make_unique<Listener>();
+    EXPECT_EQ(AUEventListenerStandInDeliver(), 0);
+    EXPECT_EQ(TakeCalls(), Log{});
+}
+
+// A unit may change the present preset on its render thread while hosts
+// read it and choose others: no reader ever sees one preset's number with
+// another's name, no writer takes a lock or makes anything, and every name
+// is given back.
+TEST_F(UnitTest, AUStandInPresentPresetIsOneWordThatThreadsSetAndReadWithoutLocksOrTornPresets)
+{
+    UseRecordingEffect recording;
+    auto unit = OpenUnit();
+    const AudioUnit au = unit->unit();
+    std::vector<CFStringRef> names;
+    for (int i = 0; i < 16; ++i) {
+        const std::string name = "user " + std::to_string(i);
+        names.push_back(CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8));
+    }
+    ASSERT_EQ(Set(au, kAudioUnitProperty_PresentPreset, AUPreset{-1, names[0]}), noErr);
+    std::atomic<int> torn{0}, readersStarted{0}, writersDone{0}, reads{0};
+    std::atomic<long> locked{0}, madeOrFreed{0};
+    // What a thread took and made while it ran `work`.
+    const auto measured = [&](const std::function<void()>& work) {
+        testkit::AllocationCounter allocations;
+        const testkit::LockCounter locks;
+        work();
+        madeOrFreed += allocations.count() + allocations.freed();
+        locked += !locks.noneTaken("by threads setting and reading the present preset");
+    };
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 2; ++w)
+        threads.emplace_back([&, w] {
+            while (readersStarted.load() < 2) std::this_thread::yield();
+            measured([&] {
+                for (int k = 0; k < 20000; ++k) {
+                    const int i = (k * 7 + w * 3) % 16;
+                    torn += Set(au, kAudioUnitProperty_PresentPreset, AUPreset{-1 - i, names[size_t(i)]}) != noErr;
+                }
+            });
+            ++writersDone;
+        });
+    for (int r = 0; r < 2; ++r)
+        threads.emplace_back([&] {
+            ++readersStarted;
+            measured([&] {
+                while (writersDone.load() < 2) {
+                    AUPreset p{0, nullptr};
+                    torn += Get(au, kAudioUnitProperty_PresentPreset, p) != noErr || !p.presetName ||
+                            p.presetName != names[size_t(-1 - p.presetNumber) % 16];
+                    if (p.presetName) CFRelease(p.presetName);
+                    ++reads;
+                }
+            });
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GT(reads.load(), 100);
+    EXPECT_EQ(std::pair(madeOrFreed.load(), locked.load()), std::pair(0L, 0L));
+    std::string name;
+    const int last = unit->presentPreset(&name);
+    EXPECT_EQ(name, "user " + std::to_string(-1 - last));
+    unit.reset();
+    for (CFStringRef n : names) {
+        EXPECT_EQ(CFGetRetainCount(n), 1);
+        CFRelease(n);
+    }
 }

@@ -211,6 +211,7 @@ Output convolveInBlocks(CabinetConvolver& c, const std::vector<double>& input, c
         c.process(input.data() + at, out.left.data() + at, out.right.data() + at, int(n));
     }
     EXPECT_EQ(counter.count(), 0) << "blocks of " << sizes[0] << " (" << sizes.size() << " sizes)";
+    EXPECT_EQ(counter.freed(), 0) << "blocks of " << sizes[0] << " (" << sizes.size() << " sizes)";
     return out;
 }
 

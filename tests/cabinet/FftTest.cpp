@@ -12,7 +12,9 @@
 
 #include "DspTestKit.h"
 #include "cabinet/Fft.h"
+#include "dsp/WideVectors.h"
 #include "NumpyOracle.h"
+#include "SkipUnlessCi.h"
 
 using namespace tonewright;
 
@@ -55,12 +57,14 @@ std::vector<double> packRfft(const std::vector<double>& r, int n)
     return p;
 }
 
-// Each test once per instruction set, the one this processor lacks skipped.
+// Each test once per instruction set of the build, one the processor lacks
+// skipped.
 class FftOnEachIsa : public ::testing::TestWithParam<fft::Isa> {
 protected:
     void SetUp() override
     {
-        if (GetParam() == fft::Isa::avx2 && fft::SupportedIsa() != fft::Isa::avx2) GTEST_SKIP() << "no AVX2";
+        if (GetParam() == fft::Isa::avx2 && fft::SupportedIsa() != fft::Isa::avx2)
+            TONEWRIGHT_SKIP_UNLESS_CI("this processor has no AVX2");
         fft::UseIsa(GetParam());
     }
     void TearDown() override { fft::UseIsa(fft::SupportedIsa()); }
@@ -302,6 +306,44 @@ TEST_P(FftOnEachIsa, DirectFilterMatchesTheSumOfProductsForEveryLengthAndCount)
     }
 }
 
-const auto isaName = [](const ::testing::TestParamInfo<fft::Isa>& i) { return i.param == fft::Isa::avx2 ? "AVX2" : "SSE2"; };
-INSTANTIATE_TEST_SUITE_P(Isa, FftAgainstNumpy, ::testing::Values(fft::Isa::sse2, fft::Isa::avx2), isaName);
-INSTANTIATE_TEST_SUITE_P(Isa, FftOnEachIsa, ::testing::Values(fft::Isa::sse2, fft::Isa::avx2), isaName);
+#ifdef TONEWRIGHT_X86_VECTORS
+TEST(Fft, ThePortableLoopsGiveTheSse2LoopsResultsBitForBit)
+{
+    // The same operations in the same order, so that a build for another
+    // processor, or one without the intrinsics, sounds the same.
+    const auto run = [](fft::Isa isa, int n) {
+        fft::UseIsa(isa);
+        Work work(2 * n);
+        std::vector<double> r = randomData(n, unsigned(n) + 5), c = randomData(2 * n, unsigned(n) + 6);
+        rdft(n, 1, r.data(), work.ip.data(), work.w.data());
+        cdft(2 * n, -1, c.data(), work.ip.data(), work.w.data());
+        std::vector<double> acc(size_t(2 * n), 0.0), y(size_t(n), 0.0);
+        const double* x[2] = {r.data(), c.data()};
+        const double* k[2] = {c.data(), c.data()};
+        fft::ToSplit(r.data(), 0, n / fft::kGroup / 2);
+        fft::ProductsMono(acc.data(), x, k, 2, 0, n / fft::kGroup / 2, true);
+        fft::ProductsStereo(acc.data(), x, k, 2, n / 2, 0, n / fft::kGroup / 2, false);
+        fft::Fir(c.data(), r.data() + 3, 37, y.data(), n);
+        rdft(n, -1, r.data(), work.ip.data(), work.w.data());
+        r.insert(r.end(), c.begin(), c.end());
+        r.insert(r.end(), acc.begin(), acc.end());
+        r.insert(r.end(), y.begin(), y.end());
+        fft::UseIsa(fft::SupportedIsa());
+        return r;
+    };
+    for (int n : {64, 256, 2048, 8192, 65536}) EXPECT_TRUE(run(fft::Isa::portable, n) == run(fft::Isa::sse2, n)) << n;
+}
+#endif
+
+// Each instruction set of the build.
+const auto isas = ::testing::Values(fft::Isa::portable
+#ifdef TONEWRIGHT_X86_VECTORS
+                                    ,
+                                    fft::Isa::sse2, fft::Isa::avx2
+#endif
+);
+const auto isaName = [](const ::testing::TestParamInfo<fft::Isa>& i) {
+    return i.param == fft::Isa::avx2 ? "AVX2" : i.param == fft::Isa::sse2 ? "SSE2" : "Portable";
+};
+INSTANTIATE_TEST_SUITE_P(Isa, FftAgainstNumpy, isas, isaName);
+INSTANTIATE_TEST_SUITE_P(Isa, FftOnEachIsa, isas, isaName);

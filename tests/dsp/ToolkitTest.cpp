@@ -18,6 +18,7 @@
 #include "dsp/RangeHelpers.h"
 #include "dsp/SoftBypass.h"
 #include "dsp/StringUtil.h"
+#include "dsp/StageFields.h"
 
 using namespace tonewright;
 
@@ -141,6 +142,7 @@ TEST(MonoBuffer, SizeChangesZeroAndCapacityOnlyGrows)
         AllocationCounter allocations;
         for (int n : {4096, 1, 77, 4096, 2048}) b.Resize(n);
         EXPECT_EQ(allocations.count(), 0);
+        EXPECT_EQ(allocations.freed(), 0);
     }
     EXPECT_EQ(b.data(), storage);
     EXPECT_EQ(b.Capacity(), 4096);
@@ -269,4 +271,23 @@ TEST(AudioThread, SlowWorkInsideAnAudioCallbackIsCountedOnThatThreadOnly)
     EXPECT_STREQ(FirstAudioThreadViolation(), "growing a sample buffer");
     ResetAudioThreadViolations();
     EXPECT_EQ(FirstAudioThreadViolation(), nullptr);
+}
+
+TEST(StageFields, ReadByIdAndApplyInIdOrderWithFlagsAsZeroOrOne)
+{
+    struct Record {
+        bool enable = true;
+        int type = 3;
+        double level = -2.5;
+    };
+    constexpr auto fields = stageFields(&Record::enable, &Record::type, &Record::level);
+    const Record r;
+    const double want[] = {1.0, 3.0, -2.5, 0.0, 0.0};
+    for (int id : {0, 1, 2, 3, -1}) EXPECT_EQ(fields.Get(r, id), want[id < 0 ? 4 : id]) << id;
+    struct Stage {
+        std::vector<std::pair<int, double>> set;
+        void SetParameter(int id, double v) { set.emplace_back(id, v); }
+    } stage;
+    fields.Apply(Record{false, 7, 0.25}, stage);
+    EXPECT_EQ(stage.set, (std::vector<std::pair<int, double>>{{0, 0.0}, {1, 7.0}, {2, 0.25}}));
 }

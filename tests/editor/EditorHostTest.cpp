@@ -93,7 +93,7 @@ uint32_t pngPixel(const std::string& path, int x, int y)
 TEST(EditorHost, DragsAndClicksInTheHostWindowReachTheHostAsGesturesOfParameters)
 {
     TONEWRIGHT_NEED_X();
-    TONEWRIGHT_NEED(std::system("command -v xdotool >/dev/null") == 0, "xdotool");
+    TONEWRIGHT_NEED_XDOTOOL();
     TestSkin skin;
     writePanel(skin);
     const std::filesystem::path dir = harness::TestHome() / "editor-host";

@@ -70,6 +70,17 @@ TEST(FileMenus, TreesSortedHiddenSkippedLinksNotFollowedDepthCappedWithTheirClos
         EXPECT_EQ(menuShape(menu), c.shape);
         menu->forget();
     }
+    // An impulse the reader takes is listed whatever its name; files that are
+    // not WAV or AIFF at all are passed over without a word.
+    const fs::path named = tree("Named", {"Open/", "notes.txt", "x.wav"});
+    const fs::path wav = fs::path(TONEWRIGHT_SOURCE_PATH) / "resources" / "impulses" / "Closed 2x12.wav";
+    fs::copy_file(wav, named / "Cab IR");
+    fs::copy_file(wav, named / "Open" / "room take 2.WAV1");
+    testing::internal::CaptureStderr();
+    CMyFileMenu* menu = populated(named, IsValidImpulse, FolderMenu::impulses);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(menuShape(menu), "Cab IR, Open [room take 2.WAV1, -, Load Impulse..., Import...], -, Load Impulse..., Import...");
+    menu->forget();
     // Case aside, then bytes; hidden folders skipped, the linked folder out, the linked file in; eight levels at most.
     const fs::path root = tree("Order", {"b.xml", "A.xml", "a.xml", "C/", ".git/", ".git/x.xml", "c.xml"});
     fs::create_directory_symlink(root / "C", root / "Linked");
@@ -77,7 +88,7 @@ TEST(FileMenus, TreesSortedHiddenSkippedLinksNotFollowedDepthCappedWithTheirClos
     fs::path deep = root / "C";
     for (int level = 1; level <= 10; ++level) fs::create_directories(deep /= "L" + std::to_string(level));
     std::ofstream(deep / "deepest.xml") << "x";
-    CMyFileMenu* menu = populated(root, IsValidXMLFile, FolderMenu::plain);
+    menu = populated(root, IsValidXMLFile, FolderMenu::plain);
     std::string chain = "-, Import...";
     for (int level = kMaxMenuDepth - 1; level >= 1; --level) chain = "L" + std::to_string(level) + " [" + chain + "], -, Import...";
     EXPECT_EQ(menuShape(menu), "A, a, b, bee, C [" + chain + "], c, -, Import...");

@@ -22,7 +22,9 @@ namespace {
 const fs::path kSkin = fs::path(TONEWRIGHT_SOURCE_PATH) / "resources" / "skin";
 const fs::path kShots = TONEWRIGHT_SCREENSHOT_PATH;
 
-bool haveXdotool() { return fs::create_directories(kShots), std::system("command -v xdotool >/dev/null") == 0; }
+// Where a screenshot goes, its folder made.
+fs::path shotFile(const char* name) { return fs::create_directories(kShots), kShots / name; }
+
 
 // A PNG of the window (0: the whole screen, pop-up menus and all) in the shots' folder; true when it was written.
 bool screenshot(Window window, const std::string& name)
@@ -68,7 +70,7 @@ void host(const SupportHome& home, double amplitude, const char* shot, double se
     AudioClip c{44100.0, 1, {testkit::sine(44100.0, 110.0, 1.0, amplitude)}};
     ASSERT_TRUE(writeWavFloat((home.root / "in.wav").string(), c));
     write(home.root / "drive.sh", std::string("'") + TONEWRIGHT_HOST_PATH + "' --editor --seconds " + std::to_string(seconds) +
-                                      " --screenshot '" + (kShots / shot).string() + "' " + options + " '" + TONEWRIGHT_VST_PATH +
+                                      " --screenshot '" + shotFile(shot).string() + "' " + options + " '" + TONEWRIGHT_VST_PATH +
                                       "' '" + (home.root / "in.wav").string() + "' > /dev/null & pid=$!\n" +
                                       "W=$(timeout 10 xdotool search --sync --name '^tonewright-host' | head -n 1)\n" + clicks +
                                       "\nwait $pid");
@@ -81,7 +83,7 @@ void host(const SupportHome& home, double amplitude, const char* shot, double se
 TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
 {
     TONEWRIGHT_NEED_X();
-    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    TONEWRIGHT_NEED_XDOTOOL();
     SupportHome home;
     const std::string more = "sleep 0.5; xdotool mousemove --window $W 540 20 click 1";
     // The learn gesture on the gain knob arms it: its magenta frame.
@@ -122,7 +124,7 @@ TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
 TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
 {
     TONEWRIGHT_NEED_X();
-    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    TONEWRIGHT_NEED_XDOTOOL();
     Product p;
     p.editor->close();
     guitest::HostWindow window(579, 375);
@@ -162,7 +164,7 @@ std::pair<int, int> redInk(const Png& shot, int x0, int x1, int y0, int y1)
 TEST(ProductHost, TheNameFieldTakesTheKeysInTheHostsWindowSelectsAllWithCtrlAAndKeepsItsCaretInView)
 {
     TONEWRIGHT_NEED_X();
-    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    TONEWRIGHT_NEED_XDOTOOL();
     SupportHome home;
     // The name field lies at (219, 22), 97 x 16. Typed on past its end: the caret and the last characters stay in it.
     const std::string field = "sleep 0.5; xdotool mousemove --window $W 267 30 click 1; sleep 0.2; ";
@@ -260,7 +262,7 @@ TEST(ProductHost, AFailureShowsOverTheHeaderForAFewSecondsThenThePanelIsAsBefore
 TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMouseReachItsLastEntries)
 {
     TONEWRIGHT_NEED_X();
-    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    TONEWRIGHT_NEED_XDOTOOL();
     Product p;
     system::ScriptedFileDialogs dialogs;
     p.editor->close();
@@ -337,7 +339,7 @@ TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMo
 TEST(ProductHost, ControlsShowTheTruthTheClipLightTheTunersNoteThePressedButtonsAndEveryArmedControl)
 {
     TONEWRIGHT_NEED_X();
-    TONEWRIGHT_NEED(haveXdotool(), "xdotool");
+    TONEWRIGHT_NEED_XDOTOOL();
     Product p;
     p.editor->close();
     guitest::HostWindow window(579, 375);

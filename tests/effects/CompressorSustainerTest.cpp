@@ -151,6 +151,7 @@ TEST(CompressorSustainer, NoAllocationOnceReserved)
         if (b % 40 == 20) c.SetParameter(0, b % 80 == 20 ? 0.0 : 1.0);
     });
     EXPECT_EQ(run.allocations, 0);
+    EXPECT_EQ(run.frees, 0);
     EXPECT_TRUE(run.finite);
 }
 

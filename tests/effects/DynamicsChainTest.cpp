@@ -55,4 +55,5 @@ TEST(DynamicsChain, EveryStageOnAllocatesNothingOnceReserved)
         ASSERT_TRUE(allFinite(l) && allFinite(r));
     }
     EXPECT_EQ(allocations.count(), 0);
+    EXPECT_EQ(allocations.freed(), 0);
 }

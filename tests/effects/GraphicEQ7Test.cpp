@@ -183,6 +183,7 @@ TEST(GraphicEQ7, OffLeavesBlocksUntouchedAndNothingAllocatesOnceReserved)
         if (b % 60 == 30) e.SetParameter(0, b % 120 == 30 ? 0.0 : 1.0);
     });
     EXPECT_EQ(run.allocations, 0);
+    EXPECT_EQ(run.frees, 0);
     EXPECT_TRUE(run.finite);
 
     e.SetParameter(0, 0.0);

@@ -151,6 +151,7 @@ TEST(ModulationConventions, ProcessingAllocatesNothingOnceReserved)
             stereo->Stereo(l.data(), r.data(), n);
         }
         EXPECT_EQ(allocations.count(), 0);
+        EXPECT_EQ(allocations.freed(), 0);
     }
 }
 

@@ -175,6 +175,7 @@ TEST(NoiseGate, NoAllocationOnceReserved)
         if (b % 50 == 25) g.SetParameter(0, b % 100 == 25 ? 0.0 : 1.0);
     });
     EXPECT_EQ(run.allocations, 0);
+    EXPECT_EQ(run.frees, 0);
     EXPECT_TRUE(run.finite);
 }
 

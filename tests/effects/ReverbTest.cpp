@@ -300,6 +300,7 @@ TEST(Reverb, ProcessingAllocatesNothing)
     AllocationCounter counter;
     forEachBlock(static_cast<int>(b.l.size()), BlockPlan::Random(512, 7), block);
     EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(counter.freed(), 0);
     EXPECT_TRUE(allFinite(b.l) && allFinite(b.r));
     EXPECT_TRUE(noSubnormals(b.l) && noSubnormals(b.r));
 }

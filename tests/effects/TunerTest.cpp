@@ -188,6 +188,7 @@ TEST(Tuner, HostileInputAndLongGaps)
         AllocationCounter counter;
         t.SetFs(96000.0, storage);
         EXPECT_EQ(counter.count(), 0);
+        EXPECT_EQ(counter.freed(), 0);
     }
     EXPECT_EQ(readingOf(t).note, 46);
     EXPECT_LT(storage.size(), larger);

@@ -192,6 +192,7 @@ TEST(WahWah, NoAllocationOnceReserved)
         if (b % 70 == 35) w.SetParameter(0, b % 140 == 35 ? 0.0 : 1.0);
     });
     EXPECT_EQ(run.allocations, 0);
+    EXPECT_EQ(run.frees, 0);
     EXPECT_TRUE(run.finite);
 }
 

@@ -207,6 +207,7 @@ TEST(Engine, NoAllocationInProcessOnceReserved)
         e->process(in.data(), l.data(), r.data(), n);
     }
     EXPECT_EQ(allocations.count(), 0);
+    EXPECT_EQ(allocations.freed(), 0);
 }
 
 TEST(Engine, RecordReadBackAndPreampModel)
@@ -272,6 +273,7 @@ TEST(Engine, ASoundPreparedElsewhereIsCommittedByCopiesAndSwapsOnly)
         AllocationCounter counter;
         replaced = committed->CommitSound(prepared);
         EXPECT_EQ(counter.count(), 0);
+        EXPECT_EQ(counter.freed(), 0);
     }
     EXPECT_EQ(AudioThreadViolations(), 0) << FirstAudioThreadViolation();
     EXPECT_EQ(replaced.impulses[0], CabinetImpulse::Unit());  // what the constructor's sound held

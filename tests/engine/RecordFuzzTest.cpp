@@ -30,6 +30,8 @@ public:
 
 private:
     unsigned saved;
+#else
+    SubnormalsOn() {}  // elsewhere they are on unless a caller turns them off
 #endif
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the impulse reader fuzz target with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs it for a while from seed files of every
-# accepted layout. Exit 77 (skipped) when clang or sox is missing.
+# accepted layout. Exit 77 (skipped) when clang or sox is missing, 1 under CI.
 #
 #   run_impulse_fuzz.sh SOURCE-DIR WORK-DIR [SECONDS]
 # TONEWRIGHT_FUZZ_SECONDS overrides the running time.
@@ -10,8 +10,9 @@ src=$1
 work=$2
 seconds=${TONEWRIGHT_FUZZ_SECONDS:-${3:-45}}
 
+source "$src/tests/kit/skip_unless_ci.sh"
 for tool in clang++ sox; do
-    command -v "$tool" >/dev/null || { echo "$tool not found: fuzzing skipped"; exit 77; }
+    command -v "$tool" >/dev/null || skip_unless_ci "$tool not found: no fuzzing"
 done
 
 mkdir -p "$work"

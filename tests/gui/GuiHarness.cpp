@@ -79,12 +79,6 @@ Display* openDisplay()
 
 }  // namespace
 
-bool underCI()
-{
-    const char* ci = std::getenv("CI");
-    return ci && *ci;
-}
-
 Display* testDisplay()
 {
     static Display* display = openDisplay();
@@ -194,6 +188,8 @@ int hostileHost(const std::string& steps, const std::function<AEffect*()>& make)
     if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
+
+bool haveXdotool() { return std::system("command -v xdotool >/dev/null") == 0; }
 
 bool xdotool(const std::string& arguments)
 {

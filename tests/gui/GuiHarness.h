@@ -1,7 +1,7 @@
 #pragma once
 // What the editor tests share: an X server (the one in $DISPLAY, or an Xvfb
-// started for the test program; where neither can be had tests skip, and
-// fail when the environment variable CI is set), a
+// started for the test program; without either, tests skip, or fail under
+// CI), a
 // top-level window standing in for the host's, exact pixels of a window,
 // xdotool, generated PNG bitmaps, and an effect and editor that record
 // every value, gesture and host call.
@@ -13,24 +13,24 @@
 #include <string>
 #include <vector>
 
+#include "SkipUnlessCi.h"
 #include "gui/vstgui.h"
 #include "vst2/AudioEffectX.h"
 
 namespace tonewright::guitest {
 
 // The display the tests use, started when needed; none when no X server
-// can be had (the test skips then, or fails under CI).
+// can be had.
 Display* testDisplay();
-bool underCI();
-// A test that needs what the machine lacks skips, or fails under CI.
-#define TONEWRIGHT_NEED(available, what)                                  \
-    do {                                                                  \
-        if (!(available)) {                                               \
-            if (::tonewright::guitest::underCI()) FAIL() << "no " << what; \
-            GTEST_SKIP() << "no " << what;                                \
-        }                                                                 \
+#define TONEWRIGHT_NEED_X()                                                               \
+    do {                                                                                  \
+        if (!::tonewright::guitest::testDisplay()) TONEWRIGHT_SKIP_UNLESS_CI("no X server"); \
     } while (0)
-#define TONEWRIGHT_NEED_X() TONEWRIGHT_NEED(::tonewright::guitest::testDisplay(), "X server")
+bool haveXdotool();
+#define TONEWRIGHT_NEED_XDOTOOL()                                                      \
+    do {                                                                               \
+        if (!::tonewright::guitest::haveXdotool()) TONEWRIGHT_SKIP_UNLESS_CI("no xdotool"); \
+    } while (0)
 
 // A mapped top-level window at the root's origin, as a host's editor window.
 class HostWindow {

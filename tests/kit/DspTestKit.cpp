@@ -206,6 +206,7 @@ AllocationRun allocationsOverRandomBlocks(const MonoProcess& p, const std::vecto
         for (int i = 0; i < n; ++i) run.finite = run.finite && std::isfinite(x[size_t(i)]);
     }
     run.allocations = allocations.count();
+    run.frees = allocations.freed();
     return run;
 }
 

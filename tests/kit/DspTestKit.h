@@ -81,16 +81,19 @@ bool allFinite(const std::vector<double>& v);
 // True when no sample is a subnormal number.
 bool noSubnormals(const std::vector<double>& v);
 
-// Counts heap allocations made on the calling thread while it is alive, and
-// the blocks it frees.
+// Counts the heap allocations and frees made on the calling thread while it
+// is alive (operator new and delete, the C allocation functions).
 class AllocationCounter {
 public:
     AllocationCounter();
     ~AllocationCounter();
     AllocationCounter(const AllocationCounter&) = delete;
     AllocationCounter& operator=(const AllocationCounter&) = delete;
-    long count() const;
+    long count() const;  // allocations
     long freed() const;
+    // False under ThreadSanitizer, whose hooks miss aligned_alloc,
+    // posix_memalign and memalign called directly.
+    static bool seesAlignedCFunctions();
 
 private:
     long start, startFrees;
@@ -112,10 +115,10 @@ public:
 
 // Runs `blocks` blocks cut from the start of `signal`, the first as long as
 // the signal and the others of random lengths up to it, calling between(b)
-// before block b; reports the heap allocations made meanwhile and whether
-// every output sample was finite.
+// before block b; reports the heap allocations and frees made meanwhile and
+// whether every output sample was finite.
 struct AllocationRun {
-    long allocations = 0;
+    long allocations = 0, frees = 0;
     bool finite = true;
 };
 AllocationRun allocationsOverRandomBlocks(const MonoProcess& p, const std::vector<double>& signal, int blocks,

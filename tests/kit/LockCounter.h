@@ -24,7 +24,7 @@ public:
     // The calls made on this thread since the counter was made (0 where not
     // measured).
     long count() const;
-    // "none", or how many and the first one's name ("2, the first
+    // "none", or how many and the last one's name ("2, the last
     // pthread_mutex_lock").
     std::string describe() const;
     // True when this thread took none; where locks are not measured, prints

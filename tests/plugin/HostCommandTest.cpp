@@ -17,6 +17,8 @@
 #include "VstHost.h"
 #include "common/Resample.h"
 
+using namespace tonewright;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -2,7 +2,8 @@
 // mark a session changed from what they are told: the host's own program
 // change or restore asks only for a new reading; a change made in the
 // plug-in (editor, file, MIDI) is an edit of every parameter it moved, and
-// one that moved none is an edit of the witness parameter at its value.
+// one that moved none (a cabinet, a name, a program saved) is an edit of
+// the witness parameter at its value.
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,8 @@ TEST(HostNotice, EachKindOfChangeTellsTheHostWhatItMoved)
         {"bank file", [&] { p.effect().loadBank(bank.c_str()); }, Told::edits},
         {"MIDI program change", [&] { send(p, {midi(0xC0, 40, 0)}), block(); }, Told::edits},
         {"learned controller", [&] { send(p, {midi(0xB0, 21, 100)}), block(); }, Told::edits},
+        {"program renamed", [&] { p.effect().setWorkingProgramName("Mine"); }, Told::witness},
+        {"program saved in another slot", [&] { p.effect().saveCurrentToBank("Mine", 90); }, Told::witness},
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.what);
@@ -146,5 +149,6 @@ TEST(HostNotice, EachKindOfChangeTellsTheHostWhatItMoved)
         }
     }
     EXPECT_EQ(p.get(12), 100.0f / 127.0f);
-    EXPECT_EQ(p.dispatch(effGetProgram), 40);
+    EXPECT_EQ(p.dispatch(effGetProgram), 90);
+    EXPECT_EQ(p.text(effGetProgramName), "Mine");
 }

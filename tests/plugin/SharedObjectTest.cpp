@@ -17,6 +17,8 @@
 #include "plugin/PresetXml.h"
 #include "VstHost.h"
 
+using namespace tonewright;
+
 namespace {
 
 AudioClip testClip(double fs, int frames)

@@ -346,6 +346,7 @@ TEST(Midi, LearnBindsTheNextControllerAndTheMapPersists)
             testkit::AllocationCounter allocations;
             p.dispatch(effProcessEvents, 0, 0, &list);
             EXPECT_EQ(allocations.count(), 0);
+            EXPECT_EQ(allocations.freed(), 0);
         }
         EXPECT_EQ(p.effect().getMIDIMap(false)[7].load(), 12);
         EXPECT_EQ(p.effect().midiLearnTarget(), -1);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "SkipUnlessCi.h"
 #include "dsp/StringUtil.h"
 #include "plugin/Base64.h"
 #include "plugin/PresetXml.h"
@@ -132,7 +133,7 @@ TEST(NumberNotation, ReadsLikeScanfInTheCLocale)
 
 TEST(NumberNotation, IndependentOfTheProcessLocale)
 {
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) TONEWRIGHT_SKIP_UNLESS_CI("de_DE.UTF-8 is not installed");
     TonewrightParameters p;
     p.master_level = -3.25;
     p.echo.parameters.delay = 0.123456;

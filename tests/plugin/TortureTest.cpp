@@ -90,16 +90,16 @@ TEST(Torture, EveryRateBlockSizeAndSignalStaysCleanWithoutAllocating)
             if (rng() % 25 == 0) p.dispatch(effSetBypass, 0, rng() % 4 == 0);
             if (rng() % 60 == 0) p.dispatch(effSetProgram, 0, static_cast<VstIntPtr>(rng() % 128));
 
-            long allocations;
+            long heapCalls;  // allocations and frees
             {
                 testkit::AllocationCounter counter;
                 p.run(in0.data(), stereoIn ? in1.data() : nullptr, out0.data(), stereoOut ? out1.data() : nullptr, n);
-                allocations = counter.count();
+                heapCalls = counter.count() + counter.freed();
             }
             if (seen.count(n))
-                ASSERT_EQ(allocations, 0) << "block " << block << " of " << n << " frames";
+                ASSERT_EQ(heapCalls, 0) << "block " << block << " of " << n << " frames";
             else
-                firstBlockAllocations += allocations;
+                firstBlockAllocations += heapCalls;
             seen.insert(n);
 
             ASSERT_TRUE(clean(out0, n)) << "block " << block;
@@ -122,6 +122,7 @@ TEST(Torture, NoAllocationForAnyBlockUpToTheAnnouncedSize)
             testkit::AllocationCounter counter;
             p.run(in.data(), nullptr, l.data(), r.data(), n);
             EXPECT_EQ(counter.count(), 0) << announced << " / " << n;
+            EXPECT_EQ(counter.freed(), 0) << announced << " / " << n;
         }
     }
 }

@@ -10,6 +10,8 @@
 
 #include "ProToolsHarness.h"
 
+using namespace tonewright;
+
 namespace {
 
 using pttest::ChunkId;

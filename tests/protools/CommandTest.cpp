@@ -13,6 +13,8 @@
 #include "ProToolsHarness.h"
 #include "common/WavFile.h"
 
+using namespace tonewright;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -14,6 +14,8 @@
 #include "gui/Frame.h"
 #include "mac/protools/TemplateCustomUI.h"
 
+using namespace tonewright;
+
 namespace {
 
 using Lines = std::vector<std::string>;

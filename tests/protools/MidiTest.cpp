@@ -8,6 +8,8 @@
 
 #include "ProToolsHarness.h"
 
+using namespace tonewright;
+
 namespace {
 
 // An Effect that notes each event as (events in its call, deltaFrames,

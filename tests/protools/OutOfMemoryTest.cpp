@@ -10,6 +10,8 @@
 #include "ProToolsHarness.h"
 #include "mac/protools/TemplateCustomUI.h"
 
+using namespace tonewright;
+
 namespace {
 
 // The instance made and its view asked for: no instance and an error, or an

@@ -14,6 +14,7 @@
 namespace pttest {
 
 using tonewright::Effect;
+namespace pthost = tonewright::pthost;
 using Signals = std::vector<std::vector<float>>;
 
 pthost::Deliverable& Loaded();  // once per program

@@ -9,6 +9,8 @@
 #include "DspTestKit.h"
 #include "ProToolsHarness.h"
 
+using namespace tonewright;
+
 namespace {
 
 using pttest::Signals;
@@ -82,6 +84,7 @@ TEST(ProToolsRender, TheEffectRunsAtTheHostsRateFromTheFirstBlockAndFollowsItsCh
             testkit::AllocationCounter allocations;
             instance->render(buffers, buffers, 256);
             EXPECT_EQ(allocations.count(), 0);
+            EXPECT_EQ(allocations.freed(), 0);
         }
         EXPECT_EQ(engineRate(), before);
         change.nextCall();
@@ -108,6 +111,7 @@ TEST(ProToolsRender, NothingIsAllocatedWhileRenderingControlsAndMidiAfterSetUp)
         if (block % 50 == 0) instance->sendMidi({0xC0, static_cast<unsigned char>(rng() % 128), 0});
     }
     EXPECT_EQ(allocations.count(), 0);
+    EXPECT_EQ(allocations.freed(), 0);
     pttest::EffectOf(*instance).waitForWorker();
 }
 

@@ -20,6 +20,8 @@
 #include "FileBytes.h"
 #include "common/WavFile.h"
 
+using namespace tonewright;
+
 namespace {
 
 namespace fs = std::filesystem;

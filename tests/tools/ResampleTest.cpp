@@ -10,6 +10,7 @@
 #include "DspTestKit.h"
 #include "common/Resample.h"
 
+using namespace tonewright;
 using namespace testkit;
 
 namespace {

@@ -4,6 +4,7 @@
 
 extern "C" ComponentResult AUPlugEntry(ComponentParameters* params, void* storage);
 
+namespace tonewright {
 namespace auhost {
 
 namespace {
@@ -173,3 +174,5 @@ std::string Text(CFStringRef s)
 }
 
 }  // namespace auhost
+
+}  // namespace tonewright

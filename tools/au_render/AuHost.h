@@ -11,6 +11,7 @@
 
 #include "au/Components.h"
 
+namespace tonewright {
 namespace auhost {
 
 // The codes the unit is registered with (the bundle's component resource).
@@ -68,3 +69,5 @@ CFDictionaryRef MakeState(const std::vector<char>& chunk, const ComponentDescrip
 std::string Text(CFStringRef s);
 
 }  // namespace auhost
+
+}  // namespace tonewright

@@ -17,6 +17,7 @@
 #include "VstHost.h"
 #include "common/Resample.h"
 
+namespace tonewright {
 namespace {
 
 const char* const kUsage =
@@ -184,8 +185,11 @@ std::unique_ptr<auhost::Unit> prepare(const Options& o, double rate, int channel
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     Options o;
     bool help = false;
     if (const std::string why = parse(argc, argv, o, help); !why.empty()) {

@@ -12,8 +12,7 @@
 #include "amp/Preamp.h"
 #include "engine/TonewrightParameters.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr int kBlock = 512;
@@ -128,3 +127,5 @@ const bench::Register tubePlain("amp: one tube without loop, 44.1 kHz", [] { ret
 const bench::Register osOnly("amp: oversampler up and down, 44.1 kHz", [] { return oversampler(); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+namespace tonewright {
 namespace bench {
 
 std::vector<Case>& registry()
@@ -90,8 +91,11 @@ bool matches(const std::string& name, const std::string& filter)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     if (argc > 1 && std::string(argv[1]) == "--peers") return bench::runPeers(argc > 2 ? argv[2] : "");
     if (argc == 3 && std::string(argv[1]) == "--default-bank") return bench::writeDefaultBank(argv[2]) ? 0 : 1;
     const std::string filter = argc > 1 ? argv[1] : "";

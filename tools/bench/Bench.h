@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+namespace tonewright {
 namespace bench {
 
 // One block's time in a run is mostly the other programs on the machine, so
@@ -52,3 +53,5 @@ struct Register {
 };
 
 }  // namespace bench
+
+}  // namespace tonewright

@@ -18,8 +18,7 @@
 #include <fftw3.h>
 #endif
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kFs = 44100.0;
@@ -122,3 +121,5 @@ const bench::Register minphase8k("cabinet minimum phase: 8192 samples", [] { ret
 const bench::Register minphase64k("cabinet minimum phase: 65536 samples", [] { return minimumPhase(65536); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -10,8 +10,7 @@
 #include "effects/NoiseGate.h"
 #include "effects/WahWah.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kFs = 44100.0;
@@ -97,3 +96,5 @@ const bench::Register eq512("graphic equaliser, 44.1 kHz", [] { return eq(kBlock
 const bench::Register eq64("graphic equaliser, 44.1 kHz, block 64", [] { return eq(64); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -8,8 +8,7 @@
 #include "Bench.h"
 #include "engine/Tonewright.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 struct Signal {
@@ -79,3 +78,5 @@ const bool blockSizes = [] {
 }();
 
 }  // namespace
+
+}  // namespace tonewright

@@ -11,8 +11,7 @@
 #include "cabinet/ImpulseFile.h"
 #include "cabinet/Resampler.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 bench::Result perCall(int calls, const std::function<void()>& call)
@@ -76,3 +75,5 @@ const bench::Register decode("impulse: decode 65536-frame 24-bit stereo WAV, ms/
 });
 
 }  // namespace
+
+}  // namespace tonewright

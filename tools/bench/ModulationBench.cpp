@@ -12,8 +12,7 @@
 #include "effects/Phaser.h"
 #include "effects/Tremolo.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kFs = 44100.0;
@@ -96,3 +95,5 @@ const bench::Register phaserQuiet("phaser: silence after loud signal", [] { retu
 const bench::Register echoQuiet("echo: silence after loud signal", [] { return silenceAfterLoud<Echo>(kEcho); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -27,8 +27,7 @@
 #include <zita-convolver.h>
 #endif
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 #if defined(TONEWRIGHT_BENCH_FFTW) || defined(TONEWRIGHT_BENCH_ZITA)
@@ -275,3 +274,5 @@ int runPeers(const std::string& what)
 }
 
 }  // namespace bench
+
+}  // namespace tonewright

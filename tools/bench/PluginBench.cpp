@@ -9,8 +9,7 @@
 #include "Bench.h"
 #include "plugin/Effect.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
@@ -61,3 +60,5 @@ const bench::Register automated("plugin: master automated every block, 44.1 kHz,
                                 [] { return plugin(44100.0, 64, false, false, true); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -12,8 +12,7 @@
 #include "engine/Tonewright.h"
 #include "effects/Tuner.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 std::vector<double> noise(int n, unsigned seed)
@@ -81,3 +80,5 @@ const bench::Register tunerLow("tuner: 82 Hz tone, 44.1 kHz", [] { return tuner(
 const bench::Register tunerHigh("tuner: 1319 Hz tone, 44.1 kHz", [] { return tuner(1318.5, 512); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -24,8 +24,7 @@
 #include "plugin/Effect.h"
 #include "plugin/PresetXml.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kFs = 48000.0;
@@ -255,3 +254,5 @@ const bench::Register engines("plugin: paced 64-frame blocks, 48 kHz, rate and b
                               [] { return pacedRun(Changes::engines); });
 
 }  // namespace
+
+}  // namespace tonewright

@@ -21,7 +21,7 @@
 #include "plugin/Effect.h"
 #include "plugin/PresetXml.h"
 
-using namespace tonewright;
+namespace tonewright {
 namespace fs = std::filesystem;
 
 namespace {
@@ -166,3 +166,5 @@ const bench::Register b64("state: base64 throughput", base64Speed);
 const bench::Register make("state: construction and memory with the factory bank", construction);
 
 }  // namespace
+
+}  // namespace tonewright

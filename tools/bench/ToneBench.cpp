@@ -10,8 +10,7 @@
 #include "amp/GainControl.h"
 #include "amp/ToneControl.h"
 
-using namespace tonewright;
-
+namespace tonewright {
 namespace {
 
 constexpr double kFs = 44100.0;
@@ -78,3 +77,5 @@ const struct Registrations {
 } registrations;
 
 }  // namespace
+
+}  // namespace tonewright

@@ -5,6 +5,7 @@
 
 #include "cabinet/WindowFunction.h"
 
+namespace tonewright {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -64,3 +65,5 @@ AudioClip resample(const AudioClip& clip, double toRate)
     for (const auto& channel : clip.samples) out.samples.push_back(resample(channel, clip.sampleRate, toRate));
     return out;
 }
+
+}  // namespace tonewright

@@ -8,9 +8,12 @@
 
 #include "common/WavFile.h"
 
+namespace tonewright {
 // One channel from `fromRate` to `toRate`: round(size * toRate / fromRate)
 // samples; the input is taken as silent outside its ends.
 std::vector<double> resample(const std::vector<double>& x, double fromRate, double toRate);
 
 // Every channel of the clip.
 AudioClip resample(const AudioClip& clip, double toRate);
+
+}  // namespace tonewright

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+namespace tonewright {
 namespace {
 
 uint32_t le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
@@ -178,3 +179,5 @@ void printLevels(const AudioClip& clip)
         std::printf("output %d  peak %.1f dBFS, rms %.1f dBFS\n", c, dbfs(peak), dbfs(rms));
     }
 }
+
+}  // namespace tonewright

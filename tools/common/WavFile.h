@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+namespace tonewright {
 struct AudioClip {
     double sampleRate = 44100.0;
     int channels = 1;
@@ -25,3 +26,5 @@ bool writeWavPcm24(const std::string& path, const AudioClip& clip);
 double dbfs(double x);
 // Prints "output C  peak .. dBFS, rms .. dBFS", one line per channel.
 void printLevels(const AudioClip& clip);
+
+}  // namespace tonewright

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+namespace tonewright {
 namespace offline {
 
 namespace {
@@ -160,3 +161,5 @@ bool runEditor(VstPlugin& plugin, const EditorRun& run, std::string& error)
 }
 
 }  // namespace offline
+
+}  // namespace tonewright

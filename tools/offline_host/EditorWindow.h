@@ -8,6 +8,7 @@
 
 #include "VstHost.h"
 
+namespace tonewright {
 namespace offline {
 
 struct EditorRun {
@@ -27,3 +28,5 @@ struct EditorRun {
 bool runEditor(VstPlugin& plugin, const EditorRun& run, std::string& error);
 
 }  // namespace offline
+
+}  // namespace tonewright

@@ -11,6 +11,7 @@
 #include <random>
 #include <utility>
 
+namespace tonewright {
 namespace offline {
 
 namespace {
@@ -310,3 +311,5 @@ bool readFile(const std::string& path, std::vector<char>& bytes)
 }
 
 }  // namespace offline
+
+}  // namespace tonewright

@@ -12,6 +12,7 @@
 #include "vst2/Vst2Abi.h"
 #include "common/WavFile.h"
 
+namespace tonewright {
 namespace offline {
 
 struct HostCall {
@@ -136,3 +137,5 @@ const char* audioMasterName(VstInt32 opcode);
 bool readFile(const std::string& path, std::vector<char>& bytes);
 
 }  // namespace offline
+
+}  // namespace tonewright

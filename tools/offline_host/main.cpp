@@ -14,6 +14,7 @@
 #include "EditorWindow.h"
 #include "common/Resample.h"
 
+namespace tonewright {
 namespace {
 
 const char* const kUsage =
@@ -294,8 +295,11 @@ void warnAboutOvers(const AudioClip& out)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     Options o;
     std::string why;
     if (!parse(argc, argv, o, why)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+namespace tonewright {
 namespace pthost {
 
 std::unique_ptr<Deliverable> Deliverable::Load(ComponentResult* result)
@@ -147,3 +148,5 @@ AudioClip render(Instance& instance, const AudioClip& in, int outChannels, const
 }
 
 }  // namespace pthost
+
+}  // namespace tonewright

@@ -17,6 +17,7 @@
 #include "common/WavFile.h"
 #include "protools/PlugInGroup.h"
 
+namespace tonewright {
 namespace pthost {
 
 class Deliverable {
@@ -90,3 +91,5 @@ AudioClip render(Instance& instance, const AudioClip& in, int outChannels, const
                  const offline::Tail& tail = offline::Tail::None());
 
 }  // namespace pthost
+
+}  // namespace tonewright

@@ -15,6 +15,7 @@
 #include "common/Resample.h"
 #include "mac/protools/TemplateProcess.h"
 
+namespace tonewright {
 namespace {
 
 const char* const kUsage =
@@ -132,8 +133,11 @@ bool parse(int argc, char** argv, Options& o, std::string& why)
 
 }  // namespace
 
+}  // namespace tonewright
+
 int main(int argc, char** argv)
 {
+    using namespace tonewright;
     Options o;
     std::string why;
     if (!parse(argc, argv, o, why)) {

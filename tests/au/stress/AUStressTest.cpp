@@ -2,10 +2,13 @@
 // chooses presets, saves and restores the state (either side of a set of
 // values, and right after a preset), asks for the presets, resets it and
 // changes its rate between two slices (the audio paused, as hosts do), and
-// a third sends MIDI as a host's MIDI thread would. The unit is restored
-// before it is initialised, and renders slices of odd and changing sizes.
-// Built with ThreadSanitizer in CI, where any race fails the run; without
-// it, it checks that the audio stays finite and every call succeeds.
+// a third sends MIDI as a host's MIDI thread would (program changes among
+// it, which the unit shows as the present preset and announces from that
+// thread to a listener). The unit is restored before it is initialised, and
+// renders slices of odd and changing sizes. Built with ThreadSanitizer in
+// CI, where any race fails the run; without it, it checks that the audio
+// stays finite, every call succeeds and the present preset ends as the
+// program the plug-in plays.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +17,7 @@
 #include <cmath>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -32,6 +36,7 @@ TEST_F(RealUnitTest, AUStressRenderingWhileParametersPresetsStateAndRatesChangeO
     auto unit = HostUnit(48000.0, 2, sound, {.stateBeforeInitialize = true, .slices = odd});
     std::vector<char> saved;
 
+    Listener listener;
     std::atomic<bool> done{false}, dirty{false};
     std::mutex rendering;  // the host's own: held for a slice, and while it changes the rate
     std::atomic<long> blocks{0}, failures{0};
@@ -79,11 +84,15 @@ TEST_F(RealUnitTest, AUStressRenderingWhileParametersPresetsStateAndRatesChangeO
             values();
             failures += unit->restoreChunk(saved) != noErr;
             break;
-        case 3:
+        case 3: {
             failures += AudioUnitGetProperty(unit->unit(), kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0,
                                              &presets, &size) != noErr;
             if (presets) CFRelease(presets);
+            std::string name;
+            const int present = unit->presentPreset(&name);
+            failures += present < 0 || present > 127 || name.empty();
             break;
+        }
         case 4: failures += AudioUnitReset(unit->unit(), kAudioUnitScope_Global, 0) != noErr; break;
         case 5: {
             std::lock_guard<std::mutex> stopped(rendering);
@@ -99,4 +108,9 @@ TEST_F(RealUnitTest, AUStressRenderingWhileParametersPresetsStateAndRatesChangeO
     EXPECT_FALSE(dirty);
     EXPECT_EQ(failures.load(), 0);
     EXPECT_GE(blocks.load(), 100);
+    // What the MIDI thread left for the host's next call is read then.
+    unit->parameter(0);
+    AUEventListenerStandInDeliver();
+    EXPECT_EQ(unit->presentPreset(), static_cast<tonewright::Effect&>(EffectOf(unit->unit())).getProgram());
+    ClearCalls();
 }
