@@ -33,7 +33,11 @@ bool KernelChain::Append(Kind kind, int index)
 void KernelChain::Add(Filter& f)
 {
     if (f.Stopped()) return;
-    Append(kFilter, put(filters, f, f.Load()));
+    const Filter::Kernel k = f.Load();
+    if (k.B2 == 0.0 && k.A2 == 0.0)
+        Append(kFilter1, put(firstOrders, f, FirstOrder{k}));
+    else
+        Append(kFilter, put(filters, f, k));
 }
 
 void KernelChain::Add(AnalogSection& s)
@@ -223,6 +227,7 @@ template <int U>
     };
     switch (p.kind) {
     case kFilter: run(filters.kernel[p.index]); break;
+    case kFilter1: run(firstOrders.kernel[p.index]); break;
     case kSection1: run(sections1.kernel[p.index]); break;
     case kSection2: run(sections2.kernel[p.index]); break;
     case kSection3: run(sections3.kernel[p.index]); break;
@@ -268,6 +273,7 @@ void KernelChain::Run(double* x, int n)
     RunGroups<1>(x + kGroup * whole, n - kGroup * whole);
 
     for (int i = 0; i < filters.count; ++i) filters.owner[i]->Store(filters.kernel[i]);
+    for (int i = 0; i < firstOrders.count; ++i) firstOrders.owner[i]->Store(firstOrders.kernel[i]);
     for (int i = 0; i < sections1.count; ++i) sections1.owner[i]->Store(sections1.kernel[i]);
     for (int i = 0; i < sections2.count; ++i) sections2.owner[i]->Store(sections2.kernel[i]);
     for (int i = 0; i < sections3.count; ++i) sections3.owner[i]->Store(sections3.kernel[i]);

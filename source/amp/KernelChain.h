@@ -10,6 +10,7 @@
 
 #include "amp/AnalogSection.h"
 #include "amp/Tube.h"
+#include "dsp/DspMath.h"
 #include "dsp/Filter.h"
 #include "dsp/WideVectors.h"
 
@@ -53,7 +54,20 @@ public:
     }
 
 private:
-    enum Kind : std::uint8_t { kFilter, kSection1, kSection2, kSection3, kSection4, kTube, kPower };
+    enum Kind : std::uint8_t { kFilter, kFilter1, kSection1, kSection2, kSection3, kSection4, kTube, kPower };
+    // A first-order section: its second-order terms are zero, so leaving
+    // them out gives the same values.
+    struct FirstOrder : Filter::Kernel {
+        double Step(double x)
+        {
+            const double y = guardedSum(A1 * y1, B0 * x + B1 * x1);
+            x2 = x1;
+            x1 = x;
+            y2 = y1;
+            y1 = y;
+            return y;
+        }
+    };
     struct Part {
         Kind kind;
         std::uint8_t index;
@@ -111,6 +125,7 @@ private:
     int count = 0;
     bool overflow = false;
     Slots<Filter::Kernel, Filter, 16> filters;
+    Slots<FirstOrder, Filter, 16> firstOrders;
     Slots<AnalogSection::Kernel<1>, AnalogSection, 4> sections1;
     Slots<AnalogSection::Kernel<2>, AnalogSection, 4> sections2;
     Slots<AnalogSection::Kernel<3>, AnalogSection, 4> sections3;

@@ -139,6 +139,10 @@ private:
     void visitStage(Unit unit, F&& f);
     // The engine's own filter a unit names; null for any other unit.
     Filter* EngineFilter(Unit unit);
+    // The stages before the cabinet, on at most kSlice samples.
+    static constexpr int kSlice = 256;
+    void processFront(double* in, int n);
+
     // Applies a record's settings to the stages and points the cabinet at its
     // impulse: the commit's work.
     void ApplySettings(const TonewrightParameters* src, const CabinetImpulse::Prepared* cabinetPrepared);

@@ -25,6 +25,7 @@ namespace {
 struct Parts {
     GainControl control;
     Filter filter;
+    Filter firstOrder;
     Tube tube;
     PowerAmp power;
 
@@ -33,14 +34,18 @@ struct Parts {
         control.SetParameters({3, 0.7});
         filter.SetParameter(1, Filter::kPeak);
         filter.SetParameter(4, 6.0);
+        firstOrder.SetParameter(1, Filter::kLowPass1);
+        firstOrder.SetParameter(2, 9000.0);
         tube.SetParameter(1, 20.0);
         power.SetParameters(p);
         control.SetFs(176400.0);
         filter.SetFs(176400.0);
+        firstOrder.SetFs(176400.0);
         tube.SetFs(176400.0);
         power.SetFs(176400.0);
         control.Settle();
         filter.Settle();
+        firstOrder.Settle();
         tube.Settle();
         power.Settle();
     }
@@ -71,6 +76,7 @@ TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
             chained.control.AppendTo(chain);
             chain.Add(chained.tube);
             chain.Add(chained.filter);
+            chain.Add(chained.firstOrder);
             chained.power.AppendTo(chain);
             ASSERT_FALSE(chain.Overflowed());
             chain.Run(x.data() + pos, n);
@@ -78,6 +84,7 @@ TEST(KernelChain, PartsInOneLoopGiveTheSamplesOfThePartsInTurn)
             inTurn.control.process(y.data() + pos, n);
             inTurn.tube.process(y.data() + pos, n);
             inTurn.filter.process(y.data() + pos, n);
+            inTurn.firstOrder.process(y.data() + pos, n);
             inTurn.power.process(y.data() + pos, n);
         }
         EXPECT_EQ(x, y) << "type " << power.type << ", drive " << power.drive << ", bias " << power.bias

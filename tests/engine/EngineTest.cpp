@@ -184,8 +184,8 @@ TEST(Engine, AmplifierPathFollowsTheOversamplingFlag)
     runStereo(processOf(*e), sine(44100.0, 200.0, 0.1), BlockPlan::Fixed(300));
     EXPECT_EQ(e->oversampler.Count(), countBefore);
     e->SetParameter(89, 1);
-    runStereo(processOf(*e), sine(44100.0, 200.0, 0.1), BlockPlan::Fixed(441));
-    EXPECT_EQ(e->oversampler.Count(), 4 * 441);
+    runStereo(processOf(*e), sine(44100.0, 200.0, 0.1), BlockPlan::Fixed(245));
+    EXPECT_EQ(e->oversampler.Count(), 4 * 245);
 }
 
 TEST(Engine, NoAllocationInProcessOnceReserved)

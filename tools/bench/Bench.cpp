@@ -97,6 +97,7 @@ int main(int argc, char** argv)
 {
     using namespace tonewright;
     if (argc > 1 && std::string(argv[1]) == "--peers") return bench::runPeers(argc > 2 ? argv[2] : "");
+    if (argc == 3 && std::string(argv[1]) == "--default-bank") return bench::writeDefaultBank(argv[2]) ? 0 : 1;
     const std::string filter = argc > 1 ? argv[1] : "";
     std::vector<const bench::Case*> chosen;
     for (const auto& c : bench::registry())

@@ -44,6 +44,10 @@ std::vector<double> plucked(int n, double fs);
 // `tonewright-bench --peers fft|convolver`: our code against peer code.
 int runPeers(const std::string& what);
 
+// `tonewright-bench --default-bank FILE`: writes a bank of 128 programs of
+// the engine's default sound, for a host to load as the factory bank.
+bool writeDefaultBank(const char* path);
+
 struct Register {
     Register(std::string name, std::function<Result()> run) { registry().push_back({std::move(name), std::move(run)}); }
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "Bench.h"
 #include "engine/Tonewright.h"
@@ -64,6 +65,17 @@ const bench::Register everything512("engine: every stage on, 44.1 kHz",
 const bench::Register everything64("engine: every stage on, 44.1 kHz, block 64",
                                    [] { return engine(44100.0, 64, kEverything, 8192); });
 const bench::Register block64("engine: default settings, 44.1 kHz, block 64", [] { return engine(44100.0, 64, {}); });
+
+// The cost per sample as the host's block grows.
+const bool blockSizes = [] {
+    for (const int block : {256, 1024}) {
+        const std::string at = ", 44.1 kHz, block " + std::to_string(block);
+        bench::registry().push_back({"engine: default settings" + at, [=] { return engine(44100.0, block, {}); }});
+        bench::registry().push_back(
+            {"engine: every stage on" + at, [=] { return engine(44100.0, block, kEverything, 8192); }});
+    }
+    return true;
+}();
 
 }  // namespace
 
