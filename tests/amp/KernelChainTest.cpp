@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "DspTestKit.h"
@@ -125,6 +126,58 @@ TEST(KernelChain, PairedTubesOfAnySettingsGiveWhatEachGivesAlone)
             chain.Run(x.data() + pos, std::min(64, 3000 - pos));
         }
         EXPECT_EQ(x, y) << pa.gain << " with " << pb.gain;
+    }
+}
+
+// Two or three looping tubes of different settings (and one without its
+// loop) among filters, next to each other and far apart, staggered in one
+// loop: each gives what it gives alone, for blocks shorter than the stagger
+// and long ones, through silence (a resting tube's exact zero) and drive
+// past both knees.
+TEST(KernelChain, LoopTubesAmongFiltersGiveWhatEachGivesAlone)
+{
+    const TubeParameters settings[] = {
+        {true, 20.0, true, 0.9, 0.0, 0.0, true, -6.0, 1000.0},   {true, 200.0, false, 0.5, 0.8, 0.4, true, -60.0, 30.0},
+        {true, 5.0, true, 0.2, -0.9, -0.6, true, -40.0, 9000.0}, {true, 50.0, false, 0.7, 0.3, 0.1, false, -6.0, 1000.0},
+    };
+    // T a looping tube, N the tube without its loop, F a filter.
+    for (const std::string layout : {"TT", "TFT", "TTT", "FTFFTFT", "TNFT", "TTFFFFT"})
+    for (int block : {1, 2, 3, 5, 64, 301}) {
+        std::vector<Tube> chained(layout.size()), inTurn(layout.size());
+        std::vector<Filter> filters(2 * layout.size());
+        int loops = 0;
+        for (size_t k = 0; k < layout.size(); ++k) {
+            const TubeParameters& p = settings[layout[k] == 'N' ? 3 : loops++ % 3];
+            for (Tube* t : {&chained[k], &inTurn[k]}) {
+                t->SetFs(176400.0);
+                t->SetParameters(p);
+                t->Settle();
+            }
+            for (Filter* f : {&filters[2 * k], &filters[2 * k + 1]}) {
+                f->SetParameter(1, Filter::kLowPass1);
+                f->SetParameter(2, 3000.0 + 1000.0 * k);
+                f->SetFs(176400.0);
+                f->Settle();
+            }
+        }
+        auto x = whiteNoise(6000, 1.0, unsigned(block));
+        for (int i = 0; i < 6000; ++i) x[i] *= i < 2000 ? 0.0 : i < 4000 ? 3.0 * (i - 2000) / 2000.0 : 0.02;
+        std::fill(x.begin() + 4500, x.begin() + 5000, 0.0);
+        auto y = x;
+        for (int pos = 0; pos < 6000; pos += block) {
+            const int n = std::min(block, 6000 - pos);
+            KernelChain chain;
+            for (size_t k = 0; k < layout.size(); ++k) {
+                if (layout[k] == 'F') chain.Add(filters[2 * k]);
+                else chain.Add(chained[k]);
+            }
+            chain.Run(x.data() + pos, n);
+            for (size_t k = 0; k < layout.size(); ++k) {
+                if (layout[k] == 'F') filters[2 * k + 1].process(y.data() + pos, n);
+                else inTurn[k].process(y.data() + pos, n);
+            }
+        }
+        EXPECT_EQ(x, y) << layout << ", block " << block;
     }
 }
 

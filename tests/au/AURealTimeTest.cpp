@@ -49,6 +49,9 @@ TEST(LockCounter, CountsTheLocksAndSemaphoreWaitsOfItsOwnThreadAndNothingElse)
          0},
     };
     for (const auto& row : rows) {
+        // This compiler's ThreadSanitizer sees a timed lock's unlock but not
+        // the lock (and counts nothing there anyway).
+        if (!testkit::LockCounter::measured && &row == &rows[2]) continue;
         const testkit::LockCounter locks;
         row.call();
         EXPECT_EQ(locks.count(), testkit::LockCounter::measured ? row.counted : 0) << row.what;
