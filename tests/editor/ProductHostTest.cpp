@@ -78,6 +78,14 @@ void host(const SupportHome& home, double amplitude, const char* shot, double se
     ASSERT_EQ(r.exitCode, 0) << r.err;
 }
 
+// The product's editor, opened without a window when it was made, opened
+// again as a host opens it: in the host's window.
+bool openInHostWindow(Product& p, guitest::HostWindow& window)
+{
+    p.editor->close();
+    return p.plugin.dispatch(effEditOpen, 0, 0, window.handle()) == 1;
+}
+
 }  // namespace
 
 TEST(ProductHost, ScreenshotsOfThePanelsWithASinePlaying)
@@ -126,9 +134,8 @@ TEST(ProductHost, ACabinetChosenInTheMenuOpenedByAClickIsHeard)
     TONEWRIGHT_NEED_X();
     TONEWRIGHT_NEED_XDOTOOL();
     Product p;
-    p.editor->close();
     guitest::HostWindow window(579, 375);
-    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    ASSERT_TRUE(openInHostWindow(p, window));
     CFrame* frame = p.editor->getFrame();
     auto until = [&](bool open) {
         return guitest::pump(frame, [&] { p.plugin.dispatch(effEditIdle); return frame->isMenuOpen() == open; });
@@ -193,11 +200,10 @@ TEST(ProductHost, LongNamesShowTheirStartInTheNameFieldAndTheBankMenu)
 {
     TONEWRIGHT_NEED_X();
     Product p;
-    p.editor->close();
     const std::string bank = "Quote's \"double\" über alles";
     write(p.home.banks() / (bank + ".xml"), contents(p.home.banks() / "QS Factory.xml"));
     guitest::HostWindow window(579, 375);
-    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    ASSERT_TRUE(openInHostWindow(p, window));
     ASSERT_TRUE(p.choose(p.editor->bankMenu, {bank}));
     ASSERT_TRUE(p.choose(p.editor->presetMenu, {"099 - Dotted Eighth Lead"}));
     for (int i = 0; i < 10; ++i) p.plugin.dispatch(effEditIdle), guitest::settle(p.editor->getFrame());
@@ -223,10 +229,9 @@ TEST(ProductHost, AFailureShowsOverTheHeaderForAFewSecondsThenThePanelIsAsBefore
 {
     TONEWRIGHT_NEED_X();
     Product p;
-    p.editor->close();
     write(p.home.banks() / "Broken.xml", "<TWRBank>\n<TWRPreset name=\"cut");
     guitest::HostWindow window(579, 375);
-    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    ASSERT_TRUE(openInHostWindow(p, window));
     auto time = std::chrono::steady_clock::time_point(std::chrono::hours(1));
     p.editor->setClock([&] { return time; });
     CFrame* frame = p.editor->getFrame();
@@ -265,7 +270,6 @@ TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMo
     TONEWRIGHT_NEED_XDOTOOL();
     Product p;
     system::ScriptedFileDialogs dialogs;
-    p.editor->close();
     ASSERT_TRUE(writeWavPcm24((p.home.root / "ir.wav").string(), AudioClip{44100.0, 1, {testkit::sine(44100.0, 1000.0, 0.002, 0.5)}}));
     const std::string ir = contents(p.home.root / "ir.wav");
     for (int i = 1; i <= 2000; ++i) {
@@ -274,7 +278,7 @@ TEST(ProductHost, AFolderOfTwoThousandImpulsesScrollsWithinTheScreenAndKeysAndMo
         write(p.home.impulses() / "Big" / name, ir);
     }
     guitest::HostWindow window(579, 375);
-    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    ASSERT_TRUE(openInHostWindow(p, window));
     CFrame* frame = p.editor->getFrame();
     const auto until = [&](const std::function<bool()>& done) {
         return guitest::pump(frame, [&] { p.plugin.dispatch(effEditIdle); return done(); });
@@ -341,9 +345,8 @@ TEST(ProductHost, ControlsShowTheTruthTheClipLightTheTunersNoteThePressedButtons
     TONEWRIGHT_NEED_X();
     TONEWRIGHT_NEED_XDOTOOL();
     Product p;
-    p.editor->close();
     guitest::HostWindow window(579, 375);
-    ASSERT_EQ(p.plugin.dispatch(effEditOpen, 0, 0, window.handle()), 1);
+    ASSERT_TRUE(openInHostWindow(p, window));
     CFrame* frame = p.editor->getFrame();
     const Window w = frame->getWindow();
     auto time = std::chrono::steady_clock::time_point(std::chrono::hours(1));

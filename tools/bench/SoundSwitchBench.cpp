@@ -38,6 +38,32 @@ VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float)
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
 
+// An effect at the paced rate and block size, resumed.
+std::unique_ptr<Effect> pacedEffect()
+{
+    auto fx = std::make_unique<Effect>(host);
+    fx->setSampleRate(static_cast<float>(kFs));
+    fx->setBlockSize(kBlock);
+    fx->resume();
+    return fx;
+}
+
+// One block of the same noise played again and again, and its output.
+struct NoiseBlock {
+    std::vector<float> in = noise(), left = std::vector<float>(kBlock), right = std::vector<float>(kBlock);
+    float* inputs[2] = {in.data(), nullptr};
+    float* outputs[2] = {left.data(), right.data()};
+
+    static std::vector<float> noise()
+    {
+        std::vector<float> v(kBlock);
+        std::mt19937 rng(1);
+        std::uniform_real_distribution<float> uniform(-0.3f, 0.3f);
+        for (float& x : v) x = uniform(rng);
+        return v;
+    }
+};
+
 using Clock = std::chrono::steady_clock;
 
 double percentile(std::vector<double> v, double p)
@@ -99,22 +125,14 @@ Figures steadyFigures;
 bench::Result pacedRun(Changes changes, bool factory = false)
 {
     const bool changing = changes != Changes::none;
-    auto fx = std::make_unique<Effect>(host);
-    fx->setSampleRate(static_cast<float>(kFs));
-    fx->setBlockSize(kBlock);
-    fx->resume();
+    auto fx = pacedEffect();
     std::string chunk = bankChunk(fx->currentSound());
     if (factory)
         fx->setProgram(0);
     else
         fx->setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false);
 
-    std::vector<float> in(kBlock), left(kBlock), right(kBlock);
-    std::mt19937 rng(1);
-    std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
-    for (float& x : in) x = noise(rng);
-    float* inputs[2] = {in.data(), nullptr};
-    float* outputs[2] = {left.data(), right.data()};
+    NoiseBlock io;
 
     ResetAudioThreadViolations();
     std::atomic<bool> done{false};
@@ -154,7 +172,7 @@ bench::Result pacedRun(Changes changes, bool factory = false)
     for (long b = 0; changing ? !done.load() : b < blocks; ++b) {
         std::this_thread::sleep_until(deadline - period);
         const auto t0 = Clock::now();
-        fx->processReplacing(inputs, outputs, kBlock);
+        fx->processReplacing(io.inputs, io.outputs, kBlock);
         const auto t1 = Clock::now();
         blockMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
         if (t1 - t0 > period) ++overBudget;
@@ -198,17 +216,9 @@ bench::Result pacedRun(Changes changes, bool factory = false)
 // each to the next), against the blocks around it.
 bench::Result programChangeCost()
 {
-    auto fx = std::make_unique<Effect>(host);
-    fx->setSampleRate(static_cast<float>(kFs));
-    fx->setBlockSize(kBlock);
-    fx->resume();
-    std::vector<float> in(kBlock), left(kBlock), right(kBlock);
-    std::mt19937 rng(1);
-    std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
-    for (float& x : in) x = noise(rng);
-    float* inputs[2] = {in.data(), nullptr};
-    float* outputs[2] = {left.data(), right.data()};
-    for (int b = 0; b < 200; ++b) fx->processReplacing(inputs, outputs, kBlock);
+    auto fx = pacedEffect();
+    NoiseBlock io;
+    for (int b = 0; b < 200; ++b) fx->processReplacing(io.inputs, io.outputs, kBlock);
     std::vector<double> changing, plain;
     int slowest = -1;
     double worst = 0.0;
@@ -227,13 +237,13 @@ bench::Result programChangeCost()
             list.events[0] = reinterpret_cast<VstEvent*>(&change);
             const auto t0 = Clock::now();
             fx->processEvents(reinterpret_cast<VstEvents*>(&list));
-            fx->processReplacing(inputs, outputs, kBlock);
+            fx->processReplacing(io.inputs, io.outputs, kBlock);
             const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
             changing.push_back(ms);
             if (ms > worst) worst = ms, slowest = (program + 1) % kNumPrograms;
             for (int b = 0; b < 8; ++b) {
                 const auto t1 = Clock::now();
-                fx->processReplacing(inputs, outputs, kBlock);
+                fx->processReplacing(io.inputs, io.outputs, kBlock);
                 plain.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t1).count());
             }
         }
